@@ -1,0 +1,51 @@
+#include "gpio/PadEngine.h"
+#include "gpio/PadTables.h"
+#include "platform/RegisterAccess.h"
+
+namespace {
+// The I/O-port GPIO banks, cleared within each bank as +0x00, +0x08, +0x04, then upward.
+constexpr uint16_t LegacyGpioRegisters[] = {
+    0x500, 0x508, 0x504, 0x50C, 0x510, 0x514,        //
+    0x520, 0x528, 0x524,                             //
+    0x540, 0x548, 0x544,                             //
+    0x580, 0x588, 0x584, 0x58C, 0x590, 0x594, 0x598, //
+};
+
+// Whole-register pad configurations: mode in bits 0-2, pull pattern in bits 7-10.
+constexpr uint32_t PadConfigMode1Pull0 = 0x2003CC81; // mode 1, pull pattern 0
+constexpr uint32_t PadConfigMode3Pull1 = 0x2003ED03; // mode 3, pull pattern 1
+constexpr uint32_t PadConfigMode3Pull0 = 0x2003EC83; // mode 3, pull pattern 0
+
+// Pad 58 is written before its table row, which then adjusts it.
+constexpr uint32_t Pad58Config = PadRegisterBase(GpioCommunity0000, 58) + PadConfigRegister;
+// Pads set after the tables: their rows' configuration results are replaced.
+constexpr uint32_t Pad62Config = PadRegisterBase(GpioCommunity0000, 62) + PadConfigRegister;
+constexpr uint8_t LatePads[] = {57, 61, 64, 59, 54, 56, 60, 55, 63, 51};
+
+// Word +0xC of pad 25 of community 0x1000; bits 4 and 5 are set once, nothing else touches it.
+constexpr uint32_t Pad25Community1000Word3 = PadRegisterBase(GpioCommunity1000, 25) + 0xC;
+constexpr uint32_t Pad25Word3Bits = 0x30;
+} // namespace
+
+EFI_STATUS ClearLegacyGpioRegisters() {
+  for (uint16_t port : LegacyGpioRegisters) {
+    IoWrite32(port, 0);
+  }
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS ConfigureSocGpio() {
+  ClearLegacyGpioRegisters();
+  MmioWrite32(Pad58Config, PadConfigMode1Pull0);
+  MmioWrite32(Pad25Community1000Word3, MmioRead32(Pad25Community1000Word3) | Pad25Word3Bits);
+
+  ProgramPadTable(PadTable1000Count, PadTable1000, GpioCommunity1000);
+  ProgramPadTable(PadTable0000Count, PadTable0000, GpioCommunity0000);
+  ProgramPadTable(PadTable2000Count, PadTable2000, GpioCommunity2000);
+
+  MmioWrite32(Pad62Config, PadConfigMode3Pull1);
+  for (uint8_t pad : LatePads) {
+    MmioWrite32(PadRegisterBase(GpioCommunity0000, pad) + PadConfigRegister, PadConfigMode3Pull0);
+  }
+  return EFI_SUCCESS;
+}

@@ -1,0 +1,86 @@
+#include "gpio/PadEngine.h"
+#include "platform/RegisterAccess.h"
+
+namespace {
+constexpr uint32_t AllOnes = 0xFFFFFFFFu;
+// A pad register that reads all ones has not answered yet; it is asked again this many times.
+constexpr uint32_t PadReReadLimit = 5;
+
+// Value register fields.
+constexpr uint32_t PadLevelBit = 0x1;
+constexpr uint32_t PadDirectionMask = 0x6;
+
+// Configuration register fields.
+constexpr uint32_t PadModeMask = 0x7;
+constexpr uint32_t PadPullEnableBits = 0x180; // bits 7 and 8
+constexpr uint32_t PadNibbleShift = 24;
+constexpr uint32_t PadNibbleMask = 0xFu << PadNibbleShift;
+
+struct PullPattern {
+  uint32_t Clear;
+  uint32_t Set;
+};
+
+// Bits 7-10 per Pull value; values from 7 up leave the bits alone.
+constexpr PullPattern PullPatterns[] = {
+    {0x300, 0x480}, // 0: bits 10 and 7
+    {0x280, 0x500}, // 1: bits 10 and 8
+    {0x500, 0x280}, // 2: bits 9 and 7
+    {0x480, 0x300}, // 3: bits 9 and 8
+    {0x700, 0x080}, // 4: bit 7
+    {0x680, 0x100}, // 5: bit 8
+    {0x180, 0x000}, // 6: bits 7 and 8 off, 9 and 10 kept
+};
+constexpr uint32_t PullPatternCount = sizeof(PullPatterns) / sizeof(PullPatterns[0]);
+
+uint32_t ReadPadRegister(uint32_t Address) {
+  uint32_t value = MmioRead32(Address);
+  for (uint32_t reread = 0; value == AllOnes && reread < PadReReadLimit; ++reread) {
+    value = MmioRead32(Address);
+  }
+  // Still all ones after the last re-read: merged and written back like any other value.
+  return value;
+}
+
+uint32_t MergeValue(uint32_t Value, const PadConfigEntry& Entry) {
+  const uint32_t direction = Entry.Direction;
+  if (direction == PadKeep) {
+    return Value;
+  }
+  Value = (Value & ~PadDirectionMask) | (direction & PadDirectionMask);
+  const uint32_t level = Entry.OutputLevel;
+  if (direction == 0 && level != PadKeep) {
+    Value = (Value & ~PadLevelBit) | (level & PadLevelBit);
+  }
+  return Value;
+}
+
+uint32_t MergeConfig(uint32_t Config, const PadConfigEntry& Entry) {
+  Config = (Config & ~PadModeMask) | (Entry.Mode & PadModeMask);
+  const uint32_t pull = Entry.Pull;
+  if (Entry.Direction == 0) {
+    // An output pad never pulls: bits 7 and 8 off, whatever Pull holds.
+    Config &= ~PadPullEnableBits;
+  } else if (pull < PullPatternCount) {
+    Config = (Config & ~PullPatterns[pull].Clear) | PullPatterns[pull].Set;
+  }
+  Config &= ~PadNibbleMask;
+  const uint32_t nibble = Entry.ConfigNibble;
+  if (nibble != 0) {
+    Config |= (nibble & 0xF) << PadNibbleShift;
+  }
+  return Config;
+}
+} // namespace
+
+void ProgramPadTable(uint32_t Count, const PadConfigEntry* Table, uint32_t Community) {
+  for (uint32_t row = 0; row < Count; ++row) {
+    const PadConfigEntry& entry = Table[row];
+    const uint32_t base = PadRegisterBase(Community, entry.PadIndex);
+    // The value register is written even when nothing in it changes.
+    const uint32_t value = ReadPadRegister(base + PadValueRegister);
+    MmioWrite32(base + PadValueRegister, MergeValue(value, entry));
+    const uint32_t config = ReadPadRegister(base + PadConfigRegister);
+    MmioWrite32(base + PadConfigRegister, MergeConfig(config, entry));
+  }
+}

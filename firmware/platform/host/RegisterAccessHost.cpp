@@ -1,0 +1,53 @@
+// Host instance of the register primitives: each call goes to the installed bus, unchanged.
+#include "platform/RegisterAccess.h"
+#include "platform/host/HostBus.h"
+
+namespace {
+// The one piece of mutable state on the host side: which board the primitives talk to.
+HostBus* InstalledBus = nullptr;
+
+HostBus& Bus() {
+  // Touching hardware with no board installed is a harness bug; fail loudly rather than guess.
+  if (InstalledBus == nullptr) {
+    __builtin_trap();
+  }
+  return *InstalledBus;
+}
+} // namespace
+
+HostBus* InstallHostBus(HostBus* Bus) {
+  HostBus* previous = InstalledBus;
+  InstalledBus = Bus;
+  return previous;
+}
+
+uint8_t MmioRead8(uint32_t Address) {
+  return static_cast<uint8_t>(Bus().MmioRead(Address, 8));
+}
+uint16_t MmioRead16(uint32_t Address) {
+  return static_cast<uint16_t>(Bus().MmioRead(Address, 16));
+}
+uint32_t MmioRead32(uint32_t Address) {
+  return Bus().MmioRead(Address, 32);
+}
+void MmioWrite8(uint32_t Address, uint8_t Value) {
+  Bus().MmioWrite(Address, 8, Value);
+}
+void MmioWrite16(uint32_t Address, uint16_t Value) {
+  Bus().MmioWrite(Address, 16, Value);
+}
+void MmioWrite32(uint32_t Address, uint32_t Value) {
+  Bus().MmioWrite(Address, 32, Value);
+}
+uint32_t IoRead32(uint16_t Port) {
+  return Bus().IoRead(Port, 32);
+}
+void IoWrite32(uint16_t Port, uint32_t Value) {
+  Bus().IoWrite(Port, 32, Value);
+}
+void CpuPause() {
+  Bus().Pause();
+}
+uintptr_t ReadIdtBase() {
+  return Bus().IdtBase();
+}

@@ -1,0 +1,51 @@
+// The SoC's GPIO pad block at 0xFED0C000: three communities of up to 256 pads, 16 bytes each.
+// Registers read back what was written, except that an input pad's level bit follows the level
+// the board drives on it, and chosen registers can be made to read all ones for a while.
+#pragma once
+
+#include "sim/Device.h"
+#include "sim/RegisterFile.h"
+
+#include <map>
+
+namespace sim {
+
+constexpr uint32_t GpioBlockBase = 0xFED0C000u;
+constexpr uint32_t GpioCommunitySize = 0x1000;
+constexpr uint32_t GpioCommunityCount = 3;
+constexpr uint32_t GpioBlockSize = GpioCommunitySize * GpioCommunityCount;
+constexpr uint32_t GpioPadSize = 16;
+constexpr uint32_t GpioPadsPerCommunity = GpioCommunitySize / GpioPadSize;
+
+// Reset state: every pad a GPIO input with its pull pattern off and level 0.
+constexpr uint32_t GpioConfigReset = 0x20038000;
+constexpr uint32_t GpioValueReset = 0x00000002;
+
+class GpioPads : public Device {
+public:
+  GpioPads();
+  std::string_view Name() const override { return "gpio-pads"; }
+  uint32_t Read(uint32_t Offset, unsigned Width) override;
+  void Write(uint32_t Offset, unsigned Width, uint32_t Value) override;
+
+  // The level the board drives on a pad; seen in bit 0 while the pad is an input.
+  void DriveLevel(uint32_t Community, uint32_t Pad, bool High);
+  // The 32-bit register at Offset reads all ones for its next Reads reads.
+  void FailReads(uint32_t Offset, uint32_t Reads) { failing_[Offset] = Reads; }
+  // Sets a register without an access, for a board's initial state.
+  void Preset(uint32_t Offset, uint32_t Value) { regs_.Set32(Offset, Value); }
+
+  // Register contents as the module would read them (input levels applied, no fault consumed).
+  uint32_t Peek(uint32_t Offset) const;
+
+private:
+  RegisterFile regs_;
+  std::map<uint32_t, bool> driven_; // value register offset -> level
+  std::map<uint32_t, uint32_t> failing_;
+};
+
+constexpr uint32_t PadOffset(uint32_t Community, uint32_t Pad) {
+  return Community * GpioCommunitySize + Pad * GpioPadSize;
+}
+
+} // namespace sim

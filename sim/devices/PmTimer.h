@@ -1,0 +1,41 @@
+// The ACPI power-management timer: a free-running 3,579,545 Hz counter derived from the virtual
+// clock. It answers only once the legacy bridge decodes the ACPI I/O window at the port block
+// that holds it; before that its port reads all ones.
+#pragma once
+
+#include "sim/Clock.h"
+#include "sim/devices/LegacyBridge.h"
+
+namespace sim {
+
+constexpr uint16_t PmTimerPort = 0x408;
+constexpr uint64_t PmTimerHz = 3579545;
+
+class PmTimer : public Device {
+public:
+  PmTimer(const Clock& C, const LegacyBridge& Bridge, bool Wide, uint32_t StartCount)
+      : clock_(C), bridge_(Bridge), wide_(Wide), start_(StartCount) {}
+
+  std::string_view Name() const override { return "pm-timer"; }
+
+  uint32_t Count() const {
+    const unsigned __int128 ticks =
+        static_cast<unsigned __int128>(clock_.NowNs()) * PmTimerHz / 1000000000u;
+    const uint32_t count = static_cast<uint32_t>(ticks) + start_;
+    return wide_ ? count : count & 0xFFFFFF;
+  }
+
+  uint32_t Read(uint32_t, unsigned Width) override {
+    const bool decoded = bridge_.AcpiDecoded() && bridge_.AcpiIoBase() + 8 == PmTimerPort;
+    return decoded ? Count() : AllOnes(Width);
+  }
+  void Write(uint32_t, unsigned, uint32_t) override {} // the counter is read-only
+
+private:
+  const Clock& clock_;
+  const LegacyBridge& bridge_;
+  bool wide_;
+  uint32_t start_;
+};
+
+} // namespace sim

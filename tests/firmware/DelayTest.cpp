@@ -1,0 +1,100 @@
+#include "platform/Delay.h"
+#include "sim/Board.h"
+#include "sim/Soc.h"
+#include "tools/run/HostRun.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A timer that moves by a fixed step per read, so a wait's read and pause counts follow from
+// the span lengths alone.
+class SteppingTimer : public sim::Device {
+public:
+  SteppingTimer(uint32_t Start, uint32_t Step, uint32_t Mask)
+      : next_(Start), step_(Step), mask_(Mask) {}
+  std::string_view Name() const override { return "stepping-timer"; }
+  uint32_t Read(uint32_t, unsigned) override {
+    const uint32_t value = next_ & mask_;
+    next_ += step_;
+    ++reads;
+    return value;
+  }
+  void Write(uint32_t, unsigned, uint32_t) override {}
+  uint64_t reads = 0;
+
+private:
+  uint32_t next_, step_, mask_;
+};
+
+struct Counts {
+  uint64_t Reads;
+  uint64_t Pauses;
+  bool operator==(const Counts&) const = default;
+};
+
+Counts Wait(uint32_t Ticks, uint32_t Start, uint32_t Step, uint32_t Mask, bool InMicroseconds) {
+  sim::Board board;
+  auto& timer = board.Add(std::make_unique<SteppingTimer>(Start, Step, Mask));
+  board.Map(sim::Space::Port, 0x408, 4, timer);
+  tools::BoardInstallation installed(board);
+  InMicroseconds ? DelayMicroseconds(Ticks) : WaitPmTimerTicks(Ticks);
+  return {timer.reads, board.Pauses()};
+}
+
+// With a step of one count per read, a span of L costs a start reading, then L + 1 tests, of
+// which all but the first follow a pause.
+TEST(Delay, MicrosecondsBecomeTruncatedTicks) {
+  struct Case {
+    uint32_t Microseconds;
+    uint32_t Ticks;
+  };
+  for (const Case c : {Case{0, 0}, Case{1, 3}, Case{2, 7}, Case{10, 35}, Case{50, 178},
+                       Case{100, 357}, Case{100000, 357954}}) {
+    SCOPED_TRACE(c.Microseconds);
+    EXPECT_EQ(Wait(c.Microseconds, 0x1000, 1, 0xFFFFFF, true), (Counts{c.Ticks + 2ull, c.Ticks}));
+  }
+}
+
+TEST(Delay, LongWaitsRunThePartialSpanFirstThenFullSpans) {
+  constexpr uint32_t Step = 0x10000;
+  struct Case {
+    uint32_t Ticks;
+    Counts Expected;
+  };
+  const Case cases[] = {
+      // One span of 0x3FFFFF: 63 steps stay within it, the 64th passes it.
+      {0x3FFFFF, {1 + 64, 63}},
+      // A span of 0 (start reading, one test) then a full span of 0x400000 (start, 65 tests).
+      {0x400000, {2 + 1 + 65, 64}},
+      // Partial span of 0x10 (start, one test) and two full spans.
+      {0x800010, {2 + 2 * 66, 2 * 64}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Ticks);
+    EXPECT_EQ(Wait(c.Ticks, 0, Step, 0xFFFFFF, false), c.Expected);
+    // The bit-23 test needs only the low 24 bits: a 32-bit counter gives the same waits.
+    EXPECT_EQ(Wait(c.Ticks, 0, Step, 0xFFFFFFFF, false), c.Expected);
+  }
+}
+
+TEST(Delay, SpanEndsAfterLengthPlusOneAcrossTheCounterWrap) {
+  // Start 0x10 counts before the 24-bit wrap; a span of 0x20 ends at the 0x21st count.
+  EXPECT_EQ(Wait(0x20, 0xFFFFF0, 1, 0xFFFFFF, false), (Counts{1 + 0x21, 0x20}));
+  EXPECT_EQ(Wait(0x20, 0xFFFFFFF0, 1, 0xFFFFFFFF, false), (Counts{1 + 0x21, 0x20}));
+}
+
+TEST(Delay, RealTimerWaitsAtLeastTheAskedTime) {
+  sim::BoardConfig config;
+  config.AcpiBase = 0x0402;
+  config.PmTimerStart = 0xFFFF00; // wraps during the wait
+  sim::Soc soc(config);
+  tools::BoardInstallation installed(soc.Bus);
+  DelayMicroseconds(100000);
+  const uint64_t elapsed = soc.Bus.GetClock().NowNs();
+  EXPECT_GE(elapsed, 100'000'000u);
+  // One port read of overshoot at most, plus the rounding of the tick count.
+  EXPECT_LE(elapsed, 100'000'000u + 2 * soc.Bus.Costs().PortRead);
+}
+
+} // namespace

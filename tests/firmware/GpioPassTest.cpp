@@ -1,0 +1,96 @@
+#include "entry/ModuleEntry.h"
+#include "gpio/PadEngine.h"
+#include "gpio/PadTables.h"
+#include "support/BoardFixture.h"
+
+using namespace testsupport;
+
+namespace {
+
+class GpioPassTest : public BoardTest {
+protected:
+  uint32_t Config0000(uint32_t Pad) const { return soc->Gpio.Peek(sim::PadOffset(0, Pad)); }
+};
+
+constexpr size_t LegacyWrites = 19;
+constexpr size_t TableAccesses = 174 * 4;
+
+TEST_F(GpioPassTest, RunsFixedWritesAroundTheThreeTables) {
+  Install();
+  ASSERT_EQ(ConfigureSocGpio(), EFI_SUCCESS);
+  const auto trace = Trace();
+  // Legacy ports, pad 58, read-modify-write of pad 25's fourth word, tables, 11 late writes.
+  ASSERT_EQ(trace.size(), LegacyWrites + 1 + 2 + TableAccesses + 11);
+
+  EXPECT_EQ(trace[19], W32(0xFED0C3A0, 0x2003CC81));
+  EXPECT_EQ(trace[20], R32(0xFED0D19C, 0x00000000));
+  EXPECT_EQ(trace[21], W32(0xFED0D19C, 0x00000030));
+
+  // Tables go 0x1000, 0x0000, 0x2000, each starting with its first row's value register.
+  const size_t first1000 = 22, first0000 = first1000 + 27 * 4, first2000 = first0000 + 103 * 4;
+  EXPECT_EQ(trace[first1000].Address, 0xFED0D138u); // pad 19
+  EXPECT_EQ(trace[first0000].Address, 0xFED0C558u); // pad 85
+  EXPECT_EQ(trace[first2000].Address, 0xFED0E1D8u); // pad 29
+
+  // Every row: value read, value write, configuration read, configuration write, same pad.
+  for (size_t i = first1000; i < first1000 + TableAccesses; i += 4) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(trace[i].Op, sim::AccessOp::Read);
+    EXPECT_EQ(trace[i + 1].Op, sim::AccessOp::Write);
+    EXPECT_EQ(trace[i + 1].Address, trace[i].Address);
+    EXPECT_EQ(trace[i + 2].Op, sim::AccessOp::Read);
+    EXPECT_EQ(trace[i + 2].Address, trace[i].Address - 8);
+    EXPECT_EQ(trace[i + 3].Op, sim::AccessOp::Write);
+    EXPECT_EQ(trace[i + 3].Address, trace[i + 2].Address);
+  }
+
+  const std::vector<Expected> late(trace.end() - 11, trace.end());
+  EXPECT_EQ(late, (std::vector<Expected>{W32(0xFED0C3E0, 0x2003ED03), W32(0xFED0C390, 0x2003EC83),
+                                         W32(0xFED0C3D0, 0x2003EC83), W32(0xFED0C400, 0x2003EC83),
+                                         W32(0xFED0C3B0, 0x2003EC83), W32(0xFED0C360, 0x2003EC83),
+                                         W32(0xFED0C380, 0x2003EC83), W32(0xFED0C3C0, 0x2003EC83),
+                                         W32(0xFED0C370, 0x2003EC83), W32(0xFED0C3F0, 0x2003EC83),
+                                         W32(0xFED0C330, 0x2003EC83)}));
+}
+
+TEST_F(GpioPassTest, LeavesTheBoardsFinalPadConfiguration) {
+  Install();
+  ASSERT_EQ(ModuleEntry(nullptr, nullptr), EFI_SUCCESS);
+
+  // Pad 58: its row (mode 1, pull 0, nibble 0) merged into the fixed value written first.
+  EXPECT_EQ(Config0000(58), 0x2003CC81u);
+  EXPECT_EQ(Config0000(62), 0x2003ED03u);
+  for (uint32_t pad : {51u, 54u, 55u, 56u, 57u, 59u, 60u, 61u, 63u, 64u}) {
+    EXPECT_EQ(Config0000(pad), 0x2003EC83u) << "pad " << pad;
+  }
+  // An early pad, then its row: mode 1, pull 2 (bits 9 and 7), nibble 0.
+  EXPECT_EQ(Config0000(33), 0x2003CA81u);
+  // Pad 93, an input: direction 2, nibble 6, pull 1 over the reset value 0x20038000.
+  EXPECT_EQ(soc->Gpio.Peek(sim::PadOffset(0, 93) + 8), 0x00000002u);
+  EXPECT_EQ(Config0000(93), 0x26038500u);
+  // Pad 18 of community 0x2000: an output with its level left as it was (0 out of reset).
+  EXPECT_EQ(soc->Gpio.Peek(sim::PadOffset(2, 18) + 8), 0x00000000u);
+  // Pad 9 of community 0x1000: output at level 1.
+  EXPECT_EQ(soc->Gpio.Peek(sim::PadOffset(1, 9) + 8), 0x00000001u);
+  // Unlisted pads keep their reset state.
+  EXPECT_EQ(soc->Gpio.Peek(sim::PadOffset(1, 7)), sim::GpioConfigReset);
+  EXPECT_EQ(Config0000(107), sim::GpioConfigReset);
+}
+
+TEST_F(GpioPassTest, TableRowsDependedOnElsewhereAreWhereTheBootExpectsThem) {
+  // Rows 78-87 of community 0x0000 follow the early pads in the same order.
+  const uint8_t early[] = {33, 32, 31, 30, 29, 27, 25, 28, 26, 23};
+  for (size_t i = 0; i < 10; ++i) {
+    EXPECT_EQ(PadTable0000[78 + i].PadIndex, early[i]);
+  }
+  EXPECT_EQ(PadTable0000[38].PadIndex, 58);
+  EXPECT_EQ(PadTable0000[2].PadIndex, 93);
+  EXPECT_EQ(PadTable0000[2].Direction, 2u);
+  EXPECT_EQ(PadTable1000[15].PadIndex, 1);
+  EXPECT_EQ(PadTable1000[20].PadIndex, 3);
+  EXPECT_EQ(PadTable2000[26].PadIndex, 22);
+  EXPECT_EQ(PadTable2000[26].OutputLevel, 1u);
+  EXPECT_EQ(PadTable2000[1].PadIndex, 33);
+}
+
+} // namespace
