@@ -55,6 +55,7 @@ public:
   void Pause() { ++pauses_; }
 
   Clock& GetClock() { return clock_; }
+  const Clock& GetClock() const { return clock_; }
   const Trace& GetTrace() const { return trace_; }
   Trace& GetTrace() { return trace_; }
   const AccessCosts& Costs() const { return costs_; }

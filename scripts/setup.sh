@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what the project needs to build and test, when it is missing (Debian packages).
+set -euo pipefail
+
+packages=(cmake ninja-build g++ clang-14 lld-14 llvm-14 libgtest-dev libgmock-dev libbenchmark-dev
+          libunicorn-dev)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+    missing+=("$package")
+done
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+fi

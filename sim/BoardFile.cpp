@@ -1,0 +1,209 @@
+#include "sim/BoardFile.h"
+
+#include "sim/json/Json.h"
+
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+namespace sim {
+
+namespace {
+
+using json::Kind;
+using json::Value;
+
+// Walks one document; every complaint is thrown with the position of the offending value.
+class Reader {
+public:
+  explicit Reader(std::string_view Source) : source_(Source) {}
+
+  [[noreturn]] void Fail(const Value& At, const std::string& Message) const {
+    throw BoardFileError(json::FormatError({Message, At.Where()}, source_));
+  }
+
+  void Keys(const Value& Object, std::initializer_list<std::string_view> Allowed) const {
+    if (auto error = json::CheckKeys(Object, Allowed)) {
+      throw BoardFileError(json::FormatError(*error, source_));
+    }
+  }
+
+  const Value& Expect(const Value& V, Kind K, std::string_view What) const {
+    if (!V.Is(K)) {
+      Fail(V, std::string(What) + " must be " + std::string(json::KindName(K)) + ", not " +
+                  std::string(json::KindName(V.GetKind())));
+    }
+    return V;
+  }
+
+  uint64_t Integer(const Value& V, std::string_view What, uint64_t Max) const {
+    uint64_t value = 0;
+    if (!json::ParseInteger(V, value)) {
+      Fail(V, std::string(What) + " must be a non-negative integer (decimal, or a \"0x...\" "
+                                  "string)");
+    }
+    if (value > Max) {
+      std::ostringstream message;
+      message << What << " is out of range (at most 0x" << std::hex << std::uppercase << Max << ")";
+      Fail(V, message.str());
+    }
+    return value;
+  }
+
+  bool Boolean(const Value& V, std::string_view What) const {
+    bool flag = false;
+    if (!V.AsBool(flag)) {
+      Fail(V, std::string(What) + " must be true or false");
+    }
+    return flag;
+  }
+
+  std::string String(const Value& V, std::string_view What) const {
+    return Expect(V, Kind::String, What).Text();
+  }
+
+private:
+  std::string_view source_;
+};
+
+uint32_t CommunityIndex(const Reader& R, const Value& V) {
+  const uint64_t offset = R.Integer(V, "community", 0x2000);
+  if (offset % 0x1000 != 0) {
+    R.Fail(V, "community must be one of 0x0000, 0x1000, 0x2000");
+  }
+  return static_cast<uint32_t>(offset / 0x1000);
+}
+
+void ReadPads(const Reader& R, const Value& Pads, BoardConfig& Config) {
+  for (const Value& pad : R.Expect(Pads, Kind::Array, "pads").Items()) {
+    R.Expect(pad, Kind::Object, "a pad");
+    R.Keys(pad, {"community", "pad", "level"});
+    const Value* community = pad.Find("community");
+    const Value* index = pad.Find("pad");
+    const Value* level = pad.Find("level");
+    if (community == nullptr || index == nullptr || level == nullptr) {
+      R.Fail(pad, "a pad needs \"community\", \"pad\" and \"level\"");
+    }
+    Config.PadLevels.push_back({CommunityIndex(R, *community),
+                                static_cast<uint32_t>(R.Integer(*index, "pad", 255)),
+                                R.Integer(*level, "level", 1) == 1});
+  }
+}
+
+void ReadFaults(const Reader& R, const Value& Faults, BoardConfig& Config) {
+  R.Expect(Faults, Kind::Object, "faults");
+  R.Keys(Faults, {"pad_reads_all_ones"});
+  if (const Value* pads = Faults.Find("pad_reads_all_ones")) {
+    for (const Value& fault : R.Expect(*pads, Kind::Array, "pad_reads_all_ones").Items()) {
+      R.Expect(fault, Kind::Object, "a pad fault");
+      R.Keys(fault, {"address", "reads"});
+      const Value* address = fault.Find("address");
+      const Value* reads = fault.Find("reads");
+      if (address == nullptr || reads == nullptr) {
+        R.Fail(fault, "a pad fault needs \"address\" and \"reads\"");
+      }
+      const uint64_t at = R.Integer(*address, "address", 0xFFFFFFFF);
+      if (at < 0xFED0C000 || at >= 0xFED0F000 || at % 4 != 0) {
+        R.Fail(*address, "address must be a 32-bit register of the pad block "
+                         "(0xFED0C000-0xFED0EFFC)");
+      }
+      Config.PadFaults.push_back({static_cast<uint32_t>(at),
+                                  static_cast<uint32_t>(R.Integer(*reads, "reads", 0xFFFFFFFF))});
+    }
+  }
+}
+
+void ReadTimer(const Reader& R, const Value& Timer, BoardConfig& Config) {
+  R.Expect(Timer, Kind::Object, "pm_timer");
+  R.Keys(Timer, {"bits", "start"});
+  if (const Value* bits = Timer.Find("bits")) {
+    const uint64_t width = R.Integer(*bits, "bits", 32);
+    if (width != 24 && width != 32) {
+      R.Fail(*bits, "bits must be 24 or 32");
+    }
+    Config.PmTimer32Bit = width == 32;
+  }
+  if (const Value* start = Timer.Find("start")) {
+    Config.PmTimerStart = static_cast<uint32_t>(R.Integer(*start, "start", 0xFFFFFFFF));
+  }
+}
+
+void ReadCosts(const Reader& R, const Value& Costs, BoardConfig& Config) {
+  R.Expect(Costs, Kind::Object, "access_costs_ns");
+  R.Keys(Costs, {"mmio_read", "mmio_write", "port_read", "port_write"});
+  const std::pair<const char*, uint32_t*> fields[] = {
+      {"mmio_read", &Config.Costs.MmioRead},
+      {"mmio_write", &Config.Costs.MmioWrite},
+      {"port_read", &Config.Costs.PortRead},
+      {"port_write", &Config.Costs.PortWrite},
+  };
+  for (const auto& [key, field] : fields) {
+    if (const Value* cost = Costs.Find(key)) {
+      *field = static_cast<uint32_t>(R.Integer(*cost, key, 1'000'000));
+      if (*field == 0) {
+        // Time must move with every access or a wait on the timer never ends.
+        R.Fail(*cost, std::string(key) + " must be at least 1");
+      }
+    }
+  }
+}
+
+} // namespace
+
+BoardConfig ParseBoardText(std::string_view Text, std::string_view Source) {
+  json::ParseResult parsed = json::Parse(Text);
+  if (const json::ParseError* error = std::get_if<json::ParseError>(&parsed)) {
+    throw BoardFileError(json::FormatError(*error, Source));
+  }
+  const Value& root = std::get<Value>(parsed);
+  const Reader reader(Source);
+  reader.Expect(root, Kind::Object, "a board description");
+  reader.Keys(root, {"name", "description", "acpi_base", "pmc_base", "pm_timer", "access_costs_ns",
+                     "access_budget", "pads", "faults"});
+
+  BoardConfig config;
+  if (const Value* name = root.Find("name")) {
+    config.Name = reader.String(*name, "name");
+  }
+  if (const Value* description = root.Find("description")) {
+    config.Description = reader.String(*description, "description");
+  }
+  if (const Value* acpi = root.Find("acpi_base")) {
+    config.AcpiBase = static_cast<uint16_t>(reader.Integer(*acpi, "acpi_base", 0xFFFF));
+  }
+  if (const Value* pmc = root.Find("pmc_base")) {
+    config.PmcBase = static_cast<uint32_t>(reader.Integer(*pmc, "pmc_base", 0xFFFFFFFF));
+  }
+  if (const Value* timer = root.Find("pm_timer")) {
+    ReadTimer(reader, *timer, config);
+  }
+  if (const Value* costs = root.Find("access_costs_ns")) {
+    ReadCosts(reader, *costs, config);
+  }
+  if (const Value* budget = root.Find("access_budget")) {
+    config.AccessBudget =
+        reader.Integer(*budget, "access_budget", std::numeric_limits<uint64_t>::max());
+  }
+  if (const Value* pads = root.Find("pads")) {
+    ReadPads(reader, *pads, config);
+  }
+  if (const Value* faults = root.Find("faults")) {
+    ReadFaults(reader, *faults, config);
+  }
+  return config;
+}
+
+BoardConfig LoadBoardFile(const std::string& Path) {
+  std::ifstream file(Path, std::ios::binary);
+  if (!file) {
+    throw BoardFileError(Path + ": cannot open board file");
+  }
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (file.bad()) {
+    throw BoardFileError(Path + ": cannot read board file");
+  }
+  return ParseBoardText(text.str(), Path);
+}
+
+} // namespace sim

@@ -1,0 +1,88 @@
+#include "sim/BoardFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+TEST(BoardFile, ReadsEveryKey) {
+  const sim::BoardConfig config = sim::ParseBoardText(R"({
+    "name": "bench", "description": "all keys",
+    "acpi_base": "0x0402", "pmc_base": "0xFED03000",
+    "pm_timer": {"bits": 32, "start": "0xFFFFFF00"},
+    "access_costs_ns": {"mmio_read": 10, "mmio_write": 20, "port_read": 30, "port_write": 40},
+    "access_budget": 5000,
+    "pads": [{"community": "0x2000", "pad": 22, "level": 1}],
+    "faults": {"pad_reads_all_ones": [{"address": "0xFED0C5D8", "reads": 6}]}
+  })",
+                                                      "bench.json");
+  EXPECT_EQ(config.Name, "bench");
+  EXPECT_EQ(config.AcpiBase, 0x0402);
+  EXPECT_TRUE(config.PmTimer32Bit);
+  EXPECT_EQ(config.PmTimerStart, 0xFFFFFF00u);
+  EXPECT_EQ(config.Costs.PortWrite, 40u);
+  EXPECT_EQ(config.AccessBudget, 5000u);
+  ASSERT_EQ(config.PadLevels.size(), 1u);
+  EXPECT_EQ(config.PadLevels[0].Community, 2u);
+  EXPECT_EQ(config.PadLevels[0].Pad, 22u);
+  EXPECT_TRUE(config.PadLevels[0].High);
+  ASSERT_EQ(config.PadFaults.size(), 1u);
+  EXPECT_EQ(config.PadFaults[0].Address, 0xFED0C5D8u);
+  EXPECT_EQ(config.PadFaults[0].Reads, 6u);
+}
+
+TEST(BoardFile, BadInputNamesTheFileAndPosition) {
+  struct Case {
+    const char* Text;
+    const char* Message;
+  };
+  const Case cases[] = {
+      {"{\n  \"name\": \"x\"\n  \"pads\": []\n}", "board.json:3:3: "},
+      {"{\"colour\": 1}", "board.json:1:2: unknown key \"colour\""},
+      {"{\"pm_timer\": {\"bits\": 16}}", "board.json:1:23: bits must be 24 or 32"},
+      {"{\"acpi_base\": \"0x10000\"}", "board.json:1:15: acpi_base is out of range"},
+      {"{\"pads\": [{\"community\": \"0x0800\", \"pad\": 1, \"level\": 0}]}",
+       "board.json:1:25: community must be one of"},
+      {"{\"pads\": [{\"pad\": 1, \"level\": 0}]}", "board.json:1:11: a pad needs"},
+      {"{\"faults\": {\"pad_reads_all_ones\": [{\"address\": \"0xFED0B000\", \"reads\": 1}]}}",
+       "board.json:1:48: address must be a 32-bit register of the pad block"},
+      {"{\"access_costs_ns\": {\"port_read\": 0}}",
+       "board.json:1:35: port_read must be at least 1"},
+      {"[1]", "board.json:1:1: a board description must be object"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Text);
+    try {
+      sim::ParseBoardText(c.Text, "board.json");
+      ADD_FAILURE() << "accepted";
+    } catch (const sim::BoardFileError& error) {
+      EXPECT_EQ(std::string(error.what()).rfind(c.Message, 0), 0u) << error.what();
+    }
+  }
+}
+
+TEST(BoardFile, MissingFileIsNamed) {
+  EXPECT_THROW(
+      {
+        try {
+          sim::LoadBoardFile("/nonexistent/board.json");
+        } catch (const sim::BoardFileError& error) {
+          EXPECT_STREQ(error.what(), "/nonexistent/board.json: cannot open board file");
+          throw;
+        }
+      },
+      sim::BoardFileError);
+}
+
+TEST(BoardFile, EveryBuiltInBoardLoads) {
+  size_t boards = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(BOARDINIT_BOARDS_DIR)) {
+    SCOPED_TRACE(entry.path().string());
+    EXPECT_NO_THROW(sim::LoadBoardFile(entry.path().string()));
+    ++boards;
+  }
+  EXPECT_GE(boards, 1u);
+}
+
+} // namespace

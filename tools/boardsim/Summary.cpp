@@ -1,0 +1,51 @@
+#include "tools/boardsim/Summary.h"
+
+#include "tools/run/StatusName.h"
+
+#include <iomanip>
+#include <ostream>
+
+namespace boardsim {
+
+std::vector<PadState> SnapshotPads(const sim::GpioPads& Gpio) {
+  std::vector<PadState> pads;
+  for (uint32_t community = 0; community < sim::GpioCommunityCount; ++community) {
+    for (uint32_t pad = 0; pad < sim::GpioPadsPerCommunity; ++pad) {
+      const uint32_t offset = sim::PadOffset(community, pad);
+      pads.push_back({Gpio.Peek(offset), (Gpio.Peek(offset + 8) & 1) != 0});
+    }
+  }
+  return pads;
+}
+
+PadChanges ComparePads(const std::vector<PadState>& Before, const std::vector<PadState>& After) {
+  PadChanges changes;
+  for (size_t i = 0; i < Before.size() && i < After.size(); ++i) {
+    changes.Configuration += Before[i].Config != After[i].Config;
+    changes.Level += Before[i].Level != After[i].Level;
+  }
+  return changes;
+}
+
+void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& Board) {
+  Out << "board     " << Report.BoardName << " (" << Report.BoardPath << ")\n";
+  Out << "module    " << Report.Module << '\n';
+  if (Report.Status) {
+    Out << "status    " << tools::StatusName(*Report.Status) << '\n';
+  } else {
+    Out << "status    did not return: " << Report.Failure << '\n';
+  }
+  const uint64_t ns = Board.GetClock().NowNs();
+  Out << "time      " << ns / 1000000 << '.' << std::setw(3) << std::setfill('0')
+      << ns / 1000 % 1000 << std::setfill(' ') << " ms of virtual time\n";
+  Out << "accesses  " << Board.GetTrace().Accesses().size() << " (" << Board.Pauses()
+      << " pause hints)\n";
+  for (const auto& [device, counts] : Board.Counts()) {
+    Out << "  " << std::left << std::setw(14) << device << std::right << " reads " << std::setw(7)
+        << counts.Reads << "  writes " << std::setw(7) << counts.Writes << '\n';
+  }
+  Out << "pads      " << Report.Pads.Configuration << " changed configuration, "
+      << Report.Pads.Level << " changed level\n";
+}
+
+} // namespace boardsim

@@ -1,0 +1,41 @@
+// The short human summary of one run: status, virtual time, accesses by device and kind, and
+// how many pads ended up different from how they started.
+#pragma once
+
+#include "sim/Soc.h"
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace boardsim {
+
+struct PadState {
+  uint32_t Config;
+  bool Level;
+};
+
+// Every pad of the three communities, as the module would read it.
+std::vector<PadState> SnapshotPads(const sim::GpioPads& Gpio);
+
+struct PadChanges {
+  unsigned Configuration = 0;
+  unsigned Level = 0;
+};
+
+PadChanges ComparePads(const std::vector<PadState>& Before, const std::vector<PadState>& After);
+
+struct RunReport {
+  std::string BoardName;
+  std::string BoardPath;
+  std::string Module; // which build ran
+  std::optional<uint32_t> Status;
+  std::string Failure;
+  PadChanges Pads;
+};
+
+void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& Board);
+
+} // namespace boardsim

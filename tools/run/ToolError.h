@@ -1,0 +1,23 @@
+// The tools' one error type: a message for the user and the process exit status to end with.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace tools {
+
+// Exit statuses: 1 for a run that went wrong on the board, 2 for bad input (flags, files).
+constexpr int ExitRunFailed = 1;
+constexpr int ExitBadInput = 2;
+
+class ToolError : public std::runtime_error {
+public:
+  ToolError(const std::string& Message, int ExitStatus)
+      : std::runtime_error(Message), exitStatus_(ExitStatus) {}
+  int ExitStatus() const { return exitStatus_; }
+
+private:
+  int exitStatus_;
+};
+
+} // namespace tools
