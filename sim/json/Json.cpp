@@ -79,13 +79,10 @@ bool Value::AsBool(bool& Out) const {
 }
 
 bool Value::AsUint64(uint64_t& Out) const {
-  if (kind_ != Kind::Number || text_.empty()) {
+  // from_chars for an unsigned type takes no sign, so "-0" fails here; '.' and exponents are
+  // caught by requiring it to consume the whole text.
+  if (kind_ != Kind::Number) {
     return false;
-  }
-  for (char c : text_) {
-    if (c < '0' || c > '9') {
-      return false;
-    }
   }
   uint64_t result = 0;
   const auto [end, ec] = std::from_chars(text_.data(), text_.data() + text_.size(), result);

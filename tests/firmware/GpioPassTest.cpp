@@ -85,11 +85,11 @@ TEST_F(GpioPassTest, TableRowsDependedOnElsewhereAreWhereTheBootExpectsThem) {
   }
   EXPECT_EQ(PadTable0000[38].PadIndex, 58);
   EXPECT_EQ(PadTable0000[2].PadIndex, 93);
-  EXPECT_EQ(PadTable0000[2].Direction, 2u);
+  EXPECT_EQ(uint32_t{PadTable0000[2].Direction}, 2u); // packed: compare a copy
   EXPECT_EQ(PadTable1000[15].PadIndex, 1);
   EXPECT_EQ(PadTable1000[20].PadIndex, 3);
   EXPECT_EQ(PadTable2000[26].PadIndex, 22);
-  EXPECT_EQ(PadTable2000[26].OutputLevel, 1u);
+  EXPECT_EQ(uint32_t{PadTable2000[26].OutputLevel}, 1u);
   EXPECT_EQ(PadTable2000[1].PadIndex, 33);
 }
 
