@@ -1,0 +1,75 @@
+# The module as the image that goes to flash: an i386 PE32 built with clang and lld-link, next to
+# the host build in the same tree. The host compiler never sees these sources in this form, so
+# each one is a custom command with its own depfile.
+
+find_program(BOARDINIT_IMAGE_CXX NAMES clang++-14 DOC "clang++ that targets i686 Windows/EFI")
+find_program(BOARDINIT_IMAGE_LINK NAMES lld-link-14 lld-link DOC "lld's PE/COFF linker")
+if(NOT BOARDINIT_IMAGE_CXX OR NOT BOARDINIT_IMAGE_LINK)
+  message(FATAL_ERROR "The firmware image needs clang++-14 and lld-link "
+                      "(Debian packages clang-14 and lld-14; scripts/setup.sh installs them).")
+endif()
+
+set(BOARDINIT_IMAGE_CXX_FLAGS
+  --target=i686-unknown-windows-msvc
+  -ffreestanding -nostdlib -nostdinc++
+  -fno-exceptions -fno-rtti -fno-threadsafe-statics
+  -fno-asynchronous-unwind-tables -fno-stack-protector -mno-stack-arg-probe
+  -mno-sse -mno-mmx
+  -Os -std=c++20
+  -ffunction-sections -fdata-sections
+  # The module has no start-up code to run constructors: any would be silently skipped.
+  -Werror=global-constructors -Werror=exit-time-destructors
+  -Wall -Wextra -Werror
+)
+
+# Section and file alignment 32 keep every RVA equal to its file offset; a zero time stamp
+# makes two builds of the same sources byte-identical.
+set(BOARDINIT_IMAGE_LINK_FLAGS
+  /subsystem:efi_boot_service_driver
+  /nodefaultlib /machine:x86 /base:0 /align:32 /filealign:32 /driver /timestamp:0
+)
+
+# add_firmware_image(<target> OUTPUT_DIR <dir> NAME <file name> ENTRY <symbol>
+#                    SOURCES <absolute paths...> [INCLUDE_DIRS <dirs...>])
+# Builds <dir>/<name>.efi and the linker's map <dir>/<name>.map, whose symbol addresses the
+# image check and the size report read. The target's IMAGE_FILE and IMAGE_MAP properties hold
+# both paths.
+function(add_firmware_image TARGET)
+  cmake_parse_arguments(PARSE_ARGV 1 IMG "" "OUTPUT_DIR;NAME;ENTRY" "SOURCES;INCLUDE_DIRS")
+  set(includes)
+  foreach(dir IN LISTS IMG_INCLUDE_DIRS)
+    list(APPEND includes -I${dir})
+  endforeach()
+
+  set(objects)
+  foreach(source IN LISTS IMG_SOURCES)
+    # Objects keep the source's path below the project, so equal file names cannot collide.
+    file(RELATIVE_PATH relative ${PROJECT_SOURCE_DIR} ${source})
+    string(REGEX REPLACE "\\.cpp$" ".obj" object ${IMG_OUTPUT_DIR}/obj/${relative})
+    get_filename_component(objectDir ${object} DIRECTORY)
+    file(MAKE_DIRECTORY ${objectDir})
+    add_custom_command(
+      OUTPUT ${object}
+      COMMAND ${BOARDINIT_IMAGE_CXX} ${BOARDINIT_IMAGE_CXX_FLAGS} ${includes}
+              -MD -MF ${object}.d -c ${source} -o ${object}
+      DEPENDS ${source}
+      DEPFILE ${object}.d
+      COMMENT "Compiling ${relative} for the image (${TARGET})"
+      COMMAND_EXPAND_LISTS
+      VERBATIM)
+    list(APPEND objects ${object})
+  endforeach()
+
+  set(image ${IMG_OUTPUT_DIR}/${IMG_NAME}.efi)
+  set(map ${IMG_OUTPUT_DIR}/${IMG_NAME}.map)
+  add_custom_command(
+    OUTPUT ${image} ${map}
+    COMMAND ${BOARDINIT_IMAGE_LINK} ${BOARDINIT_IMAGE_LINK_FLAGS} /entry:${IMG_ENTRY}
+            /out:${image} /lldmap:${map} ${objects}
+    DEPENDS ${objects}
+    COMMENT "Linking ${IMG_NAME}.efi (${TARGET})"
+    COMMAND_EXPAND_LISTS
+    VERBATIM)
+  add_custom_target(${TARGET} ALL DEPENDS ${image} ${map})
+  set_target_properties(${TARGET} PROPERTIES IMAGE_FILE ${image} IMAGE_MAP ${map})
+endfunction()
