@@ -1,0 +1,17 @@
+#include "emu/ImageRun.h"
+
+#include "emu/Machine.h"
+
+namespace emu {
+
+RunResult RunImage(const PeImage& Image, sim::Board& Board, const RunOptions& Options) {
+  Machine machine(Image, Board, Options.HobList, Options.InstructionLimit);
+  const uint32_t arguments[] = {0, machine.PeiServices()};
+  const CallResult call = machine.Call(Image.AddressOfEntryPoint, arguments);
+  if (!call.Returned) {
+    return {std::nullopt, call.Failure};
+  }
+  return {call.Eax, {}};
+}
+
+} // namespace emu

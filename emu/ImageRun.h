@@ -1,0 +1,33 @@
+// Runs the module's real image on a simulated board: the image is loaded away from its ImageBase
+// into an emulated CPU, and ModuleEntry is called as the PEI core would call it.
+#pragma once
+
+#include "emu/HobList.h"
+#include "emu/PeImage.h"
+#include "sim/Board.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace emu {
+
+// A boot takes a few million instructions; a run past this is stuck in a loop that touches no
+// hardware (the board's access budget catches the loops that do).
+constexpr uint64_t DefaultInstructionLimit = 500'000'000;
+
+struct RunOptions {
+  std::vector<uint8_t> HobList = EmptyHobList();
+  uint64_t InstructionLimit = DefaultInstructionLimit;
+};
+
+struct RunResult {
+  std::optional<uint32_t> Status; // absent when the run did not return
+  std::string Failure;            // why it did not: what stopped it, where, the last accesses
+};
+
+// Calls ModuleEntry(FileHandle = 0, PeiServices) of Image on Board.
+RunResult RunImage(const PeImage& Image, sim::Board& Board, const RunOptions& Options = {});
+
+} // namespace emu

@@ -1,0 +1,359 @@
+#include "emu/Machine.h"
+
+#include <unicorn/unicorn.h>
+
+#include <cstdio>
+
+namespace emu {
+
+namespace {
+
+constexpr uint32_t PageSize = 0x1000;
+
+constexpr uint32_t RoundUpToPage(uint64_t Size) {
+  return static_cast<uint32_t>((Size + PageSize - 1) & ~uint64_t{PageSize - 1});
+}
+
+// The hand-off page: the EFI_PEI_SERVICES table, the cell holding its address (what
+// EFI_PEI_SERVICES** points to), the IDT with that pointer in the word below its base, one
+// stub per service, the return trap, and from the next page on the HOB list.
+constexpr uint32_t ServicesTable = HandoffBase + 0x000;
+constexpr uint32_t ServicesCell = HandoffBase + 0x100;
+constexpr uint32_t IdtBase = HandoffBase + 0x200;
+constexpr uint32_t IdtLimit = 256 * 8 - 1;
+constexpr uint32_t ServiceStubs = HandoffBase + 0xA00;
+constexpr uint32_t ServiceStubSize = 4;
+constexpr uint32_t ReturnTrap = HandoffBase + 0xC00;
+constexpr uint32_t HobList = HandoffBase + PageSize;
+
+// EFI_PEI_SERVICES: EFI_TABLE_HEADER, then one pointer per service.
+constexpr uint64_t PeiServicesSignature = 0x5652455320494550; // "PEI SERV"
+constexpr uint32_t PeiServicesRevision = (1u << 16) | 70;
+constexpr uint32_t TableHeaderSize = 24;
+constexpr uint32_t ServiceCount = 28;
+constexpr uint32_t ServicesTableSize = TableHeaderSize + 4 * ServiceCount;
+constexpr uint32_t GetHobListOffset = 0x30;
+static_assert(ServicesTable + ServicesTableSize <= ServicesCell);
+static_assert(ServiceStubs + ServiceCount * ServiceStubSize <= ReturnTrap);
+
+constexpr uint8_t OpRet = 0xC3;
+constexpr uint8_t OpInt3 = 0xCC;
+constexpr uint8_t OpPause[] = {0xF3, 0x90};
+
+constexpr uint32_t EfiSuccess = 0;
+constexpr size_t LastAccessLines = 10;
+constexpr uint32_t InitialStackTop = StackBase + StackSize - 0x100;
+
+std::string Hex32(uint64_t Value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(Value));
+  return text;
+}
+
+void Check(uc_err Error, const char* What) {
+  if (Error != UC_ERR_OK) {
+    throw std::runtime_error(std::string("image runner: ") + What + ": " + uc_strerror(Error));
+  }
+}
+
+void Put32(std::vector<uint8_t>& Bytes, uint32_t At, uint32_t Value) {
+  for (int byte = 0; byte < 4; ++byte) {
+    Bytes[At + byte] = static_cast<uint8_t>(Value >> (8 * byte));
+  }
+}
+
+uint32_t ReadEip(uc_engine* Uc) {
+  uint32_t eip = 0;
+  uc_reg_read(Uc, UC_X86_REG_EIP, &eip);
+  return eip;
+}
+
+const char* ExceptionName(uint32_t Vector) {
+  switch (Vector) {
+  case 0:
+    return "divide error";
+  case 3:
+    return "breakpoint";
+  case 6:
+    return "invalid opcode";
+  case 13:
+    return "general protection";
+  case 14:
+    return "page fault";
+  default:
+    return "interrupt";
+  }
+}
+
+const char* AccessName(uc_mem_type Type) {
+  switch (Type) {
+  case UC_MEM_READ_UNMAPPED:
+  case UC_MEM_READ_PROT:
+    return "read of";
+  case UC_MEM_WRITE_UNMAPPED:
+  case UC_MEM_WRITE_PROT:
+    return "write to";
+  default:
+    return "instruction fetch from";
+  }
+}
+
+} // namespace
+
+// Unicorn calls back through C function pointers: nothing may throw through it, so every
+// board access is wrapped, and a stuck run (the board's budget) stops the emulation instead.
+struct MachineHooks {
+  template <typename F> static auto Guard(Machine& M, F Access, decltype(Access()) Failed) {
+    try {
+      return Access();
+    } catch (const sim::BudgetExhausted& stuck) {
+      M.Stop(stuck.what());
+    }
+    return Failed;
+  }
+
+  static uint32_t In(uc_engine*, uint32_t Port, int Size, void* Self) {
+    Machine& m = *static_cast<Machine*>(Self);
+    const auto width = static_cast<unsigned>(Size * 8);
+    return Guard(
+        m, [&] { return m.board_.Read(sim::Space::Port, Port, width); }, sim::AllOnes(width));
+  }
+
+  static void Out(uc_engine*, uint32_t Port, int Size, uint32_t Value, void* Self) {
+    Machine& m = *static_cast<Machine*>(Self);
+    Guard(
+        m,
+        [&] {
+          m.board_.Write(sim::Space::Port, Port, static_cast<unsigned>(Size * 8), Value);
+          return true;
+        },
+        false);
+  }
+
+  // Unicorn splits wider accesses (an x87 or MMX load) into 32-bit ones before they get here.
+  static uint64_t MmioRead(uc_engine*, uint64_t Offset, unsigned Size, void* Self) {
+    Machine& m = *static_cast<Machine*>(Self);
+    const uint32_t address = static_cast<uint32_t>(BoardMemoryBase + Offset);
+    return Guard(
+        m, [&] { return m.board_.Read(sim::Space::Memory, address, Size * 8); },
+        sim::AllOnes(Size * 8));
+  }
+
+  static void MmioWrite(uc_engine*, uint64_t Offset, unsigned Size, uint64_t Value, void* Self) {
+    Machine& m = *static_cast<Machine*>(Self);
+    const uint32_t address = static_cast<uint32_t>(BoardMemoryBase + Offset);
+    Guard(
+        m,
+        [&] {
+          m.board_.Write(sim::Space::Memory, address, Size * 8, static_cast<uint32_t>(Value));
+          return true;
+        },
+        false);
+  }
+
+  // Installed only on the addresses where a `pause` starts, so it costs nothing elsewhere.
+  static void Pause(uc_engine*, uint64_t, uint32_t, void* Self) {
+    static_cast<Machine*>(Self)->board_.Pause();
+  }
+
+  // Runs on the first instruction of a service stub: GetHobList is answered here and its
+  // stub's `ret` returns to the caller; any other service stops the run.
+  static void Service(uc_engine* Uc, uint64_t Address, uint32_t, void* Self) {
+    Machine& m = *static_cast<Machine*>(Self);
+    const uint32_t slot =
+        TableHeaderSize + 4 * static_cast<uint32_t>((Address - ServiceStubs) / ServiceStubSize);
+    if (slot != GetHobListOffset) {
+      m.Stop("called the PEI service at table offset " + Hex32(slot) +
+             ", which the runner does not provide");
+      return;
+    }
+    // EFIAPI on IA32 is cdecl: [esp] return address, [esp+4] PeiServices, [esp+8] HobList.
+    uint32_t esp = 0;
+    uint32_t hobListPointer = 0;
+    uc_reg_read(Uc, UC_X86_REG_ESP, &esp);
+    uc_mem_read(Uc, esp + 8, &hobListPointer, sizeof hobListPointer);
+    const uint32_t list = HobList;
+    if (uc_mem_write(Uc, hobListPointer, &list, sizeof list) != UC_ERR_OK) {
+      m.Stop("GetHobList was given HobList " + Hex32(hobListPointer) + ", which is not RAM");
+      return;
+    }
+    uint32_t status = EfiSuccess;
+    uc_reg_write(Uc, UC_X86_REG_EAX, &status);
+  }
+
+  static void Interrupt(uc_engine*, uint32_t Vector, void* Self) {
+    Machine& m = *static_cast<Machine*>(Self);
+    m.Stop("CPU exception " + std::to_string(Vector) + " (" + ExceptionName(Vector) + ")");
+  }
+
+  static bool BadMemory(uc_engine*, uc_mem_type Type, uint64_t Address, int Size, int64_t,
+                        void* Self) {
+    Machine& m = *static_cast<Machine*>(Self);
+    m.Stop(std::string("CPU fault: ") + std::to_string(Size * 8) + "-bit " + AccessName(Type) +
+           " unmapped address " + Hex32(Address));
+    return false;
+  }
+};
+
+Machine::Machine(const PeImage& Image, sim::Board& Board, std::span<const uint8_t> HobList,
+                 uint64_t InstructionLimit)
+    : board_(Board), instructionLimit_(InstructionLimit) {
+  Check(uc_open(UC_ARCH_X86, UC_MODE_32, &uc_), "cannot open the CPU");
+  try {
+    MapImage(Image);
+    MapHandoff(HobList);
+    Check(uc_mem_map(uc_, StackBase, StackSize, UC_PROT_READ | UC_PROT_WRITE), "stack");
+    Check(uc_mmio_map(uc_, BoardMemoryBase, (uint64_t{1} << 32) - BoardMemoryBase,
+                      MachineHooks::MmioRead, this, MachineHooks::MmioWrite, this),
+          "board memory window");
+    InstallHooks(Image);
+  } catch (...) {
+    uc_close(uc_);
+    throw;
+  }
+}
+
+Machine::~Machine() {
+  uc_close(uc_);
+}
+
+void Machine::MapImage(const PeImage& Image) {
+  imageSize_ = RoundUpToPage(Image.SizeOfImage);
+  const std::vector<uint8_t> memory = RelocatedMemory(Image, LoadBase);
+  Check(uc_mem_map(uc_, LoadBase, imageSize_, UC_PROT_ALL), "image memory");
+  Check(uc_mem_write(uc_, LoadBase, memory.data(), memory.size()), "image memory");
+}
+
+void Machine::MapHandoff(std::span<const uint8_t> List) {
+  handoffSize_ = PageSize + RoundUpToPage(List.size());
+  std::vector<uint8_t> page(PageSize, 0);
+  Put32(page, ServicesTable - HandoffBase, static_cast<uint32_t>(PeiServicesSignature));
+  Put32(page, ServicesTable - HandoffBase + 4, static_cast<uint32_t>(PeiServicesSignature >> 32));
+  Put32(page, ServicesTable - HandoffBase + 8, PeiServicesRevision);
+  Put32(page, ServicesTable - HandoffBase + 12, ServicesTableSize);
+  for (uint32_t service = 0; service < ServiceCount; ++service) {
+    const uint32_t stub = ServiceStubs + ServiceStubSize * service;
+    Put32(page, ServicesTable - HandoffBase + TableHeaderSize + 4 * service, stub);
+    page[stub - HandoffBase] = OpRet;
+    for (uint32_t pad = 1; pad < ServiceStubSize; ++pad) {
+      page[stub - HandoffBase + pad] = OpInt3;
+    }
+  }
+  Put32(page, ServicesCell - HandoffBase, ServicesTable);
+  Put32(page, IdtBase - HandoffBase - 4, ServicesCell);
+  page[ReturnTrap - HandoffBase] = OpInt3; // never executed: the run ends on reaching it
+
+  Check(uc_mem_map(uc_, HandoffBase, handoffSize_, UC_PROT_ALL), "hand-off memory");
+  Check(uc_mem_write(uc_, HandoffBase, page.data(), page.size()), "hand-off memory");
+  Check(uc_mem_write(uc_, HobList, List.data(), List.size()), "HOB list");
+
+  uc_x86_mmr idtr{};
+  idtr.base = IdtBase;
+  idtr.limit = IdtLimit;
+  Check(uc_reg_write(uc_, UC_X86_REG_IDTR, &idtr), "IDTR");
+}
+
+void Machine::InstallHooks(const PeImage& Image) {
+  uc_hook hook;
+  Check(uc_hook_add(uc_, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(MachineHooks::In), this, 1, 0,
+                    UC_X86_INS_IN),
+        "IN hook");
+  Check(uc_hook_add(uc_, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(MachineHooks::Out), this, 1,
+                    0, UC_X86_INS_OUT),
+        "OUT hook");
+  Check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(MachineHooks::Service), this,
+                    ServiceStubs, ServiceStubs + ServiceCount * ServiceStubSize - 1),
+        "PEI service hook");
+  Check(uc_hook_add(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(MachineHooks::Interrupt),
+                    this, 1, 0),
+        "interrupt hook");
+  Check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID,
+                    reinterpret_cast<void*>(MachineHooks::BadMemory), this, 1, 0),
+        "fault hook");
+  // An instruction starting at one of these addresses is a `pause`, whatever the bytes around.
+  for (uint32_t at = 0; at + 1 < Image.Memory.size(); ++at) {
+    if (Image.Memory[at] == OpPause[0] && Image.Memory[at + 1] == OpPause[1]) {
+      const uint64_t address = LoadBase + at;
+      Check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(MachineHooks::Pause),
+                        this, address, address),
+            "pause hook");
+    }
+  }
+}
+
+uint32_t Machine::PeiServices() const {
+  return ServicesCell;
+}
+
+uint32_t Machine::HobListAddress() const {
+  return HobList;
+}
+
+void Machine::Stop(std::string Reason) {
+  if (!stopped_) {
+    stopped_ = true;
+    stopReason_ = std::move(Reason);
+    stopAddress_ = ReadEip(uc_);
+  }
+  uc_emu_stop(uc_);
+}
+
+std::string Machine::Where(uint64_t Address) const {
+  std::string where = "at " + Hex32(Address);
+  if (Address >= LoadBase && Address < LoadBase + imageSize_) {
+    where += " (image RVA " + Hex32(Address - LoadBase) + ")";
+  }
+  return where;
+}
+
+std::string Machine::LastAccesses() const {
+  const auto& accesses = board_.GetTrace().Accesses();
+  const size_t first = accesses.size() > LastAccessLines ? accesses.size() - LastAccessLines : 0;
+  std::string text = "\nlast accesses:";
+  for (size_t i = first; i < accesses.size(); ++i) {
+    text += "\n  " + sim::FormatAccess(accesses[i]);
+  }
+  if (first == accesses.size()) {
+    text += " none";
+  }
+  return text;
+}
+
+CallResult Machine::Call(uint32_t Rva, std::span<const uint32_t> Arguments) {
+  std::vector<uint32_t> frame{ReturnTrap};
+  frame.insert(frame.end(), Arguments.begin(), Arguments.end());
+  const uint32_t esp = InitialStackTop - 4 * static_cast<uint32_t>(frame.size());
+  Check(uc_mem_write(uc_, esp, frame.data(), 4 * frame.size()), "stack frame");
+  Check(uc_reg_write(uc_, UC_X86_REG_ESP, &esp), "ESP");
+
+  stopped_ = false;
+  const uc_err error =
+      uc_emu_start(uc_, LoadBase + Rva, ReturnTrap, 0, static_cast<size_t>(instructionLimit_));
+  CallResult result;
+  const uint32_t eip = ReadEip(uc_);
+  if (stopped_) {
+    result.Failure = stopReason_ + " " + Where(stopAddress_);
+  } else if (error != UC_ERR_OK) {
+    result.Failure = std::string("CPU fault: ") + uc_strerror(error) + " " + Where(eip);
+  } else if (eip != ReturnTrap) {
+    // Unicorn also returns success on `hlt` and when the instruction count runs out.
+    uint8_t previous = 0;
+    uc_mem_read(uc_, eip - 1, &previous, 1);
+    result.Failure = previous == 0xF4
+                         ? "halted " + Where(eip - 1)
+                         : "instruction budget of " + std::to_string(instructionLimit_) +
+                               " exhausted " + Where(eip);
+  } else {
+    uint32_t espAfter = 0;
+    uc_reg_read(uc_, UC_X86_REG_EAX, &result.Eax);
+    uc_reg_read(uc_, UC_X86_REG_EDX, &result.Edx);
+    uc_reg_read(uc_, UC_X86_REG_ESP, &espAfter);
+    result.Returned = true;
+    result.StackPopped = espAfter - (esp + 4);
+    return result;
+  }
+  result.Failure += LastAccesses();
+  return result;
+}
+
+} // namespace emu

@@ -1,0 +1,78 @@
+// A flat 32-bit protected-mode x86 machine, emulated by Unicorn, with a PE32 image loaded in it
+// and the simulated board behind its ports and memory-mapped space. It also provides what a PEI
+// module finds on entry: a stack, an interrupt descriptor table whose base has the PEI services
+// pointer in the 32-bit word below it, and an EFI_PEI_SERVICES table whose GetHobList the
+// machine answers itself with the HOB list it was given.
+#pragma once
+
+#include "emu/PeImage.h"
+#include "sim/Board.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+struct uc_struct;
+
+namespace emu {
+
+// Where things live in the machine's address space. The image runs away from its ImageBase
+// (0 for the module), so a missing relocation sends an access into unmapped memory.
+constexpr uint32_t LoadBase = 0x00800000;
+constexpr uint32_t StackBase = 0x00700000;
+constexpr uint32_t StackSize = 0x00010000;
+constexpr uint32_t HandoffBase = 0x00600000; // PEI services, IDT and HOB list
+// Everything from here up is the board's memory-mapped space: the PCI configuration window at
+// 0xE0000000 and the SoC's register blocks below 4 GiB, decoded by the board (which answers all
+// ones where nothing is).
+constexpr uint32_t BoardMemoryBase = 0x80000000;
+
+struct CallResult {
+  bool Returned = false; // reached its return address; otherwise Failure says why not
+  uint32_t Eax = 0;
+  uint32_t Edx = 0;
+  // Argument bytes the callee removed from the stack: 0 for cdecl, 16 for __aulldiv.
+  uint32_t StackPopped = 0;
+  std::string Failure;
+};
+
+class Machine {
+public:
+  // InstructionLimit 0 means unlimited (the board's access budget still applies).
+  Machine(const PeImage& Image, sim::Board& Board, std::span<const uint8_t> HobList,
+          uint64_t InstructionLimit);
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  // The EFI_PEI_SERVICES** that PEI modules receive and that sits below the IDT base.
+  uint32_t PeiServices() const;
+  uint32_t HobListAddress() const;
+
+  // Calls the function at Rva with 32-bit stack arguments (cdecl order) until it returns.
+  CallResult Call(uint32_t Rva, std::span<const uint32_t> Arguments);
+
+private:
+  friend struct MachineHooks;
+
+  // Ends the emulation from inside a hook, at the instruction being executed.
+  void Stop(std::string Reason);
+  void MapImage(const PeImage& Image);
+  void MapHandoff(std::span<const uint8_t> HobList);
+  void InstallHooks(const PeImage& Image);
+  std::string Where(uint64_t Address) const;
+  std::string LastAccesses() const;
+
+  uc_struct* uc_ = nullptr;
+  sim::Board& board_;
+  uint64_t instructionLimit_;
+  uint32_t imageSize_ = 0;
+  uint32_t handoffSize_ = 0;
+  bool stopped_ = false;
+  std::string stopReason_;
+  uint64_t stopAddress_ = 0;
+};
+
+} // namespace emu

@@ -1,0 +1,245 @@
+// The emulated machine with small hand-assembled images: what the image sees on entry, how its
+// accesses reach the board, and how a run that goes wrong is reported.
+#include "emu/Machine.h"
+#include "emu/HobList.h"
+#include "sim/Soc.h"
+#include "support/BoardFixture.h"
+#include "support/TestImage.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+constexpr uint64_t TestInstructionLimit = 100000;
+
+struct Fixture {
+  explicit Fixture(const TestImage& Image, std::vector<uint8_t> HobList = emu::EmptyHobList(),
+                   uint64_t AccessBudget = 0)
+      : soc(sim::BoardConfig{}), image(emu::ParsePe(Image.Build())) {
+    soc.Bus.SetAccessBudget(AccessBudget);
+    machine = std::make_unique<emu::Machine>(image, soc.Bus, HobList, TestInstructionLimit);
+  }
+  emu::CallResult Run(std::vector<uint32_t> Arguments = {}) {
+    return machine->Call(image.AddressOfEntryPoint, Arguments);
+  }
+
+  sim::Soc soc;
+  emu::PeImage image;
+  std::unique_ptr<emu::Machine> machine;
+};
+
+TestImage Code(std::vector<uint8_t> Bytes) {
+  TestImage image;
+  image.Text = std::move(Bytes);
+  return image;
+}
+
+TEST(MachineTest, ForwardsEveryAccessToTheBoardAtItsWidth) {
+  Fixture run(Code({
+      0xA0, 0x40, 0x80, 0x0F, 0xE0,                               // mov al, [0xE00F8040]
+      0x66, 0xA1, 0x08, 0xC0, 0xD0, 0xFE,                         // mov ax, [0xFED0C008]
+      0xA1, 0x00, 0xC0, 0xD0, 0xFE,                               // mov eax, [0xFED0C000]
+      0xC6, 0x05, 0x00, 0xC1, 0xD0, 0xFE, 0x5A,                   // mov byte [0xFED0C100], 0x5A
+      0x66, 0xC7, 0x05, 0x04, 0xC1, 0xD0, 0xFE, 0x34, 0x12,       // mov word [0xFED0C104], 0x1234
+      0xC7, 0x05, 0x08, 0xC1, 0xD0, 0xFE, 0x0D, 0xF0, 0xFE, 0xCA, // mov [0xFED0C108], 0xCAFEF00D
+      0x66, 0xBA, 0x00, 0x05,                                     // mov dx, 0x500
+      0xB8, 0xEF, 0xCD, 0xAB, 0x89,                               // mov eax, 0x89ABCDEF
+      0xEF,                                                       // out dx, eax
+      0xED,                                                       // in eax, dx
+      0xE6, 0x80,                                                 // out 0x80, al
+      0xC3,                                                       // ret
+  }));
+  const emu::CallResult result = run.Run();
+  ASSERT_TRUE(result.Returned) << result.Failure;
+  EXPECT_EQ(result.Eax, 0x89ABCDEFu);
+  const std::vector<Expected> expected = {
+      R8(0xE00F8040, 0x00),
+      {sim::AccessOp::Read, 16, 0xFED0C008, sim::GpioValueReset},
+      R32(0xFED0C000, sim::GpioConfigReset),
+      {sim::AccessOp::Write, 8, 0xFED0C100, 0x5A},
+      W16(0xFED0C104, 0x1234),
+      W32(0xFED0C108, 0xCAFEF00D),
+      Out32(0x500, 0x89ABCDEF),
+      {sim::AccessOp::In, 32, 0x500, 0x89ABCDEF},
+      {sim::AccessOp::Out, 8, 0x80, 0xEF},
+  };
+  EXPECT_EQ(AccessesFrom(run.soc.Bus), expected);
+}
+
+TEST(MachineTest, UnclaimedAddressesReadAllOnesFromTheBoard) {
+  Fixture run(Code({
+      0xA1, 0x00, 0x00, 0x00, 0xFF, // mov eax, [0xFF000000]
+      0xC3,                         // ret
+  }));
+  const emu::CallResult result = run.Run();
+  ASSERT_TRUE(result.Returned) << result.Failure;
+  EXPECT_EQ(result.Eax, 0xFFFFFFFFu);
+  EXPECT_EQ(AccessesFrom(run.soc.Bus), (std::vector<Expected>{R32(0xFF000000, 0xFFFFFFFF)}));
+}
+
+TEST(MachineTest, PeiServicesPointerIsPassedAndSitsBelowTheIdtBase) {
+  Fixture run(Code({
+      0x83, 0xEC, 0x08,       // sub esp, 8
+      0x0F, 0x01, 0x0C, 0x24, // sidt [esp]
+      0x8B, 0x44, 0x24, 0x02, // mov eax, [esp+2]      IDT base
+      0x8B, 0x40, 0xFC,       // mov eax, [eax-4]      EFI_PEI_SERVICES**
+      0x8B, 0x54, 0x24, 0x10, // mov edx, [esp+16]     the PeiServices argument
+      0x8B, 0x00,             // mov eax, [eax]        EFI_PEI_SERVICES*
+      0x8B, 0x00,             // mov eax, [eax]        low half of the table's signature
+      0x83, 0xC4, 0x08,       // add esp, 8
+      0xC3,                   // ret
+  }));
+  const emu::CallResult result = run.Run({0, run.machine->PeiServices()});
+  ASSERT_TRUE(result.Returned) << result.Failure;
+  EXPECT_EQ(result.Edx, run.machine->PeiServices());
+  EXPECT_EQ(result.Eax, 0x20494550u); // "PEI "
+  EXPECT_EQ(result.StackPopped, 0u);
+  EXPECT_TRUE(run.soc.Bus.GetTrace().Accesses().empty()); // none of this is a register access
+}
+
+// Finds GetHobList as a module does and returns the first word of the first HOB (HobType in the
+// low half, HobLength in the high half) and the list's address; 0xBAD if the call failed.
+const std::vector<uint8_t> GetHobListCaller = {
+    0x83, 0xEC, 0x0C,                               // sub esp, 12
+    0x0F, 0x01, 0x0C, 0x24,                         // sidt [esp]
+    0x8B, 0x44, 0x24, 0x02,                         // mov eax, [esp+2]
+    0x8B, 0x40, 0xFC,                               // mov eax, [eax-4]
+    0xC7, 0x44, 0x24, 0x08, 0x00, 0x00, 0x00, 0x00, // mov dword [esp+8], 0
+    0x8D, 0x4C, 0x24, 0x08,                         // lea ecx, [esp+8]
+    0x51,                                           // push ecx          HobList
+    0x50,                                           // push eax          PeiServices
+    0x8B, 0x00,                                     // mov eax, [eax]
+    0xFF, 0x50, 0x30,                               // call [eax+0x30]   GetHobList
+    0x83, 0xC4, 0x08,                               // add esp, 8        caller pops
+    0x85, 0xC0,                                     // test eax, eax
+    0x75, 0x0A,                                     // jnz failed
+    0x8B, 0x54, 0x24, 0x08,                         // mov edx, [esp+8]
+    0x8B, 0x02,                                     // mov eax, [edx]
+    0x83, 0xC4, 0x0C,                               // add esp, 12
+    0xC3,                                           // ret
+    0xB8, 0xAD, 0x0B, 0x00, 0x00,                   // failed: mov eax, 0xBAD
+    0x83, 0xC4, 0x0C,                               // add esp, 12
+    0xC3,                                           // ret
+};
+
+TEST(MachineTest, GetHobListHandsOverTheListItWasGiven) {
+  struct Case {
+    const char* Name;
+    std::vector<uint8_t> List;
+    uint32_t FirstWord;
+  };
+  std::vector<uint8_t> guidFirst;
+  emu::AppendHobHeader(guidFirst, emu::HobTypeGuidExtension, 24);
+  guidFirst.resize(24, 0xA5);
+  emu::AppendHobHeader(guidFirst, emu::HobTypeEndOfHobList, 8);
+  std::vector<uint8_t> large(6000, 0); // longer than a page
+  large[0] = 0x07;
+  large[2] = 0x70;
+  large[3] = 0x17;
+
+  for (const Case& c : {Case{"empty list", emu::EmptyHobList(), 0x0008FFFF},
+                        Case{"GUID HOB first", guidFirst, 0x00180004},
+                        Case{"list over a page", large, 0x17700007}}) {
+    SCOPED_TRACE(c.Name);
+    Fixture run(Code(GetHobListCaller), c.List);
+    const emu::CallResult result = run.Run({0, run.machine->PeiServices()});
+    ASSERT_TRUE(result.Returned) << result.Failure;
+    EXPECT_EQ(result.Eax, c.FirstWord);
+    EXPECT_EQ(result.Edx, run.machine->HobListAddress());
+    EXPECT_EQ(result.StackPopped, 0u);
+  }
+}
+
+TEST(MachineTest, RelocatesTheImageAwayFromItsImageBase) {
+  TestImage image;
+  image.ImageBase = 0x00010000;
+  image.Text = {0xA1, 0,    0,    0,   0, // mov eax, [data]
+                0xC3,                     // ret
+                0xCC, 0xCC,               //
+                0x7A, 0xDA, 0x0D, 0x60};
+  TestImage::Put32(image.Text, 1, image.LinkedAddress(8));
+  image.Relocations = {{0, {HighLow(TextRva + 1), 0x0000}}};
+  Fixture run(image);
+  const emu::CallResult result = run.Run();
+  ASSERT_TRUE(result.Returned) << result.Failure;
+  EXPECT_EQ(result.Eax, 0x600DDA7Au);
+}
+
+TEST(MachineTest, PauseHintsReachTheBoardOnlyWhereAPauseIsExecuted) {
+  Fixture run(Code({
+      0xF3, 0x90,                   // pause
+      0xB8, 0xF3, 0x90, 0x00, 0x00, // mov eax, 0x90F3: the same bytes, not an instruction
+      0xF3, 0x90,                   // pause
+      0xC3,                         // ret
+  }));
+  ASSERT_TRUE(run.Run().Returned);
+  EXPECT_EQ(run.soc.Bus.Pauses(), 2u);
+}
+
+TEST(MachineTest, AFailedRunSaysWhatStoppedItAndWhere) {
+  struct Case {
+    const char* Name;
+    std::vector<uint8_t> Text;
+    uint64_t AccessBudget;
+    std::string FirstLine;
+  };
+  const Case cases[] = {
+      {"unmapped read",
+       {0xA1, 0x10, 0x00, 0x00, 0x00, 0xC3}, // mov eax, [0x10]
+       0,
+       "CPU fault: 32-bit read of unmapped address 0x00000010 at 0x00800200 (image RVA "
+       "0x00000200)"},
+      {"invalid opcode",
+       {0x90, 0x0F, 0x0B}, // nop; ud2
+       0,
+       "CPU fault: Invalid instruction (UC_ERR_INSN_INVALID) at 0x00800201 (image RVA "
+       "0x00000201)"},
+      {"divide by zero",
+       {0x31, 0xC9, 0xF7, 0xF1, 0xC3}, // xor ecx, ecx; div ecx
+       0,
+       "CPU exception 0 (divide error) at 0x00800202 (image RVA 0x00000202)"},
+      {"endless loop",
+       {0x90, 0xEB, 0xFE}, // nop; jmp $
+       0,
+       "instruction budget of 100000 exhausted at 0x00800201 (image RVA 0x00000201)"},
+      {"halt", {0x90, 0xF4, 0xC3}, 0, "halted at 0x00800201 (image RVA 0x00000201)"},
+      {"polls a port for ever",
+       {0x66, 0xBA, 0x00, 0x05, 0xED, 0xEB, 0xFD}, // mov dx, 0x500; again: in eax, dx; jmp again
+       25,
+       "access budget of 25 exhausted at 0x00800204 (image RVA 0x00000204)"},
+      {"another PEI service",
+       {0x83, 0xEC, 0x08, 0x0F, 0x01, 0x0C, 0x24, 0x8B, 0x44, 0x24, 0x02, 0x8B, 0x40, 0xFC,
+        0x50,             // push eax
+        0x8B, 0x00,       // mov eax, [eax]
+        0xFF, 0x50, 0x18, // call [eax+0x18]   InstallPpi
+        0x83, 0xC4, 0x0C, 0xC3},
+       0,
+       "called the PEI service at table offset 0x00000018, which the runner does not provide at "
+       "0x00600A00"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Fixture run(Code(c.Text), emu::EmptyHobList(), c.AccessBudget);
+    const emu::CallResult result = run.Run();
+    EXPECT_FALSE(result.Returned);
+    EXPECT_EQ(result.Failure.substr(0, result.Failure.find('\n')), c.FirstLine);
+    EXPECT_NE(result.Failure.find("\nlast accesses:"), std::string::npos);
+  }
+}
+
+TEST(MachineTest, AFailureListsTheLastTenAccesses) {
+  Fixture run(Code({0x66, 0xBA, 0x00, 0x05, 0xED, 0xEB, 0xFD}), emu::EmptyHobList(), 25);
+  const emu::CallResult result = run.Run();
+  ASSERT_FALSE(result.Returned);
+  std::string expected = "\nlast accesses:";
+  const auto& accesses = run.soc.Bus.GetTrace().Accesses();
+  ASSERT_GE(accesses.size(), 25u);
+  for (size_t i = accesses.size() - 10; i < accesses.size(); ++i) {
+    expected += "\n  " + sim::FormatAccess(accesses[i]);
+  }
+  EXPECT_EQ(result.Failure.substr(result.Failure.find('\n')), expected);
+}
+
+} // namespace
