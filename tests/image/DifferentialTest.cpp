@@ -1,0 +1,77 @@
+// The host build and the real image are one module: on the same board they must make the same
+// accesses, with the same values, at the same virtual times, and return the same status.
+#include "emu/ImageRun.h"
+#include "sim/Soc.h"
+#include "tools/run/HostRun.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+struct Outcome {
+  std::optional<uint32_t> Status;
+  std::string Failure;
+  std::vector<std::string> Trace;
+  uint64_t Pauses;
+};
+
+std::vector<std::string> TraceLines(const sim::Board& Board) {
+  std::ostringstream text;
+  Board.GetTrace().WriteText(text);
+  std::vector<std::string> lines;
+  std::istringstream in(text.str());
+  for (std::string line; std::getline(in, line);) {
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+Outcome RunHost(const sim::BoardConfig& Config) {
+  sim::Soc soc(Config);
+  const tools::RunResult result = tools::RunHostModule(soc.Bus);
+  return {result.Status, result.Failure, TraceLines(soc.Bus), soc.Bus.Pauses()};
+}
+
+Outcome RunImage(const sim::BoardConfig& Config, const emu::PeImage& Image) {
+  sim::Soc soc(Config);
+  const emu::RunResult result = emu::RunImage(Image, soc.Bus);
+  return {result.Status, result.Failure, TraceLines(soc.Bus), soc.Bus.Pauses()};
+}
+
+void ExpectSameRun(const sim::BoardConfig& Config, const emu::PeImage& Image) {
+  const Outcome host = RunHost(Config);
+  const Outcome image = RunImage(Config, Image);
+  ASSERT_TRUE(host.Status) << host.Failure;
+  ASSERT_TRUE(image.Status) << image.Failure;
+  EXPECT_EQ(*image.Status, *host.Status);
+  EXPECT_EQ(image.Pauses, host.Pauses);
+  // Report the first line that differs rather than two traces of thousands of lines.
+  const size_t common = std::min(host.Trace.size(), image.Trace.size());
+  for (size_t i = 0; i < common; ++i) {
+    ASSERT_EQ(image.Trace[i], host.Trace[i]) << "first difference at trace line " << i + 1;
+  }
+  EXPECT_EQ(image.Trace.size(), host.Trace.size());
+  EXPECT_GT(host.Trace.size(), 1u); // more than the header: the module did run
+}
+
+} // namespace
+
+TEST(DifferentialTest, HostBuildAndImageMakeTheSameAccesses) {
+  const emu::PeImage image = emu::ReadPeFile(BOARDINIT_IMAGE);
+  struct Case {
+    const char* Name;
+    sim::BoardConfig Config;
+  };
+  std::vector<Case> cases = {{"defaults", {}}};
+  cases.push_back({"ACPI window already decoded", {}});
+  cases.back().Config.AcpiBase = 0x0402;
+  cases.push_back({"pads that answer late and driven levels", {}});
+  cases.back().Config.PadFaults = {{0xFED0D008, 3}, {0xFED0C850, 9}};
+  cases.back().Config.PadLevels = {{0, 93, true}, {2, 29, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ExpectSameRun(c.Config, image);
+  }
+}
