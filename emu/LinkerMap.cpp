@@ -35,6 +35,9 @@ std::optional<uint32_t> LinkerMap::FindSymbol(std::string_view Name) const {
 }
 
 LinkerMap ParseLinkerMap(std::string_view Text) {
+  if (!Text.starts_with("Address ")) {
+    throw ImageError("not an lld map: first line is not the column header");
+  }
   LinkerMap map;
   std::string outputSection;
   size_t lineNumber = 0;
@@ -42,25 +45,18 @@ LinkerMap ParseLinkerMap(std::string_view Text) {
     const size_t end = Text.find('\n');
     const std::string_view line = Text.substr(0, end);
     Text = end == std::string_view::npos ? std::string_view{} : Text.substr(end + 1);
-    if (++lineNumber == 1) {
-      if (!line.starts_with("Address ")) {
-        throw ImageError("not an lld map: first line is not the column header");
-      }
-      continue;
-    }
-    if (line.empty()) {
+    if (++lineNumber == 1 || line.empty()) {
       continue;
     }
     uint32_t rva = 0;
     uint32_t size = 0;
-    const size_t indentStart = NameColumn;
-    if (line.size() <= indentStart || !ParseHex32(line.substr(0, 8), rva) ||
+    const std::string_view rest = line.size() > NameColumn ? line.substr(NameColumn) : "";
+    const size_t indent = rest.find_first_not_of(' ');
+    if (indent == std::string_view::npos || !ParseHex32(line.substr(0, 8), rva) ||
         !ParseHex32(line.substr(9, 8), size)) {
       throw ImageError("not an lld map: line " + std::to_string(lineNumber) + ": " +
                        std::string(line));
     }
-    const std::string_view rest = line.substr(indentStart);
-    const size_t indent = rest.find_first_not_of(' ');
     const std::string name(rest.substr(indent));
     if (indent >= SymbolIndent) {
       if (map.Pieces.empty()) {

@@ -1,0 +1,45 @@
+// How big the image is and how much of it is irreducible data: the data floor is the size of
+// every constant table the module carries (pad rows, port and offset lists, pull patterns,
+// descriptors), which no change of code generation can shrink.
+#pragma once
+
+#include "emu/LinkerMap.h"
+#include "emu/PeImage.h"
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+struct SectionSize {
+  std::string Name;
+  uint32_t FileBytes;   // SizeOfRawData, padded to the file alignment
+  uint32_t MemoryBytes; // VirtualSize, what the section holds
+};
+
+struct TableSize {
+  std::string Name;
+  uint32_t Bytes;
+  uint32_t PadRows; // rows of 21 bytes when the table is a pad table, else 0
+};
+
+struct SizeReport {
+  std::string ImageName;
+  uint64_t FileBytes = 0;
+  uint32_t HeaderBytes = 0;
+  std::vector<SectionSize> Sections;
+  std::vector<TableSize> Tables; // in image order
+  uint32_t PadRows = 0;
+  uint32_t DataFloor = 0;      // sum of the tables
+  uint32_t OtherConstants = 0; // read-only data that no named table owns
+};
+
+// Tables are the read-only pieces the map attributes to a named symbol.
+SizeReport MeasureImage(const std::string& ImageName, uint64_t FileBytes, const emu::PeImage& Image,
+                        const emu::LinkerMap& Map);
+
+void PrintSizeReport(std::ostream& Out, const SizeReport& Report);
+
+} // namespace bench

@@ -1,0 +1,63 @@
+#include "bench/ImageSizeReport.h"
+
+#include "gpio/PadTables.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+bench::SizeReport MeasureBuiltImage() {
+  const std::vector<uint8_t> file = emu::ReadFileBytes(BOARDINIT_IMAGE);
+  return bench::MeasureImage("boardinit.efi", file.size(), emu::ParsePe(file),
+                             emu::ReadLinkerMap(BOARDINIT_IMAGE_MAP));
+}
+
+// The floor counts each constant table once, at the size its declaration gives it.
+TEST(ImageSizeReportTest, DataFloorIsEveryConstantTableOfTheImage) {
+  const bench::SizeReport report = MeasureBuiltImage();
+  std::map<std::string, uint32_t> tables;
+  for (const bench::TableSize& table : report.Tables) {
+    tables[table.Name] = table.Bytes;
+  }
+  const std::map<std::string, uint32_t> expected = {
+      {"PadTable1000", sizeof(PadTable1000)},         {"PadTable0000", sizeof(PadTable0000)},
+      {"PadTable2000", sizeof(PadTable2000)},         {"EarlyPadOffsets", 10 * sizeof(uint16_t)},
+      {"LegacyGpioRegisters", 19 * sizeof(uint16_t)}, {"LatePads", 10 * sizeof(uint8_t)},
+      {"PullPatterns", 7 * 2 * sizeof(uint32_t)},
+  };
+  EXPECT_EQ(tables, expected);
+  EXPECT_EQ(report.PadRows, PadTable1000Count + PadTable0000Count + PadTable2000Count);
+  uint32_t sum = 0;
+  for (const auto& [name, bytes] : expected) {
+    sum += bytes;
+  }
+  EXPECT_EQ(report.DataFloor, sum);
+  EXPECT_EQ(report.OtherConstants, 0u);
+}
+
+TEST(ImageSizeReportTest, PrintsSizesSectionsAndTheFloor) {
+  bench::SizeReport report;
+  report.ImageName = "boardinit.efi";
+  report.FileBytes = 1000;
+  report.HeaderBytes = 544;
+  report.Sections = {{".text", 320, 300}, {".rdata", 64, 52}};
+  report.Tables = {{"PadTable1000", 42, 2}, {"LatePads", 10, 0}};
+  report.PadRows = 2;
+  report.DataFloor = 52;
+  report.OtherConstants = 4;
+  std::ostringstream text;
+  bench::PrintSizeReport(text, report);
+  EXPECT_EQ(text.str(), "boardinit.efi: 1000 bytes\n"
+                        "  headers                    544\n"
+                        "  .text                      320 in the file, 300 used\n"
+                        "  .rdata                      64 in the file, 52 used\n"
+                        "data floor: 52 bytes of constant tables (5% of the file)\n"
+                        "  PadTable1000                42  (2 pad rows)\n"
+                        "  LatePads                    10\n"
+                        "  pad rows: 2 x 21 = 42 bytes\n"
+                        "other read-only data: 4 bytes\n");
+}
+
+} // namespace
