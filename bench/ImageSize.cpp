@@ -11,8 +11,8 @@ int main(int argc, char** argv) {
     std::cerr << "usage: image_size IMAGE MAP [REPORT]\n";
     return 2;
   }
+  const std::string imagePath = argv[1];
   try {
-    const std::string imagePath = argv[1];
     const std::vector<uint8_t> file = emu::ReadFileBytes(imagePath);
     const bench::SizeReport report =
         bench::MeasureImage(std::filesystem::path(imagePath).filename().string(), file.size(),
@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
       }
     }
   } catch (const emu::ImageError& error) {
-    std::cerr << "image_size: " << error.what() << '\n';
+    std::cerr << "image_size: " << imagePath << ": " << error.what() << '\n';
     return 2;
   }
   return 0;

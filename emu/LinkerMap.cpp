@@ -76,7 +76,7 @@ LinkerMap ParseLinkerMap(std::string_view Text) {
 LinkerMap ReadLinkerMap(const std::string& Path) {
   std::ifstream in(Path);
   if (!in) {
-    throw ImageError("cannot open linker map " + Path);
+    throw ImageError("cannot open the linker map " + Path);
   }
   std::ostringstream text;
   text << in.rdbuf();

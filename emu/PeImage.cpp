@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -231,13 +232,19 @@ PeImage ParsePe(std::span<const uint8_t> Data) {
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& Path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(Path, error)) {
+    throw ImageError(error ? "cannot read the file: " + error.message() : "not a regular file");
+  }
   std::ifstream in(Path, std::ios::binary);
   std::vector<uint8_t> bytes;
-  if (in) {
+  try {
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::ios_base::failure&) {
+    in.setstate(std::ios::badbit);
   }
   if (!in && !in.eof()) {
-    throw ImageError("cannot read " + Path);
+    throw ImageError("cannot read the file");
   }
   return bytes;
 }

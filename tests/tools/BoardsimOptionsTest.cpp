@@ -12,10 +12,15 @@ TEST(BoardsimOptions, DefaultsAndFlags) {
   const auto both = boardsim::ParseRunOptions({"--trace", "-", "--board", "no-pmic"});
   EXPECT_EQ(both.Board, "no-pmic");
   EXPECT_EQ(both.TracePath, "-");
+  EXPECT_FALSE(none.Host);
+  EXPECT_FALSE(none.ImagePath);
+  EXPECT_TRUE(boardsim::ParseRunOptions({"--host"}).Host);
+  EXPECT_EQ(boardsim::ParseRunOptions({"--image", "other.efi"}).ImagePath, "other.efi");
 }
 
 TEST(BoardsimOptions, BadFlagsAreRefusedWithExitStatus2) {
-  const std::vector<std::vector<std::string>> bad = {{"--bored", "x"}, {"--board"}, {"--trace"}};
+  const std::vector<std::vector<std::string>> bad = {
+      {"--bored", "x"}, {"--board"}, {"--trace"}, {"--image"}, {"--host", "--image", "x.efi"}};
   for (const auto& args : bad) {
     try {
       boardsim::ParseRunOptions(args);

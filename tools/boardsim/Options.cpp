@@ -7,11 +7,15 @@
 namespace boardsim {
 
 const char* const Usage = "usage: boardsim run [--board NAME|FILE] [--trace FILE|-]\n"
+                          "                    [--host | --image FILE]\n"
                           "  --board NAME|FILE  board description: a name from the boards folder\n"
                           "                     (default: default) or a path to a JSON file\n"
                           "  --trace FILE|-     write the access trace to FILE, or to standard\n"
                           "                     output with '-' (the summary then goes to\n"
-                          "                     standard error)\n";
+                          "                     standard error)\n"
+                          "  --host             run the host-linked module instead of the image\n"
+                          "  --image FILE       run this PE32 image instead of the one the build\n"
+                          "                     made (image/boardinit.efi)\n";
 
 RunOptions ParseRunOptions(const std::vector<std::string>& Args) {
   RunOptions options;
@@ -29,9 +33,16 @@ RunOptions ParseRunOptions(const std::vector<std::string>& Args) {
       options.Board = value();
     } else if (arg == "--trace") {
       options.TracePath = value();
+    } else if (arg == "--host") {
+      options.Host = true;
+    } else if (arg == "--image") {
+      options.ImagePath = value();
     } else {
       throw tools::ToolError("boardsim: unknown option '" + arg + "'", tools::ExitBadInput);
     }
+  }
+  if (options.Host && options.ImagePath) {
+    throw tools::ToolError("boardsim: --host and --image exclude each other", tools::ExitBadInput);
   }
   return options;
 }

@@ -2,8 +2,8 @@
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
 #include "tools/boardsim/Options.h"
+#include "tools/boardsim/RunModule.h"
 #include "tools/boardsim/Summary.h"
-#include "tools/run/HostRun.h"
 #include "tools/run/ToolError.h"
 
 #include <filesystem>
@@ -48,11 +48,12 @@ int Run(const std::vector<std::string>& Args) {
 
   sim::Soc soc(config);
   const auto padsBefore = boardsim::SnapshotPads(soc.Gpio);
-  const tools::RunResult result = tools::RunHostModule(soc.Bus);
+  const boardsim::ModuleRun run = boardsim::RunModule(options, soc.Bus, BOARDINIT_IMAGE);
+  const tools::RunResult& result = run.Result;
 
   boardsim::RunReport report{
       config.Name,    path,
-      "host build",   result.Status,
+      run.Module,     result.Status,
       result.Failure, boardsim::ComparePads(padsBefore, boardsim::SnapshotPads(soc.Gpio))};
   if (options.TracePath) {
     WriteTrace(soc.Bus, *options.TracePath);

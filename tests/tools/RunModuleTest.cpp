@@ -1,0 +1,51 @@
+#include "tools/boardsim/RunModule.h"
+
+#include "sim/Soc.h"
+#include "tools/run/ToolError.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+TEST(RunModuleTest, RunsTheBuiltImageUnlessToldOtherwise) {
+  struct Case {
+    boardsim::RunOptions Options;
+    std::string Module;
+  };
+  boardsim::RunOptions host;
+  host.Host = true;
+  boardsim::RunOptions named;
+  named.ImagePath = BOARDINIT_IMAGE_AGAIN;
+  for (const Case& c : {Case{{}, std::string("image ") + BOARDINIT_IMAGE}, Case{host, "host build"},
+                        Case{named, std::string("image ") + BOARDINIT_IMAGE_AGAIN}}) {
+    SCOPED_TRACE(c.Module);
+    sim::Soc soc(sim::BoardConfig{});
+    const boardsim::ModuleRun run = boardsim::RunModule(c.Options, soc.Bus, BOARDINIT_IMAGE);
+    EXPECT_EQ(run.Module, c.Module);
+    EXPECT_EQ(run.Result.Status, 0u) << run.Result.Failure;
+    EXPECT_FALSE(soc.Bus.GetTrace().Accesses().empty());
+  }
+}
+
+TEST(RunModuleTest, AnImageThatDoesNotLoadIsBadInputAndNothingRuns) {
+  const std::string path = ::testing::TempDir() + "run-module-not-an-image.efi";
+  std::ofstream(path) << "MZ but nothing more";
+  boardsim::RunOptions options;
+  options.ImagePath = path;
+  sim::Soc soc(sim::BoardConfig{});
+  try {
+    boardsim::RunModule(options, soc.Bus, BOARDINIT_IMAGE);
+    ADD_FAILURE() << "ran";
+  } catch (const tools::ToolError& error) {
+    EXPECT_EQ(error.ExitStatus(), 2);
+    EXPECT_EQ(std::string(error.what()),
+              "boardsim: " + path + ": not a PE image: no DOS header with the MZ signature");
+  }
+  EXPECT_TRUE(soc.Bus.GetTrace().Accesses().empty());
+  std::filesystem::remove(path);
+}
+
+} // namespace
