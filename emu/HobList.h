@@ -3,6 +3,7 @@
 // HobLength counting the whole HOB, UINT32 reserved), and a HOB of type 0xFFFF ends the list.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -14,15 +15,12 @@ constexpr uint16_t HobGenericHeaderSize = 8;
 
 // Appends one HOB header; the caller appends the HOB's body (HobLength - 8 bytes) after it.
 inline void AppendHobHeader(std::vector<uint8_t>& List, uint16_t Type, uint16_t Length) {
-  const uint8_t header[HobGenericHeaderSize] = {static_cast<uint8_t>(Type),
-                                                static_cast<uint8_t>(Type >> 8),
-                                                static_cast<uint8_t>(Length),
-                                                static_cast<uint8_t>(Length >> 8),
-                                                0,
-                                                0,
-                                                0,
-                                                0};
-  List.insert(List.end(), header, header + HobGenericHeaderSize);
+  const std::size_t at = List.size();
+  List.resize(at + HobGenericHeaderSize, 0); // the reserved word stays 0
+  List[at] = static_cast<uint8_t>(Type);
+  List[at + 1] = static_cast<uint8_t>(Type >> 8);
+  List[at + 2] = static_cast<uint8_t>(Length);
+  List[at + 3] = static_cast<uint8_t>(Length >> 8);
 }
 
 // A list that holds nothing but its end marker.
