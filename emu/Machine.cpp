@@ -101,13 +101,14 @@ const char* AccessName(uc_mem_type Type) {
 } // namespace
 
 // Unicorn calls back through C function pointers: nothing may throw through it, so every
-// board access is wrapped, and a stuck run (the board's budget) stops the emulation instead.
+// board access is wrapped, and a stuck run (the board's budget) or any other failure of the
+// board stops the emulation instead.
 struct MachineHooks {
   template <typename F> static auto Guard(Machine& M, F Access, decltype(Access()) Failed) {
     try {
       return Access();
-    } catch (const sim::BudgetExhausted& stuck) {
-      M.Stop(stuck.what());
+    } catch (const std::exception& error) {
+      M.Stop(error.what());
     }
     return Failed;
   }
