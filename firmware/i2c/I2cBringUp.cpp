@@ -1,0 +1,44 @@
+#include "i2c/I2cController.h"
+#include "i2c/I2cRegisters.h"
+
+namespace {
+// The power-management controller's window: its base is in the legacy bridge (00:1F.0) at 0x44,
+// with flag bits below the 512-byte alignment.
+constexpr uint32_t PmcBaseRegister = PciConfigAddress(0, 0x1F, 0, 0x44);
+constexpr uint32_t PmcBaseMask = 0xFFFFFE00u;
+constexpr uint32_t FunctionDisable = 0x34;
+// Set, it keeps the PMIC bus controller switched off: its configuration space reads all ones.
+constexpr uint32_t FunctionDisablePmicBusController = 1u << 29;
+
+constexpr uint32_t NoDevice = 0xFFFFFFFFu;
+
+constexpr uint8_t CommandMemorySpace = 1u << 1;
+constexpr uint32_t CommandMemorySpaceAndBusMaster = 0x6;
+
+// Values the controller wants in its private registers before use; 804 goes first.
+constexpr uint32_t PrivateRegister804Value = 3;
+constexpr uint32_t PrivateRegister800Value = 0x80020003u;
+} // namespace
+
+EFI_STATUS I2cControllerBringUp() {
+  // The function must be switched on before its configuration space can answer.
+  const uint32_t functionDisable = (MmioRead32(PmcBaseRegister) & PmcBaseMask) + FunctionDisable;
+  if (MmioRead32(functionDisable) & FunctionDisablePmicBusController) {
+    MmioWrite32(functionDisable, MmioRead32(functionDisable) & ~FunctionDisablePmicBusController);
+  }
+
+  if (MmioRead32(I2cConfigIdentifier) == NoDevice) {
+    return EFI_SUCCESS;
+  }
+
+  // A controller that already decodes memory keeps the BARs someone gave it.
+  if ((MmioRead8(I2cConfigCommand) & CommandMemorySpace) == 0) {
+    MmioWrite32(I2cConfigBar0, PmicBusController.Bar0 & I2cBarAddressMask);
+    MmioWrite32(I2cConfigBar1, PmicBusController.Bar1 & I2cBarAddressMask);
+    MmioWrite32(I2cConfigCommand, CommandMemorySpaceAndBusMaster);
+  }
+
+  MmioWrite32(PrivateRegister804, PrivateRegister804Value);
+  MmioWrite32(PrivateRegister800, PrivateRegister800Value);
+  return EFI_SUCCESS;
+}

@@ -1,0 +1,78 @@
+#include "i2c/I2cController.h"
+#include "i2c/I2cRegisters.h"
+#include "platform/Delay.h"
+
+namespace {
+constexpr uint32_t ByteSettleUs = 2;
+constexpr uint16_t ReadWithStopAndRestart = CommandRead | CommandStop | CommandRestart;
+
+// The two byte waits end on progress or on an abort; a controller that makes neither would keep
+// them going for ever, so each gives up after I2cPollLimit passes and reports EFI_DEVICE_ERROR,
+// the status both operations already use for a transfer that did not happen. The bound counts
+// passes, not time: measuring time would put timer reads into every pass and change the accesses
+// of a healthy transfer, which the bound must leave exactly as they are.
+//
+// What the count means in time: the receive wait spaces its passes 10 us apart until the read
+// command is queued, so that part is bounded near 100 ms like the other handshakes. The send wait
+// and the receive wait for the byte poll back to back, two uncached register reads per pass;
+// 10000 such passes last a few milliseconds (4 ms at 200 ns a read), against the 22.5 us a byte
+// takes on the 400 kHz bus. The module's transfers queue no more than a few commands, so a FIFO
+// that stays full, or a byte that has not come, over a hundred byte times is a stuck controller.
+bool FoundAndClearedAbort() {
+  if (MmioRead16(RawInterruptStatus) & RawTransmitAbort) {
+    // Read only for its effect: it clears the abort, so the next transfer starts clean.
+    (void)MmioRead16(ClearTransmitAbort);
+    return true;
+  }
+  return false;
+}
+} // namespace
+
+EFI_STATUS I2cSendByte(uint8_t Address, const uint8_t* Byte, BOOLEAN Restart, BOOLEAN Stop) {
+  I2cSetTarget(Address);
+  const uint16_t command =
+      static_cast<uint16_t>(*Byte | (Restart ? CommandRestart : 0) | (Stop ? CommandStop : 0));
+  for (uint32_t pass = 0; pass < I2cPollLimit; ++pass) {
+    const uint16_t status = MmioRead16(Status);
+    if (FoundAndClearedAbort()) {
+      return EFI_DEVICE_ERROR;
+    }
+    if (status & StatusTransmitNotFull) {
+      MmioWrite16(DataCommand, command);
+      DelayMicroseconds(ByteSettleUs);
+      return EFI_SUCCESS;
+    }
+  }
+  return EFI_DEVICE_ERROR;
+}
+
+EFI_STATUS I2cReceiveByte(uint8_t Address, uint8_t* Byte) {
+  I2cSetTarget(Address);
+  // A byte already waiting in the receive FIFO is taken even before the command is queued; the
+  // wait ends only once both have happened.
+  bool commandIssued = false;
+  bool byteReceived = false;
+  for (uint32_t pass = 0; !(commandIssued && byteReceived); ++pass) {
+    if (pass == I2cPollLimit) {
+      return EFI_DEVICE_ERROR;
+    }
+    if (FoundAndClearedAbort()) {
+      return EFI_DEVICE_ERROR;
+    }
+    const uint16_t status = MmioRead16(Status);
+    if (status & StatusReceiveNotEmpty) {
+      *Byte = static_cast<uint8_t>(MmioRead16(DataCommand));
+      byteReceived = true;
+    }
+    if (commandIssued) {
+      continue;
+    }
+    if (status & StatusTransmitNotFull) {
+      MmioWrite16(DataCommand, ReadWithStopAndRestart);
+      commandIssued = true;
+      continue;
+    }
+    DelayMicroseconds(I2cPollIntervalUs);
+  }
+  return EFI_SUCCESS;
+}

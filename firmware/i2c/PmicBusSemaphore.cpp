@@ -1,0 +1,48 @@
+#include "i2c/PmicBusSemaphore.h"
+#include "i2c/Sideband.h"
+#include "platform/Delay.h"
+
+namespace {
+// P-Unit register 7: the semaphore.
+constexpr uint8_t PmicBusSemaphore = 7;
+constexpr uint32_t SemaphoreGrant = 1u << 0;       // the host holds the bus
+constexpr uint32_t SemaphoreRequest = 1u << 1;     // the host asks for it
+constexpr uint32_t SemaphoreArbitration = 1u << 8; // clear: nobody arbitrates, the bus is free
+
+// Waits of SemaphorePollIntervalUs before giving up, about 300 ms; the grant is polled after
+// every wait but the last.
+constexpr uint32_t SemaphoreWaitLimit = 30000;
+constexpr uint32_t SemaphorePollIntervalUs = 10;
+} // namespace
+
+EFI_STATUS AcquirePmicBus() {
+  const uint32_t semaphore = SidebandRead(SidebandPortPunit, PmicBusSemaphore);
+  if ((semaphore & SemaphoreArbitration) == 0 || (semaphore & SemaphoreGrant) != 0) {
+    return EFI_SUCCESS;
+  }
+
+  // The request is a read-modify-write of its own, on a fresh read of the register.
+  SidebandWrite(SidebandPortPunit, PmicBusSemaphore,
+                SidebandRead(SidebandPortPunit, PmicBusSemaphore) | SemaphoreRequest);
+  for (uint32_t waitsLeft = SemaphoreWaitLimit;;) {
+    DelayMicroseconds(SemaphorePollIntervalUs);
+    if (--waitsLeft == 0) {
+      break;
+    }
+    if (SidebandReadLowByte(SidebandPortPunit, PmicBusSemaphore) & SemaphoreGrant) {
+      return EFI_SUCCESS;
+    }
+  }
+
+  // Give up: withdraw through the ordinary release (which also drops a grant that came after
+  // the last poll), then read the register once more; that read's value is not used.
+  ReleasePmicBus();
+  (void)SidebandRead(SidebandPortPunit, PmicBusSemaphore);
+  return EFI_TIMEOUT;
+}
+
+void ReleasePmicBus() {
+  // Only the grant is cleared; the request bit is written back as read.
+  SidebandWrite(SidebandPortPunit, PmicBusSemaphore,
+                SidebandRead(SidebandPortPunit, PmicBusSemaphore) & ~SemaphoreGrant);
+}

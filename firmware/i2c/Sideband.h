@@ -1,0 +1,14 @@
+// The SoC's sideband message interface in the host bridge (00:00.0): reads and writes of
+// registers of units that sit behind it, such as the P-Unit. Each access is a short sequence of
+// message register accesses that nothing else may interleave with.
+#pragma once
+
+#include <stdint.h>
+
+constexpr uint8_t SidebandPortPunit = 0x04;
+
+uint32_t SidebandRead(uint8_t Port, uint8_t Register);
+void SidebandWrite(uint8_t Port, uint8_t Register, uint32_t Value);
+
+// A read that takes only the low byte of the result, as an 8-bit access of the data register.
+uint8_t SidebandReadLowByte(uint8_t Port, uint8_t Register);
