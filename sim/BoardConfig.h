@@ -22,6 +22,50 @@ struct PadFault {
   uint32_t Reads;
 };
 
+// The PMIC bus controller at 00:18.5: its PCI function, its state out of reset and its faults.
+struct I2cControllerConfig {
+  bool Present = true; // false: nothing answers at 00:18.5
+  uint32_t Bar0 = 0;   // BARs and command register as earlier firmware left them
+  uint32_t Bar1 = 0;
+  uint16_t Command = 0;
+  // Enable handshake: EnableStatus follows Enable after this many EnableStatus reads and this
+  // much time, whichever ends later.
+  uint32_t EnableLatencyReads = 0;
+  uint64_t EnableLatencyNs = 0;
+  uint32_t BusHz = 400000; // 0: bytes take no bus time at all
+  uint32_t TransmitFifoDepth = 16;
+  uint32_t ReceiveFifoDepth = 16;
+  // Faults.
+  bool NeverEnables = false; // EnableStatus never shows an enable
+  bool StaysActive = false;  // Status reports activity for ever
+  bool Stalled = false;      // the bus never moves: queued bytes stay queued
+  uint32_t AbortOnByte = 0;  // the Nth byte on the bus (counting from 1) is not acknowledged
+};
+
+struct I2cRegisterValue {
+  uint8_t Register;
+  uint8_t Value;
+};
+
+// A device on the PMIC bus.
+struct I2cDeviceConfig {
+  uint16_t Address = 0;
+  bool TenBit = false;
+  std::string Model = "register-file";
+  std::vector<I2cRegisterValue> Registers; // initial contents, others read 0
+  bool NeverAcknowledges = false;          // fault: fitted but dead
+};
+
+// The P-Unit behind the sideband interface, as far as the PMIC bus semaphore goes.
+struct PunitConfig {
+  bool Arbitrated = true;    // semaphore bit 8: the bus is shared and must be asked for
+  bool HostHoldsBus = false; // grant bit set out of reset
+  bool NeverGrants = false;  // fault: requests are never answered
+  uint64_t GrantDelayNs = 0; // from request to grant
+  uint64_t BusyUntilNs = 0;  // the P-Unit holds the bus itself from time 0 until then
+  uint32_t Register6 = 0;
+};
+
 struct BoardConfig {
   std::string Name;
   std::string Description;
@@ -33,6 +77,10 @@ struct BoardConfig {
   uint64_t AccessBudget = 20'000'000; // a boot takes a few hundred thousand
   std::vector<PadLevel> PadLevels;
   std::vector<PadFault> PadFaults;
+  uint32_t PmcFunctionDisable = 0; // power-management controller, FunctionDisable at reset
+  I2cControllerConfig I2c;
+  std::vector<I2cDeviceConfig> I2cDevices;
+  PunitConfig Punit;
 };
 
 } // namespace sim

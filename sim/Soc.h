@@ -5,10 +5,19 @@
 #include "sim/Board.h"
 #include "sim/BoardConfig.h"
 #include "sim/devices/GpioPads.h"
+#include "sim/devices/HostBridge.h"
+#include "sim/devices/I2cController.h"
+#include "sim/devices/I2cPciFunction.h"
+#include "sim/devices/I2cTarget.h"
 #include "sim/devices/LegacyBridge.h"
 #include "sim/devices/LegacyGpioPorts.h"
 #include "sim/devices/PciConfigWindow.h"
 #include "sim/devices/PmTimer.h"
+#include "sim/devices/PowerManagementController.h"
+#include "sim/devices/Punit.h"
+
+#include <memory>
+#include <vector>
 
 namespace sim {
 
@@ -20,12 +29,21 @@ public:
 
   const BoardConfig& Config() const { return config_; }
 
+  // The register-file device the board fitted at a 7-bit address; null if there is none.
+  I2cRegisterFileDevice* RegisterFileDevice(uint16_t Address);
+
   Board Bus;
   PciConfigWindow& Pci;
   LegacyBridge Bridge;
   PmTimer& Timer;
   GpioPads& Gpio;
   LegacyGpioPorts& LegacyGpio;
+  PowerManagementController& Pmc;
+  I2cController& I2c;
+  I2cPciFunction I2cFunction;
+  HostBridge Host;
+  Punit PUnit;
+  std::vector<std::unique_ptr<I2cTarget>> I2cDevices; // in the board description's order
 
 private:
   BoardConfig config_;

@@ -1,0 +1,122 @@
+// The PMIC bus controller's registers and the bus behind them. Bytes move in virtual time: each
+// one takes nine bit times of the configured bus clock (22.5 us at 400 kHz), and an address
+// phase takes as long as one byte (two for a 10-bit address). The model catches up with the
+// clock whenever the module touches a register, so what the module sees depends only on when it
+// looks.
+//
+// Commands written to DataCommand queue in the transmit FIFO with the target address in force
+// at the time; the bus takes them in order. A command with the restart bit, a change of direction
+// or of target starts a new address phase; a command with the stop bit ends the transaction.
+// When the FIFO runs empty without a stop the controller holds the bus and stays active. A
+// missing acknowledge aborts the transaction: the FIFO is flushed, RawInterruptStatus bit 6 is
+// set and further commands are dropped until ClearTransmitAbort is read.
+#pragma once
+
+#include "sim/BoardConfig.h"
+#include "sim/Clock.h"
+#include "sim/Device.h"
+#include "sim/RegisterFile.h"
+#include "sim/devices/I2cTarget.h"
+
+#include <deque>
+#include <map>
+
+namespace sim {
+
+namespace i2creg {
+constexpr uint32_t Control = 0x00;
+constexpr uint32_t TargetAddress = 0x04;
+constexpr uint32_t DataCommand = 0x10;
+constexpr uint32_t InterruptMask = 0x30;
+constexpr uint32_t RawInterruptStatus = 0x34;
+constexpr uint32_t ClearTransmitAbort = 0x54;
+constexpr uint32_t Enable = 0x6C;
+constexpr uint32_t Status = 0x70;
+constexpr uint32_t TransmitFifoLevel = 0x74;
+constexpr uint32_t ReceiveFifoLevel = 0x78;
+constexpr uint32_t TransmitAbortSource = 0x80;
+constexpr uint32_t EnableStatus = 0x9C;
+
+constexpr uint32_t StatusActivity = 1u << 0;
+constexpr uint32_t StatusTransmitNotFull = 1u << 1;
+constexpr uint32_t StatusTransmitEmpty = 1u << 2;
+constexpr uint32_t StatusReceiveNotEmpty = 1u << 3;
+constexpr uint32_t StatusReceiveFull = 1u << 4;
+constexpr uint32_t StatusActive = 1u << 5;
+
+constexpr uint32_t RawTransmitAbort = 1u << 6;
+
+constexpr uint32_t AbortAddressNack = 1u << 0;
+constexpr uint32_t AbortTenBitAddressNack = 1u << 1;
+constexpr uint32_t AbortDataNack = 1u << 3;
+
+constexpr uint32_t CommandRead = 1u << 8;
+constexpr uint32_t CommandStop = 1u << 9;
+constexpr uint32_t CommandRestart = 1u << 10;
+
+constexpr uint32_t TargetTenBit = 1u << 12;
+constexpr uint32_t TargetAddressMask = 0x3FF;
+} // namespace i2creg
+
+class I2cController : public Device {
+public:
+  I2cController(const Clock& C, const I2cControllerConfig& Config);
+
+  std::string_view Name() const override { return "i2c-controller"; }
+  uint32_t Read(uint32_t Offset, unsigned Width) override;
+  void Write(uint32_t Offset, unsigned Width, uint32_t Value) override;
+
+  // Puts a device on the bus at a 7-bit address, or at a 10-bit one.
+  void Attach(uint16_t Address, bool TenBit, I2cTarget& Target);
+
+  // Lets the bus finish whatever is queued, as if enough time had passed; for looking at the
+  // devices after a run whose last byte was still on its way.
+  void Drain();
+
+  // State as of the current time: the bus catches up first, as it would for the next access.
+  uint32_t Peek(uint32_t Offset) const { return regs_.Get32(Offset); }
+  bool EnabledNow();
+  bool AbortPending();
+  size_t TransmitFifoLevel();
+  size_t ReceiveFifoLevel();
+  uint64_t BytesOnBus();
+
+private:
+  struct Command {
+    uint32_t Word;
+    uint32_t Target; // TargetAddress bits 12 and 9:0 when the command was queued
+    uint64_t QueuedNs;
+  };
+
+  void CatchUp(uint64_t NowNs, bool IgnoreTime = false);
+  void UpdateEnable(uint64_t NowNs);
+  void Execute(const Command& C, bool AddressPhase);
+  void Abort(uint32_t Source);
+  void EndTransaction();
+  uint32_t StatusValue() const;
+  uint64_t BitNs() const;
+
+  const Clock& clock_;
+  I2cControllerConfig config_;
+  RegisterFile regs_;
+  std::map<uint32_t, I2cTarget*> targets_; // by TargetAddress value (bit 12 and bits 9:0)
+
+  bool requested_ = false; // Enable bit 0 as last written
+  bool enabled_ = false;   // EnableStatus bit 0
+  bool enablePending_ = false;
+  uint32_t enableReadsLeft_ = 0;
+  uint64_t enableReadyNs_ = 0;
+
+  std::deque<Command> transmit_;
+  std::deque<uint8_t> receive_;
+  uint32_t abortSource_ = 0;
+
+  bool open_ = false; // a transaction holds the bus
+  bool openRead_ = false;
+  uint32_t openTarget_ = 0;
+  I2cTarget* current_ = nullptr; // null: nobody answered the address
+  uint64_t busFreeNs_ = 0;
+  uint64_t bytes_ = 0;
+};
+
+} // namespace sim

@@ -1,0 +1,75 @@
+// A device on the simulated I2C bus, as the controller model drives it: one call per address
+// phase (start or repeated start), per byte and per stop.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace sim {
+
+class I2cTarget {
+public:
+  virtual ~I2cTarget() = default;
+  virtual std::string_view Name() const = 0;
+  // A start or repeated start with this device's address; false leaves it unacknowledged.
+  virtual bool AddressPhase(bool Read) = 0;
+  // A byte from the controller; false leaves it unacknowledged.
+  virtual bool WriteByte(uint8_t Value) = 0;
+  // A byte the controller reads.
+  virtual uint8_t ReadByte() = 0;
+  // Stop condition, or the controller gave the transfer up.
+  virtual void Stop() = 0;
+};
+
+// Register-pointer devices, the kind PMICs are: the first byte written after an address phase
+// is the register index, every further byte written goes to the indexed register, and reads
+// return the indexed register. The index moves on by one after every data byte, read or
+// written, and wraps at 256, so longer transfers walk through consecutive registers.
+class I2cRegisterDevice : public I2cTarget {
+public:
+  bool AddressPhase(bool Read) override {
+    indexNext_ = !Read;
+    return !neverAcknowledges_;
+  }
+  bool WriteByte(uint8_t Value) override {
+    if (indexNext_) {
+      index_ = Value;
+      indexNext_ = false;
+    } else {
+      WriteRegister(index_++, Value);
+    }
+    return true;
+  }
+  uint8_t ReadByte() override { return ReadRegister(index_++); }
+  void Stop() override { indexNext_ = false; }
+
+  // Fault: the device is fitted but answers no address phase.
+  void SetNeverAcknowledges(bool Never) { neverAcknowledges_ = Never; }
+  uint8_t Index() const { return index_; }
+
+protected:
+  virtual uint8_t ReadRegister(uint8_t Register) = 0;
+  virtual void WriteRegister(uint8_t Register, uint8_t Value) = 0;
+
+private:
+  uint8_t index_ = 0;
+  bool indexNext_ = false;
+  bool neverAcknowledges_ = false;
+};
+
+// 256 plain registers: reads give back what was written.
+class I2cRegisterFileDevice : public I2cRegisterDevice {
+public:
+  std::string_view Name() const override { return "i2c-register-file"; }
+  uint8_t Peek(uint8_t Register) const { return regs_[Register]; }
+  void Poke(uint8_t Register, uint8_t Value) { regs_[Register] = Value; }
+
+protected:
+  uint8_t ReadRegister(uint8_t Register) override { return regs_[Register]; }
+  void WriteRegister(uint8_t Register, uint8_t Value) override { regs_[Register] = Value; }
+
+private:
+  uint8_t regs_[256] = {};
+};
+
+} // namespace sim

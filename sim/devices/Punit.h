@@ -1,0 +1,44 @@
+// The P-Unit, the SoC's power-management microcontroller, as seen through sideband port 4.
+// Register 7 is the PMIC bus semaphore it shares with the host; other registers are plain
+// storage. The P-Unit grants a request after a delay, and not before it has finished its own use
+// of the bus; a faulty one never grants. Granting consumes the request bit; the host can clear
+// the grant (release) but never set it.
+#pragma once
+
+#include "sim/BoardConfig.h"
+#include "sim/Clock.h"
+#include "sim/devices/HostBridge.h"
+
+#include <map>
+
+namespace sim {
+
+constexpr uint8_t PunitPort = 0x04;
+constexpr uint32_t PunitSemaphoreRegister = 7;
+constexpr uint32_t SemaphoreGrant = 1u << 0;
+constexpr uint32_t SemaphoreRequest = 1u << 1;
+constexpr uint32_t SemaphoreArbitration = 1u << 8;
+
+class Punit : public SidebandEndpoint {
+public:
+  Punit(const Clock& C, const PunitConfig& Config);
+
+  uint32_t SidebandRead(uint32_t Register) override;
+  void SidebandWrite(uint32_t Register, uint32_t Value) override;
+
+  uint32_t Peek(uint32_t Register) const;
+  bool HostHoldsBus() const { return (semaphore_ & SemaphoreGrant) != 0; }
+  uint64_t Grants() const { return grants_; }
+
+private:
+  void Update(uint64_t NowNs);
+
+  const Clock& clock_;
+  PunitConfig config_;
+  uint32_t semaphore_;
+  uint64_t grantAtNs_ = 0;
+  uint64_t grants_ = 0;
+  std::map<uint32_t, uint32_t> registers_;
+};
+
+} // namespace sim
