@@ -39,7 +39,9 @@ struct I2cControllerConfig {
   bool NeverEnables = false; // EnableStatus never shows an enable
   bool StaysActive = false;  // Status reports activity for ever
   bool Stalled = false;      // the bus never moves: queued bytes stay queued
-  uint32_t AbortOnByte = 0;  // the Nth byte on the bus (counting from 1) is not acknowledged
+  // The Nth byte moved on the bus since reset (counting from 1; address phases not counted)
+  // fails as if not acknowledged, and the transfer aborts. 0: never.
+  uint32_t AbortOnByte = 0;
 };
 
 struct I2cRegisterValue {

@@ -42,48 +42,61 @@ void I2cController::UpdateEnable(uint64_t NowNs) {
 
 void I2cController::CatchUp(uint64_t NowNs, bool IgnoreTime) {
   UpdateEnable(NowNs);
-  const uint64_t bitNs = BitNs();
+  const uint64_t byteNs = BitsPerByte * BitNs();
+  // Each command is an optional address phase, then its byte; each step ends at its own time,
+  // so a refused address shows one byte time in, before the command's byte would have moved.
   while (enabled_ && !config_.Stalled && !transmit_.empty()) {
-    const Command command = transmit_.front();
-    const bool read = (command.Word & CommandRead) != 0;
-    const bool addressPhase = !open_ || (command.Word & CommandRestart) != 0 || read != openRead_ ||
-                              command.Target != openTarget_;
-    const uint64_t addressBytes = !addressPhase ? 0 : (command.Target & TargetTenBit) ? 2 : 1;
+    Command& command = transmit_.front();
     const uint64_t start = std::max(busFreeNs_, command.QueuedNs);
-    const uint64_t end = start + (addressBytes + 1) * BitsPerByte * bitNs;
+    if (NeedsAddressPhase(command)) {
+      const uint64_t end = start + ((command.Target & TargetTenBit) ? 2 : 1) * byteNs;
+      if (!IgnoreTime && end > NowNs) {
+        return;
+      }
+      busFreeNs_ = end;
+      AddressPhase(command);
+      continue;
+    }
+    const uint64_t end = start + byteNs;
     if (!IgnoreTime && end > NowNs) {
       return;
     }
     busFreeNs_ = end;
+    const Command done = command;
     transmit_.pop_front();
-    Execute(command, addressPhase);
+    MoveByte(done);
   }
 }
 
-void I2cController::Execute(const Command& C, bool AddressPhase) {
+bool I2cController::NeedsAddressPhase(const Command& C) const {
   const bool read = (C.Word & CommandRead) != 0;
+  return !C.Addressed &&
+         (!open_ || (C.Word & CommandRestart) != 0 || read != openRead_ || C.Target != openTarget_);
+}
+
+void I2cController::AddressPhase(Command& C) {
+  const bool read = (C.Word & CommandRead) != 0;
+  if (open_ && current_ != nullptr && C.Target != openTarget_) {
+    current_->Stop();
+  }
+  auto found = targets_.find(C.Target);
+  current_ = found != targets_.end() ? found->second : nullptr;
+  open_ = true;
+  openRead_ = read;
+  openTarget_ = C.Target;
+  C.Addressed = true;
+  if (current_ == nullptr || !current_->AddressPhase(read)) {
+    Abort((C.Target & TargetTenBit) ? AbortTenBitAddressNack : AbortAddressNack);
+  }
+}
+
+void I2cController::MoveByte(const Command& C) {
   ++bytes_;
-  const bool faulted = config_.AbortOnByte != 0 && bytes_ == config_.AbortOnByte;
-  if (AddressPhase) {
-    if (open_ && current_ != nullptr && C.Target != openTarget_) {
-      current_->Stop();
-    }
-    auto found = targets_.find(C.Target);
-    current_ = found != targets_.end() ? found->second : nullptr;
-    open_ = true;
-    openRead_ = read;
-    openTarget_ = C.Target;
-    const bool acknowledged = current_ != nullptr && current_->AddressPhase(read);
-    if (!acknowledged || faulted) {
-      Abort((C.Target & TargetTenBit) ? AbortTenBitAddressNack : AbortAddressNack);
-      return;
-    }
-  } else if (faulted) {
+  if (config_.AbortOnByte != 0 && bytes_ == config_.AbortOnByte) {
     Abort(AbortDataNack);
     return;
   }
-
-  if (read) {
+  if (C.Word & CommandRead) {
     const uint8_t value = current_->ReadByte();
     if (receive_.size() < config_.ReceiveFifoDepth) {
       receive_.push_back(value);
@@ -197,7 +210,7 @@ void I2cController::Write(uint32_t Offset, unsigned Width, uint32_t Value) {
     // A disabled controller or one that holds an abort takes no commands.
     if (enabled_ && abortSource_ == 0 && transmit_.size() < config_.TransmitFifoDepth) {
       const uint32_t target = regs_.Get32(TargetAddress) & (TargetTenBit | TargetAddressMask);
-      transmit_.push_back(Command{Value & 0x7FF, target, now});
+      transmit_.push_back(Command{Value & 0x7FF, target, now, false});
     }
     return;
   case Enable:

@@ -1,8 +1,8 @@
 // The PMIC bus controller's registers and the bus behind them. Bytes move in virtual time: each
 // one takes nine bit times of the configured bus clock (22.5 us at 400 kHz), and an address
-// phase takes as long as one byte (two for a 10-bit address). The model catches up with the
-// clock whenever the module touches a register, so what the module sees depends only on when it
-// looks.
+// phase takes as long as one byte (two for a 10-bit address); a refused address shows at the end
+// of its phase. The model catches up with the clock whenever the module touches a register, so
+// what the module sees depends only on when it looks.
 //
 // Commands written to DataCommand queue in the transmit FIFO with the target address in force
 // at the time; the bus takes them in order. A command with the restart bit, a change of direction
@@ -86,11 +86,14 @@ private:
     uint32_t Word;
     uint32_t Target; // TargetAddress bits 12 and 9:0 when the command was queued
     uint64_t QueuedNs;
+    bool Addressed; // its address phase is done
   };
 
   void CatchUp(uint64_t NowNs, bool IgnoreTime = false);
   void UpdateEnable(uint64_t NowNs);
-  void Execute(const Command& C, bool AddressPhase);
+  bool NeedsAddressPhase(const Command& C) const;
+  void AddressPhase(Command& C);
+  void MoveByte(const Command& C);
   void Abort(uint32_t Source);
   void EndTransaction();
   uint32_t StatusValue() const;
