@@ -2,6 +2,7 @@
 #include "i2c/I2cController.h"
 #include "platform/Delay.h"
 #include "sim/decode/BusDecoder.h"
+#include "support/DecodePrinters.h"
 
 using namespace testsupport;
 using namespace i2csteps;
