@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sim {
@@ -48,6 +49,9 @@ struct I2cRegisterValue {
   uint8_t Register;
   uint8_t Value;
 };
+
+// Device models the board can fit on the PMIC bus, by the name a description uses.
+inline constexpr std::string_view I2cDeviceModels[] = {"register-file"};
 
 // A device on the PMIC bus.
 struct I2cDeviceConfig {

@@ -1,5 +1,6 @@
 #include "sim/BoardFile.h"
 
+#include "sim/BoardFileReader.h"
 #include "sim/json/Json.h"
 
 #include <fstream>
@@ -13,60 +14,7 @@ namespace {
 using json::Kind;
 using json::Value;
 
-// Walks one document; every complaint is thrown with the position of the offending value.
-class Reader {
-public:
-  explicit Reader(std::string_view Source) : source_(Source) {}
-
-  [[noreturn]] void Fail(const Value& At, const std::string& Message) const {
-    throw BoardFileError(json::FormatError({Message, At.Where()}, source_));
-  }
-
-  void Keys(const Value& Object, std::initializer_list<std::string_view> Allowed) const {
-    if (auto error = json::CheckKeys(Object, Allowed)) {
-      throw BoardFileError(json::FormatError(*error, source_));
-    }
-  }
-
-  const Value& Expect(const Value& V, Kind K, std::string_view What) const {
-    if (!V.Is(K)) {
-      Fail(V, std::string(What) + " must be " + std::string(json::KindName(K)) + ", not " +
-                  std::string(json::KindName(V.GetKind())));
-    }
-    return V;
-  }
-
-  uint64_t Integer(const Value& V, std::string_view What, uint64_t Max) const {
-    uint64_t value = 0;
-    if (!json::ParseInteger(V, value)) {
-      Fail(V, std::string(What) + " must be a non-negative integer (decimal, or a \"0x...\" "
-                                  "string)");
-    }
-    if (value > Max) {
-      std::ostringstream message;
-      message << What << " is out of range (at most 0x" << std::hex << std::uppercase << Max << ")";
-      Fail(V, message.str());
-    }
-    return value;
-  }
-
-  bool Boolean(const Value& V, std::string_view What) const {
-    bool flag = false;
-    if (!V.AsBool(flag)) {
-      Fail(V, std::string(What) + " must be true or false");
-    }
-    return flag;
-  }
-
-  std::string String(const Value& V, std::string_view What) const {
-    return Expect(V, Kind::String, What).Text();
-  }
-
-private:
-  std::string_view source_;
-};
-
-uint32_t CommunityIndex(const Reader& R, const Value& V) {
+uint32_t CommunityIndex(const BoardFileReader& R, const Value& V) {
   const uint64_t offset = R.Integer(V, "community", 0x2000);
   if (offset % 0x1000 != 0) {
     R.Fail(V, "community must be one of 0x0000, 0x1000, 0x2000");
@@ -74,7 +22,7 @@ uint32_t CommunityIndex(const Reader& R, const Value& V) {
   return static_cast<uint32_t>(offset / 0x1000);
 }
 
-void ReadPads(const Reader& R, const Value& Pads, BoardConfig& Config) {
+void ReadPads(const BoardFileReader& R, const Value& Pads, BoardConfig& Config) {
   for (const Value& pad : R.Expect(Pads, Kind::Array, "pads").Items()) {
     R.Expect(pad, Kind::Object, "a pad");
     R.Keys(pad, {"community", "pad", "level"});
@@ -90,9 +38,12 @@ void ReadPads(const Reader& R, const Value& Pads, BoardConfig& Config) {
   }
 }
 
-void ReadFaults(const Reader& R, const Value& Faults, BoardConfig& Config) {
+void ReadFaults(const BoardFileReader& R, const Value& Faults, BoardConfig& Config) {
   R.Expect(Faults, Kind::Object, "faults");
-  R.Keys(Faults, {"pad_reads_all_ones"});
+  R.Keys(Faults, {"pad_reads_all_ones", "i2c_never_acknowledges", "i2c_controller_stays_active",
+                  "i2c_controller_never_enables", "i2c_bus_stalled", "i2c_abort_on_byte",
+                  "semaphore_never_granted"});
+  ReadPmicBusFaults(R, Faults, Config);
   if (const Value* pads = Faults.Find("pad_reads_all_ones")) {
     for (const Value& fault : R.Expect(*pads, Kind::Array, "pad_reads_all_ones").Items()) {
       R.Expect(fault, Kind::Object, "a pad fault");
@@ -113,7 +64,7 @@ void ReadFaults(const Reader& R, const Value& Faults, BoardConfig& Config) {
   }
 }
 
-void ReadTimer(const Reader& R, const Value& Timer, BoardConfig& Config) {
+void ReadTimer(const BoardFileReader& R, const Value& Timer, BoardConfig& Config) {
   R.Expect(Timer, Kind::Object, "pm_timer");
   R.Keys(Timer, {"bits", "start"});
   if (const Value* bits = Timer.Find("bits")) {
@@ -128,7 +79,7 @@ void ReadTimer(const Reader& R, const Value& Timer, BoardConfig& Config) {
   }
 }
 
-void ReadCosts(const Reader& R, const Value& Costs, BoardConfig& Config) {
+void ReadCosts(const BoardFileReader& R, const Value& Costs, BoardConfig& Config) {
   R.Expect(Costs, Kind::Object, "access_costs_ns");
   R.Keys(Costs, {"mmio_read", "mmio_write", "port_read", "port_write"});
   const std::pair<const char*, uint32_t*> fields[] = {
@@ -156,10 +107,11 @@ BoardConfig ParseBoardText(std::string_view Text, std::string_view Source) {
     throw BoardFileError(json::FormatError(*error, Source));
   }
   const Value& root = std::get<Value>(parsed);
-  const Reader reader(Source);
+  const BoardFileReader reader(Source);
   reader.Expect(root, Kind::Object, "a board description");
   reader.Keys(root, {"name", "description", "acpi_base", "pmc_base", "pm_timer", "access_costs_ns",
-                     "access_budget", "pads", "faults"});
+                     "access_budget", "pads", "pmc_function_disable", "i2c_controller",
+                     "i2c_devices", "punit", "faults"});
 
   BoardConfig config;
   if (const Value* name = root.Find("name")) {
@@ -187,6 +139,19 @@ BoardConfig ParseBoardText(std::string_view Text, std::string_view Source) {
   if (const Value* pads = root.Find("pads")) {
     ReadPads(reader, *pads, config);
   }
+  if (const Value* disable = root.Find("pmc_function_disable")) {
+    ReadPmcFunctionDisable(reader, *disable, config);
+  }
+  if (const Value* controller = root.Find("i2c_controller")) {
+    ReadI2cController(reader, *controller, config);
+  }
+  if (const Value* devices = root.Find("i2c_devices")) {
+    ReadI2cDevices(reader, *devices, config);
+  }
+  if (const Value* punit = root.Find("punit")) {
+    ReadPunit(reader, *punit, config);
+  }
+  // Faults last: some of them name devices fitted above.
   if (const Value* faults = root.Find("faults")) {
     ReadFaults(reader, *faults, config);
   }

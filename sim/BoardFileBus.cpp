@@ -1,0 +1,157 @@
+// The PMIC bus part of a board description:
+//   "pmc_function_disable": "0x20000000",
+//   "i2c_controller": {"present": true, "bar0": 0, "bar1": 0, "command": 0,
+//                      "enable_latency_reads": 0, "enable_latency_ns": 0, "bus_hz": 400000,
+//                      "transmit_fifo_depth": 16, "receive_fifo_depth": 16},
+//   "i2c_devices": [{"address": "0x34", "ten_bit": false, "model": "register-file",
+//                    "registers": {"0x12": "0xA5"}}],
+//   "punit": {"arbitrated": true, "host_holds_bus": false, "grant_delay_ns": 0,
+//             "busy_until_ns": 0, "register6": 0},
+//   "faults": {"i2c_never_acknowledges": ["0x34"], "i2c_controller_stays_active": true,
+//              "i2c_controller_never_enables": true, "i2c_bus_stalled": true,
+//              "i2c_abort_on_byte": 3, "semaphore_never_granted": true}
+#include "sim/BoardFileReader.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+namespace sim {
+
+namespace {
+using json::Kind;
+using json::Value;
+
+constexpr uint64_t U32 = 0xFFFFFFFF;
+constexpr uint64_t U64 = std::numeric_limits<uint64_t>::max();
+
+// Reads Key of Object, if present, into Field with the given bound.
+template <typename T>
+void Optional(const BoardFileReader& R, const Value& Object, const char* Key, uint64_t Max,
+              T& Field) {
+  if (const Value* v = Object.Find(Key)) {
+    Field = static_cast<T>(R.Integer(*v, Key, Max));
+  }
+}
+
+void OptionalFlag(const BoardFileReader& R, const Value& Object, const char* Key, bool& Field) {
+  if (const Value* v = Object.Find(Key)) {
+    Field = R.Boolean(*v, Key);
+  }
+}
+
+// The first fitted device at Address, 7-bit or 10-bit.
+I2cDeviceConfig* FindDevice(BoardConfig& Config, uint64_t Address) {
+  for (I2cDeviceConfig& device : Config.I2cDevices) {
+    if (device.Address == Address) {
+      return &device;
+    }
+  }
+  return nullptr;
+}
+} // namespace
+
+void ReadPmcFunctionDisable(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
+  Config.PmcFunctionDisable = static_cast<uint32_t>(R.Integer(V, "pmc_function_disable", U32));
+}
+
+void ReadI2cController(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
+  R.Expect(V, Kind::Object, "i2c_controller");
+  R.Keys(V, {"present", "bar0", "bar1", "command", "enable_latency_reads", "enable_latency_ns",
+             "bus_hz", "transmit_fifo_depth", "receive_fifo_depth"});
+  I2cControllerConfig& c = Config.I2c;
+  OptionalFlag(R, V, "present", c.Present);
+  Optional(R, V, "bar0", U32, c.Bar0);
+  Optional(R, V, "bar1", U32, c.Bar1);
+  Optional(R, V, "command", 0xFFFF, c.Command);
+  Optional(R, V, "enable_latency_reads", U32, c.EnableLatencyReads);
+  Optional(R, V, "enable_latency_ns", U64, c.EnableLatencyNs);
+  Optional(R, V, "bus_hz", 10'000'000, c.BusHz);
+  const std::pair<const char*, uint32_t*> fifos[] = {
+      {"transmit_fifo_depth", &c.TransmitFifoDepth},
+      {"receive_fifo_depth", &c.ReceiveFifoDepth},
+  };
+  for (const auto& [key, field] : fifos) {
+    if (const Value* depth = V.Find(key)) {
+      *field = static_cast<uint32_t>(R.Integer(*depth, key, 256));
+      if (*field == 0) {
+        R.Fail(*depth, std::string(key) + " must be at least 1");
+      }
+    }
+  }
+}
+
+void ReadI2cDevices(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
+  for (const Value& entry : R.Expect(V, Kind::Array, "i2c_devices").Items()) {
+    R.Expect(entry, Kind::Object, "an I2C device");
+    R.Keys(entry, {"address", "ten_bit", "model", "registers"});
+    const Value* address = entry.Find("address");
+    if (address == nullptr) {
+      R.Fail(entry, "an I2C device needs an \"address\"");
+    }
+    I2cDeviceConfig device;
+    OptionalFlag(R, entry, "ten_bit", device.TenBit);
+    device.Address =
+        static_cast<uint16_t>(R.Integer(*address, "address", device.TenBit ? 0x3FF : 0x7F));
+    for (const I2cDeviceConfig& other : Config.I2cDevices) {
+      if (other.Address == device.Address && other.TenBit == device.TenBit) {
+        R.Fail(*address, "two I2C devices at the same address");
+      }
+    }
+    if (const Value* model = entry.Find("model")) {
+      device.Model = R.String(*model, "model");
+      if (std::find(std::begin(I2cDeviceModels), std::end(I2cDeviceModels), device.Model) ==
+          std::end(I2cDeviceModels)) {
+        std::string known;
+        for (std::string_view name : I2cDeviceModels) {
+          known += (known.empty() ? "" : ", ") + std::string(name);
+        }
+        R.Fail(*model, "unknown I2C device model \"" + device.Model + "\" (known: " + known + ")");
+      }
+    }
+    if (const Value* registers = entry.Find("registers")) {
+      // Register numbers are the keys ("0x12" or "18"), so they read like a register map.
+      for (const json::Member& reg : R.Expect(*registers, Kind::Object, "registers").Members()) {
+        const bool decimal =
+            !reg.Key.empty() && std::all_of(reg.Key.begin(), reg.Key.end(),
+                                            [](char d) { return d >= '0' && d <= '9'; });
+        const Value number = decimal ? Value::MakeNumber(reg.Key, reg.KeyWhere)
+                                     : Value::MakeString(reg.Key, reg.KeyWhere);
+        device.Registers.push_back(
+            {static_cast<uint8_t>(R.Integer(number, "a register number", 0xFF)),
+             static_cast<uint8_t>(R.Integer(reg.Val, "a register value", 0xFF))});
+      }
+    }
+    Config.I2cDevices.push_back(std::move(device));
+  }
+}
+
+void ReadPunit(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
+  R.Expect(V, Kind::Object, "punit");
+  R.Keys(V, {"arbitrated", "host_holds_bus", "grant_delay_ns", "busy_until_ns", "register6"});
+  PunitConfig& p = Config.Punit;
+  OptionalFlag(R, V, "arbitrated", p.Arbitrated);
+  OptionalFlag(R, V, "host_holds_bus", p.HostHoldsBus);
+  Optional(R, V, "grant_delay_ns", U64, p.GrantDelayNs);
+  Optional(R, V, "busy_until_ns", U64, p.BusyUntilNs);
+  Optional(R, V, "register6", U32, p.Register6);
+}
+
+void ReadPmicBusFaults(const BoardFileReader& R, const Value& Faults, BoardConfig& Config) {
+  if (const Value* dead = Faults.Find("i2c_never_acknowledges")) {
+    for (const Value& address : R.Expect(*dead, Kind::Array, "i2c_never_acknowledges").Items()) {
+      I2cDeviceConfig* device = FindDevice(Config, R.Integer(address, "address", 0x3FF));
+      if (device == nullptr) {
+        R.Fail(address, "no device in i2c_devices at this address");
+      }
+      device->NeverAcknowledges = true;
+    }
+  }
+  OptionalFlag(R, Faults, "i2c_controller_stays_active", Config.I2c.StaysActive);
+  OptionalFlag(R, Faults, "i2c_controller_never_enables", Config.I2c.NeverEnables);
+  OptionalFlag(R, Faults, "i2c_bus_stalled", Config.I2c.Stalled);
+  Optional(R, Faults, "i2c_abort_on_byte", U32, Config.I2c.AbortOnByte);
+  OptionalFlag(R, Faults, "semaphore_never_granted", Config.Punit.NeverGrants);
+}
+
+} // namespace sim
