@@ -160,8 +160,16 @@ public:
     if (M.Port != PunitPort || M.Register != SemaphoreRegister || !M.HasValue) {
       return;
     }
+    // A request is a write that raises bit 1; a release writes bit 1 back as it read it, and
+    // after a time-out that is still set.
+    const bool requestWasSet = (last_ & SemaphoreRequest) != 0;
     if (M.IsWrite()) {
-      if (!open_ && (M.Value & SemaphoreRequest) && !(M.Value & SemaphoreGrant)) {
+      last_ = M.Value;
+    } else {
+      last_ = M.ValueWidth == 8 ? (last_ & ~0xFFu) | M.Value : M.Value;
+    }
+    if (M.IsWrite()) {
+      if (!open_ && !requestWasSet && (M.Value & SemaphoreRequest) && !(M.Value & SemaphoreGrant)) {
         SemaphoreHold h;
         h.Requested = true;
         h.RequestNs = M.TimeNs;
@@ -195,6 +203,7 @@ public:
 private:
   std::vector<SemaphoreHold>& out_;
   bool open_ = false;
+  uint32_t last_ = 0; // register 7 as last read or written
 };
 } // namespace
 

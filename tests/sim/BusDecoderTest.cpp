@@ -177,6 +177,9 @@ TEST(BusDecoder, SemaphoreHoldsRunFromRequestOrGrantToRelease) {
     const uint64_t release = b.Now() + 200;
     WriteSemaphore(b, 0x102);
     ReadSemaphore(b, 0x102);
+    // A later release writes the pending request bit back: that is no new request.
+    ReadSemaphore(b, 0x102);
+    WriteSemaphore(b, 0x102);
     EXPECT_EQ(DecodeBus(b.Accesses()).Holds,
               (std::vector{SemaphoreHold{true, request, false, 0, true, release}}));
   }
