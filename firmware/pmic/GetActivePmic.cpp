@@ -1,0 +1,75 @@
+#include "platform/RegisterAccess.h"
+#include "pmic/PmicDescriptor.h"
+
+const PmicDescriptor* const PmicDetectionList[PmicDetectionCount] = {
+    &PmicVariant5,
+    &PmicVariant6,
+    &PmicVariant1,
+    &PmicVariantNone,
+};
+
+namespace {
+
+bool IsDescriptorHob(const uint8_t* Hob) {
+  // Compared as four 32-bit words, as the GUID is laid out in memory.
+  const uint32_t* name = reinterpret_cast<const uint32_t*>(Hob + GuidHobNameOffset);
+  const uint32_t* wanted = reinterpret_cast<const uint32_t*>(&PmicDescriptorHobGuid);
+  return name[0] == wanted[0] && name[1] == wanted[1] && name[2] == wanted[2] &&
+         name[3] == wanted[3];
+}
+
+const void* GetHobList() {
+  // The PEI core keeps its services pointer in the word just below the IDT. Without an IDT, or
+  // with no services pointer there, there is nobody to ask and detection decides.
+  const uintptr_t idtBase = ReadIdtBase();
+  if (idtBase < sizeof(uintptr_t)) {
+    return nullptr;
+  }
+  const EFI_PEI_SERVICES** services =
+      *reinterpret_cast<const EFI_PEI_SERVICES** const*>(idtBase - sizeof(uintptr_t));
+  if (services == nullptr || *services == nullptr || (*services)->GetHobList == nullptr) {
+    return nullptr;
+  }
+  void* list = nullptr;
+  // A failing GetHobList is no error; it simply leaves no list to walk.
+  (*services)->GetHobList(services, &list);
+  return list;
+}
+
+// The descriptor in the first descriptor HOB, used in place and not validated.
+const PmicDescriptor* FindDescriptorHob() {
+  const uint8_t* hob = static_cast<const uint8_t*>(GetHobList());
+  if (hob == nullptr) {
+    return nullptr;
+  }
+  for (;;) {
+    const auto* header = reinterpret_cast<const EFI_HOB_GENERIC_HEADER*>(hob);
+    if (header->HobType == EFI_HOB_TYPE_END_OF_HOB_LIST) {
+      return nullptr;
+    }
+    if (header->HobType == EFI_HOB_TYPE_GUID_EXTENSION && IsDescriptorHob(hob)) {
+      return reinterpret_cast<const PmicDescriptor*>(hob + GuidHobDataOffset);
+    }
+    // A HOB too short to step past its own header would have the walk spin on it forever: a
+    // broken list ends the search, and detection decides.
+    if (header->HobLength < sizeof(EFI_HOB_GENERIC_HEADER)) {
+      return nullptr;
+    }
+    hob += header->HobLength;
+  }
+}
+
+} // namespace
+
+const PmicDescriptor* GetActivePmic() {
+  if (const PmicDescriptor* handedOver = FindDescriptorHob()) {
+    return handedOver;
+  }
+  for (const PmicDescriptor* candidate : PmicDetectionList) {
+    if (candidate->Detect != nullptr && candidate->Detect() == TRUE) {
+      return candidate;
+    }
+  }
+  // Unreachable while the fallback's Detect always answers; kept as the defined last resort.
+  return &PmicVariant1;
+}

@@ -1,0 +1,78 @@
+#include "pmic/PmicRegisterAccess.h"
+
+#include "i2c/I2cController.h"
+#include "i2c/PmicBusSemaphore.h"
+
+namespace {
+// The acquire's result is not examined: a bus that was not granted in time is used all the
+// same, and released all the same.
+void Acquire(PmicBusLock Lock) {
+  if (Lock == PmicBusLock::PerAccess) {
+    AcquirePmicBus();
+  }
+}
+
+void Release(PmicBusLock Lock) {
+  if (Lock == PmicBusLock::PerAccess) {
+    ReleasePmicBus();
+  }
+}
+
+uint8_t ReadUnlocked(uint8_t Device, uint8_t Register) {
+  uint8_t value = 0;
+  if (I2cReadRegister(Device, Register, &value) != EFI_SUCCESS) {
+    value = PmicFailedRead;
+  }
+  return value;
+}
+
+bool ApplyOperation(uint32_t Operation, uint8_t Old, uint8_t Mask, uint8_t Value, uint8_t& New) {
+  switch (Operation) {
+  case UpdateMasked:
+    New = static_cast<uint8_t>((Value & Mask) | (Old & ~Mask));
+    return true;
+  case UpdateAnd:
+    New = static_cast<uint8_t>(Old & Mask & Value);
+    return true;
+  case UpdateOr:
+    New = static_cast<uint8_t>(Old | (Mask & Value));
+    return true;
+  case UpdateClear:
+    New = static_cast<uint8_t>(Old & ~Mask);
+    return true;
+  default:
+    return false;
+  }
+}
+} // namespace
+
+uint8_t PmicReadRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock) {
+  Acquire(Lock);
+  const uint8_t value = ReadUnlocked(Device, Register);
+  Release(Lock);
+  return value;
+}
+
+EFI_STATUS PmicWriteRegister(uint8_t Device, uint8_t Register, uint8_t Value, PmicBusLock Lock) {
+  Acquire(Lock);
+  const EFI_STATUS status = I2cWriteRegister(Device, Register, &Value);
+  Release(Lock);
+  return status;
+}
+
+EFI_STATUS ApplyRegisterUpdates(uint8_t Device, PmicBusLock Lock, const PmicRegisterUpdate* Table,
+                                uint32_t Count) {
+  Acquire(Lock);
+  for (uint32_t step = 0; step < Count; ++step) {
+    const PmicRegisterUpdate& update = Table[step];
+    // The read is made even for a step that then writes nothing.
+    const uint8_t old = ReadUnlocked(Device, update.Register);
+    uint8_t value = 0;
+    if (update.Mask != 0 &&
+        ApplyOperation(update.Operation, old, update.Mask, update.Value, value)) {
+      I2cWriteRegister(Device, update.Register, &value);
+    }
+  }
+  Release(Lock);
+  return EFI_SUCCESS;
+}

@@ -1,0 +1,286 @@
+#include "pmic/Variant5.h"
+
+#include "pmic/PmicDescriptor.h"
+#include "pmic/PmicRegisterAccess.h"
+
+namespace {
+
+constexpr uint8_t Device = PmicDevice34;
+
+// Registers of the device.
+constexpr uint8_t Flag3Register = 0x00;    // bit 5
+constexpr uint8_t Flag1Register = 0x01;    // bit 5
+constexpr uint8_t PendingRegister = 0x02;  // conditions; write ones to acknowledge bits 0-4
+constexpr uint8_t IdentityRegister = 0x03; // bits 7-6 and 3-0 identification, 5-4 revision
+constexpr uint8_t VerifyRegister = 0x24;
+constexpr uint8_t SelectorRegister = 0x36;    // bits 0-1 selector field, bit 3 selector armed
+constexpr uint8_t Status3LowRegister = 0x48;  // bits 2-4
+constexpr uint8_t Status3HighRegister = 0x49; // bit 7
+constexpr uint8_t Flag4Register = 0x4C;       // bits 5-6
+constexpr uint8_t AdcHighRegister = 0x78;     // reading bits 11-4
+constexpr uint8_t AdcLowRegister = 0x79;      // reading bits 3-0 in the upper nibble
+constexpr uint8_t AdcAltHighRegister = 0xA0;
+constexpr uint8_t AdcAltLowRegister = 0xA1;
+constexpr uint8_t SelectorMirrorRegister = 0x8F; // bit 3 mirrors the selector's bit 3
+constexpr uint8_t LevelRegister = 0xB9;          // bit 7 valid, bits 0-6 level
+
+constexpr uint8_t IdentityMask = 0xCF;
+constexpr uint8_t IdentityCode = 0x41;
+constexpr uint8_t FlagBit5 = 0x20;
+constexpr uint8_t SelectorField = 0x03;
+constexpr uint8_t SelectorArmed = 0x08;
+constexpr uint8_t LevelValid = 0x80;
+constexpr uint8_t LevelMask = 0x7F;
+constexpr uint8_t LevelNotValid = 0xFF;
+
+// ReadVoltage scales the 12-bit reading by 11/10.
+constexpr uint32_t VoltageNumerator = 11;
+constexpr uint32_t VoltageDenominator = 10;
+
+// InitStep6 writes a value and checks it back; bit 7 of the read-back is not compared.
+constexpr uint8_t VerifyValue = 0x2C;
+constexpr uint8_t VerifyCompareMask = 0x7F;
+constexpr uint32_t VerifyAttempts = 21;
+
+// clang-format off
+// Sets bit 2 of 0x8F. InitStep1 and InitStep3 each apply their own copy.
+constexpr PmicRegisterUpdate InitStep1Table[] = {
+  // Register  Operation     Mask  Value
+  {0x8F,       UpdateMasked, 0x04, 0x04},
+};
+constexpr PmicRegisterUpdate InitStep3Table[] = {
+  {0x8F,       UpdateMasked, 0x04, 0x04},
+};
+constexpr PmicRegisterUpdate InitStep2Table[] = {
+  {0x92,       UpdateMasked, 0x07, 0x03},
+};
+// Two steps each for 0x37 and 0x13: every step sees what the one before wrote.
+constexpr PmicRegisterUpdate InitStep5Table[] = {
+  {0x37,       UpdateMasked, 0x07, 0x01},
+  {0x37,       UpdateMasked, 0x07, 0x00},
+  {0x28,       UpdateMasked, 0x1F, 0x16},
+  {0x1A,       UpdateMasked, 0x1F, 0x16},
+  {0x17,       UpdateMasked, 0xFF, 0x1A},
+  {0x13,       UpdateOr,     0x20, 0x20},
+  {0x29,       UpdateMasked, 0x1F, 0x1F},
+  {0x13,       UpdateMasked, 0x40, 0x40},
+  {0x1B,       UpdateMasked, 0xFF, 0x16},
+  {0x12,       UpdateMasked, 0xFF, 0x2C},
+};
+// clang-format on
+
+template <uint32_t N> EFI_STATUS Apply(const PmicRegisterUpdate (&Table)[N]) {
+  return ApplyRegisterUpdates(Device, PmicBusLock::PerAccess, Table, N);
+}
+
+uint8_t Read(uint8_t Register) {
+  return Variant5ReadRegister(Register);
+}
+void Write(uint8_t Register, uint8_t Value) {
+  Variant5WriteRegister(Register, Value);
+}
+
+// Read-modify-write as two calls: the semaphore is released between the read and the write.
+void Modify(uint8_t Register, uint8_t Keep, uint8_t Set) {
+  Write(Register, static_cast<uint8_t>((Read(Register) & Keep) | Set));
+}
+
+BOOLEAN Bit(uint8_t Value, uint8_t Mask) {
+  return (Value & Mask) != 0 ? TRUE : FALSE;
+}
+
+uint32_t AdcReading(uint8_t HighRegister, uint8_t LowRegister) {
+  const uint8_t low = Read(LowRegister);
+  const uint8_t high = Read(HighRegister);
+  return (static_cast<uint32_t>(high) << 4) | (low >> 4);
+}
+
+BOOLEAN Detect() {
+  return (Read(IdentityRegister) & IdentityMask) == IdentityCode ? TRUE : FALSE;
+}
+
+EFI_STATUS GetIdentity(uint8_t* Id, uint8_t* Revision) {
+  *Id = Read(IdentityRegister) & IdentityMask;
+  *Revision = (Read(IdentityRegister) >> 4) & 0x03;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS InitStep1() {
+  return Apply(InitStep1Table);
+}
+EFI_STATUS InitStep3() {
+  return Apply(InitStep3Table);
+}
+EFI_STATUS InitStep5() {
+  return Apply(InitStep5Table);
+}
+
+EFI_STATUS InitStep2() {
+  Apply(InitStep2Table);
+  Modify(0x2A, 0xFA, 0x1A);
+  Modify(0x13, 0xFF, 0x40);
+  // Read back only for their effect on the bus; the values are not used.
+  Read(0x2A);
+  Read(0x13);
+  Modify(0x28, 0xF5, 0x15);
+  Modify(0x1A, 0xEB, 0x0B);
+  Modify(0x18, 0xFA, 0x1A);
+  Modify(0x12, 0xFF, 0x40);
+  Modify(0x16, 0xF6, 0x16);
+  Modify(0x12, 0xFF, 0x10);
+  return EFI_SUCCESS;
+}
+
+struct StatusBit {
+  uint8_t Register;
+  uint32_t Status;
+};
+
+template <uint32_t N> uint32_t MapBits(uint8_t Value, const StatusBit (&Map)[N]) {
+  uint32_t status = 0;
+  for (const StatusBit& bit : Map) {
+    if ((Value & bit.Register) != 0) {
+      status |= bit.Status;
+    }
+  }
+  return status;
+}
+
+constexpr StatusBit Status1Bits[] = {{0x01, 0x01}, {0x04, 0x02}, {0x02, 0x04}};
+constexpr StatusBit Status2Bits[] = {{0x80, 0x04}, {0x20, 0x08}, {0x40, 0x10}};
+
+EFI_STATUS GetStatus1(uint32_t* Status) {
+  if (Status == nullptr) {
+    return EFI_INVALID_PARAMETER;
+  }
+  *Status = MapBits(Read(PendingRegister), Status1Bits);
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS GetStatus2(uint32_t* Status) {
+  if (Status == nullptr) {
+    return EFI_INVALID_PARAMETER;
+  }
+  *Status = MapBits(Read(PendingRegister), Status2Bits);
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS GetStatus3(uint32_t* Status) {
+  if (Status == nullptr) {
+    return EFI_INVALID_PARAMETER;
+  }
+  const uint8_t low = Read(Status3LowRegister);
+  const uint8_t high = Read(Status3HighRegister);
+  *Status = ((low & 0x1C) != 0 ? 0x01u : 0u) | ((high & 0x80) != 0 ? 0x04u : 0u);
+  return EFI_SUCCESS;
+}
+
+BOOLEAN GetFlag1() {
+  return Bit(Read(Flag1Register), FlagBit5);
+}
+BOOLEAN GetFlag3() {
+  return Bit(Read(Flag3Register), FlagBit5);
+}
+
+// Writing ones acknowledges GetStatus1's conditions (bits 0-2); bits 5-7 stay pending.
+EFI_STATUS ClearStatus1() {
+  Write(PendingRegister, Read(PendingRegister) & 0x1F);
+  return EFI_SUCCESS;
+}
+
+// This variant has nothing to acknowledge for GetStatus2.
+EFI_STATUS ClearStatus2() {
+  return EFI_SUCCESS;
+}
+
+uint32_t ReadVoltage() {
+  uint32_t reading = AdcReading(AdcHighRegister, AdcLowRegister);
+  if (reading == 0) {
+    reading = AdcReading(AdcAltHighRegister, AdcAltLowRegister);
+  }
+  return reading * VoltageNumerator / VoltageDenominator;
+}
+
+BOOLEAN GetFlag4() {
+  // Both registers are read whatever the first one says.
+  const uint8_t mode = Read(Flag4Register) & 0x60;
+  const uint8_t pending = Read(PendingRegister);
+  if (mode == 0x20) {
+    return TRUE;
+  }
+  return mode == 0x00 ? Bit(pending, 0x01) : FALSE;
+}
+
+EFI_STATUS GetSelector(uint8_t* Selector) {
+  const uint8_t value = Read(SelectorRegister);
+  *Selector = value & SelectorField;
+  Write(SelectorRegister, value & static_cast<uint8_t>(~SelectorArmed));
+  Modify(SelectorMirrorRegister, static_cast<uint8_t>(~SelectorArmed), 0);
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS SetSelector(uint8_t Selector) {
+  Modify(SelectorRegister, static_cast<uint8_t>(~SelectorField), Selector & SelectorField);
+  Modify(SelectorRegister, 0xFF, SelectorArmed);
+  Modify(SelectorMirrorRegister, 0xFF, SelectorArmed);
+  return EFI_SUCCESS;
+}
+
+uint8_t GetLevel() {
+  const uint8_t value = Read(LevelRegister);
+  if (value == PmicFailedRead || (value & LevelValid) == 0) {
+    return LevelNotValid;
+  }
+  return value & LevelMask;
+}
+
+EFI_STATUS InitStep6() {
+  for (uint32_t attempt = 0; attempt < VerifyAttempts; ++attempt) {
+    Write(VerifyRegister, VerifyValue);
+    if ((Read(VerifyRegister) & VerifyCompareMask) == VerifyValue) {
+      return EFI_SUCCESS;
+    }
+  }
+  return EFI_TIMEOUT;
+}
+
+} // namespace
+
+uint8_t Variant5ReadRegister(uint8_t Register) {
+  return PmicReadRegister(Device, Register, PmicBusLock::PerAccess);
+}
+
+// The transfer's status is not passed on: this variant's writes always report success.
+EFI_STATUS Variant5WriteRegister(uint8_t Register, uint8_t Value) {
+  PmicWriteRegister(Device, Register, Value, PmicBusLock::PerAccess);
+  return EFI_SUCCESS;
+}
+
+const PmicDescriptor PmicVariant5 = {
+    .HeaderTag = PmicHeaderTag,
+    .AuxI2cAddress = Device,
+    .I2cAddress = Device,
+    .Reserved = 0,
+    .VariantId = PmicVariantId5,
+    .ReadRegister = Variant5ReadRegister,
+    .WriteRegister = Variant5WriteRegister,
+    .Detect = Detect,
+    .GetIdentity = GetIdentity,
+    .InitStep1 = InitStep1,
+    .InitStep2 = InitStep2,
+    .InitStep3 = InitStep3,
+    .InitStep5 = InitStep5,
+    .GetStatus1 = GetStatus1,
+    .GetStatus2 = GetStatus2,
+    .GetStatus3 = GetStatus3,
+    .GetFlag1 = GetFlag1,
+    .GetFlag3 = GetFlag3,
+    .ClearStatus2 = ClearStatus2,
+    .ClearStatus1 = ClearStatus1,
+    .ReadVoltage = ReadVoltage,
+    .GetFlag4 = GetFlag4,
+    .GetSelector = GetSelector,
+    .SetSelector = SetSelector,
+    .GetLevel = GetLevel,
+    .InitStep6 = InitStep6,
+};

@@ -1,0 +1,10 @@
+// The PMIC at 0x34, on the bus shared with the P-Unit: every transfer holds the bus semaphore.
+// Its register routines are also called directly by the entry's board step.
+#pragma once
+
+#include "platform/Efi.h"
+
+#include <stdint.h>
+
+uint8_t Variant5ReadRegister(uint8_t Register);
+EFI_STATUS Variant5WriteRegister(uint8_t Register, uint8_t Value);
