@@ -1,0 +1,40 @@
+// The HOB list a board hands to the module, as an earlier boot module would have built it
+// (PI specification HOB layout). The same description is laid out for the host build (64-bit
+// descriptor slots) and for the image (32-bit slots).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace sim {
+
+struct HobEntry {
+  enum class Kind : uint8_t {
+    PmicDescriptor, // GUID extension HOB carrying a PMIC descriptor
+    Guid,           // GUID extension HOB with some other GUID and DataLength zero bytes
+    Other,          // any other HOB type, DataLength zero bytes after the header
+  };
+  Kind What = Kind::Other;
+  uint16_t Type = 0x0002;       // Other only
+  std::array<uint8_t, 16> Name{}; // Guid only, in memory order
+  uint32_t VariantId = 5;       // PmicDescriptor only
+  uint8_t I2cAddress = 0x34;    // PmicDescriptor only
+  uint32_t DataLength = 0;      // Guid and Other
+  // Written instead of the true length, for a malformed list (0 makes a walker that trusts it
+  // stay on this HOB).
+  std::optional<uint16_t> HobLengthOverride;
+};
+
+// The descriptor HOB's GUID, 389DF924-829C-4EF5-B9CE-9CD0652887EA, in memory order.
+extern const std::array<uint8_t, 16> PmicDescriptorHobName;
+
+constexpr uint16_t HobTypeGuidExtension = 0x0004;
+constexpr uint16_t HobTypeEndOfList = 0xFFFF;
+
+// The list's bytes, ending in the end-of-list HOB. Descriptor slots are PointerBytes wide and
+// null; every HOB's length is rounded up to a multiple of 8.
+std::vector<uint8_t> BuildHobList(const std::vector<HobEntry>& Entries, unsigned PointerBytes);
+
+} // namespace sim
