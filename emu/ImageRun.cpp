@@ -4,6 +4,12 @@
 
 namespace emu {
 
+RunOptions ImageRunOptions(const sim::BoardConfig& Board) {
+  RunOptions options;
+  options.HobList = sim::BuildHobList(Board.Hobs, ImagePointerBytes);
+  return options;
+}
+
 RunResult RunImage(const PeImage& Image, sim::Board& Board, const RunOptions& Options) {
   Machine machine(Image, Board, Options.HobList, Options.InstructionLimit);
   const uint32_t arguments[] = {0, machine.PeiServices()};

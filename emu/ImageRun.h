@@ -5,6 +5,7 @@
 #include "emu/HobList.h"
 #include "emu/PeImage.h"
 #include "sim/Board.h"
+#include "sim/BoardConfig.h"
 
 #include <cstdint>
 #include <optional>
@@ -26,6 +27,12 @@ struct RunResult {
   std::optional<uint32_t> Status; // absent when the run did not return
   std::string Failure;            // why it did not: what stopped it, where, the last accesses
 };
+
+// The image's pointers are 32 bits wide: so are the slots of a descriptor in its HOB list.
+constexpr unsigned ImagePointerBytes = 4;
+
+// Options that hand the image the board's HOB list.
+RunOptions ImageRunOptions(const sim::BoardConfig& Board);
 
 // Calls ModuleEntry(FileHandle = 0, PeiServices) of Image on Board.
 RunResult RunImage(const PeImage& Image, sim::Board& Board, const RunOptions& Options = {});

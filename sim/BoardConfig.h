@@ -3,6 +3,7 @@
 #pragma once
 
 #include "sim/Clock.h"
+#include "sim/HobList.h"
 
 #include <cstdint>
 #include <string>
@@ -51,7 +52,7 @@ struct I2cRegisterValue {
 };
 
 // Device models the board can fit on the PMIC bus, by the name a description uses.
-inline constexpr std::string_view I2cDeviceModels[] = {"register-file"};
+inline constexpr std::string_view I2cDeviceModels[] = {"register-file", "pmic-variant5"};
 
 // A device on the PMIC bus.
 struct I2cDeviceConfig {
@@ -87,6 +88,8 @@ struct BoardConfig {
   I2cControllerConfig I2c;
   std::vector<I2cDeviceConfig> I2cDevices;
   PunitConfig Punit;
+  // Handed over through GetHobList; an empty list still has its end marker.
+  std::vector<HobEntry> Hobs;
 };
 
 } // namespace sim

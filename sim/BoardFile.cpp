@@ -111,7 +111,7 @@ BoardConfig ParseBoardText(std::string_view Text, std::string_view Source) {
   reader.Expect(root, Kind::Object, "a board description");
   reader.Keys(root, {"name", "description", "acpi_base", "pmc_base", "pm_timer", "access_costs_ns",
                      "access_budget", "pads", "pmc_function_disable", "i2c_controller",
-                     "i2c_devices", "punit", "faults"});
+                     "i2c_devices", "punit", "hobs", "faults"});
 
   BoardConfig config;
   if (const Value* name = root.Find("name")) {
@@ -150,6 +150,9 @@ BoardConfig ParseBoardText(std::string_view Text, std::string_view Source) {
   }
   if (const Value* punit = root.Find("punit")) {
     ReadPunit(reader, *punit, config);
+  }
+  if (const Value* hobs = root.Find("hobs")) {
+    ReadHobs(reader, *hobs, config);
   }
   // Faults last: some of them name devices fitted above.
   if (const Value* faults = root.Find("faults")) {

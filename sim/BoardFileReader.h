@@ -73,6 +73,9 @@ void ReadI2cController(const BoardFileReader& R, const json::Value& V, BoardConf
 void ReadI2cDevices(const BoardFileReader& R, const json::Value& V, BoardConfig& Config);
 void ReadPunit(const BoardFileReader& R, const json::Value& V, BoardConfig& Config);
 
+// The HOB list handed to the module: "hobs".
+void ReadHobs(const BoardFileReader& R, const json::Value& V, BoardConfig& Config);
+
 // The PMIC bus's keys under "faults"; read after the devices, which some of them name.
 void ReadPmicBusFaults(const BoardFileReader& R, const json::Value& Faults, BoardConfig& Config);
 

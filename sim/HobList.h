@@ -17,11 +17,11 @@ struct HobEntry {
     Other,          // any other HOB type, DataLength zero bytes after the header
   };
   Kind What = Kind::Other;
-  uint16_t Type = 0x0002;       // Other only
+  uint16_t Type = 0x0002;         // Other only
   std::array<uint8_t, 16> Name{}; // Guid only, in memory order
-  uint32_t VariantId = 5;       // PmicDescriptor only
-  uint8_t I2cAddress = 0x34;    // PmicDescriptor only
-  uint32_t DataLength = 0;      // Guid and Other
+  uint32_t VariantId = 5;         // PmicDescriptor only
+  uint8_t I2cAddress = 0x34;      // PmicDescriptor only
+  uint32_t DataLength = 0;        // Guid and Other
   // Written instead of the true length, for a malformed list (0 makes a walker that trusts it
   // stay on this HOB).
   std::optional<uint16_t> HobLengthOverride;

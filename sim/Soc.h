@@ -15,6 +15,7 @@
 #include "sim/devices/PmTimer.h"
 #include "sim/devices/PowerManagementController.h"
 #include "sim/devices/Punit.h"
+#include "sim/devices/Variant5Pmic.h"
 
 #include <memory>
 #include <vector>

@@ -22,10 +22,26 @@ TEST(ImageSizeReportTest, DataFloorIsEveryConstantTableOfTheImage) {
     tables[table.Name] = table.Bytes;
   }
   const std::map<std::string, uint32_t> expected = {
-      {"PadTable1000", sizeof(PadTable1000)},         {"PadTable0000", sizeof(PadTable0000)},
-      {"PadTable2000", sizeof(PadTable2000)},         {"EarlyPadOffsets", 10 * sizeof(uint16_t)},
-      {"LegacyGpioRegisters", 19 * sizeof(uint16_t)}, {"LatePads", 10 * sizeof(uint8_t)},
+      {"PadTable1000", sizeof(PadTable1000)},
+      {"PadTable0000", sizeof(PadTable0000)},
+      {"PadTable2000", sizeof(PadTable2000)},
+      {"EarlyPadOffsets", 10 * sizeof(uint16_t)},
+      {"LegacyGpioRegisters", 19 * sizeof(uint16_t)},
+      {"LatePads", 10 * sizeof(uint8_t)},
       {"PullPatterns", 7 * 2 * sizeof(uint32_t)},
+      // The PMIC library: four 108-byte descriptors, the detection order and variant 5's tables
+      // of 12-byte update steps and status bit maps.
+      {"PmicVariant1", 108},
+      {"PmicVariant5", 108},
+      {"PmicVariant6", 108},
+      {"PmicVariantNone", 108},
+      {"PmicDetectionList", 4 * 4},
+      {"InitStep1Table", 12},
+      {"InitStep2Table", 12},
+      {"InitStep3Table", 12},
+      {"InitStep5Table", 10 * 12},
+      {"Status1Bits", 3 * 8},
+      {"Status2Bits", 3 * 8},
   };
   EXPECT_EQ(tables, expected);
   EXPECT_EQ(report.PadRows, PadTable1000Count + PadTable0000Count + PadTable2000Count);
@@ -34,7 +50,8 @@ TEST(ImageSizeReportTest, DataFloorIsEveryConstantTableOfTheImage) {
     sum += bytes;
   }
   EXPECT_EQ(report.DataFloor, sum);
-  EXPECT_EQ(report.OtherConstants, 0u);
+  // Only the descriptor HOB's GUID lies outside the named tables.
+  EXPECT_EQ(report.OtherConstants, 16u);
 }
 
 TEST(ImageSizeReportTest, PrintsSizesSectionsAndTheFloor) {

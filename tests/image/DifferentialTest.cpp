@@ -33,13 +33,13 @@ std::vector<std::string> TraceLines(const sim::Board& Board) {
 
 Outcome RunHost(const sim::BoardConfig& Config) {
   sim::Soc soc(Config);
-  const tools::RunResult result = tools::RunHostModule(soc.Bus);
+  const tools::RunResult result = tools::RunHostModule(soc.Bus, {.Hobs = Config.Hobs});
   return {result.Status, result.Failure, TraceLines(soc.Bus), soc.Bus.Pauses()};
 }
 
 Outcome RunImage(const sim::BoardConfig& Config, const emu::PeImage& Image) {
   sim::Soc soc(Config);
-  const emu::RunResult result = emu::RunImage(Image, soc.Bus);
+  const emu::RunResult result = emu::RunImage(Image, soc.Bus, emu::ImageRunOptions(Config));
   return {result.Status, result.Failure, TraceLines(soc.Bus), soc.Bus.Pauses()};
 }
 

@@ -23,7 +23,7 @@ TEST(RunModuleTest, RunsTheBuiltImageUnlessToldOtherwise) {
                         Case{named, std::string("image ") + BOARDINIT_IMAGE_AGAIN}}) {
     SCOPED_TRACE(c.Module);
     sim::Soc soc(sim::BoardConfig{});
-    const boardsim::ModuleRun run = boardsim::RunModule(c.Options, soc.Bus, BOARDINIT_IMAGE);
+    const boardsim::ModuleRun run = boardsim::RunModule(c.Options, soc, BOARDINIT_IMAGE);
     EXPECT_EQ(run.Module, c.Module);
     EXPECT_EQ(run.Result.Status, 0u) << run.Result.Failure;
     EXPECT_FALSE(soc.Bus.GetTrace().Accesses().empty());
@@ -37,7 +37,7 @@ TEST(RunModuleTest, AnImageThatDoesNotLoadIsBadInputAndNothingRuns) {
   options.ImagePath = path;
   sim::Soc soc(sim::BoardConfig{});
   try {
-    boardsim::RunModule(options, soc.Bus, BOARDINIT_IMAGE);
+    boardsim::RunModule(options, soc, BOARDINIT_IMAGE);
     ADD_FAILURE() << "ran";
   } catch (const tools::ToolError& error) {
     EXPECT_EQ(error.ExitStatus(), 2);

@@ -5,9 +5,9 @@
 
 namespace boardsim {
 
-ModuleRun RunModule(const RunOptions& Options, sim::Board& Board, const std::string& BuiltImage) {
+ModuleRun RunModule(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage) {
   if (Options.Host) {
-    return {"host build", tools::RunHostModule(Board)};
+    return {"host build", tools::RunHostModule(Board.Bus, {.Hobs = Board.Config().Hobs})};
   }
   const std::string path = Options.ImagePath.value_or(BuiltImage);
   emu::PeImage image;
@@ -16,7 +16,8 @@ ModuleRun RunModule(const RunOptions& Options, sim::Board& Board, const std::str
   } catch (const emu::ImageError& error) {
     throw tools::ToolError("boardsim: " + path + ": " + error.what(), tools::ExitBadInput);
   }
-  const emu::RunResult result = emu::RunImage(image, Board);
+  const emu::RunResult result =
+      emu::RunImage(image, Board.Bus, emu::ImageRunOptions(Board.Config()));
   return {"image " + path, {result.Status, result.Failure}};
 }
 

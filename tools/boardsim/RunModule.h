@@ -2,7 +2,7 @@
 // image named on the command line, or the host-linked module.
 #pragma once
 
-#include "sim/Board.h"
+#include "sim/Soc.h"
 #include "tools/boardsim/Options.h"
 #include "tools/run/HostRun.h"
 
@@ -17,6 +17,7 @@ struct ModuleRun {
 
 // Runs the chosen module on Board. An image that cannot be loaded is bad input: a
 // tools::ToolError with exit status 2, thrown before anything runs.
-ModuleRun RunModule(const RunOptions& Options, sim::Board& Board, const std::string& BuiltImage);
+// The board's HOB list is handed over in the layout of the form that runs.
+ModuleRun RunModule(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage);
 
 } // namespace boardsim

@@ -48,7 +48,7 @@ int Run(const std::vector<std::string>& Args) {
 
   sim::Soc soc(config);
   const auto padsBefore = boardsim::SnapshotPads(soc.Gpio);
-  const boardsim::ModuleRun run = boardsim::RunModule(options, soc.Bus, BOARDINIT_IMAGE);
+  const boardsim::ModuleRun run = boardsim::RunModule(options, soc, BOARDINIT_IMAGE);
   const tools::RunResult& result = run.Result;
 
   boardsim::RunReport report{

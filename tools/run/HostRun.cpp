@@ -2,8 +2,34 @@
 
 #include "entry/ModuleEntry.h"
 #include "platform/host/HostBus.h"
+#include "pmic/PeiServices.h"
+
+#include <algorithm>
+#include <type_traits>
 
 namespace tools {
+
+// The PEI core's side of the hand-off: the services table, the pointer to it that the module is
+// given (its address is the "PEI services pointer"), and the IDT with that pointer just below.
+struct BoardInstallation::Handoff {
+  // The cell the module's services pointer points at: the table pointer comes first, as the PEI
+  // core has it, and the HOB list after it lets GetHobList answer from its first argument.
+  struct ServicesCell {
+    const EFI_PEI_SERVICES* TablePointer;
+    void* HobList;
+  };
+  static_assert(std::is_standard_layout_v<ServicesCell>);
+
+  static EFI_STATUS GetHobList(const EFI_PEI_SERVICES** Services, void** List) {
+    *List = reinterpret_cast<const ServicesCell*>(Services)->HobList;
+    return EFI_SUCCESS;
+  }
+
+  EFI_PEI_SERVICES Table{};
+  ServicesCell Cell{};
+  std::vector<uint64_t> Hobs; // 8-byte aligned, as the PEI core keeps HOBs
+  uintptr_t IdtArea[2] = {};  // [0]: the word below the IDT; [1]: the IDT's first entry
+};
 
 struct BoardInstallation::Adapter final : HostBus {
   Adapter(sim::Board& B, uintptr_t Idt) : board(B), idt(Idt) {}
@@ -26,16 +52,31 @@ struct BoardInstallation::Adapter final : HostBus {
   uintptr_t idt;
 };
 
-BoardInstallation::BoardInstallation(sim::Board& Board, uintptr_t IdtBase)
-    : adapter_(new Adapter(Board, IdtBase)), previous_(InstallHostBus(adapter_)) {}
+BoardInstallation::BoardInstallation(sim::Board& Board, const PeiHandoff& Handoff)
+    : handoff_(std::make_unique<struct Handoff>()) {
+  const std::vector<uint8_t> bytes = sim::BuildHobList(Handoff.Hobs, sizeof(void*));
+  handoff_->Hobs.assign((bytes.size() + 7) / 8, 0);
+  std::copy(bytes.begin(), bytes.end(), reinterpret_cast<uint8_t*>(handoff_->Hobs.data()));
+  handoff_->Table.GetHobList = &Handoff::GetHobList;
+  handoff_->Cell = {&handoff_->Table, handoff_->Hobs.data()};
+  if (Handoff.ServicesPointer) {
+    handoff_->IdtArea[0] = reinterpret_cast<uintptr_t>(&handoff_->Cell);
+  }
+  const uintptr_t idt = Handoff.Idt ? reinterpret_cast<uintptr_t>(&handoff_->IdtArea[1]) : 0;
+  adapter_ = std::make_unique<Adapter>(Board, idt);
+  previous_ = InstallHostBus(adapter_.get());
+}
 
 BoardInstallation::~BoardInstallation() {
   InstallHostBus(previous_);
-  delete adapter_;
 }
 
-RunResult RunHostModule(sim::Board& Board) {
-  BoardInstallation installed(Board);
+const uint8_t* BoardInstallation::HobList() const {
+  return reinterpret_cast<const uint8_t*>(handoff_->Hobs.data());
+}
+
+RunResult RunHostModule(sim::Board& Board, const PeiHandoff& Handoff) {
+  BoardInstallation installed(Board, Handoff);
   try {
     return RunResult{ModuleEntry(nullptr, nullptr), {}};
   } catch (const sim::BudgetExhausted& stuck) {

@@ -1,29 +1,44 @@
 // Runs the host-linked module against a simulated board: installs the board behind the register
-// primitives for the duration of one call.
+// primitives, and hands the module a PEI services table and HOB list the way the PEI core does
+// (a services pointer in the word below the IDT), for the duration of one call.
 #pragma once
 
 #include "sim/Board.h"
+#include "sim/HobList.h"
 
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class HostBus;
 
 namespace tools {
 
+// What the module finds below the IDT.
+struct PeiHandoff {
+  std::vector<sim::HobEntry> Hobs; // laid out with host-sized descriptor slots
+  bool ServicesPointer = true;     // false: the word below the IDT is null
+  bool Idt = true;                 // false: the IDT base reads 0
+};
+
 // While alive, the module's register primitives reach Board.
 class BoardInstallation {
 public:
-  explicit BoardInstallation(sim::Board& Board, uintptr_t IdtBase = 0);
+  explicit BoardInstallation(sim::Board& Board, const PeiHandoff& Handoff = {});
   ~BoardInstallation();
   BoardInstallation(const BoardInstallation&) = delete;
   BoardInstallation& operator=(const BoardInstallation&) = delete;
 
+  // Where the host copy of the HOB list lives, so tests can tell a descriptor taken in place.
+  const uint8_t* HobList() const;
+
 private:
+  struct Handoff;
   struct Adapter;
-  Adapter* adapter_;
+  std::unique_ptr<Handoff> handoff_;
+  std::unique_ptr<Adapter> adapter_;
   HostBus* previous_;
 };
 
@@ -33,6 +48,6 @@ struct RunResult {
 };
 
 // Calls ModuleEntry of the host build on the board.
-RunResult RunHostModule(sim::Board& Board);
+RunResult RunHostModule(sim::Board& Board, const PeiHandoff& Handoff = {});
 
 } // namespace tools

@@ -1,0 +1,114 @@
+// The "hobs" key of a board description: the HOB list an earlier boot module left, in order.
+//   "hobs": [
+//     {"kind": "other", "hob_type": "0x0002", "data_length": 40},
+//     {"kind": "guid", "guid": "01234567-89AB-CDEF-0123-456789ABCDEF", "data_length": 16},
+//     {"kind": "pmic-descriptor", "variant": 5, "i2c_address": "0x34"},
+//     {"kind": "other", "hob_type": "0x0003", "hob_length": 0}
+//   ]
+// "hob_length" writes a wrong length on purpose, for a malformed list.
+#include "sim/BoardFileReader.h"
+
+namespace sim {
+
+namespace {
+
+using json::Kind;
+using json::Value;
+
+int HexDigit(char C) {
+  if (C >= '0' && C <= '9') {
+    return C - '0';
+  }
+  if (C >= 'a' && C <= 'f') {
+    return C - 'a' + 10;
+  }
+  if (C >= 'A' && C <= 'F') {
+    return C - 'A' + 10;
+  }
+  return -1;
+}
+
+// "DDDDDDDD-DDDD-DDDD-DDDD-DDDDDDDDDDDD" into the EFI_GUID memory layout: the first three
+// groups little-endian, the last eight bytes as written.
+std::array<uint8_t, 16> ParseGuid(const BoardFileReader& R, const Value& V) {
+  const std::string text = R.String(V, "guid");
+  const size_t groups[] = {8, 4, 4, 4, 12};
+  std::vector<uint8_t> bytes;
+  size_t at = 0;
+  for (size_t group = 0; group < 5; ++group) {
+    if (group > 0 && (at >= text.size() || text[at++] != '-')) {
+      R.Fail(V, "guid must be written as DDDDDDDD-DDDD-DDDD-DDDD-DDDDDDDDDDDD");
+    }
+    for (size_t digit = 0; digit < groups[group]; digit += 2, at += 2) {
+      const int high = at + 1 < text.size() ? HexDigit(text[at]) : -1;
+      const int low = at + 1 < text.size() ? HexDigit(text[at + 1]) : -1;
+      if (high < 0 || low < 0) {
+        R.Fail(V, "guid must be written as DDDDDDDD-DDDD-DDDD-DDDD-DDDDDDDDDDDD");
+      }
+      bytes.push_back(static_cast<uint8_t>(high * 16 + low));
+    }
+  }
+  if (at != text.size()) {
+    R.Fail(V, "guid must be written as DDDDDDDD-DDDD-DDDD-DDDD-DDDDDDDDDDDD");
+  }
+  std::array<uint8_t, 16> name{};
+  const size_t order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  for (size_t i = 0; i < 16; ++i) {
+    name[i] = bytes[order[i]];
+  }
+  return name;
+}
+
+} // namespace
+
+void ReadHobs(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
+  for (const Value& hob : R.Expect(V, Kind::Array, "hobs").Items()) {
+    R.Expect(hob, Kind::Object, "a HOB");
+    const Value* kind = hob.Find("kind");
+    if (kind == nullptr) {
+      R.Fail(hob, "a HOB needs \"kind\" (pmic-descriptor, guid or other)");
+    }
+    HobEntry entry;
+    const std::string what = R.String(*kind, "kind");
+    if (what == "pmic-descriptor") {
+      R.Keys(hob, {"kind", "variant", "i2c_address", "hob_length"});
+      entry.What = HobEntry::Kind::PmicDescriptor;
+      if (const Value* variant = hob.Find("variant")) {
+        entry.VariantId = static_cast<uint32_t>(R.Integer(*variant, "variant", 0xFFFFFFFF));
+      }
+      if (const Value* address = hob.Find("i2c_address")) {
+        entry.I2cAddress = static_cast<uint8_t>(R.Integer(*address, "i2c_address", 0x7F));
+      }
+    } else if (what == "guid") {
+      R.Keys(hob, {"kind", "guid", "data_length", "hob_length"});
+      entry.What = HobEntry::Kind::Guid;
+      const Value* guid = hob.Find("guid");
+      if (guid == nullptr) {
+        R.Fail(hob, "a guid HOB needs \"guid\"");
+      }
+      entry.Name = ParseGuid(R, *guid);
+    } else if (what == "other") {
+      R.Keys(hob, {"kind", "hob_type", "data_length", "hob_length"});
+      entry.What = HobEntry::Kind::Other;
+      const Value* type = hob.Find("hob_type");
+      if (type == nullptr) {
+        R.Fail(hob, "an other HOB needs \"hob_type\"");
+      }
+      entry.Type = static_cast<uint16_t>(R.Integer(*type, "hob_type", 0xFFFE));
+      if (entry.Type == HobTypeGuidExtension) {
+        R.Fail(*type, "hob_type 4 is a GUID extension HOB: use kind \"guid\"");
+      }
+    } else {
+      R.Fail(*kind, "unknown HOB kind \"" + what + "\" (known: pmic-descriptor, guid, other)");
+    }
+    if (const Value* length = hob.Find("data_length")) {
+      entry.DataLength = static_cast<uint32_t>(R.Integer(*length, "data_length", 0x8000));
+    }
+    if (const Value* length = hob.Find("hob_length")) {
+      entry.HobLengthOverride = static_cast<uint16_t>(R.Integer(*length, "hob_length", 0xFFFF));
+    }
+    Config.Hobs.push_back(entry);
+  }
+}
+
+} // namespace sim
