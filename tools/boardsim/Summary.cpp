@@ -46,6 +46,17 @@ void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& 
   }
   Out << "pads      " << Report.Pads.Configuration << " changed configuration, "
       << Report.Pads.Level << " changed level\n";
+  Out << "pmic      " << Report.Step.Selection << '\n';
+  Out << "board step\n";
+  for (const std::string& step : Report.Step.Steps) {
+    Out << "  " << step << '\n';
+  }
+  Out << "pmic bus  " << Report.Step.Bus.I2c.size() << " transactions, "
+      << Report.Step.Bus.Holds.size() << " semaphore holds, " << Report.Step.Bus.Sideband.size()
+      << " sideband messages\n";
+  for (const std::string& line : DescribeTransactions(Report.Step.Bus)) {
+    Out << "  " << line << '\n';
+  }
 }
 
 } // namespace boardsim

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "sim/Soc.h"
+#include "tools/boardsim/BoardStep.h"
 
 #include <cstdint>
 #include <iosfwd>
@@ -34,6 +35,7 @@ struct RunReport {
   std::optional<uint32_t> Status;
   std::string Failure;
   PadChanges Pads;
+  BoardStepReport Step;
 };
 
 void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& Board);

@@ -51,10 +51,13 @@ int Run(const std::vector<std::string>& Args) {
   const boardsim::ModuleRun run = boardsim::RunModule(options, soc, BOARDINIT_IMAGE);
   const tools::RunResult& result = run.Result;
 
-  boardsim::RunReport report{
-      config.Name,    path,
-      run.Module,     result.Status,
-      result.Failure, boardsim::ComparePads(padsBefore, boardsim::SnapshotPads(soc.Gpio))};
+  boardsim::RunReport report{config.Name,
+                             path,
+                             run.Module,
+                             result.Status,
+                             result.Failure,
+                             boardsim::ComparePads(padsBefore, boardsim::SnapshotPads(soc.Gpio)),
+                             boardsim::DescribeBoardStep(soc.Bus.GetTrace().Accesses(), config)};
   if (options.TracePath) {
     WriteTrace(soc.Bus, *options.TracePath);
   }
