@@ -1,0 +1,93 @@
+#include "pmic/PmicDescriptor.h"
+#include "support/PmicBoardFixture.h"
+
+using namespace testsupport;
+
+namespace {
+
+class PmicSelectionTest : public PmicBoardTest {};
+
+const std::vector<std::string> Probe34 = Locked({{Rd(0x34, 0x03, 0x41)}});
+
+// Asked first, variant 5 keeps the others' devices from being asked at all; nothing is cached.
+TEST_F(PmicSelectionTest, EveryCallAsksVariantFiveAndNobodyAfterIt) {
+  Fit(0x34, "pmic-variant5");
+  Fit(0x6E, "register-file", {{0x00, 0x41}, {0x03, 0x41}});
+  Fit(0x5E, "register-file", {{0x00, 0x41}, {0x03, 0x41}});
+  Install();
+  EXPECT_EQ(GetActivePmic(), &PmicVariant5);
+  EXPECT_EQ(GetActivePmic(), &PmicVariant5);
+  EXPECT_EQ(Events(), Concat({Probe34, Probe34}));
+}
+
+TEST_F(PmicSelectionTest, NothingAnsweringLeavesTheFallback) {
+  Fit(0x6E, "register-file", {{0x03, 0x41}});
+  Install();
+  const PmicDescriptor* pmic = GetActivePmic();
+  EXPECT_EQ(pmic, &PmicVariantNone);
+  EXPECT_EQ(pmic->VariantId, 0xFEu);
+  EXPECT_EQ(Events(), Locked({{RdFailed(0x34, 0x03)}}));
+}
+
+TEST_F(PmicSelectionTest, ADescriptorHobIsUsedInPlaceWithoutAnyBusTraffic) {
+  struct Case {
+    const char* Name;
+    std::vector<sim::HobEntry> Hobs;
+    size_t Offset; // of the HOB whose descriptor wins
+    uint32_t VariantId;
+  };
+  const Case cases[] = {
+      {"alone", {DescriptorHob(5)}, 0, 5},
+      // Each foreign GUID differs from the descriptor HOB's in one of its four words.
+      {"behind other types and foreign GUIDs",
+       {OtherHob(0x0002, 5), ForeignGuidHob(0, 8), ForeignGuidHob(5, 0), ForeignGuidHob(10, 0),
+        ForeignGuidHob(15, 0), OtherHob(0x0003, 0), DescriptorHob(6)},
+       16 + 32 + 24 + 24 + 24 + 8,
+       6},
+      {"the first of two wins", {DescriptorHob(6), DescriptorHob(5)}, 0, 6},
+      {"its own length is not looked at", {WithLength(DescriptorHob(1), 0)}, 0, 1},
+  };
+  Fit(0x34, "pmic-variant5");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Handoff.Hobs = c.Hobs;
+    Install();
+    const PmicDescriptor* pmic = GetActivePmic();
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(pmic), installation->HobList() + c.Offset + 24);
+    EXPECT_EQ(pmic->VariantId, c.VariantId);
+    EXPECT_TRUE(Trace().empty());
+  }
+}
+
+TEST_F(PmicSelectionTest, WithoutAUsableDescriptorHobDetectionDecides) {
+  struct Case {
+    const char* Name;
+    std::vector<sim::HobEntry> Hobs;
+    bool ServicesPointer = true;
+    bool Idt = true;
+    bool Retyped = false; // the first HOB's type turned into 3 after the list is built
+  };
+  const Case cases[] = {
+      {"empty list", {}},
+      {"no descriptor HOB", {OtherHob(0x0002, 8), ForeignGuidHob(3, 16), ForeignGuidHob(12, 0)}},
+      {"zero-length HOB before it",
+       {OtherHob(0x0002, 0), WithLength(OtherHob(0x0003, 8), 0), DescriptorHob(6)}},
+      {"too short to pass its header", {WithLength(ForeignGuidHob(0, 0), 4), DescriptorHob(6)}},
+      {"no services pointer", {DescriptorHob(6)}, false, true},
+      {"IDT base 0", {DescriptorHob(6)}, true, false},
+      {"the GUID in a HOB of another type", {DescriptorHob(6)}, true, true, true},
+  };
+  Fit(0x34, "pmic-variant5");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Handoff = {c.Hobs, c.ServicesPointer, c.Idt};
+    Install();
+    if (c.Retyped) {
+      const_cast<uint8_t*>(installation->HobList())[0] = 0x03;
+    }
+    EXPECT_EQ(GetActivePmic(), &PmicVariant5);
+    EXPECT_EQ(Events(), Probe34);
+  }
+}
+
+} // namespace
