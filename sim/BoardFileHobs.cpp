@@ -15,19 +15,6 @@ namespace {
 using json::Kind;
 using json::Value;
 
-int HexDigit(char C) {
-  if (C >= '0' && C <= '9') {
-    return C - '0';
-  }
-  if (C >= 'a' && C <= 'f') {
-    return C - 'a' + 10;
-  }
-  if (C >= 'A' && C <= 'F') {
-    return C - 'A' + 10;
-  }
-  return -1;
-}
-
 // "DDDDDDDD-DDDD-DDDD-DDDD-DDDDDDDDDDDD" into the EFI_GUID memory layout: the first three
 // groups little-endian, the last eight bytes as written.
 std::array<uint8_t, 16> ParseGuid(const BoardFileReader& R, const Value& V) {
@@ -40,8 +27,8 @@ std::array<uint8_t, 16> ParseGuid(const BoardFileReader& R, const Value& V) {
       R.Fail(V, "guid must be written as DDDDDDDD-DDDD-DDDD-DDDD-DDDDDDDDDDDD");
     }
     for (size_t digit = 0; digit < groups[group]; digit += 2, at += 2) {
-      const int high = at + 1 < text.size() ? HexDigit(text[at]) : -1;
-      const int low = at + 1 < text.size() ? HexDigit(text[at + 1]) : -1;
+      const int high = at + 1 < text.size() ? json::HexDigit(text[at]) : -1;
+      const int low = at + 1 < text.size() ? json::HexDigit(text[at + 1]) : -1;
       if (high < 0 || low < 0) {
         R.Fail(V, "guid must be written as DDDDDDDD-DDDD-DDDD-DDDD-DDDDDDDDDDDD");
       }

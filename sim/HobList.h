@@ -24,7 +24,7 @@ struct HobEntry {
   uint32_t DataLength = 0;        // Guid and Other
   // Written instead of the true length, for a malformed list (0 makes a walker that trusts it
   // stay on this HOB).
-  std::optional<uint16_t> HobLengthOverride;
+  std::optional<uint16_t> HobLengthOverride{};
 };
 
 // The descriptor HOB's GUID, 389DF924-829C-4EF5-B9CE-9CD0652887EA, in memory order.

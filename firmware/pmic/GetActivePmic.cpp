@@ -10,10 +10,12 @@ const PmicDescriptor* const PmicDetectionList[PmicDetectionCount] = {
 
 namespace {
 
+// GUIDs are compared as four 32-bit words; the words alias the GUID's own fields.
+typedef uint32_t __attribute__((may_alias)) GuidWord;
+
 bool IsDescriptorHob(const uint8_t* Hob) {
-  // Compared as four 32-bit words, as the GUID is laid out in memory.
-  const uint32_t* name = reinterpret_cast<const uint32_t*>(Hob + GuidHobNameOffset);
-  const uint32_t* wanted = reinterpret_cast<const uint32_t*>(&PmicDescriptorHobGuid);
+  const GuidWord* name = reinterpret_cast<const GuidWord*>(Hob + GuidHobNameOffset);
+  const GuidWord* wanted = reinterpret_cast<const GuidWord*>(&PmicDescriptorHobGuid);
   return name[0] == wanted[0] && name[1] == wanted[1] && name[2] == wanted[2] &&
          name[3] == wanted[3];
 }

@@ -154,19 +154,6 @@ bool IsDigit(char C) {
   return C >= '0' && C <= '9';
 }
 
-int HexDigit(char C) {
-  if (C >= '0' && C <= '9') {
-    return C - '0';
-  }
-  if (C >= 'a' && C <= 'f') {
-    return C - 'a' + 10;
-  }
-  if (C >= 'A' && C <= 'F') {
-    return C - 'A' + 10;
-  }
-  return -1;
-}
-
 void AppendUtf8(std::string& Out, uint32_t CodePoint) {
   if (CodePoint < 0x80) {
     Out += static_cast<char>(CodePoint);
@@ -659,6 +646,19 @@ std::optional<ParseError> CheckKeys(const Value& Object,
     return ParseError{std::move(message), member.KeyWhere};
   }
   return std::nullopt;
+}
+
+int HexDigit(char C) {
+  if (C >= '0' && C <= '9') {
+    return C - '0';
+  }
+  if (C >= 'a' && C <= 'f') {
+    return C - 'a' + 10;
+  }
+  if (C >= 'A' && C <= 'F') {
+    return C - 'A' + 10;
+  }
+  return -1;
 }
 
 } // namespace sim::json

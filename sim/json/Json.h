@@ -105,4 +105,7 @@ bool ParseInteger(const Value& V, uint64_t& Out);
 std::optional<ParseError> CheckKeys(const Value& Object,
                                     std::initializer_list<std::string_view> Allowed);
 
+// The value of one hex digit, or -1 for any other character.
+int HexDigit(char C);
+
 } // namespace sim::json

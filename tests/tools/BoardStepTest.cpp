@@ -1,0 +1,77 @@
+#include "tools/boardsim/BoardStep.h"
+
+#include "sim/BoardFile.h"
+#include "sim/Soc.h"
+#include "tools/run/HostRun.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Case {
+  const char* Board;
+  const char* Selection;
+  std::vector<std::string> Steps;
+};
+
+// Built-in boards, run on the host build: the summary's reading of each board step.
+TEST(BoardStep, SummaryTellsSelectionAndEveryEffectOfTheStep) {
+  const Case cases[] = {
+      {"default",
+       "variant 5, detected (0x34 identification 0x41)",
+       {"PMIC 0x34 register 0x30 read 0x05", "pad 93 of 0x0000 reads low",
+        "PMIC 0x34 register 0x30 written 0x85", "pad 1 of 0x1000 driven high at 0.397 ms",
+        "pad 33 of 0x2000 driven low at 100.398 ms"}},
+      {"variant5-pad93-high",
+       "variant 5, detected (0x34 identification 0x41)",
+       {"PMIC 0x34 register 0x30 read 0x85", "pad 93 of 0x0000 reads high",
+        "PMIC 0x34 register 0x30 written 0x05", "pad 1 of 0x1000 driven high at 0.395 ms",
+        "pad 33 of 0x2000 driven low at 100.398 ms"}},
+      {"no-pmic",
+       "no known PMIC answered: fallback descriptor (0x34 identification no answer)",
+       {"pad 33 of 0x2000 driven low at 100.179 ms"}},
+      {"hob-variant5",
+       "variant 5, from the descriptor HOB",
+       {"PMIC 0x34 register 0x30 read (no answer)", "pad 93 of 0x0000 reads low",
+        "PMIC 0x34 register 0x30 written 0xFF", "pad 1 of 0x1000 driven high at 0.212 ms",
+        "pad 33 of 0x2000 driven low at 100.215 ms"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Board);
+    const sim::BoardConfig config =
+        sim::LoadBoardFile(std::string(BOARDINIT_BOARDS_DIR) + "/" + c.Board + ".json");
+    sim::Soc soc(config);
+    ASSERT_TRUE(tools::RunHostModule(soc.Bus, {.Hobs = config.Hobs}).Status);
+    const boardsim::BoardStepReport report =
+        boardsim::DescribeBoardStep(soc.Bus.GetTrace().Accesses(), config);
+    EXPECT_EQ(report.Selection, c.Selection);
+    EXPECT_EQ(report.Steps, c.Steps);
+  }
+}
+
+TEST(BoardStep, TransactionsSayWhetherTheSemaphoreWasHeld) {
+  sim::decode::BusActivity bus;
+  bus.I2c = {{.TimeNs = 1000,
+              .Device = 0x34,
+              .Read = true,
+              .HasRegister = true,
+              .Register = 3,
+              .HasValue = true,
+              .Value = 0x41,
+              .Stopped = true},
+             {.TimeNs = 5000,
+              .Device = 0x6E,
+              .HasRegister = true,
+              .Register = 0x10,
+              .HasValue = true,
+              .Value = 0x02,
+              .Stopped = true,
+              .Aborted = true}};
+  bus.Holds = {{.Granted = true, .AcquireNs = 500, .Released = true, .ReleaseNs = 2000}};
+  EXPECT_EQ(boardsim::DescribeTransactions(bus),
+            (std::vector<std::string>{
+                "0.001 ms  read  0x34 reg 0x03 -> 0x41  under semaphore",
+                "0.005 ms  write 0x6E reg 0x10 <- 0x02  aborted (no acknowledge)"}));
+}
+
+} // namespace
