@@ -3,29 +3,17 @@
 #pragma once
 
 #include "support/BoardFixture.h"
+#include "support/I2cRegisterMap.h"
 
 #include <vector>
 
 namespace i2csteps {
 
 using namespace testsupport;
+using namespace i2cmap;
 
 constexpr uint32_t PmcBaseRegister = 0xE00F8044;
-constexpr uint32_t ConfigIdentifier = 0xE00C5000;
-constexpr uint32_t ConfigCommand = 0xE00C5004;
-constexpr uint32_t ConfigBar0 = 0xE00C5010;
-constexpr uint32_t ConfigBar1 = 0xE00C5014;
 constexpr uint32_t SimIdentifier = 0x0F415AB0;
-
-constexpr uint32_t Base = 0xFE950000;
-constexpr uint32_t Control = Base + 0x00;
-constexpr uint32_t TargetAddress = Base + 0x04;
-constexpr uint32_t DataCommand = Base + 0x10;
-constexpr uint32_t RawInterruptStatus = Base + 0x34;
-constexpr uint32_t ClearTransmitAbort = Base + 0x54;
-constexpr uint32_t Enable = Base + 0x6C;
-constexpr uint32_t Status = Base + 0x70;
-constexpr uint32_t EnableStatus = Base + 0x9C;
 
 // Status values of the model: idle and empty; holding the bus with nothing queued; a command
 // still queued; a byte waiting to be taken.

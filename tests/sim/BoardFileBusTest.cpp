@@ -5,6 +5,8 @@
 #include "sim/decode/BusDecoder.h"
 #include "tools/run/HostRun.h"
 
+#include "support/BoardFileErrors.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -78,11 +80,7 @@ TEST(BoardFileBus, LeftOutKeysKeepTheDefaults) {
 }
 
 TEST(BoardFileBus, BadInputNamesTheFileAndPosition) {
-  struct Case {
-    const char* Text;
-    const char* Message;
-  };
-  const Case cases[] = {
+  const std::vector<testsupport::BoardFileErrorCase> cases = {
       {R"({"i2c_controller": {"speed": 1}})", "board.json:1:21: unknown key \"speed\""},
       {R"({"i2c_controller": {"transmit_fifo_depth": 0}})",
        "board.json:1:44: transmit_fifo_depth must be at least 1"},
@@ -95,7 +93,8 @@ TEST(BoardFileBus, BadInputNamesTheFileAndPosition) {
       {R"({"i2c_devices": [{"address": 52}, {"address": "0x34"}]})",
        "board.json:1:47: two I2C devices at the same address"},
       {R"({"i2c_devices": [{"address": 52, "model": "toaster"}]})",
-       "board.json:1:43: unknown I2C device model \"toaster\" (known: register-file, pmic-variant5)"},
+       "board.json:1:43: unknown I2C device model \"toaster\" (known: register-file, "
+       "pmic-variant5)"},
       {R"({"i2c_devices": [{"address": 52, "registers": {"0x100": 1}}]})",
        "board.json:1:48: a register number is out of range"},
       {R"({"i2c_devices": [{"address": 52, "registers": {"1": "0x1FF"}}]})",
@@ -112,15 +111,7 @@ TEST(BoardFileBus, BadInputNamesTheFileAndPosition) {
       {R"({"pmc_function_disable": "0x100000000"})",
        "board.json:1:26: pmc_function_disable is out of range"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.Text);
-    try {
-      sim::ParseBoardText(c.Text, "board.json");
-      ADD_FAILURE() << "accepted";
-    } catch (const sim::BoardFileError& error) {
-      EXPECT_EQ(std::string(error.what()).rfind(c.Message, 0), 0u) << error.what();
-    }
-  }
+  testsupport::ExpectBoardFileErrors(cases, "board.json");
 }
 
 // What a user of the board files gets: the devices described are on the bus, the faults bite.

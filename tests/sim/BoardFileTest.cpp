@@ -1,5 +1,7 @@
 #include "sim/BoardFile.h"
 
+#include "support/BoardFileErrors.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -33,11 +35,7 @@ TEST(BoardFile, ReadsEveryKey) {
 }
 
 TEST(BoardFile, BadInputNamesTheFileAndPosition) {
-  struct Case {
-    const char* Text;
-    const char* Message;
-  };
-  const Case cases[] = {
+  const std::vector<testsupport::BoardFileErrorCase> cases = {
       {"{\n  \"name\": \"x\"\n  \"pads\": []\n}", "board.json:3:3: "},
       {"{\"colour\": 1}", "board.json:1:2: unknown key \"colour\""},
       {"{\"pm_timer\": {\"bits\": 16}}", "board.json:1:23: bits must be 24 or 32"},
@@ -51,15 +49,7 @@ TEST(BoardFile, BadInputNamesTheFileAndPosition) {
        "board.json:1:35: port_read must be at least 1"},
       {"[1]", "board.json:1:1: a board description must be object"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.Text);
-    try {
-      sim::ParseBoardText(c.Text, "board.json");
-      ADD_FAILURE() << "accepted";
-    } catch (const sim::BoardFileError& error) {
-      EXPECT_EQ(std::string(error.what()).rfind(c.Message, 0), 0u) << error.what();
-    }
-  }
+  testsupport::ExpectBoardFileErrors(cases, "board.json");
 }
 
 TEST(BoardFile, MissingFileIsNamed) {

@@ -1,25 +1,15 @@
 #include "sim/Soc.h"
+#include "support/I2cRegisterMap.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 using sim::Space;
+using namespace i2cmap;
 
 constexpr uint32_t PmcBase = 0xFED03000;
 constexpr uint32_t FunctionDisable = PmcBase + 0x34;
-constexpr uint32_t ConfigIdentifier = 0xE00C5000;
-constexpr uint32_t ConfigCommand = 0xE00C5004;
-constexpr uint32_t ConfigBar0 = 0xE00C5010;
-constexpr uint32_t Base = 0xFE950000;
-constexpr uint32_t TargetAddress = Base + 0x04;
-constexpr uint32_t DataCommand = Base + 0x10;
-constexpr uint32_t RawInterruptStatus = Base + 0x34;
-constexpr uint32_t ClearTransmitAbort = Base + 0x54;
-constexpr uint32_t Enable = Base + 0x6C;
-constexpr uint32_t Status = Base + 0x70;
-constexpr uint32_t TransmitAbortSource = Base + 0x80;
-constexpr uint32_t EnableStatus = Base + 0x9C;
 constexpr uint64_t ByteNs = 22'500; // nine bit times at 400 kHz
 
 // Reads and writes straight on the board, as a test of the models rather than of the module.
