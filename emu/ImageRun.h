@@ -2,10 +2,10 @@
 // into an emulated CPU, and ModuleEntry is called as the PEI core would call it.
 #pragma once
 
-#include "emu/HobList.h"
 #include "emu/PeImage.h"
 #include "sim/Board.h"
 #include "sim/BoardConfig.h"
+#include "sim/HobList.h"
 
 #include <cstdint>
 #include <optional>
@@ -18,6 +18,14 @@ namespace emu {
 // hardware (the board's access budget catches the loops that do).
 constexpr uint64_t DefaultInstructionLimit = 500'000'000;
 
+// The image's pointers are 32 bits wide: so are the slots of a descriptor in its HOB list.
+constexpr unsigned ImagePointerBytes = 4;
+
+// A list that holds nothing but its end marker.
+inline std::vector<uint8_t> EmptyHobList() {
+  return sim::BuildHobList({}, ImagePointerBytes);
+}
+
 struct RunOptions {
   std::vector<uint8_t> HobList = EmptyHobList();
   uint64_t InstructionLimit = DefaultInstructionLimit;
@@ -27,9 +35,6 @@ struct RunResult {
   std::optional<uint32_t> Status; // absent when the run did not return
   std::string Failure;            // why it did not: what stopped it, where, the last accesses
 };
-
-// The image's pointers are 32 bits wide: so are the slots of a descriptor in its HOB list.
-constexpr unsigned ImagePointerBytes = 4;
 
 // Options that hand the image the board's HOB list.
 RunOptions ImageRunOptions(const sim::BoardConfig& Board);

@@ -1,7 +1,8 @@
 // The emulated machine with small hand-assembled images: what the image sees on entry, how its
 // accesses reach the board, and how a run that goes wrong is reported.
 #include "emu/Machine.h"
-#include "emu/HobList.h"
+#include "emu/ImageRun.h"
+#include "sim/HobList.h"
 #include "sim/Soc.h"
 #include "support/BoardFixture.h"
 #include "support/TestImage.h"
@@ -130,10 +131,8 @@ TEST(MachineTest, GetHobListHandsOverTheListItWasGiven) {
     std::vector<uint8_t> List;
     uint32_t FirstWord;
   };
-  std::vector<uint8_t> guidFirst;
-  emu::AppendHobHeader(guidFirst, emu::HobTypeGuidExtension, 24);
-  guidFirst.resize(24, 0xA5);
-  emu::AppendHobHeader(guidFirst, emu::HobTypeEndOfHobList, 8);
+  const std::vector<uint8_t> guidFirst =
+      sim::BuildHobList({{.What = sim::HobEntry::Kind::Guid}}, emu::ImagePointerBytes);
   std::vector<uint8_t> large(6000, 0); // longer than a page
   large[0] = 0x07;
   large[2] = 0x70;

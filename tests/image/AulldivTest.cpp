@@ -1,7 +1,7 @@
 // The module's 64-bit division helper, run in the emulated CPU through a probe image whose only
 // function divides: the compiler's call, the helper's argument order, its result in EDX:EAX and
 // the 16 bytes it pops all have to agree for these quotients to come out right.
-#include "emu/HobList.h"
+#include "emu/ImageRun.h"
 #include "emu/LinkerMap.h"
 #include "emu/Machine.h"
 

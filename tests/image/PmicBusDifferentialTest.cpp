@@ -1,7 +1,7 @@
 // The PMIC bus driver as the image runs it and as the host build runs it: on the same board the
 // probe must make the same accesses, with the same values, at the same virtual times, and come to
 // the same result, on healthy buses and broken ones alike.
-#include "emu/HobList.h"
+#include "emu/ImageRun.h"
 #include "emu/Machine.h"
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
