@@ -18,6 +18,16 @@ constexpr uint16_t ReadWithStopAndRestart = CommandRead | CommandStop | CommandR
 // 10000 such passes last a few milliseconds (4 ms at 200 ns a read), against the 22.5 us a byte
 // takes on the 400 kHz bus. The module's transfers queue no more than a few commands, so a FIFO
 // that stays full, or a byte that has not come, over a hundred byte times is a stuck controller.
+//
+// Giving up leaves commands queued, and a byte may still arrive after the failure has been
+// reported; the next read would take that byte as its own. Switching the controller off and on
+// again empties both FIFOs, so a failed transfer never turns into a later read of wrong data.
+EFI_STATUS AbandonTransfer() {
+  I2cDisable();
+  I2cEnable();
+  return EFI_DEVICE_ERROR;
+}
+
 bool FoundAndClearedAbort() {
   if (MmioRead16(RawInterruptStatus) & RawTransmitAbort) {
     // Read only for its effect: it clears the abort, so the next transfer starts clean.
@@ -43,7 +53,7 @@ EFI_STATUS I2cSendByte(uint8_t Address, const uint8_t* Byte, BOOLEAN Restart, BO
       return EFI_SUCCESS;
     }
   }
-  return EFI_DEVICE_ERROR;
+  return AbandonTransfer();
 }
 
 EFI_STATUS I2cReceiveByte(uint8_t Address, uint8_t* Byte) {
@@ -54,7 +64,7 @@ EFI_STATUS I2cReceiveByte(uint8_t Address, uint8_t* Byte) {
   bool byteReceived = false;
   for (uint32_t pass = 0; !(commandIssued && byteReceived); ++pass) {
     if (pass == I2cPollLimit) {
-      return EFI_DEVICE_ERROR;
+      return AbandonTransfer();
     }
     if (FoundAndClearedAbort()) {
       return EFI_DEVICE_ERROR;
