@@ -1,6 +1,8 @@
 #include "i2c/I2cController.h"
 #include "i2c/I2cRegisters.h"
 
+using namespace I2cRegisters;
+
 namespace {
 // The power-management controller's window: its base is in the legacy bridge (00:1F.0) at 0x44,
 // with flag bits below the 512-byte alignment.

@@ -1,10 +1,13 @@
 // Where the PMIC bus controller's registers are, for the files that set it up and move bytes.
 // Offsets are from the controller's Bar0; the width each register is accessed at is the one the
-// code beside it uses.
+// code beside it uses. The names are kept in their own namespace: short role names such as
+// Status or Enable must not leak into every file that includes this one.
 #pragma once
 
 #include "i2c/I2cControllerTable.h"
 #include "platform/RegisterAccess.h"
+
+namespace I2cRegisters {
 
 // The controller's PCI configuration header.
 constexpr uint32_t I2cConfigSpace = PciConfigAddress(
@@ -57,3 +60,5 @@ constexpr uint16_t CommandRestart = 1u << 10;
 constexpr uint32_t I2cPollLimit = 10000;
 // Spacing of the handshake polls that are not back to back.
 constexpr uint32_t I2cPollIntervalUs = 10;
+
+} // namespace I2cRegisters

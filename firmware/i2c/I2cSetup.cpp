@@ -2,6 +2,8 @@
 #include "i2c/I2cRegisters.h"
 #include "platform/Delay.h"
 
+using namespace I2cRegisters;
+
 namespace {
 constexpr uint16_t HighestTargetAddress = 0x3FF;
 constexpr uint16_t HighestSevenBitAddress = 0x7F;

@@ -2,6 +2,8 @@
 #include "i2c/I2cRegisters.h"
 #include "platform/Delay.h"
 
+using namespace I2cRegisters;
+
 namespace {
 constexpr uint32_t ByteSettleUs = 2;
 constexpr uint16_t ReadWithStopAndRestart = CommandRead | CommandStop | CommandRestart;

@@ -20,7 +20,7 @@ bool IsDescriptorHob(const uint8_t* Hob) {
          name[3] == wanted[3];
 }
 
-const void* GetHobList() {
+const void* FindHobList() {
   // The PEI core keeps its services pointer in the word just below the IDT. Without an IDT, or
   // with no services pointer there, there is nobody to ask and detection decides.
   const uintptr_t idtBase = ReadIdtBase();
@@ -33,14 +33,14 @@ const void* GetHobList() {
     return nullptr;
   }
   void* list = nullptr;
-  // A failing GetHobList is no error; it simply leaves no list to walk.
+  // Its status is not looked at: whatever list it leaves is walked, and no list means detection.
   (*services)->GetHobList(services, &list);
   return list;
 }
 
 // The descriptor in the first descriptor HOB, used in place and not validated.
 const PmicDescriptor* FindDescriptorHob() {
-  const uint8_t* hob = static_cast<const uint8_t*>(GetHobList());
+  const uint8_t* hob = static_cast<const uint8_t*>(FindHobList());
   if (hob == nullptr) {
     return nullptr;
   }

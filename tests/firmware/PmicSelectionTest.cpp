@@ -62,25 +62,29 @@ TEST_F(PmicSelectionTest, ADescriptorHobIsUsedInPlaceWithoutAnyBusTraffic) {
 TEST_F(PmicSelectionTest, WithoutAUsableDescriptorHobDetectionDecides) {
   struct Case {
     const char* Name;
-    std::vector<sim::HobEntry> Hobs;
-    bool ServicesPointer = true;
-    bool Idt = true;
+    tools::PeiHandoff Handoff;
     bool Retyped = false; // the first HOB's type turned into 3 after the list is built
   };
+  const std::vector<sim::HobEntry> handedOver = {DescriptorHob(6)};
   const Case cases[] = {
       {"empty list", {}},
-      {"no descriptor HOB", {OtherHob(0x0002, 8), ForeignGuidHob(3, 16), ForeignGuidHob(12, 0)}},
+      {"no descriptor HOB",
+       {.Hobs = {OtherHob(0x0002, 8), ForeignGuidHob(3, 16), ForeignGuidHob(12, 0)}}},
       {"zero-length HOB before it",
-       {OtherHob(0x0002, 0), WithLength(OtherHob(0x0003, 8), 0), DescriptorHob(6)}},
-      {"too short to pass its header", {WithLength(ForeignGuidHob(0, 0), 4), DescriptorHob(6)}},
-      {"no services pointer", {DescriptorHob(6)}, false, true},
-      {"IDT base 0", {DescriptorHob(6)}, true, false},
-      {"the GUID in a HOB of another type", {DescriptorHob(6)}, true, true, true},
+       {.Hobs = {OtherHob(0x0002, 0), WithLength(OtherHob(0x0003, 8), 0), DescriptorHob(6)}}},
+      {"too short to pass its header",
+       {.Hobs = {WithLength(ForeignGuidHob(0, 0), 4), DescriptorHob(6)}}},
+      {"no services pointer", {.Hobs = handedOver, .ServicesPointer = false}},
+      {"IDT base 0", {.Hobs = handedOver, .Idt = false}},
+      {"no services table", {.Hobs = handedOver, .Table = false}},
+      {"no GetHobList service", {.Hobs = handedOver, .GetHobListSlot = false}},
+      {"GetHobList hands over no list", {.Hobs = handedOver, .ListPointer = false}},
+      {"the GUID in a HOB of another type", {.Hobs = handedOver}, true},
   };
   Fit(0x34, "pmic-variant5");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    Handoff = {c.Hobs, c.ServicesPointer, c.Idt};
+    Handoff = c.Handoff;
     Install();
     if (c.Retyped) {
       const_cast<uint8_t*>(installation->HobList())[0] = 0x03;
@@ -88,6 +92,15 @@ TEST_F(PmicSelectionTest, WithoutAUsableDescriptorHobDetectionDecides) {
     EXPECT_EQ(GetActivePmic(), &PmicVariant5);
     EXPECT_EQ(Events(), Probe34);
   }
+}
+
+// GetHobList's status is not looked at: a list it hands over is walked even with an error.
+TEST_F(PmicSelectionTest, AFailingGetHobListStillHandsOverItsList) {
+  Handoff = {.Hobs = {DescriptorHob(6)}, .GetHobListStatus = EFI_NOT_READY};
+  Install();
+  const PmicDescriptor* pmic = GetActivePmic();
+  EXPECT_EQ(reinterpret_cast<const uint8_t*>(pmic), installation->HobList() + 24);
+  EXPECT_TRUE(Trace().empty());
 }
 
 } // namespace

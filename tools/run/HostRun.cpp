@@ -16,13 +16,17 @@ struct BoardInstallation::Handoff {
   // core has it, and the HOB list after it lets GetHobList answer from its first argument.
   struct ServicesCell {
     const EFI_PEI_SERVICES* TablePointer;
-    void* HobList;
+    void* HobList; // null: GetHobList leaves the caller's pointer alone
+    EFI_STATUS Status;
   };
   static_assert(std::is_standard_layout_v<ServicesCell>);
 
   static EFI_STATUS GetHobList(const EFI_PEI_SERVICES** Services, void** List) {
-    *List = reinterpret_cast<const ServicesCell*>(Services)->HobList;
-    return EFI_SUCCESS;
+    const ServicesCell& cell = *reinterpret_cast<const ServicesCell*>(Services);
+    if (cell.HobList != nullptr) {
+      *List = cell.HobList;
+    }
+    return cell.Status;
   }
 
   EFI_PEI_SERVICES Table{};
@@ -57,8 +61,10 @@ BoardInstallation::BoardInstallation(sim::Board& Board, const PeiHandoff& Handof
   const std::vector<uint8_t> bytes = sim::BuildHobList(Handoff.Hobs, sizeof(void*));
   handoff_->Hobs.assign((bytes.size() + 7) / 8, 0);
   std::copy(bytes.begin(), bytes.end(), reinterpret_cast<uint8_t*>(handoff_->Hobs.data()));
-  handoff_->Table.GetHobList = &Handoff::GetHobList;
-  handoff_->Cell = {&handoff_->Table, handoff_->Hobs.data()};
+  handoff_->Table.GetHobList = Handoff.GetHobListSlot ? &Handoff::GetHobList : nullptr;
+  handoff_->Cell = {Handoff.Table ? &handoff_->Table : nullptr,
+                    Handoff.ListPointer ? handoff_->Hobs.data() : nullptr,
+                    Handoff.GetHobListStatus};
   if (Handoff.ServicesPointer) {
     handoff_->IdtArea[0] = reinterpret_cast<uintptr_t>(&handoff_->Cell);
   }

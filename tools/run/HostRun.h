@@ -21,6 +21,10 @@ struct PeiHandoff {
   std::vector<sim::HobEntry> Hobs; // laid out with host-sized descriptor slots
   bool ServicesPointer = true;     // false: the word below the IDT is null
   bool Idt = true;                 // false: the IDT base reads 0
+  bool Table = true;               // false: the services pointer points at a null table pointer
+  bool GetHobListSlot = true;      // false: the table's GetHobList slot is null
+  bool ListPointer = true;         // false: GetHobList leaves the list pointer as it was
+  uint32_t GetHobListStatus = 0;   // what GetHobList returns, EFI_SUCCESS by default
 };
 
 // While alive, the module's register primitives reach Board.
