@@ -70,6 +70,12 @@ inline std::vector<Expected> SetUpAfterBringUp(uint16_t TargetValue) {
   };
 }
 
+// The disable and enable handshakes of a healthy controller, back to back: how a byte wait that
+// gives up empties both FIFOs before it reports the failure.
+inline std::vector<Expected> Flush() {
+  return {W16(Enable, 0), R16(EnableStatus, 0), W16(Enable, 1), R16(EnableStatus, 1)};
+}
+
 // The re-target that opens every byte transfer on a set-up controller.
 inline std::vector<Expected> Retarget(uint32_t TargetValue) {
   return {R32(ConfigBar0, 0xFE950000), W32(TargetAddress, TargetValue)};
