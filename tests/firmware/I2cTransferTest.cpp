@@ -224,8 +224,32 @@ TEST_F(I2cTransferTest, AControllerThatNeverMovesABytePutsABoundOnEveryWait) {
     EXPECT_EQ(Steps(), Join({Retarget(Pmic),
                              {R16(Status, StatusIdle), R16(RawInterruptStatus, 0),
                               W16(DataCommand, 0x412), Wait(2)},
-                             c.AfterIndex}));
+                             c.AfterIndex,
+                             Flush()}));
+    // Nothing the failed transfer queued is left to move once the bus does.
+    EXPECT_EQ(soc->I2c.TransmitFifoLevel(), 0u);
+    EXPECT_EQ(soc->I2c.ReceiveFifoLevel(), 0u);
   }
+}
+
+TEST_F(I2cTransferTest, AReadThatGaveUpLeavesNoLateByteForTheNextRead) {
+  // At 12 kHz a byte takes 750 us: a read alone (address, index, address, data) is done within
+  // the 4 ms its byte wait lasts, but a read queued behind a write's three bytes is not, and its
+  // byte would come in after the failure had been reported.
+  Config.I2c.BusHz = 12000;
+  Config.I2cDevices[0].Registers.push_back({0x13, 0x3C});
+  sim::Soc& board = InstallSetUp();
+  const uint8_t data = 0x5C;
+  ASSERT_EQ(I2cWriteRegister(Pmic, 0x40, &data), EFI_SUCCESS);
+  uint8_t value = 0x5A;
+  ASSERT_EQ(I2cReadRegister(Pmic, Register, &value), EFI_DEVICE_ERROR);
+  EXPECT_EQ(value, 0x5A);
+  EXPECT_EQ(board.I2c.TransmitFifoLevel(), 0u);
+  EXPECT_EQ(board.RegisterFileDevice(Pmic)->Peek(0x40), 0x5C); // the write had gone out
+
+  ASSERT_EQ(I2cReadRegister(Pmic, 0x13, &value), EFI_SUCCESS);
+  EXPECT_EQ(value, 0x3C); // its own byte, not register 0x12's late one
+  EXPECT_EQ(board.I2c.ReceiveFifoLevel(), 0u);
 }
 
 } // namespace
