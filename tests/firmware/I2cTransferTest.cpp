@@ -252,4 +252,37 @@ TEST_F(I2cTransferTest, AReadThatGaveUpLeavesNoLateByteForTheNextRead) {
   EXPECT_EQ(board.I2c.ReceiveFifoLevel(), 0u);
 }
 
+TEST_F(I2cTransferTest, AByteAlreadyWaitingIsTakenAndQueuingTheCommandEndsTheWait) {
+  Config.I2cDevices[0].Registers.push_back({0x20, 0x3C});
+  sim::Soc& board = InstallSetUp();
+  // A read queued past the module left its byte in the receive FIFO.
+  board.Bus.Write(sim::Space::Memory, DataCommand, 16, 0x400 | 0x20);
+  board.Bus.Write(sim::Space::Memory, DataCommand, 16, 0x700);
+  board.I2c.Drain();
+  ASSERT_EQ(board.I2c.ReceiveFifoLevel(), 1u);
+  ClearTrace();
+  uint8_t value = 0;
+  EXPECT_EQ(I2cReceiveByte(Pmic, &value), EFI_SUCCESS);
+  EXPECT_EQ(value, 0x3C);
+  EXPECT_EQ(Steps(), Join({Retarget(Pmic),
+                           {R16(RawInterruptStatus, 0), R16(Status, StatusByteWaiting),
+                            R16(DataCommand, 0x3C), W16(DataCommand, 0x700)}}));
+}
+
+TEST_F(I2cTransferTest, AnAbortFoundByTheDataBytePhaseFailsTheWrite) {
+  Config.I2c.BusHz = 0;
+  Config.I2c.AbortOnByte = 1; // the index is refused, after its phase has already returned
+  sim::Soc& board = InstallSetUp();
+  const uint8_t data = 0x5C;
+  EXPECT_EQ(I2cWriteRegister(Pmic, 0x40, &data), EFI_DEVICE_ERROR);
+  EXPECT_EQ(
+      Steps(),
+      Join({Retarget(Pmic),
+            {R16(Status, StatusIdle), R16(RawInterruptStatus, 0), W16(DataCommand, 0x440), Wait(2)},
+            Retarget(Pmic),
+            {R16(Status, StatusIdle), R16(RawInterruptStatus, 0x40), R16(ClearTransmitAbort, 1)}}));
+  EXPECT_FALSE(board.I2c.AbortPending());
+  EXPECT_EQ(board.RegisterFileDevice(Pmic)->Peek(0x40), 0x00);
+}
+
 } // namespace
