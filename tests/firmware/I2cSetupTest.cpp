@@ -102,6 +102,38 @@ TEST_F(I2cSetupTest, ABusyOrMissingControllerFailsTheSetUpAfterTenThousandPolls)
   }
 }
 
+TEST_F(I2cSetupTest, TheActivityWaitPollsEveryTenMicrosecondsUntilTheBusIsFree) {
+  struct Case {
+    const char* Name;
+    std::vector<uint32_t> Commands; // left on the bus by earlier firmware
+    size_t BusyPolls;
+    uint8_t IndexAfter; // the device's register pointer once all of them have gone out
+  };
+  // At 400 kHz the address and a byte take 45 us, each further byte 22.5 us more; a poll and its
+  // wait take a little over 10 us.
+  const Case cases[] = {
+      {"address and index", {0x212}, 4, 0x12},
+      {"address, index and two bytes", {0x412, 0x55, 0x266}, 8, 0x14},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Config.I2cDevices = {{0x34, false, "register-file", {}, false}};
+    sim::Soc& board = Install();
+    // Straight into the controller: out of reset its window is not mapped yet.
+    board.I2c.Write(Enable - Base, 16, 1);
+    board.I2c.Write(TargetAddress - Base, 32, 0x34);
+    for (uint32_t command : c.Commands) {
+      board.I2c.Write(DataCommand - Base, 16, command);
+    }
+    ASSERT_EQ(I2cSetTarget(0x34), EFI_SUCCESS);
+    std::vector<Expected> expected = Join({{R32(ConfigBar0, 0)}, BringUp(PmcBase, 0, 0)});
+    Repeat(expected, c.BusyPolls, {R32(Status, StatusQueued), Wait(10)});
+    EXPECT_EQ(Steps(), Join({expected, SetUpAfterBringUp(0x34)}));
+    // The set-up let the transfer finish before it disabled the controller.
+    EXPECT_EQ(board.RegisterFileDevice(0x34)->Index(), c.IndexAfter);
+  }
+}
+
 TEST_F(I2cSetupTest, LaterTransfersOnlyRetarget) {
   Install();
   ASSERT_EQ(I2cSetTarget(0x34), EFI_SUCCESS);
