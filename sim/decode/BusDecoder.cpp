@@ -1,5 +1,7 @@
 #include "sim/decode/BusDecoder.h"
 
+#include "sim/devices/I2cController.h"
+
 #include <cstdio>
 #include <deque>
 #include <optional>
@@ -7,16 +9,8 @@
 namespace sim::decode {
 
 namespace {
-// Controller registers, as offsets from its window.
-constexpr uint32_t TargetAddress = 0x04;
-constexpr uint32_t DataCommand = 0x10;
-constexpr uint32_t RawInterruptStatus = 0x34;
-constexpr uint32_t Enable = 0x6C;
-constexpr uint32_t RawTransmitAbort = 1u << 6;
-constexpr uint32_t CommandRead = 1u << 8;
-constexpr uint32_t CommandStop = 1u << 9;
-constexpr uint32_t TargetTenBit = 1u << 12;
-constexpr uint32_t TargetAddressMask = 0x3FF;
+// Controller registers and bits, as offsets from its window: the controller model's own map.
+using namespace i2creg;
 
 // Sideband message registers, as offsets from MessageControl.
 constexpr uint32_t MessageControl = 0x0;
