@@ -1,6 +1,8 @@
 #include "sim/decode/BusDecoder.h"
 
+#include "sim/devices/HostBridge.h"
 #include "sim/devices/I2cController.h"
+#include "sim/devices/Punit.h"
 
 #include <cstdio>
 #include <deque>
@@ -12,18 +14,15 @@ namespace {
 // Controller registers and bits, as offsets from its window: the controller model's own map.
 using namespace i2creg;
 
-// Sideband message registers, as offsets from MessageControl.
-constexpr uint32_t MessageControl = 0x0;
-constexpr uint32_t MessageData = 0x4;
-constexpr uint32_t MessageAddressExtension = 0x8;
-constexpr uint8_t OpcodeRead = 0x06;
-constexpr uint8_t OpcodeWrite = 0x07;
-
-constexpr uint8_t PunitPort = 0x04;
-constexpr uint32_t SemaphoreRegister = 7;
-constexpr uint32_t SemaphoreGrant = 1u << 0;
-constexpr uint32_t SemaphoreRequest = 1u << 1;
-constexpr uint32_t SemaphoreArbitration = 1u << 8;
+// Sideband message registers, as offsets from MessageControl, and the P-Unit's semaphore bits:
+// the host bridge and P-Unit models' own map.
+constexpr uint32_t MessageControl = 0;
+constexpr uint32_t MessageData = HostBridge::MessageData - HostBridge::MessageControl;
+constexpr uint32_t MessageAddressExtension =
+    HostBridge::MessageAddressExtension - HostBridge::MessageControl;
+constexpr uint32_t OpcodeRead = HostBridge::OpcodeRead;
+constexpr uint32_t OpcodeWrite = HostBridge::OpcodeWrite;
+constexpr uint32_t SemaphoreRegister = PunitSemaphoreRegister;
 
 class I2cDecoder {
 public:
