@@ -85,7 +85,11 @@ LinkerMap ReadLinkerMap(const std::string& Path) {
 
 std::string ShortSymbolName(std::string_view Printed) {
   const size_t start = Printed.find_last_of(" :*&");
-  return std::string(start == std::string_view::npos ? Printed : Printed.substr(start + 1));
+  if (start != std::string_view::npos) {
+    return std::string(Printed.substr(start + 1));
+  }
+  // A C name, printed as the i386 object file spells it: behind one underscore.
+  return std::string(Printed.starts_with('_') ? Printed.substr(1) : Printed);
 }
 
 } // namespace emu

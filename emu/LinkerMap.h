@@ -32,7 +32,8 @@ struct LinkerMap {
 LinkerMap ParseLinkerMap(std::string_view Text);
 LinkerMap ReadLinkerMap(const std::string& Path);
 
-// The plain name at the end of a printed symbol: "LatePads" for the example above.
+// The plain name at the end of a printed symbol: "LatePads" for the example above, and
+// "ModuleEntry" for the C name "_ModuleEntry".
 std::string ShortSymbolName(std::string_view Printed);
 
 } // namespace emu

@@ -1,4 +1,5 @@
 #include "platform/RegisterAccess.h"
+#include "pmic/PeiServices.h"
 #include "pmic/PmicDescriptor.h"
 
 const PmicDescriptor* const PmicDetectionList[PmicDetectionCount] = {

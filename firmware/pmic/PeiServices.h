@@ -6,14 +6,6 @@
 
 #include <stdint.h>
 
-struct EFI_GUID {
-  uint32_t Data1;
-  uint16_t Data2;
-  uint16_t Data3;
-  uint8_t Data4[8];
-};
-static_assert(sizeof(EFI_GUID) == 16);
-
 struct EFI_TABLE_HEADER {
   uint64_t Signature;
   uint32_t Revision;

@@ -76,3 +76,22 @@ EFI_STATUS ApplyRegisterUpdates(uint8_t Device, PmicBusLock Lock, const PmicRegi
   Release(Lock);
   return EFI_SUCCESS;
 }
+
+bool PmicWriteVerified(uint8_t Device, PmicBusLock Lock, uint8_t Register, uint8_t Value,
+                       uint8_t CompareMask, uint32_t Attempts) {
+  for (uint32_t attempt = 0; attempt < Attempts; ++attempt) {
+    PmicWriteRegister(Device, Register, Value, Lock);
+    if ((PmicReadRegister(Device, Register, Lock) & CompareMask) == (Value & CompareMask)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void PmicWaitWhileBusy(uint8_t Device, PmicBusLock Lock, uint8_t Register, uint8_t BusyMask) {
+  for (uint32_t poll = 0; poll < PmicConversionPollLimit; ++poll) {
+    if ((PmicReadRegister(Device, Register, Lock) & BusyMask) == 0) {
+      return;
+    }
+  }
+}

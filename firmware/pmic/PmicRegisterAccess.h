@@ -40,3 +40,28 @@ constexpr uint32_t UpdateClear = 3;  // old & ~Mask
 // EFI_SUCCESS: failed transfers are neither reported nor a reason to stop.
 EFI_STATUS ApplyRegisterUpdates(uint8_t Device, PmicBusLock Lock, const PmicRegisterUpdate* Table,
                                 uint32_t Count);
+
+template <uint32_t N>
+EFI_STATUS ApplyRegisterUpdates(uint8_t Device, PmicBusLock Lock,
+                                const PmicRegisterUpdate (&Table)[N]) {
+  return ApplyRegisterUpdates(Device, Lock, Table, N);
+}
+
+// Writes Value and reads the register back, at most Attempts times with no delay between
+// attempts, each transfer on its own (a locking variant releases the bus in between). True when
+// a read-back matched Value in the bits of CompareMask.
+bool PmicWriteVerified(uint8_t Device, PmicBusLock Lock, uint8_t Register, uint8_t Value,
+                       uint8_t CompareMask, uint32_t Attempts);
+
+// How long a caller waits for a PMIC's conversion: reads of the busy register follow each other
+// with no delay, and each is a register read on the bus (an address phase and a byte each way,
+// 36 bit times, 90 us at the 400 kHz the controller is set up for). 556 of them span at least
+// 50 ms, ten times the slowest conversion a healthy device takes, and end a wait on a device
+// whose busy bit never clears, or on a failed bus, whose reads give 0xFF with every bit set.
+constexpr uint32_t PmicConversionPollLimit = 556;
+
+// Reads Register until the bits of BusyMask read clear, at most PmicConversionPollLimit times.
+// When the bound runs out the caller reads its result registers as they stand, as it does after
+// a conversion: the result stays in its documented range, and a dead bus, whose reads give 0xFF,
+// gives a full-scale reading (as every variant's reading does on a dead bus), never a hang.
+void PmicWaitWhileBusy(uint8_t Device, PmicBusLock Lock, uint8_t Register, uint8_t BusyMask);

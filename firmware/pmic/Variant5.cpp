@@ -1,5 +1,6 @@
 #include "pmic/Variant5.h"
 
+#include "pmic/PendingStatus.h"
 #include "pmic/PmicDescriptor.h"
 #include "pmic/PmicRegisterAccess.h"
 
@@ -70,7 +71,7 @@ constexpr PmicRegisterUpdate InitStep5Table[] = {
 // clang-format on
 
 template <uint32_t N> EFI_STATUS Apply(const PmicRegisterUpdate (&Table)[N]) {
-  return ApplyRegisterUpdates(Device, PmicBusLock::PerAccess, Table, N);
+  return ApplyRegisterUpdates(Device, PmicBusLock::PerAccess, Table);
 }
 
 uint8_t Read(uint8_t Register) {
@@ -131,29 +132,11 @@ EFI_STATUS InitStep2() {
   return EFI_SUCCESS;
 }
 
-struct StatusBit {
-  uint8_t Register;
-  uint32_t Status;
-};
-
-template <uint32_t N> uint32_t MapBits(uint8_t Value, const StatusBit (&Map)[N]) {
-  uint32_t status = 0;
-  for (const StatusBit& bit : Map) {
-    if ((Value & bit.Register) != 0) {
-      status |= bit.Status;
-    }
-  }
-  return status;
-}
-
-constexpr StatusBit Status1Bits[] = {{0x01, 0x01}, {0x04, 0x02}, {0x02, 0x04}};
-constexpr StatusBit Status2Bits[] = {{0x80, 0x04}, {0x20, 0x08}, {0x40, 0x10}};
-
 EFI_STATUS GetStatus1(uint32_t* Status) {
   if (Status == nullptr) {
     return EFI_INVALID_PARAMETER;
   }
-  *Status = MapBits(Read(PendingRegister), Status1Bits);
+  *Status = MapPendingBits(Read(PendingRegister), PendingStatus1Bits);
   return EFI_SUCCESS;
 }
 
@@ -161,7 +144,7 @@ EFI_STATUS GetStatus2(uint32_t* Status) {
   if (Status == nullptr) {
     return EFI_INVALID_PARAMETER;
   }
-  *Status = MapBits(Read(PendingRegister), Status2Bits);
+  *Status = MapPendingBits(Read(PendingRegister), PendingStatus2Bits);
   return EFI_SUCCESS;
 }
 
@@ -235,13 +218,10 @@ uint8_t GetLevel() {
 }
 
 EFI_STATUS InitStep6() {
-  for (uint32_t attempt = 0; attempt < VerifyAttempts; ++attempt) {
-    Write(VerifyRegister, VerifyValue);
-    if ((Read(VerifyRegister) & VerifyCompareMask) == VerifyValue) {
-      return EFI_SUCCESS;
-    }
-  }
-  return EFI_TIMEOUT;
+  return PmicWriteVerified(Device, PmicBusLock::PerAccess, VerifyRegister, VerifyValue,
+                           VerifyCompareMask, VerifyAttempts)
+             ? EFI_SUCCESS
+             : EFI_TIMEOUT;
 }
 
 } // namespace
@@ -264,16 +244,20 @@ const PmicDescriptor PmicVariant5 = {
     .VariantId = PmicVariantId5,
     .ReadRegister = Variant5ReadRegister,
     .WriteRegister = Variant5WriteRegister,
+    .ReadAuxRegister = nullptr,
+    .WriteAuxRegister = nullptr,
     .Detect = Detect,
     .GetIdentity = GetIdentity,
     .InitStep1 = InitStep1,
     .InitStep2 = InitStep2,
     .InitStep3 = InitStep3,
+    .InitStep4 = nullptr,
     .InitStep5 = InitStep5,
     .GetStatus1 = GetStatus1,
     .GetStatus2 = GetStatus2,
     .GetStatus3 = GetStatus3,
     .GetFlag1 = GetFlag1,
+    .GetFlag2 = nullptr,
     .GetFlag3 = GetFlag3,
     .ClearStatus2 = ClearStatus2,
     .ClearStatus1 = ClearStatus1,

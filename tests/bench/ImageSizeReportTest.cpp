@@ -29,8 +29,9 @@ TEST(ImageSizeReportTest, DataFloorIsEveryConstantTableOfTheImage) {
       {"LegacyGpioRegisters", 19 * sizeof(uint16_t)},
       {"LatePads", 10 * sizeof(uint8_t)},
       {"PullPatterns", 7 * 2 * sizeof(uint32_t)},
-      // The PMIC library: four 108-byte descriptors, the detection order and variant 5's tables
-      // of 12-byte update steps and status bit maps.
+      // The PMIC library: four 108-byte descriptors, the detection order, the update tables
+      // of 12-byte steps, the pending-status bit maps variants 5 and 6 share, variant 1's
+      // four PMIC GPIO pins of 16 bytes and its two auxiliary-device sequences.
       {"PmicVariant1", 108},
       {"PmicVariant5", 108},
       {"PmicVariant6", 108},
@@ -40,8 +41,18 @@ TEST(ImageSizeReportTest, DataFloorIsEveryConstantTableOfTheImage) {
       {"InitStep2Table", 12},
       {"InitStep3Table", 12},
       {"InitStep5Table", 10 * 12},
-      {"Status1Bits", 3 * 8},
-      {"Status2Bits", 3 * 8},
+      {"PendingStatus1Bits", 3 * 8},
+      {"PendingStatus2Bits", 3 * 8},
+      {"Variant1Step1Table", 13 * 12},
+      {"Variant1Step1Table1F", 34 * 12},
+      {"Variant1Step3Table", 16 * 12},
+      {"Variant1Step4Table", 8 * 12},
+      {"Variant1Step5Table", 11 * 12},
+      {"Variant1GpioPins", 4 * 16},
+      {"Variant1AuxSequenceFC", 3},
+      {"Variant1AuxSequenceF9", 2},
+      {"Variant6Step3Table", 12},
+      {"Variant6Step5Table", 11 * 12},
   };
   EXPECT_EQ(tables, expected);
   EXPECT_EQ(report.PadRows, PadTable1000Count + PadTable0000Count + PadTable2000Count);

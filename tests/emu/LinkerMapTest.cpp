@@ -46,7 +46,7 @@ TEST(LinkerMapTest, FindsSymbolsByTheirPrintedName) {
 
 TEST(LinkerMapTest, ShortNamesDropTypesAndNamespaces) {
   const std::pair<std::string_view, std::string_view> cases[] = {
-      {"_ModuleEntry", "_ModuleEntry"},
+      {"_ModuleEntry", "ModuleEntry"},
       {"struct PadConfigEntry const *const PadTable1000", "PadTable1000"},
       {"unsigned short const *const `anonymous namespace'::LegacyGpioRegisters",
        "LegacyGpioRegisters"},

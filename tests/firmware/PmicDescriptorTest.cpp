@@ -47,14 +47,17 @@ TEST(PmicDescriptorTest, HeadersAndFilledSlotsOfEveryVariant) {
     std::vector<std::string_view> Filled;
   };
   const Case cases[] = {
-      // Variants 1 and 6 as they stand today: their operations are not built yet, only their
-      // register access is.
+      // Variant 1 offers every operation but GetLevel.
       {"variant 1",
        PmicVariant1,
        0x5E,
        0x6E,
        1,
-       {"ReadRegister", "WriteRegister", "ReadAuxRegister", "WriteAuxRegister"}},
+       {"ReadRegister", "WriteRegister", "ReadAuxRegister", "WriteAuxRegister", "Detect",
+        "GetIdentity",  "InitStep1",     "InitStep2",       "InitStep3",        "InitStep4",
+        "InitStep5",    "GetStatus1",    "GetStatus2",      "GetStatus3",       "GetFlag1",
+        "GetFlag2",     "GetFlag3",      "ClearStatus2",    "ClearStatus1",     "ReadVoltage",
+        "GetFlag4",     "GetSelector",   "SetSelector",     "InitStep6"}},
       {"variant 5", PmicVariant5, 0x34, 0x34, 5, {"ReadRegister", "WriteRegister", "Detect",
                                                   "GetIdentity",  "InitStep1",     "InitStep2",
                                                   "InitStep3",    "InitStep5",     "GetStatus1",
@@ -62,7 +65,14 @@ TEST(PmicDescriptorTest, HeadersAndFilledSlotsOfEveryVariant) {
                                                   "GetFlag3",     "ClearStatus2",  "ClearStatus1",
                                                   "ReadVoltage",  "GetFlag4",      "GetSelector",
                                                   "SetSelector",  "GetLevel",      "InitStep6"}},
-      {"variant 6", PmicVariant6, 0x5E, 0x5E, 6, {"ReadRegister", "WriteRegister"}},
+      {"variant 6",
+       PmicVariant6,
+       0x5E,
+       0x5E,
+       6,
+       {"ReadRegister", "WriteRegister", "Detect", "GetIdentity", "InitStep3", "InitStep5",
+        "GetStatus1", "GetStatus2", "GetStatus3", "GetFlag3", "ClearStatus2", "ClearStatus1",
+        "ReadVoltage", "GetFlag4", "InitStep6"}},
       {"fallback",
        PmicVariantNone,
        0x5E,

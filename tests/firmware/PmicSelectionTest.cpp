@@ -20,13 +20,32 @@ TEST_F(PmicSelectionTest, EveryCallAsksVariantFiveAndNobodyAfterIt) {
   EXPECT_EQ(Events(), Concat({Probe34, Probe34}));
 }
 
-TEST_F(PmicSelectionTest, NothingAnsweringLeavesTheFallback) {
-  Fit(0x6E, "register-file", {{0x03, 0x41}});
-  Install();
-  const PmicDescriptor* pmic = GetActivePmic();
-  EXPECT_EQ(pmic, &PmicVariantNone);
-  EXPECT_EQ(pmic->VariantId, 0xFEu);
-  EXPECT_EQ(Events(), Locked({{RdFailed(0x34, 0x03)}}));
+// Variants 5, 6 and 1 are each asked once, in that order, before the fallback answers.
+TEST_F(PmicSelectionTest, NoKnownAnswerLeavesTheFallback) {
+  struct Case {
+    const char* Name;
+    uint8_t Answer; // what 0x5E and 0x6E hold in register 0x00; 0 fits no device
+    std::vector<std::string> Events;
+  };
+  const Case cases[] = {
+      {"nothing fitted", 0, NobodyAnswers},
+      // Variant 6 wants 0xC0-0xCF in 0x5E's register 0x00, variant 1 0x00, 0x1F or 0x2B in 0x6E's.
+      {"unknown codes", 0x41,
+       EachLocked({RdFailed(0x34, 0x03), Rd(0x5E, 0x00, 0x41), Rd(0x6E, 0x00, 0x41)})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Config.I2cDevices.clear();
+    if (c.Answer != 0) {
+      Fit(0x5E, "register-file", {{0x00, c.Answer}});
+      Fit(0x6E, "register-file", {{0x00, c.Answer}});
+    }
+    Install();
+    const PmicDescriptor* pmic = GetActivePmic();
+    EXPECT_EQ(pmic, &PmicVariantNone);
+    EXPECT_EQ(pmic->VariantId, 0xFEu);
+    EXPECT_EQ(Events(), c.Events);
+  }
 }
 
 TEST_F(PmicSelectionTest, ADescriptorHobIsUsedInPlaceWithoutAnyBusTraffic) {

@@ -116,6 +116,11 @@ inline std::vector<std::string> EachLocked(const std::vector<std::string>& Trans
   return out;
 }
 
+// Detection on a bus where no device answers: variants 5, 6 and 1 each ask their identification
+// register under a hold of its own, and the fallback asks nothing.
+inline const std::vector<std::string> NobodyAnswers =
+    EachLocked({RdFailed(0x34, 0x03), RdFailed(0x5E, 0x00), RdFailed(0x6E, 0x00)});
+
 inline std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> Parts) {
   std::vector<std::string> out;
   for (const auto& part : Parts) {

@@ -29,7 +29,7 @@ TEST(BoardStep, SummaryTellsSelectionAndEveryEffectOfTheStep) {
         "pad 33 of 0x2000 driven low at 100.398 ms"}},
       {"no-pmic",
        "no known PMIC answered: fallback descriptor (0x34 identification no answer)",
-       {"pad 33 of 0x2000 driven low at 100.179 ms"}},
+       {"pad 33 of 0x2000 driven low at 100.277 ms"}},
       {"hob-variant5",
        "variant 5, from the descriptor HOB",
        {"PMIC 0x34 register 0x30 read (no answer)", "pad 93 of 0x0000 reads low",

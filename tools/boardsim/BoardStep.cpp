@@ -47,10 +47,14 @@ std::optional<uint32_t> HandedOverVariant(const sim::BoardConfig& Board) {
   return std::nullopt;
 }
 
-// Selection asks variant 5 first, by its identification register.
+// Selection asks variant 5 by its identification register, then variant 6 and variant 1 by
+// register 0x00 of 0x5E and 0x6E.
 bool IsDetection(const sim::decode::I2cTransaction& T) {
-  return T.Read && T.Device == Variant5Device && T.HasRegister &&
-         T.Register == Variant5IdentityRegister;
+  if (!T.Read || !T.HasRegister) {
+    return false;
+  }
+  return T.Device == Variant5Device ? T.Register == Variant5IdentityRegister
+                                    : (T.Device == 0x5E || T.Device == 0x6E) && T.Register == 0;
 }
 
 bool UnderSemaphore(const sim::decode::BusActivity& Bus, uint64_t Time) {
@@ -94,7 +98,7 @@ BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace,
     report.Selection = "no known PMIC answered: fallback descriptor";
   }
   for (const sim::decode::I2cTransaction& t : report.Bus.I2c) {
-    if (IsDetection(t)) {
+    if (IsDetection(t) && t.Device == Variant5Device) {
       report.Selection += " (0x34 identification " +
                           (t.HasValue && !t.Aborted ? Hex(t.Value, 2) : std::string("no answer")) +
                           ")";
