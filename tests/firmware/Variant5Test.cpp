@@ -1,5 +1,6 @@
 #include "pmic/PmicDescriptor.h"
 #include "support/PmicBoardFixture.h"
+#include "support/ScriptedRegister.h"
 
 #include <functional>
 
@@ -11,22 +12,6 @@ const PmicDescriptor& V5 = PmicVariant5;
 const auto R = [](uint8_t Register, uint8_t Value) { return Rd(0x34, Register, Value); };
 const auto W = [](uint8_t Register, uint8_t Value) { return Wr(0x34, Register, Value); };
 const auto Lost = [](uint8_t Register) { return RdFailed(0x34, Register); };
-
-// Register 0x24 gives one scripted answer per read (the last one for ever); the rest is storage.
-class ScriptedVerifyRegister : public sim::I2cRegisterFileDevice {
-public:
-  explicit ScriptedVerifyRegister(std::vector<uint8_t> Answers) : answers_(std::move(Answers)) {}
-  uint8_t Answer(size_t Read) const { return answers_[std::min(Read, answers_.size() - 1)]; }
-
-protected:
-  uint8_t ReadRegister(uint8_t Register) override {
-    return Register == 0x24 ? Answer(reads_++) : I2cRegisterFileDevice::ReadRegister(Register);
-  }
-
-private:
-  std::vector<uint8_t> answers_;
-  size_t reads_ = 0;
-};
 
 // One call on a fresh board with these registers (no device at all when Fitted is false): its
 // result, and its transfers, each under a hold of its own.
@@ -204,7 +189,7 @@ TEST_F(Variant5Test, VerifyStepTriesTwentyOneTimesAtMost) {
   for (const auto& [answers, attempts, result] : cases) {
     SCOPED_TRACE(attempts);
     Install();
-    ScriptedVerifyRegister device(answers);
+    ScriptedRegister device(0x24, answers);
     soc->I2c.Attach(0x34, false, device);
     EXPECT_EQ(V5.InitStep6(), result);
     std::vector<std::string> transfers;

@@ -33,8 +33,8 @@ protected:
     return *soc;
   }
 
-  std::vector<std::string> Events(bool Pads = true) const {
-    return Timeline(soc->Bus.GetTrace().Accesses(), Pads);
+  std::vector<std::string> Events(bool Pads = true, uint32_t ShortestWaitUs = 100000) const {
+    return Timeline(soc->Bus.GetTrace().Accesses(), Pads, ShortestWaitUs);
   }
 
   // The variant-5 model the board fitted at 0x34, once the bytes still queued have reached it.

@@ -55,9 +55,10 @@ inline std::string Describe(const sim::decode::I2cTransaction& T) {
   return T.Aborted ? line + " failed" : line;
 }
 
-// Pads are left out when Pads is false; delays shorter than the settle wait (the semaphore's and
-// the controller's polls) never appear.
-inline std::vector<std::string> Timeline(const std::vector<sim::Access>& Trace, bool Pads = true) {
+// Pads are left out when Pads is false; delays shorter than ShortestWaitUs (by default all but
+// the settle wait: the semaphore's and the controller's polls) never appear.
+inline std::vector<std::string> Timeline(const std::vector<sim::Access>& Trace, bool Pads = true,
+                                         uint32_t ShortestWaitUs = 100000) {
   std::vector<std::pair<uint64_t, std::string>> events;
   const sim::decode::BusActivity bus = sim::decode::DecodeBus(Trace);
   for (const sim::decode::SemaphoreHold& hold : bus.Holds) {
@@ -77,8 +78,9 @@ inline std::vector<std::string> Timeline(const std::vector<sim::Access>& Trace, 
              Trace[end + 1].Address == 0x408) {
         ++end;
       }
-      if (DelayFromTicks((Trace[end].Value - a.Value) & 0xFFFFFF) >= 100000) {
-        events.emplace_back(a.TimeNs, Settle);
+      const uint32_t us = DelayFromTicks((Trace[end].Value - a.Value) & 0xFFFFFF);
+      if (us >= ShortestWaitUs) {
+        events.emplace_back(a.TimeNs, "wait " + std::to_string(us) + " us");
       }
       i = end;
     } else if (Pads && a.Address - sim::GpioBlockBase < sim::GpioBlockSize) {
