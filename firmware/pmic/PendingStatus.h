@@ -2,6 +2,9 @@
 // GetStatus1 from bits 0-2, GetStatus2 from bits 5-7, each register bit to its own status bit.
 #pragma once
 
+#include "platform/Efi.h"
+#include "pmic/PmicDescriptor.h"
+
 #include <stdint.h>
 
 struct PendingStatusBit {
@@ -21,4 +24,16 @@ constexpr uint32_t MapPendingBits(uint8_t Value, const PendingStatusBit (&Map)[N
     }
   }
   return status;
+}
+
+// GetStatus1 or GetStatus2 of such a variant: the pointer is tested before the register is read
+// through the variant's own ReadRegister.
+template <uint32_t N>
+EFI_STATUS GetPendingStatus(PmicReadFn Read, uint8_t Register, const PendingStatusBit (&Map)[N],
+                            uint32_t* Status) {
+  if (Status == nullptr) {
+    return EFI_INVALID_PARAMETER;
+  }
+  *Status = MapPendingBits(Read(Register), Map);
+  return EFI_SUCCESS;
 }

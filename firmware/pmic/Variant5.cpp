@@ -133,19 +133,11 @@ EFI_STATUS InitStep2() {
 }
 
 EFI_STATUS GetStatus1(uint32_t* Status) {
-  if (Status == nullptr) {
-    return EFI_INVALID_PARAMETER;
-  }
-  *Status = MapPendingBits(Read(PendingRegister), PendingStatus1Bits);
-  return EFI_SUCCESS;
+  return GetPendingStatus(Variant5ReadRegister, PendingRegister, PendingStatus1Bits, Status);
 }
 
 EFI_STATUS GetStatus2(uint32_t* Status) {
-  if (Status == nullptr) {
-    return EFI_INVALID_PARAMETER;
-  }
-  *Status = MapPendingBits(Read(PendingRegister), PendingStatus2Bits);
-  return EFI_SUCCESS;
+  return GetPendingStatus(Variant5ReadRegister, PendingRegister, PendingStatus2Bits, Status);
 }
 
 EFI_STATUS GetStatus3(uint32_t* Status) {

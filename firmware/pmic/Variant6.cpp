@@ -92,19 +92,11 @@ EFI_STATUS InitStep5() {
 }
 
 EFI_STATUS GetStatus1(uint32_t* Status) {
-  if (Status == nullptr) {
-    return EFI_INVALID_PARAMETER;
-  }
-  *Status = MapPendingBits(ReadRegister(PendingRegister), PendingStatus1Bits);
-  return EFI_SUCCESS;
+  return GetPendingStatus(ReadRegister, PendingRegister, PendingStatus1Bits, Status);
 }
 
 EFI_STATUS GetStatus2(uint32_t* Status) {
-  if (Status == nullptr) {
-    return EFI_INVALID_PARAMETER;
-  }
-  *Status = MapPendingBits(ReadRegister(PendingRegister), PendingStatus2Bits);
-  return EFI_SUCCESS;
+  return GetPendingStatus(ReadRegister, PendingRegister, PendingStatus2Bits, Status);
 }
 
 EFI_STATUS GetStatus3(uint32_t* Status) {

@@ -1,5 +1,6 @@
 #include "pmic/PmicDescriptor.h"
 #include "support/PmicBoardFixture.h"
+#include "support/PmicVariantRows.h"
 #include "support/ScriptedRegister.h"
 
 #include <functional>
@@ -21,7 +22,7 @@ std::vector<std::string> Selection(uint8_t Id, uint8_t Aux0 = 0) {
 
 // One call on a fresh board: the primary device at 0x6E with Registers (none fitted when
 // Fitted is false), an auxiliary register file at 0x5E, and nothing at 0x34.
-struct Row {
+struct Call {
   const char* Name;
   std::vector<sim::I2cRegisterValue> Registers;
   std::function<uint32_t()> Call;
@@ -40,8 +41,8 @@ protected:
     }
     Install();
   }
-  void Run(const std::vector<Row>& Rows) {
-    for (const Row& row : Rows) {
+  void Run(const std::vector<Call>& Rows) {
+    for (const Call& row : Rows) {
       SCOPED_TRACE(row.Name);
       Board(row.Registers, row.Fitted);
       EXPECT_EQ(row.Call(), row.Result);
@@ -64,23 +65,13 @@ protected:
   }
 };
 
-uint32_t Identity() {
-  uint8_t id = 0, revision = 0;
-  EXPECT_EQ(V1.GetIdentity(&id, &revision), EFI_SUCCESS);
-  return uint32_t{id} << 8 | revision;
-}
-
-template <PmicStatusFn const PmicDescriptor::*Slot> uint32_t Status() {
-  uint32_t status = 0xA5A5A5A5;
-  EXPECT_EQ((V1.*Slot)(&status), EFI_SUCCESS);
-  return status;
-}
-const auto S1 = Status<&PmicDescriptor::GetStatus1>;
-const auto S2 = Status<&PmicDescriptor::GetStatus2>;
-const auto S3 = Status<&PmicDescriptor::GetStatus3>;
+const auto Identity = IdentityOf<PmicVariant1>;
+const auto S1 = StatusOf<PmicVariant1, &PmicDescriptor::GetStatus1>;
+const auto S2 = StatusOf<PmicVariant1, &PmicDescriptor::GetStatus2>;
+const auto S3 = StatusOf<PmicVariant1, &PmicDescriptor::GetStatus3>;
 
 TEST_F(Variant1Test, DetectAloneHoldsTheSemaphore) {
-  std::vector<Row> rows = {
+  std::vector<Call> rows = {
       {"no device", {}, V1.Detect, 0, Locked({{RdFailed(0x6E, 0x00)}}), false},
       {"identity", {{0x00, 0x1F}, {0x01, 0xB1}}, Identity, 0x1FB1, {R(0x00, 0x1F), R(0x01, 0xB1)}},
   };

@@ -1,5 +1,6 @@
 #include "pmic/PmicDescriptor.h"
 #include "support/PmicBoardFixture.h"
+#include "support/PmicVariantRows.h"
 #include "support/ScriptedRegister.h"
 
 #include <functional>
@@ -13,46 +14,15 @@ const auto R = [](uint8_t Register, uint8_t Value) { return Rd(0x34, Register, V
 const auto W = [](uint8_t Register, uint8_t Value) { return Wr(0x34, Register, Value); };
 const auto Lost = [](uint8_t Register) { return RdFailed(0x34, Register); };
 
-// One call on a fresh board with these registers (no device at all when Fitted is false): its
-// result, and its transfers, each under a hold of its own.
-struct Row {
-  std::vector<sim::I2cRegisterValue> Registers;
-  std::function<uint32_t()> Call;
-  uint32_t Result;
-  std::vector<std::string> Transfers;
-  bool Fitted = true;
-};
-
-class Variant5Test : public PmicBoardTest {
+class Variant5Test : public PmicVariantTest {
 protected:
-  void Run(const std::vector<Row>& Rows) {
-    for (size_t i = 0; i < Rows.size(); ++i) {
-      SCOPED_TRACE("row " + std::to_string(i));
-      Config.I2cDevices.clear();
-      if (Rows[i].Fitted) {
-        Fit(0x34, "pmic-variant5", Rows[i].Registers);
-      }
-      Install();
-      EXPECT_EQ(Rows[i].Call(), Rows[i].Result);
-      EXPECT_EQ(Events(false), EachLocked(Rows[i].Transfers));
-    }
-  }
+  Variant5Test() : PmicVariantTest(0x34, "pmic-variant5") {}
 };
 
-uint32_t Identity() {
-  uint8_t id = 0, revision = 0;
-  EXPECT_EQ(V5.GetIdentity(&id, &revision), EFI_SUCCESS);
-  return uint32_t{id} << 8 | revision;
-}
-
-template <PmicStatusFn const PmicDescriptor::*Slot> uint32_t Status() {
-  uint32_t status = 0xA5A5A5A5;
-  EXPECT_EQ((V5.*Slot)(&status), EFI_SUCCESS);
-  return status;
-}
-const auto S1 = Status<&PmicDescriptor::GetStatus1>;
-const auto S2 = Status<&PmicDescriptor::GetStatus2>;
-const auto S3 = Status<&PmicDescriptor::GetStatus3>;
+const auto Identity = IdentityOf<PmicVariant5>;
+const auto S1 = StatusOf<PmicVariant5, &PmicDescriptor::GetStatus1>;
+const auto S2 = StatusOf<PmicVariant5, &PmicDescriptor::GetStatus2>;
+const auto S3 = StatusOf<PmicVariant5, &PmicDescriptor::GetStatus3>;
 
 TEST_F(Variant5Test, IdentificationAndRevisionComeFromRegister3) {
   std::vector<Row> rows = {{{}, V5.Detect, 0, {Lost(3)}, false},

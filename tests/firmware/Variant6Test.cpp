@@ -1,5 +1,6 @@
 #include "pmic/PmicDescriptor.h"
 #include "support/PmicBoardFixture.h"
+#include "support/PmicVariantRows.h"
 #include "support/ScriptedRegister.h"
 
 #include <functional>
@@ -12,46 +13,15 @@ const PmicDescriptor& V6 = PmicVariant6;
 const auto R = [](uint8_t Register, uint8_t Value) { return Rd(0x5E, Register, Value); };
 const auto W = [](uint8_t Register, uint8_t Value) { return Wr(0x5E, Register, Value); };
 
-// One call on a fresh board with the device at 0x5E holding Registers (none fitted when Fitted
-// is false): its result, and its transfers, each under a hold of its own.
-struct Row {
-  std::vector<sim::I2cRegisterValue> Registers;
-  std::function<uint32_t()> Call;
-  uint32_t Result;
-  std::vector<std::string> Transfers;
-  bool Fitted = true;
-};
-
-class Variant6Test : public PmicBoardTest {
+class Variant6Test : public PmicVariantTest {
 protected:
-  void Run(const std::vector<Row>& Rows) {
-    for (size_t i = 0; i < Rows.size(); ++i) {
-      SCOPED_TRACE("row " + std::to_string(i));
-      Config.I2cDevices.clear();
-      if (Rows[i].Fitted) {
-        Fit(0x5E, "register-file", Rows[i].Registers);
-      }
-      Install();
-      EXPECT_EQ(Rows[i].Call(), Rows[i].Result);
-      EXPECT_EQ(Events(false), EachLocked(Rows[i].Transfers));
-    }
-  }
+  Variant6Test() : PmicVariantTest(0x5E, "register-file") {}
 };
 
-uint32_t Identity() {
-  uint8_t id = 0, revision = 0;
-  EXPECT_EQ(V6.GetIdentity(&id, &revision), EFI_SUCCESS);
-  return uint32_t{id} << 8 | revision;
-}
-
-template <PmicStatusFn const PmicDescriptor::*Slot> uint32_t Status() {
-  uint32_t status = 0xA5A5A5A5;
-  EXPECT_EQ((V6.*Slot)(&status), EFI_SUCCESS);
-  return status;
-}
-const auto S1 = Status<&PmicDescriptor::GetStatus1>;
-const auto S2 = Status<&PmicDescriptor::GetStatus2>;
-const auto S3 = Status<&PmicDescriptor::GetStatus3>;
+const auto Identity = IdentityOf<PmicVariant6>;
+const auto S1 = StatusOf<PmicVariant6, &PmicDescriptor::GetStatus1>;
+const auto S2 = StatusOf<PmicVariant6, &PmicDescriptor::GetStatus2>;
+const auto S3 = StatusOf<PmicVariant6, &PmicDescriptor::GetStatus3>;
 
 TEST_F(Variant6Test, IdentificationRevisionAndStatusBits) {
   std::vector<Row> rows = {
