@@ -16,10 +16,7 @@ std::unique_ptr<I2cTarget> MakeI2cDevice(const I2cDeviceConfig& Config) {
   }
   if (Config.Model == "pmic-variant5") {
     auto device = std::make_unique<Variant5Pmic>();
-    for (const I2cRegisterValue& reg : Config.Registers) {
-      device->Preset(reg.Register, reg.Value);
-    }
-    device->SetNeverAcknowledges(Config.NeverAcknowledges);
+    device->Fit(Config);
     return device;
   }
   throw std::invalid_argument("unknown I2C device model \"" + Config.Model + "\"");
