@@ -51,9 +51,6 @@ struct I2cRegisterValue {
   uint8_t Value;
 };
 
-// Device models the board can fit on the PMIC bus, by the name a description uses.
-inline constexpr std::string_view I2cDeviceModels[] = {"register-file", "pmic-variant5"};
-
 // A PMIC's analog-to-digital converter: the 10-bit reading a conversion ends with, and how long
 // it runs (see PmicConverter).
 struct PmicConversionConfig {
@@ -67,7 +64,7 @@ struct PmicConversionConfig {
 struct I2cDeviceConfig {
   uint16_t Address = 0;
   bool TenBit = false;
-  std::string Model = "register-file";
+  std::string Model = "register-file";     // one of I2cDeviceModels
   std::vector<I2cRegisterValue> Registers; // initial contents, others read 0
   bool NeverAcknowledges = false;          // fault: fitted but dead
   // PMIC models with a converter or a register that refuses a value; other models have neither.

@@ -11,6 +11,7 @@
 //              "i2c_controller_never_enables": true, "i2c_bus_stalled": true,
 //              "i2c_abort_on_byte": 3, "semaphore_never_granted": true}
 #include "sim/BoardFileReader.h"
+#include "sim/devices/I2cDeviceModels.h"
 
 #include <algorithm>
 #include <limits>
@@ -100,11 +101,10 @@ void ReadI2cDevices(const BoardFileReader& R, const Value& V, BoardConfig& Confi
     }
     if (const Value* model = entry.Find("model")) {
       device.Model = R.String(*model, "model");
-      if (std::find(std::begin(I2cDeviceModels), std::end(I2cDeviceModels), device.Model) ==
-          std::end(I2cDeviceModels)) {
+      if (FindI2cDeviceModel(device.Model) == nullptr) {
         std::string known;
-        for (std::string_view name : I2cDeviceModels) {
-          known += (known.empty() ? "" : ", ") + std::string(name);
+        for (const I2cDeviceModel& each : I2cDeviceModels) {
+          known += (known.empty() ? "" : ", ") + std::string(each.Name);
         }
         R.Fail(*model, "unknown I2C device model \"" + device.Model + "\" (known: " + known + ")");
       }

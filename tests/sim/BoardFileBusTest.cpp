@@ -94,7 +94,7 @@ TEST(BoardFileBus, BadInputNamesTheFileAndPosition) {
        "board.json:1:47: two I2C devices at the same address"},
       {R"({"i2c_devices": [{"address": 52, "model": "toaster"}]})",
        "board.json:1:43: unknown I2C device model \"toaster\" (known: register-file, "
-       "pmic-variant5)"},
+       "pmic-variant1, pmic-variant5, pmic-variant6)"},
       {R"({"i2c_devices": [{"address": 52, "registers": {"0x100": 1}}]})",
        "board.json:1:48: a register number is out of range"},
       {R"({"i2c_devices": [{"address": 52, "registers": {"1": "0x1FF"}}]})",
