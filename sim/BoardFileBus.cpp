@@ -54,22 +54,21 @@ I2cDeviceConfig* FindDevice(BoardConfig& Config, uint64_t Address) {
   }
   return nullptr;
 }
+
 // The model an entry names; the register file when it names none.
 const I2cDeviceModel& ReadModel(const BoardFileReader& R, const Value& Entry,
                                 I2cDeviceConfig& Device) {
-  const Value* model = Entry.Find("model");
-  if (model != nullptr) {
+  if (const Value* model = Entry.Find("model")) {
     Device.Model = R.String(*model, "model");
-  }
-  const I2cDeviceModel* found = FindI2cDeviceModel(Device.Model);
-  if (found == nullptr) {
-    std::string known;
-    for (const I2cDeviceModel& each : I2cDeviceModels) {
-      known += (known.empty() ? "" : ", ") + std::string(each.Name);
+    if (FindI2cDeviceModel(Device.Model) == nullptr) {
+      std::string known;
+      for (const I2cDeviceModel& each : I2cDeviceModels) {
+        known += (known.empty() ? "" : ", ") + std::string(each.Name);
+      }
+      R.Fail(*model, "unknown I2C device model \"" + Device.Model + "\" (known: " + known + ")");
     }
-    R.Fail(*model, "unknown I2C device model \"" + Device.Model + "\" (known: " + known + ")");
   }
-  return *found;
+  return *FindI2cDeviceModel(Device.Model);
 }
 
 // A PMIC model left without an address sits at its usual 7-bit one.

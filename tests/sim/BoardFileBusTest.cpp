@@ -67,17 +67,13 @@ TEST(BoardFileBus, ReadsThePmicBusKeys) {
   const sim::I2cDeviceConfig& variant1 = config.I2cDevices[2];
   EXPECT_EQ(variant1.Address, 0x6E); // the model's own address
   EXPECT_EQ(variant1.Model, "pmic-variant1");
-  EXPECT_EQ(variant1.Registers.size(), 2u);
   EXPECT_EQ(variant1.Conversion.Reading, 0x3FF);
   EXPECT_EQ(variant1.Conversion.BusyReads, 3u);
   EXPECT_EQ(variant1.Conversion.BusyNs, 2000u);
   EXPECT_TRUE(variant1.Conversion.NeverFinishes);
   EXPECT_EQ(variant1.RefusedWrites, 21u);
-  const sim::I2cDeviceConfig& variant6 = config.I2cDevices[3];
-  EXPECT_EQ(variant6.Address, 0x5E);
-  EXPECT_EQ(variant6.Conversion.BusyReads, 0u);
-  EXPECT_FALSE(variant6.Conversion.NeverFinishes);
-  EXPECT_EQ(variant6.RefusedWrites, 0u);
+  EXPECT_EQ(config.I2cDevices[3].Address, 0x5E);
+  EXPECT_EQ(config.I2cDevices[3].RefusedWrites, 0u);
 
   EXPECT_FALSE(config.Punit.Arbitrated);
   EXPECT_TRUE(config.Punit.HostHoldsBus);
