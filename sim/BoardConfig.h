@@ -51,16 +51,25 @@ struct I2cRegisterValue {
   uint8_t Value;
 };
 
-// Device models the board can fit on the PMIC bus, by the name a description uses.
-inline constexpr std::string_view I2cDeviceModels[] = {"register-file", "pmic-variant5"};
+// A PMIC's analog-to-digital converter: the 10-bit reading a conversion ends with, and how long
+// it runs (see PmicConverter).
+struct PmicConversionConfig {
+  uint16_t Reading = 0;
+  uint32_t BusyReads = 0;     // reads of the control register that still find it busy
+  uint64_t BusyNs = 0;        // virtual time from the start; the later of the two ends it
+  bool NeverFinishes = false; // fault: busy for ever, the result registers never change
+};
 
 // A device on the PMIC bus.
 struct I2cDeviceConfig {
   uint16_t Address = 0;
   bool TenBit = false;
-  std::string Model = "register-file";
+  std::string Model = "register-file";     // one of I2cDeviceModels
   std::vector<I2cRegisterValue> Registers; // initial contents, others read 0
   bool NeverAcknowledges = false;          // fault: fitted but dead
+  // PMIC models with a converter or a register that refuses a value; other models have neither.
+  PmicConversionConfig Conversion = {};
+  uint32_t RefusedWrites = 0; // writes of the refused value that do not take, from reset
 };
 
 // The P-Unit behind the sideband interface, as far as the PMIC bus semaphore goes.

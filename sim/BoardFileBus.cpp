@@ -4,13 +4,18 @@
 //                      "enable_latency_reads": 0, "enable_latency_ns": 0, "bus_hz": 400000,
 //                      "transmit_fifo_depth": 16, "receive_fifo_depth": 16},
 //   "i2c_devices": [{"address": "0x34", "ten_bit": false, "model": "register-file",
-//                    "registers": {"0x12": "0xA5"}}],
+//                    "registers": {"0x12": "0xA5"}},
+//                   {"model": "pmic-variant1", "registers": {"0x00": "0x1F"},
+//                    "conversion": {"reading": 512, "busy_reads": 3, "busy_ns": 0,
+//                                   "never_finishes": false},
+//                    "refuse_writes": 21}],
 //   "punit": {"arbitrated": true, "host_holds_bus": false, "grant_delay_ns": 0,
 //             "busy_until_ns": 0, "register6": 0},
 //   "faults": {"i2c_never_acknowledges": ["0x34"], "i2c_controller_stays_active": true,
 //              "i2c_controller_never_enables": true, "i2c_bus_stalled": true,
 //              "i2c_abort_on_byte": 3, "semaphore_never_granted": true}
 #include "sim/BoardFileReader.h"
+#include "sim/devices/I2cDeviceModels.h"
 
 #include <algorithm>
 #include <limits>
@@ -49,6 +54,80 @@ I2cDeviceConfig* FindDevice(BoardConfig& Config, uint64_t Address) {
   }
   return nullptr;
 }
+
+// The model an entry names; the register file when it names none.
+const I2cDeviceModel& ReadModel(const BoardFileReader& R, const Value& Entry,
+                                I2cDeviceConfig& Device) {
+  if (const Value* model = Entry.Find("model")) {
+    Device.Model = R.String(*model, "model");
+    if (FindI2cDeviceModel(Device.Model) == nullptr) {
+      std::string known;
+      for (const I2cDeviceModel& each : I2cDeviceModels) {
+        known += (known.empty() ? "" : ", ") + std::string(each.Name);
+      }
+      R.Fail(*model, "unknown I2C device model \"" + Device.Model + "\" (known: " + known + ")");
+    }
+  }
+  return *FindI2cDeviceModel(Device.Model);
+}
+
+// A PMIC model left without an address sits at its usual 7-bit one.
+void ReadAddress(const BoardFileReader& R, const Value& Entry, const I2cDeviceModel& Model,
+                 const BoardConfig& Config, I2cDeviceConfig& Device) {
+  const Value* address = Entry.Find("address");
+  if (address != nullptr) {
+    Device.Address =
+        static_cast<uint16_t>(R.Integer(*address, "address", Device.TenBit ? 0x3FF : 0x7F));
+  } else if (Model.Pmic != nullptr && !Device.TenBit) {
+    Device.Address = Model.Pmic->DefaultAddress;
+  } else {
+    R.Fail(Entry, "an I2C device needs an \"address\"");
+  }
+  for (const I2cDeviceConfig& other : Config.I2cDevices) {
+    if (other.Address == Device.Address && other.TenBit == Device.TenBit) {
+      R.Fail(address != nullptr ? *address : Entry, "two I2C devices at the same address");
+    }
+  }
+}
+
+// Register numbers are the keys ("0x12" or "18"), so they read like a register map.
+void ReadPresets(const BoardFileReader& R, const Value& Registers, I2cDeviceConfig& Device) {
+  for (const json::Member& reg : R.Expect(Registers, Kind::Object, "registers").Members()) {
+    const bool decimal =
+        !reg.Key.empty() &&
+        std::all_of(reg.Key.begin(), reg.Key.end(), [](char d) { return d >= '0' && d <= '9'; });
+    const Value number = decimal ? Value::MakeNumber(reg.Key, reg.KeyWhere)
+                                 : Value::MakeString(reg.Key, reg.KeyWhere);
+    Device.Registers.push_back(
+        {static_cast<uint8_t>(R.Integer(number, "a register number", 0xFF)),
+         static_cast<uint8_t>(R.Integer(reg.Val, "a register value", 0xFF))});
+  }
+}
+
+// "conversion" and "refuse_writes" describe parts that only some PMIC models have; on any other
+// model they are mistakes, not settings to ignore.
+void ReadPmicBehaviour(const BoardFileReader& R, const Value& Entry, const I2cDeviceModel& Model,
+                       I2cDeviceConfig& Device) {
+  const std::string lacks = "model \"" + std::string(Model.Name) + "\" has no ";
+  if (const Value* conversion = Entry.Find("conversion")) {
+    if (Model.Pmic == nullptr || !Model.Pmic->Converter) {
+      R.Fail(*conversion, lacks + "converter");
+    }
+    R.Expect(*conversion, Kind::Object, "conversion");
+    R.Keys(*conversion, {"reading", "busy_reads", "busy_ns", "never_finishes"});
+    PmicConversionConfig& c = Device.Conversion;
+    Optional(R, *conversion, "reading", PmicConverter::ReadingMask, c.Reading);
+    Optional(R, *conversion, "busy_reads", U32, c.BusyReads);
+    Optional(R, *conversion, "busy_ns", U64, c.BusyNs);
+    OptionalFlag(R, *conversion, "never_finishes", c.NeverFinishes);
+  }
+  if (const Value* refusals = Entry.Find("refuse_writes")) {
+    if (Model.Pmic == nullptr || !Model.Pmic->Refusing) {
+      R.Fail(*refusals, lacks + "register that refuses writes");
+    }
+    Device.RefusedWrites = static_cast<uint32_t>(R.Integer(*refusals, "refuse_writes", U32));
+  }
+}
 } // namespace
 
 void ReadPmcFunctionDisable(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
@@ -84,44 +163,15 @@ void ReadI2cController(const BoardFileReader& R, const Value& V, BoardConfig& Co
 void ReadI2cDevices(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
   for (const Value& entry : R.Expect(V, Kind::Array, "i2c_devices").Items()) {
     R.Expect(entry, Kind::Object, "an I2C device");
-    R.Keys(entry, {"address", "ten_bit", "model", "registers"});
-    const Value* address = entry.Find("address");
-    if (address == nullptr) {
-      R.Fail(entry, "an I2C device needs an \"address\"");
-    }
+    R.Keys(entry, {"address", "ten_bit", "model", "registers", "conversion", "refuse_writes"});
     I2cDeviceConfig device;
     OptionalFlag(R, entry, "ten_bit", device.TenBit);
-    device.Address =
-        static_cast<uint16_t>(R.Integer(*address, "address", device.TenBit ? 0x3FF : 0x7F));
-    for (const I2cDeviceConfig& other : Config.I2cDevices) {
-      if (other.Address == device.Address && other.TenBit == device.TenBit) {
-        R.Fail(*address, "two I2C devices at the same address");
-      }
-    }
-    if (const Value* model = entry.Find("model")) {
-      device.Model = R.String(*model, "model");
-      if (std::find(std::begin(I2cDeviceModels), std::end(I2cDeviceModels), device.Model) ==
-          std::end(I2cDeviceModels)) {
-        std::string known;
-        for (std::string_view name : I2cDeviceModels) {
-          known += (known.empty() ? "" : ", ") + std::string(name);
-        }
-        R.Fail(*model, "unknown I2C device model \"" + device.Model + "\" (known: " + known + ")");
-      }
-    }
+    const I2cDeviceModel& model = ReadModel(R, entry, device);
+    ReadAddress(R, entry, model, Config, device);
     if (const Value* registers = entry.Find("registers")) {
-      // Register numbers are the keys ("0x12" or "18"), so they read like a register map.
-      for (const json::Member& reg : R.Expect(*registers, Kind::Object, "registers").Members()) {
-        const bool decimal =
-            !reg.Key.empty() && std::all_of(reg.Key.begin(), reg.Key.end(),
-                                            [](char d) { return d >= '0' && d <= '9'; });
-        const Value number = decimal ? Value::MakeNumber(reg.Key, reg.KeyWhere)
-                                     : Value::MakeString(reg.Key, reg.KeyWhere);
-        device.Registers.push_back(
-            {static_cast<uint8_t>(R.Integer(number, "a register number", 0xFF)),
-             static_cast<uint8_t>(R.Integer(reg.Val, "a register value", 0xFF))});
-      }
+      ReadPresets(R, *registers, device);
     }
+    ReadPmicBehaviour(R, entry, model, device);
     Config.I2cDevices.push_back(std::move(device));
   }
 }

@@ -5,8 +5,12 @@
 namespace sim {
 
 namespace {
-std::unique_ptr<I2cTarget> MakeI2cDevice(const I2cDeviceConfig& Config) {
-  if (Config.Model == "register-file") {
+std::unique_ptr<I2cTarget> MakeI2cDevice(const I2cDeviceConfig& Config, const Clock& C) {
+  const I2cDeviceModel* model = FindI2cDeviceModel(Config.Model);
+  if (model == nullptr) {
+    throw std::invalid_argument("unknown I2C device model \"" + Config.Model + "\"");
+  }
+  if (model->Pmic == nullptr) {
     auto device = std::make_unique<I2cRegisterFileDevice>();
     for (const I2cRegisterValue& reg : Config.Registers) {
       device->Poke(reg.Register, reg.Value);
@@ -14,15 +18,15 @@ std::unique_ptr<I2cTarget> MakeI2cDevice(const I2cDeviceConfig& Config) {
     device->SetNeverAcknowledges(Config.NeverAcknowledges);
     return device;
   }
-  if (Config.Model == "pmic-variant5") {
-    auto device = std::make_unique<Variant5Pmic>();
-    for (const I2cRegisterValue& reg : Config.Registers) {
-      device->Preset(reg.Register, reg.Value);
-    }
-    device->SetNeverAcknowledges(Config.NeverAcknowledges);
-    return device;
+  // The variant-5 model keeps a type of its own, for its ADC setter.
+  std::unique_ptr<PmicRegisterDevice> device;
+  if (model->Pmic == &Variant5Layout) {
+    device = std::make_unique<Variant5Pmic>();
+  } else {
+    device = std::make_unique<PmicRegisterDevice>(*model->Pmic, &C);
   }
-  throw std::invalid_argument("unknown I2C device model \"" + Config.Model + "\"");
+  device->Fit(Config);
+  return device;
 }
 } // namespace
 
@@ -50,7 +54,7 @@ Soc::Soc(const BoardConfig& Config)
   Host.Attach(PunitPort, PUnit);
 
   for (const I2cDeviceConfig& device : Config.I2cDevices) {
-    I2cDevices.push_back(MakeI2cDevice(device));
+    I2cDevices.push_back(MakeI2cDevice(device, Bus.GetClock()));
     I2c.Attach(device.Address, device.TenBit, *I2cDevices.back());
   }
   for (const PadLevel& level : Config.PadLevels) {
@@ -60,15 +64,6 @@ Soc::Soc(const BoardConfig& Config)
     Gpio.FailReads(fault.Address - GpioBlockBase, fault.Reads);
   }
   Bus.SetAccessBudget(Config.AccessBudget);
-}
-
-I2cRegisterFileDevice* Soc::RegisterFileDevice(uint16_t Address) {
-  for (size_t i = 0; i < I2cDevices.size(); ++i) {
-    if (config_.I2cDevices[i].Address == Address && !config_.I2cDevices[i].TenBit) {
-      return dynamic_cast<I2cRegisterFileDevice*>(I2cDevices[i].get());
-    }
-  }
-  return nullptr;
 }
 
 } // namespace sim

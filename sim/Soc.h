@@ -7,6 +7,7 @@
 #include "sim/devices/GpioPads.h"
 #include "sim/devices/HostBridge.h"
 #include "sim/devices/I2cController.h"
+#include "sim/devices/I2cDeviceModels.h"
 #include "sim/devices/I2cPciFunction.h"
 #include "sim/devices/I2cTarget.h"
 #include "sim/devices/LegacyBridge.h"
@@ -15,7 +16,6 @@
 #include "sim/devices/PmTimer.h"
 #include "sim/devices/PowerManagementController.h"
 #include "sim/devices/Punit.h"
-#include "sim/devices/Variant5Pmic.h"
 
 #include <memory>
 #include <vector>
@@ -30,8 +30,22 @@ public:
 
   const BoardConfig& Config() const { return config_; }
 
-  // The register-file device the board fitted at a 7-bit address; null if there is none.
-  I2cRegisterFileDevice* RegisterFileDevice(uint16_t Address);
+  // The device of type T the board fitted at a 7-bit address; null if there is none, or if the
+  // device there is of another kind.
+  template <typename T> T* FittedDevice(uint16_t Address) {
+    for (size_t i = 0; i < I2cDevices.size(); ++i) {
+      if (config_.I2cDevices[i].Address == Address && !config_.I2cDevices[i].TenBit) {
+        return dynamic_cast<T*>(I2cDevices[i].get());
+      }
+    }
+    return nullptr;
+  }
+  I2cRegisterFileDevice* RegisterFileDevice(uint16_t Address) {
+    return FittedDevice<I2cRegisterFileDevice>(Address);
+  }
+  PmicRegisterDevice* PmicDevice(uint16_t Address) {
+    return FittedDevice<PmicRegisterDevice>(Address);
+  }
 
   Board Bus;
   PciConfigWindow& Pci;

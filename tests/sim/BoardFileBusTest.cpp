@@ -20,7 +20,12 @@ TEST(BoardFileBus, ReadsThePmicBusKeys) {
                        "transmit_fifo_depth": 1, "receive_fifo_depth": 4},
     "i2c_devices": [
       {"address": "0x34", "registers": {"0x12": "0xA5", "255": 1}},
-      {"address": "0x2A5", "ten_bit": true, "model": "register-file"}
+      {"address": "0x2A5", "ten_bit": true, "model": "register-file"},
+      {"model": "pmic-variant1", "registers": {"0x00": "0x1F", "0x01": "0xB1"},
+       "conversion": {"reading": "0x3FF", "busy_reads": 3, "busy_ns": 2000,
+                      "never_finishes": true},
+       "refuse_writes": 21},
+      {"model": "pmic-variant6"}
     ],
     "punit": {"arbitrated": false, "host_holds_bus": true, "grant_delay_ns": 50000,
               "busy_until_ns": 2000000, "register6": "0xCAFE"},
@@ -45,7 +50,7 @@ TEST(BoardFileBus, ReadsThePmicBusKeys) {
   EXPECT_TRUE(c.Stalled);
   EXPECT_EQ(c.AbortOnByte, 3u);
 
-  ASSERT_EQ(config.I2cDevices.size(), 2u);
+  ASSERT_EQ(config.I2cDevices.size(), 4u);
   const sim::I2cDeviceConfig& pmic = config.I2cDevices[0];
   EXPECT_EQ(pmic.Address, 0x34);
   EXPECT_FALSE(pmic.TenBit);
@@ -59,6 +64,16 @@ TEST(BoardFileBus, ReadsThePmicBusKeys) {
   EXPECT_EQ(config.I2cDevices[1].Address, 0x2A5);
   EXPECT_TRUE(config.I2cDevices[1].TenBit);
   EXPECT_FALSE(config.I2cDevices[1].NeverAcknowledges);
+  const sim::I2cDeviceConfig& variant1 = config.I2cDevices[2];
+  EXPECT_EQ(variant1.Address, 0x6E); // the model's own address
+  EXPECT_EQ(variant1.Model, "pmic-variant1");
+  EXPECT_EQ(variant1.Conversion.Reading, 0x3FF);
+  EXPECT_EQ(variant1.Conversion.BusyReads, 3u);
+  EXPECT_EQ(variant1.Conversion.BusyNs, 2000u);
+  EXPECT_TRUE(variant1.Conversion.NeverFinishes);
+  EXPECT_EQ(variant1.RefusedWrites, 21u);
+  EXPECT_EQ(config.I2cDevices[3].Address, 0x5E);
+  EXPECT_EQ(config.I2cDevices[3].RefusedWrites, 0u);
 
   EXPECT_FALSE(config.Punit.Arbitrated);
   EXPECT_TRUE(config.Punit.HostHoldsBus);
@@ -94,7 +109,7 @@ TEST(BoardFileBus, BadInputNamesTheFileAndPosition) {
        "board.json:1:47: two I2C devices at the same address"},
       {R"({"i2c_devices": [{"address": 52, "model": "toaster"}]})",
        "board.json:1:43: unknown I2C device model \"toaster\" (known: register-file, "
-       "pmic-variant5)"},
+       "pmic-variant1, pmic-variant5, pmic-variant6)"},
       {R"({"i2c_devices": [{"address": 52, "registers": {"0x100": 1}}]})",
        "board.json:1:48: a register number is out of range"},
       {R"({"i2c_devices": [{"address": 52, "registers": {"1": "0x1FF"}}]})",
@@ -102,6 +117,24 @@ TEST(BoardFileBus, BadInputNamesTheFileAndPosition) {
       {R"({"i2c_devices": [{"address": 52, "registers": {"r1": 1}}]})",
        "board.json:1:48: a register number must be a non-negative integer"},
       {R"({"i2c_devices": [{"address": 52, "colour": 1}]})", "board.json:1:34: unknown key"},
+      {R"({"i2c_devices": [{"model": "pmic-variant1", "ten_bit": true}]})",
+       "board.json:1:18: an I2C device needs"},
+      {R"({"i2c_devices": [{"address": "0x5E"}, {"model": "pmic-variant6"}]})",
+       "board.json:1:39: two I2C devices at the same address"},
+      {R"({"i2c_devices": [{"address": 52, "conversion": {}}]})",
+       "board.json:1:48: model \"register-file\" has no converter"},
+      {R"({"i2c_devices": [{"model": "pmic-variant5", "refuse_writes": 3}]})",
+       "board.json:1:62: model \"pmic-variant5\" has no register that refuses writes"},
+      {R"({"i2c_devices": [{"model": "pmic-variant6", "conversion": 5}]})",
+       "board.json:1:59: conversion must be object, not number"},
+      {R"({"i2c_devices": [{"model": "pmic-variant1", "conversion": {"busy": 1}}]})",
+       "board.json:1:60: unknown key \"busy\""},
+      {R"({"i2c_devices": [{"model": "pmic-variant1", "conversion": {"reading": 1024}}]})",
+       "board.json:1:71: reading is out of range (at most 0x3FF)"},
+      {R"({"i2c_devices": [{"model": "pmic-variant6", "conversion": {"never_finishes": 1}}]})",
+       "board.json:1:78: never_finishes must be true or false"},
+      {R"({"i2c_devices": [{"model": "pmic-variant6", "refuse_writes": -1}]})",
+       "board.json:1:62: refuse_writes must be a non-negative integer"},
       {R"({"punit": {"grant_delay": 5}})", "board.json:1:12: unknown key \"grant_delay\""},
       {R"({"faults": {"i2c_never_acknowledges": ["0x34"]}})",
        "board.json:1:40: no device in i2c_devices at this address"},
