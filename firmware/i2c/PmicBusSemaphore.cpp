@@ -34,8 +34,9 @@ EFI_STATUS AcquirePmicBus() {
     }
   }
 
-  // Give up: withdraw through the ordinary release (which also drops a grant that came after
-  // the last poll), then read the register once more; that read's value is not used.
+  // Give up through the ordinary release, which drops a grant that came after the last poll but
+  // leaves the request bit as read: the request is not withdrawn. Then read the register once
+  // more; that read's value is not used.
   ReleasePmicBus();
   (void)SidebandRead(SidebandPortPunit, PmicBusSemaphore);
   return EFI_TIMEOUT;

@@ -6,6 +6,6 @@
 #include "platform/Efi.h"
 
 // EFI_SUCCESS once the host holds the bus (or arbitration is off); EFI_TIMEOUT after about
-// 300 ms without a grant, with the request withdrawn.
+// 300 ms without a grant, after the ordinary release (the request bit stays set).
 EFI_STATUS AcquirePmicBus();
 void ReleasePmicBus();

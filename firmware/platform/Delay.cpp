@@ -13,15 +13,24 @@ constexpr uint32_t PartialSpanMask = FullSpanTicks - 1;
 constexpr uint32_t FullSpanShift = 22;
 constexpr uint32_t SpanOverBit = 0x800000;
 
+// The counter moves every 280 ns; no read of it is that much faster than a nanosecond. A counter
+// that reads one value this many times in a row is not counting (the ACPI window decoded
+// somewhere else, the timer switched off), and the wait gives up rather than spin for ever. Every
+// wait on such a board pays this again, so it is kept small: at 1 us a port read, 1 ms.
+constexpr uint32_t FrozenTimerReads = 1000;
+
 void WaitOneSpan(uint32_t Length) {
-  const uint32_t target = IoRead32(PmTimerPort) + Length;
+  const uint32_t start = IoRead32(PmTimerPort);
+  const uint32_t target = start + Length;
   // The first test follows the start reading at once; every later one comes after a pause.
-  if ((target - IoRead32(PmTimerPort)) & SpanOverBit) {
-    return;
-  }
-  do {
+  uint32_t now = IoRead32(PmTimerPort);
+  uint32_t unchanged = now == start ? 1 : 0;
+  while (((target - now) & SpanOverBit) == 0 && unchanged < FrozenTimerReads) {
     CpuPause();
-  } while (((target - IoRead32(PmTimerPort)) & SpanOverBit) == 0);
+    const uint32_t previous = now;
+    now = IoRead32(PmTimerPort);
+    unchanged = now == previous ? unchanged + 1 : 0;
+  }
 }
 } // namespace
 

@@ -84,6 +84,20 @@ TEST(Delay, SpanEndsAfterLengthPlusOneAcrossTheCounterWrap) {
   EXPECT_EQ(Wait(0x20, 0xFFFFFFF0, 1, 0xFFFFFFFF, false), (Counts{1 + 0x21, 0x20}));
 }
 
+// A counter that does not move ends each span after 1000 readings of one value in a row, however
+// long the wait asked for.
+TEST(Delay, FrozenTimerEndsTheWait) {
+  EXPECT_EQ(Wait(100, 0x1234, 0, 0xFFFFFF, true), (Counts{1 + 1000, 999}));
+  EXPECT_EQ(Wait(0x800010, 0x1234, 0, 0xFFFFFF, false), (Counts{3 * 1001, 3 * 999}));
+  // The ACPI window decoded elsewhere: port 0x408 reads all ones.
+  sim::BoardConfig config;
+  config.AcpiBase = 0x0502;
+  sim::Soc soc(config);
+  tools::BoardInstallation installed(soc.Bus);
+  DelayMicroseconds(100000);
+  EXPECT_EQ(soc.Bus.GetTrace().Accesses().size(), 1001u);
+}
+
 TEST(Delay, RealTimerWaitsAtLeastTheAskedTime) {
   sim::BoardConfig config;
   config.AcpiBase = 0x0402;
