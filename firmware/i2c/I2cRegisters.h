@@ -55,9 +55,14 @@ constexpr uint16_t CommandRead = 1u << 8;
 constexpr uint16_t CommandStop = 1u << 9;
 constexpr uint16_t CommandRestart = 1u << 10;
 
-// Every handshake with the controller (activity, enable and disable, and the byte waits) gives
-// up after this many polls.
+// Every handshake with the controller that polls I2cPollIntervalUs apart (activity, enable and
+// disable, room for a read command) gives up after this many polls: about 100 ms.
 constexpr uint32_t I2cPollLimit = 10000;
+// The byte waits poll back to back, two register reads a pass, so their bound is a count that
+// stands for a time: at 50 ns or more a register read, 200000 passes last at least 20 ms, over
+// twenty byte times of a 10 kHz bus (900 us a byte), more than any transfer of the module queues.
+// A healthy bus of 10 kHz or faster never reaches it; a stuck one is given up on.
+constexpr uint32_t I2cBytePollLimit = 200000;
 // Spacing of the handshake polls that are not back to back.
 constexpr uint32_t I2cPollIntervalUs = 10;
 

@@ -9,17 +9,13 @@ constexpr uint32_t ByteSettleUs = 2;
 constexpr uint16_t ReadWithStopAndRestart = CommandRead | CommandStop | CommandRestart;
 
 // The two byte waits end on progress or on an abort; a controller that makes neither would keep
-// them going for ever, so each gives up after I2cPollLimit passes and reports EFI_DEVICE_ERROR,
-// the status both operations already use for a transfer that did not happen. The bound counts
-// passes, not time: measuring time would put timer reads into every pass and change the accesses
-// of a healthy transfer, which the bound must leave exactly as they are.
-//
-// What the count means in time: the receive wait spaces its passes 10 us apart until the read
-// command is queued, so that part is bounded near 100 ms like the other handshakes. The send wait
-// and the receive wait for the byte poll back to back, two uncached register reads per pass;
-// 10000 such passes last a few milliseconds (4 ms at 200 ns a read), against the 22.5 us a byte
-// takes on the 400 kHz bus. The module's transfers queue no more than a few commands, so a FIFO
-// that stays full, or a byte that has not come, over a hundred byte times is a stuck controller.
+// them going for ever, so each gives up and reports EFI_DEVICE_ERROR, the status both operations
+// already use for a transfer that did not happen. The bounds count passes, not time: measuring
+// time would put timer reads into every pass and change the accesses of a healthy transfer,
+// which the bound must leave exactly as they are. What the counts mean in time is said where
+// they are defined: the receive wait's passes before its command is queued are 10 us apart
+// (I2cPollLimit, about 100 ms); the passes that wait for room or for the byte run back to back
+// (I2cBytePollLimit, at least 20 ms). Each phase has a count of its own.
 //
 // Giving up leaves commands queued, and a byte may still arrive after the failure has been
 // reported; the next read would take that byte as its own. Switching the controller off and on
@@ -44,7 +40,7 @@ EFI_STATUS I2cSendByte(uint8_t Address, const uint8_t* Byte, BOOLEAN Restart, BO
   I2cSetTarget(Address);
   const uint16_t command =
       static_cast<uint16_t>(*Byte | (Restart ? CommandRestart : 0) | (Stop ? CommandStop : 0));
-  for (uint32_t pass = 0; pass < I2cPollLimit; ++pass) {
+  for (uint32_t pass = 0; pass < I2cBytePollLimit; ++pass) {
     const uint16_t status = MmioRead16(Status);
     if (FoundAndClearedAbort()) {
       return EFI_DEVICE_ERROR;
@@ -64,8 +60,10 @@ EFI_STATUS I2cReceiveByte(uint8_t Address, uint8_t* Byte) {
   // wait ends only once both have happened.
   bool commandIssued = false;
   bool byteReceived = false;
-  for (uint32_t pass = 0; !(commandIssued && byteReceived); ++pass) {
-    if (pass == I2cPollLimit) {
+  uint32_t commandPasses = 0;
+  uint32_t bytePasses = 0;
+  while (!(commandIssued && byteReceived)) {
+    if (commandIssued ? bytePasses++ == I2cBytePollLimit : commandPasses++ == I2cPollLimit) {
       return AbandonTransfer();
     }
     if (FoundAndClearedAbort()) {
