@@ -36,9 +36,11 @@ void ClearLevelIfHigh(uint32_t Address) {
 }
 
 // Works through the variant's own routines, not through the slots of the active descriptor:
-// a descriptor handed over in a HOB may point anywhere.
+// a descriptor handed over in a HOB may point anywhere. The register keeps its other bits, so a
+// failed read leaves it unwritten (its bits were never read); the pads are driven all the same.
 void AdjustVariant5Board() {
-  uint8_t level = Variant5ReadRegister(Variant5LevelRegister);
+  uint8_t level = 0;
+  const bool read = Variant5ReadRegisterChecked(Variant5LevelRegister, &level);
   if ((MmioRead32(Pad93Input) & PadLevel) != 0) {
     level &= static_cast<uint8_t>(~Variant5LevelBit);
   } else {
@@ -46,7 +48,9 @@ void AdjustVariant5Board() {
     ClearLevelIfHigh(Pad3Community1000);
     level |= Variant5LevelBit;
   }
-  Variant5WriteRegister(Variant5LevelRegister, level);
+  if (read) {
+    Variant5WriteRegister(Variant5LevelRegister, level);
+  }
   MmioWrite32(Pad1Community1000, MmioRead32(Pad1Community1000) | PadLevel);
 }
 } // namespace

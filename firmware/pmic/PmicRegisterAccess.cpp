@@ -18,12 +18,13 @@ void Release(PmicBusLock Lock) {
   }
 }
 
-uint8_t ReadUnlocked(uint8_t Device, uint8_t Register) {
-  uint8_t value = 0;
-  if (I2cReadRegister(Device, Register, &value) != EFI_SUCCESS) {
-    value = PmicFailedRead;
+bool ReadUnlocked(uint8_t Device, uint8_t Register, uint8_t* Value) {
+  *Value = 0;
+  if (I2cReadRegister(Device, Register, Value) != EFI_SUCCESS) {
+    *Value = PmicFailedRead;
+    return false;
   }
-  return value;
+  return true;
 }
 
 bool ApplyOperation(uint32_t Operation, uint8_t Old, uint8_t Mask, uint8_t Value, uint8_t& New) {
@@ -46,10 +47,16 @@ bool ApplyOperation(uint32_t Operation, uint8_t Old, uint8_t Mask, uint8_t Value
 }
 } // namespace
 
-uint8_t PmicReadRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock) {
+bool PmicReadRegisterChecked(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t* Value) {
   Acquire(Lock);
-  const uint8_t value = ReadUnlocked(Device, Register);
+  const bool read = ReadUnlocked(Device, Register, Value);
   Release(Lock);
+  return read;
+}
+
+uint8_t PmicReadRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock) {
+  uint8_t value = 0;
+  PmicReadRegisterChecked(Device, Register, Lock, &value);
   return value;
 }
 
@@ -66,10 +73,19 @@ EFI_STATUS ApplyRegisterUpdates(uint8_t Device, PmicBusLock Lock, const PmicRegi
   for (uint32_t step = 0; step < Count; ++step) {
     const PmicRegisterUpdate& update = Table[step];
     // The read is made even for a step that then writes nothing.
-    const uint8_t old = ReadUnlocked(Device, update.Register);
+    uint8_t old = 0;
+    const bool read = ReadUnlocked(Device, update.Register, &old);
     uint8_t value = 0;
-    if (update.Mask != 0 &&
-        ApplyOperation(update.Operation, old, update.Mask, update.Value, value)) {
+    if (update.Mask == 0 ||
+        !ApplyOperation(update.Operation, old, update.Mask, update.Value, value)) {
+      continue;
+    }
+    // After a failed read, only a value that every old value would give is written.
+    uint8_t fromNone = 0;
+    uint8_t fromAll = 0;
+    ApplyOperation(update.Operation, 0x00, update.Mask, update.Value, fromNone);
+    ApplyOperation(update.Operation, 0xFF, update.Mask, update.Value, fromAll);
+    if (read || fromNone == fromAll) {
       I2cWriteRegister(Device, update.Register, &value);
     }
   }

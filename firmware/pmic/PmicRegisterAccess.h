@@ -19,6 +19,11 @@ enum class PmicBusLock : uint8_t { None, PerAccess };
 constexpr uint8_t PmicFailedRead = 0xFF;
 
 uint8_t PmicReadRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock);
+// The same read, for the read-modify-writes: false when the transfer failed (Value is then
+// 0xFF, as PmicReadRegister gives it). A value built from bits of a failed read is never written
+// back: those bits were not read, and writing them would corrupt the register while the caller
+// hears success. A write whose value does not depend on the read is still made.
+bool PmicReadRegisterChecked(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t* Value);
 EFI_STATUS PmicWriteRegister(uint8_t Device, uint8_t Register, uint8_t Value, PmicBusLock Lock);
 
 // One step of a constant register update table. The new value is formed from the register's
@@ -37,7 +42,8 @@ constexpr uint32_t UpdateClear = 3;  // old & ~Mask
 
 // Applies Count steps in order, each reading its register right before writing it. A locked
 // instance holds the semaphore once around the whole table, even for an empty one. Always
-// EFI_SUCCESS: failed transfers are neither reported nor a reason to stop.
+// EFI_SUCCESS: failed transfers are neither reported nor a reason to stop. A step whose read
+// failed writes only when its new value does not depend on the old one (a whole-register value).
 EFI_STATUS ApplyRegisterUpdates(uint8_t Device, PmicBusLock Lock, const PmicRegisterUpdate* Table,
                                 uint32_t Count);
 

@@ -119,18 +119,26 @@ EFI_STATUS InitStep1() {
   return EFI_SUCCESS;
 }
 
+// Reads Register for a read-modify-write: false when the read failed, and then nothing built
+// from it is written back (its bits were never read).
+bool ReadForUpdate(uint8_t Register, uint8_t* Value) {
+  return PmicReadRegisterChecked(Primary, Register, PmicBusLock::None, Value);
+}
+
+// Low bits from Value, the others as read; nothing written when the read failed.
+void UpdateLowBits(uint8_t Register, uint8_t Bits, uint8_t Value) {
+  uint8_t old = 0;
+  if (ReadForUpdate(Register, &old)) {
+    WriteRegister(Register, static_cast<uint8_t>((Value & Bits) | (old & ~Bits)));
+  }
+}
+
 // Each pin's two control registers take the record's values in their low bits and keep their
 // high bits as read.
 EFI_STATUS InitStep2() {
-  constexpr uint8_t Value1Bits = 0x7F;
-  constexpr uint8_t Value2Bits = 0x1F;
   for (const PmicGpioPin& pin : Variant1GpioPins) {
-    const uint8_t control1 = ReadRegister(pin.ControlRegister1);
-    WriteRegister(pin.ControlRegister1, static_cast<uint8_t>((pin.ControlValue1 & Value1Bits) |
-                                                             (control1 & ~Value1Bits)));
-    const uint8_t control2 = ReadRegister(pin.ControlRegister2);
-    WriteRegister(pin.ControlRegister2, static_cast<uint8_t>((pin.ControlValue2 & Value2Bits) |
-                                                             (control2 & ~Value2Bits)));
+    UpdateLowBits(pin.ControlRegister1, 0x7F, pin.ControlValue1);
+    UpdateLowBits(pin.ControlRegister2, 0x1F, pin.ControlValue2);
   }
   return EFI_SUCCESS;
 }
@@ -255,24 +263,36 @@ EFI_STATUS ClearStatus1() {
   return EFI_SUCCESS;
 }
 
+// A control register that could not be read is not written: no conversion is started, and the
+// wait and the reading go on as they would.
 uint32_t ReadVoltage() {
-  const uint8_t control = ReadRegister(AdcControlRegister);
-  WriteRegister(AdcControlRegister, control | AdcBusy);
+  uint8_t control = 0;
+  if (ReadForUpdate(AdcControlRegister, &control)) {
+    WriteRegister(AdcControlRegister, control | AdcBusy);
+  }
   PmicWaitWhileBusy(Primary, PmicBusLock::None, AdcControlRegister, AdcBusy);
   const uint32_t high = ReadRegister(AdcHighRegister) & 0x03u;
   const uint32_t low = ReadRegister(AdcLowRegister);
   return (high * 256 + low) * VoltageFullScale / AdcMaximum;
 }
 
-// The selector nibble is handed out and cleared in the register.
+// The selector nibble is handed out and cleared in the register. The register's other bits are
+// written back as read, so after a failed read nothing is written and the failure is reported.
 EFI_STATUS GetSelector(uint8_t* Selector) {
-  const uint8_t value = ReadRegister(SelectorRegister);
+  uint8_t value = 0;
+  const bool read = ReadForUpdate(SelectorRegister, &value);
   *Selector = value & SelectorField;
+  if (!read) {
+    return EFI_DEVICE_ERROR;
+  }
   return WriteRegister(SelectorRegister, value & static_cast<uint8_t>(~SelectorField));
 }
 
 EFI_STATUS SetSelector(uint8_t Selector) {
-  const uint8_t value = ReadRegister(SelectorRegister);
+  uint8_t value = 0;
+  if (!ReadForUpdate(SelectorRegister, &value)) {
+    return EFI_DEVICE_ERROR;
+  }
   return WriteRegister(SelectorRegister,
                        static_cast<uint8_t>((value & ~SelectorField) | (Selector & SelectorField)));
 }

@@ -82,8 +82,12 @@ void Write(uint8_t Register, uint8_t Value) {
 }
 
 // Read-modify-write as two calls: the semaphore is released between the read and the write.
+// Every caller keeps bits of the old value, so nothing is written after a failed read.
 void Modify(uint8_t Register, uint8_t Keep, uint8_t Set) {
-  Write(Register, static_cast<uint8_t>((Read(Register) & Keep) | Set));
+  uint8_t value = 0;
+  if (Variant5ReadRegisterChecked(Register, &value)) {
+    Write(Register, static_cast<uint8_t>((value & Keep) | Set));
+  }
 }
 
 BOOLEAN Bit(uint8_t Value, uint8_t Mask) {
@@ -159,7 +163,10 @@ BOOLEAN GetFlag3() {
 
 // Writing ones acknowledges GetStatus1's conditions (bits 0-2); bits 5-7 stay pending.
 EFI_STATUS ClearStatus1() {
-  Write(PendingRegister, Read(PendingRegister) & 0x1F);
+  uint8_t pending = 0;
+  if (Variant5ReadRegisterChecked(PendingRegister, &pending)) {
+    Write(PendingRegister, pending & 0x1F);
+  }
   return EFI_SUCCESS;
 }
 
@@ -187,9 +194,12 @@ BOOLEAN GetFlag4() {
 }
 
 EFI_STATUS GetSelector(uint8_t* Selector) {
-  const uint8_t value = Read(SelectorRegister);
+  uint8_t value = 0;
+  const bool read = Variant5ReadRegisterChecked(SelectorRegister, &value);
   *Selector = value & SelectorField;
-  Write(SelectorRegister, value & static_cast<uint8_t>(~SelectorArmed));
+  if (read) {
+    Write(SelectorRegister, value & static_cast<uint8_t>(~SelectorArmed));
+  }
   Modify(SelectorMirrorRegister, static_cast<uint8_t>(~SelectorArmed), 0);
   return EFI_SUCCESS;
 }
@@ -220,6 +230,10 @@ EFI_STATUS InitStep6() {
 
 uint8_t Variant5ReadRegister(uint8_t Register) {
   return PmicReadRegister(Device, Register, PmicBusLock::PerAccess);
+}
+
+bool Variant5ReadRegisterChecked(uint8_t Register, uint8_t* Value) {
+  return PmicReadRegisterChecked(Device, Register, PmicBusLock::PerAccess, Value);
 }
 
 // The transfer's status is not passed on: this variant's writes always report success.

@@ -7,4 +7,7 @@
 #include <stdint.h>
 
 uint8_t Variant5ReadRegister(uint8_t Register);
+// The same read, false when the transfer failed: for read-modify-writes, which do not write
+// back bits they never read.
+bool Variant5ReadRegisterChecked(uint8_t Register, uint8_t* Value);
 EFI_STATUS Variant5WriteRegister(uint8_t Register, uint8_t Value);

@@ -38,7 +38,8 @@ TEST_F(PostGpioSetupTest, OnVariantFiveRegister30FollowsPad93) {
     bool Pad93High;
     uint32_t Pad22Before, Pad3Before;
     std::vector<std::string> Pads; // between the read of pad 93 and the write of 0x30
-    uint8_t Before, After;
+    uint8_t Before;
+    int After; // -1: not written, its read having failed
   };
   const std::vector<std::string> tableState = {PadRd(Pad22, 0xC01), PadRd(Pad3, 0xC02)};
   const std::vector<std::string> otherState = {PadRd(Pad22, 0xC00), PadWr(Pad22, 0xC01),
@@ -50,8 +51,9 @@ TEST_F(PostGpioSetupTest, OnVariantFiveRegister30FollowsPad93) {
       {"high", false, true, true, 0xC00, 0xC03, {}, 0xA5, 0x25},
       {"high, bit 7 already clear", false, true, true, 0xC00, 0xC03, {}, 0x7F, 0x7F},
       {"handed over", true, true, false, 0xC00, 0xC03, otherState, 0x11, 0x91},
-      {"handed over, silent, low", true, false, false, 0xC01, 0xC02, tableState, 0, 0xFF},
-      {"handed over, silent, high", true, false, true, 0xC01, 0xC02, {}, 0, 0x7F},
+      // Bits never read are not written back; the pads are driven all the same.
+      {"handed over, silent, low", true, false, false, 0xC01, 0xC02, tableState, 0, -1},
+      {"handed over, silent, high", true, false, true, 0xC01, 0xC02, {}, 0, -1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -71,7 +73,8 @@ TEST_F(PostGpioSetupTest, OnVariantFiveRegister30FollowsPad93) {
                       Locked({{c.Fitted ? Rd(0x34, 0x30, c.Before) : RdFailed(0x34, 0x30)}}),
                       {PadRd(Pad93, c.Pad93High ? 0x3 : 0x2)},
                       c.Pads,
-                      Locked({{Wr(0x34, 0x30, c.After)}}),
+                      c.After >= 0 ? Locked({{Wr(0x34, 0x30, static_cast<uint8_t>(c.After))}})
+                                   : std::vector<std::string>{},
                       Pad1Raised,
                       SettleThenPad33}));
     if (c.Fitted) {

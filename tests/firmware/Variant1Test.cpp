@@ -353,41 +353,69 @@ TEST_F(Variant1Test, VoltageWaitsForTheConversionWithABound) {
   }
 }
 
-// With no device on the bus every read gives 0xFF and every write fails. Bytes take no bus time
-// here, so a write's refused address shows before the write returns.
+// Takes writes and refuses to be read: every read fails, every write reaches the device.
+class WriteOnlyDevice : public sim::I2cRegisterFileDevice {
+public:
+  bool AddressPhase(bool Read) override {
+    I2cRegisterFileDevice::AddressPhase(Read);
+    return !Read;
+  }
+};
+
+// With no device on the bus every read gives 0xFF and every write fails (bytes take no bus time
+// here, so a write's refused address shows before the write returns). With devices that take
+// writes but fail every read, only the writes whose value does not carry bits of a failed read
+// (whole-register values) are made.
 TEST_F(Variant1Test, EveryTransferFailing) {
   Config.I2c.BusHz = 0;
   uint8_t selector = 0;
-  const std::pair<std::function<uint32_t()>, uint32_t> cases[] = {
-      {V1.Detect, 0},
-      {Identity, 0xFFFF},
-      {[] { return V1.ReadRegister(0x12); }, 0xFF},
-      {[] { return V1.ReadAuxRegister(0x12); }, 0xFF},
-      {[] { return V1.WriteRegister(0x12, 0); }, EFI_DEVICE_ERROR},
-      {[] { return V1.WriteAuxRegister(0x12, 0); }, EFI_DEVICE_ERROR},
-      {S1, 0x0F},
-      {S2, 0x7E07},
-      {S3, 0x07},
-      {V1.GetFlag1, 1},
-      {V1.GetFlag2, 1},
-      {V1.GetFlag3, 1},
-      {V1.GetFlag4, 0},
-      {[&] { return V1.GetSelector(&selector); }, EFI_DEVICE_ERROR},
-      {[] { return V1.SetSelector(3); }, EFI_DEVICE_ERROR},
-      {V1.ReadVoltage, 5000},
-      {V1.InitStep1, EFI_SUCCESS},
-      {V1.InitStep2, EFI_SUCCESS},
-      {V1.InitStep3, EFI_SUCCESS},
-      {V1.InitStep4, EFI_SUCCESS},
-      {V1.InitStep5, EFI_SUCCESS},
-      {V1.InitStep6, EFI_UNSUPPORTED}, // the fallback is the active variant
-      {V1.ClearStatus1, EFI_SUCCESS},
-      {V1.ClearStatus2, EFI_SUCCESS},
+  struct Case {
+    std::function<uint32_t()> Call;
+    uint32_t Result;
+    size_t Writes; // made when only reads fail, to either device
+  };
+  const Case cases[] = {
+      {V1.Detect, 0, 0},
+      {Identity, 0xFFFF, 0},
+      {[] { return V1.ReadRegister(0x12); }, 0xFF, 0},
+      {[] { return V1.ReadAuxRegister(0x12); }, 0xFF, 0},
+      {[] { return V1.WriteRegister(0x12, 0); }, EFI_DEVICE_ERROR, 1},
+      {[] { return V1.WriteAuxRegister(0x12, 0); }, EFI_DEVICE_ERROR, 1},
+      {S1, 0x0F, 0},
+      {S2, 0x7E07, 0},
+      {S3, 0x07, 0},
+      {V1.GetFlag1, 1, 0},
+      {V1.GetFlag2, 1, 0},
+      {V1.GetFlag3, 1, 0},
+      {V1.GetFlag4, 0, 0},
+      {[&] { return V1.GetSelector(&selector); }, EFI_DEVICE_ERROR, 0},
+      {[] { return V1.SetSelector(3); }, EFI_DEVICE_ERROR, 0},
+      {V1.ReadVoltage, 5000, 0}, // no conversion started; the wait runs to its bound
+      {V1.InitStep1, EFI_SUCCESS, 13},
+      {V1.InitStep2, EFI_SUCCESS, 0},
+      {V1.InitStep3, EFI_SUCCESS, 8}, // the whole-register rows
+      {V1.InitStep4, EFI_SUCCESS, 0},
+      {V1.InitStep5, EFI_SUCCESS, 8},     // 7 whole-register rows and the auxiliary register
+      {V1.InitStep6, EFI_UNSUPPORTED, 0}, // the fallback is the active variant
+      {V1.ClearStatus1, EFI_SUCCESS, 1},
+      {V1.ClearStatus2, EFI_SUCCESS, 2},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     SCOPED_TRACE(i);
     Board({}, false);
-    EXPECT_EQ(cases[i].first(), cases[i].second);
+    EXPECT_EQ(cases[i].Call(), cases[i].Result);
+
+    Board({}, false);
+    WriteOnlyDevice primary, auxiliary;
+    soc->I2c.Attach(0x6E, false, primary);
+    soc->I2c.Attach(0x5E, false, auxiliary);
+    cases[i].Call();
+    size_t writes = 0;
+    for (const auto& t : sim::decode::DecodeBus(soc->Bus.GetTrace().Accesses()).I2c) {
+      writes += !t.Read && t.HasValue && !t.Aborted;
+    }
+    EXPECT_EQ(writes, cases[i].Writes);
+    soc.reset(); // before the devices it holds go
   }
   EXPECT_EQ(selector, 0x0F);
 }

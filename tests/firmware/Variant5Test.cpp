@@ -51,6 +51,8 @@ TEST_F(Variant5Test, StatusBitsMapRegisterBitsOneByOne) {
       {{}, S2, 0x1C, {Lost(2)}, false},
       {{}, S3, 0x05, {Lost(0x48), Lost(0x49)}, false},
       {{{0x02, 0xE5}}, V5.ClearStatus2, EFI_SUCCESS, {}},
+      // Bits never read are not written back.
+      {{}, V5.ClearStatus1, EFI_SUCCESS, {Lost(2)}, false},
       {{{0x02, 0xE5}}, V5.ClearStatus1, EFI_SUCCESS, {R(2, 0xE5), W(2, 0x05)}},
   });
   EXPECT_EQ(Pmic34().Peek(0x02), 0xE0); // the ones written acknowledged bits 0 and 2
@@ -113,6 +115,16 @@ TEST_F(Variant5Test, SelectorIsWrittenAndArmedThenReadAndDisarmed) {
        {R(0x36, 0x0E), W(0x36, 0x06), R(0x8F, 0x0C), W(0x8F, 0x04)}},
   });
   EXPECT_EQ(selector, 2);
+  // Nobody answers: every read-modify-write reads and writes nothing back.
+  Run({
+      {{},
+       [] { return V5.SetSelector(6); },
+       EFI_SUCCESS,
+       {Lost(0x36), Lost(0x36), Lost(0x8F)},
+       false},
+      {{}, [&] { return V5.GetSelector(&selector); }, EFI_SUCCESS, {Lost(0x36), Lost(0x8F)}, false},
+  });
+  EXPECT_EQ(selector, 3);
 }
 
 TEST_F(Variant5Test, TableStepsHoldTheBusForTheWholeTable) {
