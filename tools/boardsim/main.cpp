@@ -57,7 +57,7 @@ int Run(const std::vector<std::string>& Args) {
                              result.Status,
                              result.Failure,
                              boardsim::ComparePads(padsBefore, boardsim::SnapshotPads(soc.Gpio)),
-                             boardsim::DescribeBoardStep(soc.Bus.GetTrace().Accesses(), config)};
+                             boardsim::DescribeBoardStep(soc.Bus.GetTrace().Accesses())};
   if (options.TracePath) {
     WriteTrace(soc.Bus, *options.TracePath);
   }
