@@ -58,6 +58,7 @@ TEST(BoardsimOptions, OpTakesASlotAndItsArgumentsOrSaysWhatIsWrong) {
       {{"--board", "no-pmic", "--host", "WriteRegister", "48", "0xFF"},
        "board no-pmic host slot 1 48 255"},
       {{"ReadVoltage"}, "board default slot 19"},
+      {{"GetLevel", "--host"}, "board default host slot 23"},
       {{"GetStatus2"}, "board default slot 12"},
       {{"GetStatus2", "null"}, "board default slot 12 null"},
       {{"SetSelector", "0X2"}, "board default slot 22 2"},

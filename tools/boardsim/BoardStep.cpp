@@ -1,6 +1,7 @@
 #include "tools/boardsim/BoardStep.h"
 
 #include "sim/devices/PmTimer.h"
+#include "tools/boardsim/BusLines.h"
 #include "tools/boardsim/Selection.h"
 
 #include <cstdio>
@@ -21,25 +22,9 @@ std::string Hex(uint32_t Value, int Digits) {
   return text;
 }
 
-std::string Milliseconds(uint64_t Ns) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%llu.%03llu ms", static_cast<unsigned long long>(Ns / 1000000),
-                static_cast<unsigned long long>(Ns / 1000 % 1000));
-  return text;
-}
-
 std::string PadName(uint32_t Address) {
   const uint32_t offset = Address - PadBlock;
   return "pad " + std::to_string(offset % 0x1000 / 16) + " of " + Hex(offset / 0x1000 * 0x1000, 4);
-}
-
-bool UnderSemaphore(const sim::decode::BusActivity& Bus, uint64_t Time) {
-  for (const sim::decode::SemaphoreHold& hold : Bus.Holds) {
-    if (hold.Granted && hold.AcquireNs <= Time && (!hold.Released || Time < hold.ReleaseNs)) {
-      return true;
-    }
-  }
-  return false;
 }
 
 } // namespace
@@ -119,24 +104,6 @@ BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace) {
     }
   }
   return report;
-}
-
-std::vector<std::string> DescribeTransactions(const sim::decode::BusActivity& Bus) {
-  std::vector<std::string> lines;
-  for (const sim::decode::I2cTransaction& t : Bus.I2c) {
-    std::string line =
-        Milliseconds(t.TimeNs) + "  " + (t.Read ? "read  " : "write ") + Hex(t.Device, 2) +
-        " reg " + (t.HasRegister ? Hex(t.Register, 2) : std::string("--")) +
-        (t.Read ? " -> " : " <- ") + (t.HasValue ? Hex(t.Value, 2) : std::string("--"));
-    if (t.Aborted) {
-      line += "  aborted (no acknowledge)";
-    }
-    if (UnderSemaphore(Bus, t.TimeNs)) {
-      line += "  under semaphore";
-    }
-    lines.push_back(line);
-  }
-  return lines;
 }
 
 } // namespace boardsim

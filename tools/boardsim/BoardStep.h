@@ -4,6 +4,7 @@
 
 #include "sim/Trace.h"
 #include "sim/decode/BusDecoder.h"
+#include "tools/boardsim/BusLines.h"
 
 #include <string>
 #include <vector>
@@ -17,8 +18,5 @@ struct BoardStepReport {
 };
 
 BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace);
-
-// "0.131 ms  read  0x34 reg 0x03 -> 0x41  under semaphore"
-std::vector<std::string> DescribeTransactions(const sim::decode::BusActivity& Bus);
 
 } // namespace boardsim

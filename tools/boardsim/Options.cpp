@@ -160,9 +160,12 @@ RunOptions ParseRunOptions(const std::vector<std::string>& Args) {
 
 OpOptions ParseOpOptions(const std::vector<std::string>& Args) {
   OpOptions options;
-  size_t i = 0;
-  for (; i < Args.size() && Args[i].starts_with('-'); ++i) {
-    if (Args[i] == "--list") {
+  std::vector<std::string> words; // the slot name and its arguments
+  for (size_t i = 0; i < Args.size(); ++i) {
+    // "-1" is an argument (out of range), not an option.
+    if (!Args[i].starts_with("--") && Args[i] != "-h") {
+      words.push_back(Args[i]);
+    } else if (Args[i] == "--list") {
       options.List = true;
     } else if (!ParseCommonFlag(Args, i, options.Run)) {
       BadInput("unknown option '" + Args[i] + "'");
@@ -173,15 +176,15 @@ OpOptions ParseOpOptions(const std::vector<std::string>& Args) {
     return options;
   }
   if (options.List) {
-    if (i < Args.size()) {
-      BadInput("--list takes no slot, got '" + Args[i] + "'");
+    if (!words.empty()) {
+      BadInput("--list takes no slot, got '" + words[0] + "'");
     }
     return options;
   }
-  if (i == Args.size()) {
+  if (words.empty()) {
     BadInput("op needs a slot name (boardsim op --list shows the 25 slots)");
   }
-  options.Slot = ParseSlot(Args[i], {Args.begin() + static_cast<ptrdiff_t>(i) + 1, Args.end()});
+  options.Slot = ParseSlot(words[0], {words.begin() + 1, words.end()});
   return options;
 }
 

@@ -26,9 +26,9 @@ struct OpOptions {
   std::optional<tools::SlotRequest> Slot; // absent with --list or --help
 };
 
-// Options come before the slot name; every word after it is an argument of the slot. A slot
-// name, an argument count or an argument the slot cannot take is bad input (tools::ToolError,
-// exit 2), named with the slot's signature.
+// Options start with "--" and may stand anywhere; the other words are the slot name and its
+// arguments. A slot name, an argument count or an argument the slot cannot take is bad input
+// (tools::ToolError, exit 2), named with the slot's signature.
 OpOptions ParseOpOptions(const std::vector<std::string>& Args);
 
 // A bare name means <BoardsDir>/<name>.json; anything with a slash or a .json ending is a path.
