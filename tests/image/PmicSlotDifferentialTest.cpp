@@ -3,6 +3,7 @@
 // accesses at the same virtual times, return the same value and store the same results.
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
+#include "support/BuiltInBoards.h"
 #include "tools/boardsim/RunModule.h"
 
 #include <gtest/gtest.h>
@@ -48,18 +49,10 @@ const char* const InlineBoards[][2] = {
                             "i2c_controller": {"bus_hz": 0}})"},
 };
 
-// Every board in the boards folder (a new board file is covered without a change here) and the
-// inline ones.
+// Every board in the boards folder and the inline ones.
 std::vector<std::pair<std::string, sim::BoardConfig>> Boards() {
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(BOARDINIT_BOARDS_DIR)) {
-    if (entry.path().extension() == ".json") {
-      files.push_back(entry.path());
-    }
-  }
-  std::sort(files.begin(), files.end());
   std::vector<std::pair<std::string, sim::BoardConfig>> boards;
-  for (const std::filesystem::path& file : files) {
+  for (const std::filesystem::path& file : testsupport::BuiltInBoardFiles()) {
     boards.emplace_back(file.filename().string(), sim::LoadBoardFile(file.string()));
   }
   for (const auto& [name, text] : InlineBoards) {

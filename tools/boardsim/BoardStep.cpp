@@ -3,24 +3,19 @@
 #include "sim/devices/PmTimer.h"
 #include "tools/boardsim/BusLines.h"
 #include "tools/boardsim/Selection.h"
-
-#include <cstdio>
+#include "tools/run/Hex.h"
 
 namespace boardsim {
 
 namespace {
+
+using tools::Hex;
 
 constexpr uint32_t PadBlock = 0xFED0C000;
 // The GPIO pass ends with this fixed write (pad 51 of community 0x0000); all that follows is the
 // board step.
 constexpr uint32_t LastGpioPassRegister = 0xFED0C330;
 constexpr uint32_t Pad93Value = 0xFED0C5D8;
-
-std::string Hex(uint32_t Value, int Digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%0*X", Digits, Value);
-  return text;
-}
 
 std::string PadName(uint32_t Address) {
   const uint32_t offset = Address - PadBlock;

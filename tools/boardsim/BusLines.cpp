@@ -1,6 +1,7 @@
 #include "tools/boardsim/BusLines.h"
 
 #include "sim/devices/Punit.h"
+#include "tools/run/Hex.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -10,11 +11,7 @@ namespace boardsim {
 
 namespace {
 
-std::string Hex(uint32_t Value, int Digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%0*X", Digits, Value);
-  return text;
-}
+using tools::Hex;
 
 bool UnderSemaphore(const sim::decode::BusActivity& Bus, uint64_t Time) {
   for (const sim::decode::SemaphoreHold& hold : Bus.Holds) {

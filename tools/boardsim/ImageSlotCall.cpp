@@ -2,9 +2,9 @@
 
 #include "emu/ImageRun.h"
 #include "emu/Machine.h"
+#include "tools/run/Hex.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 
 namespace boardsim {
@@ -21,12 +21,6 @@ uint32_t Word(const uint8_t* Bytes, unsigned Width) {
     value |= static_cast<uint32_t>(Bytes[byte]) << (8 * byte);
   }
   return value;
-}
-
-std::string Hex32(uint32_t Value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", Value);
-  return text;
 }
 
 // BOOLEAN and UINT8 come back in AL; the rest of EAX is whatever the callee left there.
@@ -51,7 +45,7 @@ tools::SlotRun CallSlotInImage(const emu::PeImage& Image, uint32_t GetActivePmic
   run.SelectionEndNs = Board.Bus.GetClock().NowNs();
   uint8_t descriptor[DescriptorSize];
   if (!machine.ReadMemory(selection.Eax, descriptor)) {
-    run.Failure = "GetActivePmic returned " + Hex32(selection.Eax) + ", which is not RAM";
+    run.Failure = "GetActivePmic returned " + tools::Hex(selection.Eax, 8) + ", which is not RAM";
     return run;
   }
   run.Selected = true;

@@ -2,9 +2,9 @@
 
 #include "tools/boardsim/BusLines.h"
 #include "tools/boardsim/Selection.h"
+#include "tools/run/Hex.h"
 #include "tools/run/StatusName.h"
 
-#include <cstdio>
 #include <iomanip>
 #include <ostream>
 
@@ -12,11 +12,7 @@ namespace boardsim {
 
 namespace {
 
-std::string Hex(uint32_t Value, int Digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%0*X", Digits, Value);
-  return text;
-}
+using tools::Hex;
 
 // Everything before the slot: board, form, the ACPI window, and the selection with its traffic.
 // False when GetActivePmic did not return, which the status line then explains.

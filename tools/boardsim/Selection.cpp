@@ -1,6 +1,6 @@
 #include "tools/boardsim/Selection.h"
 
-#include <cstdio>
+#include "tools/run/Hex.h"
 
 namespace boardsim {
 
@@ -27,12 +27,6 @@ constexpr IdentificationRead DetectionOrder[] = {
      [](uint8_t Answer) { return Answer == 0x00 || Answer == 0x1F || Answer == 0x2B; }},
 };
 
-std::string Hex2(uint32_t Value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", Value);
-  return text;
-}
-
 bool Answered(const sim::decode::I2cTransaction& T) {
   return T.HasValue && !T.Aborted;
 }
@@ -53,7 +47,7 @@ bool IsIdentificationRead(const sim::decode::I2cTransaction& T) {
 }
 
 std::string VariantName(uint32_t VariantId) {
-  return VariantId < 10 ? std::to_string(VariantId) : Hex2(VariantId);
+  return VariantId < 10 ? std::to_string(VariantId) : tools::Hex(VariantId, 2);
 }
 
 std::string DescribeSelection(const SelectionTrace& Selection) {
@@ -73,8 +67,9 @@ std::string DescribeSelection(const SelectionTrace& Selection) {
     if (!Asks(asked, t)) {
       break;
     }
-    reads += (reads.empty() ? "" : ", ") + Hex2(asked.Device) + " reg " + Hex2(asked.Register) +
-             (Answered(t) ? " -> " + Hex2(t.Value) : std::string(" no answer"));
+    reads += (reads.empty() ? "" : ", ") + tools::Hex(asked.Device, 2) + " reg " +
+             tools::Hex(asked.Register, 2) +
+             (Answered(t) ? " -> " + tools::Hex(t.Value, 2) : std::string(" no answer"));
     const bool accepts = Selection.VariantId ? *Selection.VariantId == asked.Variant
                                              : Answered(t) && asked.Accepts(t.Value);
     if (accepts) {
