@@ -16,7 +16,8 @@ constexpr uint32_t RoundUpToPage(uint64_t Size) {
 
 // The hand-off page: the EFI_PEI_SERVICES table, the cell holding its address (what
 // EFI_PEI_SERVICES** points to), the IDT with that pointer in the word below its base, one
-// stub per service, the return trap, and from the next page on the HOB list.
+// stub per service, the return trap, a scratch area for callers, and from the next page on the
+// HOB list.
 constexpr uint32_t ServicesTable = HandoffBase + 0x000;
 constexpr uint32_t ServicesCell = HandoffBase + 0x100;
 constexpr uint32_t IdtBase = HandoffBase + 0x200;
@@ -24,6 +25,7 @@ constexpr uint32_t IdtLimit = 256 * 8 - 1;
 constexpr uint32_t ServiceStubs = HandoffBase + 0xA00;
 constexpr uint32_t ServiceStubSize = 4;
 constexpr uint32_t ReturnTrap = HandoffBase + 0xC00;
+constexpr uint32_t Scratch = HandoffBase + 0xE00;
 constexpr uint32_t HobList = HandoffBase + PageSize;
 
 // EFI_PEI_SERVICES: EFI_TABLE_HEADER, then one pointer per service.
@@ -35,6 +37,7 @@ constexpr uint32_t ServicesTableSize = TableHeaderSize + 4 * ServiceCount;
 constexpr uint32_t GetHobListOffset = 0x30;
 static_assert(ServicesTable + ServicesTableSize <= ServicesCell);
 static_assert(ServiceStubs + ServiceCount * ServiceStubSize <= ReturnTrap);
+static_assert(ReturnTrap < Scratch && Scratch + Machine::ScratchSize <= HobList);
 
 constexpr uint8_t OpRet = 0xC3;
 constexpr uint8_t OpInt3 = 0xCC;
@@ -290,6 +293,24 @@ uint32_t Machine::HobListAddress() const {
   return HobList;
 }
 
+uint32_t Machine::ScratchAddress() const {
+  return Scratch;
+}
+
+bool Machine::ReadMemory(uint32_t Address, std::span<uint8_t> Bytes) const {
+  if (uint64_t{Address} + Bytes.size() > BoardMemoryBase) {
+    return false;
+  }
+  return uc_mem_read(uc_, Address, Bytes.data(), Bytes.size()) == UC_ERR_OK;
+}
+
+bool Machine::WriteMemory(uint32_t Address, std::span<const uint8_t> Bytes) {
+  if (uint64_t{Address} + Bytes.size() > BoardMemoryBase) {
+    return false;
+  }
+  return uc_mem_write(uc_, Address, Bytes.data(), Bytes.size()) == UC_ERR_OK;
+}
+
 void Machine::Stop(std::string Reason) {
   if (!stopped_) {
     stopped_ = true;
@@ -321,6 +342,10 @@ std::string Machine::LastAccesses() const {
 }
 
 CallResult Machine::Call(uint32_t Rva, std::span<const uint32_t> Arguments) {
+  return CallAddress(LoadBase + Rva, Arguments);
+}
+
+CallResult Machine::CallAddress(uint32_t Address, std::span<const uint32_t> Arguments) {
   std::vector<uint32_t> frame{ReturnTrap};
   frame.insert(frame.end(), Arguments.begin(), Arguments.end());
   const uint32_t esp = InitialStackTop - 4 * static_cast<uint32_t>(frame.size());
@@ -329,7 +354,7 @@ CallResult Machine::Call(uint32_t Rva, std::span<const uint32_t> Arguments) {
 
   stopped_ = false;
   const uc_err error =
-      uc_emu_start(uc_, LoadBase + Rva, ReturnTrap, 0, static_cast<size_t>(instructionLimit_));
+      uc_emu_start(uc_, Address, ReturnTrap, 0, static_cast<size_t>(instructionLimit_));
   CallResult result;
   const uint32_t eip = ReadEip(uc_);
   if (stopped_) {

@@ -53,6 +53,19 @@ public:
 
   // Calls the function at Rva with 32-bit stack arguments (cdecl order) until it returns.
   CallResult Call(uint32_t Rva, std::span<const uint32_t> Arguments);
+  // The same for a function known by its address, as a caller that took it from a table of
+  // function pointers does.
+  CallResult CallAddress(uint32_t Address, std::span<const uint32_t> Arguments);
+
+  // The machine's own RAM (image, stack, hand-off memory) as the image sees it. False for a range
+  // that is not all RAM; the board's space is never reached from here, so nothing is traced.
+  bool ReadMemory(uint32_t Address, std::span<uint8_t> Bytes) const;
+  bool WriteMemory(uint32_t Address, std::span<const uint8_t> Bytes);
+
+  // Hand-off memory that nothing else uses, ScratchSize bytes, for what the pointer arguments of
+  // a call point at.
+  uint32_t ScratchAddress() const;
+  static constexpr uint32_t ScratchSize = 0x200;
 
 private:
   friend struct MachineHooks;

@@ -166,6 +166,36 @@ TEST(MachineTest, RelocatesTheImageAwayFromItsImageBase) {
   EXPECT_EQ(result.Eax, 0x600DDA7Au);
 }
 
+// A caller holding a function pointer: the call goes to an absolute address, and what the
+// callee stores through a pointer argument is read back from scratch memory.
+TEST(MachineTest, CallsByAddressWithAPointerIntoScratchMemory) {
+  TestImage image = Code({
+      0xCC,                   // never executed: the call enters one byte further on
+      0x8B, 0x44, 0x24, 0x04, // mov eax, [esp+4]
+      0x8B, 0x4C, 0x24, 0x08, // mov ecx, [esp+8]
+      0x89, 0x08,             // mov [eax], ecx
+      0xC3,                   // ret
+  });
+  Fixture run(image);
+  const uint32_t scratch = run.machine->ScratchAddress();
+  const uint8_t fill[4] = {0xCC, 0xCC, 0xCC, 0xCC};
+  ASSERT_TRUE(run.machine->WriteMemory(scratch, fill));
+  const uint32_t arguments[] = {scratch, 0x0BADF00D};
+  const emu::CallResult result =
+      run.machine->CallAddress(emu::LoadBase + image.LinkedAddress(1), arguments);
+  ASSERT_TRUE(result.Returned) << result.Failure;
+  uint8_t stored[4] = {};
+  ASSERT_TRUE(run.machine->ReadMemory(scratch, stored));
+  EXPECT_EQ(std::vector<uint8_t>(stored, stored + 4),
+            (std::vector<uint8_t>{0x0D, 0xF0, 0xAD, 0x0B}));
+
+  // Only RAM is reachable this way: nothing unmapped, and nothing of the board's.
+  EXPECT_FALSE(run.machine->ReadMemory(0x10, stored));
+  EXPECT_FALSE(run.machine->ReadMemory(emu::BoardMemoryBase - 2, stored));
+  EXPECT_FALSE(run.machine->WriteMemory(0xFED0C000, fill));
+  EXPECT_TRUE(run.soc.Bus.GetTrace().Accesses().empty());
+}
+
 TEST(MachineTest, PauseHintsReachTheBoardOnlyWhereAPauseIsExecuted) {
   Fixture run(Code({
       0xF3, 0x90,                   // pause

@@ -3,12 +3,12 @@
 #include "emu/ImageRun.h"
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
+#include "support/BuiltInBoards.h"
 #include "tools/run/HostRun.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <sstream>
 
 namespace {
@@ -65,13 +65,7 @@ void ExpectSameRun(const sim::BoardConfig& Config, const emu::PeImage& Image) {
 // here.
 TEST(DifferentialTest, HostBuildAndImageMakeTheSameAccessesOnEveryBoard) {
   const emu::PeImage image = emu::ReadPeFile(BOARDINIT_IMAGE);
-  std::vector<std::filesystem::path> boards;
-  for (const auto& entry : std::filesystem::directory_iterator(BOARDINIT_BOARDS_DIR)) {
-    if (entry.path().extension() == ".json") {
-      boards.push_back(entry.path());
-    }
-  }
-  std::sort(boards.begin(), boards.end());
+  const std::vector<std::filesystem::path> boards = testsupport::BuiltInBoardFiles();
   ASSERT_FALSE(boards.empty());
   for (const std::filesystem::path& board : boards) {
     SCOPED_TRACE(board.filename().string());

@@ -48,4 +48,33 @@ TEST(RunModuleTest, AnImageThatDoesNotLoadIsBadInputAndNothingRuns) {
   std::filesystem::remove(path);
 }
 
+// The image form finds GetActivePmic by name in the linker map beside the image.
+TEST(RunModuleTest, ASlotCallNeedsGetActivePmicInTheMapBesideTheImage) {
+  const std::string copy = ::testing::TempDir() + "run-module-without-map.efi";
+  std::filesystem::copy_file(BOARDINIT_IMAGE, copy,
+                             std::filesystem::copy_options::overwrite_existing);
+  const std::string probeMap =
+      std::filesystem::path(BOARDINIT_DIVIDE_PROBE_IMAGE).replace_extension(".map").string();
+  const std::pair<std::string, std::string> cases[] = {
+      {copy, "boardsim: " + ::testing::TempDir() +
+                 "run-module-without-map.map: cannot open the linker map " + ::testing::TempDir() +
+                 "run-module-without-map.map"},
+      {BOARDINIT_DIVIDE_PROBE_IMAGE, "boardsim: " + probeMap + ": no _GetActivePmic in the map"},
+  };
+  for (const auto& [image, message] : cases) {
+    boardsim::RunOptions options;
+    options.ImagePath = image;
+    sim::Soc soc(sim::BoardConfig{});
+    try {
+      boardsim::CallSlot(options, soc, BOARDINIT_IMAGE, tools::SlotRequest{});
+      ADD_FAILURE() << "called with " << image;
+    } catch (const tools::ToolError& error) {
+      EXPECT_EQ(error.ExitStatus(), 2);
+      EXPECT_EQ(std::string(error.what()), message);
+    }
+    EXPECT_TRUE(soc.Bus.GetTrace().Accesses().empty());
+  }
+  std::filesystem::remove(copy);
+}
+
 } // namespace

@@ -73,5 +73,39 @@ expect_error "truncated image" 2 "short.efi: truncated headers" run --image "$wo
 expect_error "PE32+ image" 2 "pe32plus.efi: a PE32\\+ image" run --image "$work/pe32plus.efi"
 expect_error "x64 image" 2 "x64.efi: machine 0x8664 is not i386" run --image "$work/x64.efi"
 
+# op: one PMIC slot, called as other modules call it, in both forms.
+"$boardsim" op GetIdentity --trace "$work/op.trace" >"$work/op.out"
+check "op on the default board returns" test $? -eq 0
+check "op tells the selection" \
+  grep -qx 'pmic      variant 5, detected: 0x34 reg 0x03 -> 0x41 accepted' "$work/op.out"
+check "op shows what the slot returned and stored" \
+  grep -Pzq 'call      GetIdentity\(&Id, &Revision\)\nreturned  EFI_SUCCESS\nstored    Id 0x41, Revision 0x00\n' "$work/op.out"
+"$boardsim" op --host GetIdentity --trace "$work/op-host.trace" >"$work/op-host.out"
+check "op --host says so" grep -qx 'module    host build' "$work/op-host.out"
+check "op makes the same trace in both forms" cmp -s "$work/op.trace" "$work/op-host.trace"
+check "op's summary is the same in both forms but for the module" \
+  test "$(grep -v '^module' "$work/op.out")" = "$(grep -v '^module' "$work/op-host.out")"
+
+"$boardsim" op GetFlag2 >"$work/out" 2>"$work/err"
+check "a null slot: exit 1" test $? -eq 1
+check "a null slot: one line naming slot and variant" \
+  test "$(cat "$work/err")" = "GetFlag2 is not offered by variant 5"
+"$boardsim" op --list --host >"$work/out"
+check "op --list: exit 0" test $? -eq 0
+check "op --list shows 25 slots" test "$(grep -cE '^ +[0-9]+  ' "$work/out")" -eq 25
+check "op --list shows what variant 5 fills" \
+  grep -qE '^ +23  UINT8 GetLevel\(VOID\) +filled$' "$work/out"
+"$boardsim" --help >"$work/out"
+check "boardsim --help describes op" grep -q 'boardsim op --list' "$work/out"
+"$boardsim" op --help >"$work/out"
+check "boardsim op --help" grep -q 'Exit status: 0 the slot returned' "$work/out"
+
+expect_error "op argument out of range" 2 \
+  "Register '0x100' is out of range \(UINT8: 0-255\): UINT8 ReadRegister\(UINT8 Register\)" \
+  op ReadRegister 0x100
+expect_error "op unknown slot" 2 "no slot named 'GetLevels'" op GetLevels
+expect_error "op image without its map" 2 "copy.map: cannot open the linker map" \
+  op --image "$work/copy.efi" GetLevel
+
 echo "$failures failed"
 test "$failures" -eq 0

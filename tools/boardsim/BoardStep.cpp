@@ -1,75 +1,30 @@
 #include "tools/boardsim/BoardStep.h"
 
-#include <cstdio>
-#include <optional>
+#include "sim/devices/PmTimer.h"
+#include "tools/boardsim/BusLines.h"
+#include "tools/boardsim/Selection.h"
+#include "tools/run/Hex.h"
 
 namespace boardsim {
 
 namespace {
 
+using tools::Hex;
+
 constexpr uint32_t PadBlock = 0xFED0C000;
 // The GPIO pass ends with this fixed write (pad 51 of community 0x0000); all that follows is the
 // board step.
 constexpr uint32_t LastGpioPassRegister = 0xFED0C330;
-constexpr uint16_t Variant5Device = 0x34;
-constexpr uint8_t Variant5IdentityRegister = 0x03;
-constexpr uint8_t Variant5LevelRegister = 0x30;
 constexpr uint32_t Pad93Value = 0xFED0C5D8;
-
-std::string Hex(uint32_t Value, int Digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%0*X", Digits, Value);
-  return text;
-}
-
-std::string Milliseconds(uint64_t Ns) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%llu.%03llu ms", static_cast<unsigned long long>(Ns / 1000000),
-                static_cast<unsigned long long>(Ns / 1000 % 1000));
-  return text;
-}
 
 std::string PadName(uint32_t Address) {
   const uint32_t offset = Address - PadBlock;
   return "pad " + std::to_string(offset % 0x1000 / 16) + " of " + Hex(offset / 0x1000 * 0x1000, 4);
 }
 
-// The first descriptor HOB a walk of the list reaches, if any.
-std::optional<uint32_t> HandedOverVariant(const sim::BoardConfig& Board) {
-  for (const sim::HobEntry& hob : Board.Hobs) {
-    if (hob.What == sim::HobEntry::Kind::PmicDescriptor) {
-      return hob.VariantId;
-    }
-    if (hob.HobLengthOverride && *hob.HobLengthOverride < 8) {
-      return std::nullopt; // the walk stops at a HOB it cannot step over
-    }
-  }
-  return std::nullopt;
-}
-
-// Selection asks variant 5 by its identification register, then variant 6 and variant 1 by
-// register 0x00 of 0x5E and 0x6E.
-bool IsDetection(const sim::decode::I2cTransaction& T) {
-  if (!T.Read || !T.HasRegister) {
-    return false;
-  }
-  return T.Device == Variant5Device ? T.Register == Variant5IdentityRegister
-                                    : (T.Device == 0x5E || T.Device == 0x6E) && T.Register == 0;
-}
-
-bool UnderSemaphore(const sim::decode::BusActivity& Bus, uint64_t Time) {
-  for (const sim::decode::SemaphoreHold& hold : Bus.Holds) {
-    if (hold.Granted && hold.AcquireNs <= Time && (!hold.Released || Time < hold.ReleaseNs)) {
-      return true;
-    }
-  }
-  return false;
-}
-
 } // namespace
 
-BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace,
-                                  const sim::BoardConfig& Board) {
+BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace) {
   BoardStepReport report;
   report.Bus = sim::decode::DecodeBus(Trace);
 
@@ -82,28 +37,32 @@ BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace,
   }
   const uint64_t stepTime = stepStart < Trace.size() ? Trace[stepStart].TimeNs : UINT64_MAX;
 
+  // Only the variant-5 board step reads pad 93; it runs exactly when the descriptor says 5.
   bool variant5Step = false;
+  for (size_t i = stepStart; i < Trace.size(); ++i) {
+    variant5Step |= Trace[i].Op == sim::AccessOp::Read && Trace[i].Address == Pad93Value;
+  }
+  SelectionTrace selection;
   for (const sim::decode::I2cTransaction& t : report.Bus.I2c) {
-    if (t.TimeNs >= stepTime && t.Device == Variant5Device && t.HasRegister &&
-        t.Register == Variant5LevelRegister) {
-      variant5Step = true;
+    if (t.TimeNs >= stepTime) {
+      selection.Transactions.push_back(t);
     }
   }
-
-  if (const std::optional<uint32_t> variant = HandedOverVariant(Board)) {
-    report.Selection = "variant " + std::to_string(*variant) + ", from the descriptor HOB";
-  } else if (variant5Step) {
-    report.Selection = "variant 5, detected";
+  if (variant5Step) {
+    selection.VariantId = 5;
+  }
+  // A descriptor HOB is taken without a single register access. After one, the step starts with
+  // its own PMIC read (variant 5) or with the settle wait's timer reads; detection would have
+  // asked 0x34 first, and every Detect starts on the PMIC bus, never with a wait.
+  if (variant5Step) {
+    selection.Accessed =
+        !selection.Transactions.empty() && IsIdentificationRead(selection.Transactions[0]);
   } else {
-    report.Selection = "no known PMIC answered: fallback descriptor";
+    selection.Accessed =
+        stepStart < Trace.size() &&
+        !(Trace[stepStart].Op == sim::AccessOp::In && Trace[stepStart].Address == sim::PmTimerPort);
   }
-  for (const sim::decode::I2cTransaction& t : report.Bus.I2c) {
-    if (IsDetection(t) && t.Device == Variant5Device) {
-      report.Selection += " (0x34 identification " +
-                          (t.HasValue && !t.Aborted ? Hex(t.Value, 2) : std::string("no answer")) +
-                          ")";
-    }
-  }
+  report.Selection = DescribeSelection(selection);
 
   // Pad and PMIC effects of the board step, in trace order.
   size_t nextTransaction = 0;
@@ -112,7 +71,7 @@ BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace,
     while (nextTransaction < report.Bus.I2c.size() &&
            report.Bus.I2c[nextTransaction].TimeNs <= access.TimeNs) {
       const sim::decode::I2cTransaction& t = report.Bus.I2c[nextTransaction++];
-      if (t.TimeNs >= stepTime && t.HasRegister && !IsDetection(t)) {
+      if (t.TimeNs >= stepTime && t.HasRegister && !IsIdentificationRead(t)) {
         report.Steps.push_back("PMIC " + Hex(t.Device, 2) + " register " + Hex(t.Register, 2) +
                                (t.Read ? " read " : " written ") +
                                (t.HasValue && !t.Aborted ? Hex(t.Value, 2) : "(no answer)"));
@@ -133,31 +92,13 @@ BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace,
   }
   while (nextTransaction < report.Bus.I2c.size()) {
     const sim::decode::I2cTransaction& t = report.Bus.I2c[nextTransaction++];
-    if (t.TimeNs >= stepTime && t.HasRegister && !IsDetection(t)) {
+    if (t.TimeNs >= stepTime && t.HasRegister && !IsIdentificationRead(t)) {
       report.Steps.push_back("PMIC " + Hex(t.Device, 2) + " register " + Hex(t.Register, 2) +
                              (t.Read ? " read " : " written ") +
                              (t.HasValue && !t.Aborted ? Hex(t.Value, 2) : "(no answer)"));
     }
   }
   return report;
-}
-
-std::vector<std::string> DescribeTransactions(const sim::decode::BusActivity& Bus) {
-  std::vector<std::string> lines;
-  for (const sim::decode::I2cTransaction& t : Bus.I2c) {
-    std::string line =
-        Milliseconds(t.TimeNs) + "  " + (t.Read ? "read  " : "write ") + Hex(t.Device, 2) +
-        " reg " + (t.HasRegister ? Hex(t.Register, 2) : std::string("--")) +
-        (t.Read ? " -> " : " <- ") + (t.HasValue ? Hex(t.Value, 2) : std::string("--"));
-    if (t.Aborted) {
-      line += "  aborted (no acknowledge)";
-    }
-    if (UnderSemaphore(Bus, t.TimeNs)) {
-      line += "  under semaphore";
-    }
-    lines.push_back(line);
-  }
-  return lines;
 }
 
 } // namespace boardsim

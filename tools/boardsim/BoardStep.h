@@ -2,9 +2,9 @@
 // and the pad and PMIC register accesses of its board step, for the run summary.
 #pragma once
 
-#include "sim/BoardConfig.h"
 #include "sim/Trace.h"
 #include "sim/decode/BusDecoder.h"
+#include "tools/boardsim/BusLines.h"
 
 #include <string>
 #include <vector>
@@ -17,10 +17,6 @@ struct BoardStepReport {
   sim::decode::BusActivity Bus;   // everything on the PMIC bus during the run
 };
 
-BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace,
-                                  const sim::BoardConfig& Board);
-
-// "0.131 ms  read  0x34 reg 0x03 -> 0x41  under semaphore"
-std::vector<std::string> DescribeTransactions(const sim::decode::BusActivity& Bus);
+BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace);
 
 } // namespace boardsim

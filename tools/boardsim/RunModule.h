@@ -5,7 +5,9 @@
 #include "sim/Soc.h"
 #include "tools/boardsim/Options.h"
 #include "tools/run/HostRun.h"
+#include "tools/run/SlotCall.h"
 
+#include <optional>
 #include <string>
 
 namespace boardsim {
@@ -19,5 +21,16 @@ struct ModuleRun {
 // tools::ToolError with exit status 2, thrown before anything runs.
 // The board's HOB list is handed over in the layout of the form that runs.
 ModuleRun RunModule(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage);
+
+struct ModuleSlotCall {
+  std::string Module;
+  tools::SlotRun Run;
+};
+
+// GetActivePmic and one slot (or none) in the chosen form. The image form finds GetActivePmic in
+// the linker map beside the image (the image's path with .map); a missing or unreadable map, or
+// one without GetActivePmic, is bad input like an image that does not load.
+ModuleSlotCall CallSlot(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage,
+                        const std::optional<tools::SlotRequest>& Request);
 
 } // namespace boardsim

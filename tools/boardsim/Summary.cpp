@@ -35,9 +35,7 @@ void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& 
   } else {
     Out << "status    did not return: " << Report.Failure << '\n';
   }
-  const uint64_t ns = Board.GetClock().NowNs();
-  Out << "time      " << ns / 1000000 << '.' << std::setw(3) << std::setfill('0')
-      << ns / 1000 % 1000 << std::setfill(' ') << " ms of virtual time\n";
+  Out << "time      " << Milliseconds(Board.GetClock().NowNs()) << " of virtual time\n";
   Out << "accesses  " << Board.GetTrace().Accesses().size() << " (" << Board.Pauses()
       << " pause hints)\n";
   for (const auto& [device, counts] : Board.Counts()) {
@@ -51,9 +49,7 @@ void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& 
   for (const std::string& step : Report.Step.Steps) {
     Out << "  " << step << '\n';
   }
-  Out << "pmic bus  " << Report.Step.Bus.I2c.size() << " transactions, "
-      << Report.Step.Bus.Holds.size() << " semaphore holds, " << Report.Step.Bus.Sideband.size()
-      << " sideband messages\n";
+  Out << "pmic bus  " << CountBusActivity(Report.Step.Bus) << '\n';
   for (const std::string& line : DescribeTransactions(Report.Step.Bus)) {
     Out << "  " << line << '\n';
   }

@@ -1,0 +1,22 @@
+// The subcommands of boardsim. Each returns the process exit status; bad input is thrown as a
+// tools::ToolError.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace boardsim {
+
+// Where the build put what the commands use by default.
+struct Installation {
+  std::string BoardsDir;
+  std::string BuiltImage; // its linker map lies beside it
+};
+
+// A boot: ModuleEntry on the board, and a summary of what it did.
+int RunCommand(const std::vector<std::string>& Args, const Installation& Where);
+
+// One PMIC slot called as the firmware modules that use the library call it, or --list.
+int OpCommand(const std::vector<std::string>& Args, const Installation& Where);
+
+} // namespace boardsim

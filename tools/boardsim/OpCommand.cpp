@@ -1,0 +1,51 @@
+#include "sim/Soc.h"
+#include "tools/boardsim/BoardInput.h"
+#include "tools/boardsim/Commands.h"
+#include "tools/boardsim/OpSummary.h"
+#include "tools/boardsim/Options.h"
+#include "tools/boardsim/RunModule.h"
+#include "tools/boardsim/Selection.h"
+#include "tools/run/ToolError.h"
+
+#include <iostream>
+
+namespace boardsim {
+
+int OpCommand(const std::vector<std::string>& Args, const Installation& Where) {
+  const OpOptions options = ParseOpOptions(Args);
+  if (options.Run.Help) {
+    std::cout << OpUsage;
+    return 0;
+  }
+  LoadedBoard board = LoadBoard(options.Run.Board, Where.BoardsDir);
+  // The library's delays and semaphore waits count PM-timer ticks; on a board that leaves the
+  // ACPI window closed they would spin on a timer that never moves. Other modules call the
+  // library after this module's entry has opened the window, so the board starts the way the
+  // entry leaves it, without any module access: the trace holds only GetActivePmic and the slot.
+  const bool opened = tools::OpenAcpiWindowAsEntryLeavesIt(board.Config);
+
+  sim::Soc soc(board.Config);
+  const ModuleSlotCall call = CallSlot(options.Run, soc, Where.BuiltImage, options.Slot);
+  if (options.Run.TracePath) {
+    WriteTrace(soc.Bus, *options.Run.TracePath);
+  }
+  const OpReport report{board.Config.Name, board.Path, call.Module, opened, options.Slot, call.Run};
+  std::ostream& out = options.Run.TracePath == "-" ? std::cerr : std::cout;
+  if (options.List) {
+    PrintSlotList(out, report, soc.Bus);
+  } else {
+    PrintOpSummary(out, report, soc.Bus);
+  }
+  if (!call.Run.Failure.empty()) {
+    return tools::ExitRunFailed;
+  }
+  if (options.Slot && !call.Run.Called) {
+    out.flush();
+    std::cerr << tools::PmicSlots[options.Slot->Slot].Name << " is not offered by variant "
+              << VariantName(call.Run.VariantId) << '\n';
+    return tools::ExitRunFailed;
+  }
+  return 0;
+}
+
+} // namespace boardsim

@@ -1,0 +1,33 @@
+// How the module settled on its PMIC descriptor, told from the trace alone: the identification
+// reads detection made, in the order it asks the variants, with what each answered and which one
+// accepted; or the descriptor HOB, when selection made no register access at all.
+#pragma once
+
+#include "sim/decode/BusDecoder.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace boardsim {
+
+struct SelectionTrace {
+  bool Accessed = false; // selection made at least one register access
+  // The PMIC transactions from the start of selection on; detection's reads lead, and whatever
+  // follows them is not looked at.
+  std::vector<sim::decode::I2cTransaction> Transactions;
+  // The chosen descriptor's VariantId, where the caller could read it from the descriptor.
+  std::optional<uint32_t> VariantId;
+};
+
+// "variant 6, detected: 0x34 reg 0x03 no answer, 0x5E reg 0x00 -> 0xC8 accepted"
+std::string DescribeSelection(const SelectionTrace& Selection);
+
+// A read of one of the identification registers that detection asks.
+bool IsIdentificationRead(const sim::decode::I2cTransaction& T);
+
+// "5", "1", "0xFE": how the summaries name a VariantId.
+std::string VariantName(uint32_t VariantId);
+
+} // namespace boardsim
