@@ -135,6 +135,10 @@ BoardConfig ParseBoardText(std::string_view Text, std::string_view Source) {
   if (const Value* budget = root.Find("access_budget")) {
     config.AccessBudget =
         reader.Integer(*budget, "access_budget", std::numeric_limits<uint64_t>::max());
+    if (config.AccessBudget == 0) {
+      // Without a budget a stuck run would grow its trace until memory runs out.
+      reader.Fail(*budget, "access_budget must be at least 1 (there is no unlimited budget)");
+    }
   }
   if (const Value* pads = root.Find("pads")) {
     ReadPads(reader, *pads, config);

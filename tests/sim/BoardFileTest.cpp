@@ -49,6 +49,7 @@ TEST(BoardFile, BadInputNamesTheFileAndPosition) {
       {"{\"access_costs_ns\": {\"port_read\": 0}}",
        "board.json:1:35: port_read must be at least 1"},
       {"[1]", "board.json:1:1: a board description must be object"},
+      {"{\"access_budget\": 0}", "board.json:1:19: access_budget must be at least 1"},
       // Found text is named, escaped and cut short, never copied out at length.
       {"{\"kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk\": 1}",
        "board.json:1:2: unknown key \"kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk\"... (expected"},
