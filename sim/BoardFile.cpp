@@ -187,8 +187,8 @@ BoardConfig LoadBoardFile(const std::string& Path) {
   }
   text.resize(static_cast<size_t>(file.gcount()));
   if (text.size() > MaxBoardFileBytes) {
-    throw BoardFileError(Path + ": board file is larger than " +
-                         std::to_string(MaxBoardFileBytes) + " bytes");
+    throw BoardFileError(Path + ": board file is larger than " + std::to_string(MaxBoardFileBytes) +
+                         " bytes");
   }
   return ParseBoardText(text, Path);
 }

@@ -87,7 +87,8 @@ void ReadHobs(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
         R.Fail(*type, "hob_type 4 is a GUID extension HOB: use kind \"guid\"");
       }
     } else {
-      R.Fail(*kind, "unknown HOB kind " + json::Quote(what) + " (known: pmic-descriptor, guid, other)");
+      R.Fail(*kind,
+             "unknown HOB kind " + json::Quote(what) + " (known: pmic-descriptor, guid, other)");
     }
     if (const Value* length = hob.Find("data_length")) {
       entry.DataLength = static_cast<uint32_t>(R.Integer(*length, "data_length", 0x8000));

@@ -36,6 +36,11 @@ void FlushAll() {
   _exit(status);
 }
 
+[[noreturn]] void FailSystemCall(const char* What) {
+  throw tools::ToolError(std::string("boardsim: ") + What + ": " + std::strerror(errno),
+                         tools::ExitRunFailed);
+}
+
 std::string ReadAll(int Fd) {
   std::string text;
   char buffer[4096];
@@ -57,17 +62,13 @@ int RunContained(const std::function<int()>& Body) {
   // not the tool's one line, so it is kept back when the child dies of a signal.
   int errors[2];
   if (pipe(errors) != 0) {
-    throw tools::ToolError(std::string("boardsim: cannot start the image runner: ") +
-                               std::strerror(errno),
-                           tools::ExitRunFailed);
+    FailSystemCall("cannot start the image runner");
   }
   const pid_t child = fork();
   if (child < 0) {
     close(errors[0]);
     close(errors[1]);
-    throw tools::ToolError(std::string("boardsim: cannot start the image runner: ") +
-                               std::strerror(errno),
-                           tools::ExitRunFailed);
+    FailSystemCall("cannot start the image runner");
   }
   if (child == 0) {
     close(errors[0]);
@@ -81,9 +82,7 @@ int RunContained(const std::function<int()>& Body) {
   int status = 0;
   while (waitpid(child, &status, 0) < 0) {
     if (errno != EINTR) {
-      throw tools::ToolError(std::string("boardsim: lost the image runner: ") +
-                                 std::strerror(errno),
-                             tools::ExitRunFailed);
+      FailSystemCall("lost the image runner");
     }
   }
   if (WIFEXITED(status)) {
