@@ -1,8 +1,12 @@
 #include "emu/Machine.h"
 
+#include "sim/HobList.h"
+
 #include <unicorn/unicorn.h>
 
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 namespace emu {
 
@@ -38,10 +42,15 @@ constexpr uint32_t GetHobListOffset = 0x30;
 static_assert(ServicesTable + ServicesTableSize <= ServicesCell);
 static_assert(ServiceStubs + ServiceCount * ServiceStubSize <= ReturnTrap);
 static_assert(ReturnTrap < Scratch && Scratch + Machine::ScratchSize <= HobList);
+// Board files are held to this limit when they are read; the hand-off memory must not run into
+// the stack above it.
+static_assert(HobList + sim::MaxHobListBytes <= StackBase);
 
 constexpr uint8_t OpRet = 0xC3;
 constexpr uint8_t OpInt3 = 0xCC;
 constexpr uint8_t OpPause[] = {0xF3, 0x90};
+// Pause sites at most this many bytes apart share one code hook.
+constexpr uint32_t PauseSitesSharingAHook = 256;
 
 constexpr uint32_t EfiSuccess = 0;
 constexpr size_t LastAccessLines = 10;
@@ -155,9 +164,14 @@ struct MachineHooks {
         false);
   }
 
-  // Installed only on the addresses where a `pause` starts, so it costs nothing elsewhere.
-  static void Pause(uc_engine*, uint64_t, uint32_t, void* Self) {
-    static_cast<Machine*>(Self)->board_.Pause();
+  // Installed only over the addresses where a `pause` starts, so it costs nothing elsewhere; a
+  // range that holds several also covers the instructions between them.
+  static void Pause(uc_engine*, uint64_t Address, uint32_t, void* Self) {
+    Machine& m = *static_cast<Machine*>(Self);
+    const uint64_t at = Address - LoadBase;
+    if (at < m.pauseAt_.size() && m.pauseAt_[at]) {
+      m.board_.Pause();
+    }
   }
 
   // Runs on the first instruction of a service stub: GetHobList is answered here and its
@@ -229,6 +243,11 @@ void Machine::MapImage(const PeImage& Image) {
 }
 
 void Machine::MapHandoff(std::span<const uint8_t> List) {
+  if (List.size() > sim::MaxHobListBytes) {
+    throw std::runtime_error("image runner: a HOB list of " + std::to_string(List.size()) +
+                             " bytes does not fit the hand-off memory (at most " +
+                             std::to_string(sim::MaxHobListBytes) + ")");
+  }
   handoffSize_ = PageSize + RoundUpToPage(List.size());
   std::vector<uint8_t> page(PageSize, 0);
   Put32(page, ServicesTable - HandoffBase, static_cast<uint32_t>(PeiServicesSignature));
@@ -275,13 +294,31 @@ void Machine::InstallHooks(const PeImage& Image) {
                     reinterpret_cast<void*>(MachineHooks::BadMemory), this, 1, 0),
         "fault hook");
   // An instruction starting at one of these addresses is a `pause`, whatever the bytes around.
+  // Sites close together share one hook, so that an image full of them costs a few hooks, not
+  // one per site (each hook is looked at on every instruction the emulator translates).
+  pauseAt_.assign(Image.Memory.size(), false);
+  std::optional<std::pair<uint32_t, uint32_t>> range;
+  const auto installRange = [&] {
+    Check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(MachineHooks::Pause), this,
+                      LoadBase + uint64_t{range->first}, LoadBase + uint64_t{range->second}),
+          "pause hook");
+  };
   for (uint32_t at = 0; at + 1 < Image.Memory.size(); ++at) {
-    if (Image.Memory[at] == OpPause[0] && Image.Memory[at + 1] == OpPause[1]) {
-      const uint64_t address = LoadBase + at;
-      Check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(MachineHooks::Pause),
-                        this, address, address),
-            "pause hook");
+    if (Image.Memory[at] != OpPause[0] || Image.Memory[at + 1] != OpPause[1]) {
+      continue;
     }
+    pauseAt_[at] = true;
+    if (range && at - range->second <= PauseSitesSharingAHook) {
+      range->second = at;
+      continue;
+    }
+    if (range) {
+      installRange();
+    }
+    range = {at, at};
+  }
+  if (range) {
+    installRange();
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include "emu/PeImage.h"
 #include "sim/Board.h"
+#include "sim/BoardConfig.h"
 
 #include <cstdint>
 #include <memory>
@@ -27,7 +28,7 @@ constexpr uint32_t HandoffBase = 0x00600000; // PEI services, IDT and HOB list
 // Everything from here up is the board's memory-mapped space: the PCI configuration window at
 // 0xE0000000 and the SoC's register blocks below 4 GiB, decoded by the board (which answers all
 // ones where nothing is).
-constexpr uint32_t BoardMemoryBase = 0x80000000;
+constexpr uint32_t BoardMemoryBase = sim::DeviceMemoryBase;
 
 struct CallResult {
   bool Returned = false; // reached its return address; otherwise Failure says why not
@@ -86,6 +87,7 @@ private:
   bool stopped_ = false;
   std::string stopReason_;
   uint64_t stopAddress_ = 0;
+  std::vector<bool> pauseAt_; // by image offset: a `pause` starts here
 };
 
 } // namespace emu

@@ -12,6 +12,10 @@
 
 namespace sim {
 
+// Device windows start here: below it the image runner keeps its own RAM (image, stack, hand-off
+// memory), and from here up every memory access goes to the board.
+constexpr uint32_t DeviceMemoryBase = 0x80000000;
+
 struct PadLevel {
   uint32_t Community; // 0, 1 or 2: the communities at 0x0000, 0x1000, 0x2000
   uint32_t Pad;

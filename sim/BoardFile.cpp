@@ -3,9 +3,9 @@
 #include "sim/BoardFileReader.h"
 #include "sim/json/Json.h"
 
+#include <filesystem>
 #include <fstream>
 #include <limits>
-#include <sstream>
 
 namespace sim {
 
@@ -135,6 +135,10 @@ BoardConfig ParseBoardText(std::string_view Text, std::string_view Source) {
   if (const Value* budget = root.Find("access_budget")) {
     config.AccessBudget =
         reader.Integer(*budget, "access_budget", std::numeric_limits<uint64_t>::max());
+    if (config.AccessBudget == 0) {
+      // Without a budget a stuck run would grow its trace until memory runs out.
+      reader.Fail(*budget, "access_budget must be at least 1 (there is no unlimited budget)");
+    }
   }
   if (const Value* pads = root.Find("pads")) {
     ReadPads(reader, *pads, config);
@@ -158,20 +162,35 @@ BoardConfig ParseBoardText(std::string_view Text, std::string_view Source) {
   if (const Value* faults = root.Find("faults")) {
     ReadFaults(reader, *faults, config);
   }
+  CheckWindows(reader, root, config);
   return config;
 }
 
 BoardConfig LoadBoardFile(const std::string& Path) {
+  std::error_code error;
+  const auto status = std::filesystem::status(Path, error);
+  if (std::filesystem::is_directory(status)) {
+    throw BoardFileError(Path + ": is a directory, not a board file");
+  }
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    // A device or a pipe may never end, or change between two reads.
+    throw BoardFileError(Path + ": is not a regular file, not a board file");
+  }
   std::ifstream file(Path, std::ios::binary);
   if (!file) {
     throw BoardFileError(Path + ": cannot open board file");
   }
-  std::ostringstream text;
-  text << file.rdbuf();
+  std::string text(MaxBoardFileBytes + 1, '\0');
+  file.read(text.data(), static_cast<std::streamsize>(text.size()));
   if (file.bad()) {
     throw BoardFileError(Path + ": cannot read board file");
   }
-  return ParseBoardText(text.str(), Path);
+  text.resize(static_cast<size_t>(file.gcount()));
+  if (text.size() > MaxBoardFileBytes) {
+    throw BoardFileError(Path + ": board file is larger than " + std::to_string(MaxBoardFileBytes) +
+                         " bytes");
+  }
+  return ParseBoardText(text, Path);
 }
 
 } // namespace sim

@@ -65,7 +65,8 @@ const I2cDeviceModel& ReadModel(const BoardFileReader& R, const Value& Entry,
       for (const I2cDeviceModel& each : I2cDeviceModels) {
         known += (known.empty() ? "" : ", ") + std::string(each.Name);
       }
-      R.Fail(*model, "unknown I2C device model \"" + Device.Model + "\" (known: " + known + ")");
+      R.Fail(*model,
+             "unknown I2C device model " + json::Quote(Device.Model) + " (known: " + known + ")");
     }
   }
   return *FindI2cDeviceModel(Device.Model);

@@ -7,6 +7,7 @@
 //   ]
 // "hob_length" writes a wrong length on purpose, for a malformed list.
 #include "sim/BoardFileReader.h"
+#include "sim/HobWalk.h"
 
 namespace sim {
 
@@ -86,7 +87,8 @@ void ReadHobs(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
         R.Fail(*type, "hob_type 4 is a GUID extension HOB: use kind \"guid\"");
       }
     } else {
-      R.Fail(*kind, "unknown HOB kind \"" + what + "\" (known: pmic-descriptor, guid, other)");
+      R.Fail(*kind,
+             "unknown HOB kind " + json::Quote(what) + " (known: pmic-descriptor, guid, other)");
     }
     if (const Value* length = hob.Find("data_length")) {
       entry.DataLength = static_cast<uint32_t>(R.Integer(*length, "data_length", 0x8000));
@@ -95,6 +97,17 @@ void ReadHobs(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
       entry.HobLengthOverride = static_cast<uint16_t>(R.Integer(*length, "hob_length", 0xFFFF));
     }
     Config.Hobs.push_back(entry);
+  }
+  // The host layout is the larger: its descriptor slots are twice as wide.
+  const size_t bytes = HobListBytes(Config.Hobs, 8);
+  if (bytes > MaxHobListBytes) {
+    R.Fail(V, "the HOB list takes " + std::to_string(bytes) + " bytes; the hand-off memory holds " +
+                  std::to_string(MaxHobListBytes));
+  }
+  if (const auto problem = CheckHobWalk(Config.Hobs)) {
+    const auto& items = V.Items();
+    R.Fail(problem->Entry < items.size() ? items[problem->Entry] : V,
+           "HOB " + std::to_string(problem->Entry) + " " + problem->What);
   }
 }
 

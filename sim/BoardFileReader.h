@@ -76,6 +76,10 @@ void ReadPunit(const BoardFileReader& R, const json::Value& V, BoardConfig& Conf
 // The HOB list handed to the module: "hobs".
 void ReadHobs(const BoardFileReader& R, const json::Value& V, BoardConfig& Config);
 
+// The memory windows the description places: inside the board's routable space and apart from
+// each other and from the SoC's fixed windows. Read after every other key.
+void CheckWindows(const BoardFileReader& R, const json::Value& Root, const BoardConfig& Config);
+
 // The PMIC bus's keys under "faults"; read after the devices, which some of them name.
 void ReadPmicBusFaults(const BoardFileReader& R, const json::Value& Faults, BoardConfig& Config);
 

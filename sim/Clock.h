@@ -3,8 +3,17 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 namespace sim {
+
+// The latest time there is: a deadline that is never reached. Every sum of times saturates here,
+// so a delay near 2^64 ns means "never" instead of wrapping to a time already past.
+constexpr uint64_t NeverNs = std::numeric_limits<uint64_t>::max();
+
+constexpr uint64_t AddNs(uint64_t At, uint64_t Later) {
+  return Later > NeverNs - At ? NeverNs : At + Later;
+}
 
 struct AccessCosts {
   // Defaults of the simulated board, in nanoseconds: uncached register reads are slower than
@@ -18,7 +27,7 @@ struct AccessCosts {
 class Clock {
 public:
   uint64_t NowNs() const { return now_; }
-  void Advance(uint64_t Ns) { now_ += Ns; }
+  void Advance(uint64_t Ns) { now_ = AddNs(now_, Ns); }
 
 private:
   uint64_t now_ = 0;

@@ -28,7 +28,7 @@ std::vector<uint8_t> Body(const HobEntry& Entry, unsigned PointerBytes) {
   std::vector<uint8_t> body;
   switch (Entry.What) {
   case HobEntry::Kind::PmicDescriptor: {
-    body.assign(16 + 8 + DescriptorSlots * PointerBytes, 0);
+    body.assign(16 + DescriptorBytes(PointerBytes), 0);
     std::copy(PmicDescriptorHobName.begin(), PmicDescriptorHobName.end(), body.begin());
     body[16] = DescriptorHeaderTag;
     body[17] = Entry.I2cAddress; // no auxiliary device
@@ -53,11 +53,38 @@ uint16_t TypeOf(const HobEntry& Entry) {
 
 } // namespace
 
+size_t DescriptorBytes(unsigned PointerBytes) {
+  return 8 + DescriptorSlots * PointerBytes;
+}
+
+size_t HobBytes(const HobEntry& Entry, unsigned PointerBytes) {
+  size_t body = Entry.DataLength;
+  switch (Entry.What) {
+  case HobEntry::Kind::PmicDescriptor:
+    body = 16 + DescriptorBytes(PointerBytes);
+    break;
+  case HobEntry::Kind::Guid:
+    body = 16 + size_t{Entry.DataLength};
+    break;
+  case HobEntry::Kind::Other:
+    break;
+  }
+  return (GenericHeaderBytes + body + 7) / 8 * 8;
+}
+
+size_t HobListBytes(const std::vector<HobEntry>& Entries, unsigned PointerBytes) {
+  size_t total = GenericHeaderBytes;
+  for (const HobEntry& entry : Entries) {
+    total += HobBytes(entry, PointerBytes);
+  }
+  return total;
+}
+
 std::vector<uint8_t> BuildHobList(const std::vector<HobEntry>& Entries, unsigned PointerBytes) {
   std::vector<uint8_t> list;
   for (const HobEntry& entry : Entries) {
     const std::vector<uint8_t> body = Body(entry, PointerBytes);
-    const size_t length = (GenericHeaderBytes + body.size() + 7) / 8 * 8;
+    const size_t length = HobBytes(entry, PointerBytes);
     const size_t at = list.size();
     list.resize(at + length, 0);
     Put16(list, at, TypeOf(entry));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -32,6 +33,18 @@ extern const std::array<uint8_t, 16> PmicDescriptorHobName;
 
 constexpr uint16_t HobTypeGuidExtension = 0x0004;
 constexpr uint16_t HobTypeEndOfList = 0xFFFF;
+
+// The most bytes a HOB list may take in either layout, its end marker included: the hand-off
+// memory of the image runner holds the services page and then the list, below the stack.
+constexpr size_t MaxHobListBytes = 0x80000; // 512 KiB
+
+// The bytes Entry takes in the list (its true length, whatever HobLength says), and the whole
+// list's, end marker included: known without building the list.
+size_t HobBytes(const HobEntry& Entry, unsigned PointerBytes);
+size_t HobListBytes(const std::vector<HobEntry>& Entries, unsigned PointerBytes);
+
+// The bytes of a PMIC descriptor with PointerBytes-wide slots: a descriptor HOB's data.
+size_t DescriptorBytes(unsigned PointerBytes);
 
 // The list's bytes, ending in the end-of-list HOB. Descriptor slots are PointerBytes wide and
 // null; every HOB's length is rounded up to a multiple of 8.

@@ -49,7 +49,7 @@ void I2cController::CatchUp(uint64_t NowNs, bool IgnoreTime) {
     Command& command = transmit_.front();
     const uint64_t start = std::max(busFreeNs_, command.QueuedNs);
     if (NeedsAddressPhase(command)) {
-      const uint64_t end = start + ((command.Target & TargetTenBit) ? 2 : 1) * byteNs;
+      const uint64_t end = AddNs(start, ((command.Target & TargetTenBit) ? 2 : 1) * byteNs);
       if (!IgnoreTime && end > NowNs) {
         return;
       }
@@ -57,7 +57,7 @@ void I2cController::CatchUp(uint64_t NowNs, bool IgnoreTime) {
       AddressPhase(command);
       continue;
     }
-    const uint64_t end = start + byteNs;
+    const uint64_t end = AddNs(start, byteNs);
     if (!IgnoreTime && end > NowNs) {
       return;
     }
@@ -218,7 +218,7 @@ void I2cController::Write(uint32_t Offset, unsigned Width, uint32_t Value) {
     requested_ = (Value & EnableBit) != 0;
     enablePending_ = true;
     enableReadsLeft_ = config_.EnableLatencyReads;
-    enableReadyNs_ = now + config_.EnableLatencyNs;
+    enableReadyNs_ = AddNs(now, config_.EnableLatencyNs);
     CatchUp(now);
     return;
   default:

@@ -20,7 +20,7 @@ void PmicConverter::Written(uint8_t Value) {
   // A start while a conversion runs begins it again.
   running_ = true;
   readsLeft_ = config_.BusyReads;
-  readyNs_ = clock_.NowNs() + config_.BusyNs;
+  readyNs_ = AddNs(clock_.NowNs(), config_.BusyNs);
 }
 
 uint8_t PmicConverter::ReadControl(uint8_t Stored) {

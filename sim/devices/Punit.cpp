@@ -41,7 +41,7 @@ void Punit::SidebandWrite(uint32_t Register, uint32_t Value) {
   uint32_t next = (Value & ~(SemaphoreArbitration | SemaphoreGrant)) |
                   (semaphore_ & SemaphoreArbitration) | (semaphore_ & Value & SemaphoreGrant);
   if ((next & SemaphoreRequest) && !(semaphore_ & SemaphoreRequest)) {
-    grantAtNs_ = std::max(now + config_.GrantDelayNs, config_.BusyUntilNs);
+    grantAtNs_ = std::max(AddNs(now, config_.GrantDelayNs), config_.BusyUntilNs);
   }
   semaphore_ = next;
   Update(now);

@@ -115,18 +115,16 @@ const Value* Value::Find(std::string_view Key) const {
   return nullptr;
 }
 
-namespace {
-
-// Keys and stray characters end up inside quoted messages; escaping keeps a key holding a quote
-// or a newline from garbling the one-line error.
 std::string Quote(std::string_view Text) {
+  // A message names what was found, not the file's contents: long text is cut short.
+  constexpr size_t Shown = 40;
   std::string out = "\"";
-  for (char c : Text) {
+  for (char c : Text.substr(0, Shown)) {
     const auto byte = static_cast<unsigned char>(c);
     if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
-    } else if (byte < 0x20) {
+    } else if (byte < 0x20 || byte == 0x7F) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\u%04X", byte);
       out += escaped;
@@ -134,9 +132,11 @@ std::string Quote(std::string_view Text) {
       out += c;
     }
   }
-  out += '"';
+  out += Text.size() > Shown ? "\"..." : "\"";
   return out;
 }
+
+namespace {
 
 std::string Describe(unsigned char C) {
   if (C == '\'') {

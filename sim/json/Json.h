@@ -94,6 +94,10 @@ inline constexpr int DefaultMaxDepth = 64;
 ParseResult Parse(std::string_view Text, int MaxDepth = DefaultMaxDepth);
 
 // "<Source>:<line>:<column>: <message>", the form editors and CI logs turn into links.
+// Text found in a board file, for a message: in double quotes, escaped so that a quote or a
+// control character cannot garble the one-line error, and cut short after 40 bytes.
+std::string Quote(std::string_view Text);
+
 std::string FormatError(const ParseError& Error, std::string_view Source);
 
 // Accepts what AsUint64 accepts, plus strings "0x..." / "0X..." of hex digits: JSON has no hex

@@ -207,6 +207,25 @@ TEST(MachineTest, PauseHintsReachTheBoardOnlyWhereAPauseIsExecuted) {
   EXPECT_EQ(run.soc.Bus.Pauses(), 2u);
 }
 
+TEST(MachineTest, AnImageFullOfPauseBytesLoadsAndCountsOnlyThePausesItRuns) {
+  // A megabyte of `F3 90` is half a million pause sites: they share hooks, and only the sites
+  // actually executed reach the board.
+  constexpr size_t Pairs = 512 * 1024;
+  std::vector<uint8_t> code = {0xE9, 0, 0, 0, 0}; // jmp rel32 to the last three pauses
+  const size_t first = code.size();
+  for (size_t i = 0; i < Pairs; ++i) {
+    code.insert(code.end(), {0xF3, 0x90});
+  }
+  code.push_back(0xC3); // ret
+  const auto jump = static_cast<uint32_t>(first + 2 * (Pairs - 3) - first);
+  for (int byte = 0; byte < 4; ++byte) {
+    code[1 + byte] = static_cast<uint8_t>(jump >> (8 * byte));
+  }
+  Fixture run(Code(code));
+  ASSERT_TRUE(run.Run().Returned);
+  EXPECT_EQ(run.soc.Bus.Pauses(), 3u);
+}
+
 TEST(MachineTest, AFailedRunSaysWhatStoppedItAndWhere) {
   struct Case {
     const char* Name;

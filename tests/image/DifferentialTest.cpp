@@ -72,3 +72,25 @@ TEST(DifferentialTest, HostBuildAndImageMakeTheSameAccessesOnEveryBoard) {
     ExpectSameRun(sim::LoadBoardFile(board.string()), image);
   }
 }
+
+// Malformed HOB lists that a board file may describe (their walk stays inside the list): both
+// forms take the same descriptor or fall back to detection alike.
+TEST(DifferentialTest, HostBuildAndImageWalkMalformedHobListsAlike) {
+  const emu::PeImage image = emu::ReadPeFile(BOARDINIT_IMAGE);
+  const char* const boards[] = {
+      R"({"hobs": [{"kind": "other", "hob_type": 3, "hob_length": 0},
+                   {"kind": "pmic-descriptor", "variant": 6}]})",
+      R"({"hobs": [{"kind": "other", "hob_type": 2, "data_length": 64, "hob_length": 16},
+                   {"kind": "pmic-descriptor", "variant": 6}]})",
+      R"({"hobs": [{"kind": "pmic-descriptor", "variant": 1, "hob_length": 0}]})",
+      R"({"hobs": [{"kind": "other", "hob_type": 2, "hob_length": 32},
+                   {"kind": "other", "hob_type": 2, "data_length": 16},
+                   {"kind": "pmic-descriptor", "variant": 6}]})",
+      R"({"hobs": [{"kind": "guid", "guid": "389DF924-829C-4EF5-B9CE-9CD0652887EA",
+                    "data_length": 208}]})",
+  };
+  for (const char* board : boards) {
+    SCOPED_TRACE(board);
+    ExpectSameRun(sim::ParseBoardText(board, "board.json"), image);
+  }
+}

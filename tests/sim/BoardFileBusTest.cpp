@@ -143,6 +143,12 @@ TEST(BoardFileBus, BadInputNamesTheFileAndPosition) {
       {R"({"faults": {"i2c_stuck": true}})", "board.json:1:13: unknown key \"i2c_stuck\""},
       {R"({"pmc_function_disable": "0x100000000"})",
        "board.json:1:26: pmc_function_disable is out of range"},
+      {R"({"i2c_controller": {"bar0": "0x00600000"}})",
+       "board.json:1:29: puts the I2C controller's BAR0 window 0x00600000-0x00600FFF below "
+       "0x80000000"},
+      {R"({"i2c_controller": {"bar0": "0xFED03000"}})",
+       "board.json:1:29: puts the I2C controller's BAR0 window 0xFED03000-0xFED03FFF over the "
+       "PMC window 0xFED03000-0xFED031FF"},
   };
   testsupport::ExpectBoardFileErrors(cases, "board.json");
 }

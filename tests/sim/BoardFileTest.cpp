@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -48,6 +49,19 @@ TEST(BoardFile, BadInputNamesTheFileAndPosition) {
       {"{\"access_costs_ns\": {\"port_read\": 0}}",
        "board.json:1:35: port_read must be at least 1"},
       {"[1]", "board.json:1:1: a board description must be object"},
+      {"{\"access_budget\": 0}", "board.json:1:19: access_budget must be at least 1"},
+      // Found text is named, escaped and cut short, never copied out at length.
+      {"{\"kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk\": 1}",
+       "board.json:1:2: unknown key \"kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk\"... (expected"},
+      {"{\"a\\u007F\\n\": 1}", "board.json:1:2: unknown key \"a\\u007F\\u000A\" (expected"},
+      // Device windows where the image runner routes them to the board, apart from each other.
+      {"{\"pmc_base\": \"0x7F000000\"}",
+       "board.json:1:14: puts the PMC window 0x7F000000-0x7F0001FF below 0x80000000"},
+      {"{\"pmc_base\": \"0xE0001000\"}",
+       "board.json:1:14: puts the PMC window 0xE0001000-0xE00011FF over the PCI configuration "
+       "window"},
+      {"{\"pmc_base\": \"0xFED0D000\"}",
+       "board.json:1:14: puts the PMC window 0xFED0D000-0xFED0D1FF over the GPIO pad block"},
   };
   testsupport::ExpectBoardFileErrors(cases, "board.json");
 }
@@ -63,6 +77,30 @@ TEST(BoardFile, MissingFileIsNamed) {
         }
       },
       sim::BoardFileError);
+}
+
+TEST(BoardFile, PathsThatAreNotBoardFilesAreRefused) {
+  const std::filesystem::path large =
+      std::filesystem::path(testing::TempDir()) / "board-file-test-large.json";
+  {
+    std::ofstream out(large);
+    out << '{' << std::string(sim::MaxBoardFileBytes, ' ') << '}';
+  }
+  const std::pair<std::string, std::string> cases[] = {
+      {BOARDINIT_BOARDS_DIR, ": is a directory, not a board file"},
+      {"/dev/zero", ": is not a regular file, not a board file"},
+      {large.string(), ": board file is larger than 1048576 bytes"},
+  };
+  for (const auto& [path, message] : cases) {
+    SCOPED_TRACE(path);
+    try {
+      sim::LoadBoardFile(path);
+      ADD_FAILURE() << "accepted";
+    } catch (const sim::BoardFileError& error) {
+      EXPECT_EQ(std::string(error.what()), path + message);
+    }
+  }
+  std::filesystem::remove(large);
 }
 
 TEST(BoardFile, EveryBuiltInBoardLoads) {

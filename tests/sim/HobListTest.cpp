@@ -44,13 +44,13 @@ TEST(HobList, LaysOutEachHobWithItsLengthAndEndsTheList) {
 
 TEST(HobList, BoardFilesDescribeHobsStrictly) {
   const sim::BoardConfig config = sim::ParseBoardText(R"({"hobs": [
-      {"kind": "guid", "guid": "389DF924-829C-4EF5-B9CE-9CD0652887EA", "data_length": 4},
+      {"kind": "guid", "guid": "389DF924-829C-4EF5-B9CE-9CD0652887EA", "data_length": 208},
       {"kind": "pmic-descriptor", "variant": 6, "i2c_address": "0x5E"},
       {"kind": "other", "hob_type": 3, "hob_length": 0}]})",
                                                       "b.json");
   ASSERT_EQ(config.Hobs.size(), 3u);
   EXPECT_EQ(config.Hobs[0].Name, sim::PmicDescriptorHobName); // written form to memory order
-  EXPECT_EQ(config.Hobs[0].DataLength, 4u);
+  EXPECT_EQ(config.Hobs[0].DataLength, 208u);
   EXPECT_EQ(config.Hobs[1].VariantId, 6u);
   EXPECT_EQ(config.Hobs[1].I2cAddress, 0x5E);
   EXPECT_EQ(config.Hobs[2].HobLengthOverride, 0);

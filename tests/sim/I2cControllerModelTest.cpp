@@ -111,6 +111,7 @@ TEST(I2cControllerModel, EnableStatusFollowsAfterItsLatency) {
       {"after two reads", 2, 0, false, {0, 0, 1}},
       {"after 2.5 us", 0, 2'500, false, {0, 0, 1}},
       {"never", 0, 0, true, {0, 0, 0, 0}},
+      {"a latency near 2^64 ns stays pending", 0, UINT64_MAX - 1'500, false, {0, 0, 0, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);

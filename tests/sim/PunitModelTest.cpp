@@ -29,6 +29,21 @@ struct Sideband {
 constexpr uint32_t ReadSemaphore = 0x060407F0;
 constexpr uint32_t WriteSemaphore = 0x070407F0;
 
+TEST(PunitModel, AGrantDelayNearTheEndOfTimeNeverEnds) {
+  // A sum of times that wrapped would land in the past and grant at once.
+  for (const uint64_t delay : {UINT64_MAX, UINT64_MAX - 1'000, uint64_t{1} << 63}) {
+    SCOPED_TRACE(delay);
+    sim::BoardConfig config;
+    config.Punit.GrantDelayNs = delay;
+    Sideband sb(config);
+    sb.Advance(5'000);
+    sb.Write(WriteSemaphore, 0x102);
+    sb.Advance(1'000'000);
+    EXPECT_EQ(sb.Read(ReadSemaphore), 0x102u);
+    EXPECT_EQ(sb.soc.PUnit.Grants(), 0u);
+  }
+}
+
 TEST(PunitModel, GrantsARequestOnceItsDelayAndItsOwnHoldAreOver) {
   struct Case {
     const char* Name;

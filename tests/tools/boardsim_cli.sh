@@ -107,5 +107,59 @@ expect_error "op unknown slot" 2 "no slot named 'GetLevels'" op GetLevels
 expect_error "op image without its map" 2 "copy.map: cannot open the linker map" \
   op --image "$work/copy.efi" GetLevel
 
+# Hostile input: bad input is one line and exit 2; a module that does not return is exit 1.
+board() { # name, JSON text
+  printf '%s\n' "$2" >"$work/$1.json"
+}
+board huge-hobs "{\"hobs\": [$(printf '{"kind":"other","hob_type":2,"data_length":32768},%.0s' \
+  $(seq 31)){\"kind\":\"other\",\"hob_type\":2,\"data_length\":32768}]}"
+expect_error "a HOB list larger than the hand-off memory" 2 \
+  "huge-hobs.json:1:10: the HOB list takes 1048840 bytes" run --board "$work/huge-hobs.json"
+board long-hob '{"hobs": [{"kind": "other", "hob_type": 2, "hob_length": 4096}]}'
+for form in --host --image; do
+  expect_error "a HobLength past the end of the list ($form)" 2 \
+    "long-hob.json:1:11: HOB 0 has a HobLength of 4096" run --board "$work/long-hob.json" \
+    $form $([ $form = --image ] && echo "$image")
+done
+board low-pmc '{"pmc_base": "0x70000000"}'
+expect_error "a PMC window in the image runner's RAM" 2 "low-pmc.json:1:14: puts the PMC window" \
+  run --board "$work/low-pmc.json"
+board pci-pmc '{"pmc_base": "0xE0000000"}'
+expect_error "a PMC window over the PCI configuration window" 2 \
+  "pci-pmc.json:1:14: .* over the PCI configuration window" run --board "$work/pci-pmc.json"
+expect_error "a directory as the board" 2 "$work: is a directory" run --board "$work"
+expect_error "a device file as the board" 2 "/dev/zero: is not a regular file" run --board /dev/zero
+head -c 1048577 /dev/zero | tr '\0' ' ' >"$work/large.json"
+expect_error "a board file over its size limit" 2 "large.json: board file is larger than" \
+  run --board "$work/large.json"
+expect_error "a trace that cannot be written fails before the run" 2 \
+  "cannot write trace to $work/absent/trace" run --trace "$work/absent/trace"
+check "... and prints no summary" test ! -s "$work/out"
+board forged '{"name": "x\nstatus    EFI_SUCCESS\u001b[2J"}'
+"$boardsim" run --host --board "$work/forged.json" >"$work/out"
+check "control characters in a board's name are escaped" \
+  grep -qxF 'board     x\x0Astatus    EFI_SUCCESS\x1B[2J ('"$work"'/forged.json)' "$work/out"
+
+# The CPU emulator runs in a child process: whatever ends it, the tool says so in one line.
+cp "$image" "$work/damaged.efi"
+printf "\\x$(printf '%02x' $(($(od -An -tu1 -j$((0xCF7)) -N1 "$image") ^ 0x40)))" |
+  dd of="$work/damaged.efi" bs=1 seek=$((0xCF7)) conv=notrunc status=none
+"$boardsim" run --image "$work/damaged.efi" >"$work/out" 2>"$work/err"
+check "a damaged image does not return: exit 1" test $? -eq 1
+check "a damaged image does not return: the summary says so" grep -q '^status    did not return' \
+  "$work/out"
+board stuck '{"faults": {"semaphore_never_granted": true}}' # a run of many seconds
+"$boardsim" run --board "$work/stuck.json" >"$work/out" 2>"$work/err" &
+tool=$!
+runner=
+while [ -z "$runner" ] && kill -0 "$tool" 2>/dev/null; do
+  runner=$(pgrep -P "$tool" | head -n 1)
+done
+[ -n "$runner" ] && kill -ABRT "$runner"
+wait "$tool"
+check "an emulator that dies: exit 1" test $? -eq 1
+check "an emulator that dies: one line saying the module did not return" \
+  test "$(cat "$work/err")" = "boardsim: the module did not return: the CPU emulator died (signal 6, Aborted)"
+
 echo "$failures failed"
 test "$failures" -eq 0

@@ -24,17 +24,24 @@ LoadedBoard LoadBoard(const std::string& Board, const std::string& BoardsDir) {
   return loaded;
 }
 
-void WriteTrace(const sim::Board& Board, const std::string& Path) {
-  if (Path == "-") {
-    Board.GetTrace().WriteText(std::cout);
+TraceOutput::TraceOutput(const std::optional<std::string>& Path) : path_(Path) {
+  if (path_ && *path_ != "-") {
+    file_.open(*path_);
+    if (!file_) {
+      throw tools::ToolError("boardsim: cannot write trace to " + *path_, tools::ExitBadInput);
+    }
+  }
+}
+
+void TraceOutput::Write(const sim::Board& Board) {
+  if (!path_) {
     return;
   }
-  std::ofstream file(Path);
-  if (file) {
-    Board.GetTrace().WriteText(file);
-  }
-  if (!file) {
-    throw tools::ToolError("boardsim: cannot write trace to " + Path, tools::ExitBadInput);
+  std::ostream& out = *path_ == "-" ? std::cout : file_;
+  Board.GetTrace().WriteText(out);
+  out.flush();
+  if (!out) {
+    throw tools::ToolError("boardsim: cannot write trace to " + *path_, tools::ExitBadInput);
   }
 }
 

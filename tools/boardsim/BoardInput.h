@@ -5,6 +5,8 @@
 #include "sim/Board.h"
 #include "sim/BoardConfig.h"
 
+#include <fstream>
+#include <optional>
 #include <string>
 
 namespace boardsim {
@@ -17,7 +19,16 @@ struct LoadedBoard {
 // A name from BoardsDir or a path; every problem is a tools::ToolError with exit status 2.
 LoadedBoard LoadBoard(const std::string& Board, const std::string& BoardsDir);
 
-// To a file, or to standard output for "-".
-void WriteTrace(const sim::Board& Board, const std::string& Path);
+// Where --trace goes: a file, standard output for "-", or nowhere. The file is opened before the
+// run, so that a path that cannot be written is refused (exit 2) before any time is spent.
+class TraceOutput {
+public:
+  explicit TraceOutput(const std::optional<std::string>& Path);
+  void Write(const sim::Board& Board);
+
+private:
+  std::optional<std::string> path_;
+  std::ofstream file_;
+};
 
 } // namespace boardsim

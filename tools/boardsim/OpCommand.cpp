@@ -1,6 +1,7 @@
 #include "sim/Soc.h"
 #include "tools/boardsim/BoardInput.h"
 #include "tools/boardsim/Commands.h"
+#include "tools/boardsim/Contained.h"
 #include "tools/boardsim/OpSummary.h"
 #include "tools/boardsim/Options.h"
 #include "tools/boardsim/RunModule.h"
@@ -24,28 +25,32 @@ int OpCommand(const std::vector<std::string>& Args, const Installation& Where) {
   // entry leaves it, without any module access: the trace holds only GetActivePmic and the slot.
   const bool opened = tools::OpenAcpiWindowAsEntryLeavesIt(board.Config);
 
-  sim::Soc soc(board.Config);
-  const ModuleSlotCall call = CallSlot(options.Run, soc, Where.BuiltImage, options.Slot);
-  if (options.Run.TracePath) {
-    WriteTrace(soc.Bus, *options.Run.TracePath);
-  }
-  const OpReport report{board.Config.Name, board.Path, call.Module, opened, options.Slot, call.Run};
-  std::ostream& out = options.Run.TracePath == "-" ? std::cerr : std::cout;
-  if (options.List) {
-    PrintSlotList(out, report, soc.Bus);
-  } else {
-    PrintOpSummary(out, report, soc.Bus);
-  }
-  if (!call.Run.Failure.empty()) {
-    return tools::ExitRunFailed;
-  }
-  if (options.Slot && !call.Run.Called) {
-    out.flush();
-    std::cerr << tools::PmicSlots[options.Slot->Slot].Name << " is not offered by variant "
-              << VariantName(call.Run.VariantId) << '\n';
-    return tools::ExitRunFailed;
-  }
-  return 0;
+  TraceOutput trace(options.Run.TracePath);
+
+  const auto callSlot = [&] {
+    sim::Soc soc(board.Config);
+    const ModuleSlotCall call = CallSlot(options.Run, soc, Where.BuiltImage, options.Slot);
+    trace.Write(soc.Bus);
+    const OpReport report{board.Config.Name, board.Path, call.Module, opened,
+                          options.Slot,      call.Run};
+    std::ostream& out = options.Run.TracePath == "-" ? std::cerr : std::cout;
+    if (options.List) {
+      PrintSlotList(out, report, soc.Bus);
+    } else {
+      PrintOpSummary(out, report, soc.Bus);
+    }
+    if (!call.Run.Failure.empty()) {
+      return tools::ExitRunFailed;
+    }
+    if (options.Slot && !call.Run.Called) {
+      out.flush();
+      std::cerr << tools::PmicSlots[options.Slot->Slot].Name << " is not offered by variant "
+                << VariantName(call.Run.VariantId) << '\n';
+      return tools::ExitRunFailed;
+    }
+    return 0;
+  };
+  return options.Run.Host ? callSlot() : RunContained(callSlot);
 }
 
 } // namespace boardsim

@@ -3,6 +3,7 @@
 #include "tools/boardsim/BusLines.h"
 #include "tools/boardsim/Selection.h"
 #include "tools/run/Hex.h"
+#include "tools/run/Printable.h"
 #include "tools/run/StatusName.h"
 
 #include <iomanip>
@@ -18,7 +19,8 @@ using tools::Hex;
 // False when GetActivePmic did not return, which the status line then explains.
 bool PrintSelection(std::ostream& Out, const OpReport& Report,
                     const sim::decode::BusActivity& Bus) {
-  Out << "board     " << Report.BoardName << " (" << Report.BoardPath << ")\n";
+  Out << "board     " << tools::Printable(Report.BoardName) << " ("
+      << tools::Printable(Report.BoardPath) << ")\n";
   Out << "module    " << Report.Module << '\n';
   Out << "acpi      "
       << (Report.AcpiOpened ? "window opened at 0x400 before the call, as the module's entry "

@@ -1,5 +1,6 @@
 #include "tools/boardsim/Summary.h"
 
+#include "tools/run/Printable.h"
 #include "tools/run/StatusName.h"
 
 #include <iomanip>
@@ -28,7 +29,8 @@ PadChanges ComparePads(const std::vector<PadState>& Before, const std::vector<Pa
 }
 
 void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& Board) {
-  Out << "board     " << Report.BoardName << " (" << Report.BoardPath << ")\n";
+  Out << "board     " << tools::Printable(Report.BoardName) << " ("
+      << tools::Printable(Report.BoardPath) << ")\n";
   Out << "module    " << Report.Module << '\n';
   if (Report.Status) {
     Out << "status    " << tools::StatusName(*Report.Status) << '\n';

@@ -24,5 +24,9 @@ int main(int argc, char** argv) {
   } catch (const tools::ToolError& error) {
     std::cerr << error.what() << '\n';
     return error.ExitStatus();
+  } catch (const std::exception& error) {
+    // Anything else is the tool's own failure, still one line and not a crash.
+    std::cerr << "boardsim: " << error.what() << '\n';
+    return tools::ExitRunFailed;
   }
 }

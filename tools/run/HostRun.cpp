@@ -3,6 +3,8 @@
 #include "entry/ModuleEntry.h"
 #include "platform/host/HostBus.h"
 #include "pmic/PeiServices.h"
+#include "sim/HobWalk.h"
+#include "tools/run/ToolError.h"
 
 #include <algorithm>
 #include <type_traits>
@@ -58,6 +60,12 @@ struct BoardInstallation::Adapter final : HostBus {
 
 BoardInstallation::BoardInstallation(sim::Board& Board, const PeiHandoff& Handoff)
     : handoff_(std::make_unique<struct Handoff>()) {
+  // Board files are checked when read; this holds every other caller to the same rule, since the
+  // module would walk outside the buffer below.
+  if (const auto problem = sim::CheckHobWalk(Handoff.Hobs)) {
+    throw ToolError("HOB list: HOB " + std::to_string(problem->Entry) + " " + problem->What,
+                    ExitBadInput);
+  }
   const std::vector<uint8_t> bytes = sim::BuildHobList(Handoff.Hobs, sizeof(void*));
   handoff_->Hobs.assign((bytes.size() + 7) / 8, 0);
   std::copy(bytes.begin(), bytes.end(), reinterpret_cast<uint8_t*>(handoff_->Hobs.data()));

@@ -27,7 +27,8 @@ struct PeiHandoff {
   uint32_t GetHobListStatus = 0;   // what GetHobList returns, EFI_SUCCESS by default
 };
 
-// While alive, the module's register primitives reach Board.
+// While alive, the module's register primitives reach Board. A HOB list whose walk would leave it
+// (sim::CheckHobWalk) is refused with a tools::ToolError (exit 2) before anything runs.
 class BoardInstallation {
 public:
   explicit BoardInstallation(sim::Board& Board, const PeiHandoff& Handoff = {});

@@ -1,0 +1,141 @@
+#include "sim/HobWalk.h"
+
+#include <algorithm>
+
+namespace sim {
+
+namespace {
+
+constexpr size_t HeaderBytes = 8;
+constexpr size_t GuidHobDataOffset = HeaderBytes + 16;
+// The layouts the two forms of the module read: the image's 32-bit slots, the host's 64-bit.
+constexpr unsigned ImagePointerBytes = 4;
+constexpr unsigned HostPointerBytes = 8;
+
+uint16_t Get16(const std::vector<uint8_t>& Bytes, size_t At) {
+  return static_cast<uint16_t>(Bytes[At] | (Bytes[At + 1] << 8));
+}
+
+// Where a walk ended: how, and where in which entry (the end marker counts as one past the last).
+struct WalkEnd {
+  enum class How { EndOfList, Descriptor, TooShort } Stop;
+  size_t Entry;
+  size_t Offset;
+  // The last HOB whose length the walk followed, and that length, to blame.
+  size_t From = 0;
+  uint16_t FromLength = 0;
+  bool SameEnd(const WalkEnd& Other) const {
+    return Stop == Other.Stop && Entry == Other.Entry && Offset == Other.Offset;
+  }
+};
+
+struct Walker {
+  const std::vector<HobEntry>& Entries;
+  unsigned PointerBytes;
+  std::vector<uint8_t> Bytes = BuildHobList(Entries, PointerBytes);
+  std::vector<size_t> Starts = EntryStarts();
+
+  std::vector<size_t> EntryStarts() const {
+    std::vector<size_t> starts;
+    size_t at = 0;
+    for (const HobEntry& entry : Entries) {
+      starts.push_back(at);
+      at += HobBytes(entry, PointerBytes);
+    }
+    starts.push_back(at); // the end marker
+    return starts;
+  }
+
+  size_t EntryAt(size_t At) const {
+    return static_cast<size_t>(std::upper_bound(Starts.begin(), Starts.end(), At) -
+                               Starts.begin()) -
+           1;
+  }
+
+  std::string Layout() const {
+    return PointerBytes == ImagePointerBytes ? "the image's 32-bit layout"
+                                             : "the host build's 64-bit layout";
+  }
+
+  std::optional<HobListProblem> Walk(WalkEnd& End) const {
+    size_t at = 0;
+    End = {};
+    for (;;) {
+      const size_t entry = EntryAt(at);
+      const uint16_t type = Get16(Bytes, at);
+      const uint16_t length = Get16(Bytes, at + 2);
+      if (type == HobTypeEndOfList) {
+        End.Stop = WalkEnd::How::EndOfList;
+        End.Entry = entry;
+        End.Offset = at - Starts[entry];
+        return std::nullopt;
+      }
+      if (type == HobTypeGuidExtension && at + GuidHobDataOffset > Bytes.size()) {
+        return HobListProblem{entry, "is where the walk meets a GUID HOB header whose name lies "
+                                     "past the end of the list in " +
+                                         Layout()};
+      }
+      if (type == HobTypeGuidExtension &&
+          std::equal(PmicDescriptorHobName.begin(), PmicDescriptorHobName.end(),
+                     Bytes.begin() + static_cast<ptrdiff_t>(at + HeaderBytes))) {
+        const size_t holds = at == Starts[entry] ? HobBytes(Entries[entry], PointerBytes) : 0;
+        if (holds < GuidHobDataOffset + DescriptorBytes(PointerBytes)) {
+          return HobListProblem{entry, "is named like the descriptor HOB but does not hold a whole "
+                                       "descriptor (" +
+                                           std::to_string(DescriptorBytes(PointerBytes)) +
+                                           " bytes of data in " + Layout() + ")"};
+        }
+        End.Stop = WalkEnd::How::Descriptor;
+        End.Entry = entry;
+        End.Offset = 0;
+        return std::nullopt;
+      }
+      if (length < HeaderBytes) {
+        End.Stop = WalkEnd::How::TooShort;
+        End.Entry = entry;
+        End.Offset = at - Starts[entry];
+        return std::nullopt;
+      }
+      const size_t next = at + length;
+      if (next % HeaderBytes != 0) {
+        return HobListProblem{entry, "has a HobLength of " + std::to_string(length) +
+                                         ", which leaves the next HOB header misaligned (HOB "
+                                         "lengths are multiples of 8)"};
+      }
+      if (next + HeaderBytes > Bytes.size()) {
+        return HobListProblem{entry, "has a HobLength of " + std::to_string(length) +
+                                         ", which takes the walk past the end of the list in " +
+                                         Layout()};
+      }
+      End.From = entry;
+      End.FromLength = length;
+      at = next;
+    }
+  }
+};
+
+} // namespace
+
+std::optional<HobListProblem> CheckHobWalk(const std::vector<HobEntry>& Entries) {
+  const Walker image{Entries, ImagePointerBytes};
+  const Walker host{Entries, HostPointerBytes};
+  WalkEnd imageEnd{};
+  WalkEnd hostEnd{};
+  if (auto problem = image.Walk(imageEnd)) {
+    return problem;
+  }
+  if (auto problem = host.Walk(hostEnd)) {
+    return problem;
+  }
+  if (!imageEnd.SameEnd(hostEnd)) {
+    // A length that steps over a descriptor HOB lands in different bytes in the two layouts.
+    return HobListProblem{imageEnd.From, "has a HobLength of " +
+                                             std::to_string(imageEnd.FromLength) +
+                                             ", after which the walk ends differently in the "
+                                             "image's 32-bit layout and in the host build's "
+                                             "64-bit layout"};
+  }
+  return std::nullopt;
+}
+
+} // namespace sim

@@ -1,0 +1,28 @@
+// The module walks the HOB list it is handed without knowing where the list ends: it stops at
+// the end-of-list HOB, at the descriptor HOB, or at a HOB too short to step past, and otherwise
+// trusts each HobLength. A board may hand over a malformed list (that is how the module's walk is
+// tested), but only one whose walk stays inside the list in both layouts and ends the same way in
+// both: otherwise the host build would read memory it does not own, and the two forms of the
+// module would disagree.
+#pragma once
+
+#include "sim/HobList.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct HobListProblem {
+  size_t Entry; // the HOB to blame, an index into the entries
+  std::string What;
+};
+
+// Walks the list as the module does, in the image's layout and in the host build's; the first
+// thing that would take either walk outside the list, onto a misaligned header, into a descriptor
+// that its HOB does not hold, or to a different end in the two layouts.
+std::optional<HobListProblem> CheckHobWalk(const std::vector<HobEntry>& Entries);
+
+} // namespace sim

@@ -1,0 +1,22 @@
+#include "tools/run/Printable.h"
+
+#include <cstdio>
+
+namespace tools {
+
+std::string Printable(std::string_view Text) {
+  std::string out;
+  for (const char c : Text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || c == '\\') {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+} // namespace tools
