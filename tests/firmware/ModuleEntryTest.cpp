@@ -37,4 +37,10 @@ TEST_F(ModuleEntryTest, OpensTheAcpiWindowOnlyWhenItsBitIsClear) {
   }
 }
 
+// A harness that forgets the board must not look like the module crashing.
+TEST(ModuleEntryDeathTest, RunningWithNoBoardInstalledEndsWithAMessage) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(ModuleEntry(nullptr, nullptr), "register access with no board installed");
+}
+
 } // namespace
