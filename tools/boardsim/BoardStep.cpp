@@ -40,8 +40,9 @@ std::optional<uint32_t> HandedOverVariant(const sim::BoardConfig& Board) {
     if (hob.What == sim::HobEntry::Kind::PmicDescriptor) {
       return hob.VariantId;
     }
-    if (hob.HobLengthOverride && *hob.HobLengthOverride < 8) {
-      return std::nullopt; // the walk stops at a HOB it cannot step over
+    if (hob.What == sim::HobEntry::Kind::EndOfList ||
+        (hob.HobLengthOverride && *hob.HobLengthOverride < 8)) {
+      return std::nullopt; // the walk stops at the end, or at a HOB it cannot step over
     }
   }
   return std::nullopt;
