@@ -67,6 +67,7 @@ class Mutant:
     old: str
     new: str
     key: str
+    why: str = ""  # the first error or failing test, for the log
 
     def describe(self):
         if self.kind == "delete":
@@ -220,6 +221,20 @@ def apply(mutant, original):
     return "\n".join(lines)
 
 
+def run(command, timeout=None, cwd=None):
+    """Runs a command in a session of its own, so that an interrupt or a time-out ends the
+    compilers or tests it started too, not just the command itself."""
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                               text=True, errors="replace", cwd=cwd, start_new_session=True)
+    try:
+        output, _ = process.communicate(timeout=timeout)
+    except BaseException:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.wait()
+        raise
+    return subprocess.CompletedProcess(command, process.returncode, output)
+
+
 class Workspace:
     """The build folder, and the one source file that may be mutated at a time. The original is
     journalled before the mutant is written, so that a run killed outright is repaired later."""
@@ -247,8 +262,7 @@ class Workspace:
     def build(self):
         command = ["cmake", "--build", str(self.build_dir), "-j", str(self.jobs), "--target",
                    *TARGETS]
-        return subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                              text=True)
+        return run(command)
 
     def run_suite(self):
         """True when every test passes. The GoogleTest cases run first in one process that stops
@@ -260,9 +274,7 @@ class Workspace:
                   "--stop-on-failure", "--timeout", str(self.timeout), "-E", "[.]"]
         for command in (unit_tests, others):
             try:
-                result = subprocess.run(command, stdout=subprocess.PIPE,
-                                        stderr=subprocess.STDOUT, text=True,
-                                        timeout=self.timeout * 4, cwd=self.build_dir)
+                result = run(command, timeout=self.timeout * 4, cwd=self.build_dir)
             except subprocess.TimeoutExpired:
                 self.last_output = f"{command[0]}: no end after {self.timeout * 4} s"
                 return False
@@ -277,9 +289,17 @@ class Workspace:
         self.journal.write_text(json.dumps({"path": str(mutant.path), "original": original}))
         try:
             path.write_text(apply(mutant, original))
-            if self.build().returncode != 0:
+            build = self.build()
+            if build.returncode != 0:
+                errors = [l for l in build.stdout.splitlines() if "error:" in l]
+                mutant.why = (errors or ["build failed"])[0].strip()
                 return "not compiled"
-            return "survived" if self.run_suite() else "killed"
+            if self.run_suite():
+                return "survived"
+            failed = [l for l in self.last_output.splitlines()
+                      if l.startswith("[  FAILED  ]") or "***" in l or "no end after" in l]
+            mutant.why = (failed or ["suite failed"])[0].strip()
+            return "killed"
         finally:
             path.write_text(original)
             self.journal.unlink()
@@ -350,6 +370,8 @@ def main():
             print(f"[{number}/{len(mutants)}] {outcome:12} {mutant.path}:{mutant.line}: "
                   f"{mutant.kind}: {mutant.describe()} ({time.monotonic() - begun:.0f} s)",
                   flush=True)
+            if mutant.why:
+                print(f"      {mutant.why[:150]}", flush=True)
     except KeyboardInterrupt:
         print("\nmutate: interrupted; sources restored, partial results follow", file=sys.stderr)
     finally:
