@@ -11,6 +11,7 @@ A survivor that no test could ever tell apart from the original (no observable d
 marked on its line, or on a comment line directly above it:
     // mutant-equivalent: why            every mutant of the line
     // mutant-equivalent(constant): why  only mutants of the named kinds (comma-separated)
+    // mutant-equivalent(constant#3): why  only those of the third integer literal of the line
 Marked mutants are not generated, so the tool stops reporting them.
 
 Slow (a build and a suite run per mutant) and not part of CI. Files are restored on Ctrl-C; a run
@@ -45,7 +46,7 @@ RELATIONAL = {
 }
 BITWISE = {"&": "|", "|": "&", "&=": "|=", "|=": "&="}
 
-MARK = re.compile(r"//\s*mutant-equivalent(?:\(([\w ,-]+)\))?:")
+MARK = re.compile(r"//\s*mutant-equivalent(?:\(([\w ,#-]+)\))?:")
 # clang-format puts spaces around binary operators; template brackets, '->', '<<', '&&' and unary
 # '&' never stand alone like this.
 RELATIONAL_TOKEN = re.compile(r"(?<= )(==|!=|<=|>=|<|>)(?= )")
@@ -110,7 +111,8 @@ def code_only(text):
 
 
 def marked_kinds(lines, index):
-    """Kinds marked equivalent for lines[index]: on the line itself or a comment line above."""
+    """What is marked equivalent for lines[index], on the line itself or a comment line above:
+    (kind, None) for every mutant of a kind, (kind, n) for those of its n-th operator or literal."""
     kinds = set()
     candidates = [lines[index]]
     above = index - 1
@@ -120,7 +122,12 @@ def marked_kinds(lines, index):
     for text in candidates:
         for match in MARK.finditer(text):
             named = match.group(1)
-            kinds |= set(KINDS) if named is None else {k.strip() for k in named.split(",")}
+            if named is None:
+                kinds |= {(kind, None) for kind in KINDS}
+                continue
+            for item in named.split(","):
+                kind, _, occurrence = item.strip().partition("#")
+                kinds.add((kind, int(occurrence) if occurrence else None))
     return kinds
 
 
@@ -149,32 +156,32 @@ def line_mutants(path, lines, code_lines, index):
     skip = marked_kinds(lines, index)
     found = []
 
-    def add(kind, column, old, new):
-        if kind not in skip:
+    def add(kind, column, old, new, occurrence=1):
+        if (kind, None) not in skip and (kind, occurrence) not in skip:
             found.append((kind, column, old, new))
 
-    for match in RELATIONAL_TOKEN.finditer(code):
+    for n, match in enumerate(RELATIONAL_TOKEN.finditer(code), 1):
         for new in RELATIONAL[match.group(1)]:
-            add("relational", match.start(), match.group(1), new)
-    for match in BITWISE_TOKEN.finditer(code):
-        add("bitwise", match.start(), match.group(1), BITWISE[match.group(1)])
-    for match in INTEGER.finditer(code):
+            add("relational", match.start(), match.group(1), new, n)
+    for n, match in enumerate(BITWISE_TOKEN.finditer(code), 1):
+        add("bitwise", match.start(), match.group(1), BITWISE[match.group(1)], n)
+    for n, match in enumerate(INTEGER.finditer(code), 1):
         literal = match.group(1)
         for delta in (1, -1):
             if int(literal, 0 if literal[:2].lower() == "0x" else 10) + delta >= 0:
-                add("constant", match.start(1), literal, moved_by_one(literal, delta))
+                add("constant", match.start(1), literal, moved_by_one(literal, delta), n)
     if (stripped.endswith(";") and not stripped.startswith(("}", ";")) and
             (stripped.startswith(("return", "break", "continue")) or
              not DECLARATION.search(stripped)) and statement_starts_here(code_lines, index)):
         add("delete", code.index(stripped[0]), stripped, "")
-    for match in IF.finditer(code):
+    for n, match in enumerate(IF.finditer(code), 1):
         open_at = match.end() - 1
         depth = 0
         for j in range(open_at, len(code)):
             depth += {"(": 1, ")": -1}.get(code[j], 0)
             if depth == 0:
                 condition = lines[index][open_at + 1:j]
-                add("branch", open_at, f"({condition})", f"(!({condition}))")
+                add("branch", open_at, f"({condition})", f"(!({condition}))", n)
                 break
     return found
 
@@ -333,7 +340,8 @@ def main():
     parser.add_argument("--count", type=int, default=80,
                         help="mutants, one per line (default 80); a smaller count runs the first "
                         "mutants of the larger campaign")
-    parser.add_argument("--only", default="", help="run only mutants whose path contains this")
+    parser.add_argument("--only", action="append", default=[],
+                        help="run only mutants whose path contains this (may be repeated)")
     parser.add_argument("--list", action="store_true", help="list the mutants and stop")
     parser.add_argument("--jobs", type=int, default=2, help="build and test jobs (default 2)")
     parser.add_argument("--timeout", type=int, default=120, help="seconds per test (default 120)")
@@ -341,7 +349,8 @@ def main():
     parser.add_argument("--report", type=Path, help="also write the report to this file")
     args = parser.parse_args()
 
-    mutants = [m for m in generate(args.seed, args.count) if args.only in str(m.path)]
+    mutants = [m for m in generate(args.seed, args.count)
+               if not args.only or any(text in str(m.path) for text in args.only)]
     if args.list:
         for m in mutants:
             print(f"{m.path}:{m.line}: {m.kind}: {m.describe()}")
