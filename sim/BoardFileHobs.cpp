@@ -3,9 +3,11 @@
 //     {"kind": "other", "hob_type": "0x0002", "data_length": 40},
 //     {"kind": "guid", "guid": "01234567-89AB-CDEF-0123-456789ABCDEF", "data_length": 16},
 //     {"kind": "pmic-descriptor", "variant": 5, "i2c_address": "0x34"},
-//     {"kind": "other", "hob_type": "0x0003", "hob_length": 0}
+//     {"kind": "other", "hob_type": "0x0003", "hob_length": 0},
+//     {"kind": "end-of-list"}
 //   ]
-// "hob_length" writes a wrong length on purpose, for a malformed list.
+// "hob_length" writes a wrong length on purpose, for a malformed list. "end-of-list" ends the list
+// early: what follows it is still laid out, past the end a walker must stop at.
 #include "sim/BoardFileReader.h"
 #include "sim/HobWalk.h"
 
@@ -54,7 +56,7 @@ void ReadHobs(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
     R.Expect(hob, Kind::Object, "a HOB");
     const Value* kind = hob.Find("kind");
     if (kind == nullptr) {
-      R.Fail(hob, "a HOB needs \"kind\" (pmic-descriptor, guid or other)");
+      R.Fail(hob, "a HOB needs \"kind\" (pmic-descriptor, guid, other or end-of-list)");
     }
     HobEntry entry;
     const std::string what = R.String(*kind, "kind");
@@ -86,9 +88,12 @@ void ReadHobs(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
       if (entry.Type == HobTypeGuidExtension) {
         R.Fail(*type, "hob_type 4 is a GUID extension HOB: use kind \"guid\"");
       }
+    } else if (what == "end-of-list") {
+      R.Keys(hob, {"kind"});
+      entry.What = HobEntry::Kind::EndOfList;
     } else {
-      R.Fail(*kind,
-             "unknown HOB kind " + json::Quote(what) + " (known: pmic-descriptor, guid, other)");
+      R.Fail(*kind, "unknown HOB kind " + json::Quote(what) +
+                        " (known: pmic-descriptor, guid, other, end-of-list)");
     }
     if (const Value* length = hob.Find("data_length")) {
       entry.DataLength = static_cast<uint32_t>(R.Integer(*length, "data_length", 0x8000));

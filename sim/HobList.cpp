@@ -43,12 +43,21 @@ std::vector<uint8_t> Body(const HobEntry& Entry, unsigned PointerBytes) {
   case HobEntry::Kind::Other:
     body.assign(Entry.DataLength, 0);
     break;
+  case HobEntry::Kind::EndOfList:
+    break;
   }
   return body;
 }
 
 uint16_t TypeOf(const HobEntry& Entry) {
-  return Entry.What == HobEntry::Kind::Other ? Entry.Type : HobTypeGuidExtension;
+  switch (Entry.What) {
+  case HobEntry::Kind::Other:
+    return Entry.Type;
+  case HobEntry::Kind::EndOfList:
+    return HobTypeEndOfList;
+  default:
+    return HobTypeGuidExtension;
+  }
 }
 
 } // namespace

@@ -16,6 +16,7 @@ struct HobEntry {
     PmicDescriptor, // GUID extension HOB carrying a PMIC descriptor
     Guid,           // GUID extension HOB with some other GUID and DataLength zero bytes
     Other,          // any other HOB type, DataLength zero bytes after the header
+    EndOfList,      // an end-of-list HOB: entries after it lie past the list's end
   };
   Kind What = Kind::Other;
   uint16_t Type = 0x0002;         // Other only

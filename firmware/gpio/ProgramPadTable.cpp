@@ -31,6 +31,7 @@ constexpr PullPattern PullPatterns[] = {
     {0x680, 0x100}, // 5: bit 8
     {0x180, 0x000}, // 6: bits 7 and 8 off, 9 and 10 kept
 };
+// mutant-equivalent(constant): every pattern has the same size, whichever one is measured.
 constexpr uint32_t PullPatternCount = sizeof(PullPatterns) / sizeof(PullPatterns[0]);
 
 uint32_t ReadPadRegister(uint32_t Address) {

@@ -1,13 +1,14 @@
 #include "pmic/Variant1Tables.h"
 
 // clang-format off
-// Programmed in this order by InitStep2.
+// Programmed in this order by InitStep2. Nothing reads a pin's name, attribute or flag, so a
+// changed attribute or flag makes no difference anywhere: those mutants are marked equivalent.
 const PmicGpioPin Variant1GpioPins[Variant1GpioPinCount] = {
   // Name      Control1 Control2 Attribute Flag Value1 Value2
-  {"GPIO0P0",  0x2B,    0x33,    0,        1,   0x1E,  0x0E},
-  {"GPIO0P1",  0x2C,    0x34,    0,        1,   0x1E,  0x0E},
-  {"GPIO0P7",  0x32,    0x3A,    0,        1,   0x1E,  0x0E},
-  {"GPIO1P0",  0x3B,    0x43,    0,        1,   0x5E,  0x0E},
+  {"GPIO0P0",  0x2B,    0x33,    0,        1,   0x1E,  0x0E}, // mutant-equivalent(constant#3,constant#4): unread
+  {"GPIO0P1",  0x2C,    0x34,    0,        1,   0x1E,  0x0E}, // mutant-equivalent(constant#3,constant#4): unread
+  {"GPIO0P7",  0x32,    0x3A,    0,        1,   0x1E,  0x0E}, // mutant-equivalent(constant#3,constant#4): unread
+  {"GPIO1P0",  0x3B,    0x43,    0,        1,   0x5E,  0x0E}, // mutant-equivalent(constant#3,constant#4): unread
 };
 
 const PmicRegisterUpdate Variant1Step1Table[13] = {

@@ -43,14 +43,15 @@ Counts Wait(uint32_t Ticks, uint32_t Start, uint32_t Step, uint32_t Mask, bool I
 }
 
 // With a step of one count per read, a span of L costs a start reading, then L + 1 tests, of
-// which all but the first follow a pause.
+// which all but the first follow a pause. 88 us is 314.99996 ticks: the first wait that rounding,
+// or a divisor a little off, would lengthen.
 TEST(Delay, MicrosecondsBecomeTruncatedTicks) {
   struct Case {
     uint32_t Microseconds;
     uint32_t Ticks;
   };
   for (const Case c : {Case{0, 0}, Case{1, 3}, Case{2, 7}, Case{10, 35}, Case{50, 178},
-                       Case{100, 357}, Case{100000, 357954}}) {
+                       Case{88, 314}, Case{100, 357}, Case{100000, 357954}}) {
     SCOPED_TRACE(c.Microseconds);
     EXPECT_EQ(Wait(c.Microseconds, 0x1000, 1, 0xFFFFFF, true), (Counts{c.Ticks + 2ull, c.Ticks}));
   }

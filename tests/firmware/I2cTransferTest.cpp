@@ -143,26 +143,32 @@ TEST_F(I2cTransferTest, LaterTransfersDoNoSetUp) {
 }
 
 TEST_F(I2cTransferTest, AnAbortAfterAWriteIsFoundAndClearedByTheNextTransfer) {
-  Config.I2c.AbortOnByte = 2; // the data byte of the first write is not acknowledged
-  sim::Soc& board = InstallSetUp();
-  const uint8_t data = 0x5C;
-  EXPECT_EQ(I2cWriteRegister(Pmic, 0x40, &data), EFI_SUCCESS); // queued, so it looks fine
-  DelayMicroseconds(1000);                                     // the bus gets to the byte
-  ASSERT_TRUE(board.I2c.AbortPending());
+  // A read or a write: either stops at its index phase, and a write queues no data byte.
+  for (const bool write : {false, true}) {
+    SCOPED_TRACE(write ? "the next transfer writes" : "the next transfer reads");
+    Config.I2c.AbortOnByte = 2; // the data byte of the first write is not acknowledged
+    sim::Soc& board = InstallSetUp();
+    const uint8_t data = 0x5C;
+    EXPECT_EQ(I2cWriteRegister(Pmic, 0x40, &data), EFI_SUCCESS); // queued, so it looks fine
+    DelayMicroseconds(1000);                                     // the bus gets to the byte
+    ASSERT_TRUE(board.I2c.AbortPending());
 
-  ClearTrace();
-  uint8_t value = 0x5A;
-  EXPECT_EQ(I2cReadRegister(Pmic, Register, &value), EFI_DEVICE_ERROR);
-  EXPECT_EQ(value, 0x5A); // the index phase failed: the caller's byte is untouched
-  EXPECT_EQ(Steps(), Join({Retarget(Pmic),
-                           {R16(Status, StatusIdle), R16(RawInterruptStatus, 0x40),
-                            R16(ClearTransmitAbort, 1)}}));
-  EXPECT_FALSE(board.I2c.AbortPending());
-  EXPECT_EQ(board.RegisterFileDevice(Pmic)->Peek(0x40), 0x00);
+    ClearTrace();
+    uint8_t value = 0x5A;
+    EXPECT_EQ(write ? I2cWriteRegister(Pmic, Register, &value)
+                    : I2cReadRegister(Pmic, Register, &value),
+              EFI_DEVICE_ERROR);
+    EXPECT_EQ(value, 0x5A); // the index phase failed: the caller's byte is untouched
+    EXPECT_EQ(Steps(), Join({Retarget(Pmic),
+                             {R16(Status, StatusIdle), R16(RawInterruptStatus, 0x40),
+                              R16(ClearTransmitAbort, 1)}}));
+    EXPECT_FALSE(board.I2c.AbortPending());
+    EXPECT_EQ(board.RegisterFileDevice(Pmic)->Peek(0x40), 0x00);
 
-  // Re-targeting does not clear an abort, the read above did: the next transfer is clean.
-  ASSERT_EQ(I2cReadRegister(Pmic, Register, &value), EFI_SUCCESS);
-  EXPECT_EQ(value, Stored);
+    // Re-targeting does not clear an abort, the transfer above did: the next one is clean.
+    ASSERT_EQ(I2cReadRegister(Pmic, Register, &value), EFI_SUCCESS);
+    EXPECT_EQ(value, Stored);
+  }
 }
 
 TEST_F(I2cTransferTest, ADeviceThatNeverAcknowledgesFailsTheReadPhase) {

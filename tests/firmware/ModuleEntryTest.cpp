@@ -1,6 +1,8 @@
 #include "entry/ModuleEntry.h"
 #include "support/BoardFixture.h"
 
+#include <csignal>
+
 using namespace testsupport;
 
 namespace {
@@ -35,6 +37,14 @@ TEST_F(ModuleEntryTest, OpensTheAcpiWindowOnlyWhenItsBitIsClear) {
     expected.push_back(Out32(0x500, 0));
     EXPECT_EQ(Trace(0, expected.size()), expected);
   }
+}
+
+// A harness that forgets the board must not look like the module crashing: the run ends by an
+// abort, with a message, before anything goes through the missing board.
+TEST(ModuleEntryDeathTest, RunningWithNoBoardInstalledEndsWithAMessage) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(ModuleEntry(nullptr, nullptr), ::testing::KilledBySignal(SIGABRT),
+              "register access with no board installed");
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "gpio/PadEngine.h"
 #include "support/BoardFixture.h"
 
+#include <cstring>
+
 using namespace testsupport;
 
 namespace {
@@ -45,6 +47,17 @@ const MergeCase MergeCases[] = {
 };
 
 class PadEngineTest : public BoardTest {};
+
+// Other modules exchange rows as 21 packed little-endian bytes, and "keep" is 0xFF on the wire:
+// a module that used another value for it would misread every row it did not build itself.
+TEST(PadConfigEntryTest, IsTwentyOnePackedLittleEndianBytesWithKeepAs0xFF) {
+  const PadConfigEntry entry = Pad(0x5A, 0x01020304, PadKeep, 0x11121314, 0x21222324, 0x31323334);
+  std::vector<uint8_t> bytes(sizeof entry);
+  std::memcpy(bytes.data(), &entry, sizeof entry);
+  EXPECT_EQ(bytes,
+            (std::vector<uint8_t>{0x04, 0x03, 0x02, 0x01, 0xFF, 0x00, 0x00, 0x00, 0x14, 0x13, 0x12,
+                                  0x11, 0x24, 0x23, 0x22, 0x21, 0x34, 0x33, 0x32, 0x31, 0x5A}));
+}
 
 TEST_F(PadEngineTest, MergesEachFieldIntoItsBitsOnly) {
   for (const MergeCase& c : MergeCases) {

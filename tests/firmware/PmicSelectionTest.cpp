@@ -93,6 +93,8 @@ TEST_F(PmicSelectionTest, WithoutAUsableDescriptorHobDetectionDecides) {
        {.Hobs = {OtherHob(0x0002, 0), WithLength(OtherHob(0x0003, 8), 0), DescriptorHob(6)}}},
       {"too short to pass its header",
        {.Hobs = {WithLength(ForeignGuidHob(0, 0), 4), DescriptorHob(6)}}},
+      {"past the end of the list",
+       {.Hobs = {OtherHob(0x0002, 8), {.What = sim::HobEntry::Kind::EndOfList}, DescriptorHob(6)}}},
       {"no services pointer", {.Hobs = handedOver, .ServicesPointer = false}},
       {"IDT base 0", {.Hobs = handedOver, .Idt = false}},
       {"no services table", {.Hobs = handedOver, .Table = false}},

@@ -1,4 +1,6 @@
 #include "pmic/PmicDescriptor.h"
+#include "pmic/Variant1Tables.h"
+#include "support/CsvData.h"
 #include "support/PmicBoardFixture.h"
 #include "support/PmicVariantRows.h"
 #include "support/ScriptedRegister.h"
@@ -176,6 +178,39 @@ TEST_F(Variant1Test, TableStepsAndPinsKeepTheBitsTheyDoNotOwn) {
       {0x12, 0xAF}, {0x13, 0xBF}, {0x0B, 0xFF}, {0x0C, 0xFF}};
   EXPECT_EQ(Writes(0x6E), step3);
   EXPECT_TRUE(sim::decode::DecodeBus(soc->Bus.GetTrace().Accesses()).Holds.empty());
+}
+
+// The steps' tables hold the PMIC's update rows exactly. The step tests look at a few rows each,
+// and a wrong mask shows only on a register that starts with the masked bits set.
+TEST(Variant1Tables, HoldThePmicsUpdateRowsAsTranscribed) {
+  struct Table {
+    const char* Name;
+    const PmicRegisterUpdate* Rows;
+    size_t Count;
+  };
+  const Table tables[] = {
+      {"Variant1Step1Table", Variant1Step1Table, std::size(Variant1Step1Table)},
+      {"Variant1Step1Table1F", Variant1Step1Table1F, std::size(Variant1Step1Table1F)},
+      {"Variant1Step3Table", Variant1Step3Table, std::size(Variant1Step3Table)},
+      {"Variant1Step4Table", Variant1Step4Table, std::size(Variant1Step4Table)},
+      {"Variant1Step5Table", Variant1Step5Table, std::size(Variant1Step5Table)},
+  };
+  const auto reference = ReadCsv("firmware/variant1-updates.csv");
+  for (const Table& table : tables) {
+    SCOPED_TRACE(table.Name);
+    std::vector<std::vector<uint32_t>> expected, actual;
+    for (const std::vector<std::string>& cells : reference) {
+      if (cells.at(0) == table.Name) {
+        expected.push_back(
+            {Number(cells.at(2)), Number(cells.at(3)), Number(cells.at(4)), Number(cells.at(5))});
+      }
+    }
+    for (size_t row = 0; row < table.Count; ++row) {
+      const PmicRegisterUpdate& update = table.Rows[row];
+      actual.push_back({update.Register, update.Operation, update.Mask, update.Value});
+    }
+    EXPECT_EQ(actual, expected);
+  }
 }
 
 // The table follows the identification of whichever variant is active, asked through that

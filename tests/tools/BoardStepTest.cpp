@@ -2,7 +2,7 @@
 
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
-#include "tools/run/HostRun.h"
+#include "tools/boardsim/RunModule.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,8 @@ struct Case {
   std::vector<std::string> Steps;
 };
 
-// Built-in boards, run on the host build: the summary's reading of each board step.
+// Built-in boards, run on the host build and as the image: the summary's reading of each board
+// step.
 TEST(BoardStep, SummaryTellsSelectionAndEveryEffectOfTheStep) {
   const Case cases[] = {
       {"default",
@@ -35,17 +36,28 @@ TEST(BoardStep, SummaryTellsSelectionAndEveryEffectOfTheStep) {
        "variant 5, from the descriptor HOB",
        {"PMIC 0x34 register 0x30 read (no answer)", "pad 93 of 0x0000 reads low",
         "pad 1 of 0x1000 driven high at 0.178 ms", "pad 33 of 0x2000 driven low at 100.181 ms"}},
+      // The descriptor HOB past the end marker is never reached: detection decides.
+      {"hob-past-end",
+       "variant 5, detected: 0x34 reg 0x03 -> 0x41 accepted",
+       {"PMIC 0x34 register 0x30 read 0x05", "pad 93 of 0x0000 reads low",
+        "PMIC 0x34 register 0x30 written 0x85", "pad 1 of 0x1000 driven high at 0.397 ms",
+        "pad 33 of 0x2000 driven low at 100.398 ms"}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.Board);
     const sim::BoardConfig config =
         sim::LoadBoardFile(std::string(BOARDINIT_BOARDS_DIR) + "/" + c.Board + ".json");
-    sim::Soc soc(config);
-    ASSERT_TRUE(tools::RunHostModule(soc.Bus, {.Hobs = config.Hobs}).Status);
-    const boardsim::BoardStepReport report =
-        boardsim::DescribeBoardStep(soc.Bus.GetTrace().Accesses());
-    EXPECT_EQ(report.Selection, c.Selection);
-    EXPECT_EQ(report.Steps, c.Steps);
+    for (const bool host : {true, false}) {
+      SCOPED_TRACE(std::string(c.Board) + (host ? " on the host build" : " as the image"));
+      sim::Soc soc(config);
+      boardsim::RunOptions options;
+      options.Host = host;
+      const boardsim::ModuleRun run = boardsim::RunModule(options, soc, BOARDINIT_IMAGE);
+      ASSERT_TRUE(run.Result.Status) << run.Result.Failure;
+      const boardsim::BoardStepReport report =
+          boardsim::DescribeBoardStep(soc.Bus.GetTrace().Accesses());
+      EXPECT_EQ(report.Selection, c.Selection);
+      EXPECT_EQ(report.Steps, c.Steps);
+    }
   }
 }
 

@@ -2,14 +2,20 @@
 #include "platform/RegisterAccess.h"
 #include "platform/host/HostBus.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace {
 // The one piece of mutable state on the host side: which board the primitives talk to.
 HostBus* InstalledBus = nullptr;
 
 HostBus& Bus() {
-  // Touching hardware with no board installed is a harness bug; fail loudly rather than guess.
+  // Touching hardware with no board installed is a harness bug; fail loudly rather than guess,
+  // and say so, since a bare trap reads like a crash inside the module.
   if (InstalledBus == nullptr) {
-    __builtin_trap();
+    std::fputs("boardinit: register access with no board installed behind the primitives\n",
+               stderr);
+    std::abort();
   }
   return *InstalledBus;
 }
