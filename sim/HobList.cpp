@@ -77,6 +77,9 @@ size_t HobBytes(const HobEntry& Entry, unsigned PointerBytes) {
     break;
   case HobEntry::Kind::Other:
     break;
+  case HobEntry::Kind::EndOfList:
+    body = 0;
+    break;
   }
   return (GenericHeaderBytes + body + 7) / 8 * 8;
 }
