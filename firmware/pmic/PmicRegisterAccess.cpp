@@ -80,9 +80,10 @@ EFI_STATUS ApplyRegisterUpdates(uint8_t Device, PmicBusLock Lock, const PmicRegi
         !ApplyOperation(update.Operation, old, update.Mask, update.Value, value)) {
       continue;
     }
-    // After a failed read, only a value that every old value would give is written.
-    uint8_t fromNone = 0;
-    uint8_t fromAll = 0;
+    // After a failed read, only a value that every old value would give is written. Both are
+    // formed by the operation just found valid, so their first values are never read.
+    uint8_t fromNone = 0; // mutant-equivalent(constant): overwritten before it is read
+    uint8_t fromAll = 0;  // mutant-equivalent(constant): overwritten before it is read
     ApplyOperation(update.Operation, 0x00, update.Mask, update.Value, fromNone);
     ApplyOperation(update.Operation, 0xFF, update.Mask, update.Value, fromAll);
     if (read || fromNone == fromAll) {
