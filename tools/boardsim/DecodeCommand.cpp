@@ -5,6 +5,7 @@
 #include "tools/run/Printable.h"
 #include "tools/run/ToolError.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -19,6 +20,9 @@ std::string ReadAll(const std::string& Path) {
   if (Path == "-") {
     text << std::cin.rdbuf();
     return text.str();
+  }
+  if (std::filesystem::is_directory(Path)) {
+    throw tools::ToolError("boardsim: " + Path + ": is a directory", tools::ExitBadInput);
   }
   std::ifstream file(Path);
   if (!file) {

@@ -4,7 +4,7 @@ namespace boardsim {
 
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 // As many as the image runner's failure message lists.
 constexpr size_t LastAccessCount = 10;

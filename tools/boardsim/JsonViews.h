@@ -15,15 +15,16 @@
 
 namespace boardsim {
 
-nlohmann::json BoardJson(const std::string& Name, const std::string& Path);
-nlohmann::json ModuleJson(const std::optional<std::string>& Image);
-nlohmann::json SelectionJson(const SelectionView& Selection);
-nlohmann::json StepsJson(const std::vector<StepItem>& Steps);
-nlohmann::json BusJson(const sim::decode::BusActivity& Bus);
-nlohmann::json AccessJson(const sim::Access& Access);
+nlohmann::ordered_json BoardJson(const std::string& Name, const std::string& Path);
+nlohmann::ordered_json ModuleJson(const std::optional<std::string>& Image);
+nlohmann::ordered_json SelectionJson(const SelectionView& Selection);
+nlohmann::ordered_json StepsJson(const std::vector<StepItem>& Steps);
+nlohmann::ordered_json BusJson(const sim::decode::BusActivity& Bus);
+nlohmann::ordered_json AccessJson(const sim::Access& Access);
 
 // A run that did not return: the reason, without the image runner's own list of accesses, and
 // the last accesses from the trace (in both forms alike).
-nlohmann::json FailureJson(const std::string& Failure, const std::vector<sim::Access>& Trace);
+nlohmann::ordered_json FailureJson(const std::string& Failure,
+                                   const std::vector<sim::Access>& Trace);
 
 } // namespace boardsim

@@ -9,7 +9,7 @@ namespace boardsim {
 
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 constexpr int Indent = 2;
 
