@@ -55,8 +55,8 @@ TEST(BoardStep, SummaryTellsSelectionAndEveryEffectOfTheStep) {
       ASSERT_TRUE(run.Result.Status) << run.Result.Failure;
       const boardsim::BoardStepReport report =
           boardsim::DescribeBoardStep(soc.Bus.GetTrace().Accesses());
-      EXPECT_EQ(report.Selection, c.Selection);
-      EXPECT_EQ(report.Steps, c.Steps);
+      EXPECT_EQ(boardsim::DescribeSelection(report.Selection), c.Selection);
+      EXPECT_EQ(boardsim::DescribeSteps(report.Steps), c.Steps);
     }
   }
 }
@@ -94,7 +94,9 @@ TEST(BoardStep, SelectionSaysWhyForEveryVariant) {
         sim::ParseBoardText(std::string("{") + c.Board + "}", "selection.json");
     sim::Soc soc(config);
     ASSERT_TRUE(tools::RunHostModule(soc.Bus, {.Hobs = config.Hobs}).Status);
-    EXPECT_EQ(boardsim::DescribeBoardStep(soc.Bus.GetTrace().Accesses()).Selection, c.Line);
+    EXPECT_EQ(boardsim::DescribeSelection(
+                  boardsim::DescribeBoardStep(soc.Bus.GetTrace().Accesses()).Selection),
+              c.Line);
   }
 }
 

@@ -1,3 +1,4 @@
+#include "tools/boardsim/BoardInput.h"
 #include "tools/boardsim/Options.h"
 #include "tools/run/ToolError.h"
 
@@ -5,51 +6,68 @@
 
 namespace {
 
-TEST(BoardsimOptions, DefaultsAndFlags) {
-  const auto none = boardsim::ParseRunOptions({});
-  EXPECT_EQ(none.Board, "default");
-  EXPECT_FALSE(none.TracePath);
-  const auto both = boardsim::ParseRunOptions({"--trace", "-", "--board", "no-pmic"});
-  EXPECT_EQ(both.Board, "no-pmic");
-  EXPECT_EQ(both.TracePath, "-");
-  EXPECT_FALSE(none.Host);
-  EXPECT_FALSE(none.ImagePath);
-  EXPECT_TRUE(boardsim::ParseRunOptions({"--host"}).Host);
-  EXPECT_EQ(boardsim::ParseRunOptions({"--image", "other.efi"}).ImagePath, "other.efi");
-}
-
-TEST(BoardsimOptions, BadFlagsAreRefusedWithExitStatus2) {
-  const std::vector<std::vector<std::string>> bad = {
-      {"--bored", "x"}, {"--board"}, {"--trace"}, {"--image"}, {"--host", "--image", "x.efi"}};
-  for (const auto& args : bad) {
-    try {
-      boardsim::ParseRunOptions(args);
-      ADD_FAILURE() << "accepted " << args[0];
-    } catch (const tools::ToolError& error) {
-      EXPECT_EQ(error.ExitStatus(), 2);
-      EXPECT_NE(std::string(error.what()).find(args[0]), std::string::npos);
-    }
-  }
-}
-
-// What ParseOpOptions made of a command line, or the message it refused it with.
-std::string ParseOp(const std::vector<std::string>& Args) {
+// What the command line came to, or the message it was refused with.
+std::string Parse(const std::vector<std::string>& Args) {
   try {
-    const boardsim::OpOptions options = boardsim::ParseOpOptions(Args);
-    std::string parsed = "board " + options.Run.Board + (options.Run.Host ? " host" : "") +
-                         (options.Run.Help ? " help" : "") + (options.List ? " list" : "");
-    if (options.Slot) {
-      parsed += " slot " + std::to_string(options.Slot->Slot);
-      for (const uint8_t value : options.Slot->Values) {
+    const boardsim::CommandLine line = boardsim::ParseCommandLine(Args);
+    const boardsim::RunOptions& run = line.Which == boardsim::Command::Op ? line.Op.Run : line.Run;
+    switch (line.Which) {
+    case boardsim::Command::Print:
+      return "print";
+    case boardsim::Command::Decode:
+      return "decode " + line.Decode.TracePath + (line.Decode.Json ? " json" : "");
+    case boardsim::Command::Run:
+    case boardsim::Command::Op:
+      break;
+    }
+    std::string parsed = "board " + run.Board + (run.Host ? " host" : "") +
+                         (run.ImagePath ? " image " + *run.ImagePath : "") +
+                         (run.TracePath ? " trace " + *run.TracePath : "") +
+                         (run.VcdPath ? " vcd " + *run.VcdPath : "") + (run.Json ? " json" : "") +
+                         (line.Op.List ? " list" : "");
+    if (line.Op.Slot) {
+      parsed += " slot " + std::to_string(line.Op.Slot->Slot);
+      for (const uint8_t value : line.Op.Slot->Values) {
         parsed += " " + std::to_string(value);
       }
-      parsed += options.Slot->NullPointer ? " null" : "";
+      parsed += line.Op.Slot->NullPointer ? " null" : "";
     }
     return parsed;
   } catch (const tools::ToolError& error) {
     EXPECT_EQ(error.ExitStatus(), 2);
     return error.what();
   }
+}
+
+TEST(BoardsimOptions, RunAndDecodeTakeTheirOptionsOrSayWhatIsWrong) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"run"}, "board default"},
+      {{"run", "--trace", "-", "--board", "no-pmic"}, "board no-pmic trace -"},
+      {{"run", "--host", "--json", "--vcd", "pads.vcd"}, "board default host vcd pads.vcd json"},
+      {{"run", "--image", "other.efi"}, "board default image other.efi"},
+      {{"run", "--board=mine.json"}, "board mine.json"},
+      {{"decode", "-", "--json"}, "decode - json"},
+      {{"--version"}, "print"},
+      {{"run", "--help"}, "print"},
+      {{"run", "--bored", "x"}, "boardsim: unknown option '--bored'"},
+      {{"run", "--board"}, "boardsim: --board needs a value"},
+      {{"run", "--trace"}, "boardsim: --trace needs a value"},
+      {{"run", "--image"}, "boardsim: --image needs a value"},
+      {{"run", "--host", "--image", "x.efi"}, "boardsim: --host excludes --image"},
+      {{"run", "x"}, "boardsim: unexpected argument 'x' (see boardsim run --help)"},
+      {{"walk"}, "boardsim: unknown command 'walk' (see boardsim --help)"},
+      {{}, "boardsim: a command is needed: run, op or decode (see boardsim --help)"},
+      {{"decode"}, "boardsim: TRACE is required"},
+  };
+  for (const auto& [args, expected] : cases) {
+    EXPECT_EQ(Parse(args), expected);
+  }
+}
+
+// op's words may stand before or after its options.
+std::string ParseOp(std::vector<std::string> Args) {
+  Args.insert(Args.begin(), "op");
+  return Parse(Args);
 }
 
 TEST(BoardsimOptions, OpTakesASlotAndItsArgumentsOrSaysWhatIsWrong) {
@@ -63,7 +81,7 @@ TEST(BoardsimOptions, OpTakesASlotAndItsArgumentsOrSaysWhatIsWrong) {
       {{"GetStatus2", "null"}, "board default slot 12 null"},
       {{"SetSelector", "0X2"}, "board default slot 22 2"},
       {{"--list", "--board", "mine.json"}, "board mine.json list"},
-      {{"--help"}, "board default help"},
+      {{"--help"}, "print"},
       {{}, "boardsim: op needs a slot name (boardsim op --list shows the 25 slots)"},
       {{"readregister", "3"},
        "boardsim: no slot named 'readregister' (boardsim op --list shows the 25 slots)"},
@@ -101,7 +119,7 @@ TEST(BoardsimOptions, OpTakesASlotAndItsArgumentsOrSaysWhatIsWrong) {
        "boardsim: GetStatus1 takes no arguments, or null for Status, got "
        "'0': EFI_STATUS GetStatus1(UINT32 *Status)"},
       {{"--list", "GetLevel"}, "boardsim: --list takes no slot, got 'GetLevel'"},
-      {{"--host", "--image", "x.efi", "Detect"}, "boardsim: --host and --image exclude each other"},
+      {{"--host", "--image", "x.efi", "Detect"}, "boardsim: --host excludes --image"},
       {{"--verbose", "Detect"}, "boardsim: unknown option '--verbose'"},
       {{"--board"}, "boardsim: --board needs a value"},
   };

@@ -43,7 +43,7 @@ expect_error() { # description, expected exit, expected message pattern, args...
   local got=$?
   check "$what: exit $status" test $got -eq "$status"
   check "$what: one line naming the problem" \
-    test "$(wc -l <"$work/err")" -eq 1 -a -n "$(grep -E "$pattern" "$work/err")"
+    test "$(wc -l <"$work/err")" -eq 1 -a -n "$(grep -E -e "$pattern" "$work/err")"
 }
 
 expect_error "unknown board" 2 "no board named 'nowhere'" run --board nowhere
@@ -54,7 +54,7 @@ printf '{"name": "x", "fans": 2}\n' >"$work/unknown.json"
 expect_error "unknown key" 2 'unknown.json:1:15: unknown key "fans"' run --board "$work/unknown.json"
 expect_error "unknown option" 2 "unknown option '--verbose'" run --verbose
 expect_error "unknown command" 2 "unknown command 'walk'" walk
-expect_error "--host with --image" 2 "exclude each other" run --host --image "$image"
+expect_error "--host with --image" 2 "--host excludes --image" run --host --image "$image"
 
 # Bad images: one line naming the file and the problem, exit status 2, whatever the damage.
 patch_image() { # name, offset from the PE header, bytes (printf escapes)

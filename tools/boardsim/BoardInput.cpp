@@ -1,7 +1,6 @@
 #include "tools/boardsim/BoardInput.h"
 
 #include "sim/BoardFile.h"
-#include "tools/boardsim/Options.h"
 #include "tools/run/ToolError.h"
 
 #include <filesystem>
@@ -9,6 +8,19 @@
 #include <iostream>
 
 namespace boardsim {
+
+std::string ResolveBoardPath(const std::string& Board, const std::string& BoardsDir) {
+  if (Board.find('/') != std::string::npos || Board.ends_with(".json")) {
+    return Board;
+  }
+  const std::filesystem::path path = std::filesystem::path(BoardsDir) / (Board + ".json");
+  if (!std::filesystem::exists(path)) {
+    throw tools::ToolError("boardsim: no board named '" + Board + "' (looked for " + path.string() +
+                               ")",
+                           tools::ExitBadInput);
+  }
+  return path.string();
+}
 
 LoadedBoard LoadBoard(const std::string& Board, const std::string& BoardsDir) {
   LoadedBoard loaded;

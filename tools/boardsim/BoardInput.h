@@ -16,6 +16,9 @@ struct LoadedBoard {
   sim::BoardConfig Config; // named after its file when the description has no name
 };
 
+// A bare name means <BoardsDir>/<name>.json; anything with a slash or a .json ending is a path.
+std::string ResolveBoardPath(const std::string& Board, const std::string& BoardsDir);
+
 // A name from BoardsDir or a path; every problem is a tools::ToolError with exit status 2.
 LoadedBoard LoadBoard(const std::string& Board, const std::string& BoardsDir);
 

@@ -17,9 +17,31 @@ constexpr uint32_t PadBlock = 0xFED0C000;
 constexpr uint32_t LastGpioPassRegister = 0xFED0C330;
 constexpr uint32_t Pad93Value = 0xFED0C5D8;
 
-std::string PadName(uint32_t Address) {
-  const uint32_t offset = Address - PadBlock;
-  return "pad " + std::to_string(offset % 0x1000 / 16) + " of " + Hex(offset / 0x1000 * 0x1000, 4);
+constexpr uint32_t CommunitySize = 0x1000;
+constexpr uint32_t PadRegisterSize = 16;
+
+StepItem PadItem(StepKind Kind, const sim::Access& A) {
+  const uint32_t offset = A.Address - PadBlock;
+  StepItem item{.Kind = Kind, .TimeNs = A.TimeNs};
+  item.Community = offset / CommunitySize;
+  item.Pad = offset % CommunitySize / PadRegisterSize;
+  item.High = (A.Value & 1) != 0;
+  return item;
+}
+
+// A register access of the step's own; detection's identification reads belong to the selection.
+void AddPmicItem(std::vector<StepItem>& Steps, const sim::decode::I2cTransaction& T,
+                 uint64_t StepTime) {
+  if (T.TimeNs < StepTime || !T.HasRegister || IsIdentificationRead(T)) {
+    return;
+  }
+  StepItem item{.Kind = T.Read ? StepKind::PmicRead : StepKind::PmicWrite, .TimeNs = T.TimeNs};
+  item.Device = T.Device;
+  item.Register = T.Register;
+  if (T.HasValue && !T.Aborted) {
+    item.Value = T.Value;
+  }
+  Steps.push_back(item);
 }
 
 } // namespace
@@ -32,6 +54,7 @@ BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace) {
   for (size_t i = Trace.size(); i-- > 0;) {
     if (Trace[i].Op == sim::AccessOp::Write && Trace[i].Address == LastGpioPassRegister) {
       stepStart = i + 1;
+      report.GpioPassSeen = true;
       break;
     }
   }
@@ -62,7 +85,7 @@ BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace) {
         stepStart < Trace.size() &&
         !(Trace[stepStart].Op == sim::AccessOp::In && Trace[stepStart].Address == sim::PmTimerPort);
   }
-  report.Selection = DescribeSelection(selection);
+  report.Selection = ReadSelection(selection);
 
   // Pad and PMIC effects of the board step, in trace order.
   size_t nextTransaction = 0;
@@ -70,35 +93,48 @@ BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace) {
     const sim::Access& access = Trace[i];
     while (nextTransaction < report.Bus.I2c.size() &&
            report.Bus.I2c[nextTransaction].TimeNs <= access.TimeNs) {
-      const sim::decode::I2cTransaction& t = report.Bus.I2c[nextTransaction++];
-      if (t.TimeNs >= stepTime && t.HasRegister && !IsIdentificationRead(t)) {
-        report.Steps.push_back("PMIC " + Hex(t.Device, 2) + " register " + Hex(t.Register, 2) +
-                               (t.Read ? " read " : " written ") +
-                               (t.HasValue && !t.Aborted ? Hex(t.Value, 2) : "(no answer)"));
-      }
+      AddPmicItem(report.Steps, report.Bus.I2c[nextTransaction++], stepTime);
     }
     if (access.Address < PadBlock || access.Address >= PadBlock + 0x3000 ||
         access.Op == sim::AccessOp::In || access.Op == sim::AccessOp::Out) {
       continue;
     }
     if (access.Address == Pad93Value && access.Op == sim::AccessOp::Read) {
-      report.Steps.push_back(std::string("pad 93 of 0x0000 reads ") +
-                             ((access.Value & 1) != 0 ? "high" : "low"));
+      report.Steps.push_back(PadItem(StepKind::PadRead, access));
     } else if (access.Op == sim::AccessOp::Write) {
-      report.Steps.push_back(PadName(access.Address) + " driven " +
-                             ((access.Value & 1) != 0 ? "high" : "low") + " at " +
-                             Milliseconds(access.TimeNs));
+      report.Steps.push_back(PadItem(StepKind::PadDriven, access));
     }
   }
   while (nextTransaction < report.Bus.I2c.size()) {
-    const sim::decode::I2cTransaction& t = report.Bus.I2c[nextTransaction++];
-    if (t.TimeNs >= stepTime && t.HasRegister && !IsIdentificationRead(t)) {
-      report.Steps.push_back("PMIC " + Hex(t.Device, 2) + " register " + Hex(t.Register, 2) +
-                             (t.Read ? " read " : " written ") +
-                             (t.HasValue && !t.Aborted ? Hex(t.Value, 2) : "(no answer)"));
-    }
+    AddPmicItem(report.Steps, report.Bus.I2c[nextTransaction++], stepTime);
   }
   return report;
+}
+
+std::string DescribeStep(const StepItem& Item) {
+  const std::string level = Item.High ? "high" : "low";
+  const std::string pad =
+      "pad " + std::to_string(Item.Pad) + " of " + Hex(Item.Community * CommunitySize, 4);
+  switch (Item.Kind) {
+  case StepKind::PmicRead:
+  case StepKind::PmicWrite:
+    return "PMIC " + Hex(Item.Device, 2) + " register " + Hex(Item.Register, 2) +
+           (Item.Kind == StepKind::PmicRead ? " read " : " written ") +
+           (Item.Value ? Hex(*Item.Value, 2) : "(no answer)");
+  case StepKind::PadRead:
+    return pad + " reads " + level;
+  case StepKind::PadDriven:
+    return pad + " driven " + level + " at " + Milliseconds(Item.TimeNs);
+  }
+  return {};
+}
+
+std::vector<std::string> DescribeSteps(const std::vector<StepItem>& Items) {
+  std::vector<std::string> lines;
+  for (const StepItem& item : Items) {
+    lines.push_back(DescribeStep(item));
+  }
+  return lines;
 }
 
 } // namespace boardsim

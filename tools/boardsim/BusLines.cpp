@@ -13,15 +13,6 @@ namespace {
 
 using tools::Hex;
 
-bool UnderSemaphore(const sim::decode::BusActivity& Bus, uint64_t Time) {
-  for (const sim::decode::SemaphoreHold& hold : Bus.Holds) {
-    if (hold.Granted && hold.AcquireNs <= Time && (!hold.Released || Time < hold.ReleaseNs)) {
-      return true;
-    }
-  }
-  return false;
-}
-
 bool IsSemaphoreMessage(const sim::decode::SidebandMessage& M) {
   return M.Port == sim::PunitPort && M.Register == sim::PunitSemaphoreRegister;
 }
@@ -54,6 +45,15 @@ std::vector<T> Filtered(const std::vector<T>& Items, Keep Predicate) {
 }
 
 } // namespace
+
+bool UnderSemaphore(const sim::decode::BusActivity& Bus, uint64_t Time) {
+  for (const sim::decode::SemaphoreHold& hold : Bus.Holds) {
+    if (hold.Granted && hold.AcquireNs <= Time && (!hold.Released || Time < hold.ReleaseNs)) {
+      return true;
+    }
+  }
+  return false;
+}
 
 std::string Milliseconds(uint64_t Ns) {
   char text[32];

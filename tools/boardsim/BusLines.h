@@ -13,6 +13,9 @@ namespace boardsim {
 // "100.398 ms"
 std::string Milliseconds(uint64_t Ns);
 
+// A granted hold of the PMIC bus semaphore covers Time.
+bool UnderSemaphore(const sim::decode::BusActivity& Bus, uint64_t Time);
+
 // "0.131 ms  read  0x34 reg 0x03 -> 0x41  under semaphore"
 std::vector<std::string> DescribeTransactions(const sim::decode::BusActivity& Bus);
 

@@ -2,8 +2,9 @@
 // tools::ToolError.
 #pragma once
 
+#include "tools/boardsim/Options.h"
+
 #include <string>
-#include <vector>
 
 namespace boardsim {
 
@@ -14,9 +15,12 @@ struct Installation {
 };
 
 // A boot: ModuleEntry on the board, and a summary of what it did.
-int RunCommand(const std::vector<std::string>& Args, const Installation& Where);
+int RunCommand(const RunOptions& Options, const Installation& Where);
 
 // One PMIC slot called as the firmware modules that use the library call it, or --list.
-int OpCommand(const std::vector<std::string>& Args, const Installation& Where);
+int OpCommand(const OpOptions& Options, const Installation& Where);
+
+// The views of a saved trace.
+int DecodeCommand(const DecodeOptions& Options);
 
 } // namespace boardsim

@@ -6,18 +6,15 @@
 #include "tools/boardsim/Options.h"
 #include "tools/boardsim/RunModule.h"
 #include "tools/boardsim/Selection.h"
+#include "tools/boardsim/SummaryJson.h"
 #include "tools/run/ToolError.h"
 
 #include <iostream>
 
 namespace boardsim {
 
-int OpCommand(const std::vector<std::string>& Args, const Installation& Where) {
-  const OpOptions options = ParseOpOptions(Args);
-  if (options.Run.Help) {
-    std::cout << OpUsage;
-    return 0;
-  }
+int OpCommand(const OpOptions& Options, const Installation& Where) {
+  const OpOptions& options = Options;
   LoadedBoard board = LoadBoard(options.Run.Board, Where.BoardsDir);
   // The library's delays and semaphore waits count PM-timer ticks; on a board that leaves the
   // ACPI window closed they would spin on a timer that never moves. Other modules call the
@@ -31,10 +28,13 @@ int OpCommand(const std::vector<std::string>& Args, const Installation& Where) {
     sim::Soc soc(board.Config);
     const ModuleSlotCall call = CallSlot(options.Run, soc, Where.BuiltImage, options.Slot);
     trace.Write(soc.Bus);
-    const OpReport report{board.Config.Name, board.Path, call.Module, opened,
-                          options.Slot,      call.Run};
+    const OpReport report{
+        board.Config.Name, board.Path, ImageToRun(options.Run, Where.BuiltImage), opened,
+        options.Slot,      call.Run};
     std::ostream& out = options.Run.TracePath == "-" ? std::cerr : std::cout;
-    if (options.List) {
+    if (options.Run.Json) {
+      PrintOpJson(out, report, soc.Bus, options.List);
+    } else if (options.List) {
       PrintSlotList(out, report, soc.Bus);
     } else {
       PrintOpSummary(out, report, soc.Bus);

@@ -1,6 +1,7 @@
 #include "tools/boardsim/OpSummary.h"
 
 #include "tools/boardsim/BusLines.h"
+#include "tools/boardsim/RunModule.h"
 #include "tools/boardsim/Selection.h"
 #include "tools/run/Hex.h"
 #include "tools/run/Printable.h"
@@ -17,26 +18,23 @@ using tools::Hex;
 
 // Everything before the slot: board, form, the ACPI window, and the selection with its traffic.
 // False when GetActivePmic did not return, which the status line then explains.
-bool PrintSelection(std::ostream& Out, const OpReport& Report,
-                    const sim::decode::BusActivity& Bus) {
+bool PrintSelection(std::ostream& Out, const OpReport& Report, const OpView& View) {
   Out << "board     " << tools::Printable(Report.BoardName) << " ("
       << tools::Printable(Report.BoardPath) << ")\n";
-  Out << "module    " << Report.Module << '\n';
+  Out << "module    " << ModuleName(Report.Image) << '\n';
   Out << "acpi      "
       << (Report.AcpiOpened ? "window opened at 0x400 before the call, as the module's entry "
                               "leaves it"
                             : "window already open on this board")
       << '\n';
-  if (!Report.Run.Selected) {
+  if (!View.Pmic) {
     Out << "status    GetActivePmic did not return: " << Report.Run.Failure << '\n';
     return false;
   }
-  const sim::decode::BusActivity selection = BusActivityBetween(Bus, 0, Report.Run.SelectionEndNs);
-  SelectionTrace evidence{Report.Run.SelectionAccesses > 0, selection.I2c, Report.Run.VariantId};
-  Out << "pmic      " << DescribeSelection(evidence) << '\n';
-  Out << "selection " << CountBusActivity(selection) << " in "
+  Out << "pmic      " << DescribeSelection(*View.Pmic) << '\n';
+  Out << "selection " << CountBusActivity(View.SelectionBus) << " in "
       << Milliseconds(Report.Run.SelectionEndNs) << '\n';
-  for (const std::string& line : DescribeBusActivity(selection)) {
+  for (const std::string& line : DescribeBusActivity(View.SelectionBus)) {
     Out << "  " << line << '\n';
   }
   return true;
@@ -87,9 +85,22 @@ std::string FormatCall(const tools::SlotRequest& Request) {
   return std::string(slot.Name) + "(" + arguments + ")";
 }
 
-void PrintOpSummary(std::ostream& Out, const OpReport& Report, const sim::Board& Board) {
+OpView ViewOp(const OpReport& Report, const sim::Board& Board) {
   const sim::decode::BusActivity bus = sim::decode::DecodeBus(Board.GetTrace().Accesses());
-  if (!PrintSelection(Out, Report, bus) || !Report.Request || !Report.Run.Called) {
+  OpView view;
+  if (Report.Run.Selected) {
+    view.SelectionBus = BusActivityBetween(bus, 0, Report.Run.SelectionEndNs);
+    view.Pmic = ReadSelection(
+        {Report.Run.SelectionAccesses > 0, view.SelectionBus.I2c, Report.Run.VariantId});
+  }
+  view.SlotBus = BusActivityBetween(bus, Report.Run.SelectionEndNs, UINT64_MAX);
+  view.SlotNs = Board.GetClock().NowNs() - Report.Run.SelectionEndNs;
+  return view;
+}
+
+void PrintOpSummary(std::ostream& Out, const OpReport& Report, const sim::Board& Board) {
+  const OpView view = ViewOp(Report, Board);
+  if (!PrintSelection(Out, Report, view) || !Report.Request || !Report.Run.Called) {
     return;
   }
   const tools::SlotRequest& request = *Report.Request;
@@ -103,17 +114,15 @@ void PrintOpSummary(std::ostream& Out, const OpReport& Report, const sim::Board&
   if (signature.PointerCount() > 0) {
     Out << "stored    " << FormatStored(request, Report.Run) << '\n';
   }
-  const sim::decode::BusActivity slot =
-      BusActivityBetween(bus, Report.Run.SelectionEndNs, UINT64_MAX);
-  Out << "slot bus  " << CountBusActivity(slot) << " in "
-      << Milliseconds(Board.GetClock().NowNs() - Report.Run.SelectionEndNs) << '\n';
-  for (const std::string& line : DescribeBusActivity(slot)) {
+  Out << "slot bus  " << CountBusActivity(view.SlotBus) << " in " << Milliseconds(view.SlotNs)
+      << '\n';
+  for (const std::string& line : DescribeBusActivity(view.SlotBus)) {
     Out << "  " << line << '\n';
   }
 }
 
 void PrintSlotList(std::ostream& Out, const OpReport& Report, const sim::Board& Board) {
-  if (!PrintSelection(Out, Report, sim::decode::DecodeBus(Board.GetTrace().Accesses()))) {
+  if (!PrintSelection(Out, Report, ViewOp(Report, Board))) {
     return;
   }
   constexpr int SignatureWidth = 60;

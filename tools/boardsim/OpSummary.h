@@ -4,6 +4,8 @@
 #pragma once
 
 #include "sim/Board.h"
+#include "sim/decode/BusDecoder.h"
+#include "tools/boardsim/Selection.h"
 #include "tools/run/SlotCall.h"
 
 #include <iosfwd>
@@ -15,11 +17,21 @@ namespace boardsim {
 struct OpReport {
   std::string BoardName;
   std::string BoardPath;
-  std::string Module;
-  bool AcpiOpened = false; // the tool opened the ACPI window before the call
+  std::optional<std::string> Image; // absent: the host build
+  bool AcpiOpened = false;          // the tool opened the ACPI window before the call
   std::optional<tools::SlotRequest> Request;
   tools::SlotRun Run;
 };
+
+// What the summary shows of a call, derived once from the run and its trace.
+struct OpView {
+  std::optional<SelectionView> Pmic;     // absent when GetActivePmic did not return
+  sim::decode::BusActivity SelectionBus; // GetActivePmic's own traffic
+  sim::decode::BusActivity SlotBus;      // the slot's
+  uint64_t SlotNs = 0;                   // from GetActivePmic's return to the end of the run
+};
+
+OpView ViewOp(const OpReport& Report, const sim::Board& Board);
 
 // The slot's own result: "EFI_SUCCESS", "1 (TRUE)", "0x41", "4590".
 std::string FormatReturned(tools::SlotReturn Returns, uint32_t Value);

@@ -1,204 +1,185 @@
 #include "tools/boardsim/Options.h"
 
+#include "tools/boardsim/SlotArguments.h"
 #include "tools/run/ToolError.h"
 
-#include <charconv>
-#include <filesystem>
+#include <CLI/CLI.hpp>
 
 namespace boardsim {
 
-const char* const Usage = "usage: boardsim run [--board NAME|FILE] [--trace FILE|-]\n"
-                          "                    [--host | --image FILE]\n"
-                          "  --board NAME|FILE  board description: a name from the boards folder\n"
-                          "                     (default: default) or a path to a JSON file\n"
-                          "  --trace FILE|-     write the access trace to FILE, or to standard\n"
-                          "                     output with '-' (the summary then goes to\n"
-                          "                     standard error)\n"
-                          "  --host             run the host-linked module instead of the image\n"
-                          "  --image FILE       run this PE32 image instead of the one the build\n"
-                          "                     made (image/boardinit.efi)\n";
-
-const char* const OpUsage =
-    "usage: boardsim op [--board NAME|FILE] [--trace FILE|-] [--host | --image FILE]\n"
-    "                   SLOT [ARGS...]\n"
-    "       boardsim op --list [--board NAME|FILE] [--host | --image FILE]\n"
-    "  Calls GetActivePmic, then one slot of the descriptor it returns, as the firmware\n"
-    "  modules that use the PMIC library do; shows why that descriptor was chosen, what the\n"
-    "  slot returned and stored, and the PMIC bus traffic it caused.\n"
-    "  SLOT [ARGS...]     a slot name and its UINT8 arguments (0-255, decimal or 0x hex);\n"
-    "                     the tool passes the pointers and shows what the slot stored there.\n"
-    "                     GetStatus1-3 take 'null' for their Status pointer\n"
-    "  --list             the 25 slots with their C signatures, and whether the board's\n"
-    "                     PMIC descriptor fills each one\n"
-    "  --board, --trace, --host, --image  as for run; the image's linker map (.map beside\n"
-    "                     it) gives GetActivePmic's address\n"
-    "  A board whose ACPI I/O window is closed gets it opened at 0x400 before the call, as the\n"
-    "  module's entry leaves it: the library's waits read the PM timer behind it.\n"
-    "  Exit status: 0 the slot returned; 1 the slot is not offered, or the call did not\n"
-    "  return; 2 bad input.\n";
-
 namespace {
+
+constexpr const char* ExitStatuses =
+    "Exit status: 0 done; 1 the module did not return, or a slot is not offered;\n"
+    "2 bad input (one line naming the file and the position).";
+
+constexpr const char* ProgramFooter =
+    "Examples:\n"
+    "  boardsim run --board no-pmic --trace -\n"
+    "  boardsim op WriteRegister 0x30 0x85\n"
+    "  boardsim op --list\n"
+    "  boardsim run --trace boot.trace && boardsim decode boot.trace\n";
+
+constexpr const char* OpFooter =
+    "Calls GetActivePmic, then one slot of the descriptor it returns, as the firmware modules\n"
+    "that use the PMIC library do; shows why that descriptor was chosen, what the slot returned\n"
+    "and stored, and the PMIC bus traffic it caused. A board whose ACPI I/O window is closed gets\n"
+    "it opened at 0x400 before the call, as the module's entry leaves it: the library's waits\n"
+    "read the PM timer behind it.\n"
+    "Exit status: 0 the slot returned; 1 the slot is not offered, or the call did not return;\n"
+    "2 bad input.";
+
+constexpr const char* DecodeFooter =
+    "Shows what the trace alone determines: its accesses by kind, the PMIC bus (transactions,\n"
+    "semaphore holds, sideband messages) and, for a trace of run, the PMIC selection and the\n"
+    "board step, exactly as run shows them. Counts by device are left out: they need the\n"
+    "board's decoders, which move while the module programs them.\n"
+    "Exit status: 0 done; 2 bad input (a trace line that does not parse, named by its number).";
 
 [[noreturn]] void BadInput(const std::string& Message) {
   throw tools::ToolError("boardsim: " + Message, tools::ExitBadInput);
 }
 
-// The flags run and op share. False: Args[I] is none of them.
-bool ParseCommonFlag(const std::vector<std::string>& Args, size_t& I, RunOptions& Options) {
-  const std::string& arg = Args[I];
-  auto value = [&]() -> const std::string& {
-    if (I + 1 >= Args.size()) {
-      BadInput(arg + " needs a value");
-    }
-    return Args[++I];
-  };
-  if (arg == "--help" || arg == "-h") {
-    Options.Help = true;
-  } else if (arg == "--board") {
-    Options.Board = value();
-  } else if (arg == "--trace") {
-    Options.TracePath = value();
-  } else if (arg == "--host") {
-    Options.Host = true;
-  } else if (arg == "--image") {
-    Options.ImagePath = value();
-  } else {
-    return false;
-  }
-  return true;
+// The options run and op share.
+void AddRunOptions(CLI::App& Command, RunOptions& Options) {
+  Command
+      .add_option("--board", Options.Board,
+                  "a board from the boards folder (default: default), or a JSON file")
+      ->type_name("NAME|FILE");
+  Command
+      .add_option("--trace", Options.TracePath,
+                  "write the access trace to FILE, or to standard output with '-' (the "
+                  "summary then goes to standard error)")
+      ->type_name("FILE|-");
+  CLI::Option* host =
+      Command.add_flag("--host", Options.Host, "run the host-linked module instead of the image");
+  Command
+      .add_option("--image", Options.ImagePath,
+                  "run this PE32 image instead of the one the build made (image/boardinit.efi)")
+      ->type_name("FILE")
+      ->excludes(host);
+  Command.add_flag("--json", Options.Json, "print the summary as one JSON document");
+  Command
+      .add_option("--vcd", Options.VcdPath,
+                  "write the waveform of the PMIC bus and the pads the module drives (VCD)")
+      ->type_name("FILE");
 }
 
-void CheckForm(const RunOptions& Options) {
-  if (Options.Host && Options.ImagePath) {
-    BadInput("--host and --image exclude each other");
-  }
-}
-
-// Decimal or 0x hex, 0 to 255.
-std::optional<uint8_t> ParseByte(const std::string& Text, bool& OutOfRange) {
-  const bool negative = Text.starts_with('-');
-  std::string_view digits(Text);
-  digits.remove_prefix(negative ? 1 : 0);
-  int base = 10;
-  if (digits.starts_with("0x") || digits.starts_with("0X")) {
-    digits.remove_prefix(2);
-    base = 16;
-  }
-  unsigned long long value = 0;
-  const auto [end, error] =
-      std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-  if (digits.empty() || end != digits.data() + digits.size() ||
-      (error != std::errc{} && error != std::errc::result_out_of_range)) {
-    OutOfRange = false;
-    return std::nullopt;
-  }
-  OutOfRange = negative || error == std::errc::result_out_of_range || value > 0xFF;
-  return OutOfRange ? std::nullopt : std::optional<uint8_t>(static_cast<uint8_t>(value));
-}
-
-tools::SlotRequest ParseSlot(const std::string& Name, const std::vector<std::string>& Arguments) {
-  const std::optional<size_t> slot = tools::FindSlot(Name);
-  if (!slot) {
-    BadInput("no slot named '" + Name + "' (boardsim op --list shows the 25 slots)");
-  }
-  const tools::PmicSlot& pmicSlot = tools::PmicSlots[*slot];
-  const tools::SlotSignature& signature = pmicSlot.Signature();
-  const std::string name = pmicSlot.Name;
-  const std::string withSignature = ": " + tools::CSignature(pmicSlot);
-  tools::SlotRequest request{*slot, {}, false};
-
-  if (signature.PointerCount() > 0) {
-    if (Arguments.empty()) {
-      return request;
-    }
-    if (Arguments.size() == 1 && Arguments[0] == "null") {
-      if (!signature.TestsNull) {
-        BadInput(name + " does not test its pointers, so null is refused" + withSignature);
+// CLI11 names the option in front of its message; the user reads "--board needs a value".
+std::string Describe(const CLI::ParseError& Error, const CLI::App& Program) {
+  const std::string message = Error.what();
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&Error) != nullptr) {
+    for (const CLI::App* command : Program.get_subcommands({})) {
+      for (const CLI::Option* option : command->get_options()) {
+        if (message.starts_with(option->get_name() + ":")) {
+          return option->get_name() + " needs a value";
+        }
       }
-      request.NullPointer = true;
-      return request;
     }
-    BadInput(name + " takes no arguments" +
-             (signature.TestsNull ? std::string(", or null for ") + signature.Pointers[0].Name
-                                  : std::string(" (the tool passes its pointers)")) +
-             ", got '" + Arguments[0] + "'" + (Arguments.size() > 1 ? " and more" : "") +
-             withSignature);
   }
+  return message;
+}
 
-  const size_t expected = signature.ValueCount();
-  if (Arguments.size() != expected) {
-    BadInput(name + " takes " + std::to_string(expected) +
-             (expected == 1 ? " argument" : " arguments") + ", got " +
-             std::to_string(Arguments.size()) + withSignature);
+// What CLI11 left over: an option no command has, or a word where none is expected.
+void RefuseExtras(const CLI::App& Program) {
+  const std::vector<std::string> extras = Program.remaining(true);
+  if (extras.empty()) {
+    return;
   }
-  for (size_t i = 0; i < expected; ++i) {
-    bool outOfRange = false;
-    const std::optional<uint8_t> value = ParseByte(Arguments[i], outOfRange);
-    if (!value) {
-      BadInput(
-          std::string(signature.Values[i]) + " '" + Arguments[i] + "' " +
-          (outOfRange ? "is out of range (UINT8: 0-255)" : "is not a number (decimal or 0x hex)") +
-          withSignature);
+  const std::string& first = extras.front();
+  if (first.starts_with("-") && first.size() > 1) {
+    BadInput("unknown option '" + first + "'");
+  }
+  if (Program.get_subcommands().empty()) {
+    BadInput("unknown command '" + first + "' (see boardsim --help)");
+  }
+  BadInput("unexpected argument '" + first + "' (see boardsim " +
+           Program.get_subcommands().front()->get_name() + " --help)");
+}
+
+OpOptions CheckOp(OpOptions Options, const std::vector<std::string>& Words) {
+  if (Options.List) {
+    if (!Words.empty()) {
+      BadInput("--list takes no slot, got '" + Words[0] + "'");
     }
-    request.Values.push_back(*value);
+    return Options;
   }
-  return request;
+  if (Words.empty()) {
+    BadInput("op needs a slot name (boardsim op --list shows the 25 slots)");
+  }
+  Options.Slot = ParseSlot(Words[0], {Words.begin() + 1, Words.end()});
+  return Options;
 }
 
 } // namespace
 
-RunOptions ParseRunOptions(const std::vector<std::string>& Args) {
-  RunOptions options;
-  for (size_t i = 0; i < Args.size(); ++i) {
-    if (!ParseCommonFlag(Args, i, options)) {
-      BadInput("unknown option '" + Args[i] + "'");
-    }
-  }
-  CheckForm(options);
-  return options;
-}
+CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
+  CommandLine line;
+  CLI::App program("Runs the board-initialisation module on a simulated board and shows what it "
+                   "did.",
+                   "boardsim");
+  program.set_version_flag("--version", "boardsim " BOARDINIT_VERSION);
+  program.footer(std::string(ProgramFooter) + ExitStatuses);
+  program.require_subcommand(0, 1);
+  program.allow_extras();
 
-OpOptions ParseOpOptions(const std::vector<std::string>& Args) {
-  OpOptions options;
-  std::vector<std::string> words; // the slot name and its arguments
-  for (size_t i = 0; i < Args.size(); ++i) {
-    // "-1" is an argument (out of range), not an option.
-    if (!Args[i].starts_with("--") && Args[i] != "-h") {
-      words.push_back(Args[i]);
-    } else if (Args[i] == "--list") {
-      options.List = true;
-    } else if (!ParseCommonFlag(Args, i, options.Run)) {
-      BadInput("unknown option '" + Args[i] + "'");
-    }
-  }
-  CheckForm(options.Run);
-  if (options.Run.Help) {
-    return options;
-  }
-  if (options.List) {
-    if (!words.empty()) {
-      BadInput("--list takes no slot, got '" + words[0] + "'");
-    }
-    return options;
-  }
-  if (words.empty()) {
-    BadInput("op needs a slot name (boardsim op --list shows the 25 slots)");
-  }
-  options.Slot = ParseSlot(words[0], {words.begin() + 1, words.end()});
-  return options;
-}
+  CLI::App* run = program.add_subcommand("run", "a boot: ModuleEntry on the board, and a summary "
+                                                "of what it did");
+  AddRunOptions(*run, line.Run);
+  run->footer(ExitStatuses);
+  run->allow_extras();
 
-std::string ResolveBoardPath(const std::string& Board, const std::string& BoardsDir) {
-  if (Board.find('/') != std::string::npos || Board.ends_with(".json")) {
-    return Board;
+  CLI::App* op = program.add_subcommand("op", "one PMIC slot, called as the firmware modules that "
+                                              "use the library call it");
+  AddRunOptions(*op, line.Op.Run);
+  op->add_flag("--list", line.Op.List,
+               "the 25 slots with their C signatures, and whether the board's PMIC descriptor "
+               "fills each one");
+  std::vector<std::string> words;
+  op->add_option("SLOT", words,
+                 "a slot name, then its UINT8 arguments (0-255, decimal or 0x hex); the tool "
+                 "passes the pointers and shows what the slot stored there. GetStatus1-3 take "
+                 "'null' for their Status pointer")
+      ->type_name("");
+  op->footer(OpFooter);
+  op->allow_extras();
+
+  CLI::App* decode = program.add_subcommand(
+      "decode", "the views of a trace written earlier by --trace (of run or op)");
+  decode->add_option("TRACE", line.Decode.TracePath, "the trace file, or '-' for standard input")
+      ->type_name("")
+      ->required();
+  decode->add_flag("--json", line.Decode.Json, "print the views as one JSON document");
+  decode->footer(DecodeFooter);
+  decode->allow_extras();
+
+  std::vector<std::string> reversed(Args.rbegin(), Args.rend()); // CLI11 takes them last first
+  try {
+    program.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    line.Printed = program.help();
+    return line;
+  } catch (const CLI::CallForAllHelp&) {
+    line.Printed = program.help();
+    return line;
+  } catch (const CLI::CallForVersion& version) {
+    line.Printed = std::string(version.what()) + "\n";
+    return line;
+  } catch (const CLI::ParseError& error) {
+    BadInput(Describe(error, program));
   }
-  const std::filesystem::path path = std::filesystem::path(BoardsDir) / (Board + ".json");
-  if (!std::filesystem::exists(path)) {
-    throw tools::ToolError("boardsim: no board named '" + Board + "' (looked for " + path.string() +
-                               ")",
-                           tools::ExitBadInput);
+  RefuseExtras(program);
+  if (run->parsed()) {
+    line.Which = Command::Run;
+  } else if (op->parsed()) {
+    line.Which = Command::Op;
+    line.Op = CheckOp(line.Op, words);
+  } else if (decode->parsed()) {
+    line.Which = Command::Decode;
+  } else {
+    BadInput("a command is needed: run, op or decode (see boardsim --help)");
   }
-  return path.string();
+  return line;
 }
 
 } // namespace boardsim

@@ -1,4 +1,4 @@
-// The command line of boardsim.
+// The command line of boardsim: the subcommands run, op and decode and their options.
 #pragma once
 
 #include "tools/run/SlotCall.h"
@@ -14,27 +14,36 @@ struct RunOptions {
   std::optional<std::string> TracePath; // "-" for standard output
   bool Host = false;                    // the host-linked module instead of the image
   std::optional<std::string> ImagePath; // another image than the one the build made
-  bool Help = false;
+  bool Json = false;                    // the summary as one JSON document
+  // The waveform of the PMIC bus and the pads the module drives; the VCD writer (Vcd.h) is wired
+  // to it in RunCommand and OpCommand.
+  std::optional<std::string> VcdPath;
 };
-
-// Throws tools::ToolError (exit 2) on anything it does not understand.
-RunOptions ParseRunOptions(const std::vector<std::string>& Args);
 
 struct OpOptions {
   RunOptions Run; // the board, the trace and the form, as for run
   bool List = false;
-  std::optional<tools::SlotRequest> Slot; // absent with --list or --help
+  std::optional<tools::SlotRequest> Slot; // absent with --list
 };
 
-// Options start with "--" and may stand anywhere; the other words are the slot name and its
-// arguments. A slot name, an argument count or an argument the slot cannot take is bad input
-// (tools::ToolError, exit 2), named with the slot's signature.
-OpOptions ParseOpOptions(const std::vector<std::string>& Args);
+struct DecodeOptions {
+  std::string TracePath; // "-" for standard input
+  bool Json = false;
+};
 
-// A bare name means <BoardsDir>/<name>.json; anything with a slash or a .json ending is a path.
-std::string ResolveBoardPath(const std::string& Board, const std::string& BoardsDir);
+enum class Command { Run, Op, Decode, Print };
 
-extern const char* const Usage;   // boardsim run
-extern const char* const OpUsage; // boardsim op
+struct CommandLine {
+  Command Which = Command::Print;
+  RunOptions Run;
+  OpOptions Op;
+  DecodeOptions Decode;
+  std::string Printed; // Command::Print: the --help or --version text, for standard output
+};
+
+// Throws tools::ToolError (exit 2) on anything it does not understand: one line naming it. Options
+// may stand before or after op's slot words. A slot name, an argument count or an argument the
+// slot cannot take is named with the slot's signature.
+CommandLine ParseCommandLine(const std::vector<std::string>& Args);
 
 } // namespace boardsim

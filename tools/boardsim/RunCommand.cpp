@@ -2,44 +2,43 @@
 #include "tools/boardsim/BoardInput.h"
 #include "tools/boardsim/Commands.h"
 #include "tools/boardsim/Contained.h"
-#include "tools/boardsim/Options.h"
 #include "tools/boardsim/RunModule.h"
 #include "tools/boardsim/Summary.h"
+#include "tools/boardsim/SummaryJson.h"
 #include "tools/run/ToolError.h"
 
 #include <iostream>
 
 namespace boardsim {
 
-int RunCommand(const std::vector<std::string>& Args, const Installation& Where) {
-  const RunOptions options = ParseRunOptions(Args);
-  if (options.Help) {
-    std::cout << Usage;
-    return 0;
-  }
-  const LoadedBoard board = LoadBoard(options.Board, Where.BoardsDir);
-  TraceOutput trace(options.TracePath);
+int RunCommand(const RunOptions& Options, const Installation& Where) {
+  const LoadedBoard board = LoadBoard(Options.Board, Where.BoardsDir);
+  TraceOutput trace(Options.TracePath);
 
   const auto boot = [&] {
     sim::Soc soc(board.Config);
     const auto padsBefore = SnapshotPads(soc.Gpio);
-    const ModuleRun run = RunModule(options, soc, Where.BuiltImage);
+    const ModuleRun run = RunModule(Options, soc, Where.BuiltImage);
     const tools::RunResult& result = run.Result;
 
     RunReport report{board.Config.Name,
                      board.Path,
-                     run.Module,
+                     ImageToRun(Options, Where.BuiltImage),
                      result.Status,
                      result.Failure,
                      ComparePads(padsBefore, SnapshotPads(soc.Gpio)),
                      DescribeBoardStep(soc.Bus.GetTrace().Accesses())};
     trace.Write(soc.Bus);
     // With the trace on standard output, the summary moves out of its way.
-    std::ostream& out = options.TracePath == "-" ? std::cerr : std::cout;
-    PrintSummary(out, report, soc.Bus);
+    std::ostream& out = Options.TracePath == "-" ? std::cerr : std::cout;
+    if (Options.Json) {
+      PrintRunJson(out, report, soc.Bus);
+    } else {
+      PrintSummary(out, report, soc.Bus);
+    }
     return result.Status ? 0 : tools::ExitRunFailed;
   };
-  return options.Host ? boot() : RunContained(boot);
+  return Options.Host ? boot() : RunContained(boot);
 }
 
 } // namespace boardsim

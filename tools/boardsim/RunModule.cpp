@@ -38,25 +38,34 @@ uint32_t FindGetActivePmic(const std::string& ImagePath) {
 
 } // namespace
 
+std::optional<std::string> ImageToRun(const RunOptions& Options, const std::string& BuiltImage) {
+  return Options.Host ? std::nullopt : std::optional(Options.ImagePath.value_or(BuiltImage));
+}
+
+std::string ModuleName(const std::optional<std::string>& Image) {
+  return Image ? "image " + *Image : "host build";
+}
+
 ModuleRun RunModule(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage) {
-  if (Options.Host) {
-    return {"host build", tools::RunHostModule(Board.Bus, {.Hobs = Board.Config().Hobs})};
+  const std::optional<std::string> path = ImageToRun(Options, BuiltImage);
+  if (!path) {
+    return {ModuleName(path), tools::RunHostModule(Board.Bus, {.Hobs = Board.Config().Hobs})};
   }
-  const std::string path = Options.ImagePath.value_or(BuiltImage);
-  const emu::PeImage image = LoadImage(path);
+  const emu::PeImage image = LoadImage(*path);
   const emu::RunResult result =
       emu::RunImage(image, Board.Bus, emu::ImageRunOptions(Board.Config()));
-  return {"image " + path, {result.Status, result.Failure}};
+  return {ModuleName(path), {result.Status, result.Failure}};
 }
 
 ModuleSlotCall CallSlot(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage,
                         const std::optional<tools::SlotRequest>& Request) {
-  if (Options.Host) {
-    return {"host build", tools::CallSlotOnHost(Board.Bus, {.Hobs = Board.Config().Hobs}, Request)};
+  const std::optional<std::string> path = ImageToRun(Options, BuiltImage);
+  if (!path) {
+    return {ModuleName(path),
+            tools::CallSlotOnHost(Board.Bus, {.Hobs = Board.Config().Hobs}, Request)};
   }
-  const std::string path = Options.ImagePath.value_or(BuiltImage);
-  const emu::PeImage image = LoadImage(path);
-  return {"image " + path, CallSlotInImage(image, FindGetActivePmic(path), Board, Request)};
+  const emu::PeImage image = LoadImage(*path);
+  return {ModuleName(path), CallSlotInImage(image, FindGetActivePmic(*path), Board, Request)};
 }
 
 } // namespace boardsim

@@ -12,6 +12,11 @@
 
 namespace boardsim {
 
+// The image a run of Options uses, or none for the host build.
+std::optional<std::string> ImageToRun(const RunOptions& Options, const std::string& BuiltImage);
+// For the summary: "host build" or "image <path>".
+std::string ModuleName(const std::optional<std::string>& Image);
+
 struct ModuleRun {
   std::string Module; // for the summary: "host build" or "image <path>"
   tools::RunResult Result;

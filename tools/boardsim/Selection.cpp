@@ -50,13 +50,11 @@ std::string VariantName(uint32_t VariantId) {
   return VariantId < 10 ? std::to_string(VariantId) : tools::Hex(VariantId, 2);
 }
 
-std::string DescribeSelection(const SelectionTrace& Selection) {
+SelectionView ReadSelection(const SelectionTrace& Selection) {
+  SelectionView view{Selection.VariantId, SelectionSource::DescriptorHob, {}};
   if (!Selection.Accessed) {
-    return Selection.VariantId
-               ? "variant " + VariantName(*Selection.VariantId) + ", from the descriptor HOB"
-               : "a variant other than 5, from the descriptor HOB";
+    return view;
   }
-  std::string reads;
   std::optional<uint32_t> accepted;
   size_t next = 0;
   for (const sim::decode::I2cTransaction& t : Selection.Transactions) {
@@ -67,24 +65,42 @@ std::string DescribeSelection(const SelectionTrace& Selection) {
     if (!Asks(asked, t)) {
       break;
     }
-    reads += (reads.empty() ? "" : ", ") + tools::Hex(asked.Device, 2) + " reg " +
-             tools::Hex(asked.Register, 2) +
-             (Answered(t) ? " -> " + tools::Hex(t.Value, 2) : std::string(" no answer"));
     const bool accepts = Selection.VariantId ? *Selection.VariantId == asked.Variant
                                              : Answered(t) && asked.Accepts(t.Value);
+    view.Reads.push_back({asked.Variant, asked.Device, asked.Register,
+                          Answered(t) ? std::optional<uint8_t>(t.Value) : std::nullopt, accepts});
     if (accepts) {
-      reads += " accepted";
       accepted = asked.Variant;
     }
+  }
+  view.VariantId = Selection.VariantId.value_or(accepted.value_or(FallbackVariant));
+  view.Source = accepted || *view.VariantId != FallbackVariant ? SelectionSource::Detected
+                                                               : SelectionSource::Fallback;
+  return view;
+}
+
+std::string DescribeSelection(const SelectionView& Selection) {
+  if (Selection.Source == SelectionSource::DescriptorHob) {
+    return Selection.VariantId
+               ? "variant " + VariantName(*Selection.VariantId) + ", from the descriptor HOB"
+               : "a variant other than 5, from the descriptor HOB";
+  }
+  std::string reads;
+  for (const IdentificationAnswer& read : Selection.Reads) {
+    reads += (reads.empty() ? "" : ", ") + tools::Hex(read.Device, 2) + " reg " +
+             tools::Hex(read.Register, 2) +
+             (read.Answer ? " -> " + tools::Hex(*read.Answer, 2) : std::string(" no answer")) +
+             (read.Accepted ? " accepted" : "");
   }
   if (reads.empty()) {
     reads = "no identification read reached the PMIC bus";
   }
-  const uint32_t variant = Selection.VariantId.value_or(accepted.value_or(FallbackVariant));
-  if (accepted || variant != FallbackVariant) {
-    return "variant " + VariantName(variant) + ", detected: " + reads;
+  const std::string variant =
+      "variant " + VariantName(Selection.VariantId.value_or(FallbackVariant));
+  if (Selection.Source == SelectionSource::Detected) {
+    return variant + ", detected: " + reads;
   }
-  return "variant " + VariantName(variant) + " (fallback), detected: " + reads + ", none accepted";
+  return variant + " (fallback), detected: " + reads + ", none accepted";
 }
 
 } // namespace boardsim

@@ -21,8 +21,29 @@ struct SelectionTrace {
   std::optional<uint32_t> VariantId;
 };
 
+enum class SelectionSource { Detected, DescriptorHob, Fallback };
+
+// One identification read detection made, with the device's answer.
+struct IdentificationAnswer {
+  uint32_t Variant; // the variant that asks this register
+  uint16_t Device;
+  uint8_t Register;
+  std::optional<uint8_t> Answer; // absent: no answer
+  bool Accepted;
+};
+
+struct SelectionView {
+  // Absent when a descriptor HOB was taken and the caller could not read the descriptor: a boot
+  // only shows whether the board step acts on variant 5.
+  std::optional<uint32_t> VariantId;
+  SelectionSource Source = SelectionSource::DescriptorHob;
+  std::vector<IdentificationAnswer> Reads; // in the order detection asked them
+};
+
+SelectionView ReadSelection(const SelectionTrace& Selection);
+
 // "variant 6, detected: 0x34 reg 0x03 no answer, 0x5E reg 0x00 -> 0xC8 accepted"
-std::string DescribeSelection(const SelectionTrace& Selection);
+std::string DescribeSelection(const SelectionView& Selection);
 
 // A read of one of the identification registers that detection asks.
 bool IsIdentificationRead(const sim::decode::I2cTransaction& T);

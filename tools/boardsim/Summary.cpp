@@ -1,5 +1,6 @@
 #include "tools/boardsim/Summary.h"
 
+#include "tools/boardsim/RunModule.h"
 #include "tools/run/Printable.h"
 #include "tools/run/StatusName.h"
 
@@ -31,7 +32,7 @@ PadChanges ComparePads(const std::vector<PadState>& Before, const std::vector<Pa
 void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& Board) {
   Out << "board     " << tools::Printable(Report.BoardName) << " ("
       << tools::Printable(Report.BoardPath) << ")\n";
-  Out << "module    " << Report.Module << '\n';
+  Out << "module    " << ModuleName(Report.Image) << '\n';
   if (Report.Status) {
     Out << "status    " << tools::StatusName(*Report.Status) << '\n';
   } else {
@@ -46,13 +47,17 @@ void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& 
   }
   Out << "pads      " << Report.Pads.Configuration << " changed configuration, "
       << Report.Pads.Level << " changed level\n";
-  Out << "pmic      " << Report.Step.Selection << '\n';
+  PrintStepAndBus(Out, Report.Step);
+}
+
+void PrintStepAndBus(std::ostream& Out, const BoardStepReport& Step) {
+  Out << "pmic      " << DescribeSelection(Step.Selection) << '\n';
   Out << "board step\n";
-  for (const std::string& step : Report.Step.Steps) {
+  for (const std::string& step : DescribeSteps(Step.Steps)) {
     Out << "  " << step << '\n';
   }
-  Out << "pmic bus  " << CountBusActivity(Report.Step.Bus) << '\n';
-  for (const std::string& line : DescribeTransactions(Report.Step.Bus)) {
+  Out << "pmic bus  " << CountBusActivity(Step.Bus) << '\n';
+  for (const std::string& line : DescribeTransactions(Step.Bus)) {
     Out << "  " << line << '\n';
   }
 }

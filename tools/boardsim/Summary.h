@@ -31,7 +31,7 @@ PadChanges ComparePads(const std::vector<PadState>& Before, const std::vector<Pa
 struct RunReport {
   std::string BoardName;
   std::string BoardPath;
-  std::string Module; // which build ran
+  std::optional<std::string> Image; // the image that ran; absent: the host build
   std::optional<uint32_t> Status;
   std::string Failure;
   PadChanges Pads;
@@ -39,5 +39,9 @@ struct RunReport {
 };
 
 void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& Board);
+
+// The summary's last part, which a saved trace of a boot reproduces: the PMIC selection, the
+// board step and the PMIC bus transactions.
+void PrintStepAndBus(std::ostream& Out, const BoardStepReport& Step);
 
 } // namespace boardsim

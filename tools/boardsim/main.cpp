@@ -6,21 +6,22 @@
 #include <iostream>
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
   const boardsim::Installation where{BOARDINIT_BOARDS_DIR, BOARDINIT_IMAGE};
   try {
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-      (args.empty() ? std::cerr : std::cout) << boardsim::Usage << '\n' << boardsim::OpUsage;
-      return args.empty() ? tools::ExitBadInput : 0;
+    const boardsim::CommandLine line =
+        boardsim::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    switch (line.Which) {
+    case boardsim::Command::Run:
+      return boardsim::RunCommand(line.Run, where);
+    case boardsim::Command::Op:
+      return boardsim::OpCommand(line.Op, where);
+    case boardsim::Command::Decode:
+      return boardsim::DecodeCommand(line.Decode);
+    case boardsim::Command::Print:
+      std::cout << line.Printed;
+      return 0;
     }
-    if (args[0] == "run") {
-      return boardsim::RunCommand({args.begin() + 1, args.end()}, where);
-    }
-    if (args[0] == "op") {
-      return boardsim::OpCommand({args.begin() + 1, args.end()}, where);
-    }
-    throw tools::ToolError("boardsim: unknown command '" + args[0] + "' (see boardsim --help)",
-                           tools::ExitBadInput);
+    return tools::ExitRunFailed;
   } catch (const tools::ToolError& error) {
     std::cerr << error.what() << '\n';
     return error.ExitStatus();

@@ -1,0 +1,107 @@
+#!/usr/bin/env python3
+"""boardsim --json against its schema, and decode of saved traces against run's own views."""
+import json
+import pathlib
+import shutil
+import subprocess
+import sys
+import tempfile
+
+import jsonschema
+
+boardsim, image, schema_path, boards_dir = sys.argv[1:5]
+schema = json.loads(pathlib.Path(schema_path).read_text())
+jsonschema.Draft202012Validator.check_schema(schema)
+validator = jsonschema.Draft202012Validator(schema)
+work = pathlib.Path(tempfile.mkdtemp())
+failures = []
+
+
+def check(what, condition):
+    print(("ok: " if condition else "FAILED: ") + what)
+    if not condition:
+        failures.append(what)
+
+
+def tool(*args, status=0, stdin=None):
+    done = subprocess.run([boardsim, *args], capture_output=True, text=True, input=stdin)
+    check(f"{' '.join(args)}: exit {status}", done.returncode == status)
+    return done
+
+
+def document(*args, status=0):
+    done = tool(*args, status=status)
+    doc = json.loads(done.stdout)
+    errors = [e.message for e in validator.iter_errors(doc)]
+    check(f"{' '.join(args)}: valid against the schema {errors[:1]}", not errors)
+    return doc
+
+
+def views(doc):
+    return {key: doc.get(key) for key in ("pmic", "board_step", "pmic_bus")}
+
+
+# Every built-in board: the run's document, and decode of its trace gives the same views.
+for board in sorted(pathlib.Path(boards_dir).glob("*.json")):
+    trace = work / (board.stem + ".trace")
+    run = document("run", "--host", "--json", "--board", board.stem, "--trace", str(trace))
+    decoded = document("decode", "--json", str(trace))
+    check(f"{board.stem}: decode --json has run's views", views(decoded) == views(run))
+    text = tool("run", "--host", "--board", board.stem).stdout
+    check(f"{board.stem}: decode shows run's text views",
+          tool("decode", str(trace)).stdout.endswith(text[text.index("\npmic "):]))
+
+run = document("run", "--json")
+check("the image form says which image", run["module"] == {"form": "image", "image": image})
+broken = dict(run, pmic_bus={"transactions": []})
+check("the schema refuses an incomplete bus", not validator.is_valid(broken))
+
+# A run that does not return: a damaged image (one flipped bit in its code).
+damaged = work / "damaged.efi"
+shutil.copy(image, damaged)
+with open(damaged, "r+b") as file:
+    file.seek(0xCF7)
+    byte = file.read(1)[0]
+    file.seek(0xCF7)
+    file.write(bytes([byte ^ 0x40]))
+stuck = document("run", "--json", "--image", str(damaged), status=1)
+check("a run that does not return names why and the last ten accesses",
+      stuck["status"]["returned"] is False and len(stuck["status"]["last_accesses"]) == 10)
+
+# op: a call, a null pointer, a write, a slot not offered, the list, the image form.
+op = document("op", "--host", "--json", "GetIdentity", "--trace", str(work / "op.trace"))
+check("op stores Id and Revision",
+      [(s["name"], s["value"]) for s in op["call"]["stored"]] == [("Id", 0x41), ("Revision", 0)])
+document("op", "--host", "--json", "GetStatus1", "null")
+document("op", "--host", "--json", "--board", "variant6", "WriteRegister", "0x27", "0x59")
+absent = document("op", "--host", "--json", "GetFlag2", status=1)
+check("a slot not offered says so", absent["call"]["offered"] is False)
+check("op --list has 25 slots", len(document("op", "--json", "--list")["slots"]) == 25)
+document("op", "--json", "--board", "variant1-id1f-rb1", "ReadVoltage")
+
+# decode of op's trace: the bus alone, no board step; from standard input too.
+decoded = document("decode", "--json", str(work / "op.trace"))
+check("decode of an op trace has no board step", "board_step" not in decoded)
+check("decode reads standard input",
+      json.loads(tool("decode", "--json", "-", stdin=(work / "op.trace").read_text()).stdout)
+      == dict(decoded, trace=dict(decoded["trace"], path="standard input")))
+
+# Bad input stays one line on standard error with exit 2, --json or not.
+for args, message in [
+    (["run", "--json", "--board", "nowhere"], "boardsim: no board named 'nowhere'"),
+    (["op", "--json", "WriteRegister", "0x30"], "boardsim: WriteRegister takes 2 arguments"),
+    (["decode", "--json", str(work / "absent.trace")], "absent.trace: cannot open the trace"),
+]:
+    done = tool(*args, status=2)
+    check(f"{' '.join(args)}: one line, nothing on standard output",
+          done.stdout == "" and done.stderr.count("\n") == 1 and message in done.stderr)
+malformed = work / "malformed.trace"
+malformed.write_text("# boardtrace 1\n0 0 R 8 0xE00F8040 0x00\n1 200 W 16 0xE00F8040 0x402\n")
+done = tool("decode", str(malformed), status=2)
+check("a malformed trace line is named by its number",
+      done.stderr == f"boardsim: {malformed}: line 3: not a trace record: "
+                     "'1 200 W 16 0xE00F8040 0x402'\n")
+
+shutil.rmtree(work)
+print(f"{len(failures)} failed")
+sys.exit(1 if failures else 0)

@@ -1,0 +1,138 @@
+#include "tools/boardsim/JsonViews.h"
+
+namespace boardsim {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// As many as the image runner's failure message lists.
+constexpr size_t LastAccessCount = 10;
+
+template <typename T> json OrNull(bool Present, T Value) {
+  return Present ? json(Value) : json(nullptr);
+}
+
+template <typename T> json OrNull(const std::optional<T>& Value) {
+  return Value ? json(*Value) : json(nullptr);
+}
+
+const char* SourceName(SelectionSource Source) {
+  switch (Source) {
+  case SelectionSource::Detected:
+    return "detected";
+  case SelectionSource::DescriptorHob:
+    return "descriptor-hob";
+  case SelectionSource::Fallback:
+    return "fallback";
+  }
+  return "";
+}
+
+const char* KindName(StepKind Kind) {
+  switch (Kind) {
+  case StepKind::PmicRead:
+    return "pmic-read";
+  case StepKind::PmicWrite:
+    return "pmic-write";
+  case StepKind::PadRead:
+    return "pad-read";
+  case StepKind::PadDriven:
+    return "pad-driven";
+  }
+  return "";
+}
+
+} // namespace
+
+json BoardJson(const std::string& Name, const std::string& Path) {
+  return {{"name", Name}, {"path", Path}};
+}
+
+json ModuleJson(const std::optional<std::string>& Image) {
+  return Image ? json{{"form", "image"}, {"image", *Image}} : json{{"form", "host"}};
+}
+
+json SelectionJson(const SelectionView& Selection) {
+  json reads = json::array();
+  for (const IdentificationAnswer& read : Selection.Reads) {
+    reads.push_back({{"variant", read.Variant},
+                     {"device", read.Device},
+                     {"register", read.Register},
+                     {"answer", OrNull(read.Answer)},
+                     {"accepted", read.Accepted}});
+  }
+  return {{"variant", OrNull(Selection.VariantId)},
+          {"source", SourceName(Selection.Source)},
+          {"identification_reads", reads}};
+}
+
+json StepsJson(const std::vector<StepItem>& Steps) {
+  json items = json::array();
+  for (const StepItem& item : Steps) {
+    json entry = {{"kind", KindName(item.Kind)}, {"time_ns", item.TimeNs}};
+    if (item.Kind == StepKind::PmicRead || item.Kind == StepKind::PmicWrite) {
+      entry.update(
+          {{"device", item.Device}, {"register", item.Register}, {"value", OrNull(item.Value)}});
+    } else {
+      entry.update({{"community", item.Community},
+                    {"pad", item.Pad},
+                    {"level", item.High ? "high" : "low"}});
+    }
+    items.push_back(entry);
+  }
+  return items;
+}
+
+json BusJson(const sim::decode::BusActivity& Bus) {
+  json transactions = json::array();
+  for (const sim::decode::I2cTransaction& t : Bus.I2c) {
+    transactions.push_back({{"time_ns", t.TimeNs},
+                            {"read", t.Read},
+                            {"device", t.Device},
+                            {"ten_bit", t.TenBit},
+                            {"register", OrNull(t.HasRegister, t.Register)},
+                            {"value", OrNull(t.HasValue, t.Value)},
+                            {"stopped", t.Stopped},
+                            {"aborted", t.Aborted},
+                            {"under_semaphore", UnderSemaphore(Bus, t.TimeNs)}});
+  }
+  json holds = json::array();
+  for (const sim::decode::SemaphoreHold& h : Bus.Holds) {
+    holds.push_back({{"requested", h.Requested},
+                     {"request_ns", OrNull(h.Requested, h.RequestNs)},
+                     {"granted", h.Granted},
+                     {"acquire_ns", OrNull(h.Granted, h.AcquireNs)},
+                     {"released", h.Released},
+                     {"release_ns", OrNull(h.Released, h.ReleaseNs)}});
+  }
+  json messages = json::array();
+  for (const sim::decode::SidebandMessage& m : Bus.Sideband) {
+    messages.push_back({{"time_ns", m.TimeNs},
+                        {"opcode", m.Opcode},
+                        {"write", m.IsWrite()},
+                        {"port", m.Port},
+                        {"register", m.Register},
+                        {"byte_enables", m.ByteEnables},
+                        {"value", OrNull(m.HasValue, m.Value)},
+                        {"value_width", m.ValueWidth}});
+  }
+  return {
+      {"transactions", transactions}, {"semaphore_holds", holds}, {"sideband_messages", messages}};
+}
+
+json AccessJson(const sim::Access& Access) {
+  return {{"seq", Access.Seq},     {"time_ns", Access.TimeNs},  {"op", sim::OpName(Access.Op)},
+          {"width", Access.Width}, {"address", Access.Address}, {"value", Access.Value}};
+}
+
+json FailureJson(const std::string& Failure, const std::vector<sim::Access>& Trace) {
+  json last = json::array();
+  const size_t first = Trace.size() > LastAccessCount ? Trace.size() - LastAccessCount : 0;
+  for (size_t i = first; i < Trace.size(); ++i) {
+    last.push_back(AccessJson(Trace[i]));
+  }
+  return {{"failure", Failure.substr(0, Failure.find('\n'))}, {"last_accesses", last}};
+}
+
+} // namespace boardsim
