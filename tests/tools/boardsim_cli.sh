@@ -49,7 +49,8 @@ expect_error() { # description, expected exit, expected message pattern, args...
 expect_error "unknown board" 2 "no board named 'nowhere'" run --board nowhere
 expect_error "missing file" 2 "$work/absent.json: cannot open" run --board "$work/absent.json"
 printf '{\n  "name": "x",\n  "pads": [1,]\n}\n' >"$work/malformed.json"
-expect_error "malformed JSON" 2 "malformed.json:3:13: trailing comma" run --board "$work/malformed.json"
+expect_error "malformed JSON" 2 "malformed.json:3:14: unexpected '\\]'; expected" \
+  run --board "$work/malformed.json"
 printf '{"name": "x", "fans": 2}\n' >"$work/unknown.json"
 expect_error "unknown key" 2 'unknown.json:1:15: unknown key "fans"' run --board "$work/unknown.json"
 expect_error "unknown option" 2 "unknown option '--verbose'" run --verbose
