@@ -19,4 +19,8 @@ struct BoardStepReport {
 
 BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace);
 
+// The index of the board step's first access: the one after the GPIO pass's last write (the
+// trace's size when the pass never ended).
+size_t BoardStepStart(const std::vector<sim::Access>& Trace);
+
 } // namespace boardsim

@@ -7,20 +7,22 @@
 
 namespace boardsim {
 
-const char* const Usage = "usage: boardsim run [--board NAME|FILE] [--trace FILE|-]\n"
+const char* const Usage = "usage: boardsim run [--board NAME|FILE] [--trace FILE|-] [--vcd FILE]\n"
                           "                    [--host | --image FILE]\n"
                           "  --board NAME|FILE  board description: a name from the boards folder\n"
                           "                     (default: default) or a path to a JSON file\n"
                           "  --trace FILE|-     write the access trace to FILE, or to standard\n"
                           "                     output with '-' (the summary then goes to\n"
                           "                     standard error)\n"
+                          "  --vcd FILE         write the waveform of the PMIC bus, its semaphore\n"
+                          "                     and the pads the board step drives (VCD)\n"
                           "  --host             run the host-linked module instead of the image\n"
                           "  --image FILE       run this PE32 image instead of the one the build\n"
                           "                     made (image/boardinit.efi)\n";
 
 const char* const OpUsage =
-    "usage: boardsim op [--board NAME|FILE] [--trace FILE|-] [--host | --image FILE]\n"
-    "                   SLOT [ARGS...]\n"
+    "usage: boardsim op [--board NAME|FILE] [--trace FILE|-] [--vcd FILE]\n"
+    "                   [--host | --image FILE] SLOT [ARGS...]\n"
     "       boardsim op --list [--board NAME|FILE] [--host | --image FILE]\n"
     "  Calls GetActivePmic, then one slot of the descriptor it returns, as the firmware\n"
     "  modules that use the PMIC library do; shows why that descriptor was chosen, what the\n"
@@ -30,7 +32,7 @@ const char* const OpUsage =
     "                     GetStatus1-3 take 'null' for their Status pointer\n"
     "  --list             the 25 slots with their C signatures, and whether the board's\n"
     "                     PMIC descriptor fills each one\n"
-    "  --board, --trace, --host, --image  as for run; the image's linker map (.map beside\n"
+    "  --board, --trace, --vcd, --host, --image  as for run; the image's linker map (.map beside\n"
     "                     it) gives GetActivePmic's address\n"
     "  A board whose ACPI I/O window is closed gets it opened at 0x400 before the call, as the\n"
     "  module's entry leaves it: the library's waits read the PM timer behind it.\n"
@@ -58,6 +60,8 @@ bool ParseCommonFlag(const std::vector<std::string>& Args, size_t& I, RunOptions
     Options.Board = value();
   } else if (arg == "--trace") {
     Options.TracePath = value();
+  } else if (arg == "--vcd") {
+    Options.VcdPath = value();
   } else if (arg == "--host") {
     Options.Host = true;
   } else if (arg == "--image") {

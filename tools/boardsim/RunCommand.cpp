@@ -5,6 +5,7 @@
 #include "tools/boardsim/Options.h"
 #include "tools/boardsim/RunModule.h"
 #include "tools/boardsim/Summary.h"
+#include "tools/boardsim/Vcd.h"
 #include "tools/run/ToolError.h"
 
 #include <iostream>
@@ -19,6 +20,7 @@ int RunCommand(const std::vector<std::string>& Args, const Installation& Where) 
   }
   const LoadedBoard board = LoadBoard(options.Board, Where.BoardsDir);
   TraceOutput trace(options.TracePath);
+  VcdOutput vcd(options.VcdPath);
 
   const auto boot = [&] {
     sim::Soc soc(board.Config);
@@ -34,6 +36,7 @@ int RunCommand(const std::vector<std::string>& Args, const Installation& Where) 
                      ComparePads(padsBefore, SnapshotPads(soc.Gpio)),
                      DescribeBoardStep(soc.Bus.GetTrace().Accesses())};
     trace.Write(soc.Bus);
+    vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
     // With the trace on standard output, the summary moves out of its way.
     std::ostream& out = options.TracePath == "-" ? std::cerr : std::cout;
     PrintSummary(out, report, soc.Bus);
