@@ -1,7 +1,6 @@
 #include "sim/BoardFile.h"
 
 #include "sim/BoardFileReader.h"
-#include "sim/json/Json.h"
 
 #include <filesystem>
 #include <fstream>
@@ -11,10 +10,7 @@ namespace sim {
 
 namespace {
 
-using json::Kind;
-using json::Value;
-
-uint32_t CommunityIndex(const BoardFileReader& R, const Value& V) {
+uint32_t CommunityIndex(const BoardFileReader& R, const BoardJson& V) {
   const uint64_t offset = R.Integer(V, "community", 0x2000);
   if (offset % 0x1000 != 0) {
     R.Fail(V, "community must be one of 0x0000, 0x1000, 0x2000");
@@ -22,13 +18,13 @@ uint32_t CommunityIndex(const BoardFileReader& R, const Value& V) {
   return static_cast<uint32_t>(offset / 0x1000);
 }
 
-void ReadPads(const BoardFileReader& R, const Value& Pads, BoardConfig& Config) {
-  for (const Value& pad : R.Expect(Pads, Kind::Array, "pads").Items()) {
-    R.Expect(pad, Kind::Object, "a pad");
+void ReadPads(const BoardFileReader& R, const BoardJson& Pads, BoardConfig& Config) {
+  for (const BoardJson& pad : R.Array(Pads, "pads")) {
+    R.Object(pad, "a pad");
     R.Keys(pad, {"community", "pad", "level"});
-    const Value* community = pad.Find("community");
-    const Value* index = pad.Find("pad");
-    const Value* level = pad.Find("level");
+    const BoardJson* community = FindMember(pad, "community");
+    const BoardJson* index = FindMember(pad, "pad");
+    const BoardJson* level = FindMember(pad, "level");
     if (community == nullptr || index == nullptr || level == nullptr) {
       R.Fail(pad, "a pad needs \"community\", \"pad\" and \"level\"");
     }
@@ -38,18 +34,18 @@ void ReadPads(const BoardFileReader& R, const Value& Pads, BoardConfig& Config) 
   }
 }
 
-void ReadFaults(const BoardFileReader& R, const Value& Faults, BoardConfig& Config) {
-  R.Expect(Faults, Kind::Object, "faults");
+void ReadFaults(const BoardFileReader& R, const BoardJson& Faults, BoardConfig& Config) {
+  R.Object(Faults, "faults");
   R.Keys(Faults, {"pad_reads_all_ones", "i2c_never_acknowledges", "i2c_controller_stays_active",
                   "i2c_controller_never_enables", "i2c_bus_stalled", "i2c_abort_on_byte",
                   "semaphore_never_granted"});
   ReadPmicBusFaults(R, Faults, Config);
-  if (const Value* pads = Faults.Find("pad_reads_all_ones")) {
-    for (const Value& fault : R.Expect(*pads, Kind::Array, "pad_reads_all_ones").Items()) {
-      R.Expect(fault, Kind::Object, "a pad fault");
+  if (const BoardJson* pads = FindMember(Faults, "pad_reads_all_ones")) {
+    for (const BoardJson& fault : R.Array(*pads, "pad_reads_all_ones")) {
+      R.Object(fault, "a pad fault");
       R.Keys(fault, {"address", "reads"});
-      const Value* address = fault.Find("address");
-      const Value* reads = fault.Find("reads");
+      const BoardJson* address = FindMember(fault, "address");
+      const BoardJson* reads = FindMember(fault, "reads");
       if (address == nullptr || reads == nullptr) {
         R.Fail(fault, "a pad fault needs \"address\" and \"reads\"");
       }
@@ -64,23 +60,23 @@ void ReadFaults(const BoardFileReader& R, const Value& Faults, BoardConfig& Conf
   }
 }
 
-void ReadTimer(const BoardFileReader& R, const Value& Timer, BoardConfig& Config) {
-  R.Expect(Timer, Kind::Object, "pm_timer");
+void ReadTimer(const BoardFileReader& R, const BoardJson& Timer, BoardConfig& Config) {
+  R.Object(Timer, "pm_timer");
   R.Keys(Timer, {"bits", "start"});
-  if (const Value* bits = Timer.Find("bits")) {
+  if (const BoardJson* bits = FindMember(Timer, "bits")) {
     const uint64_t width = R.Integer(*bits, "bits", 32);
     if (width != 24 && width != 32) {
       R.Fail(*bits, "bits must be 24 or 32");
     }
     Config.PmTimer32Bit = width == 32;
   }
-  if (const Value* start = Timer.Find("start")) {
+  if (const BoardJson* start = FindMember(Timer, "start")) {
     Config.PmTimerStart = static_cast<uint32_t>(R.Integer(*start, "start", 0xFFFFFFFF));
   }
 }
 
-void ReadCosts(const BoardFileReader& R, const Value& Costs, BoardConfig& Config) {
-  R.Expect(Costs, Kind::Object, "access_costs_ns");
+void ReadCosts(const BoardFileReader& R, const BoardJson& Costs, BoardConfig& Config) {
+  R.Object(Costs, "access_costs_ns");
   R.Keys(Costs, {"mmio_read", "mmio_write", "port_read", "port_write"});
   const std::pair<const char*, uint32_t*> fields[] = {
       {"mmio_read", &Config.Costs.MmioRead},
@@ -89,7 +85,7 @@ void ReadCosts(const BoardFileReader& R, const Value& Costs, BoardConfig& Config
       {"port_write", &Config.Costs.PortWrite},
   };
   for (const auto& [key, field] : fields) {
-    if (const Value* cost = Costs.Find(key)) {
+    if (const BoardJson* cost = FindMember(Costs, key)) {
       *field = static_cast<uint32_t>(R.Integer(*cost, key, 1'000'000));
       if (*field == 0) {
         // Time must move with every access or a wait on the timer never ends.
@@ -102,37 +98,34 @@ void ReadCosts(const BoardFileReader& R, const Value& Costs, BoardConfig& Config
 } // namespace
 
 BoardConfig ParseBoardText(std::string_view Text, std::string_view Source) {
-  json::ParseResult parsed = json::Parse(Text);
-  if (const json::ParseError* error = std::get_if<json::ParseError>(&parsed)) {
-    throw BoardFileError(json::FormatError(*error, Source));
-  }
-  const Value& root = std::get<Value>(parsed);
-  const BoardFileReader reader(Source);
-  reader.Expect(root, Kind::Object, "a board description");
+  const BoardDocument document(Text, Source);
+  const BoardJson& root = document.Root();
+  const BoardFileReader reader(document);
+  reader.Object(root, "a board description");
   reader.Keys(root, {"name", "description", "acpi_base", "pmc_base", "pm_timer", "access_costs_ns",
                      "access_budget", "pads", "pmc_function_disable", "i2c_controller",
                      "i2c_devices", "punit", "hobs", "faults"});
 
   BoardConfig config;
-  if (const Value* name = root.Find("name")) {
+  if (const BoardJson* name = FindMember(root, "name")) {
     config.Name = reader.String(*name, "name");
   }
-  if (const Value* description = root.Find("description")) {
+  if (const BoardJson* description = FindMember(root, "description")) {
     config.Description = reader.String(*description, "description");
   }
-  if (const Value* acpi = root.Find("acpi_base")) {
+  if (const BoardJson* acpi = FindMember(root, "acpi_base")) {
     config.AcpiBase = static_cast<uint16_t>(reader.Integer(*acpi, "acpi_base", 0xFFFF));
   }
-  if (const Value* pmc = root.Find("pmc_base")) {
+  if (const BoardJson* pmc = FindMember(root, "pmc_base")) {
     config.PmcBase = static_cast<uint32_t>(reader.Integer(*pmc, "pmc_base", 0xFFFFFFFF));
   }
-  if (const Value* timer = root.Find("pm_timer")) {
+  if (const BoardJson* timer = FindMember(root, "pm_timer")) {
     ReadTimer(reader, *timer, config);
   }
-  if (const Value* costs = root.Find("access_costs_ns")) {
+  if (const BoardJson* costs = FindMember(root, "access_costs_ns")) {
     ReadCosts(reader, *costs, config);
   }
-  if (const Value* budget = root.Find("access_budget")) {
+  if (const BoardJson* budget = FindMember(root, "access_budget")) {
     config.AccessBudget =
         reader.Integer(*budget, "access_budget", std::numeric_limits<uint64_t>::max());
     if (config.AccessBudget == 0) {
@@ -140,26 +133,26 @@ BoardConfig ParseBoardText(std::string_view Text, std::string_view Source) {
       reader.Fail(*budget, "access_budget must be at least 1 (there is no unlimited budget)");
     }
   }
-  if (const Value* pads = root.Find("pads")) {
+  if (const BoardJson* pads = FindMember(root, "pads")) {
     ReadPads(reader, *pads, config);
   }
-  if (const Value* disable = root.Find("pmc_function_disable")) {
+  if (const BoardJson* disable = FindMember(root, "pmc_function_disable")) {
     ReadPmcFunctionDisable(reader, *disable, config);
   }
-  if (const Value* controller = root.Find("i2c_controller")) {
+  if (const BoardJson* controller = FindMember(root, "i2c_controller")) {
     ReadI2cController(reader, *controller, config);
   }
-  if (const Value* devices = root.Find("i2c_devices")) {
+  if (const BoardJson* devices = FindMember(root, "i2c_devices")) {
     ReadI2cDevices(reader, *devices, config);
   }
-  if (const Value* punit = root.Find("punit")) {
+  if (const BoardJson* punit = FindMember(root, "punit")) {
     ReadPunit(reader, *punit, config);
   }
-  if (const Value* hobs = root.Find("hobs")) {
+  if (const BoardJson* hobs = FindMember(root, "hobs")) {
     ReadHobs(reader, *hobs, config);
   }
   // Faults last: some of them name devices fitted above.
-  if (const Value* faults = root.Find("faults")) {
+  if (const BoardJson* faults = FindMember(root, "faults")) {
     ReadFaults(reader, *faults, config);
   }
   CheckWindows(reader, root, config);

@@ -24,23 +24,21 @@
 namespace sim {
 
 namespace {
-using json::Kind;
-using json::Value;
 
 constexpr uint64_t U32 = 0xFFFFFFFF;
 constexpr uint64_t U64 = std::numeric_limits<uint64_t>::max();
 
 // Reads Key of Object, if present, into Field with the given bound.
 template <typename T>
-void Optional(const BoardFileReader& R, const Value& Object, const char* Key, uint64_t Max,
+void Optional(const BoardFileReader& R, const BoardJson& Object, const char* Key, uint64_t Max,
               T& Field) {
-  if (const Value* v = Object.Find(Key)) {
+  if (const BoardJson* v = FindMember(Object, Key)) {
     Field = static_cast<T>(R.Integer(*v, Key, Max));
   }
 }
 
-void OptionalFlag(const BoardFileReader& R, const Value& Object, const char* Key, bool& Field) {
-  if (const Value* v = Object.Find(Key)) {
+void OptionalFlag(const BoardFileReader& R, const BoardJson& Object, const char* Key, bool& Field) {
+  if (const BoardJson* v = FindMember(Object, Key)) {
     Field = R.Boolean(*v, Key);
   }
 }
@@ -56,9 +54,9 @@ I2cDeviceConfig* FindDevice(BoardConfig& Config, uint64_t Address) {
 }
 
 // The model an entry names; the register file when it names none.
-const I2cDeviceModel& ReadModel(const BoardFileReader& R, const Value& Entry,
+const I2cDeviceModel& ReadModel(const BoardFileReader& R, const BoardJson& Entry,
                                 I2cDeviceConfig& Device) {
-  if (const Value* model = Entry.Find("model")) {
+  if (const BoardJson* model = FindMember(Entry, "model")) {
     Device.Model = R.String(*model, "model");
     if (FindI2cDeviceModel(Device.Model) == nullptr) {
       std::string known;
@@ -66,16 +64,16 @@ const I2cDeviceModel& ReadModel(const BoardFileReader& R, const Value& Entry,
         known += (known.empty() ? "" : ", ") + std::string(each.Name);
       }
       R.Fail(*model,
-             "unknown I2C device model " + json::Quote(Device.Model) + " (known: " + known + ")");
+             "unknown I2C device model " + QuoteText(Device.Model) + " (known: " + known + ")");
     }
   }
   return *FindI2cDeviceModel(Device.Model);
 }
 
 // A PMIC model left without an address sits at its usual 7-bit one.
-void ReadAddress(const BoardFileReader& R, const Value& Entry, const I2cDeviceModel& Model,
+void ReadAddress(const BoardFileReader& R, const BoardJson& Entry, const I2cDeviceModel& Model,
                  const BoardConfig& Config, I2cDeviceConfig& Device) {
-  const Value* address = Entry.Find("address");
+  const BoardJson* address = FindMember(Entry, "address");
   if (address != nullptr) {
     Device.Address =
         static_cast<uint16_t>(R.Integer(*address, "address", Device.TenBit ? 0x3FF : 0x7F));
@@ -92,29 +90,24 @@ void ReadAddress(const BoardFileReader& R, const Value& Entry, const I2cDeviceMo
 }
 
 // Register numbers are the keys ("0x12" or "18"), so they read like a register map.
-void ReadPresets(const BoardFileReader& R, const Value& Registers, I2cDeviceConfig& Device) {
-  for (const json::Member& reg : R.Expect(Registers, Kind::Object, "registers").Members()) {
-    const bool decimal =
-        !reg.Key.empty() &&
-        std::all_of(reg.Key.begin(), reg.Key.end(), [](char d) { return d >= '0' && d <= '9'; });
-    const Value number = decimal ? Value::MakeNumber(reg.Key, reg.KeyWhere)
-                                 : Value::MakeString(reg.Key, reg.KeyWhere);
+void ReadPresets(const BoardFileReader& R, const BoardJson& Registers, I2cDeviceConfig& Device) {
+  for (const auto& [key, value] : R.Object(Registers, "registers").items()) {
     Device.Registers.push_back(
-        {static_cast<uint8_t>(R.Integer(number, "a register number", 0xFF)),
-         static_cast<uint8_t>(R.Integer(reg.Val, "a register value", 0xFF))});
+        {static_cast<uint8_t>(R.KeyInteger(key, value, "a register number", 0xFF)),
+         static_cast<uint8_t>(R.Integer(value, "a register value", 0xFF))});
   }
 }
 
 // "conversion" and "refuse_writes" describe parts that only some PMIC models have; on any other
 // model they are mistakes, not settings to ignore.
-void ReadPmicBehaviour(const BoardFileReader& R, const Value& Entry, const I2cDeviceModel& Model,
-                       I2cDeviceConfig& Device) {
+void ReadPmicBehaviour(const BoardFileReader& R, const BoardJson& Entry,
+                       const I2cDeviceModel& Model, I2cDeviceConfig& Device) {
   const std::string lacks = "model \"" + std::string(Model.Name) + "\" has no ";
-  if (const Value* conversion = Entry.Find("conversion")) {
+  if (const BoardJson* conversion = FindMember(Entry, "conversion")) {
     if (Model.Pmic == nullptr || !Model.Pmic->Converter) {
       R.Fail(*conversion, lacks + "converter");
     }
-    R.Expect(*conversion, Kind::Object, "conversion");
+    R.Object(*conversion, "conversion");
     R.Keys(*conversion, {"reading", "busy_reads", "busy_ns", "never_finishes"});
     PmicConversionConfig& c = Device.Conversion;
     Optional(R, *conversion, "reading", PmicConverter::ReadingMask, c.Reading);
@@ -122,7 +115,7 @@ void ReadPmicBehaviour(const BoardFileReader& R, const Value& Entry, const I2cDe
     Optional(R, *conversion, "busy_ns", U64, c.BusyNs);
     OptionalFlag(R, *conversion, "never_finishes", c.NeverFinishes);
   }
-  if (const Value* refusals = Entry.Find("refuse_writes")) {
+  if (const BoardJson* refusals = FindMember(Entry, "refuse_writes")) {
     if (Model.Pmic == nullptr || !Model.Pmic->Refusing) {
       R.Fail(*refusals, lacks + "register that refuses writes");
     }
@@ -131,12 +124,12 @@ void ReadPmicBehaviour(const BoardFileReader& R, const Value& Entry, const I2cDe
 }
 } // namespace
 
-void ReadPmcFunctionDisable(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
+void ReadPmcFunctionDisable(const BoardFileReader& R, const BoardJson& V, BoardConfig& Config) {
   Config.PmcFunctionDisable = static_cast<uint32_t>(R.Integer(V, "pmc_function_disable", U32));
 }
 
-void ReadI2cController(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
-  R.Expect(V, Kind::Object, "i2c_controller");
+void ReadI2cController(const BoardFileReader& R, const BoardJson& V, BoardConfig& Config) {
+  R.Object(V, "i2c_controller");
   R.Keys(V, {"present", "bar0", "bar1", "command", "enable_latency_reads", "enable_latency_ns",
              "bus_hz", "transmit_fifo_depth", "receive_fifo_depth"});
   I2cControllerConfig& c = Config.I2c;
@@ -152,7 +145,7 @@ void ReadI2cController(const BoardFileReader& R, const Value& V, BoardConfig& Co
       {"receive_fifo_depth", &c.ReceiveFifoDepth},
   };
   for (const auto& [key, field] : fifos) {
-    if (const Value* depth = V.Find(key)) {
+    if (const BoardJson* depth = FindMember(V, key)) {
       *field = static_cast<uint32_t>(R.Integer(*depth, key, 256));
       if (*field == 0) {
         R.Fail(*depth, std::string(key) + " must be at least 1");
@@ -161,15 +154,15 @@ void ReadI2cController(const BoardFileReader& R, const Value& V, BoardConfig& Co
   }
 }
 
-void ReadI2cDevices(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
-  for (const Value& entry : R.Expect(V, Kind::Array, "i2c_devices").Items()) {
-    R.Expect(entry, Kind::Object, "an I2C device");
+void ReadI2cDevices(const BoardFileReader& R, const BoardJson& V, BoardConfig& Config) {
+  for (const BoardJson& entry : R.Array(V, "i2c_devices")) {
+    R.Object(entry, "an I2C device");
     R.Keys(entry, {"address", "ten_bit", "model", "registers", "conversion", "refuse_writes"});
     I2cDeviceConfig device;
     OptionalFlag(R, entry, "ten_bit", device.TenBit);
     const I2cDeviceModel& model = ReadModel(R, entry, device);
     ReadAddress(R, entry, model, Config, device);
-    if (const Value* registers = entry.Find("registers")) {
+    if (const BoardJson* registers = FindMember(entry, "registers")) {
       ReadPresets(R, *registers, device);
     }
     ReadPmicBehaviour(R, entry, model, device);
@@ -177,8 +170,8 @@ void ReadI2cDevices(const BoardFileReader& R, const Value& V, BoardConfig& Confi
   }
 }
 
-void ReadPunit(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
-  R.Expect(V, Kind::Object, "punit");
+void ReadPunit(const BoardFileReader& R, const BoardJson& V, BoardConfig& Config) {
+  R.Object(V, "punit");
   R.Keys(V, {"arbitrated", "host_holds_bus", "grant_delay_ns", "busy_until_ns", "register6"});
   PunitConfig& p = Config.Punit;
   OptionalFlag(R, V, "arbitrated", p.Arbitrated);
@@ -188,9 +181,9 @@ void ReadPunit(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
   Optional(R, V, "register6", U32, p.Register6);
 }
 
-void ReadPmicBusFaults(const BoardFileReader& R, const Value& Faults, BoardConfig& Config) {
-  if (const Value* dead = Faults.Find("i2c_never_acknowledges")) {
-    for (const Value& address : R.Expect(*dead, Kind::Array, "i2c_never_acknowledges").Items()) {
+void ReadPmicBusFaults(const BoardFileReader& R, const BoardJson& Faults, BoardConfig& Config) {
+  if (const BoardJson* dead = FindMember(Faults, "i2c_never_acknowledges")) {
+    for (const BoardJson& address : R.Array(*dead, "i2c_never_acknowledges")) {
       I2cDeviceConfig* device = FindDevice(Config, R.Integer(address, "address", 0x3FF));
       if (device == nullptr) {
         R.Fail(address, "no device in i2c_devices at this address");

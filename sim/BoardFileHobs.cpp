@@ -15,12 +15,9 @@ namespace sim {
 
 namespace {
 
-using json::Kind;
-using json::Value;
-
 // "DDDDDDDD-DDDD-DDDD-DDDD-DDDDDDDDDDDD" into the EFI_GUID memory layout: the first three
 // groups little-endian, the last eight bytes as written.
-std::array<uint8_t, 16> ParseGuid(const BoardFileReader& R, const Value& V) {
+std::array<uint8_t, 16> ParseGuid(const BoardFileReader& R, const BoardJson& V) {
   const std::string text = R.String(V, "guid");
   const size_t groups[] = {8, 4, 4, 4, 12};
   std::vector<uint8_t> bytes;
@@ -30,12 +27,12 @@ std::array<uint8_t, 16> ParseGuid(const BoardFileReader& R, const Value& V) {
       R.Fail(V, "guid must be written as DDDDDDDD-DDDD-DDDD-DDDD-DDDDDDDDDDDD");
     }
     for (size_t digit = 0; digit < groups[group]; digit += 2, at += 2) {
-      const int high = at + 1 < text.size() ? json::HexDigit(text[at]) : -1;
-      const int low = at + 1 < text.size() ? json::HexDigit(text[at + 1]) : -1;
-      if (high < 0 || low < 0) {
+      const std::string_view pair = std::string_view(text).substr(at, 2);
+      const std::optional<uint64_t> byte = pair.size() == 2 ? Digits(pair, 16) : std::nullopt;
+      if (!byte) {
         R.Fail(V, "guid must be written as DDDDDDDD-DDDD-DDDD-DDDD-DDDDDDDDDDDD");
       }
-      bytes.push_back(static_cast<uint8_t>(high * 16 + low));
+      bytes.push_back(static_cast<uint8_t>(*byte));
     }
   }
   if (at != text.size()) {
@@ -51,10 +48,10 @@ std::array<uint8_t, 16> ParseGuid(const BoardFileReader& R, const Value& V) {
 
 } // namespace
 
-void ReadHobs(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
-  for (const Value& hob : R.Expect(V, Kind::Array, "hobs").Items()) {
-    R.Expect(hob, Kind::Object, "a HOB");
-    const Value* kind = hob.Find("kind");
+void ReadHobs(const BoardFileReader& R, const BoardJson& V, BoardConfig& Config) {
+  for (const BoardJson& hob : R.Array(V, "hobs")) {
+    R.Object(hob, "a HOB");
+    const BoardJson* kind = FindMember(hob, "kind");
     if (kind == nullptr) {
       R.Fail(hob, "a HOB needs \"kind\" (pmic-descriptor, guid, other or end-of-list)");
     }
@@ -63,16 +60,16 @@ void ReadHobs(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
     if (what == "pmic-descriptor") {
       R.Keys(hob, {"kind", "variant", "i2c_address", "hob_length"});
       entry.What = HobEntry::Kind::PmicDescriptor;
-      if (const Value* variant = hob.Find("variant")) {
+      if (const BoardJson* variant = FindMember(hob, "variant")) {
         entry.VariantId = static_cast<uint32_t>(R.Integer(*variant, "variant", 0xFFFFFFFF));
       }
-      if (const Value* address = hob.Find("i2c_address")) {
+      if (const BoardJson* address = FindMember(hob, "i2c_address")) {
         entry.I2cAddress = static_cast<uint8_t>(R.Integer(*address, "i2c_address", 0x7F));
       }
     } else if (what == "guid") {
       R.Keys(hob, {"kind", "guid", "data_length", "hob_length"});
       entry.What = HobEntry::Kind::Guid;
-      const Value* guid = hob.Find("guid");
+      const BoardJson* guid = FindMember(hob, "guid");
       if (guid == nullptr) {
         R.Fail(hob, "a guid HOB needs \"guid\"");
       }
@@ -80,7 +77,7 @@ void ReadHobs(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
     } else if (what == "other") {
       R.Keys(hob, {"kind", "hob_type", "data_length", "hob_length"});
       entry.What = HobEntry::Kind::Other;
-      const Value* type = hob.Find("hob_type");
+      const BoardJson* type = FindMember(hob, "hob_type");
       if (type == nullptr) {
         R.Fail(hob, "an other HOB needs \"hob_type\"");
       }
@@ -92,13 +89,13 @@ void ReadHobs(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
       R.Keys(hob, {"kind"});
       entry.What = HobEntry::Kind::EndOfList;
     } else {
-      R.Fail(*kind, "unknown HOB kind " + json::Quote(what) +
+      R.Fail(*kind, "unknown HOB kind " + QuoteText(what) +
                         " (known: pmic-descriptor, guid, other, end-of-list)");
     }
-    if (const Value* length = hob.Find("data_length")) {
+    if (const BoardJson* length = FindMember(hob, "data_length")) {
       entry.DataLength = static_cast<uint32_t>(R.Integer(*length, "data_length", 0x8000));
     }
-    if (const Value* length = hob.Find("hob_length")) {
+    if (const BoardJson* length = FindMember(hob, "hob_length")) {
       entry.HobLengthOverride = static_cast<uint16_t>(R.Integer(*length, "hob_length", 0xFFFF));
     }
     Config.Hobs.push_back(entry);
@@ -110,8 +107,7 @@ void ReadHobs(const BoardFileReader& R, const Value& V, BoardConfig& Config) {
                   std::to_string(MaxHobListBytes));
   }
   if (const auto problem = CheckHobWalk(Config.Hobs)) {
-    const auto& items = V.Items();
-    R.Fail(problem->Entry < items.size() ? items[problem->Entry] : V,
+    R.Fail(problem->Entry < V.size() ? V[problem->Entry] : V,
            "HOB " + std::to_string(problem->Entry) + " " + problem->What);
   }
 }

@@ -4,6 +4,7 @@
 // the board: below DeviceMemoryBase it keeps its own RAM, so the image would never reach them
 // while the host build would.
 #include "sim/BoardFileReader.h"
+#include "sim/decode/BusDecoder.h"
 #include "sim/devices/GpioPads.h"
 #include "sim/devices/I2cPciFunction.h"
 #include "sim/devices/PciConfigWindow.h"
@@ -19,7 +20,7 @@ struct Window {
   const char* Name;
   uint64_t Base;
   uint64_t Size;
-  const json::Value* Placed; // the value that placed it; null for the SoC's fixed windows
+  const BoardJson* Placed; // the value that placed it; null for the SoC's fixed windows
 };
 
 std::string Range(const Window& W) {
@@ -31,17 +32,22 @@ std::string Range(const Window& W) {
 
 } // namespace
 
-void CheckWindows(const BoardFileReader& R, const json::Value& Root, const BoardConfig& Config) {
+void CheckWindows(const BoardFileReader& R, const BoardJson& Root, const BoardConfig& Config) {
   std::vector<Window> windows = {
       {"the PCI configuration window", PciWindowBase, PciWindowSize, nullptr},
       {"the GPIO pad block", GpioBlockBase, GpioBlockSize, nullptr},
-      {"the PMC window", Config.PmcBase & PmcBaseMask, PmcWindowSize, Root.Find("pmc_base")},
+      {"the PMC window", Config.PmcBase & PmcBaseMask, PmcWindowSize, FindMember(Root, "pmc_base")},
   };
   const uint32_t bar0 = Config.I2c.Bar0 & I2cPciFunction::BarAddressMask;
-  if (bar0 != 0) {
-    const json::Value* controller = Root.Find("i2c_controller");
+  if (bar0 == 0) {
+    // The module programs the BAR0 that earlier firmware left unset to a fixed address.
+    windows.insert(windows.begin() + 2,
+                   {"the I2C controller's window at its fixed BAR0",
+                    decode::BusAddresses{}.I2cRegisters, I2cPciFunction::WindowSize, nullptr});
+  } else {
+    const BoardJson* controller = FindMember(Root, "i2c_controller");
     windows.push_back({"the I2C controller's BAR0 window", bar0, I2cPciFunction::WindowSize,
-                       controller != nullptr ? controller->Find("bar0") : nullptr});
+                       controller != nullptr ? FindMember(*controller, "bar0") : nullptr});
   }
   for (size_t i = 0; i < windows.size(); ++i) {
     const Window& placed = windows[i];

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 namespace {
 
@@ -62,8 +63,86 @@ TEST(BoardFile, BadInputNamesTheFileAndPosition) {
        "window"},
       {"{\"pmc_base\": \"0xFED0D000\"}",
        "board.json:1:14: puts the PMC window 0xFED0D000-0xFED0D1FF over the GPIO pad block"},
+      {"{\"pmc_base\": \"0xFE950E00\"}",
+       "board.json:1:14: puts the PMC window 0xFE950E00-0xFE950FFF over the I2C controller's "
+       "window at its fixed BAR0 0xFE950000-0xFE950FFF"},
   };
   testsupport::ExpectBoardFileErrors(cases, "board.json");
+}
+
+// Text that is not JSON, or JSON a board file may not hold, named at the token that breaks it.
+TEST(BoardFile, SyntaxErrorsNameTheToken) {
+  const std::string deepest = std::string(64, '[') + std::string(64, ']');
+  const std::string tooDeep = std::string(65, '[') + std::string(65, ']');
+  const std::vector<testsupport::BoardFileErrorCase> cases = {
+      {"", "board.json:1:1: unexpected end of input; expected '[', '{', or a literal"},
+      {"{\n  \"name\": \"x\",\n  \"pads\" [1]\n}", "board.json:3:10: unexpected '['; expected ':'"},
+      {"{\"pads\": [1,\r\n\t2 3]}", "board.json:2:4: unexpected number literal; expected ']'"},
+      {"{\"\xC3\xA9\": 1 2}", "board.json:1:9: unexpected number literal; expected '}'"},
+      {"{\"pads\": [1, 2 ,\n]}", "board.json:2:1: unexpected ']'; expected '[', '{', or a literal"},
+      {"{\"name\": \"x\",}", "board.json:1:14: unexpected '}'; expected string literal"},
+      {"{\"a\": 1,,}", "board.json:1:9: unexpected ','; expected string literal"},
+      {"{\"name\": \"x\"", "board.json:1:13: unexpected end of input; expected '}'"},
+      {"{} {}", "board.json:1:4: unexpected '{'; expected end of input"},
+      {"\xEF\xBB\xBF{}", "board.json:1:1: byte order mark is not allowed"},
+      {"// note\n{}", "board.json:1:1: invalid literal; last read: \"/\""},
+      {"{\"pads\": [tru]}", "board.json:1:14: invalid literal; last read: \"tru]\""},
+      {"{\"access_budget\": 01}", "board.json:1:21: unexpected number literal; expected '}'"},
+      {"{\"access_budget\": -}",
+       "board.json:1:20: invalid number; expected digit after '-'; last read: \"-}\""},
+      {"{\"access_budget\": 1e999}", "board.json:1:19: number overflow parsing '1e999'"},
+      {"{\"name\": \"a\nb\"}",
+       "board.json:1:12: invalid string: control character U+000A (LF) must be escaped to \\u000A "
+       "or \\n; last read: \"\\\"a\\u000A\""},
+      {"{\"name\": \"\\q\"}",
+       "board.json:1:12: invalid string: forbidden character after backslash; last read: "
+       "\"\\\"\\\\q\""},
+      {"{\"name\": \"\\uDE00\"}",
+       "board.json:1:16: invalid string: surrogate U+DC00..U+DFFF must follow U+D800..U+DBFF; "
+       "last read: \"\\\"\\\\uDE00\""},
+      {"{\"name\": \"\xC3\"}",
+       "board.json:1:12: invalid string: ill-formed UTF-8 byte; last read: \"\\\"\\xC3\\\"\""},
+      {"{\"name\": \"abc", "board.json:1:14: invalid string: missing closing quote; last read: "
+                           "\"\\\"abc\""},
+      // Keys are unique per object and checked in document order.
+      {"{\"pads\": 1, \"pads\": 2}", "board.json:1:13: duplicate key \"pads\""},
+      {"{\"punit\": {\"register6\": 1,\n \"register6\": 2}}",
+       "board.json:2:2: duplicate key \"register6\""},
+      {"{\"zz\": 1, \"aa\": 2}", "board.json:1:2: unknown key \"zz\" (expected one of: "},
+      // 64 levels are parsed (and then refused as a description), 65 are not.
+      {deepest.c_str(), "board.json:1:1: a board description must be object, not array"},
+      {tooDeep.c_str(), "board.json:1:65: nesting deeper than 64 levels"},
+  };
+  testsupport::ExpectBoardFileErrors(cases, "board.json");
+}
+
+// Numbers are non-negative integers, in decimal or as "0x..." strings, up to 64 bits.
+TEST(BoardFile, NumbersAreDecimalOrHexIntegers) {
+  constexpr uint64_t max = std::numeric_limits<uint64_t>::max();
+  const std::pair<const char*, uint64_t> accepted[] = {
+      {"18446744073709551615", max},
+      {"\"0xFFFFFFFFFFFFFFFF\"", max},
+      {"\"0X1f\"", 0x1F},
+      {"\"0x00000000000000000001\"", 1},
+  };
+  for (const auto& [text, value] : accepted) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(sim::ParseBoardText(std::string("{\"access_budget\": ") + text + "}", "b.json")
+                  .AccessBudget,
+              value);
+  }
+  std::vector<std::string> texts;
+  for (const char* refused :
+       {"18446744073709551616", "-1", "-0", "1.0", "1e3", "true", "\"0x10000000000000000\"",
+        "\"0x\"", "\"0xFFFF_FFFF\"", "\" 0x1\"", "\"-0x1\"", "\"12\""}) {
+    texts.push_back(std::string("{\"access_budget\": ") + refused + "}");
+  }
+  std::vector<testsupport::BoardFileErrorCase> cases;
+  for (const std::string& text : texts) {
+    cases.push_back({text.c_str(), "b.json:1:19: access_budget must be a non-negative integer "
+                                   "(decimal, or a \"0x...\" string)"});
+  }
+  testsupport::ExpectBoardFileErrors(cases, "b.json");
 }
 
 TEST(BoardFile, MissingFileIsNamed) {

@@ -49,7 +49,8 @@ expect_error() { # description, expected exit, expected message pattern, args...
 expect_error "unknown board" 2 "no board named 'nowhere'" run --board nowhere
 expect_error "missing file" 2 "$work/absent.json: cannot open" run --board "$work/absent.json"
 printf '{\n  "name": "x",\n  "pads": [1,]\n}\n' >"$work/malformed.json"
-expect_error "malformed JSON" 2 "malformed.json:3:13: trailing comma" run --board "$work/malformed.json"
+expect_error "malformed JSON" 2 "malformed.json:3:14: unexpected '\\]'; expected" \
+  run --board "$work/malformed.json"
 printf '{"name": "x", "fans": 2}\n' >"$work/unknown.json"
 expect_error "unknown key" 2 'unknown.json:1:15: unknown key "fans"' run --board "$work/unknown.json"
 expect_error "unknown option" 2 "unknown option '--verbose'" run --verbose
@@ -135,6 +136,12 @@ expect_error "a board file over its size limit" 2 "large.json: board file is lar
 expect_error "a trace that cannot be written fails before the run" 2 \
   "cannot write trace to $work/absent/trace" run --trace "$work/absent/trace"
 check "... and prints no summary" test ! -s "$work/out"
+expect_error "a waveform that cannot be written fails before the run" 2 \
+  "cannot write waveform to $work/absent/bus.vcd" run --vcd "$work/absent/bus.vcd"
+"$boardsim" op GetIdentity --vcd "$work/op.vcd" >"$work/out"
+check "op writes the waveform of its bus traffic" \
+  grep -qx 'i2c-1: Data read: 41' \
+  <(sigrok-cli -I vcd:downsample=50 -i "$work/op.vcd" -P i2c -A i2c=addr-data)
 board forged '{"name": "x\nstatus    EFI_SUCCESS\u001b[2J"}'
 "$boardsim" run --host --board "$work/forged.json" >"$work/out"
 check "control characters in a board's name are escaped" \

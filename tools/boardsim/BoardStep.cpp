@@ -46,18 +46,22 @@ void AddPmicItem(std::vector<StepItem>& Steps, const sim::decode::I2cTransaction
 
 } // namespace
 
+size_t BoardStepStart(const std::vector<sim::Access>& Trace) {
+  for (size_t i = Trace.size(); i-- > 0;) {
+    if (Trace[i].Op == sim::AccessOp::Write && Trace[i].Address == LastGpioPassRegister) {
+      return i + 1;
+    }
+  }
+  return Trace.size();
+}
+
 BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace) {
   BoardStepReport report;
   report.Bus = sim::decode::DecodeBus(Trace);
 
-  size_t stepStart = Trace.size();
-  for (size_t i = Trace.size(); i-- > 0;) {
-    if (Trace[i].Op == sim::AccessOp::Write && Trace[i].Address == LastGpioPassRegister) {
-      stepStart = i + 1;
-      report.GpioPassSeen = true;
-      break;
-    }
-  }
+  const size_t stepStart = BoardStepStart(Trace);
+  report.GpioPassSeen = stepStart > 0 && Trace[stepStart - 1].Op == sim::AccessOp::Write &&
+                        Trace[stepStart - 1].Address == LastGpioPassRegister;
   const uint64_t stepTime = stepStart < Trace.size() ? Trace[stepStart].TimeNs : UINT64_MAX;
 
   // Only the variant-5 board step reads pad 93; it runs exactly when the descriptor says 5.

@@ -7,6 +7,7 @@
 #include "tools/boardsim/RunModule.h"
 #include "tools/boardsim/Selection.h"
 #include "tools/boardsim/SummaryJson.h"
+#include "tools/boardsim/Vcd.h"
 #include "tools/run/ToolError.h"
 
 #include <iostream>
@@ -23,11 +24,13 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
   const bool opened = tools::OpenAcpiWindowAsEntryLeavesIt(board.Config);
 
   TraceOutput trace(options.Run.TracePath);
+  VcdOutput vcd(options.Run.VcdPath);
 
   const auto callSlot = [&] {
     sim::Soc soc(board.Config);
     const ModuleSlotCall call = CallSlot(options.Run, soc, Where.BuiltImage, options.Slot);
     trace.Write(soc.Bus);
+    vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
     const OpReport report{
         board.Config.Name, board.Path, ImageToRun(options.Run, Where.BuiltImage), opened,
         options.Slot,      call.Run};

@@ -12,12 +12,10 @@ namespace boardsim {
 struct RunOptions {
   std::string Board = "default";        // a name in the boards folder, or a path to a JSON file
   std::optional<std::string> TracePath; // "-" for standard output
+  std::optional<std::string> VcdPath;   // the waveform (Value Change Dump)
   bool Host = false;                    // the host-linked module instead of the image
   std::optional<std::string> ImagePath; // another image than the one the build made
   bool Json = false;                    // the summary as one JSON document
-  // The waveform of the PMIC bus and the pads the module drives; the VCD writer (Vcd.h) is wired
-  // to it in RunCommand and OpCommand.
-  std::optional<std::string> VcdPath;
 };
 
 struct OpOptions {

@@ -5,6 +5,7 @@
 #include "tools/boardsim/RunModule.h"
 #include "tools/boardsim/Summary.h"
 #include "tools/boardsim/SummaryJson.h"
+#include "tools/boardsim/Vcd.h"
 #include "tools/run/ToolError.h"
 
 #include <iostream>
@@ -14,6 +15,7 @@ namespace boardsim {
 int RunCommand(const RunOptions& Options, const Installation& Where) {
   const LoadedBoard board = LoadBoard(Options.Board, Where.BoardsDir);
   TraceOutput trace(Options.TracePath);
+  VcdOutput vcd(Options.VcdPath);
 
   const auto boot = [&] {
     sim::Soc soc(board.Config);
@@ -29,6 +31,7 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
                      ComparePads(padsBefore, SnapshotPads(soc.Gpio)),
                      DescribeBoardStep(soc.Bus.GetTrace().Accesses())};
     trace.Write(soc.Bus);
+    vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
     // With the trace on standard output, the summary moves out of its way.
     std::ostream& out = Options.TracePath == "-" ? std::cerr : std::cout;
     if (Options.Json) {
