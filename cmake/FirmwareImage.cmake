@@ -15,7 +15,7 @@ set(BOARDINIT_IMAGE_CXX_FLAGS
   -fno-exceptions -fno-rtti -fno-threadsafe-statics
   -fno-asynchronous-unwind-tables -fno-stack-protector -mno-stack-arg-probe
   -mno-sse -mno-mmx
-  -Os -std=c++20
+  -Oz -std=c++20
   -ffunction-sections -fdata-sections
   # The module has no start-up code to run constructors: any would be silently skipped.
   -Werror=global-constructors -Werror=exit-time-destructors

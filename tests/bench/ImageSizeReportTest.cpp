@@ -75,6 +75,7 @@ TEST(ImageSizeReportTest, PrintsSizesSectionsAndTheFloor) {
   report.PadRows = 2;
   report.DataFloor = 52;
   report.OtherConstants = 4;
+  report.CodeBytes = 300;
   std::ostringstream text;
   bench::PrintSizeReport(text, report);
   EXPECT_EQ(text.str(), "boardinit.efi: 1000 bytes\n"
@@ -85,7 +86,8 @@ TEST(ImageSizeReportTest, PrintsSizesSectionsAndTheFloor) {
                         "  PadTable1000                42  (2 pad rows)\n"
                         "  LatePads                    10\n"
                         "  pad rows: 2 x 21 = 42 bytes\n"
-                        "other read-only data: 4 bytes\n");
+                        "other read-only data: 4 bytes\n"
+                        "code: 300 bytes of .text, 5.77 x the data floor\n");
 }
 
 } // namespace
