@@ -3,8 +3,8 @@
 
 namespace {
 constexpr uint16_t PmTimerPort = 0x408; // offset 8 of the ACPI I/O window at 0x400
-constexpr uint64_t PmTimerHz = 3579545;
-constexpr uint64_t MicrosecondsPerSecond = 1000000;
+constexpr uint32_t PmTimerHz = 3579545;
+constexpr uint32_t MicrosecondsPerSecond = 1000000;
 
 // A wait is cut into spans short enough that bit 23 of (Target - Now) tells "before" from
 // "after" even when the counter is only 24 bits wide and wraps inside a span.
@@ -51,9 +51,20 @@ void WaitOneSpan(uint32_t Length) {
 } // namespace
 
 void DelayMicroseconds(uint32_t Microseconds) {
-  // Cannot overflow: 2^32 * 3579545 < 2^64. Only the low 32 bits of the quotient are waited.
-  const uint64_t ticks = static_cast<uint64_t>(Microseconds) * PmTimerHz / MicrosecondsPerSecond;
-  WaitPmTimerTicks(static_cast<uint32_t>(ticks));
+  // Ticks = Microseconds * PmTimerHz / 10^6, of which only the low 32 bits are waited. The
+  // 64-bit product's high word contributes its remainder only; the rest is divided in 8-bit
+  // digits, each step small enough for a 32-bit division (the remainder stays below 2^20).
+  const uint64_t product = static_cast<uint64_t>(Microseconds) * PmTimerHz;
+  uint32_t remainder = static_cast<uint32_t>(product >> 32) % MicrosecondsPerSecond;
+  uint32_t low = static_cast<uint32_t>(product);
+  uint32_t ticks = 0;
+  for (int digit = 0; digit < 4; ++digit) {
+    remainder = (remainder << 8) | (low >> 24);
+    low <<= 8;
+    ticks = (ticks << 8) | remainder / MicrosecondsPerSecond;
+    remainder %= MicrosecondsPerSecond;
+  }
+  WaitPmTimerTicks(ticks);
 }
 
 void WaitPmTimerTicks(uint32_t Ticks) {
