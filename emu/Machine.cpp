@@ -321,8 +321,8 @@ void Machine::InstallHooks(const PeImage& Image) {
         "fault hook");
   if (instructionLimit_ != 0) {
     blockInstructions_.assign(Image.Memory.size(), 0);
-    Check(uc_hook_add(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(MachineHooks::Block),
-                      this, 1, 0),
+    Check(uc_hook_add(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(MachineHooks::Block), this,
+                      1, 0),
           "block hook");
   }
   if (counting_) {
@@ -472,8 +472,8 @@ CallResult Machine::CallAddress(uint32_t Address, std::span<const uint32_t> Argu
     // Unicorn also returns success on `hlt`.
     uint8_t previous = 0;
     uc_mem_read(uc_, eip - 1, &previous, 1);
-    result.Failure = previous == 0xF4 ? "halted " + Where(eip - 1)
-                                      : "stopped for no known reason " + Where(eip);
+    result.Failure =
+        previous == 0xF4 ? "halted " + Where(eip - 1) : "stopped for no known reason " + Where(eip);
   } else {
     uint32_t espAfter = 0;
     uc_reg_read(uc_, UC_X86_REG_EAX, &result.Eax);

@@ -84,7 +84,8 @@ EFI_STATUS ApplyRegisterUpdates(uint8_t Device, PmicBusLock Lock, const PmicRegi
     const bool read = ReadUnlocked(Device, update.Register, &old);
     uint8_t keep = 0;
     uint8_t set = 0;
-    if (update.Mask == 0 || !OperationBits(update.Operation, update.Mask, update.Value, keep, set)) {
+    if (update.Mask == 0 ||
+        !OperationBits(update.Operation, update.Mask, update.Value, keep, set)) {
       continue;
     }
     // After a failed read, only a value that every old value would give is written: one that
