@@ -19,33 +19,36 @@ constexpr uint32_t SpanOverBit = 0x800000;
 // wait on such a board pays this again, so it is kept small: at 1 us a port read, 1 ms.
 constexpr uint32_t FrozenTimerReads = 1000;
 
-// Bit 23 of (Target - Now) is clear once the target is reached. Now - (Target + 1) is its
-// complement, so the wait goes on while that has bit 23 set: one subtraction from a constant.
-bool Ahead(uint32_t Now, uint32_t PastTarget) {
-  return ((Now - PastTarget) & SpanOverBit) != 0;
-}
-
 // The loop is written for the common case, a counter that moved since the last reading: then
 // only the target is tested, and the frozen-timer count (readings a repeat may still take) is
-// looked at only when a reading repeats.
+// looked at only when a reading repeats. Readings are kept as Now - (Target + 1), the complement
+// of Target - Now: bit 23 is set while the target is ahead, and two readings are equal exactly
+// when the counter values are.
 void WaitOneSpan(uint32_t Length) {
   const uint32_t start = IoRead32(PmTimerPort);
   const uint32_t pastTarget = start + Length + 1;
   // The first test follows the start reading at once; every later one comes after a pause. The
   // first reading may already repeat the start.
-  uint32_t now = IoRead32(PmTimerPort);
-  uint32_t repeatsLeft = now == start ? FrozenTimerReads - 1 : FrozenTimerReads;
-  while (Ahead(now, pastTarget)) {
+  const uint32_t first = IoRead32(PmTimerPort);
+  uint32_t repeatsLeft = first == start ? FrozenTimerReads - 1 : FrozenTimerReads;
+  uint32_t reading = first - pastTarget;
+  if ((reading & SpanOverBit) == 0) {
+    return;
+  }
+  for (;;) {
     CpuPause();
-    const uint32_t next = IoRead32(PmTimerPort);
-    if (__builtin_expect(next == now, 0)) {
+    const uint32_t next = IoRead32(PmTimerPort) - pastTarget;
+    if (__builtin_expect(next == reading, 0)) {
       if (--repeatsLeft == 0) {
         return;
       }
       continue;
     }
-    now = next;
+    reading = next;
     repeatsLeft = FrozenTimerReads;
+    if ((reading & SpanOverBit) == 0) {
+      return;
+    }
   }
 }
 } // namespace
