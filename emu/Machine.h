@@ -54,8 +54,8 @@ class Machine {
 public:
   // InstructionLimit 0 means unlimited (the board's access budget still applies). The limit is
   // kept by whole translated blocks, so a run stops at the start of the block that would pass it.
-  // CountInstructions adds a hook on every instruction: a mode for
-  // measuring, several times slower (Counts()).
+  // CountInstructions adds a hook on every instruction that fills Counts(): a mode for
+  // measuring, several times slower.
   Machine(const PeImage& Image, sim::Board& Board, std::span<const uint8_t> HobList,
           uint64_t InstructionLimit, bool CountInstructions = false);
   ~Machine();
