@@ -9,6 +9,7 @@ namespace bench {
 
 namespace {
 constexpr std::string_view ReadOnlySection = ".rdata";
+constexpr std::string_view CodeSection = ".text";
 constexpr std::string_view PadRowType = "PadConfigEntry";
 } // namespace
 
@@ -20,6 +21,9 @@ SizeReport MeasureImage(const std::string& ImageName, uint64_t FileBytes, const 
   report.HeaderBytes = Image.SizeOfHeaders;
   for (const emu::PeSection& section : Image.Sections) {
     report.Sections.push_back({section.Name, section.SizeOfRawData, section.VirtualSize});
+    if (section.Name == CodeSection) {
+      report.CodeBytes = section.VirtualSize;
+    }
   }
   for (const emu::MapPiece& piece : Map.Pieces) {
     if (piece.OutputSection != ReadOnlySection || piece.Size == 0) {
@@ -37,6 +41,10 @@ SizeReport MeasureImage(const std::string& ImageName, uint64_t FileBytes, const 
     report.DataFloor += piece.Size;
   }
   return report;
+}
+
+double SizeReport::CodeToDataFloor() const {
+  return DataFloor != 0 ? static_cast<double>(CodeBytes) / DataFloor : 0.0;
 }
 
 void PrintSizeReport(std::ostream& Out, const SizeReport& Report) {
@@ -61,6 +69,8 @@ void PrintSizeReport(std::ostream& Out, const SizeReport& Report) {
   Out << "  pad rows: " << Report.PadRows << " x " << sizeof(PadConfigEntry) << " = "
       << Report.PadRows * sizeof(PadConfigEntry) << " bytes\n";
   Out << "other read-only data: " << Report.OtherConstants << " bytes\n";
+  Out << "code: " << Report.CodeBytes << " bytes of .text, " << std::fixed << std::setprecision(2)
+      << Report.CodeToDataFloor() << " x the data floor\n";
 }
 
 } // namespace bench

@@ -34,6 +34,10 @@ struct SizeReport {
   uint32_t PadRows = 0;
   uint32_t DataFloor = 0;      // sum of the tables
   uint32_t OtherConstants = 0; // read-only data that no named table owns
+  uint32_t CodeBytes = 0;      // what .text holds
+
+  // Code per byte of the data floor: how far the code is from the tables it applies.
+  double CodeToDataFloor() const;
 };
 
 // Tables are the read-only pieces the map attributes to a named symbol.

@@ -15,7 +15,9 @@ set(BOARDINIT_IMAGE_CXX_FLAGS
   -fno-exceptions -fno-rtti -fno-threadsafe-statics
   -fno-asynchronous-unwind-tables -fno-stack-protector -mno-stack-arg-probe
   -mno-sse -mno-mmx
-  -Os -std=c++20
+  # Smallest code; link-time optimisation lets calls between units use registers and inline
+  # across files. Both keep two builds byte-identical (the image check compares them).
+  -Oz -flto -std=c++20
   -ffunction-sections -fdata-sections
   # The module has no start-up code to run constructors: any would be silently skipped.
   -Werror=global-constructors -Werror=exit-time-destructors
@@ -33,19 +35,31 @@ set(BOARDINIT_IMAGE_LINK_FLAGS
 )
 
 # add_firmware_image(<target> OUTPUT_DIR <dir> NAME <file name> ENTRY <symbol>
-#                    SOURCES <absolute paths...> [INCLUDE_DIRS <dirs...>])
-# Builds <dir>/<name>.efi and the linker's map <dir>/<name>.map, whose symbol addresses the
-# image check and the size report read. The target's IMAGE_FILE and IMAGE_MAP properties hold
-# both paths.
+#                    SOURCES <absolute paths...> [RUNTIME <absolute paths...>]
+#                    [INCLUDE_DIRS <dirs...>] [KEEP <C names...>])
+# RUNTIME sources define helpers the compiler calls behind the code's back (__aulldiv): they are
+# compiled to machine code, not for link-time optimisation, which would drop their definitions
+# before its code generation makes the calls. Builds <dir>/<name>.efi and the linker's map <dir>/<name>.map, whose symbol addresses the
+# image check and the size report read. KEEP names extern "C" functions that must stay functions
+# of their own, at an address the map gives, even though link-time optimisation could inline
+# them everywhere. The target's IMAGE_FILE and IMAGE_MAP properties hold both paths.
 function(add_firmware_image TARGET)
-  cmake_parse_arguments(PARSE_ARGV 1 IMG "" "OUTPUT_DIR;NAME;ENTRY" "SOURCES;INCLUDE_DIRS")
+  cmake_parse_arguments(PARSE_ARGV 1 IMG "" "OUTPUT_DIR;NAME;ENTRY" "SOURCES;RUNTIME;INCLUDE_DIRS;KEEP")
+  set(keep)
+  foreach(symbol IN LISTS IMG_KEEP)
+    list(APPEND keep /include:_${symbol})
+  endforeach()
   set(includes)
   foreach(dir IN LISTS IMG_INCLUDE_DIRS)
     list(APPEND includes -I${dir})
   endforeach()
 
   set(objects)
-  foreach(source IN LISTS IMG_SOURCES)
+  foreach(source IN LISTS IMG_SOURCES IMG_RUNTIME)
+    set(lto)
+    if(source IN_LIST IMG_RUNTIME)
+      set(lto -fno-lto)
+    endif()
     # Objects keep the source's path below the project, so equal file names cannot collide.
     file(RELATIVE_PATH relative ${PROJECT_SOURCE_DIR} ${source})
     string(REGEX REPLACE "\\.cpp$" ".obj" object ${IMG_OUTPUT_DIR}/obj/${relative})
@@ -53,7 +67,7 @@ function(add_firmware_image TARGET)
     file(MAKE_DIRECTORY ${objectDir})
     add_custom_command(
       OUTPUT ${object}
-      COMMAND ${BOARDINIT_IMAGE_CXX} ${BOARDINIT_IMAGE_CXX_FLAGS} ${includes}
+      COMMAND ${BOARDINIT_IMAGE_CXX} ${BOARDINIT_IMAGE_CXX_FLAGS} ${lto} ${includes}
               -MD -MF ${object}.d -c ${source} -o ${object}
       DEPENDS ${source}
       DEPFILE ${object}.d
@@ -67,7 +81,7 @@ function(add_firmware_image TARGET)
   set(map ${IMG_OUTPUT_DIR}/${IMG_NAME}.map)
   add_custom_command(
     OUTPUT ${image} ${map}
-    COMMAND ${BOARDINIT_IMAGE_LINK} ${BOARDINIT_IMAGE_LINK_FLAGS} /entry:${IMG_ENTRY}
+    COMMAND ${BOARDINIT_IMAGE_LINK} ${BOARDINIT_IMAGE_LINK_FLAGS} /entry:${IMG_ENTRY} ${keep}
             /out:${image} /lldmap:${map} ${objects}
     DEPENDS ${objects}
     COMMENT "Linking ${IMG_NAME}.efi (${TARGET})"

@@ -11,13 +11,14 @@ RunOptions ImageRunOptions(const sim::BoardConfig& Board) {
 }
 
 RunResult RunImage(const PeImage& Image, sim::Board& Board, const RunOptions& Options) {
-  Machine machine(Image, Board, Options.HobList, Options.InstructionLimit);
+  Machine machine(Image, Board, Options.HobList, Options.InstructionLimit,
+                  Options.CountInstructions);
   const uint32_t arguments[] = {0, machine.PeiServices()};
   const CallResult call = machine.Call(Image.AddressOfEntryPoint, arguments);
   if (!call.Returned) {
-    return {std::nullopt, call.Failure};
+    return {std::nullopt, call.Failure, machine.Counts()};
   }
-  return {call.Eax, {}};
+  return {call.Eax, {}, machine.Counts()};
 }
 
 } // namespace emu

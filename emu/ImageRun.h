@@ -2,6 +2,7 @@
 // into an emulated CPU, and ModuleEntry is called as the PEI core would call it.
 #pragma once
 
+#include "emu/Machine.h"
 #include "emu/PeImage.h"
 #include "sim/Board.h"
 #include "sim/BoardConfig.h"
@@ -29,11 +30,13 @@ inline std::vector<uint8_t> EmptyHobList() {
 struct RunOptions {
   std::vector<uint8_t> HobList = EmptyHobList();
   uint64_t InstructionLimit = DefaultInstructionLimit;
+  bool CountInstructions = false; // measuring mode: fills RunResult::Counts, and runs slower
 };
 
 struct RunResult {
   std::optional<uint32_t> Status; // absent when the run did not return
   std::string Failure;            // why it did not: what stopped it, where, the last accesses
+  InstructionCounts Counts;       // all zero unless RunOptions::CountInstructions
 };
 
 // Options that hand the image the board's HOB list.

@@ -49,8 +49,9 @@ static_assert(HobList + sim::MaxHobListBytes <= StackBase);
 constexpr uint8_t OpRet = 0xC3;
 constexpr uint8_t OpInt3 = 0xCC;
 constexpr uint8_t OpPause[] = {0xF3, 0x90};
-// Pause sites at most this many bytes apart share one code hook.
-constexpr uint32_t PauseSitesSharingAHook = 256;
+// Pause sites at most this many bytes apart share one code hook. Every instruction in a hook's
+// range calls it, so the ranges are kept tight: sites further apart get hooks of their own.
+constexpr uint32_t PauseSitesSharingAHook = 16;
 
 constexpr uint32_t EfiSuccess = 0;
 constexpr size_t LastAccessLines = 10;
@@ -127,6 +128,7 @@ struct MachineHooks {
 
   static uint32_t In(uc_engine*, uint32_t Port, int Size, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
+    m.CountAccess(true);
     const auto width = static_cast<unsigned>(Size * 8);
     return Guard(
         m, [&] { return m.board_.Read(sim::Space::Port, Port, width); }, sim::AllOnes(width));
@@ -134,6 +136,7 @@ struct MachineHooks {
 
   static void Out(uc_engine*, uint32_t Port, int Size, uint32_t Value, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
+    m.CountAccess(false);
     Guard(
         m,
         [&] {
@@ -146,6 +149,7 @@ struct MachineHooks {
   // Unicorn splits wider accesses (an x87 or MMX load) into 32-bit ones before they get here.
   static uint64_t MmioRead(uc_engine*, uint64_t Offset, unsigned Size, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
+    m.CountAccess(false);
     const uint32_t address = static_cast<uint32_t>(BoardMemoryBase + Offset);
     return Guard(
         m, [&] { return m.board_.Read(sim::Space::Memory, address, Size * 8); },
@@ -154,6 +158,7 @@ struct MachineHooks {
 
   static void MmioWrite(uc_engine*, uint64_t Offset, unsigned Size, uint64_t Value, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
+    m.CountAccess(false);
     const uint32_t address = static_cast<uint32_t>(BoardMemoryBase + Offset);
     Guard(
         m,
@@ -199,6 +204,27 @@ struct MachineHooks {
     uc_reg_write(Uc, UC_X86_REG_EAX, &status);
   }
 
+  // The runaway guard, on every translated block as it starts: a module stuck in a loop that
+  // makes no access is stopped here (the board's access budget stops those that do).
+  static void Block(uc_engine*, uint64_t Address, uint32_t, void* Self) {
+    Machine& m = *static_cast<Machine*>(Self);
+    m.executed_ += m.BlockInstructions(Address);
+    if (m.executed_ > m.instructionLimit_) {
+      m.Stop("instruction budget of " + std::to_string(m.instructionLimit_) + " exhausted",
+             Address);
+    }
+  }
+
+  // Measuring mode only: on every instruction, before it runs.
+  static void Count(uc_engine*, uint64_t Address, uint32_t, void* Self) {
+    Machine& m = *static_cast<Machine*>(Self);
+    const uint64_t at = Address - LoadBase;
+    if (at < m.pauseAt_.size() && m.pauseAt_[at]) {
+      m.inBusyWait_ = true;
+    }
+    ++(m.inBusyWait_ ? m.counts_.BusyWaitInstructions : m.counts_.OtherInstructions);
+  }
+
   static void Interrupt(uc_engine*, uint32_t Vector, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
     m.Stop("CPU exception " + std::to_string(Vector) + " (" + ExceptionName(Vector) + ")");
@@ -214,8 +240,8 @@ struct MachineHooks {
 };
 
 Machine::Machine(const PeImage& Image, sim::Board& Board, std::span<const uint8_t> HobList,
-                 uint64_t InstructionLimit)
-    : board_(Board), instructionLimit_(InstructionLimit) {
+                 uint64_t InstructionLimit, bool CountInstructions)
+    : board_(Board), instructionLimit_(InstructionLimit), counting_(CountInstructions) {
   Check(uc_open(UC_ARCH_X86, UC_MODE_32, &uc_), "cannot open the CPU");
   try {
     MapImage(Image);
@@ -293,6 +319,17 @@ void Machine::InstallHooks(const PeImage& Image) {
   Check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID,
                     reinterpret_cast<void*>(MachineHooks::BadMemory), this, 1, 0),
         "fault hook");
+  if (instructionLimit_ != 0) {
+    blockInstructions_.assign(Image.Memory.size(), 0);
+    Check(uc_hook_add(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(MachineHooks::Block), this,
+                      1, 0),
+          "block hook");
+  }
+  if (counting_) {
+    Check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(MachineHooks::Count), this,
+                      1, 0),
+          "instruction count hook");
+  }
   // An instruction starting at one of these addresses is a `pause`, whatever the bytes around.
   // Sites close together share one hook, so that an image full of them costs a few hooks, not
   // one per site (each hook is looked at on every instruction the emulator translates).
@@ -349,12 +386,45 @@ bool Machine::WriteMemory(uint32_t Address, std::span<const uint8_t> Bytes) {
 }
 
 void Machine::Stop(std::string Reason) {
+  Stop(std::move(Reason), ReadEip(uc_));
+}
+
+void Machine::Stop(std::string Reason, uint64_t Address) {
   if (!stopped_) {
     stopped_ = true;
     stopReason_ = std::move(Reason);
-    stopAddress_ = ReadEip(uc_);
+    stopAddress_ = Address;
   }
   uc_emu_stop(uc_);
+}
+
+uint32_t Machine::BlockInstructions(uint64_t Address) {
+  const uint64_t at = Address - LoadBase;
+  const bool inImage = at < blockInstructions_.size();
+  if (inImage && blockInstructions_[at] != 0) {
+    return blockInstructions_[at];
+  }
+  // The block being started is in Unicorn's cache, so this looks it up and translates nothing.
+  uc_tb block{};
+  if (uc_ctl_request_cache(uc_, Address, &block) != UC_ERR_OK || block.icount == 0) {
+    return 1; // never seen: count the block as one instruction rather than none
+  }
+  if (inImage) {
+    blockInstructions_[at] = block.icount;
+  }
+  return block.icount;
+}
+
+void Machine::CountAccess(bool PortRead) {
+  if (!counting_) {
+    return;
+  }
+  if (inBusyWait_ && PortRead) {
+    ++counts_.BusyWaitTimerReads;
+    return;
+  }
+  inBusyWait_ = false;
+  ++counts_.OtherAccesses;
 }
 
 std::string Machine::Where(uint64_t Address) const {
@@ -390,8 +460,8 @@ CallResult Machine::CallAddress(uint32_t Address, std::span<const uint32_t> Argu
   Check(uc_reg_write(uc_, UC_X86_REG_ESP, &esp), "ESP");
 
   stopped_ = false;
-  const uc_err error =
-      uc_emu_start(uc_, Address, ReturnTrap, 0, static_cast<size_t>(instructionLimit_));
+  executed_ = 0;
+  const uc_err error = uc_emu_start(uc_, Address, ReturnTrap, 0, 0);
   CallResult result;
   const uint32_t eip = ReadEip(uc_);
   if (stopped_) {
@@ -399,13 +469,11 @@ CallResult Machine::CallAddress(uint32_t Address, std::span<const uint32_t> Argu
   } else if (error != UC_ERR_OK) {
     result.Failure = std::string("CPU fault: ") + uc_strerror(error) + " " + Where(eip);
   } else if (eip != ReturnTrap) {
-    // Unicorn also returns success on `hlt` and when the instruction count runs out.
+    // Unicorn also returns success on `hlt`.
     uint8_t previous = 0;
     uc_mem_read(uc_, eip - 1, &previous, 1);
-    result.Failure = previous == 0xF4
-                         ? "halted " + Where(eip - 1)
-                         : "instruction budget of " + std::to_string(instructionLimit_) +
-                               " exhausted " + Where(eip);
+    result.Failure =
+        previous == 0xF4 ? "halted " + Where(eip - 1) : "stopped for no known reason " + Where(eip);
   } else {
     uint32_t espAfter = 0;
     uc_reg_read(uc_, UC_X86_REG_EAX, &result.Eax);

@@ -39,11 +39,25 @@ struct CallResult {
   std::string Failure;
 };
 
+// What a run in measuring mode counts, split between busy-waits and the rest. A busy-wait runs
+// from a `pause` to the next register access that is not a port read (the module's only port
+// reads are of the PM timer): the wait's own timer reads and the instructions around them, up to
+// and including the instruction that makes that access. Everything else is the rest.
+struct InstructionCounts {
+  uint64_t BusyWaitInstructions = 0;
+  uint64_t BusyWaitTimerReads = 0;
+  uint64_t OtherInstructions = 0;
+  uint64_t OtherAccesses = 0; // register accesses outside busy-waits
+};
+
 class Machine {
 public:
-  // InstructionLimit 0 means unlimited (the board's access budget still applies).
+  // InstructionLimit 0 means unlimited (the board's access budget still applies). The limit is
+  // kept by whole translated blocks, so a run stops at the start of the block that would pass it.
+  // CountInstructions adds a hook on every instruction that fills Counts(): a mode for
+  // measuring, several times slower.
   Machine(const PeImage& Image, sim::Board& Board, std::span<const uint8_t> HobList,
-          uint64_t InstructionLimit);
+          uint64_t InstructionLimit, bool CountInstructions = false);
   ~Machine();
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
@@ -68,11 +82,19 @@ public:
   uint32_t ScratchAddress() const;
   static constexpr uint32_t ScratchSize = 0x200;
 
+  // Instructions executed so far, over every call; all zero unless counting was asked for.
+  const InstructionCounts& Counts() const { return counts_; }
+
 private:
   friend struct MachineHooks;
 
-  // Ends the emulation from inside a hook, at the instruction being executed.
+  // Ends the emulation from inside a hook, at the instruction being executed (or at Address).
   void Stop(std::string Reason);
+  void Stop(std::string Reason, uint64_t Address);
+  // Instructions in the translated block that starts at Address.
+  uint32_t BlockInstructions(uint64_t Address);
+  // Measuring mode: a register access was made; PortRead says whether it was an IN.
+  void CountAccess(bool PortRead);
   void MapImage(const PeImage& Image);
   void MapHandoff(std::span<const uint8_t> HobList);
   void InstallHooks(const PeImage& Image);
@@ -88,6 +110,12 @@ private:
   std::string stopReason_;
   uint64_t stopAddress_ = 0;
   std::vector<bool> pauseAt_; // by image offset: a `pause` starts here
+  // The runaway guard: instructions run in this call, counted a block at a time.
+  uint64_t executed_ = 0;
+  std::vector<uint16_t> blockInstructions_; // by image offset of a block's start; 0 not yet known
+  bool counting_ = false;
+  bool inBusyWait_ = false;
+  InstructionCounts counts_;
 };
 
 } // namespace emu

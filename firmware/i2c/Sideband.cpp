@@ -19,7 +19,8 @@ static_assert(MessageWord(OpcodeRead, SidebandPortPunit, 7) == 0x060407F0u);
 static_assert(MessageWord(OpcodeWrite, SidebandPortPunit, 6) == 0x070406F0u);
 
 // Writing the control word performs the access, so whatever it uses must be in place before.
-void SendReadMessage(uint8_t Port, uint8_t Register) {
+// Kept out of line: every read of a sideband register starts with these two writes.
+__attribute__((noinline)) void SendReadMessage(uint8_t Port, uint8_t Register) {
   MmioWrite32(MessageAddressExtension, 0);
   MmioWrite32(MessageControl, MessageWord(OpcodeRead, Port, Register));
 }

@@ -3,8 +3,8 @@
 
 namespace {
 constexpr uint16_t PmTimerPort = 0x408; // offset 8 of the ACPI I/O window at 0x400
-constexpr uint64_t PmTimerHz = 3579545;
-constexpr uint64_t MicrosecondsPerSecond = 1000000;
+constexpr uint32_t PmTimerHz = 3579545;
+constexpr uint32_t MicrosecondsPerSecond = 1000000;
 
 // A wait is cut into spans short enough that bit 23 of (Target - Now) tells "before" from
 // "after" even when the counter is only 24 bits wide and wraps inside a span.
@@ -19,25 +19,55 @@ constexpr uint32_t SpanOverBit = 0x800000;
 // wait on such a board pays this again, so it is kept small: at 1 us a port read, 1 ms.
 constexpr uint32_t FrozenTimerReads = 1000;
 
+// The loop is written for the common case, a counter that moved since the last reading: then
+// only the target is tested, and the frozen-timer count (readings a repeat may still take) is
+// looked at only when a reading repeats. Readings are kept as Now - (Target + 1), the complement
+// of Target - Now: bit 23 is set while the target is ahead, and two readings are equal exactly
+// when the counter values are.
 void WaitOneSpan(uint32_t Length) {
   const uint32_t start = IoRead32(PmTimerPort);
-  const uint32_t target = start + Length;
-  // The first test follows the start reading at once; every later one comes after a pause.
-  uint32_t now = IoRead32(PmTimerPort);
-  uint32_t unchanged = now == start ? 1 : 0;
-  while (((target - now) & SpanOverBit) == 0 && unchanged < FrozenTimerReads) {
+  const uint32_t pastTarget = start + Length + 1;
+  // The first test follows the start reading at once; every later one comes after a pause. The
+  // first reading may already repeat the start.
+  const uint32_t first = IoRead32(PmTimerPort);
+  uint32_t repeatsLeft = first == start ? FrozenTimerReads - 1 : FrozenTimerReads;
+  uint32_t reading = first - pastTarget;
+  if ((reading & SpanOverBit) == 0) {
+    return;
+  }
+  for (;;) {
     CpuPause();
-    const uint32_t previous = now;
-    now = IoRead32(PmTimerPort);
-    unchanged = now == previous ? unchanged + 1 : 0;
+    const uint32_t next = IoRead32(PmTimerPort) - pastTarget;
+    if (__builtin_expect(next == reading, 0)) {
+      if (--repeatsLeft == 0) {
+        return;
+      }
+      continue;
+    }
+    reading = next;
+    repeatsLeft = FrozenTimerReads;
+    if ((reading & SpanOverBit) == 0) {
+      return;
+    }
   }
 }
 } // namespace
 
 void DelayMicroseconds(uint32_t Microseconds) {
-  // Cannot overflow: 2^32 * 3579545 < 2^64. Only the low 32 bits of the quotient are waited.
-  const uint64_t ticks = static_cast<uint64_t>(Microseconds) * PmTimerHz / MicrosecondsPerSecond;
-  WaitPmTimerTicks(static_cast<uint32_t>(ticks));
+  // Ticks = Microseconds * PmTimerHz / 10^6, of which only the low 32 bits are waited. The
+  // 64-bit product's high word contributes its remainder only; the rest is divided in 8-bit
+  // digits, each step small enough for a 32-bit division (the remainder stays below 2^20).
+  const uint64_t product = static_cast<uint64_t>(Microseconds) * PmTimerHz;
+  uint32_t remainder = static_cast<uint32_t>(product >> 32) % MicrosecondsPerSecond;
+  uint32_t low = static_cast<uint32_t>(product);
+  uint32_t ticks = 0;
+  for (int digit = 0; digit < 4; ++digit) {
+    remainder = (remainder << 8) | (low >> 24);
+    low <<= 8;
+    ticks = (ticks << 8) | remainder / MicrosecondsPerSecond;
+    remainder %= MicrosecondsPerSecond;
+  }
+  WaitPmTimerTicks(ticks);
 }
 
 void WaitPmTimerTicks(uint32_t Ticks) {

@@ -27,19 +27,26 @@ bool ReadUnlocked(uint8_t Device, uint8_t Register, uint8_t* Value) {
   return true;
 }
 
-bool ApplyOperation(uint32_t Operation, uint8_t Old, uint8_t Mask, uint8_t Value, uint8_t& New) {
+// Every operation keeps some bits of the old value and sets others: New = (Old & Keep) | Set.
+// False for an operation that is not known.
+bool OperationBits(uint32_t Operation, uint8_t Mask, uint8_t Value, uint8_t& Keep, uint8_t& Set) {
+  const uint8_t masked = Mask & Value;
   switch (Operation) {
-  case UpdateMasked:
-    New = static_cast<uint8_t>((Value & Mask) | (Old & ~Mask));
+  case UpdateMasked: // (Value & Mask) | (Old & ~Mask)
+    Keep = static_cast<uint8_t>(~Mask);
+    Set = masked;
     return true;
-  case UpdateAnd:
-    New = static_cast<uint8_t>(Old & Mask & Value);
+  case UpdateAnd: // Old & Mask & Value
+    Keep = masked;
+    Set = 0;
     return true;
-  case UpdateOr:
-    New = static_cast<uint8_t>(Old | (Mask & Value));
+  case UpdateOr: // Old | (Mask & Value)
+    Keep = 0xFF;
+    Set = masked;
     return true;
-  case UpdateClear:
-    New = static_cast<uint8_t>(Old & ~Mask);
+  case UpdateClear: // Old & ~Mask
+    Keep = static_cast<uint8_t>(~Mask);
+    Set = 0;
     return true;
   default:
     return false;
@@ -75,18 +82,16 @@ EFI_STATUS ApplyRegisterUpdates(uint8_t Device, PmicBusLock Lock, const PmicRegi
     // The read is made even for a step that then writes nothing.
     uint8_t old = 0;
     const bool read = ReadUnlocked(Device, update.Register, &old);
-    uint8_t value = 0;
+    uint8_t keep = 0;
+    uint8_t set = 0;
     if (update.Mask == 0 ||
-        !ApplyOperation(update.Operation, old, update.Mask, update.Value, value)) {
+        !OperationBits(update.Operation, update.Mask, update.Value, keep, set)) {
       continue;
     }
-    // After a failed read, only a value that every old value would give is written. Both are
-    // formed by the operation just found valid, so their first values are never read.
-    uint8_t fromNone = 0; // mutant-equivalent(constant): overwritten before it is read
-    uint8_t fromAll = 0;  // mutant-equivalent(constant): overwritten before it is read
-    ApplyOperation(update.Operation, 0x00, update.Mask, update.Value, fromNone);
-    ApplyOperation(update.Operation, 0xFF, update.Mask, update.Value, fromAll);
-    if (read || fromNone == fromAll) {
+    // After a failed read, only a value that every old value would give is written: one that
+    // keeps no bit of the old value beyond those it sets anyway.
+    if (read || (keep & ~set) == 0) {
+      uint8_t value = static_cast<uint8_t>((old & keep) | set);
       I2cWriteRegister(Device, update.Register, &value);
     }
   }

@@ -68,6 +68,26 @@ constexpr PmicRegisterUpdate InitStep5Table[] = {
   {0x1B,       UpdateMasked, 0xFF, 0x16},
   {0x12,       UpdateMasked, 0xFF, 0x2C},
 };
+
+// InitStep2's read-modify-writes, each as two transfers: bits kept, bits set. The first two
+// registers are read back once more after their writes.
+struct RegisterModify {
+  uint8_t Register;
+  uint8_t Keep;
+  uint8_t Set;
+};
+constexpr RegisterModify InitStep2Modifies[] = {
+  // Register  Keep  Set
+  {0x2A,       0xFA, 0x1A},
+  {0x13,       0xFF, 0x40},
+  {0x28,       0xF5, 0x15},
+  {0x1A,       0xEB, 0x0B},
+  {0x18,       0xFA, 0x1A},
+  {0x12,       0xFF, 0x40},
+  {0x16,       0xF6, 0x16},
+  {0x12,       0xFF, 0x10},
+};
+constexpr uint32_t InitStep2ReadBackAfter = 2;
 // clang-format on
 
 template <uint32_t N> EFI_STATUS Apply(const PmicRegisterUpdate (&Table)[N]) {
@@ -122,17 +142,16 @@ EFI_STATUS InitStep5() {
 
 EFI_STATUS InitStep2() {
   Apply(InitStep2Table);
-  Modify(0x2A, 0xFA, 0x1A);
-  Modify(0x13, 0xFF, 0x40);
-  // Read back only for their effect on the bus; the values are not used.
-  Read(0x2A);
-  Read(0x13);
-  Modify(0x28, 0xF5, 0x15);
-  Modify(0x1A, 0xEB, 0x0B);
-  Modify(0x18, 0xFA, 0x1A);
-  Modify(0x12, 0xFF, 0x40);
-  Modify(0x16, 0xF6, 0x16);
-  Modify(0x12, 0xFF, 0x10);
+  for (uint32_t row = 0; row < sizeof(InitStep2Modifies) / sizeof(InitStep2Modifies[0]); ++row) {
+    const RegisterModify& modify = InitStep2Modifies[row];
+    if (row == InitStep2ReadBackAfter) {
+      // Read back only for their effect on the bus; the values are not used.
+      for (uint32_t earlier = 0; earlier < InitStep2ReadBackAfter; ++earlier) {
+        Read(InitStep2Modifies[earlier].Register);
+      }
+    }
+    Modify(modify.Register, modify.Keep, modify.Set);
+  }
   return EFI_SUCCESS;
 }
 

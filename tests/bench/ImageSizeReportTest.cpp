@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -30,8 +31,9 @@ TEST(ImageSizeReportTest, DataFloorIsEveryConstantTableOfTheImage) {
       {"LatePads", 10 * sizeof(uint8_t)},
       {"PullPatterns", 7 * 2 * sizeof(uint32_t)},
       // The PMIC library: four 108-byte descriptors, the detection order, the update tables
-      // of 12-byte steps, the pending-status bit maps variants 5 and 6 share, variant 1's
-      // four PMIC GPIO pins of 16 bytes and its two auxiliary-device sequences.
+      // of 12-byte steps, variant 5's read-modify-write rows of 3 bytes, the pending-status bit
+      // maps variants 5 and 6 share, variant 1's four PMIC GPIO pins of 16 bytes and its two
+      // auxiliary-device sequences.
       {"PmicVariant1", 108},
       {"PmicVariant5", 108},
       {"PmicVariant6", 108},
@@ -39,6 +41,7 @@ TEST(ImageSizeReportTest, DataFloorIsEveryConstantTableOfTheImage) {
       {"PmicDetectionList", 4 * 4},
       {"InitStep1Table", 12},
       {"InitStep2Table", 12},
+      {"InitStep2Modifies", 8 * 3},
       {"InitStep3Table", 12},
       {"InitStep5Table", 10 * 12},
       {"PendingStatus1Bits", 3 * 8},
@@ -63,6 +66,11 @@ TEST(ImageSizeReportTest, DataFloorIsEveryConstantTableOfTheImage) {
   EXPECT_EQ(report.DataFloor, sum);
   // Outside the named tables: only the compiler's jump table for the four update operations.
   EXPECT_EQ(report.OtherConstants, 16u);
+  // The code is what the image's .text holds.
+  const auto text = std::find_if(report.Sections.begin(), report.Sections.end(),
+                                 [](const bench::SectionSize& s) { return s.Name == ".text"; });
+  ASSERT_NE(text, report.Sections.end());
+  EXPECT_EQ(report.CodeBytes, text->MemoryBytes);
 }
 
 TEST(ImageSizeReportTest, PrintsSizesSectionsAndTheFloor) {
@@ -75,6 +83,7 @@ TEST(ImageSizeReportTest, PrintsSizesSectionsAndTheFloor) {
   report.PadRows = 2;
   report.DataFloor = 52;
   report.OtherConstants = 4;
+  report.CodeBytes = 300;
   std::ostringstream text;
   bench::PrintSizeReport(text, report);
   EXPECT_EQ(text.str(), "boardinit.efi: 1000 bytes\n"
@@ -85,7 +94,8 @@ TEST(ImageSizeReportTest, PrintsSizesSectionsAndTheFloor) {
                         "  PadTable1000                42  (2 pad rows)\n"
                         "  LatePads                    10\n"
                         "  pad rows: 2 x 21 = 42 bytes\n"
-                        "other read-only data: 4 bytes\n");
+                        "other read-only data: 4 bytes\n"
+                        "code: 300 bytes of .text, 5.77 x the data floor\n");
 }
 
 } // namespace

@@ -17,10 +17,11 @@ constexpr uint64_t TestInstructionLimit = 100000;
 
 struct Fixture {
   explicit Fixture(const TestImage& Image, std::vector<uint8_t> HobList = emu::EmptyHobList(),
-                   uint64_t AccessBudget = 0)
+                   uint64_t AccessBudget = 0, bool CountInstructions = false)
       : soc(sim::BoardConfig{}), image(emu::ParsePe(Image.Build())) {
     soc.Bus.SetAccessBudget(AccessBudget);
-    machine = std::make_unique<emu::Machine>(image, soc.Bus, HobList, TestInstructionLimit);
+    machine = std::make_unique<emu::Machine>(image, soc.Bus, HobList, TestInstructionLimit,
+                                             CountInstructions);
   }
   emu::CallResult Run(std::vector<uint32_t> Arguments = {}) {
     return machine->Call(image.AddressOfEntryPoint, Arguments);
@@ -224,6 +225,28 @@ TEST(MachineTest, AnImageFullOfPauseBytesLoadsAndCountsOnlyThePausesItRuns) {
   Fixture run(Code(code));
   ASSERT_TRUE(run.Run().Returned);
   EXPECT_EQ(run.soc.Bus.Pauses(), 3u);
+}
+
+// A busy-wait runs from a pause to the first access that is not a port read; the instruction
+// making that access still belongs to it.
+TEST(MachineTest, MeasuringModeSplitsInstructionsBetweenBusyWaitsAndTheRest) {
+  Fixture run(Code({
+                  0x66, 0xBA, 0x08, 0x04,       // mov dx, 0x408          other
+                  0xED,                         // in eax, dx             other, an access
+                  0xF3, 0x90,                   // pause                  busy-wait
+                  0xED,                         // in eax, dx             busy-wait, a timer read
+                  0xF3, 0x90,                   // pause                  busy-wait
+                  0xED,                         // in eax, dx             busy-wait, a timer read
+                  0xA1, 0x00, 0xC0, 0xD0, 0xFE, // mov eax, [0xFED0C000]  busy-wait, an access
+                  0xC3,                         // ret                    other
+              }),
+              emu::EmptyHobList(), 0, true);
+  ASSERT_TRUE(run.Run().Returned);
+  const emu::InstructionCounts& counts = run.machine->Counts();
+  EXPECT_EQ(counts.BusyWaitInstructions, 5u);
+  EXPECT_EQ(counts.BusyWaitTimerReads, 2u);
+  EXPECT_EQ(counts.OtherInstructions, 3u);
+  EXPECT_EQ(counts.OtherAccesses, 2u);
 }
 
 TEST(MachineTest, AFailedRunSaysWhatStoppedItAndWhere) {

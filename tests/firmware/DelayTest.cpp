@@ -79,6 +79,17 @@ TEST(Delay, LongWaitsRunThePartialSpanFirstThenFullSpans) {
   }
 }
 
+// From 1200 s on, the product of microseconds and the timer's rate passes 32 bits; the wait is
+// still the low 32 bits of the exact quotient, as a coarse timer shows span by span.
+TEST(Delay, LongMicrosecondDelaysKeepTheLow32BitsOfTheTicks) {
+  for (const uint32_t microseconds : {1'300'000'000u, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(microseconds);
+    const auto ticks = static_cast<uint32_t>(uint64_t{microseconds} * 3579545 / 1000000);
+    EXPECT_EQ(Wait(microseconds, 0, 0x10000, 0xFFFFFF, true),
+              Wait(ticks, 0, 0x10000, 0xFFFFFF, false));
+  }
+}
+
 TEST(Delay, SpanEndsAfterLengthPlusOneAcrossTheCounterWrap) {
   // Start 0x10 counts before the 24-bit wrap; a span of 0x20 ends at the 0x21st count.
   EXPECT_EQ(Wait(0x20, 0xFFFFF0, 1, 0xFFFFFF, false), (Counts{1 + 0x21, 0x20}));

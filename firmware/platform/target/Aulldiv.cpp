@@ -1,6 +1,8 @@
-// The one helper the compiler calls behind the module's back on this target: a 64-bit unsigned
-// `/` becomes a call to __aulldiv. Its convention is the Microsoft one: dividend then divisor on
-// the stack as two 64-bit values, quotient in EDX:EAX, and the callee pops the 16 argument bytes.
+// The helper the compiler calls behind the module's back on this target when code divides 64-bit
+// values: a 64-bit unsigned `/` becomes a call to __aulldiv. The module itself divides in 32-bit
+// steps, so the linker leaves this out of its image unless that changes. Its convention is the
+// Microsoft one: dividend then divisor on the stack as two 64-bit values, quotient in EDX:EAX,
+// and the callee pops the 16 argument bytes.
 // Nothing here may itself divide 64-bit values, or it would call itself.
 #include <stdint.h>
 
