@@ -56,14 +56,16 @@ check("the image form says which image", run["module"] == {"form": "image", "ima
 broken = dict(run, pmic_bus={"transactions": []})
 check("the schema refuses an incomplete bus", not validator.is_valid(broken))
 
-# A run that does not return: a damaged image (one flipped bit in its code).
+# A run that does not return: a damaged image, an int3 over GetActivePmic's first instruction
+# (its RVA, which is its file offset, from the map), reached after the GPIO pass.
 damaged = work / "damaged.efi"
 shutil.copy(image, damaged)
+with open(image[: -len(".efi")] + ".map") as map_file:
+    entry = next(int(line.split()[0], 16) for line in map_file
+                 if line.split() and line.split()[-1] == "_GetActivePmic")
 with open(damaged, "r+b") as file:
-    file.seek(0xCF7)
-    byte = file.read(1)[0]
-    file.seek(0xCF7)
-    file.write(bytes([byte ^ 0x40]))
+    file.seek(entry)
+    file.write(b"\xcc")
 stuck = document("run", "--json", "--image", str(damaged), status=1)
 check("a run that does not return names why and the last ten accesses",
       stuck["status"]["returned"] is False and len(stuck["status"]["last_accesses"]) == 10)
