@@ -28,7 +28,10 @@ std::string Parse(const std::vector<std::string>& Args) {
     if (line.Op.Slot) {
       parsed += " slot " + std::to_string(line.Op.Slot->Slot);
       for (const uint8_t value : line.Op.Slot->Values) {
-        parsed += " " + std::to_string(value);
+        // Appended in two steps: GCC 12 misreads `" " + std::to_string()` as an overlapping copy
+        // (-Wrestrict) at -O2.
+        parsed += ' ';
+        parsed += std::to_string(value);
       }
       parsed += line.Op.Slot->NullPointer ? " null" : "";
     }
