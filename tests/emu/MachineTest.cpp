@@ -17,9 +17,10 @@ constexpr uint64_t TestInstructionLimit = 100000;
 
 struct Fixture {
   explicit Fixture(const TestImage& Image, std::vector<uint8_t> HobList = emu::EmptyHobList(),
-                   uint64_t AccessBudget = 0)
+                   uint64_t AccessBudget = 0, uint64_t TimeBudgetNs = 0)
       : soc(sim::BoardConfig{}), image(emu::ParsePe(Image.Build())) {
     soc.Bus.SetAccessBudget(AccessBudget);
+    soc.Bus.SetTimeBudget(TimeBudgetNs);
     machine = std::make_unique<emu::Machine>(image, soc.Bus, HobList, TestInstructionLimit);
   }
   emu::CallResult Run(std::vector<uint32_t> Arguments = {}) {
@@ -232,6 +233,7 @@ TEST(MachineTest, AFailedRunSaysWhatStoppedItAndWhere) {
     std::vector<uint8_t> Text;
     uint64_t AccessBudget;
     std::string FirstLine;
+    uint64_t TimeBudgetNs = 0;
   };
   const Case cases[] = {
       {"unmapped read",
@@ -257,6 +259,11 @@ TEST(MachineTest, AFailedRunSaysWhatStoppedItAndWhere) {
        {0x66, 0xBA, 0x00, 0x05, 0xED, 0xEB, 0xFD}, // mov dx, 0x500; again: in eax, dx; jmp again
        25,
        "access budget of 25 exhausted at 0x00800204 (image RVA 0x00000204)"},
+      {"polls a port until its time runs out",
+       {0x66, 0xBA, 0x00, 0x05, 0xED, 0xEB, 0xFD},
+       0,
+       "time budget of 1 ms of virtual time exhausted at 0x00800204 (image RVA 0x00000204)",
+       1'000'000},
       {"another PEI service",
        {0x83, 0xEC, 0x08, 0x0F, 0x01, 0x0C, 0x24, 0x8B, 0x44, 0x24, 0x02, 0x8B, 0x40, 0xFC,
         0x50,             // push eax
@@ -269,7 +276,7 @@ TEST(MachineTest, AFailedRunSaysWhatStoppedItAndWhere) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    Fixture run(Code(c.Text), emu::EmptyHobList(), c.AccessBudget);
+    Fixture run(Code(c.Text), emu::EmptyHobList(), c.AccessBudget, c.TimeBudgetNs);
     const emu::CallResult result = run.Run();
     EXPECT_FALSE(result.Returned);
     EXPECT_EQ(result.Failure.substr(0, result.Failure.find('\n')), c.FirstLine);

@@ -17,6 +17,7 @@ struct BoardStepReport {
   sim::decode::BusActivity Bus;   // everything on the PMIC bus during the run
 };
 
+// Trace may be the whole trace or only its view inputs (sim::TraceKeep): the report is the same.
 BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace);
 
 } // namespace boardsim

@@ -29,8 +29,9 @@ int OpCommand(const std::vector<std::string>& Args, const Installation& Where) {
 
   const auto callSlot = [&] {
     sim::Soc soc(board.Config);
+    trace.Start(soc.Bus);
     const ModuleSlotCall call = CallSlot(options.Run, soc, Where.BuiltImage, options.Slot);
-    trace.Write(soc.Bus);
+    trace.Finish(soc.Bus);
     const OpReport report{board.Config.Name, board.Path, call.Module, opened,
                           options.Slot,      call.Run};
     std::ostream& out = options.Run.TracePath == "-" ? std::cerr : std::cout;

@@ -22,6 +22,7 @@ int RunCommand(const std::vector<std::string>& Args, const Installation& Where) 
 
   const auto boot = [&] {
     sim::Soc soc(board.Config);
+    trace.Start(soc.Bus);
     const auto padsBefore = SnapshotPads(soc.Gpio);
     const ModuleRun run = RunModule(options, soc, Where.BuiltImage);
     const tools::RunResult& result = run.Result;
@@ -33,7 +34,7 @@ int RunCommand(const std::vector<std::string>& Args, const Installation& Where) 
                      result.Failure,
                      ComparePads(padsBefore, SnapshotPads(soc.Gpio)),
                      DescribeBoardStep(soc.Bus.GetTrace().Accesses())};
-    trace.Write(soc.Bus);
+    trace.Finish(soc.Bus);
     // With the trace on standard output, the summary moves out of its way.
     std::ostream& out = options.TracePath == "-" ? std::cerr : std::cout;
     PrintSummary(out, report, soc.Bus);
