@@ -41,7 +41,7 @@ struct CallResult {
 
 class Machine {
 public:
-  // InstructionLimit 0 means unlimited (the board's access budget still applies).
+  // InstructionLimit 0 means unlimited (the board's budgets still apply).
   Machine(const PeImage& Image, sim::Board& Board, std::span<const uint8_t> HobList,
           uint64_t InstructionLimit);
   ~Machine();
