@@ -31,7 +31,9 @@ public:
   }
 
   uint32_t Read(uint32_t, unsigned Width) override {
-    const bool decoded = bridge_.AcpiDecoded() && bridge_.AcpiIoBase() + 8 == PmTimerPort;
+    const uint32_t acpi = bridge_.AcpiBaseRegister();
+    const bool decoded = (acpi & LegacyBridge::AcpiDecodeBit) != 0 &&
+                         (acpi & LegacyBridge::AcpiBaseMask) + 8 == PmTimerPort;
     return decoded ? Count() : AllOnes(Width);
   }
   void Write(uint32_t, unsigned, uint32_t) override {} // the counter is read-only
