@@ -16,7 +16,7 @@
 namespace emu {
 
 // A boot takes a few million instructions; a run past this is stuck in a loop that touches no
-// hardware (the board's access budget catches the loops that do).
+// hardware (the board's budgets catch the loops that do).
 constexpr uint64_t DefaultInstructionLimit = 500'000'000;
 
 // The image's pointers are 32 bits wide: so are the slots of a descriptor in its HOB list.

@@ -436,13 +436,12 @@ std::string Machine::Where(uint64_t Address) const {
 }
 
 std::string Machine::LastAccesses() const {
-  const auto& accesses = board_.GetTrace().Accesses();
-  const size_t first = accesses.size() > LastAccessLines ? accesses.size() - LastAccessLines : 0;
+  const std::vector<sim::Access> accesses = board_.GetTrace().Recent(LastAccessLines);
   std::string text = "\nlast accesses:";
-  for (size_t i = first; i < accesses.size(); ++i) {
-    text += "\n  " + sim::FormatAccess(accesses[i]);
+  for (const sim::Access& access : accesses) {
+    text += "\n  " + sim::FormatAccess(access);
   }
-  if (first == accesses.size()) {
+  if (accesses.empty()) {
     text += " none";
   }
   return text;

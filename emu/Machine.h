@@ -52,7 +52,7 @@ struct InstructionCounts {
 
 class Machine {
 public:
-  // InstructionLimit 0 means unlimited (the board's access budget still applies). The limit is
+  // InstructionLimit 0 means unlimited (the board's budgets still apply). The limit is
   // kept by whole translated blocks, so a run stops at the start of the block that would pass it.
   // CountInstructions adds a hook on every instruction that fills Counts(): a mode for
   // measuring, several times slower.

@@ -1,41 +1,87 @@
 #include "sim/Board.h"
 
+#include <algorithm>
+
 namespace sim {
 
 Board::Board(AccessCosts Costs) : costs_(Costs) {}
 
 Board::WindowId Board::Map(Space S, uint32_t Base, uint32_t Size, Device& Dev) {
-  windows_.push_back(Window{S, Base, Size, &Dev, true});
+  const auto counted = std::find(countedDevices_.begin(), countedDevices_.end(), &Dev);
+  const size_t index = static_cast<size_t>(counted - countedDevices_.begin());
+  if (counted == countedDevices_.end()) {
+    countedDevices_.push_back(&Dev);
+    counts_.emplace_back();
+  }
+  windows_.push_back(Window{S, Base, Size, &Dev, true, false, Dev.ReadsFollowClock(), index});
+  WindowsChanged();
   return windows_.size() - 1;
 }
 
 void Board::Move(WindowId Id, uint32_t NewBase) {
   windows_.at(Id).Base = NewBase;
   windows_.at(Id).Mapped = true;
+  WindowsChanged();
 }
 
 void Board::Unmap(WindowId Id) {
   windows_.at(Id).Mapped = false;
+  WindowsChanged();
 }
 
-Board::Window* Board::Decode(Space S, uint32_t Address) {
+void Board::WindowsChanged() {
+  lastHit_[0] = lastHit_[1] = nullptr;
+  const auto overlap = [](const Window& A, const Window& B) {
+    return A.S == B.S && uint64_t{A.Base} < uint64_t{B.Base} + B.Size &&
+           uint64_t{B.Base} < uint64_t{A.Base} + A.Size;
+  };
+  for (size_t i = 0; i < windows_.size(); ++i) {
+    windows_[i].Shadowed = false;
+    for (size_t later = i + 1; later < windows_.size(); ++later) {
+      windows_[i].Shadowed |= windows_[later].Mapped && overlap(windows_[i], windows_[later]);
+    }
+  }
+}
+
+Board::Window* Board::Search(Space S, uint32_t Address) {
   // Later windows win, so a device mapped over a larger one (a BAR inside the window of a
   // bridge) takes precedence.
   for (auto it = windows_.rbegin(); it != windows_.rend(); ++it) {
-    if (it->Mapped && it->S == S && Address - it->Base < it->Size && Address >= it->Base) {
+    if (it->S == S && Contains(*it, Address)) {
+      // Remembered only while no later window could take part of its range.
+      lastHit_[static_cast<size_t>(S)] = it->Shadowed ? nullptr : &*it;
       return &*it;
     }
   }
   return nullptr;
 }
 
-void Board::Account(const Window* W, bool IsWrite, uint64_t Cost) {
-  DeviceCounts& counts = counts_[W != nullptr ? std::string(W->Dev->Name()) : "unclaimed"];
-  ++(IsWrite ? counts.Writes : counts.Reads);
-  clock_.Advance(Cost);
-  if (budget_ != 0 && trace_.Accesses().size() >= budget_) {
-    throw BudgetExhausted("access budget of " + std::to_string(budget_) + " exhausted");
+void Board::Exhausted() const {
+  if (clock_.NowNs() > timeBudgetNs_) {
+    throw BudgetExhausted("time budget of " + std::to_string(timeBudgetNs_ / 1'000'000) +
+                          " ms of virtual time exhausted");
   }
+  if (trace_.Count() >= accessBudget_) {
+    throw BudgetExhausted("access budget of " + std::to_string(accessBudget_) + " exhausted");
+  }
+  throw BudgetExhausted("kept-access budget of " + std::to_string(keptBudget_) +
+                        " accesses other than PM-timer reads exhausted (the run spins on "
+                        "registers)");
+}
+
+std::map<std::string, DeviceCounts> Board::Counts() const {
+  std::map<std::string, DeviceCounts> named;
+  for (size_t i = 0; i < counts_.size(); ++i) {
+    if (counts_[i].Reads == 0 && counts_[i].Writes == 0) {
+      continue;
+    }
+    DeviceCounts& counts =
+        named[countedDevices_[i] != nullptr ? std::string(countedDevices_[i]->Name())
+                                            : "unclaimed"];
+    counts.Reads += counts_[i].Reads;
+    counts.Writes += counts_[i].Writes;
+  }
+  return named;
 }
 
 uint32_t Board::Read(Space S, uint32_t Address, unsigned Width) {
@@ -44,8 +90,9 @@ uint32_t Board::Read(Space S, uint32_t Address, unsigned Width) {
   const uint32_t value = window != nullptr
                              ? window->Dev->Read(Address - window->Base, Width) & AllOnes(Width)
                              : AllOnes(Width);
-  trace_.Record(now, S == Space::Memory ? AccessOp::Read : AccessOp::In, Width, Address, value);
-  Account(window, false, S == Space::Memory ? costs_.MmioRead : costs_.PortRead);
+  trace_.Record(now, S == Space::Memory ? AccessOp::Read : AccessOp::In, Width, Address, value,
+                window != nullptr && window->ReadsDerived);
+  Account(CountsIndex(window), false, S == Space::Memory ? costs_.MmioRead : costs_.PortRead);
   return value;
 }
 
@@ -54,11 +101,13 @@ void Board::Write(Space S, uint32_t Address, unsigned Width, uint32_t Value) {
   const uint64_t now = clock_.NowNs();
   trace_.Record(now, S == Space::Memory ? AccessOp::Write : AccessOp::Out, Width, Address, Value);
   // Record before delivering: a write can remap windows, but it was aimed at the old decode.
+  // The window's entry may move when the write maps another: take what is needed first.
   Window* window = Decode(S, Address);
+  const size_t countsIndex = CountsIndex(window);
   if (window != nullptr) {
     window->Dev->Write(Address - window->Base, Width, Value);
   }
-  Account(window, true, S == Space::Memory ? costs_.MmioWrite : costs_.PortWrite);
+  Account(countsIndex, true, S == Space::Memory ? costs_.MmioWrite : costs_.PortWrite);
 }
 
 } // namespace sim

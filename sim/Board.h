@@ -7,6 +7,7 @@
 #include "sim/Device.h"
 #include "sim/Trace.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -18,7 +19,8 @@ namespace sim {
 
 enum class Space : uint8_t { Memory, Port };
 
-// Thrown when a run exceeds its access budget: the module is stuck in a wait that never ends.
+// Thrown when a run exceeds one of its budgets (virtual time, accesses, kept accesses): the module
+// is stuck in a wait that never ends. The message names the budget.
 class BudgetExhausted : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;
@@ -60,11 +62,20 @@ public:
   Trace& GetTrace() { return trace_; }
   const AccessCosts& Costs() const { return costs_; }
 
-  // Accesses allowed before a run is declared stuck; 0 means unlimited.
-  void SetAccessBudget(uint64_t Accesses) { budget_ = Accesses; }
+  // A run is declared stuck once its virtual time passes TimeNs, or once it has made Accesses
+  // accesses (for a clock that barely moves); 0 means unlimited. A trace that keeps only the view
+  // inputs also ends the run when it has kept Kept of them (at most Trace::KeptLimit).
+  void SetTimeBudget(uint64_t TimeNs) { timeBudgetNs_ = TimeNs == 0 ? NeverNs : TimeNs; }
+  void SetAccessBudget(uint64_t Accesses) { accessBudget_ = Accesses == 0 ? NeverNs : Accesses; }
+  void SetKeptBudget(uint64_t Kept) {
+    keptBudget_ = Kept == 0 ? Trace::KeptLimit : std::min(Kept, Trace::KeptLimit);
+  }
 
-  // Per device name ("unclaimed" for accesses nothing decoded), and pause hints issued.
-  const std::map<std::string, DeviceCounts>& Counts() const { return counts_; }
+  // Every access made so far, whatever the trace keeps.
+  uint64_t AccessCount() const { return trace_.Count(); }
+  // Per device name ("unclaimed" for accesses nothing decoded), for the devices that saw any
+  // access, and pause hints issued.
+  std::map<std::string, DeviceCounts> Counts() const;
   uint64_t Pauses() const { return pauses_; }
 
 private:
@@ -74,18 +85,48 @@ private:
     uint32_t Size;
     Device* Dev;
     bool Mapped;
+    bool Shadowed;      // a later window overlaps it: decoding must search
+    bool ReadsDerived;  // Dev->ReadsFollowClock()
+    size_t CountsIndex; // into counts_
   };
+  static constexpr size_t UnclaimedIndex = 0;
 
-  Window* Decode(Space S, uint32_t Address);
-  void Account(const Window* W, bool IsWrite, uint64_t Cost);
+  bool Contains(const Window& W, uint32_t Address) const {
+    return W.Mapped && Address - W.Base < W.Size && Address >= W.Base;
+  }
+  Window* Decode(Space S, uint32_t Address) {
+    Window* last = lastHit_[static_cast<size_t>(S)];
+    return last != nullptr && Contains(*last, Address) ? last : Search(S, Address);
+  }
+  Window* Search(Space S, uint32_t Address);
+  void WindowsChanged();
+  static size_t CountsIndex(const Window* W) {
+    return W != nullptr ? W->CountsIndex : UnclaimedIndex;
+  }
+  void Account(size_t CountsIndex, bool IsWrite, uint64_t Cost) {
+    DeviceCounts& counts = counts_[CountsIndex];
+    ++(IsWrite ? counts.Writes : counts.Reads);
+    clock_.Advance(Cost);
+    if (clock_.NowNs() > timeBudgetNs_ || trace_.Count() >= accessBudget_ ||
+        (trace_.Accesses().size() >= keptBudget_ && trace_.Keep() != TraceKeep::Everything)) {
+      Exhausted();
+    }
+  }
+  [[noreturn]] void Exhausted() const;
 
   AccessCosts costs_;
   Clock clock_;
   Trace trace_;
   std::vector<std::unique_ptr<Device>> devices_;
   std::vector<Window> windows_;
-  std::map<std::string, DeviceCounts> counts_;
-  uint64_t budget_ = 0;
+  // The last window each space decoded to, while it stays the answer for its whole range.
+  Window* lastHit_[2] = {nullptr, nullptr};
+  // Per device; counted by the index its windows carry, named only when Counts() is asked.
+  std::vector<DeviceCounts> counts_{1};
+  std::vector<const Device*> countedDevices_{nullptr};
+  uint64_t timeBudgetNs_ = NeverNs;
+  uint64_t accessBudget_ = NeverNs;
+  uint64_t keptBudget_ = Trace::KeptLimit;
   uint64_t pauses_ = 0;
 };
 

@@ -94,7 +94,11 @@ struct BoardConfig {
   bool PmTimer32Bit = false;
   uint32_t PmTimerStart = 0; // counter value at time 0, to place a wrap where a test wants it
   AccessCosts Costs;
-  uint64_t AccessBudget = 20'000'000; // a boot takes a few hundred thousand
+  // A run is stuck once its virtual time passes TimeBudgetMs: the longest legitimate one, a PMIC
+  // slot whose every access waits out the bus semaphore's time-out, takes about 6.3 s. The
+  // access budget is the guard for a clock that barely moves (access costs near 0).
+  uint64_t TimeBudgetMs = 30'000;
+  uint64_t AccessBudget = 100'000'000;
   std::vector<PadLevel> PadLevels;
   std::vector<PadFault> PadFaults;
   uint32_t PmcFunctionDisable = 0; // power-management controller, FunctionDisable at reset

@@ -103,8 +103,8 @@ BoardConfig ParseBoardText(std::string_view Text, std::string_view Source) {
   const BoardFileReader reader(document);
   reader.Object(root, "a board description");
   reader.Keys(root, {"name", "description", "acpi_base", "pmc_base", "pm_timer", "access_costs_ns",
-                     "access_budget", "pads", "pmc_function_disable", "i2c_controller",
-                     "i2c_devices", "punit", "hobs", "faults"});
+                     "time_budget_ms", "access_budget", "pads", "pmc_function_disable",
+                     "i2c_controller", "i2c_devices", "punit", "hobs", "faults"});
 
   BoardConfig config;
   if (const BoardJson* name = FindMember(root, "name")) {
@@ -124,6 +124,12 @@ BoardConfig ParseBoardText(std::string_view Text, std::string_view Source) {
   }
   if (const BoardJson* costs = FindMember(root, "access_costs_ns")) {
     ReadCosts(reader, *costs, config);
+  }
+  if (const BoardJson* budget = FindMember(root, "time_budget_ms")) {
+    config.TimeBudgetMs = reader.Integer(*budget, "time_budget_ms", UINT64_MAX / 1'000'000);
+    if (config.TimeBudgetMs == 0) {
+      reader.Fail(*budget, "time_budget_ms must be at least 1 (there is no unlimited budget)");
+    }
   }
   if (const BoardJson* budget = FindMember(root, "access_budget")) {
     config.AccessBudget =

@@ -63,6 +63,7 @@ Soc::Soc(const BoardConfig& Config)
   for (const PadFault& fault : Config.PadFaults) {
     Gpio.FailReads(fault.Address - GpioBlockBase, fault.Reads);
   }
+  Bus.SetTimeBudget(Config.TimeBudgetMs * 1'000'000);
   Bus.SetAccessBudget(Config.AccessBudget);
 }
 

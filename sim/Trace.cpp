@@ -1,7 +1,7 @@
 #include "sim/Trace.h"
 
+#include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <ostream>
 
 namespace sim {
@@ -20,25 +20,145 @@ std::string_view OpName(AccessOp Op) {
   return "?";
 }
 
+namespace {
+// The longest line: two 20-digit numbers, "OUT", "32", two 8-digit values and the separators.
+constexpr size_t MaxLineBytes = 80;
+// Streamed text is handed on in blocks: one write per line would cost more than the formatting.
+constexpr size_t StreamBlockBytes = 64 * 1024;
+constexpr std::string_view Header = "# boardtrace 1\n";
+
+char* PutDecimal(char* Out, uint64_t Value) {
+  static constexpr char Pairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233"
+      "34353637383940414243444546474849505152535455565758596061626364656667"
+      "6869707172737475767778798081828384858687888990919293949596979899";
+  char digits[20];
+  char* p = digits + sizeof digits;
+  while (Value >= 100) {
+    const size_t pair = 2 * (Value % 100);
+    Value /= 100;
+    *--p = Pairs[pair + 1];
+    *--p = Pairs[pair];
+  }
+  if (Value >= 10) {
+    *--p = Pairs[2 * Value + 1];
+    *--p = Pairs[2 * Value];
+  } else {
+    *--p = static_cast<char>('0' + Value);
+  }
+  const size_t length = static_cast<size_t>(digits + sizeof digits - p);
+  std::copy(p, p + length, Out);
+  return Out + length;
+}
+
+char* PutHex(char* Out, uint32_t Value, unsigned Digits) {
+  constexpr char HexDigits[] = "0123456789ABCDEF";
+  *Out++ = '0';
+  *Out++ = 'x';
+  for (unsigned i = Digits; i-- > 0;) {
+    *Out++ = HexDigits[(Value >> (4 * i)) & 0xF];
+  }
+  return Out;
+}
+
+// The line of A without its newline: "<seq> <time_ns> <op> <width> <address> <value>".
+char* PutAccess(char* Out, const Access& A) {
+  Out = PutDecimal(Out, A.Seq);
+  *Out++ = ' ';
+  Out = PutDecimal(Out, A.TimeNs);
+  *Out++ = ' ';
+  const std::string_view op = OpName(A.Op);
+  Out = std::copy(op.begin(), op.end(), Out);
+  *Out++ = ' ';
+  Out = PutDecimal(Out, A.Width);
+  *Out++ = ' ';
+  Out = PutHex(Out, A.Address, 8);
+  *Out++ = ' ';
+  return PutHex(Out, A.Value, A.Width / 4);
+}
+} // namespace
+
+void AppendAccess(std::string& Out, const Access& A) {
+  char line[MaxLineBytes];
+  Out.append(line, PutAccess(line, A));
+}
+
 std::string FormatAccess(const Access& A) {
-  char line[96];
-  const int digits = A.Width / 4;
-  std::snprintf(line, sizeof line, "%llu %llu %s %u 0x%08X 0x%0*X",
-                static_cast<unsigned long long>(A.Seq), static_cast<unsigned long long>(A.TimeNs),
-                OpName(A.Op).data(), static_cast<unsigned>(A.Width), A.Address, digits, A.Value);
+  std::string line;
+  AppendAccess(line, A);
   return line;
 }
 
-void Trace::Record(uint64_t TimeNs, AccessOp Op, unsigned Width, uint32_t Address, uint32_t Value) {
-  accesses_.push_back(
-      Access{accesses_.size(), TimeNs, Op, static_cast<uint8_t>(Width), Address, Value});
+void Trace::SetKeep(TraceKeep Keep) {
+  keep_ = Keep;
+  if (Keep == TraceKeep::ViewInputs) {
+    kept_.reserve(FirstKept);
+  }
+}
+
+void Trace::Grow() {
+  if (keep_ == TraceKeep::ViewInputs) {
+    kept_.reserve(std::max<size_t>(kept_.capacity(), KeptLimit));
+  } else {
+    kept_.reserve(std::max<size_t>(2 * kept_.capacity(), FirstKept));
+  }
+}
+
+Trace::~Trace() {
+  Flush();
+}
+
+void Trace::StreamTo(std::ostream& Out) {
+  Flush();
+  stream_ = &Out;
+  if (!block_) {
+    block_ = std::make_unique<char[]>(StreamBlockBytes + MaxLineBytes);
+  }
+  blockBytes_ =
+      static_cast<size_t>(std::copy(Header.begin(), Header.end(), block_.get()) - block_.get());
+}
+
+void Trace::Flush() {
+  if (stream_ != nullptr && blockBytes_ != 0) {
+    stream_->write(block_.get(), static_cast<std::streamsize>(blockBytes_));
+    blockBytes_ = 0;
+  }
+}
+
+void Trace::Append(const Access& A) {
+  char* end = PutAccess(block_.get() + blockBytes_, A);
+  *end++ = '\n';
+  blockBytes_ = static_cast<size_t>(end - block_.get());
+  if (blockBytes_ >= StreamBlockBytes) {
+    Flush();
+  }
+}
+
+std::vector<Access> Trace::Recent(size_t Count) const {
+  const uint64_t n = std::min<uint64_t>({Count, RecentCount, count_});
+  std::vector<Access> recent;
+  for (uint64_t seq = count_ - n; seq < count_; ++seq) {
+    recent.push_back(recent_[seq % RecentCount]);
+  }
+  return recent;
+}
+
+void Trace::Clear() {
+  count_ = 0;
+  kept_.clear();
 }
 
 void Trace::WriteText(std::ostream& Out) const {
-  Out << "# boardtrace 1\n";
-  for (const Access& access : accesses_) {
-    Out << FormatAccess(access) << '\n';
+  std::string text(Header);
+  for (const Access& access : kept_) {
+    AppendAccess(text, access);
+    text += '\n';
+    if (text.size() >= StreamBlockBytes) {
+      Out << text;
+      text.clear();
+    }
   }
+  Out << text;
 }
 
 namespace {

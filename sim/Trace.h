@@ -4,8 +4,10 @@
 //   <seq> <time_ns> <op> <width> <address> <value>
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,16 +29,92 @@ struct Access {
 std::string_view OpName(AccessOp Op);
 std::string FormatAccess(const Access& A);
 
+// Which accesses a trace keeps in memory. Every view of a run (sim/decode, the tool's summaries)
+// reads the memory-mapped and port writes and the memory-mapped reads; none reads the PM timer,
+// whose value is a function of the clock. A boot is 99% timer reads, so a run that nobody asked
+// the whole trace of keeps only the rest: memory stays small however long the run. Kept records
+// carry their sequence numbers, so a view can still tell where a dropped read stood.
+enum class TraceKeep : uint8_t {
+  Everything,
+  ViewInputs, // everything but reads the board marked as derived from the clock
+};
+
 class Trace {
 public:
-  void Record(uint64_t TimeNs, AccessOp Op, unsigned Width, uint32_t Address, uint32_t Value);
-  const std::vector<Access>& Accesses() const { return accesses_; }
-  void Clear() { accesses_.clear(); }
+  // Accesses kept for the views: TraceKeep::ViewInputs ends a run that would keep more than this
+  // many (128 MiB). A boot keeps a few thousand, the longest legitimate run (every PMIC access of a
+  // slot waiting out the semaphore) about 1.6 million; one that keeps more is spinning on
+  // registers, and would otherwise hold memory for as long as its time budget lasts. Past the
+  // first FirstKept (2 MiB, enough for a boot) the storage for the limit is reserved at once, so
+  // it moves only once and only what is used is ever touched.
+  static constexpr uint64_t KeptLimit = uint64_t{1} << 22;
+  static constexpr uint64_t FirstKept = uint64_t{1} << 16;
+  // How many of the last accesses stay at hand for a failure report, whatever is kept.
+  static constexpr size_t RecentCount = 16;
+
+  Trace() = default;
+  Trace(const Trace&) = delete;
+  Trace& operator=(const Trace&) = delete;
+  ~Trace();
+
+  void SetKeep(TraceKeep Keep);
+  TraceKeep Keep() const { return keep_; }
+  // From now on every access is also written to Out as text, as it is recorded (the header
+  // first); Out must outlive the trace. A trace that streams may keep only the view inputs and
+  // still give the whole text.
+  void StreamTo(std::ostream& Out);
+  // Hands what is buffered for the stream to it.
+  void Flush();
+
+  // Derived: reads whose value the board computes from the clock alone (see TraceKeep).
+  void Record(uint64_t TimeNs, AccessOp Op, unsigned Width, uint32_t Address, uint32_t Value,
+              bool Derived = false) {
+    // Filled in place, field by field: a record built elsewhere and copied here costs a stalled
+    // load on every access.
+    Access& access = recent_[count_ % RecentCount];
+    access.Seq = count_++;
+    access.TimeNs = TimeNs;
+    access.Op = Op;
+    access.Width = static_cast<uint8_t>(Width);
+    access.Address = Address;
+    access.Value = Value;
+    if (keep_ == TraceKeep::Everything || !Derived) {
+      if (kept_.size() == kept_.capacity()) [[unlikely]] {
+        Grow();
+      }
+      kept_.push_back(access);
+    }
+    if (stream_ != nullptr) {
+      Append(access);
+    }
+  }
+
+  // Every access recorded, kept or not.
+  uint64_t Count() const { return count_; }
+  // The kept accesses, in order: all of them unless the trace keeps only the view inputs.
+  const std::vector<Access>& Accesses() const { return kept_; }
+  // The last Count (at most RecentCount) accesses recorded, oldest first.
+  std::vector<Access> Recent(size_t Count) const;
+  // Forgets every access and starts again at sequence 0; the storage stays for the next run.
+  void Clear();
+  // The text form of the kept accesses (the whole trace when everything is kept).
   void WriteText(std::ostream& Out) const;
 
 private:
-  std::vector<Access> accesses_;
+  void Grow();
+  void Append(const Access& A);
+
+  TraceKeep keep_ = TraceKeep::Everything;
+  uint64_t count_ = 0;
+  std::vector<Access> kept_;
+  std::array<Access, RecentCount> recent_{};
+  std::ostream* stream_ = nullptr;
+  std::unique_ptr<char[]> block_; // formatted lines not yet handed to stream_
+  size_t blockBytes_ = 0;
 };
+
+// Appends the text line of A (without its newline) to Out, as FormatAccess gives it.
+void AppendAccess(std::string& Out, const Access& A);
 
 // Parses the text form back; returns false with a message naming the line on a malformed trace.
 bool ParseTrace(std::string_view Text, std::vector<Access>& Out, std::string& Error);

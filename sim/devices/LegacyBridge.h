@@ -19,6 +19,7 @@ public:
     Config.Set32(PmcBaseOffset, PmcBase);
   }
 
+  uint32_t AcpiBaseRegister() const { return Config.Get(AcpiBaseOffset, 16); }
   bool AcpiDecoded() const { return (Config.Get(AcpiBaseOffset, 16) & AcpiDecodeBit) != 0; }
   uint16_t AcpiIoBase() const {
     return static_cast<uint16_t>(Config.Get(AcpiBaseOffset, 16) & AcpiBaseMask);

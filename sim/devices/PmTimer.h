@@ -17,16 +17,23 @@ public:
       : clock_(C), bridge_(Bridge), wide_(Wide), start_(StartCount) {}
 
   std::string_view Name() const override { return "pm-timer"; }
+  bool ReadsFollowClock() const override { return true; }
 
   uint32_t Count() const {
-    const unsigned __int128 ticks =
-        static_cast<unsigned __int128>(clock_.NowNs()) * PmTimerHz / 1000000000u;
+    // 64 bits hold the product for the first 85 minutes of virtual time; past that, 128.
+    const uint64_t now = clock_.NowNs();
+    const uint64_t ticks =
+        now <= UINT64_MAX / PmTimerHz
+            ? now * PmTimerHz / 1000000000u
+            : static_cast<uint64_t>(static_cast<unsigned __int128>(now) * PmTimerHz / 1000000000u);
     const uint32_t count = static_cast<uint32_t>(ticks) + start_;
     return wide_ ? count : count & 0xFFFFFF;
   }
 
   uint32_t Read(uint32_t, unsigned Width) override {
-    const bool decoded = bridge_.AcpiDecoded() && bridge_.AcpiIoBase() + 8 == PmTimerPort;
+    const uint32_t acpi = bridge_.AcpiBaseRegister();
+    const bool decoded = (acpi & LegacyBridge::AcpiDecodeBit) != 0 &&
+                         (acpi & LegacyBridge::AcpiBaseMask) + 8 == PmTimerPort;
     return decoded ? Count() : AllOnes(Width);
   }
   void Write(uint32_t, unsigned, uint32_t) override {} // the counter is read-only

@@ -17,9 +17,11 @@ constexpr uint64_t TestInstructionLimit = 100000;
 
 struct Fixture {
   explicit Fixture(const TestImage& Image, std::vector<uint8_t> HobList = emu::EmptyHobList(),
-                   uint64_t AccessBudget = 0, bool CountInstructions = false)
+                   uint64_t AccessBudget = 0, uint64_t TimeBudgetNs = 0,
+                   bool CountInstructions = false)
       : soc(sim::BoardConfig{}), image(emu::ParsePe(Image.Build())) {
     soc.Bus.SetAccessBudget(AccessBudget);
+    soc.Bus.SetTimeBudget(TimeBudgetNs);
     machine = std::make_unique<emu::Machine>(image, soc.Bus, HobList, TestInstructionLimit,
                                              CountInstructions);
   }
@@ -240,7 +242,7 @@ TEST(MachineTest, MeasuringModeSplitsInstructionsBetweenBusyWaitsAndTheRest) {
                   0xA1, 0x00, 0xC0, 0xD0, 0xFE, // mov eax, [0xFED0C000]  busy-wait, an access
                   0xC3,                         // ret                    other
               }),
-              emu::EmptyHobList(), 0, true);
+              emu::EmptyHobList(), 0, 0, true);
   ASSERT_TRUE(run.Run().Returned);
   const emu::InstructionCounts& counts = run.machine->Counts();
   EXPECT_EQ(counts.BusyWaitInstructions, 5u);
@@ -255,6 +257,7 @@ TEST(MachineTest, AFailedRunSaysWhatStoppedItAndWhere) {
     std::vector<uint8_t> Text;
     uint64_t AccessBudget;
     std::string FirstLine;
+    uint64_t TimeBudgetNs = 0;
   };
   const Case cases[] = {
       {"unmapped read",
@@ -280,6 +283,11 @@ TEST(MachineTest, AFailedRunSaysWhatStoppedItAndWhere) {
        {0x66, 0xBA, 0x00, 0x05, 0xED, 0xEB, 0xFD}, // mov dx, 0x500; again: in eax, dx; jmp again
        25,
        "access budget of 25 exhausted at 0x00800204 (image RVA 0x00000204)"},
+      {"polls a port until its time runs out",
+       {0x66, 0xBA, 0x00, 0x05, 0xED, 0xEB, 0xFD},
+       0,
+       "time budget of 1 ms of virtual time exhausted at 0x00800204 (image RVA 0x00000204)",
+       1'000'000},
       {"another PEI service",
        {0x83, 0xEC, 0x08, 0x0F, 0x01, 0x0C, 0x24, 0x8B, 0x44, 0x24, 0x02, 0x8B, 0x40, 0xFC,
         0x50,             // push eax
@@ -292,7 +300,7 @@ TEST(MachineTest, AFailedRunSaysWhatStoppedItAndWhere) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    Fixture run(Code(c.Text), emu::EmptyHobList(), c.AccessBudget);
+    Fixture run(Code(c.Text), emu::EmptyHobList(), c.AccessBudget, c.TimeBudgetNs);
     const emu::CallResult result = run.Run();
     EXPECT_FALSE(result.Returned);
     EXPECT_EQ(result.Failure.substr(0, result.Failure.find('\n')), c.FirstLine);

@@ -16,7 +16,7 @@ TEST(BoardFile, ReadsEveryKey) {
     "acpi_base": "0x0402", "pmc_base": "0xFED03000",
     "pm_timer": {"bits": 32, "start": "0xFFFFFF00"},
     "access_costs_ns": {"mmio_read": 10, "mmio_write": 20, "port_read": 30, "port_write": 40},
-    "access_budget": 5000,
+    "time_budget_ms": 7000, "access_budget": 5000,
     "pads": [{"community": "0x2000", "pad": 22, "level": 1}],
     "faults": {"pad_reads_all_ones": [{"address": "0xFED0C5D8", "reads": 6}]}
   })",
@@ -26,6 +26,7 @@ TEST(BoardFile, ReadsEveryKey) {
   EXPECT_TRUE(config.PmTimer32Bit);
   EXPECT_EQ(config.PmTimerStart, 0xFFFFFF00u);
   EXPECT_EQ(config.Costs.PortWrite, 40u);
+  EXPECT_EQ(config.TimeBudgetMs, 7000u);
   EXPECT_EQ(config.AccessBudget, 5000u);
   ASSERT_EQ(config.PadLevels.size(), 1u);
   EXPECT_EQ(config.PadLevels[0].Community, 2u);
@@ -51,6 +52,7 @@ TEST(BoardFile, BadInputNamesTheFileAndPosition) {
        "board.json:1:35: port_read must be at least 1"},
       {"[1]", "board.json:1:1: a board description must be object"},
       {"{\"access_budget\": 0}", "board.json:1:19: access_budget must be at least 1"},
+      {"{\"time_budget_ms\": 0}", "board.json:1:20: time_budget_ms must be at least 1"},
       // Found text is named, escaped and cut short, never copied out at length.
       {"{\"kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk\": 1}",
        "board.json:1:2: unknown key \"kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk\"... (expected"},

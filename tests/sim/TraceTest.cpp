@@ -48,12 +48,44 @@ TEST(Trace, MalformedLinesAreNamed) {
   }
 }
 
-TEST(Board, BudgetStopsARunawayWait) {
-  sim::Board board;
-  board.SetAccessBudget(3);
-  board.Read(sim::Space::Port, 0x408, 32);
-  board.Read(sim::Space::Port, 0x408, 32);
-  EXPECT_THROW(board.Read(sim::Space::Port, 0x408, 32), sim::BudgetExhausted);
+// Each budget ends a wait that never ends, on the access that exhausts it, and names itself.
+TEST(Board, EveryBudgetStopsARunawayWaitAndSaysWhichRanOut) {
+  struct Case {
+    const char* Name;
+    void (*Limit)(sim::Board&);
+    sim::Space Polled;
+    uint64_t Accesses; // made when it stops
+    std::string Message;
+  };
+  const Case cases[] = {
+      {"virtual time", [](sim::Board& B) { B.SetTimeBudget(2'000'000); }, sim::Space::Port, 2001,
+       "time budget of 2 ms of virtual time exhausted"},
+      {"accesses", [](sim::Board& B) { B.SetAccessBudget(3); }, sim::Space::Port, 3,
+       "access budget of 3 exhausted"},
+      {"kept accesses",
+       [](sim::Board& B) {
+         B.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
+         B.SetKeptBudget(50);
+       },
+       sim::Space::Memory, 50,
+       "kept-access budget of 50 accesses other than PM-timer reads exhausted (the run spins on "
+       "registers)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    sim::Board board;
+    c.Limit(board);
+    std::string message;
+    try {
+      while (board.AccessCount() < 10'000) {
+        board.Read(c.Polled, 0x408, 32);
+      }
+    } catch (const sim::BudgetExhausted& stuck) {
+      message = stuck.what();
+    }
+    EXPECT_EQ(message, c.Message);
+    EXPECT_EQ(board.AccessCount(), c.Accesses);
+  }
 }
 
 } // namespace

@@ -45,12 +45,19 @@ TraceOutput::TraceOutput(const std::optional<std::string>& Path) : path_(Path) {
   }
 }
 
-void TraceOutput::Write(const sim::Board& Board) {
+void TraceOutput::Start(sim::Board& Board) {
+  Board.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
+  if (path_) {
+    Board.GetTrace().StreamTo(*path_ == "-" ? std::cout : file_);
+  }
+}
+
+void TraceOutput::Finish(sim::Board& Board) {
   if (!path_) {
     return;
   }
   std::ostream& out = *path_ == "-" ? std::cout : file_;
-  Board.GetTrace().WriteText(out);
+  Board.GetTrace().Flush();
   out.flush();
   if (!out) {
     throw tools::ToolError("boardsim: cannot write trace to " + *path_, tools::ExitBadInput);

@@ -27,7 +27,11 @@ LoadedBoard LoadBoard(const std::string& Board, const std::string& BoardsDir);
 class TraceOutput {
 public:
   explicit TraceOutput(const std::optional<std::string>& Path);
-  void Write(const sim::Board& Board);
+  // Before the run: the board keeps only what the views need, and the trace, if asked for, is
+  // written as the run goes, so no run holds its whole trace in memory.
+  void Start(sim::Board& Board);
+  // After it: the rest of the trace is written out.
+  void Finish(sim::Board& Board);
 
 private:
   std::optional<std::string> path_;

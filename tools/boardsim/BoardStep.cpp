@@ -85,8 +85,10 @@ BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace) {
     selection.Accessed =
         !selection.Transactions.empty() && IsIdentificationRead(selection.Transactions[0]);
   } else {
+    // A trace that keeps only the view inputs has no timer reads: the step then starts with a
+    // gap in the sequence numbers.
     selection.Accessed =
-        stepStart < Trace.size() &&
+        stepStart < Trace.size() && Trace[stepStart].Seq == Trace[stepStart - 1].Seq + 1 &&
         !(Trace[stepStart].Op == sim::AccessOp::In && Trace[stepStart].Address == sim::PmTimerPort);
   }
   report.Selection = ReadSelection(selection);

@@ -35,6 +35,7 @@ struct BoardStepReport {
   sim::decode::BusActivity Bus; // everything on the PMIC bus during the run
 };
 
+// Trace may be the whole trace or only its view inputs (sim::TraceKeep): the report is the same.
 BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace);
 
 // "PMIC 0x34 register 0x30 read 0x05", "pad 1 of 0x1000 driven high at 0.397 ms"

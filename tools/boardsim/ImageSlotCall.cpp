@@ -41,7 +41,7 @@ tools::SlotRun CallSlotInImage(const emu::PeImage& Image, uint32_t GetActivePmic
     run.Failure = selection.Failure;
     return run;
   }
-  run.SelectionAccesses = Board.Bus.GetTrace().Accesses().size();
+  run.SelectionAccesses = Board.Bus.AccessCount();
   run.SelectionEndNs = Board.Bus.GetClock().NowNs();
   uint8_t descriptor[DescriptorSize];
   if (!machine.ReadMemory(selection.Eax, descriptor)) {

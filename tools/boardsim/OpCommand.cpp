@@ -28,8 +28,9 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
 
   const auto callSlot = [&] {
     sim::Soc soc(board.Config);
+    trace.Start(soc.Bus);
     const ModuleSlotCall call = CallSlot(options.Run, soc, Where.BuiltImage, options.Slot);
-    trace.Write(soc.Bus);
+    trace.Finish(soc.Bus);
     vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
     const OpReport report{
         board.Config.Name, board.Path, ImageToRun(options.Run, Where.BuiltImage), opened,

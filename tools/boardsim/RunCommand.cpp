@@ -19,6 +19,7 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
 
   const auto boot = [&] {
     sim::Soc soc(board.Config);
+    trace.Start(soc.Bus);
     const auto padsBefore = SnapshotPads(soc.Gpio);
     const ModuleRun run = RunModule(Options, soc, Where.BuiltImage);
     const tools::RunResult& result = run.Result;
@@ -30,7 +31,7 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
                      result.Failure,
                      ComparePads(padsBefore, SnapshotPads(soc.Gpio)),
                      DescribeBoardStep(soc.Bus.GetTrace().Accesses())};
-    trace.Write(soc.Bus);
+    trace.Finish(soc.Bus);
     vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
     // With the trace on standard output, the summary moves out of its way.
     std::ostream& out = Options.TracePath == "-" ? std::cerr : std::cout;

@@ -39,8 +39,7 @@ void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& 
     Out << "status    did not return: " << Report.Failure << '\n';
   }
   Out << "time      " << Milliseconds(Board.GetClock().NowNs()) << " of virtual time\n";
-  Out << "accesses  " << Board.GetTrace().Accesses().size() << " (" << Board.Pauses()
-      << " pause hints)\n";
+  Out << "accesses  " << Board.AccessCount() << " (" << Board.Pauses() << " pause hints)\n";
   for (const auto& [device, counts] : Board.Counts()) {
     Out << "  " << std::left << std::setw(14) << device << std::right << " reads " << std::setw(7)
         << counts.Reads << "  writes " << std::setw(7) << counts.Writes << '\n';

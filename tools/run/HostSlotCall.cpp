@@ -140,7 +140,7 @@ SlotRun CallSlotOnHost(sim::Board& Board, const PeiHandoff& Handoff,
     const PmicDescriptor& descriptor = *GetActivePmic();
     run.Selected = true;
     run.VariantId = descriptor.VariantId;
-    run.SelectionAccesses = Board.GetTrace().Accesses().size();
+    run.SelectionAccesses = Board.AccessCount();
     run.SelectionEndNs = Board.GetClock().NowNs();
     for (size_t slot = 0; slot < SlotCount; ++slot) {
       run.Filled[slot] = SlotFunction(descriptor, slot) != nullptr;

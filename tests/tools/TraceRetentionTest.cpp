@@ -1,0 +1,126 @@
+// The tool keeps only the accesses its views read and streams the trace text as the run goes:
+// on every built-in board, for a boot and for every slot its PMIC offers, the trace file and every
+// view must be what the whole trace held in memory gives.
+#include "sim/BoardFile.h"
+#include "sim/Soc.h"
+#include "support/BuiltInBoards.h"
+#include "tools/boardsim/BoardInput.h"
+#include "tools/boardsim/OpSummary.h"
+#include "tools/boardsim/Summary.h"
+#include "tools/run/HostRun.h"
+#include "tools/run/SlotCall.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+namespace {
+
+struct Outcome {
+  std::string Trace;
+  std::string Views;
+  size_t Kept = 0; // accesses held in memory
+};
+
+// Runs Body on a fresh board either keeping the whole trace, or the way the tool runs it.
+Outcome Observe(const sim::BoardConfig& Config, bool AsTheTool,
+                const std::function<std::string(sim::Soc&)>& Body) {
+  const std::string path = ::testing::TempDir() + "trace-retention.trace";
+  Outcome outcome;
+  {
+    sim::Soc soc(Config);
+    boardsim::TraceOutput output(AsTheTool ? std::optional<std::string>(path) : std::nullopt);
+    if (AsTheTool) {
+      output.Start(soc.Bus);
+    }
+    outcome.Views = Body(soc);
+    output.Finish(soc.Bus);
+    outcome.Kept = soc.Bus.GetTrace().Accesses().size();
+    if (!AsTheTool) {
+      std::ostringstream text;
+      soc.Bus.GetTrace().WriteText(text);
+      outcome.Trace = text.str();
+    }
+  }
+  if (AsTheTool) {
+    std::ifstream file(path);
+    outcome.Trace.assign(std::istreambuf_iterator<char>(file), {});
+    std::filesystem::remove(path);
+  }
+  return outcome;
+}
+
+std::string Boot(sim::Soc& Soc) {
+  const auto padsBefore = boardsim::SnapshotPads(Soc.Gpio);
+  const tools::RunResult result = tools::RunHostModule(Soc.Bus, {.Hobs = Soc.Config().Hobs});
+  const boardsim::RunReport report{
+      Soc.Config().Name,
+      "",
+      "host build",
+      result.Status,
+      result.Failure,
+      boardsim::ComparePads(padsBefore, boardsim::SnapshotPads(Soc.Gpio)),
+      boardsim::DescribeBoardStep(Soc.Bus.GetTrace().Accesses())};
+  std::ostringstream views;
+  boardsim::PrintSummary(views, report, Soc.Bus);
+  return views.str();
+}
+
+std::string CallSlot(sim::Soc& Soc, const std::optional<tools::SlotRequest>& Request) {
+  const tools::SlotRun run = tools::CallSlotOnHost(Soc.Bus, {.Hobs = Soc.Config().Hobs}, Request);
+  std::ostringstream views;
+  const boardsim::OpReport report{Soc.Config().Name, "", "host build", true, Request, run};
+  if (Request) {
+    boardsim::PrintOpSummary(views, report, Soc.Bus);
+  } else {
+    boardsim::PrintSlotList(views, report, Soc.Bus);
+  }
+  return views.str();
+}
+
+// How many accesses each form held in memory.
+std::pair<size_t, size_t> ExpectSame(const sim::BoardConfig& Config,
+                                     const std::function<std::string(sim::Soc&)>& Body) {
+  const Outcome whole = Observe(Config, false, Body);
+  const Outcome kept = Observe(Config, true, Body);
+  EXPECT_EQ(kept.Trace, whole.Trace);
+  EXPECT_EQ(kept.Views, whole.Views);
+  return {whole.Kept, kept.Kept};
+}
+
+TEST(TraceRetention, ViewsAndTraceFileMatchTheWholeTraceOnEveryBuiltInBoard) {
+  std::vector<sim::BoardConfig> boards;
+  for (const auto& file : testsupport::BuiltInBoardFiles()) {
+    boards.push_back(sim::LoadBoardFile(file.string()));
+    boards.back().Name = file.filename().string();
+  }
+  // And a descriptor HOB of another variant: its board step starts with a timer read, which only
+  // the sequence numbers still show.
+  boards.push_back(boards.front());
+  boards.back().Name = "variant-1 descriptor HOB";
+  boards.back().Hobs = {{.What = sim::HobEntry::Kind::PmicDescriptor, .VariantId = 1}};
+  for (sim::BoardConfig& config : boards) {
+    SCOPED_TRACE(config.Name);
+    const auto [whole, kept] = ExpectSame(config, Boot);
+    EXPECT_LT(kept * 20, whole); // a boot is nearly all timer reads
+
+    tools::OpenAcpiWindowAsEntryLeavesIt(config);
+    ExpectSame(config, [](sim::Soc& Soc) { return CallSlot(Soc, std::nullopt); });
+    sim::Soc probe(config);
+    const tools::SlotRun offered = tools::CallSlotOnHost(probe.Bus, {.Hobs = config.Hobs}, {});
+    for (size_t slot = 0; slot < tools::SlotCount; ++slot) {
+      if (!offered.Filled[slot]) {
+        continue;
+      }
+      SCOPED_TRACE(tools::PmicSlots[slot].Name);
+      tools::SlotRequest request{slot, {}, false};
+      request.Values.assign(tools::PmicSlots[slot].Signature().ValueCount(), 0x30);
+      ExpectSame(config, [&](sim::Soc& Soc) { return CallSlot(Soc, request); });
+    }
+  }
+}
+
+} // namespace
