@@ -47,6 +47,9 @@ for board in sorted(pathlib.Path(boards_dir).glob("*.json")):
     run = document("run", "--host", "--json", "--board", board.stem, "--trace", str(trace))
     decoded = document("decode", "--json", str(trace))
     check(f"{board.stem}: decode --json has run's views", views(decoded) == views(run))
+    records = sum(1 for line in trace.read_text().splitlines() if not line.startswith("#"))
+    check(f"{board.stem}: every access of the trace is counted",
+          run["accesses"]["total"] == records)
     text = tool("run", "--host", "--board", board.stem).stdout
     check(f"{board.stem}: decode shows run's text views",
           tool("decode", str(trace)).stdout.endswith(text[text.index("\npmic "):]))

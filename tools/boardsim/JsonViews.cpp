@@ -126,11 +126,10 @@ json AccessJson(const sim::Access& Access) {
           {"width", Access.Width}, {"address", Access.Address}, {"value", Access.Value}};
 }
 
-json FailureJson(const std::string& Failure, const std::vector<sim::Access>& Trace) {
+json FailureJson(const std::string& Failure, const sim::Trace& Trace) {
   json last = json::array();
-  const size_t first = Trace.size() > LastAccessCount ? Trace.size() - LastAccessCount : 0;
-  for (size_t i = first; i < Trace.size(); ++i) {
-    last.push_back(AccessJson(Trace[i]));
+  for (const sim::Access& access : Trace.Recent(LastAccessCount)) {
+    last.push_back(AccessJson(access));
   }
   return {{"failure", Failure.substr(0, Failure.find('\n'))}, {"last_accesses", last}};
 }

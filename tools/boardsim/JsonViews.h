@@ -23,8 +23,8 @@ nlohmann::ordered_json BusJson(const sim::decode::BusActivity& Bus);
 nlohmann::ordered_json AccessJson(const sim::Access& Access);
 
 // A run that did not return: the reason, without the image runner's own list of accesses, and
-// the last accesses from the trace (in both forms alike).
-nlohmann::ordered_json FailureJson(const std::string& Failure,
-                                   const std::vector<sim::Access>& Trace);
+// the last accesses from the trace (in both forms alike; PM-timer reads included, which the tool's
+// trace does not keep beyond its last few).
+nlohmann::ordered_json FailureJson(const std::string& Failure, const sim::Trace& Trace);
 
 } // namespace boardsim

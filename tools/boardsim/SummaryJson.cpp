@@ -23,9 +23,7 @@ json AccessesJson(const sim::Board& Board) {
   for (const auto& [device, counts] : Board.Counts()) {
     devices.push_back({{"device", device}, {"reads", counts.Reads}, {"writes", counts.Writes}});
   }
-  return {{"total", Board.GetTrace().Accesses().size()},
-          {"pause_hints", Board.Pauses()},
-          {"by_device", devices}};
+  return {{"total", Board.AccessCount()}, {"pause_hints", Board.Pauses()}, {"by_device", devices}};
 }
 
 json SlotListJson(const OpReport& Report) {
@@ -52,7 +50,7 @@ json CallJson(const OpReport& Report, const OpView& View, const sim::Board& Boar
     return call;
   }
   if (!Report.Run.Returned) {
-    call.update(FailureJson(Report.Run.Failure, Board.GetTrace().Accesses()));
+    call.update(FailureJson(Report.Run.Failure, Board.GetTrace()));
     return call;
   }
   json stored = json::array();
@@ -78,7 +76,7 @@ void PrintRunJson(std::ostream& Out, const RunReport& Report, const sim::Board& 
                                      {"value", *Report.Status}}
                               : json{{"returned", false}};
   if (!Report.Status) {
-    status.update(FailureJson(Report.Failure, Board.GetTrace().Accesses()));
+    status.update(FailureJson(Report.Failure, Board.GetTrace()));
   }
   Print(Out, {{"command", "run"},
               {"board", BoardJson(Report.BoardName, Report.BoardPath)},
@@ -102,7 +100,7 @@ void PrintOpJson(std::ostream& Out, const OpReport& Report, const sim::Board& Bo
                       {"time_ns", Report.Run.SelectionEndNs},
                       {"bus", BusJson(view.SelectionBus)}});
   } else {
-    selection.update(FailureJson(Report.Run.Failure, Board.GetTrace().Accesses()));
+    selection.update(FailureJson(Report.Run.Failure, Board.GetTrace()));
   }
   json document = {{"command", "op"},
                    {"board", BoardJson(Report.BoardName, Report.BoardPath)},
