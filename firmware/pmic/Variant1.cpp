@@ -178,8 +178,7 @@ EFI_STATUS InitStep5() {
     WriteRegister(Step5LateRegister, Step5LateValue);
   }
   ConfigureAuxiliaryDevice();
-  const uint32_t register6 = SidebandRead(SidebandPortPunit, PunitRegister6);
-  SidebandWrite(SidebandPortPunit, PunitRegister6, register6 | PunitRegister6Bits);
+  SidebandUpdate(SidebandPortPunit, PunitRegister6, 0, PunitRegister6Bits);
   // Read once more, the value unused, so that the write has reached the P-Unit before the step
   // returns.
   SidebandRead(SidebandPortPunit, PunitRegister6);
