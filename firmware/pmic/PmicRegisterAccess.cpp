@@ -74,6 +74,15 @@ EFI_STATUS PmicWriteRegister(uint8_t Device, uint8_t Register, uint8_t Value, Pm
   return status;
 }
 
+EFI_STATUS PmicModifyRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t Keep,
+                              uint8_t Set) {
+  uint8_t old = 0;
+  if (!PmicReadRegisterChecked(Device, Register, Lock, &old)) {
+    return EFI_DEVICE_ERROR;
+  }
+  return PmicWriteRegister(Device, Register, static_cast<uint8_t>((old & Keep) | Set), Lock);
+}
+
 EFI_STATUS ApplyRegisterUpdates(uint8_t Device, PmicBusLock Lock, const PmicRegisterUpdate* Table,
                                 uint32_t Count) {
   Acquire(Lock);

@@ -26,6 +26,12 @@ uint8_t PmicReadRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock);
 bool PmicReadRegisterChecked(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t* Value);
 EFI_STATUS PmicWriteRegister(uint8_t Device, uint8_t Register, uint8_t Value, PmicBusLock Lock);
 
+// Read-modify-write as two transfers, each locked on its own (a locking variant releases the bus
+// between them): New = (Old & Keep) | Set. After a failed read nothing is written and the result
+// is EFI_DEVICE_ERROR; otherwise it is the write's status.
+EFI_STATUS PmicModifyRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t Keep,
+                              uint8_t Set);
+
 // One step of a constant register update table. The new value is formed from the register's
 // value read just before the step; a Mask of 0 or an unknown Operation writes nothing.
 struct PmicRegisterUpdate {

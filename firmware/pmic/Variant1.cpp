@@ -127,10 +127,8 @@ bool ReadForUpdate(uint8_t Register, uint8_t* Value) {
 
 // Low bits from Value, the others as read; nothing written when the read failed.
 void UpdateLowBits(uint8_t Register, uint8_t Bits, uint8_t Value) {
-  uint8_t old = 0;
-  if (ReadForUpdate(Register, &old)) {
-    WriteRegister(Register, static_cast<uint8_t>((Value & Bits) | (old & ~Bits)));
-  }
+  PmicModifyRegister(Primary, Register, PmicBusLock::None, static_cast<uint8_t>(~Bits),
+                     Value & Bits);
 }
 
 // Each pin's two control registers take the record's values in their low bits and keep their
@@ -265,10 +263,7 @@ EFI_STATUS ClearStatus1() {
 // A control register that could not be read is not written: no conversion is started, and the
 // wait and the reading go on as they would.
 uint32_t ReadVoltage() {
-  uint8_t control = 0;
-  if (ReadForUpdate(AdcControlRegister, &control)) {
-    WriteRegister(AdcControlRegister, control | AdcBusy);
-  }
+  PmicModifyRegister(Primary, AdcControlRegister, PmicBusLock::None, 0xFF, AdcBusy);
   PmicWaitWhileBusy(Primary, PmicBusLock::None, AdcControlRegister, AdcBusy);
   const uint32_t high = ReadRegister(AdcHighRegister) & 0x03u;
   const uint32_t low = ReadRegister(AdcLowRegister);
@@ -288,12 +283,8 @@ EFI_STATUS GetSelector(uint8_t* Selector) {
 }
 
 EFI_STATUS SetSelector(uint8_t Selector) {
-  uint8_t value = 0;
-  if (!ReadForUpdate(SelectorRegister, &value)) {
-    return EFI_DEVICE_ERROR;
-  }
-  return WriteRegister(SelectorRegister,
-                       static_cast<uint8_t>((value & ~SelectorField) | (Selector & SelectorField)));
+  return PmicModifyRegister(Primary, SelectorRegister, PmicBusLock::None,
+                            static_cast<uint8_t>(~SelectorField), Selector & SelectorField);
 }
 
 } // namespace
