@@ -119,10 +119,13 @@ bool PmicWriteVerified(uint8_t Device, PmicBusLock Lock, uint8_t Register, uint8
   return false;
 }
 
-void PmicWaitWhileBusy(uint8_t Device, PmicBusLock Lock, uint8_t Register, uint8_t BusyMask) {
+uint32_t PmicReadConversion(uint8_t Device, PmicBusLock Lock, const PmicConverter& Converter) {
   for (uint32_t poll = 0; poll < PmicConversionPollLimit; ++poll) {
-    if ((PmicReadRegister(Device, Register, Lock) & BusyMask) == 0) {
-      return;
+    if ((PmicReadRegister(Device, Converter.Control, Lock) & Converter.BusyMask) == 0) {
+      break;
     }
   }
+  const uint32_t high = PmicReadRegister(Device, Converter.High, Lock) & 0x03u;
+  const uint32_t low = PmicReadRegister(Device, Converter.Low, Lock);
+  return ((high << 8) | low) * Converter.Numerator / Converter.Denominator;
 }

@@ -72,8 +72,21 @@ bool PmicWriteVerified(uint8_t Device, PmicBusLock Lock, uint8_t Register, uint8
 // whose busy bit never clears, or on a failed bus, whose reads give 0xFF with every bit set.
 constexpr uint32_t PmicConversionPollLimit = 556;
 
-// Reads Register until the bits of BusyMask read clear, at most PmicConversionPollLimit times.
-// When the bound runs out the caller reads its result registers as they stand, as it does after
-// a conversion: the result stays in its documented range, and a dead bus, whose reads give 0xFF,
-// gives a full-scale reading (as every variant's reading does on a dead bus), never a hang.
-void PmicWaitWhileBusy(uint8_t Device, PmicBusLock Lock, uint8_t Register, uint8_t BusyMask);
+// A PMIC's 10-bit converter, as ReadVoltage uses it: a conversion reports busy in the bits of
+// BusyMask of the Control register; the reading has bits 9-8 in bits 1-0 of High and bits 7-0 in
+// Low, and the voltage is reading * Numerator / Denominator.
+struct PmicConverter {
+  uint8_t Control;
+  uint8_t BusyMask;
+  uint8_t High;
+  uint8_t Low;
+  uint32_t Numerator;
+  uint32_t Denominator;
+};
+
+// Reads Control until the busy bits read clear, at most PmicConversionPollLimit times, then High
+// and Low, and scales the reading. When the bound runs out the result registers are read as they
+// stand, as after a conversion: the result stays in its documented range, and a dead bus, whose
+// reads give 0xFF, gives a full-scale reading (as every variant's reading does on a dead bus),
+// never a hang. Starting the conversion is the caller's.
+uint32_t PmicReadConversion(uint8_t Device, PmicBusLock Lock, const PmicConverter& Converter);

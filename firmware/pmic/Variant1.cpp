@@ -27,8 +27,6 @@ constexpr uint8_t SelectorRegister = 0x26;    // bits 0-3 selector
 constexpr uint8_t Flag4Register = 0x27;       // bit 5 clear: GetFlag4 answers 1
 constexpr uint8_t VerifyRegister = 0x5F;
 constexpr uint8_t AdcControlRegister = 0x72; // bit 0: start, and busy while converting
-constexpr uint8_t AdcHighRegister = 0x80;    // bits 0-1: reading bits 9-8
-constexpr uint8_t AdcLowRegister = 0x81;     // reading bits 7-0
 constexpr uint8_t Step6Register = 0xF5;
 
 // Registers of the auxiliary device.
@@ -53,9 +51,11 @@ constexpr uint32_t VerifyAttempts = 21;
 constexpr uint8_t SelectorField = 0x0F;
 constexpr uint8_t ClearAll = 0xFF;
 
-// ReadVoltage scales the 10-bit reading to 0-5000.
-constexpr uint32_t VoltageFullScale = 5000;
-constexpr uint32_t AdcMaximum = 1023;
+// ReadVoltage scales the 10-bit reading (bits 9-8 in bits 1-0 of 0x80, bits 7-0 in 0x81) to
+// 0-5000.
+constexpr PmicConverter Converter = {
+    .Control = AdcControlRegister, .BusyMask = AdcBusy, .High = 0x80, .Low = 0x81,
+    .Numerator = 5000, .Denominator = 1023};
 
 // P-Unit register 6: InitStep5 sets bits 26 and 27 over the sideband, without the semaphore.
 constexpr uint8_t PunitRegister6 = 6;
@@ -264,10 +264,7 @@ EFI_STATUS ClearStatus1() {
 // wait and the reading go on as they would.
 uint32_t ReadVoltage() {
   PmicModifyRegister(Primary, AdcControlRegister, PmicBusLock::None, 0xFF, AdcBusy);
-  PmicWaitWhileBusy(Primary, PmicBusLock::None, AdcControlRegister, AdcBusy);
-  const uint32_t high = ReadRegister(AdcHighRegister) & 0x03u;
-  const uint32_t low = ReadRegister(AdcLowRegister);
-  return (high * 256 + low) * VoltageFullScale / AdcMaximum;
+  return PmicReadConversion(Primary, PmicBusLock::None, Converter);
 }
 
 // The selector nibble is handed out and cleared in the register. The register's other bits are
