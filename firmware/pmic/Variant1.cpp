@@ -53,7 +53,7 @@ constexpr uint8_t ClearAll = 0xFF;
 
 // ReadVoltage scales the 10-bit reading (bits 9-8 in bits 1-0 of 0x80, bits 7-0 in 0x81) to
 // 0-5000.
-constexpr PmicConverter Converter = {
+constexpr PmicConverter Variant1Converter = {
     .Control = AdcControlRegister, .BusyMask = AdcBusy, .High = 0x80, .Low = 0x81,
     .Numerator = 5000, .Denominator = 1023};
 
@@ -264,7 +264,7 @@ EFI_STATUS ClearStatus1() {
 // wait and the reading go on as they would.
 uint32_t ReadVoltage() {
   PmicModifyRegister(Primary, AdcControlRegister, PmicBusLock::None, 0xFF, AdcBusy);
-  return PmicReadConversion(Primary, PmicBusLock::None, Converter);
+  return PmicReadConversion(Primary, PmicBusLock::None, Variant1Converter);
 }
 
 // The selector nibble is handed out and cleared in the register. The register's other bits are

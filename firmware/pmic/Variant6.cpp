@@ -28,7 +28,7 @@ constexpr uint8_t AdcBusy = 0x01;
 
 // ReadVoltage scales the 10-bit reading (bits 9-8 in bits 1-0 of 0x54, bits 7-0 in 0x55) by
 // 4.687.
-constexpr PmicConverter Converter = {
+constexpr PmicConverter Variant6Converter = {
     .Control = AdcControlRegister, .BusyMask = AdcBusy, .High = 0x54, .Low = 0x55,
     .Numerator = 4687, .Denominator = 1000};
 
@@ -127,7 +127,7 @@ EFI_STATUS ClearStatus2() {
 
 uint32_t ReadVoltage() {
   WriteRegister(AdcControlRegister, AdcStart);
-  return PmicReadConversion(Device, PmicBusLock::PerAccess, Converter);
+  return PmicReadConversion(Device, PmicBusLock::PerAccess, Variant6Converter);
 }
 
 EFI_STATUS InitStep6() {
