@@ -28,13 +28,13 @@ bool ReadUnlocked(uint8_t Device, uint8_t Register, uint8_t* Value) {
 }
 
 // Every operation keeps some bits of the old value and sets others: New = (Old & Keep) | Set.
-// False for an operation that is not known.
+// False for an operation that is not known. Each starts from the masked write's bits.
 bool OperationBits(uint32_t Operation, uint8_t Mask, uint8_t Value, uint8_t& Keep, uint8_t& Set) {
   const uint8_t masked = Mask & Value;
+  Keep = static_cast<uint8_t>(~Mask);
+  Set = masked;
   switch (Operation) {
   case UpdateMasked: // (Value & Mask) | (Old & ~Mask)
-    Keep = static_cast<uint8_t>(~Mask);
-    Set = masked;
     return true;
   case UpdateAnd: // Old & Mask & Value
     Keep = masked;
@@ -42,10 +42,8 @@ bool OperationBits(uint32_t Operation, uint8_t Mask, uint8_t Value, uint8_t& Kee
     return true;
   case UpdateOr: // Old | (Mask & Value)
     Keep = 0xFF;
-    Set = masked;
     return true;
   case UpdateClear: // Old & ~Mask
-    Keep = static_cast<uint8_t>(~Mask);
     Set = 0;
     return true;
   default:
