@@ -1,6 +1,6 @@
 #include "i2c/I2cController.h"
 #include "i2c/I2cRegisters.h"
-#include "platform/MmioWrites.h"
+#include "i2c/MmioWrites.h"
 
 using namespace I2cRegisters;
 

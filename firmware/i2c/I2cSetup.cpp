@@ -1,7 +1,7 @@
 #include "i2c/I2cController.h"
 #include "i2c/I2cRegisters.h"
+#include "i2c/MmioWrites.h"
 #include "platform/Delay.h"
-#include "platform/MmioWrites.h"
 
 using namespace I2cRegisters;
 

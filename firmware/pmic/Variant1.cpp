@@ -53,9 +53,12 @@ constexpr uint8_t ClearAll = 0xFF;
 
 // ReadVoltage scales the 10-bit reading (bits 9-8 in bits 1-0 of 0x80, bits 7-0 in 0x81) to
 // 0-5000.
-constexpr PmicConverter Variant1Converter = {
-    .Control = AdcControlRegister, .BusyMask = AdcBusy, .High = 0x80, .Low = 0x81,
-    .Numerator = 5000, .Denominator = 1023};
+constexpr PmicConverter Variant1Converter = {.Control = AdcControlRegister,
+                                             .BusyMask = AdcBusy,
+                                             .High = 0x80,
+                                             .Low = 0x81,
+                                             .Numerator = 5000,
+                                             .Denominator = 1023};
 
 // P-Unit register 6: InitStep5 sets bits 26 and 27 over the sideband, without the semaphore.
 constexpr uint8_t PunitRegister6 = 6;
@@ -77,8 +80,12 @@ EFI_STATUS WriteAuxRegister(uint8_t Register, uint8_t Value) {
   return PmicWriteRegister(Auxiliary, Register, Value, PmicBusLock::None);
 }
 
+// Out of line: five steps apply a table, and each call then passes only the table and its size.
+__attribute__((noinline)) EFI_STATUS ApplyTable(const PmicRegisterUpdate* Table, uint32_t Count) {
+  return ApplyRegisterUpdates(Primary, PmicBusLock::None, Table, Count);
+}
 template <uint32_t N> EFI_STATUS Apply(const PmicRegisterUpdate (&Table)[N]) {
-  return ApplyRegisterUpdates(Primary, PmicBusLock::None, Table);
+  return ApplyTable(Table, N);
 }
 
 BOOLEAN Bit(uint8_t Value, uint8_t Mask) {
@@ -99,6 +106,14 @@ EFI_STATUS GetIdentity(uint8_t* Id, uint8_t* Revision) {
   *Id = ReadRegister(IdentityRegister);
   *Revision = ReadRegister(RevisionRegister);
   return EFI_SUCCESS;
+}
+
+// The identification code, from both registers as GetIdentity reads them.
+uint8_t IdentityCode() {
+  uint8_t id = 0;
+  uint8_t revision = 0;
+  GetIdentity(&id, &revision);
+  return id;
 }
 
 // The identification comes from whichever variant is active, through its own GetIdentity. The
@@ -168,11 +183,8 @@ EFI_STATUS ConfigureAuxiliaryDevice() {
 
 EFI_STATUS InitStep5() {
   Apply(Variant1Step5Table);
-  uint8_t id = 0;
-  uint8_t revision = 0;
-  GetIdentity(&id, &revision);
   // Follows the table, which left 0xCB there: these devices end with 0xC7.
-  if (Is00Or2B(id)) {
+  if (Is00Or2B(IdentityCode())) {
     WriteRegister(Step5LateRegister, Step5LateValue);
   }
   ConfigureAuxiliaryDevice();
@@ -189,10 +201,7 @@ EFI_STATUS InitStep6() {
   if (GetActivePmic()->VariantId != PmicVariantId1) {
     return EFI_UNSUPPORTED;
   }
-  uint8_t id = 0;
-  uint8_t revision = 0;
-  GetIdentity(&id, &revision);
-  if (id != Identity1F) {
+  if (IdentityCode() != Identity1F) {
     return EFI_SUCCESS;
   }
   for (const uint8_t byte : Variant1AuxSequenceFC) {

@@ -28,9 +28,12 @@ constexpr uint8_t AdcBusy = 0x01;
 
 // ReadVoltage scales the 10-bit reading (bits 9-8 in bits 1-0 of 0x54, bits 7-0 in 0x55) by
 // 4.687.
-constexpr PmicConverter Variant6Converter = {
-    .Control = AdcControlRegister, .BusyMask = AdcBusy, .High = 0x54, .Low = 0x55,
-    .Numerator = 4687, .Denominator = 1000};
+constexpr PmicConverter Variant6Converter = {.Control = AdcControlRegister,
+                                             .BusyMask = AdcBusy,
+                                             .High = 0x54,
+                                             .Low = 0x55,
+                                             .Numerator = 4687,
+                                             .Denominator = 1000};
 
 // InitStep6 writes a value and checks it back; bit 7 of the read-back is not compared.
 constexpr uint8_t VerifyValue = 0x59;

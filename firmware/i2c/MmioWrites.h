@@ -1,5 +1,5 @@
-// Fixed register writes kept as rows of data: a device's set-up values, written in row order by
-// one small routine instead of one store each in the code.
+// Fixed register writes kept as rows of data: the controller's set-up values, written in row
+// order by one small routine instead of one store each in the code.
 #pragma once
 
 #include <stdint.h>

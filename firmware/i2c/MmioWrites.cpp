@@ -1,4 +1,4 @@
-#include "platform/MmioWrites.h"
+#include "i2c/MmioWrites.h"
 #include "platform/RegisterAccess.h"
 
 void ApplyMmioWrites(const MmioWriteRow* Rows, uint32_t Count) {
