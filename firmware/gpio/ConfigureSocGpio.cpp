@@ -22,6 +22,18 @@ constexpr uint32_t Pad58Config = PadRegisterBase(GpioCommunity0000, 58) + PadCon
 constexpr uint32_t Pad62Config = PadRegisterBase(GpioCommunity0000, 62) + PadConfigRegister;
 constexpr uint8_t LatePads[] = {57, 61, 64, 59, 54, 56, 60, 55, 63, 51};
 
+// The board's pad tables, each with its community, in the order they are applied.
+struct CommunityPadTable {
+  const PadConfigEntry* Table;
+  uint32_t Count;
+  uint32_t Community;
+};
+constexpr CommunityPadTable BoardPadTables[] = {
+    {PadTable1000, PadTable1000Count, GpioCommunity1000},
+    {PadTable0000, PadTable0000Count, GpioCommunity0000},
+    {PadTable2000, PadTable2000Count, GpioCommunity2000},
+};
+
 // Word +0xC of pad 25 of community 0x1000; bits 4 and 5 are set once, nothing else touches it.
 constexpr uint32_t Pad25Community1000Word3 = PadRegisterBase(GpioCommunity1000, 25) + 0xC;
 constexpr uint32_t Pad25Word3Bits = 0x30;
@@ -39,9 +51,9 @@ EFI_STATUS ConfigureSocGpio() {
   MmioWrite32(Pad58Config, PadConfigMode1Pull0);
   MmioWrite32(Pad25Community1000Word3, MmioRead32(Pad25Community1000Word3) | Pad25Word3Bits);
 
-  ProgramPadTable(PadTable1000Count, PadTable1000, GpioCommunity1000);
-  ProgramPadTable(PadTable0000Count, PadTable0000, GpioCommunity0000);
-  ProgramPadTable(PadTable2000Count, PadTable2000, GpioCommunity2000);
+  for (const CommunityPadTable& pads : BoardPadTables) {
+    ProgramPadTable(pads.Count, pads.Table, pads.Community);
+  }
 
   MmioWrite32(Pad62Config, PadConfigMode3Pull1);
   for (uint8_t pad : LatePads) {

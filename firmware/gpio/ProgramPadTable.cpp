@@ -65,12 +65,8 @@ uint32_t MergeConfig(uint32_t Config, const PadConfigEntry& Entry) {
   } else if (pull < PullPatternCount) {
     Config = (Config & ~PullPatterns[pull].Clear) | PullPatterns[pull].Set;
   }
-  Config &= ~PadNibbleMask;
-  const uint32_t nibble = Entry.ConfigNibble;
-  if (nibble != 0) {
-    Config |= (nibble & 0xF) << PadNibbleShift;
-  }
-  return Config;
+  // The field always takes the row's nibble; a nibble of 0 leaves it clear.
+  return (Config & ~PadNibbleMask) | ((Entry.ConfigNibble & 0xF) << PadNibbleShift);
 }
 } // namespace
 

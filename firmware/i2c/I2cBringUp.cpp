@@ -1,5 +1,6 @@
 #include "i2c/I2cController.h"
 #include "i2c/I2cRegisters.h"
+#include "i2c/MmioWrites.h"
 
 using namespace I2cRegisters;
 
@@ -20,6 +21,20 @@ constexpr uint32_t CommandMemorySpaceAndBusMaster = 0x6;
 // Values the controller wants in its private registers before use; 804 goes first.
 constexpr uint32_t PrivateRegister804Value = 3;
 constexpr uint32_t PrivateRegister800Value = 0x80020003u;
+
+// clang-format off
+// The controller's window in BAR0, the second BAR, then memory decoding and bus mastering.
+constexpr MmioWriteRow DecodeSetup[] = {
+  // Register        Value                                        Width
+  {I2cConfigBar0,    PmicBusController.Bar0 & I2cBarAddressMask,  32},
+  {I2cConfigBar1,    PmicBusController.Bar1 & I2cBarAddressMask,  32},
+  {I2cConfigCommand, CommandMemorySpaceAndBusMaster,              32},
+};
+constexpr MmioWriteRow PrivateSetup[] = {
+  {PrivateRegister804, PrivateRegister804Value,                   32},
+  {PrivateRegister800, PrivateRegister800Value,                   32},
+};
+// clang-format on
 } // namespace
 
 EFI_STATUS I2cControllerBringUp() {
@@ -35,12 +50,9 @@ EFI_STATUS I2cControllerBringUp() {
 
   // A controller that already decodes memory keeps the BARs someone gave it.
   if ((MmioRead8(I2cConfigCommand) & CommandMemorySpace) == 0) {
-    MmioWrite32(I2cConfigBar0, PmicBusController.Bar0 & I2cBarAddressMask);
-    MmioWrite32(I2cConfigBar1, PmicBusController.Bar1 & I2cBarAddressMask);
-    MmioWrite32(I2cConfigCommand, CommandMemorySpaceAndBusMaster);
+    ApplyMmioWrites(DecodeSetup);
   }
 
-  MmioWrite32(PrivateRegister804, PrivateRegister804Value);
-  MmioWrite32(PrivateRegister800, PrivateRegister800Value);
+  ApplyMmioWrites(PrivateSetup);
   return EFI_SUCCESS;
 }

@@ -1,5 +1,6 @@
 #include "i2c/I2cController.h"
 #include "i2c/I2cRegisters.h"
+#include "i2c/MmioWrites.h"
 #include "platform/Delay.h"
 
 using namespace I2cRegisters;
@@ -21,6 +22,25 @@ constexpr uint32_t SdaHoldCount = 50;
 constexpr uint16_t ControlFastMaster = 0x65;
 
 constexpr uint16_t EnableStatusEnabled = 1u << 0;
+
+// clang-format off
+// The set-up of a disabled controller, in this order; the target address goes between the two.
+constexpr MmioWriteRow TimingSetup[] = {
+  // Register        Value                 Width
+  {StandardSclHigh,  StandardSclHighCount, 16},
+  {StandardSclLow,   StandardSclLowCount,  16},
+  {FastSclHigh,      FastSclHighCount,     16},
+  {FastSclLow,       FastSclLowCount,      16},
+  {SdaHold,          SdaHoldCount,         32},
+  {InterruptMask,    0,                    16},
+};
+constexpr MmioWriteRow ModeSetup[] = {
+  {ReceiveThreshold,  0,                   16},
+  {TransmitThreshold, 0,                   16},
+  {Control,           ControlFastMaster,   16},
+  {DataCommand,       0,                   16},
+};
+// clang-format on
 
 // Addresses above 127 are written in the 10-bit form on both paths, full set-up and re-target:
 // a controller that is already set up would otherwise take Address & 0x3FF as a 7-bit address
@@ -79,17 +99,9 @@ EFI_STATUS I2cSetTarget(uint16_t Address) {
     return EFI_DEVICE_ERROR;
   }
   I2cDisable();
-  MmioWrite16(StandardSclHigh, StandardSclHighCount);
-  MmioWrite16(StandardSclLow, StandardSclLowCount);
-  MmioWrite16(FastSclHigh, FastSclHighCount);
-  MmioWrite16(FastSclLow, FastSclLowCount);
-  MmioWrite32(SdaHold, SdaHoldCount);
-  MmioWrite16(InterruptMask, 0);
+  ApplyMmioWrites(TimingSetup);
   MmioWrite16(TargetAddress, static_cast<uint16_t>(TargetAddressValue(Address)));
-  MmioWrite16(ReceiveThreshold, 0);
-  MmioWrite16(TransmitThreshold, 0);
-  MmioWrite16(Control, ControlFastMaster);
-  MmioWrite16(DataCommand, 0);
+  ApplyMmioWrites(ModeSetup);
   I2cEnable();
   // Read only for its effect: it clears an abort left over from before the set-up.
   (void)MmioRead16(ClearTransmitAbort);

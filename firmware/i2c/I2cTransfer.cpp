@@ -58,12 +58,13 @@ EFI_STATUS I2cReceiveByte(uint8_t Address, uint8_t* Byte) {
   I2cSetTarget(Address);
   // A byte already waiting in the receive FIFO is taken even before the command is queued; the
   // wait ends only once both have happened.
+  // The passes are counted from 0 again once the command is queued, against the byte's bound.
   bool commandIssued = false;
   bool byteReceived = false;
-  uint32_t commandPasses = 0;
-  uint32_t bytePasses = 0;
+  uint32_t passes = 0;
+  uint32_t passLimit = I2cPollLimit;
   while (!(commandIssued && byteReceived)) {
-    if (commandIssued ? bytePasses++ == I2cBytePollLimit : commandPasses++ == I2cPollLimit) {
+    if (passes++ == passLimit) {
       return AbandonTransfer();
     }
     if (FoundAndClearedAbort()) {
@@ -80,6 +81,8 @@ EFI_STATUS I2cReceiveByte(uint8_t Address, uint8_t* Byte) {
     if (status & StatusTransmitNotFull) {
       MmioWrite16(DataCommand, ReadWithStopAndRestart);
       commandIssued = true;
+      passes = 0;
+      passLimit = I2cBytePollLimit;
       continue;
     }
     DelayMicroseconds(I2cPollIntervalUs);

@@ -22,8 +22,7 @@ EFI_STATUS AcquirePmicBus() {
   }
 
   // The request is a read-modify-write of its own, on a fresh read of the register.
-  SidebandWrite(SidebandPortPunit, PmicBusSemaphore,
-                SidebandRead(SidebandPortPunit, PmicBusSemaphore) | SemaphoreRequest);
+  SidebandUpdate(SidebandPortPunit, PmicBusSemaphore, 0, SemaphoreRequest);
   for (uint32_t waitsLeft = SemaphoreWaitLimit;;) {
     DelayMicroseconds(SemaphorePollIntervalUs);
     if (--waitsLeft == 0) {
@@ -44,6 +43,5 @@ EFI_STATUS AcquirePmicBus() {
 
 void ReleasePmicBus() {
   // Only the grant is cleared; the request bit is written back as read.
-  SidebandWrite(SidebandPortPunit, PmicBusSemaphore,
-                SidebandRead(SidebandPortPunit, PmicBusSemaphore) & ~SemaphoreGrant);
+  SidebandUpdate(SidebandPortPunit, PmicBusSemaphore, SemaphoreGrant, 0);
 }

@@ -41,3 +41,7 @@ void SidebandWrite(uint8_t Port, uint8_t Register, uint32_t Value) {
   MmioWrite32(MessageData, Value);
   MmioWrite32(MessageControl, MessageWord(OpcodeWrite, Port, Register));
 }
+
+void SidebandUpdate(uint8_t Port, uint8_t Register, uint32_t Clear, uint32_t Set) {
+  SidebandWrite(Port, Register, (SidebandRead(Port, Register) & ~Clear) | Set);
+}

@@ -9,6 +9,9 @@ constexpr uint8_t SidebandPortPunit = 0x04;
 
 uint32_t SidebandRead(uint8_t Port, uint8_t Register);
 void SidebandWrite(uint8_t Port, uint8_t Register, uint32_t Value);
+// A read, then a write of the value read with the bits of Clear cleared and those of Set set: two
+// messages, nothing in between.
+void SidebandUpdate(uint8_t Port, uint8_t Register, uint32_t Clear, uint32_t Set);
 
 // A read that takes only the low byte of the result, as an 8-bit access of the data register.
 uint8_t SidebandReadLowByte(uint8_t Port, uint8_t Register);

@@ -28,13 +28,13 @@ bool ReadUnlocked(uint8_t Device, uint8_t Register, uint8_t* Value) {
 }
 
 // Every operation keeps some bits of the old value and sets others: New = (Old & Keep) | Set.
-// False for an operation that is not known.
+// False for an operation that is not known. Each starts from the masked write's bits.
 bool OperationBits(uint32_t Operation, uint8_t Mask, uint8_t Value, uint8_t& Keep, uint8_t& Set) {
   const uint8_t masked = Mask & Value;
+  Keep = static_cast<uint8_t>(~Mask);
+  Set = masked;
   switch (Operation) {
   case UpdateMasked: // (Value & Mask) | (Old & ~Mask)
-    Keep = static_cast<uint8_t>(~Mask);
-    Set = masked;
     return true;
   case UpdateAnd: // Old & Mask & Value
     Keep = masked;
@@ -42,10 +42,8 @@ bool OperationBits(uint32_t Operation, uint8_t Mask, uint8_t Value, uint8_t& Kee
     return true;
   case UpdateOr: // Old | (Mask & Value)
     Keep = 0xFF;
-    Set = masked;
     return true;
   case UpdateClear: // Old & ~Mask
-    Keep = static_cast<uint8_t>(~Mask);
     Set = 0;
     return true;
   default:
@@ -72,6 +70,15 @@ EFI_STATUS PmicWriteRegister(uint8_t Device, uint8_t Register, uint8_t Value, Pm
   const EFI_STATUS status = I2cWriteRegister(Device, Register, &Value);
   Release(Lock);
   return status;
+}
+
+EFI_STATUS PmicModifyRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t Keep,
+                              uint8_t Set) {
+  uint8_t old = 0;
+  if (!PmicReadRegisterChecked(Device, Register, Lock, &old)) {
+    return EFI_DEVICE_ERROR;
+  }
+  return PmicWriteRegister(Device, Register, static_cast<uint8_t>((old & Keep) | Set), Lock);
 }
 
 EFI_STATUS ApplyRegisterUpdates(uint8_t Device, PmicBusLock Lock, const PmicRegisterUpdate* Table,
@@ -110,10 +117,13 @@ bool PmicWriteVerified(uint8_t Device, PmicBusLock Lock, uint8_t Register, uint8
   return false;
 }
 
-void PmicWaitWhileBusy(uint8_t Device, PmicBusLock Lock, uint8_t Register, uint8_t BusyMask) {
+uint32_t PmicReadConversion(uint8_t Device, PmicBusLock Lock, const PmicConverter& Converter) {
   for (uint32_t poll = 0; poll < PmicConversionPollLimit; ++poll) {
-    if ((PmicReadRegister(Device, Register, Lock) & BusyMask) == 0) {
-      return;
+    if ((PmicReadRegister(Device, Converter.Control, Lock) & Converter.BusyMask) == 0) {
+      break;
     }
   }
+  const uint32_t high = PmicReadRegister(Device, Converter.High, Lock) & 0x03u;
+  const uint32_t low = PmicReadRegister(Device, Converter.Low, Lock);
+  return ((high << 8) | low) * Converter.Numerator / Converter.Denominator;
 }

@@ -26,6 +26,12 @@ uint8_t PmicReadRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock);
 bool PmicReadRegisterChecked(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t* Value);
 EFI_STATUS PmicWriteRegister(uint8_t Device, uint8_t Register, uint8_t Value, PmicBusLock Lock);
 
+// Read-modify-write as two transfers, each locked on its own (a locking variant releases the bus
+// between them): New = (Old & Keep) | Set. After a failed read nothing is written and the result
+// is EFI_DEVICE_ERROR; otherwise it is the write's status.
+EFI_STATUS PmicModifyRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t Keep,
+                              uint8_t Set);
+
 // One step of a constant register update table. The new value is formed from the register's
 // value read just before the step; a Mask of 0 or an unknown Operation writes nothing.
 struct PmicRegisterUpdate {
@@ -66,8 +72,21 @@ bool PmicWriteVerified(uint8_t Device, PmicBusLock Lock, uint8_t Register, uint8
 // whose busy bit never clears, or on a failed bus, whose reads give 0xFF with every bit set.
 constexpr uint32_t PmicConversionPollLimit = 556;
 
-// Reads Register until the bits of BusyMask read clear, at most PmicConversionPollLimit times.
-// When the bound runs out the caller reads its result registers as they stand, as it does after
-// a conversion: the result stays in its documented range, and a dead bus, whose reads give 0xFF,
-// gives a full-scale reading (as every variant's reading does on a dead bus), never a hang.
-void PmicWaitWhileBusy(uint8_t Device, PmicBusLock Lock, uint8_t Register, uint8_t BusyMask);
+// A PMIC's 10-bit converter, as ReadVoltage uses it: a conversion reports busy in the bits of
+// BusyMask of the Control register; the reading has bits 9-8 in bits 1-0 of High and bits 7-0 in
+// Low, and the voltage is reading * Numerator / Denominator.
+struct PmicConverter {
+  uint8_t Control;
+  uint8_t BusyMask;
+  uint8_t High;
+  uint8_t Low;
+  uint32_t Numerator;
+  uint32_t Denominator;
+};
+
+// Reads Control until the busy bits read clear, at most PmicConversionPollLimit times, then High
+// and Low, and scales the reading. When the bound runs out the result registers are read as they
+// stand, as after a conversion: the result stays in its documented range, and a dead bus, whose
+// reads give 0xFF, gives a full-scale reading (as every variant's reading does on a dead bus),
+// never a hang. Starting the conversion is the caller's.
+uint32_t PmicReadConversion(uint8_t Device, PmicBusLock Lock, const PmicConverter& Converter);

@@ -27,8 +27,6 @@ constexpr uint8_t SelectorRegister = 0x26;    // bits 0-3 selector
 constexpr uint8_t Flag4Register = 0x27;       // bit 5 clear: GetFlag4 answers 1
 constexpr uint8_t VerifyRegister = 0x5F;
 constexpr uint8_t AdcControlRegister = 0x72; // bit 0: start, and busy while converting
-constexpr uint8_t AdcHighRegister = 0x80;    // bits 0-1: reading bits 9-8
-constexpr uint8_t AdcLowRegister = 0x81;     // reading bits 7-0
 constexpr uint8_t Step6Register = 0xF5;
 
 // Registers of the auxiliary device.
@@ -53,9 +51,14 @@ constexpr uint32_t VerifyAttempts = 21;
 constexpr uint8_t SelectorField = 0x0F;
 constexpr uint8_t ClearAll = 0xFF;
 
-// ReadVoltage scales the 10-bit reading to 0-5000.
-constexpr uint32_t VoltageFullScale = 5000;
-constexpr uint32_t AdcMaximum = 1023;
+// ReadVoltage scales the 10-bit reading (bits 9-8 in bits 1-0 of 0x80, bits 7-0 in 0x81) to
+// 0-5000.
+constexpr PmicConverter Variant1Converter = {.Control = AdcControlRegister,
+                                             .BusyMask = AdcBusy,
+                                             .High = 0x80,
+                                             .Low = 0x81,
+                                             .Numerator = 5000,
+                                             .Denominator = 1023};
 
 // P-Unit register 6: InitStep5 sets bits 26 and 27 over the sideband, without the semaphore.
 constexpr uint8_t PunitRegister6 = 6;
@@ -77,8 +80,12 @@ EFI_STATUS WriteAuxRegister(uint8_t Register, uint8_t Value) {
   return PmicWriteRegister(Auxiliary, Register, Value, PmicBusLock::None);
 }
 
+// Out of line: five steps apply a table, and each call then passes only the table and its size.
+__attribute__((noinline)) EFI_STATUS ApplyTable(const PmicRegisterUpdate* Table, uint32_t Count) {
+  return ApplyRegisterUpdates(Primary, PmicBusLock::None, Table, Count);
+}
 template <uint32_t N> EFI_STATUS Apply(const PmicRegisterUpdate (&Table)[N]) {
-  return ApplyRegisterUpdates(Primary, PmicBusLock::None, Table);
+  return ApplyTable(Table, N);
 }
 
 BOOLEAN Bit(uint8_t Value, uint8_t Mask) {
@@ -99,6 +106,14 @@ EFI_STATUS GetIdentity(uint8_t* Id, uint8_t* Revision) {
   *Id = ReadRegister(IdentityRegister);
   *Revision = ReadRegister(RevisionRegister);
   return EFI_SUCCESS;
+}
+
+// The identification code, from both registers as GetIdentity reads them.
+uint8_t IdentityCode() {
+  uint8_t id = 0;
+  uint8_t revision = 0;
+  GetIdentity(&id, &revision);
+  return id;
 }
 
 // The identification comes from whichever variant is active, through its own GetIdentity. The
@@ -127,10 +142,8 @@ bool ReadForUpdate(uint8_t Register, uint8_t* Value) {
 
 // Low bits from Value, the others as read; nothing written when the read failed.
 void UpdateLowBits(uint8_t Register, uint8_t Bits, uint8_t Value) {
-  uint8_t old = 0;
-  if (ReadForUpdate(Register, &old)) {
-    WriteRegister(Register, static_cast<uint8_t>((Value & Bits) | (old & ~Bits)));
-  }
+  PmicModifyRegister(Primary, Register, PmicBusLock::None, static_cast<uint8_t>(~Bits),
+                     Value & Bits);
 }
 
 // Each pin's two control registers take the record's values in their low bits and keep their
@@ -170,16 +183,12 @@ EFI_STATUS ConfigureAuxiliaryDevice() {
 
 EFI_STATUS InitStep5() {
   Apply(Variant1Step5Table);
-  uint8_t id = 0;
-  uint8_t revision = 0;
-  GetIdentity(&id, &revision);
   // Follows the table, which left 0xCB there: these devices end with 0xC7.
-  if (Is00Or2B(id)) {
+  if (Is00Or2B(IdentityCode())) {
     WriteRegister(Step5LateRegister, Step5LateValue);
   }
   ConfigureAuxiliaryDevice();
-  const uint32_t register6 = SidebandRead(SidebandPortPunit, PunitRegister6);
-  SidebandWrite(SidebandPortPunit, PunitRegister6, register6 | PunitRegister6Bits);
+  SidebandUpdate(SidebandPortPunit, PunitRegister6, 0, PunitRegister6Bits);
   // Read once more, the value unused, so that the write has reached the P-Unit before the step
   // returns.
   SidebandRead(SidebandPortPunit, PunitRegister6);
@@ -192,10 +201,7 @@ EFI_STATUS InitStep6() {
   if (GetActivePmic()->VariantId != PmicVariantId1) {
     return EFI_UNSUPPORTED;
   }
-  uint8_t id = 0;
-  uint8_t revision = 0;
-  GetIdentity(&id, &revision);
-  if (id != Identity1F) {
+  if (IdentityCode() != Identity1F) {
     return EFI_SUCCESS;
   }
   for (const uint8_t byte : Variant1AuxSequenceFC) {
@@ -266,14 +272,8 @@ EFI_STATUS ClearStatus1() {
 // A control register that could not be read is not written: no conversion is started, and the
 // wait and the reading go on as they would.
 uint32_t ReadVoltage() {
-  uint8_t control = 0;
-  if (ReadForUpdate(AdcControlRegister, &control)) {
-    WriteRegister(AdcControlRegister, control | AdcBusy);
-  }
-  PmicWaitWhileBusy(Primary, PmicBusLock::None, AdcControlRegister, AdcBusy);
-  const uint32_t high = ReadRegister(AdcHighRegister) & 0x03u;
-  const uint32_t low = ReadRegister(AdcLowRegister);
-  return (high * 256 + low) * VoltageFullScale / AdcMaximum;
+  PmicModifyRegister(Primary, AdcControlRegister, PmicBusLock::None, 0xFF, AdcBusy);
+  return PmicReadConversion(Primary, PmicBusLock::None, Variant1Converter);
 }
 
 // The selector nibble is handed out and cleared in the register. The register's other bits are
@@ -289,12 +289,8 @@ EFI_STATUS GetSelector(uint8_t* Selector) {
 }
 
 EFI_STATUS SetSelector(uint8_t Selector) {
-  uint8_t value = 0;
-  if (!ReadForUpdate(SelectorRegister, &value)) {
-    return EFI_DEVICE_ERROR;
-  }
-  return WriteRegister(SelectorRegister,
-                       static_cast<uint8_t>((value & ~SelectorField) | (Selector & SelectorField)));
+  return PmicModifyRegister(Primary, SelectorRegister, PmicBusLock::None,
+                            static_cast<uint8_t>(~SelectorField), Selector & SelectorField);
 }
 
 } // namespace

@@ -104,10 +104,7 @@ void Write(uint8_t Register, uint8_t Value) {
 // Read-modify-write as two calls: the semaphore is released between the read and the write.
 // Every caller keeps bits of the old value, so nothing is written after a failed read.
 void Modify(uint8_t Register, uint8_t Keep, uint8_t Set) {
-  uint8_t value = 0;
-  if (Variant5ReadRegisterChecked(Register, &value)) {
-    Write(Register, static_cast<uint8_t>((value & Keep) | Set));
-  }
+  PmicModifyRegister(Device, Register, PmicBusLock::PerAccess, Keep, Set);
 }
 
 BOOLEAN Bit(uint8_t Value, uint8_t Mask) {
@@ -182,10 +179,7 @@ BOOLEAN GetFlag3() {
 
 // Writing ones acknowledges GetStatus1's conditions (bits 0-2); bits 5-7 stay pending.
 EFI_STATUS ClearStatus1() {
-  uint8_t pending = 0;
-  if (Variant5ReadRegisterChecked(PendingRegister, &pending)) {
-    Write(PendingRegister, pending & 0x1F);
-  }
+  Modify(PendingRegister, 0x1F, 0);
   return EFI_SUCCESS;
 }
 

@@ -15,8 +15,6 @@ constexpr uint8_t FlagRegister = 0x03;     // bit 0 GetFlag4 (inverted), bits 4-
 constexpr uint8_t PendingRegister = 0x12;  // conditions; write ones to acknowledge
 constexpr uint8_t VerifyRegister = 0x27;
 constexpr uint8_t AdcControlRegister = 0x50; // 0xA1 starts a conversion; bit 0 busy
-constexpr uint8_t AdcHighRegister = 0x54;    // bits 1-0: reading bits 9-8
-constexpr uint8_t AdcLowRegister = 0x55;     // reading bits 7-0
 
 // Detect: both identification bits set and a revision of 0 or 1; bits 2-0 do not matter.
 constexpr uint8_t DetectMask = 0xF8;
@@ -28,9 +26,14 @@ constexpr uint8_t AcknowledgeStatus2 = 0xE0; // bits 5-7, GetStatus2's condition
 constexpr uint8_t AdcStart = 0xA1;
 constexpr uint8_t AdcBusy = 0x01;
 
-// ReadVoltage scales the 10-bit reading by 4.687.
-constexpr uint32_t VoltageNumerator = 4687;
-constexpr uint32_t VoltageDenominator = 1000;
+// ReadVoltage scales the 10-bit reading (bits 9-8 in bits 1-0 of 0x54, bits 7-0 in 0x55) by
+// 4.687.
+constexpr PmicConverter Variant6Converter = {.Control = AdcControlRegister,
+                                             .BusyMask = AdcBusy,
+                                             .High = 0x54,
+                                             .Low = 0x55,
+                                             .Numerator = 4687,
+                                             .Denominator = 1000};
 
 // InitStep6 writes a value and checks it back; bit 7 of the read-back is not compared.
 constexpr uint8_t VerifyValue = 0x59;
@@ -127,10 +130,7 @@ EFI_STATUS ClearStatus2() {
 
 uint32_t ReadVoltage() {
   WriteRegister(AdcControlRegister, AdcStart);
-  PmicWaitWhileBusy(Device, PmicBusLock::PerAccess, AdcControlRegister, AdcBusy);
-  const uint32_t high = ReadRegister(AdcHighRegister) & 0x03u;
-  const uint32_t low = ReadRegister(AdcLowRegister);
-  return ((high << 8) | low) * VoltageNumerator / VoltageDenominator;
+  return PmicReadConversion(Device, PmicBusLock::PerAccess, Variant6Converter);
 }
 
 EFI_STATUS InitStep6() {

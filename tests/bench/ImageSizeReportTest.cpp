@@ -30,10 +30,16 @@ TEST(ImageSizeReportTest, DataFloorIsEveryConstantTableOfTheImage) {
       {"LegacyGpioRegisters", 19 * sizeof(uint16_t)},
       {"LatePads", 10 * sizeof(uint8_t)},
       {"PullPatterns", 7 * 2 * sizeof(uint32_t)},
+      {"BoardPadTables", 3 * 12},
+      // The I2C controller's fixed set-up values, rows of 12 bytes.
+      {"DecodeSetup", 3 * 12},
+      {"PrivateSetup", 2 * 12},
+      {"TimingSetup", 6 * 12},
+      {"ModeSetup", 4 * 12},
       // The PMIC library: four 108-byte descriptors, the detection order, the update tables
       // of 12-byte steps, variant 5's read-modify-write rows of 3 bytes, the pending-status bit
       // maps variants 5 and 6 share, variant 1's four PMIC GPIO pins of 16 bytes and its two
-      // auxiliary-device sequences.
+      // auxiliary-device sequences; the converters of variants 1 and 6.
       {"PmicVariant1", 108},
       {"PmicVariant5", 108},
       {"PmicVariant6", 108},
@@ -56,6 +62,8 @@ TEST(ImageSizeReportTest, DataFloorIsEveryConstantTableOfTheImage) {
       {"Variant1AuxSequenceF9", 2},
       {"Variant6Step3Table", 12},
       {"Variant6Step5Table", 11 * 12},
+      {"Variant1Converter", 12},
+      {"Variant6Converter", 12},
   };
   EXPECT_EQ(tables, expected);
   EXPECT_EQ(report.PadRows, PadTable1000Count + PadTable0000Count + PadTable2000Count);
