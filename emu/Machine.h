@@ -109,7 +109,10 @@ private:
   bool stopped_ = false;
   std::string stopReason_;
   uint64_t stopAddress_ = 0;
-  std::vector<bool> pauseAt_; // by image offset: a `pause` starts here
+  // By image offset: whether the bytes there are a `pause`, and whether the runner has rewritten
+  // one it executed there.
+  enum class PauseSite : uint8_t { None, Pause, Rewritten };
+  std::vector<PauseSite> pauseSites_;
   // The runaway guard: instructions run in this call, counted a block at a time.
   uint64_t executed_ = 0;
   std::vector<uint16_t> blockInstructions_; // by image offset of a block's start; 0 not yet known
