@@ -4,6 +4,7 @@
 
 #include <unicorn/unicorn.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <utility>
@@ -191,6 +192,8 @@ struct MachineHooks {
         uc_mem_write(Uc, Address, OpNop2, sizeof OpNop2) == UC_ERR_OK &&
         uc_ctl_remove_cache(Uc, Address, Address + sizeof OpNop2) == UC_ERR_OK) {
       m.pauseSites_[at] = Machine::PauseSite::Rewritten;
+      // The blocks that held it ended at it; their new translations run on past it.
+      std::fill(m.blockInstructions_.begin(), m.blockInstructions_.end(), 0);
     }
   }
 

@@ -220,6 +220,21 @@ TEST(MachineTest, PauseHintsReachTheBoardOnlyWhereAPauseIsExecuted) {
   EXPECT_EQ(run.soc.Bus.Pauses(), 8u);
 }
 
+// The first run of `pause; ret` executes two blocks of one instruction each; once the pause is
+// rewritten, the block at the entry holds both, and the budget must count both again.
+TEST(MachineTest, TheInstructionBudgetCountsTheBlocksOfARewrittenPause) {
+  Fixture run(Code({0xF3, 0x90, 0xC3})); // pause; ret
+  run.machine = std::make_unique<emu::Machine>(run.image, run.soc.Bus, emu::EmptyHobList(), 1);
+  const std::string budget = "instruction budget of 1 exhausted at ";
+  const emu::CallResult first = run.Run();
+  EXPECT_EQ(first.Failure.substr(0, first.Failure.find('\n')),
+            budget + "0x00800202 (image RVA 0x00000202)");
+  const emu::CallResult second = run.Run();
+  EXPECT_EQ(second.Failure.substr(0, second.Failure.find('\n')),
+            budget + "0x00800200 (image RVA 0x00000200)");
+  EXPECT_EQ(run.soc.Bus.Pauses(), 1u);
+}
+
 TEST(MachineTest, AnImageFullOfPauseBytesLoadsAndCountsOnlyThePausesItRuns) {
   // A megabyte of `F3 90` is half a million pause sites: they share hooks, and only the sites
   // actually executed reach the board.
