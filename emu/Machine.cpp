@@ -224,12 +224,15 @@ struct MachineHooks {
 
   // The runaway guard, on every translated block as it starts: a module stuck in a loop that
   // makes no access is stopped here (the board's access budget stops those that do).
+  // It runs on every block, so what it does for a block seen before stays short and the rest
+  // is out of line.
   static void Block(uc_engine*, uint64_t Address, uint32_t, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
-    m.executed_ += m.BlockInstructions(Address);
+    const uint64_t at = Address - LoadBase;
+    const uint32_t known = at < m.blockInstructions_.size() ? m.blockInstructions_[at] : 0;
+    m.executed_ += known != 0 ? known : m.BlockInstructions(Address);
     if (m.executed_ > m.instructionLimit_) {
-      m.Stop("instruction budget of " + std::to_string(m.instructionLimit_) + " exhausted",
-             Address);
+      m.RunawayStop(Address);
     }
   }
 
@@ -416,12 +419,13 @@ void Machine::Stop(std::string Reason, uint64_t Address) {
   uc_emu_stop(uc_);
 }
 
+void Machine::RunawayStop(uint64_t Address) {
+  Stop("instruction budget of " + std::to_string(instructionLimit_) + " exhausted", Address);
+}
+
 uint32_t Machine::BlockInstructions(uint64_t Address) {
   const uint64_t at = Address - LoadBase;
   const bool inImage = at < blockInstructions_.size();
-  if (inImage && blockInstructions_[at] != 0) {
-    return blockInstructions_[at];
-  }
   // The block being started is in Unicorn's cache, so this looks it up and translates nothing.
   uc_tb block{};
   if (uc_ctl_request_cache(uc_, Address, &block) != UC_ERR_OK || block.icount == 0) {

@@ -91,8 +91,9 @@ private:
   // Ends the emulation from inside a hook, at the instruction being executed (or at Address).
   void Stop(std::string Reason);
   void Stop(std::string Reason, uint64_t Address);
-  // Instructions in the translated block that starts at Address.
+  // Instructions in the translated block that starts at Address, the first time it runs.
   uint32_t BlockInstructions(uint64_t Address);
+  void RunawayStop(uint64_t Address);
   // Measuring mode: a register access was made; PortRead says whether it was an IN.
   void CountAccess(bool PortRead);
   void MapImage(const PeImage& Image);
