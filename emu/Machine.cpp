@@ -4,6 +4,7 @@
 
 #include <unicorn/unicorn.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <utility>
@@ -49,6 +50,8 @@ static_assert(HobList + sim::MaxHobListBytes <= StackBase);
 constexpr uint8_t OpRet = 0xC3;
 constexpr uint8_t OpInt3 = 0xCC;
 constexpr uint8_t OpPause[] = {0xF3, 0x90};
+constexpr uint8_t OpNop2[] = {0x66, 0x90}; // as long as a pause, and without its effect
+static_assert(sizeof OpNop2 == sizeof OpPause);
 // Pause sites at most this many bytes apart share one code hook. Every instruction in a hook's
 // range calls it, so the ranges are kept tight: sites further apart get hooks of their own.
 constexpr uint32_t PauseSitesSharingAHook = 16;
@@ -171,11 +174,26 @@ struct MachineHooks {
 
   // Installed only over the addresses where a `pause` starts, so it costs nothing elsewhere; a
   // range that holds several also covers the instructions between them.
-  static void Pause(uc_engine*, uint64_t Address, uint32_t, void* Self) {
+  //
+  // The emulator ends its translated block at every `pause` and leaves its execution loop, which
+  // costs more than the rest of a busy-wait's round. The hint has no architectural effect, and
+  // this hook, not the instruction, tells the board about it: so a `pause` that has been executed
+  // (and is thereby known to start an instruction, not to be bytes inside another) is rewritten
+  // to the two-byte `nop` (66 90), and its translation dropped. This hook stays on its address
+  // and keeps counting every hint.
+  static void Pause(uc_engine* Uc, uint64_t Address, uint32_t, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
     const uint64_t at = Address - LoadBase;
-    if (at < m.pauseAt_.size() && m.pauseAt_[at]) {
-      m.board_.Pause();
+    if (at >= m.pauseSites_.size() || m.pauseSites_[at] == Machine::PauseSite::None) {
+      return;
+    }
+    m.board_.Pause();
+    if (m.pauseSites_[at] == Machine::PauseSite::Pause &&
+        uc_mem_write(Uc, Address, OpNop2, sizeof OpNop2) == UC_ERR_OK &&
+        uc_ctl_remove_cache(Uc, Address, Address + sizeof OpNop2) == UC_ERR_OK) {
+      m.pauseSites_[at] = Machine::PauseSite::Rewritten;
+      // The blocks that held it ended at it; their new translations run on past it.
+      std::fill(m.blockInstructions_.begin(), m.blockInstructions_.end(), 0);
     }
   }
 
@@ -206,12 +224,15 @@ struct MachineHooks {
 
   // The runaway guard, on every translated block as it starts: a module stuck in a loop that
   // makes no access is stopped here (the board's access budget stops those that do).
+  // It runs on every block, so what it does for a block seen before stays short and the rest
+  // is out of line.
   static void Block(uc_engine*, uint64_t Address, uint32_t, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
-    m.executed_ += m.BlockInstructions(Address);
+    const uint64_t at = Address - LoadBase;
+    const uint32_t known = at < m.blockInstructions_.size() ? m.blockInstructions_[at] : 0;
+    m.executed_ += known != 0 ? known : m.BlockInstructions(Address);
     if (m.executed_ > m.instructionLimit_) {
-      m.Stop("instruction budget of " + std::to_string(m.instructionLimit_) + " exhausted",
-             Address);
+      m.RunawayStop(Address);
     }
   }
 
@@ -219,7 +240,7 @@ struct MachineHooks {
   static void Count(uc_engine*, uint64_t Address, uint32_t, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
     const uint64_t at = Address - LoadBase;
-    if (at < m.pauseAt_.size() && m.pauseAt_[at]) {
+    if (at < m.pauseSites_.size() && m.pauseSites_[at] != Machine::PauseSite::None) {
       m.inBusyWait_ = true;
     }
     ++(m.inBusyWait_ ? m.counts_.BusyWaitInstructions : m.counts_.OtherInstructions);
@@ -333,7 +354,7 @@ void Machine::InstallHooks(const PeImage& Image) {
   // An instruction starting at one of these addresses is a `pause`, whatever the bytes around.
   // Sites close together share one hook, so that an image full of them costs a few hooks, not
   // one per site (each hook is looked at on every instruction the emulator translates).
-  pauseAt_.assign(Image.Memory.size(), false);
+  pauseSites_.assign(Image.Memory.size(), PauseSite::None);
   std::optional<std::pair<uint32_t, uint32_t>> range;
   const auto installRange = [&] {
     Check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(MachineHooks::Pause), this,
@@ -344,7 +365,7 @@ void Machine::InstallHooks(const PeImage& Image) {
     if (Image.Memory[at] != OpPause[0] || Image.Memory[at + 1] != OpPause[1]) {
       continue;
     }
-    pauseAt_[at] = true;
+    pauseSites_[at] = PauseSite::Pause;
     if (range && at - range->second <= PauseSitesSharingAHook) {
       range->second = at;
       continue;
@@ -398,12 +419,13 @@ void Machine::Stop(std::string Reason, uint64_t Address) {
   uc_emu_stop(uc_);
 }
 
+void Machine::RunawayStop(uint64_t Address) {
+  Stop("instruction budget of " + std::to_string(instructionLimit_) + " exhausted", Address);
+}
+
 uint32_t Machine::BlockInstructions(uint64_t Address) {
   const uint64_t at = Address - LoadBase;
   const bool inImage = at < blockInstructions_.size();
-  if (inImage && blockInstructions_[at] != 0) {
-    return blockInstructions_[at];
-  }
   // The block being started is in Unicorn's cache, so this looks it up and translates nothing.
   uc_tb block{};
   if (uc_ctl_request_cache(uc_, Address, &block) != UC_ERR_OK || block.icount == 0) {

@@ -91,8 +91,9 @@ private:
   // Ends the emulation from inside a hook, at the instruction being executed (or at Address).
   void Stop(std::string Reason);
   void Stop(std::string Reason, uint64_t Address);
-  // Instructions in the translated block that starts at Address.
+  // Instructions in the translated block that starts at Address, the first time it runs.
   uint32_t BlockInstructions(uint64_t Address);
+  void RunawayStop(uint64_t Address);
   // Measuring mode: a register access was made; PortRead says whether it was an IN.
   void CountAccess(bool PortRead);
   void MapImage(const PeImage& Image);
@@ -109,7 +110,10 @@ private:
   bool stopped_ = false;
   std::string stopReason_;
   uint64_t stopAddress_ = 0;
-  std::vector<bool> pauseAt_; // by image offset: a `pause` starts here
+  // By image offset: whether the bytes there are a `pause`, and whether the runner has rewritten
+  // one it executed there.
+  enum class PauseSite : uint8_t { None, Pause, Rewritten };
+  std::vector<PauseSite> pauseSites_;
   // The runaway guard: instructions run in this call, counted a block at a time.
   uint64_t executed_ = 0;
   std::vector<uint16_t> blockInstructions_; // by image offset of a block's start; 0 not yet known

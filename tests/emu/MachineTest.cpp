@@ -199,15 +199,40 @@ TEST(MachineTest, CallsByAddressWithAPointerIntoScratchMemory) {
   EXPECT_TRUE(run.soc.Bus.GetTrace().Accesses().empty());
 }
 
+// A pause the runner has executed once is rewritten for speed: it still counts every time it runs,
+// and the same bytes inside another instruction stay as they are.
 TEST(MachineTest, PauseHintsReachTheBoardOnlyWhereAPauseIsExecuted) {
   Fixture run(Code({
-      0xF3, 0x90,                   // pause
+      0xB9, 0x03, 0x00, 0x00, 0x00, // mov ecx, 3
+      0xF3, 0x90,                   // again: pause
+      0xE2, 0xFC,                   // loop again
       0xB8, 0xF3, 0x90, 0x00, 0x00, // mov eax, 0x90F3: the same bytes, not an instruction
       0xF3, 0x90,                   // pause
       0xC3,                         // ret
   }));
-  ASSERT_TRUE(run.Run().Returned);
-  EXPECT_EQ(run.soc.Bus.Pauses(), 2u);
+  const emu::CallResult first = run.Run();
+  ASSERT_TRUE(first.Returned) << first.Failure;
+  EXPECT_EQ(first.Eax, 0x90F3u);
+  EXPECT_EQ(run.soc.Bus.Pauses(), 4u);
+  const emu::CallResult again = run.Run();
+  ASSERT_TRUE(again.Returned) << again.Failure;
+  EXPECT_EQ(again.Eax, 0x90F3u);
+  EXPECT_EQ(run.soc.Bus.Pauses(), 8u);
+}
+
+// The first run of `pause; ret` executes two blocks of one instruction each; once the pause is
+// rewritten, the block at the entry holds both, and the budget must count both again.
+TEST(MachineTest, TheInstructionBudgetCountsTheBlocksOfARewrittenPause) {
+  Fixture run(Code({0xF3, 0x90, 0xC3})); // pause; ret
+  run.machine = std::make_unique<emu::Machine>(run.image, run.soc.Bus, emu::EmptyHobList(), 1);
+  const std::string budget = "instruction budget of 1 exhausted at ";
+  const emu::CallResult first = run.Run();
+  EXPECT_EQ(first.Failure.substr(0, first.Failure.find('\n')),
+            budget + "0x00800202 (image RVA 0x00000202)");
+  const emu::CallResult second = run.Run();
+  EXPECT_EQ(second.Failure.substr(0, second.Failure.find('\n')),
+            budget + "0x00800200 (image RVA 0x00000200)");
+  EXPECT_EQ(run.soc.Bus.Pauses(), 1u);
 }
 
 TEST(MachineTest, AnImageFullOfPauseBytesLoadsAndCountsOnlyThePausesItRuns) {
