@@ -28,27 +28,8 @@ constexpr size_t StreamBlockBytes = 64 * 1024;
 constexpr std::string_view Header = "# boardtrace 1\n";
 
 char* PutDecimal(char* Out, uint64_t Value) {
-  static constexpr char Pairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233"
-      "34353637383940414243444546474849505152535455565758596061626364656667"
-      "6869707172737475767778798081828384858687888990919293949596979899";
-  char digits[20];
-  char* p = digits + sizeof digits;
-  while (Value >= 100) {
-    const size_t pair = 2 * (Value % 100);
-    Value /= 100;
-    *--p = Pairs[pair + 1];
-    *--p = Pairs[pair];
-  }
-  if (Value >= 10) {
-    *--p = Pairs[2 * Value + 1];
-    *--p = Pairs[2 * Value];
-  } else {
-    *--p = static_cast<char>('0' + Value);
-  }
-  const size_t length = static_cast<size_t>(digits + sizeof digits - p);
-  std::copy(p, p + length, Out);
-  return Out + length;
+  // Twenty digits hold any uint64_t, so the conversion cannot run out of room.
+  return std::to_chars(Out, Out + 20, Value).ptr;
 }
 
 char* PutHex(char* Out, uint32_t Value, unsigned Digits) {

@@ -12,6 +12,7 @@ namespace {
 using tools::Hex;
 
 constexpr uint32_t PadBlock = 0xFED0C000;
+constexpr uint32_t PadBlockSize = 0x3000; // three communities
 // The GPIO pass ends with this fixed write (pad 51 of community 0x0000); all that follows is the
 // board step.
 constexpr uint32_t LastGpioPassRegister = 0xFED0C330;
@@ -44,24 +45,25 @@ void AddPmicItem(std::vector<StepItem>& Steps, const sim::decode::I2cTransaction
   Steps.push_back(item);
 }
 
-} // namespace
-
-size_t BoardStepStart(const std::vector<sim::Access>& Trace) {
+// The index of the GPIO pass's last write, when the trace holds one.
+std::optional<size_t> LastGpioPassWrite(const std::vector<sim::Access>& Trace) {
   for (size_t i = Trace.size(); i-- > 0;) {
     if (Trace[i].Op == sim::AccessOp::Write && Trace[i].Address == LastGpioPassRegister) {
-      return i + 1;
+      return i;
     }
   }
-  return Trace.size();
+  return std::nullopt;
 }
+
+} // namespace
 
 BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace) {
   BoardStepReport report;
   report.Bus = sim::decode::DecodeBus(Trace);
 
-  const size_t stepStart = BoardStepStart(Trace);
-  report.GpioPassSeen = stepStart > 0 && Trace[stepStart - 1].Op == sim::AccessOp::Write &&
-                        Trace[stepStart - 1].Address == LastGpioPassRegister;
+  const std::optional<size_t> passEnd = LastGpioPassWrite(Trace);
+  report.GpioPassSeen = passEnd.has_value();
+  const size_t stepStart = passEnd ? *passEnd + 1 : Trace.size();
   const uint64_t stepTime = stepStart < Trace.size() ? Trace[stepStart].TimeNs : UINT64_MAX;
 
   // Only the variant-5 board step reads pad 93; it runs exactly when the descriptor says 5.
@@ -101,7 +103,7 @@ BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace) {
            report.Bus.I2c[nextTransaction].TimeNs <= access.TimeNs) {
       AddPmicItem(report.Steps, report.Bus.I2c[nextTransaction++], stepTime);
     }
-    if (access.Address < PadBlock || access.Address >= PadBlock + 0x3000 ||
+    if (access.Address < PadBlock || access.Address >= PadBlock + PadBlockSize ||
         access.Op == sim::AccessOp::In || access.Op == sim::AccessOp::Out) {
       continue;
     }

@@ -42,8 +42,4 @@ BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace);
 std::string DescribeStep(const StepItem& Item);
 std::vector<std::string> DescribeSteps(const std::vector<StepItem>& Items);
 
-// The index of the board step's first access: the one after the GPIO pass's last write (the
-// trace's size when the pass never ended).
-size_t BoardStepStart(const std::vector<sim::Access>& Trace);
-
 } // namespace boardsim

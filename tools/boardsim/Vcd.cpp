@@ -16,10 +16,7 @@ namespace {
 
 using sim::decode::I2cTransaction;
 
-constexpr uint32_t PadBlock = 0xFED0C000;
-constexpr uint32_t PadBlockSize = 0x3000;
 constexpr uint32_t CommunitySize = 0x1000;
-constexpr uint32_t PadRegistersSize = 16;
 constexpr uint64_t BitsPerByte = 9; // eight data bits and the acknowledge
 // The shortest bit drawn: with bytes that take no bus time (bus_hz 0) the edges still need an
 // order, sixteenths of a bit apart.
@@ -180,7 +177,9 @@ std::string Identifier(size_t Index) {
 
 void WriteVcd(std::ostream& Out, const std::vector<sim::Access>& Trace,
               const sim::BoardConfig& Board) {
-  const sim::decode::BusActivity bus = sim::decode::DecodeBus(Trace);
+  // The board step's view already holds the bus and every pad the step drove.
+  const BoardStepReport step = DescribeBoardStep(Trace);
+  const sim::decode::BusActivity& bus = step.Bus;
   std::vector<Change> changes;
 
   // A controller that is missing, never enabled or stalled moves nothing on the bus.
@@ -205,13 +204,9 @@ void WriteVcd(std::ostream& Out, const std::vector<sim::Access>& Trace,
 
   // Pads, named by community and pad, in that order.
   std::map<std::pair<uint32_t, uint32_t>, std::vector<Change>> pads;
-  for (size_t i = BoardStepStart(Trace); i < Trace.size(); ++i) {
-    const sim::Access& a = Trace[i];
-    if (a.Op == sim::AccessOp::Write && a.Address >= PadBlock &&
-        a.Address < PadBlock + PadBlockSize) {
-      const uint32_t offset = a.Address - PadBlock;
-      pads[{offset / CommunitySize * CommunitySize, offset % CommunitySize / PadRegistersSize}]
-          .push_back({a.TimeNs, 0, (a.Value & 1) != 0 ? '1' : '0'});
+  for (const StepItem& item : step.Steps) {
+    if (item.Kind == StepKind::PadDriven) {
+      pads[{item.Community, item.Pad}].push_back({item.TimeNs, 0, item.High ? '1' : '0'});
     }
   }
   std::vector<std::string> names = {"scl", "sda", "pmic_bus_grant"};
@@ -219,7 +214,8 @@ void WriteVcd(std::ostream& Out, const std::vector<sim::Access>& Trace,
     for (const Change& level : levels) {
       changes.push_back({level.TimeNs, names.size(), level.Level});
     }
-    names.push_back("pad_" + tools::Hex(pad.first, 4) + "_" + std::to_string(pad.second));
+    names.push_back("pad_" + tools::Hex(pad.first * CommunitySize, 4) + "_" +
+                    std::to_string(pad.second));
   }
   std::stable_sort(changes.begin(), changes.end(),
                    [](const Change& A, const Change& B) { return A.TimeNs < B.TimeNs; });
