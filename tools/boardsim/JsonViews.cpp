@@ -17,33 +17,16 @@ template <typename T> json OrNull(const std::optional<T>& Value) {
   return Value ? json(*Value) : json(nullptr);
 }
 
-const char* SourceName(SelectionSource Source) {
-  switch (Source) {
-  case SelectionSource::Detected:
-    return "detected";
-  case SelectionSource::DescriptorHob:
-    return "descriptor-hob";
-  case SelectionSource::Fallback:
-    return "fallback";
-  }
-  return "";
-}
-
-const char* KindName(StepKind Kind) {
-  switch (Kind) {
-  case StepKind::PmicRead:
-    return "pmic-read";
-  case StepKind::PmicWrite:
-    return "pmic-write";
-  case StepKind::PadRead:
-    return "pad-read";
-  case StepKind::PadDriven:
-    return "pad-driven";
-  }
-  return "";
-}
-
 } // namespace
+
+// The names the documents use for the views' enumerations.
+NLOHMANN_JSON_SERIALIZE_ENUM(SelectionSource, {{SelectionSource::Detected, "detected"},
+                                               {SelectionSource::DescriptorHob, "descriptor-hob"},
+                                               {SelectionSource::Fallback, "fallback"}})
+NLOHMANN_JSON_SERIALIZE_ENUM(StepKind, {{StepKind::PmicRead, "pmic-read"},
+                                        {StepKind::PmicWrite, "pmic-write"},
+                                        {StepKind::PadRead, "pad-read"},
+                                        {StepKind::PadDriven, "pad-driven"}})
 
 json BoardJson(const std::string& Name, const std::string& Path) {
   return {{"name", Name}, {"path", Path}};
@@ -63,14 +46,14 @@ json SelectionJson(const SelectionView& Selection) {
                      {"accepted", read.Accepted}});
   }
   return {{"variant", OrNull(Selection.VariantId)},
-          {"source", SourceName(Selection.Source)},
+          {"source", Selection.Source},
           {"identification_reads", reads}};
 }
 
 json StepsJson(const std::vector<StepItem>& Steps) {
   json items = json::array();
   for (const StepItem& item : Steps) {
-    json entry = {{"kind", KindName(item.Kind)}, {"time_ns", item.TimeNs}};
+    json entry = {{"kind", item.Kind}, {"time_ns", item.TimeNs}};
     if (item.Kind == StepKind::PmicRead || item.Kind == StepKind::PmicWrite) {
       entry.update(
           {{"device", item.Device}, {"register", item.Register}, {"value", OrNull(item.Value)}});
