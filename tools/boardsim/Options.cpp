@@ -156,14 +156,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   std::vector<std::string> reversed(Args.rbegin(), Args.rend()); // CLI11 takes them last first
   try {
     program.parse(reversed);
-  } catch (const CLI::CallForHelp&) {
-    line.Printed = program.help();
-    return line;
-  } catch (const CLI::CallForAllHelp&) {
-    line.Printed = program.help();
-    return line;
   } catch (const CLI::CallForVersion& version) {
     line.Printed = std::string(version.what()) + "\n";
+    return line;
+  } catch (const CLI::Success&) { // --help, of the program or of a command
+    line.Printed = program.help();
     return line;
   } catch (const CLI::ParseError& error) {
     BadInput(Describe(error, program));
