@@ -13,18 +13,20 @@ constexpr uint32_t PartialSpanMask = FullSpanTicks - 1;
 constexpr uint32_t FullSpanShift = 22;
 constexpr uint32_t SpanOverBit = 0x800000;
 
-// The counter moves every 280 ns; no read of it is that much faster than a nanosecond. A counter
-// that reads one value this many times in a row is not counting (the ACPI window decoded
-// somewhere else, the timer switched off), and the wait gives up rather than spin for ever. Every
-// wait on such a board pays this again, so it is kept small: at 1 us a port read, 1 ms.
-constexpr uint32_t FrozenTimerReads = 1000;
+// The counter moves every 280 ns (3,579,545 Hz), and no port read is faster than 50 ns, so a
+// moving counter shows one value to at most 6 readings in a row. A counter that reads one value
+// this many times in a row is not counting (the ACPI window decoded somewhere else, the timer
+// switched off): the wait gives up rather than spin for ever. The count keeps a margin of more
+// than twice the fastest read, and is small because every delay on such a board pays it again:
+// the module keeps no state from one delay to the next.
+constexpr uint32_t FrozenTimerReads = 16;
 
 // The loop is written for the common case, a counter that moved since the last reading: then
 // only the target is tested, and the frozen-timer count (readings a repeat may still take) is
 // looked at only when a reading repeats. Readings are kept as Now - (Target + 1), the complement
 // of Target - Now: bit 23 is set while the target is ahead, and two readings are equal exactly
-// when the counter values are.
-void WaitOneSpan(uint32_t Length) {
+// when the counter values are. Returns false when the counter was found frozen.
+bool WaitOneSpan(uint32_t Length) {
   const uint32_t start = IoRead32(PmTimerPort);
   const uint32_t pastTarget = start + Length + 1;
   // The first test follows the start reading at once; every later one comes after a pause. The
@@ -33,21 +35,21 @@ void WaitOneSpan(uint32_t Length) {
   uint32_t repeatsLeft = first == start ? FrozenTimerReads - 1 : FrozenTimerReads;
   uint32_t reading = first - pastTarget;
   if ((reading & SpanOverBit) == 0) {
-    return;
+    return true;
   }
   for (;;) {
     CpuPause();
     const uint32_t next = IoRead32(PmTimerPort) - pastTarget;
     if (__builtin_expect(next == reading, 0)) {
       if (--repeatsLeft == 0) {
-        return;
+        return false;
       }
       continue;
     }
     reading = next;
     repeatsLeft = FrozenTimerReads;
     if ((reading & SpanOverBit) == 0) {
-      return;
+      return true;
     }
   }
 }
@@ -72,8 +74,14 @@ void DelayMicroseconds(uint32_t Microseconds) {
 
 void WaitPmTimerTicks(uint32_t Ticks) {
   // The partial span runs first, also when it is 0 long; each span takes its own start reading.
-  WaitOneSpan(Ticks & PartialSpanMask);
+  // A counter found frozen in one span ends the whole wait: the later spans would only pay the
+  // frozen-timer count again.
+  if (!WaitOneSpan(Ticks & PartialSpanMask)) {
+    return;
+  }
   for (uint32_t span = Ticks >> FullSpanShift; span != 0; --span) {
-    WaitOneSpan(FullSpanTicks);
+    if (!WaitOneSpan(FullSpanTicks)) {
+      return;
+    }
   }
 }

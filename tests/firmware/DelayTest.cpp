@@ -1,30 +1,33 @@
 #include "platform/Delay.h"
 #include "sim/Board.h"
+#include "sim/BoardFile.h"
 #include "sim/Soc.h"
+#include "tools/boardsim/RunModule.h"
 #include "tools/run/HostRun.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-// A timer that moves by a fixed step per read, so a wait's read and pause counts follow from
-// the span lengths alone.
+// A timer that moves by a fixed step every Repeats reads, so a wait's read and pause counts
+// follow from the span lengths alone.
 class SteppingTimer : public sim::Device {
 public:
-  SteppingTimer(uint32_t Start, uint32_t Step, uint32_t Mask)
-      : next_(Start), step_(Step), mask_(Mask) {}
+  SteppingTimer(uint32_t Start, uint32_t Step, uint32_t Mask, uint32_t Repeats)
+      : next_(Start), step_(Step), mask_(Mask), repeats_(Repeats) {}
   std::string_view Name() const override { return "stepping-timer"; }
   uint32_t Read(uint32_t, unsigned) override {
     const uint32_t value = next_ & mask_;
-    next_ += step_;
-    ++reads;
+    if (++reads % repeats_ == 0) {
+      next_ += step_;
+    }
     return value;
   }
   void Write(uint32_t, unsigned, uint32_t) override {}
   uint64_t reads = 0;
 
 private:
-  uint32_t next_, step_, mask_;
+  uint32_t next_, step_, mask_, repeats_;
 };
 
 struct Counts {
@@ -33,9 +36,10 @@ struct Counts {
   bool operator==(const Counts&) const = default;
 };
 
-Counts Wait(uint32_t Ticks, uint32_t Start, uint32_t Step, uint32_t Mask, bool InMicroseconds) {
+Counts Wait(uint32_t Ticks, uint32_t Start, uint32_t Step, uint32_t Mask, bool InMicroseconds,
+            uint32_t Repeats = 1) {
   sim::Board board;
-  auto& timer = board.Add(std::make_unique<SteppingTimer>(Start, Step, Mask));
+  auto& timer = board.Add(std::make_unique<SteppingTimer>(Start, Step, Mask, Repeats));
   board.Map(sim::Space::Port, 0x408, 4, timer);
   tools::BoardInstallation installed(board);
   InMicroseconds ? DelayMicroseconds(Ticks) : WaitPmTimerTicks(Ticks);
@@ -96,18 +100,56 @@ TEST(Delay, SpanEndsAfterLengthPlusOneAcrossTheCounterWrap) {
   EXPECT_EQ(Wait(0x20, 0xFFFFFFF0, 1, 0xFFFFFFFF, false), (Counts{1 + 0x21, 0x20}));
 }
 
-// A counter that does not move ends each span after 1000 readings of one value in a row, however
-// long the wait asked for.
-TEST(Delay, FrozenTimerEndsTheWait) {
-  EXPECT_EQ(Wait(100, 0x1234, 0, 0xFFFFFF, true), (Counts{1 + 1000, 999}));
-  EXPECT_EQ(Wait(0x800010, 0x1234, 0, 0xFFFFFF, false), (Counts{3 * 1001, 3 * 999}));
+// The counter moves every 279.4 ns, so read every 50 ns it shows one value up to 6 times; 16
+// readings of one value are still a moving counter. A counter that shows one value to the start
+// reading and 16 tests after it is frozen, and the whole wait ends there, however many spans it
+// had left (100 us is 357 ticks; 0x800010 ticks are three spans).
+TEST(Delay, OnlyAFrozenTimerEndsTheWaitEarly) {
+  struct Case {
+    const char* What;
+    uint32_t Ticks;
+    uint32_t Step;
+    uint32_t Repeats;
+    Counts Expected;
+  };
+  const Case cases[] = {
+      {"read every 50 ns", 357, 1, 6, {358 * 6 + 1, 358 * 6 - 1}},
+      {"16 readings a value", 357, 1, 16, {358 * 16 + 1, 358 * 16 - 1}},
+      {"frozen", 357, 0, 1, {1 + 16, 15}},
+      {"frozen, three spans", 0x800010, 0, 1, {1 + 16, 15}},
+      {"17 readings a value", 357, 1, 17, {1 + 16, 15}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    EXPECT_EQ(Wait(c.Ticks, 0x1234, c.Step, 0xFFFFFF, false, c.Repeats), c.Expected);
+  }
   // The ACPI window decoded elsewhere: port 0x408 reads all ones.
   sim::BoardConfig config;
   config.AcpiBase = 0x0502;
   sim::Soc soc(config);
   tools::BoardInstallation installed(soc.Bus);
   DelayMicroseconds(100000);
-  EXPECT_EQ(soc.Bus.GetTrace().Accesses().size(), 1001u);
+  EXPECT_EQ(soc.Bus.GetTrace().Accesses().size(), 17u);
+}
+
+// Without the bus controller every I2C and semaphore wait runs to its bound, one short delay per
+// poll. With the timer not decoded as well, each of those delays ends on the frozen-timer count:
+// the boot must still come close to the one whose timer counts.
+TEST(Delay, AFrozenTimerCostsABootLittleMoreThanACountingOne) {
+  sim::BoardConfig counting = sim::LoadBoardFile(BOARDINIT_BOARDS_DIR "/default.json");
+  counting.I2c.Present = false;
+  sim::BoardConfig frozen = counting;
+  frozen.AcpiBase = 0x0502;
+  boardsim::RunOptions host;
+  host.Host = true;
+  uint64_t timeNs[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    sim::Soc soc(i == 0 ? counting : frozen);
+    EXPECT_EQ(boardsim::RunModule(host, soc, BOARDINIT_IMAGE).Result.Status, 0u);
+    timeNs[i] = soc.Bus.GetClock().NowNs();
+  }
+  EXPECT_GT(timeNs[0], 400'000'000u);
+  EXPECT_LT(timeNs[1], 5 * timeNs[0]);
 }
 
 TEST(Delay, RealTimerWaitsAtLeastTheAskedTime) {
