@@ -87,6 +87,10 @@ ParsedFile ParseFile(std::span<const uint8_t> Data) {
   return file;
 }
 
+bool LooksLikeFile(std::span<const uint8_t> Data) {
+  return Data.size() >= FileHeaderSize && HeaderSum(Data.first(FileHeaderSize)) == 0;
+}
+
 const ParsedSection& OnlySection(const ParsedFile& File, SectionType Type) {
   const auto matches = [&](const ParsedSection& s) { return s.Type == Type; };
   const auto count = std::count_if(File.Sections.begin(), File.Sections.end(), matches);

@@ -74,6 +74,10 @@ struct ParsedFile {
 // parsed into sections.
 ParsedFile ParseFile(std::span<const uint8_t> Data);
 
+// Whether Data starts with an FFS file header whose header checksum holds: enough to tell a file
+// from other forms, even one whose size or data is damaged.
+bool LooksLikeFile(std::span<const uint8_t> Data);
+
 // The one section of Type in File; refuses none or several.
 const ParsedSection& OnlySection(const ParsedFile& File, SectionType Type);
 

@@ -56,11 +56,12 @@ Form DetectForm(std::span<const uint8_t> Data) {
   if (LooksLikeVolume(Data)) {
     return Form::Volume;
   }
-  if (Data.size() >= FileHeaderSize && Reader(Data).U24(FileSizeAt, "") == Data.size()) {
+  if (LooksLikeFile(Data) ||
+      (Data.size() >= FileHeaderSize && Reader(Data).U24(FileSizeAt, "") == Data.size())) {
     return Form::File;
   }
   throw FormatError("not a PE32 image, TE image, FFS file or firmware volume (no MZ, VZ or _FVH "
-                    "signature, and no FFS file header giving the file's size)");
+                    "signature, no FFS file header)");
 }
 
 ModuleCode FindModuleCode(std::span<const uint8_t> Data) {
@@ -70,8 +71,13 @@ ModuleCode FindModuleCode(std::span<const uint8_t> Data) {
     return {shape, SectionType::Pe32, {Data.begin(), Data.end()}, std::nullopt};
   case Form::Te:
     return {shape, SectionType::Te, {Data.begin(), Data.end()}, std::nullopt};
-  case Form::File:
-    return CodeOfPeim(ParseFile(Data), shape);
+  case Form::File: {
+    const ParsedFile file = ParseFile(Data);
+    if (file.Size != Data.size()) {
+      throw FormatError(std::to_string(Data.size() - file.Size) + " bytes after the file's end");
+    }
+    return CodeOfPeim(file, shape);
+  }
   case Form::Volume:
     break;
   }

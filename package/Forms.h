@@ -17,8 +17,8 @@ enum class Form { Pe32, Te, File, Volume };
 
 std::string FormName(Form Shape);
 
-// Refuses data that is none of the four: no MZ, VZ or _FVH signature, and no FFS header whose
-// size is the data's.
+// Refuses data that is none of the four: no MZ, VZ or _FVH signature, and no FFS header (one
+// whose header checksum holds, or whose size is the data's).
 Form DetectForm(std::span<const uint8_t> Data);
 
 struct ModuleCode {
