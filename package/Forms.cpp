@@ -1,6 +1,7 @@
 #include "package/Forms.h"
 
 #include "package/Bytes.h"
+#include "package/Depex.h"
 #include "package/Ffs.h"
 #include "package/Te.h"
 #include "package/Volume.h"
@@ -27,6 +28,12 @@ ModuleCode CodeOfPeim(const ParsedFile& File, Form Shape) {
                       " PE32 or TE sections, not one");
   }
   const ParsedSection& code = *std::find_if(File.Sections.begin(), File.Sections.end(), isCode);
+  // A PEI core would not dispatch a module whose dependency expression it cannot evaluate.
+  for (const ParsedSection& section : File.Sections) {
+    if (section.Type == SectionType::PeiDepex) {
+      ParseDepex(section.Data);
+    }
+  }
   return {Shape, code.Type, code.Data, File.Name};
 }
 

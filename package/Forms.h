@@ -29,7 +29,8 @@ struct ModuleCode {
 };
 
 // The code of the one PEIM in Data: the whole of a PE32 or TE image; the one PE32 or TE section
-// of an FFS file of type PEIM; that of the one PEIM of a volume. Data must hold exactly the form
+// of an FFS file of type PEIM (whose dependency expression, if any, must decode); that of the
+// one PEIM of a volume. Data must hold exactly the form
 // (nothing after a file or volume) and it must parse whole.
 ModuleCode FindModuleCode(std::span<const uint8_t> Data);
 
