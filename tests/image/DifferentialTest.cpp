@@ -33,8 +33,7 @@ Outcome RunImage(const sim::BoardConfig& Config, const emu::PeImage& Image) {
 
 // Records, not their text: every field of the text form is a field of the record, and the
 // trace's own tests hold the text form.
-void ExpectSameRun(const sim::BoardConfig& Config, const emu::PeImage& Image) {
-  const Outcome host = RunHost(Config);
+void ExpectSameRun(const sim::BoardConfig& Config, const Outcome& host, const emu::PeImage& Image) {
   const Outcome image = RunImage(Config, Image);
   ASSERT_TRUE(host.Status) << host.Failure;
   ASSERT_TRUE(image.Status) << image.Failure;
@@ -50,17 +49,42 @@ void ExpectSameRun(const sim::BoardConfig& Config, const emu::PeImage& Image) {
   EXPECT_FALSE(host.Trace.empty()); // the module did run
 }
 
+void ExpectSameRun(const sim::BoardConfig& Config, const emu::PeImage& Image) {
+  ExpectSameRun(Config, RunHost(Config), Image);
+}
+
+// The forms the module ships in, as the build wrote them: the volume's module runs in place at
+// the address it was rebased to, the others are relocated by the runner.
+struct ShippedForm {
+  const char* Path;
+  emu::PeImage Image;
+};
+
+std::vector<ShippedForm> ShippedForms() {
+  std::vector<ShippedForm> forms;
+  for (const char* path : {BOARDINIT_IMAGE, BOARDINIT_TE, BOARDINIT_FFS, BOARDINIT_FV}) {
+    forms.push_back({path, emu::ReadModuleFile(path)});
+  }
+  return forms;
+}
+
 } // namespace
 
 // Every board in the boards folder, as CI finds it: a new board file is covered without a change
-// here.
+// here. Every shipped form of the image: PE32, TE, FFS file and volume.
 TEST(DifferentialTest, HostBuildAndImageMakeTheSameAccessesOnEveryBoard) {
-  const emu::PeImage image = emu::ReadPeFile(BOARDINIT_IMAGE);
+  const std::vector<ShippedForm> forms = ShippedForms();
+  EXPECT_TRUE(forms.back().Image.InPlace);
+  EXPECT_NE(forms.back().Image.ImageBase, 0u);
   const std::vector<std::filesystem::path> boards = testsupport::BuiltInBoardFiles();
   ASSERT_FALSE(boards.empty());
   for (const std::filesystem::path& board : boards) {
-    SCOPED_TRACE(board.filename().string());
-    ExpectSameRun(sim::LoadBoardFile(board.string()), image);
+    const sim::BoardConfig config = sim::LoadBoardFile(board.string());
+    const Outcome host = RunHost(config);
+    for (const ShippedForm& form : forms) {
+      SCOPED_TRACE(board.filename().string() + " " + form.Path);
+      ExpectSameRun(config, host, form.Image);
+    }
   }
 }
 
