@@ -39,8 +39,9 @@ std::vector<uint8_t> RewriteFile(std::span<const uint8_t> OldHeader,
   if (size > MaxSectionSize) {
     throw FormatError("a file of " + Hex(size) + " bytes needs a large-file header");
   }
-  std::vector<uint8_t> file(OldHeader.begin(), OldHeader.begin() + FileHeaderSize);
-  file.insert(file.end(), Data.begin(), Data.end());
+  std::vector<uint8_t> file(size);
+  std::copy_n(OldHeader.begin(), FileHeaderSize, file.begin());
+  std::copy(Data.begin(), Data.end(), file.begin() + FileHeaderSize);
   Put24(file, FileSizeAt, static_cast<uint32_t>(size));
   const uint8_t state = file[StateAt];
   file[StateAt] = 0;

@@ -118,7 +118,7 @@ class Qemu:
 
 def expected_legacy_writes(args):
     trace = subprocess.run([args.boardsim, "run", "--host", "--trace", "-"], check=True,
-                           capture_output=True, text=True).stdout
+                           capture_output=True, text=True, timeout=args.timeout).stdout
     writes = []
     for line in trace.splitlines():
         fields = line.split()
@@ -141,7 +141,7 @@ def place(args, dispatch):
     started = time.monotonic()
     out = subprocess.run([args.place_peim, "--firmware", args.ovmf_code, "--ffs", args.ffs,
                           "--dispatch", dispatch, "--out", firmware], capture_output=True,
-                         text=True)
+                         text=True, timeout=args.timeout)
     if out.returncode != 0:
         raise Failure(out.stderr.strip())
     facts = dict(line.split(": ", 1) for line in out.stdout.splitlines())
@@ -180,6 +180,8 @@ def find_loaded_entry(args, facts, firmware):
                     relocated = ram[base:base + 2] == b"MZ" and \
                         int.from_bytes(ram[pe + 0x34:pe + 0x38], "little") == base
                 if relocated:
+                    print("pei-core: after-memory: found the loaded module %.1f s into a boot" % (
+                        time.monotonic() - qemu.started))
                     return match.start()
         raise Failure("after-memory: the loaded module was not found in RAM")
     finally:
@@ -273,16 +275,15 @@ def require_tools(args):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--build", type=Path, required=True, help="the build directory")
+    parser.add_argument("--place-peim", type=Path, required=True, help="the build's place_peim")
+    parser.add_argument("--ffs", type=Path, required=True, help="the module's FFS file")
+    parser.add_argument("--map", type=Path, required=True, help="the image's linker map")
+    parser.add_argument("--boardsim", type=Path, required=True, help="for the host build's writes")
     parser.add_argument("--work", type=Path, required=True, help="for firmware copies and logs")
     parser.add_argument("--ovmf-code", type=Path, default=Path(OVMF_PACKAGE_FILES[0]))
     parser.add_argument("--ovmf-vars", type=Path, default=Path(OVMF_PACKAGE_FILES[1]))
     parser.add_argument("--timeout", type=int, default=180, help="seconds a boot may take")
     args = parser.parse_args()
-    args.place_peim = args.build / "package/edit/place_peim"
-    args.ffs = args.build / "image/boardinit.ffs"
-    args.map = args.build / "image/boardinit.map"
-    args.boardsim = args.build / "tools/boardsim"
     args.work.mkdir(parents=True, exist_ok=True)
     try:
         require_tools(args)
@@ -310,7 +311,7 @@ def main():
         print("pei-core: after-memory: the PEI core loaded the module's entry at %#x" % entry)
         boot_with_debugger(args, "after-memory", facts["firmware"], entry, size, table_rva,
                            writes, lines)
-    except (Failure, subprocess.CalledProcessError, OSError) as error:
+    except (Failure, subprocess.SubprocessError, OSError) as error:
         print("pei-core: FAILED: %s" % error, file=sys.stderr)
         return 1
     print("pei-core: passed in both dispatch modes")
