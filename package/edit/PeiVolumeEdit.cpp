@@ -279,7 +279,27 @@ void AddToApriori(std::span<uint8_t> Pei, const Guid& Module) {
   throw FormatError("PEI volume: no apriori file");
 }
 
+// The first volume section of the decompressed contents.
+std::span<uint8_t> PeiVolumeIn(std::span<uint8_t> Contents) {
+  for (const ParsedSection& section : ParseSections(Contents)) {
+    if (section.Type == SectionType::FirmwareVolumeImage) {
+      return Contents.subspan(section.Offset + section.HeaderSize,
+                              section.Size - section.HeaderSize);
+    }
+  }
+  throw FormatError("the compressed section holds no volume");
+}
+
 } // namespace
+
+std::vector<uint8_t> ReadPeiVolume(std::span<const uint8_t> Flash) {
+  const ParsedVolume main = ParseNamed(Flash, "main volume");
+  const CompressedSite site = FindCompressedSite(main);
+  std::vector<uint8_t> contents =
+      LzmaDecompress(std::span(site.Guided->Data).subspan(site.DataOffset - SectionHeaderSize));
+  const auto pei = PeiVolumeIn(contents);
+  return {pei.begin(), pei.end()};
+}
 
 PeimPlacement PlacePeim(std::span<const uint8_t> Flash, std::span<const uint8_t> PeimFile,
                         Dispatch When, uint32_t PeiVolumeAddress) {
@@ -291,19 +311,7 @@ PeimPlacement PlacePeim(std::span<const uint8_t> Flash, std::span<const uint8_t>
   const auto payload = std::span(guided.Data).subspan(site.DataOffset - SectionHeaderSize);
   result.CompressedSizeBefore = static_cast<uint32_t>(payload.size());
   std::vector<uint8_t> contents = LzmaDecompress(payload);
-
-  std::optional<ParsedSection> peiSection;
-  for (ParsedSection& section : ParseSections(contents)) {
-    if (section.Type == SectionType::FirmwareVolumeImage) {
-      peiSection = std::move(section);
-      break;
-    }
-  }
-  if (!peiSection) {
-    throw FormatError("the compressed section holds no volume");
-  }
-  const auto pei = std::span(contents).subspan(peiSection->Offset + peiSection->HeaderSize,
-                                               peiSection->Size - peiSection->HeaderSize);
+  const auto pei = PeiVolumeIn(contents);
   FileSpec module = ModuleSpec(PeimFile, When);
   for (const VolumeFile& file : ParseNamed(pei, "PEI volume").Files) {
     if (file.File.Name == module.Name) {

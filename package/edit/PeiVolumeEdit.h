@@ -46,6 +46,10 @@ struct PeimPlacement {
   uint32_t CompressedSizeAfter = 0;
 };
 
+// The PEI volume as SEC copies it out of Flash. Throws FormatError for an image not laid out as
+// above.
+std::vector<uint8_t> ReadPeiVolume(std::span<const uint8_t> Flash);
+
 // PeimFile is an FFS file of type PEIM carrying a PEI dependency section and a PE32 or TE
 // section; its dependency is replaced by the one When asks for. PeiVolumeAddress is where SEC
 // copies the PEI volume. Throws FormatError (one line) for an image not laid out as above, a
