@@ -1,7 +1,9 @@
 // A second reader of the volume the build ships: UEFIExtract (Debian's uefitool-cli) must find
 // the volume, our one PEI module with its GUID and name, its three sections and the free space,
-// where our own reader finds them.
+// where our own reader finds them, and the module's image base where the module lies.
+#include "package/Depex.h"
 #include "package/Ffs.h"
+#include "package/Peim.h"
 #include "package/Volume.h"
 
 #include "emu/PeImage.h"
@@ -94,37 +96,90 @@ std::vector<ReportRow> OurRows(const package::ParsedVolume& Fv) {
   return rows;
 }
 
-} // namespace
+// Runs UEFIExtract's report on Image; returns its messages (the lines it prints) and the report.
+struct Extracted {
+  std::vector<std::string> Messages;
+  std::vector<ReportRow> Rows;
+};
 
-TEST(UefiExtractTest, ReportsTheVolumeAsOurReaderReadsIt) {
+Extracted RunUefiExtract(std::span<const uint8_t> Image) {
   const std::string extract = BOARDINIT_UEFIEXTRACT;
-  ASSERT_FALSE(extract.empty()) << "UEFIExtract not found: install Debian's uefitool-cli "
-                                   "(scripts/setup.sh does)";
+  if (extract.empty()) {
+    ADD_FAILURE() << "UEFIExtract not found: install Debian's uefitool-cli (scripts/setup.sh does)";
+    return {};
+  }
   const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "uefiextract";
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
-  std::filesystem::copy_file(BOARDINIT_FV, dir / "fv.bin");
+  std::ofstream(dir / "image.bin", std::ios::binary)
+      .write(reinterpret_cast<const char*>(Image.data()),
+             static_cast<std::streamsize>(Image.size()));
   const std::string command =
-      "cd '" + dir.string() + "' && '" + extract + "' fv.bin report >output.txt 2>&1";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-
-  // Its one message is about the volume holding no Volume Top File, the reset-vector file that
-  // only the boot volume at the top of flash carries; anything else is a complaint.
+      "cd '" + dir.string() + "' && '" + extract + "' image.bin report >output.txt 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  Extracted result;
   std::ifstream output(dir / "output.txt");
   for (std::string line; std::getline(output, line);) {
-    EXPECT_EQ(line, "parse: not a single Volume Top File is found, the image may be corrupted");
+    result.Messages.push_back(line);
   }
+  result.Rows = ReadReport(dir / "image.bin.report.txt");
+  std::filesystem::remove_all(dir);
+  return result;
+}
 
+} // namespace
+
+TEST(UefiExtractTest, ReportsTheVolumeAsOurReaderReadsIt) {
   const std::vector<uint8_t> fv = emu::ReadFileBytes(BOARDINIT_FV);
+  const Extracted extracted = RunUefiExtract(fv);
+  // Its one message is about the volume holding no Volume Top File, the reset-vector file that
+  // only the boot volume at the top of flash carries (the next test gives it one).
+  EXPECT_EQ(extracted.Messages,
+            std::vector<std::string>{
+                "parse: not a single Volume Top File is found, the image may be corrupted"});
+
   const std::vector<ReportRow> ours = OurRows(package::ParseVolume(fv));
   EXPECT_EQ(ours.size(), 7u); // image, volume, file, three sections, free space
   EXPECT_EQ(ours[2].Name, "-- 1271D999-FAD7-455D-9894-5B642DD6EE1C | BoardInit");
-  const std::vector<ReportRow> theirs = ReadReport(dir / "fv.bin.report.txt");
+  const std::vector<ReportRow>& theirs = extracted.Rows;
   ASSERT_EQ(theirs.size(), ours.size());
   for (size_t i = 0; i < ours.size(); ++i) {
     EXPECT_EQ(theirs[i], ours[i]) << "row " << i << ": UEFIExtract " << theirs[i].Type << " | "
                                   << theirs[i].Subtype << " | " << theirs[i].Base << " | "
                                   << theirs[i].Size << " | " << theirs[i].Name;
   }
-  std::filesystem::remove_all(dir);
+}
+
+// With a Volume Top File after it, UEFIExtract takes the image to end at 4 GiB and checks that
+// each module's image base is where the module lies: our volume, placed there, must pass without
+// a message, in both code forms.
+TEST(UefiExtractTest, AVolumePlacedBelow4GiBHasEveryImageBaseWhereUefiExtractExpectsIt) {
+  constexpr uint32_t VolumeSize = 0x10000;
+  constexpr uint32_t TopVolumeSize = 0x1000;
+  const package::Guid volumeTopFile = *package::Guid::Parse("1BA0062E-C779-4582-8566-336AE8F78F09");
+  // One raw file that ends where the volume (and the 4 GiB space) ends.
+  const package::FileSpec top{
+      volumeTopFile,
+      package::FileType::Raw,
+      {{package::SectionType::Raw,
+        std::vector<uint8_t>(TopVolumeSize - package::VolumeHeaderSize - package::FileHeaderSize -
+                                 package::SectionHeaderSize,
+                             0x90)}}};
+  const std::vector<uint8_t> topVolume = package::BuildVolume({&top, 1}, {.Size = TopVolumeSize});
+  const std::vector<uint8_t> pe = emu::ReadFileBytes(BOARDINIT_IMAGE);
+  for (const package::CodeForm form : {package::CodeForm::Te, package::CodeForm::Pe32}) {
+    const package::FileSpec file =
+        package::PeimFile({*package::Guid::Parse("1271D999-FAD7-455D-9894-5B642DD6EE1C"),
+                           "BoardInit", package::DepexAlways(), form},
+                          pe);
+    std::vector<uint8_t> image = package::BuildVolumeInPlace(
+        {&file, 1}, {.Size = VolumeSize}, uint32_t(0) - VolumeSize - TopVolumeSize);
+    image.insert(image.end(), topVolume.begin(), topVolume.end());
+    const Extracted extracted = RunUefiExtract(image);
+    EXPECT_EQ(extracted.Messages, std::vector<std::string>{});
+    ASSERT_EQ(extracted.Rows.size(), 9u); // image, two volumes, two files, three sections, free
+    EXPECT_EQ(extracted.Rows[4].Subtype, form == package::CodeForm::Te ? "TE image" : "PE32 image");
+    EXPECT_EQ(extracted.Rows.back().Name,
+              "-- 1BA0062E-C779-4582-8566-336AE8F78F09 | Volume Top File");
+  }
 }
