@@ -8,8 +8,9 @@ set(BOARDINIT_UI_NAME "BoardInit")
 option(BOARDINIT_DEPEX_AFTER_MEMORY
        "Dispatch the module once permanent memory is installed, not before memory" OFF)
 option(BOARDINIT_FFS_PE32 "Carry the code as a PE32 section rather than a TE section" OFF)
-# The volume runs in place at this address. 0x820000 is RAM in the image runner (its board
-# space starts at 0xE0000000, so the top of the 4 GiB space, where flash sits, is not).
+# The volume runs in place at this address: RAM where a PEI core that copies its PEI volume out
+# of flash finds it, and free memory in the image runner (whose board space, from 0x80000000,
+# takes the top of the 4 GiB space where flash would sit).
 set(BOARDINIT_FV_BASE "0x00820000" CACHE STRING "Address of the firmware volume's first byte")
 # 16 blocks of 4 KiB (the flash erase block): about five times the module, room to grow.
 set(BOARDINIT_FV_SIZE "0x10000" CACHE STRING "Size of the firmware volume in bytes")

@@ -69,8 +69,6 @@ public:
 
   // The EFI_PEI_SERVICES** that PEI modules receive and that sits below the IDT base.
   uint32_t PeiServices() const;
-  // Where the image's RVA 0 lies.
-  uint32_t ImageAddress() const { return imageBase_; }
   uint32_t HobListAddress() const;
 
   // Calls the function at Rva with 32-bit stack arguments (cdecl order) until it returns.

@@ -41,8 +41,10 @@ PeImage FromTe(std::span<const uint8_t> File) {
               image.Memory.begin() + te.StrippedBytes());
   for (const package::ImageSection& s : te.Sections) {
     const uint32_t inMemory = s.VirtualSize != 0 ? s.VirtualSize : s.SizeOfRawData;
-    std::copy_n(File.begin() + (s.PointerToRawData - te.StrippedBytes()),
-                std::min(inMemory, s.SizeOfRawData), image.Memory.begin() + s.VirtualAddress);
+    if (s.SizeOfRawData != 0) { // ParseTe placed the data inside the file
+      std::copy_n(File.begin() + (s.PointerToRawData - te.StrippedBytes()),
+                  std::min(inMemory, s.SizeOfRawData), image.Memory.begin() + s.VirtualAddress);
+    }
     image.Sections.push_back({s.Name, s.VirtualAddress, s.VirtualSize,
                               s.PointerToRawData - te.StrippedBytes(), s.SizeOfRawData, 0});
   }

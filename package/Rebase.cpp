@@ -46,4 +46,23 @@ Section RebaseSection(const Section& Image, uint32_t Address) {
   }
 }
 
+void CheckRunsInPlace(const Section& Image) {
+  std::vector<ImageSection> sections;
+  if (Image.Type == SectionType::Pe32) {
+    sections = ReadPeHeaders(Image.Data).Sections;
+  } else if (Image.Type == SectionType::Te) {
+    sections = ParseTe(Image.Data).Sections;
+  }
+  for (const ImageSection& section : sections) {
+    if (section.VirtualAddress != section.PointerToRawData ||
+        section.VirtualSize > section.SizeOfRawData) {
+      throw FormatError(
+          "section " + section.Name + " (RVA " + Hex(section.VirtualAddress) + "+" +
+          Hex(section.VirtualSize) + ", file " + Hex(section.PointerToRawData) + "+" +
+          Hex(section.SizeOfRawData) +
+          ") is not laid out in the file as in memory: the image cannot run in place");
+    }
+  }
+}
+
 } // namespace package

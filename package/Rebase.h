@@ -21,4 +21,9 @@ std::vector<uint8_t> RebaseTe(std::span<const uint8_t> Te, uint32_t HeaderAddres
 // other sections are returned unchanged.
 Section RebaseSection(const Section& Image, uint32_t Address);
 
+// Refuses a PE32 or TE image that cannot run where it lies in a volume: one whose sections lie
+// at file offsets other than their RVAs, or that need more memory than their file data (nothing
+// would zero it in flash).
+void CheckRunsInPlace(const Section& Image);
+
 } // namespace package

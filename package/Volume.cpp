@@ -86,6 +86,7 @@ FileSpec PlaceFile(const FileSpec& File, uint32_t Address) {
   uint64_t at = FileHeaderSize;
   for (const Section& section : File.Sections) {
     at = FileHeaderSize + AlignUp(at - FileHeaderSize, SectionAlignment);
+    CheckRunsInPlace(section);
     placed.Sections.push_back(
         RebaseSection(section, static_cast<uint32_t>(Address + at + SectionHeaderSize)));
     at += SectionHeaderSize + section.Data.size();

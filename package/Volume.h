@@ -57,7 +57,7 @@ std::vector<uint8_t> BuildVolumeInPlace(std::span<const FileSpec> Files, const V
                                         uint32_t Base);
 
 // File with each PE32 or TE image rebased to run where it lies when the file's header is at
-// Address.
+// Address. Refuses an image that cannot run in place (CheckRunsInPlace).
 FileSpec PlaceFile(const FileSpec& File, uint32_t Address);
 
 struct VolumeFile {

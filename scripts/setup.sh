@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang-14 lld-14 llvm-14 libgtest-dev libgmock-dev libbenchmark-dev
-          libunicorn-dev libcli11-dev nlohmann-json3-dev python3-jsonschema sigrok-cli)
+          libunicorn-dev libcli11-dev nlohmann-json3-dev python3-jsonschema sigrok-cli
+          uefitool-cli)
 # The boot of the module inside a real PEI core (scripts/pei-core.sh).
 packages+=(qemu-system-x86 ovmf-ia32 gdb liblzma-dev)
 missing=()

@@ -1,6 +1,9 @@
 // The host build and the real image are one module: on the same board they must make the same
 // accesses, with the same values, at the same virtual times, and return the same status.
 #include "emu/ImageRun.h"
+#include "package/Depex.h"
+#include "package/Peim.h"
+#include "package/Volume.h"
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
 #include "support/BuiltInBoards.h"
@@ -65,6 +68,15 @@ std::vector<ShippedForm> ShippedForms() {
   for (const char* path : {BOARDINIT_IMAGE, BOARDINIT_TE, BOARDINIT_FFS, BOARDINIT_FV}) {
     forms.push_back({path, emu::ReadModuleFile(path)});
   }
+  // The build's option for a PE32 code section, placed elsewhere: rebasing the PE32 form.
+  const std::vector<uint8_t> pe = emu::ReadFileBytes(BOARDINIT_IMAGE);
+  const package::FileSpec file =
+      package::PeimFile({*package::Guid::Parse("1271D999-FAD7-455D-9894-5B642DD6EE1C"), "BoardInit",
+                         package::DepexAlways(), package::CodeForm::Pe32},
+                        pe);
+  forms.push_back(
+      {"a volume at 0x00900000 with the PE32 section",
+       emu::LoadModule(package::BuildVolumeInPlace({&file, 1}, {.Size = 0x10000}, 0x00900000))});
   return forms;
 }
 
@@ -74,8 +86,9 @@ std::vector<ShippedForm> ShippedForms() {
 // here. Every shipped form of the image: PE32, TE, FFS file and volume.
 TEST(DifferentialTest, HostBuildAndImageMakeTheSameAccessesOnEveryBoard) {
   const std::vector<ShippedForm> forms = ShippedForms();
-  EXPECT_TRUE(forms.back().Image.InPlace);
-  EXPECT_NE(forms.back().Image.ImageBase, 0u);
+  EXPECT_TRUE(forms[3].Image.InPlace);
+  EXPECT_NE(forms[3].Image.ImageBase, 0u);
+  EXPECT_EQ(forms[4].Image.ImageBase, 0x00900000u + 72 + 24 + 8 + 4);
   const std::vector<std::filesystem::path> boards = testsupport::BuiltInBoardFiles();
   ASSERT_FALSE(boards.empty());
   for (const std::filesystem::path& board : boards) {

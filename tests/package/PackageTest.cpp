@@ -140,6 +140,15 @@ TEST(PackageTest, RebasingMovesEveryFixupAndNothingElse) {
     // Back to where it was linked: byte for byte the original.
     EXPECT_EQ(c.Rebase(moved, c.Address - c.Base), c.Image);
   }
+  // Placing to run in place needs every section at its RVA in the file.
+  package::FileSpec shifted = m.File;
+  shifted.Sections[1].Data[40 + 12] += 0x20; // .text's VirtualAddress in the TE section table
+  try {
+    package::PlaceFile(shifted, VolumeBase);
+    ADD_FAILURE() << "placed";
+  } catch (const package::FormatError& error) {
+    EXPECT_NE(std::string(error.what()).find("cannot run in place"), std::string::npos);
+  }
 }
 
 // Every refusal of the reader the runner uses, from a good file damaged in one way.
