@@ -164,9 +164,7 @@ def find_loaded_entry(args, facts, firmware):
     header_rva = int(facts["header-rva"], 0)
     try:
         while time.monotonic() - qemu.started < args.timeout:
-            time.sleep(1)
-            if not serial_text(qemu.serial):
-                continue  # still in PEI: nothing on the console before DXE
+            time.sleep(2)
             qemu.monitor("pmemsave 0 %d \"%s\"" % (RAM_BYTES, dump))
             ram = dump.read_bytes()
             for match in regex.finditer(ram):
