@@ -182,10 +182,10 @@ std::vector<int> EntryPattern(const Section& Code, const CodeFacts& Facts) {
   return pattern;
 }
 
-size_t CodeIndex(const FileSpec& Spec) {
+size_t CodeIndex(const FileSpec& File) {
   std::optional<size_t> found;
-  for (size_t i = 0; i < Spec.Sections.size(); ++i) {
-    const SectionType type = Spec.Sections[i].Type;
+  for (size_t i = 0; i < File.Sections.size(); ++i) {
+    const SectionType type = File.Sections[i].Type;
     if (type == SectionType::Pe32 || type == SectionType::Te) {
       if (found) {
         throw FormatError("the module's file holds more than one image section");
@@ -200,7 +200,7 @@ size_t CodeIndex(const FileSpec& Spec) {
 }
 
 // The module's sections with the dependency When asks for in place of its own.
-FileSpec ModuleSpec(std::span<const uint8_t> PeimFile, Dispatch When) {
+FileSpec ModuleLayout(std::span<const uint8_t> PeimFile, Dispatch When) {
   const ParsedFile module = ParseFile(PeimFile);
   if (module.Size != PeimFile.size()) {
     throw FormatError("the module's file is " + Hex(module.Size) + " bytes, followed by " +
@@ -209,33 +209,33 @@ FileSpec ModuleSpec(std::span<const uint8_t> PeimFile, Dispatch When) {
   if (module.Type != FileType::Peim) {
     throw FormatError("the module's file is of type " + FileTypeName(module.Type) + ", not PEIM");
   }
-  FileSpec spec{module.Name, FileType::Peim, {}};
+  FileSpec layout{module.Name, FileType::Peim, {}};
   bool depex = false;
   for (const ParsedSection& section : module.Sections) {
     if (section.Type == SectionType::PeiDepex) {
       depex = true;
-      spec.Sections.push_back({section.Type, When == Dispatch::BeforeMemory
-                                                 ? DepexAlways()
-                                                 : DepexAfterPpi(PermanentMemoryInstalledPpi)});
+      layout.Sections.push_back({section.Type, When == Dispatch::BeforeMemory
+                                                   ? DepexAlways()
+                                                   : DepexAfterPpi(PermanentMemoryInstalledPpi)});
     } else {
-      spec.Sections.push_back({section.Type, section.Data});
+      layout.Sections.push_back({section.Type, section.Data});
     }
   }
   if (!depex) {
     throw FormatError("the module's file has no PEI dependency section");
   }
-  CodeIndex(spec);
-  return spec;
+  CodeIndex(layout);
+  return layout;
 }
 
 // Before memory the image runs where it lies: a raw section before the code moves it onto an
 // ImageAlignment boundary (as EDK2's own volumes do), then it is rebased there.
-FileSpec PlaceInPlace(FileSpec Spec, uint32_t FileAddress, uint32_t& ImageAddress) {
-  const size_t code = CodeIndex(Spec);
-  const uint32_t stripped = ReadCode(Spec.Sections[code]).StrippedBytes;
+FileSpec PlaceInPlace(FileSpec File, uint32_t FileAddress, uint32_t& ImageAddress) {
+  const size_t code = CodeIndex(File);
+  const uint32_t stripped = ReadCode(File.Sections[code]).StrippedBytes;
   // No raw section first, then raw sections of 4 to 32 bytes: every 4-byte step of the boundary.
   for (int padding = -4; padding < static_cast<int>(ImageAlignment); padding += 4) {
-    FileSpec trial = Spec;
+    FileSpec trial = File;
     size_t at = code;
     if (padding >= 0) {
       trial.Sections.insert(trial.Sections.begin() + static_cast<std::ptrdiff_t>(code),
@@ -312,7 +312,7 @@ PeimPlacement PlacePeim(std::span<const uint8_t> Flash, std::span<const uint8_t>
   result.CompressedSizeBefore = static_cast<uint32_t>(payload.size());
   std::vector<uint8_t> contents = LzmaDecompress(payload);
   const auto pei = PeiVolumeIn(contents);
-  FileSpec module = ModuleSpec(PeimFile, When);
+  FileSpec module = ModuleLayout(PeimFile, When);
   for (const VolumeFile& file : ParseNamed(pei, "PEI volume").Files) {
     if (file.File.Name == module.Name) {
       throw FormatError("PEI volume already holds file " + module.Name.ToString());
