@@ -14,11 +14,11 @@ constexpr uint32_t FullSpanShift = 22;
 constexpr uint32_t SpanOverBit = 0x800000;
 
 // The counter moves every 280 ns (3,579,545 Hz), and no port read is faster than 50 ns, so a
-// moving counter shows one value to at most 6 readings in a row. A counter that reads one value
-// this many times in a row is not counting (the ACPI window decoded somewhere else, the timer
-// switched off): the wait gives up rather than spin for ever. The count keeps a margin of more
-// than twice the fastest read, and is small because every delay on such a board pays it again:
-// the module keeps no state from one delay to the next.
+// moving counter shows one value to at most 6 readings in a row. A counter whose value this many
+// readings in a row repeat (17 readings of one value) is not counting (the ACPI window decoded
+// somewhere else, the timer switched off): the wait gives up rather than spin for ever. The count
+// keeps a margin of more than twice the fastest read, and is small because every delay on such a
+// board pays it again: the module keeps no state from one delay to the next.
 constexpr uint32_t FrozenTimerReads = 16;
 
 // The loop is written for the common case, a counter that moved since the last reading: then
