@@ -147,6 +147,51 @@ board forged '{"name": "x\nstatus    EFI_SUCCESS\u001b[2J"}'
 check "control characters in a board's name are escaped" \
   grep -qxF 'board     x\x0Astatus    EFI_SUCCESS\x1B[2J ('"$work"'/forged.json)' "$work/out"
 
+# Outputs that name an input or each other: refused before anything is opened, every file as it was.
+mkdir "$work/own"
+cp "$work/forged.json" "$work/own/mine.json"
+cp "$image" "$work/own/my.efi"
+cp "${image%.efi}.map" "$work/own/my.map"
+ln -s mine.json "$work/own/link.json"
+ln "$work/own/my.efi" "$work/own/hard.efi"
+own=$work/own
+before=$(cd "$own" && ls -l --time-style=+ && sha256sum -- *)
+while IFS='|' read -r what args; do
+  # shellcheck disable=SC2086 # the rows are word lists
+  expect_error "$what" 2 "would overwrite|both go to standard output|not a PE image" $args
+done <<EOF2
+trace over the board|run --host --board $own/mine.json --trace $own/mine.json
+waveform over the board through a link|op --host --board $own/mine.json --vcd $own/link.json GetLevel
+trace over the image|run --image $own/my.efi --trace $own/my.efi
+trace over the image by a hard link|run --image $own/my.efi --trace $own/hard.efi
+trace over the image's map|op --image $own/my.efi --trace $own/my.map GetLevel
+trace and waveform to one new file|run --host --trace $own/new.out --vcd $own/./new.out
+trace and waveform both to standard output|run --host --trace - --vcd -
+a run that fails after its outputs are opened|run --image $work/text.efi --trace $own/mine.json --vcd $own/new.vcd
+EOF2
+check "refused outputs leave every file as it was" \
+  test "$before" = "$(cd "$own" && ls -l --time-style=+ && sha256sum -- *)"
+"$boardsim" run --host --vcd - >"$work/out" 2>"$work/err"
+check "--vcd - writes the waveform to standard output, the summary to standard error" \
+  test "$(head -n 1 "$work/out")" = '$version boardsim $end' -a -n "$(grep '^status' "$work/err")"
+
+# A write error on any output is one line, exit 3, never a signal or a summary claiming success.
+while IFS='|' read -r what pattern command; do
+  bash -c "set -o pipefail; $command" >/dev/null 2>"$work/err"
+  got=$?
+  check "$what: exit 3" test $got -eq 3
+  check "$what: one line" test "$(wc -l <"$work/err")" -eq 1 -a -n "$(grep -E "$pattern" "$work/err")"
+done <<EOF2
+trace to a closed pipe (host)|trace to standard output: Broken pipe|"$boardsim" run --host --trace - | head -c 1
+trace to a closed pipe (image)|trace to standard output: Broken pipe|"$boardsim" run --trace - | head -c 1
+summary to a full disk|standard output: No space left|"$boardsim" run --host >/dev/full
+summary to a closed descriptor|standard output: Bad file descriptor|"$boardsim" run --host >&-
+op summary to a full disk (image)|standard output: No space left|"$boardsim" op GetLevel >/dev/full
+trace to a full device|trace to /dev/full: No space left|"$boardsim" run --host --trace /dev/full
+waveform to a full device|waveform to /dev/full: No space left|"$boardsim" run --host --vcd /dev/full
+decode to a full disk|standard output: No space left|"$boardsim" decode $work/trace >/dev/full
+EOF2
+
 # The CPU emulator runs in a child process: whatever ends it, the tool says so in one line.
 # The damage is an int3 over the entry's first instruction (its RVA, which is its file offset, from
 # the map beside the image), wherever the linker put it.

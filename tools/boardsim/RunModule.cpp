@@ -3,9 +3,11 @@
 #include "emu/ImageRun.h"
 #include "emu/LinkerMap.h"
 #include "tools/boardsim/ImageSlotCall.h"
+#include "tools/boardsim/Outputs.h"
 #include "tools/run/ToolError.h"
 
 #include <filesystem>
+#include <iostream>
 
 namespace boardsim {
 
@@ -21,8 +23,12 @@ emu::PeImage LoadImage(const std::string& Path) {
   }
 }
 
+std::string MapBeside(const std::string& ImagePath) {
+  return std::filesystem::path(ImagePath).replace_extension(".map").string();
+}
+
 uint32_t FindGetActivePmic(const std::string& ImagePath) {
-  const std::string path = std::filesystem::path(ImagePath).replace_extension(".map").string();
+  const std::string path = MapBeside(ImagePath);
   std::optional<uint32_t> rva;
   try {
     rva = emu::ReadLinkerMap(path).FindSymbol(GetActivePmicSymbol);
@@ -44,6 +50,29 @@ std::optional<std::string> ImageToRun(const RunOptions& Options, const std::stri
 
 std::string ModuleName(const std::optional<std::string>& Image) {
   return Image ? "image " + *Image : "host build";
+}
+
+void RefuseSharedFiles(const RunOptions& Options, const std::string& BoardPath,
+                       const std::string& BuiltImage, bool WithMap) {
+  std::vector<NamedFile> inputs{{BoardPath, "board"}};
+  if (const std::optional<std::string> image = ImageToRun(Options, BuiltImage)) {
+    inputs.push_back({*image, "image"});
+    if (WithMap) {
+      inputs.push_back({MapBeside(*image), "linker map"});
+    }
+  }
+  std::vector<NamedFile> outputs;
+  if (Options.TracePath) {
+    outputs.push_back({*Options.TracePath, "trace"});
+  }
+  if (Options.VcdPath) {
+    outputs.push_back({*Options.VcdPath, "waveform"});
+  }
+  RefuseSharedFiles(inputs, outputs);
+}
+
+std::ostream& SummaryStream(const RunOptions& Options) {
+  return Options.TracePath == "-" || Options.VcdPath == "-" ? std::cerr : std::cout;
 }
 
 ModuleRun RunModule(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage) {

@@ -259,23 +259,16 @@ void WriteVcd(std::ostream& Out, const std::vector<sim::Access>& Trace,
   }
 }
 
-VcdOutput::VcdOutput(const std::optional<std::string>& Path) : path_(Path) {
-  if (path_) {
-    file_.open(*path_);
-    if (!file_) {
-      throw tools::ToolError("boardsim: cannot write waveform to " + *path_, tools::ExitBadInput);
-    }
+VcdOutput::VcdOutput(const std::optional<std::string>& Path) {
+  if (Path) {
+    file_.emplace(*Path, "waveform");
   }
 }
 
 void VcdOutput::Write(const std::vector<sim::Access>& Trace, const sim::BoardConfig& Board) {
-  if (!path_) {
-    return;
-  }
-  WriteVcd(file_, Trace, Board);
-  file_.flush();
-  if (!file_) {
-    throw tools::ToolError("boardsim: cannot write waveform to " + *path_, tools::ExitBadInput);
+  if (file_) {
+    WriteVcd(file_->Stream(), Trace, Board);
+    file_->Finish();
   }
 }
 

@@ -7,8 +7,8 @@
 
 #include "sim/BoardConfig.h"
 #include "sim/Trace.h"
+#include "tools/boardsim/Outputs.h"
 
-#include <fstream>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -30,8 +30,7 @@ public:
   void Write(const std::vector<sim::Access>& Trace, const sim::BoardConfig& Board);
 
 private:
-  std::optional<std::string> path_;
-  std::ofstream file_;
+  std::optional<OutputFile> file_;
 };
 
 } // namespace boardsim

@@ -1,11 +1,14 @@
 // boardsim: runs the module on a simulated board and shows what it did.
 #include "tools/boardsim/Commands.h"
 #include "tools/boardsim/Options.h"
+#include "tools/boardsim/Outputs.h"
 #include "tools/run/ToolError.h"
 
 #include <iostream>
 
-int main(int argc, char** argv) {
+namespace {
+
+int RunTool(int argc, char** argv) {
   const boardsim::Installation where{BOARDINIT_BOARDS_DIR, BOARDINIT_IMAGE};
   try {
     const boardsim::CommandLine line =
@@ -30,4 +33,11 @@ int main(int argc, char** argv) {
     std::cerr << "boardsim: " << error.what() << '\n';
     return tools::ExitRunFailed;
   }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  boardsim::SetUpStandardStreams();
+  return boardsim::FinalStatus(RunTool(argc, argv));
 }
