@@ -192,6 +192,46 @@ waveform to a full device|waveform to /dev/full: No space left|"$boardsim" run -
 decode to a full disk|standard output: No space left|"$boardsim" decode $work/trace >/dev/full
 EOF2
 
+# decode reads a stream: a device file is refused, a line without end is cut off at line 1, and
+# sequence numbers and times must strictly increase (no access costs less than 1 ns).
+record() { printf '%s %s R 8 0xE00F8040 0x00\n' "$@"; }
+{ echo '# boardtrace 1'; record 0 0; record 0 200; } >"$work/seq-repeats.trace"
+{ echo '# boardtrace 1'; record 5 0; record 4 200; } >"$work/seq-back.trace"
+{ echo '# boardtrace 1'; record 0 5; record 1 5; } >"$work/time-repeats.trace"
+{ echo '# boardtrace 1'; record 0 9; record 1 5; } >"$work/time-back.trace"
+head -c 100000 /dev/zero >"$work/nul.trace"
+while IFS='|' read -r what pattern file; do
+  expect_error "decode $what" 2 "$pattern" decode "$file"
+done <<EOF2
+a device file|/dev/zero: is not a regular file, not a trace|/dev/zero
+a line without end|nul.trace: line 1: expected '# boardtrace 1', got '\\\\x00|$work/nul.trace
+a repeated sequence number|line 3: sequence number 0 does not follow 0|$work/seq-repeats.trace
+a sequence number that goes back|line 3: sequence number 4 does not follow 5|$work/seq-back.trace
+a repeated time|line 3: time 5 ns does not follow 5 ns|$work/time-repeats.trace
+a time that goes back|line 3: time 5 ns does not follow 9 ns|$work/time-back.trace
+EOF2
+cp "$work/trace" "$work/-x.trace"
+(cd "$work" && "$boardsim" decode -- -x.trace >"$work/out")
+check "-- ends decode's options" grep -q '^accesses  101811,' "$work/out"
+
+# Text from the command line is escaped like text from files: one line, no raw control or
+# non-ASCII byte (@ stands for newline, ESC, BEL, DEL and a UTF-8 C1 control).
+controls=$'\n\e\a\x7f\xc2\x9b'
+clean() { test "$(wc -l <"$1")" -eq "$2" && ! LC_ALL=C grep -q $'[\x01-\x09\x0b-\x1f\x7f-\xff]' "$1"; }
+for template in 'run --board x@y' 'run --board @/b.json' 'run --bo@' 'run x@' 'op ReadRegister 3@' \
+  'op Get@Level' 'op --list @' 'run --image none@.efi' 'decode none@' 'decode -- a b@' 'w@lk' \
+  'run --trace @/t' 'run --vcd @/v'; do
+  read -ra args <<<"$template"
+  "$boardsim" "${args[@]//@/$controls}" >/dev/null 2>"$work/err"
+  check "escaped: boardsim $template" clean "$work/err" 1
+done
+cp "$image" "$own/im${controls}.efi"
+cp "${image%.efi}.map" "$own/im${controls}.map"
+"$boardsim" op GetLevel --image "$own/im${controls}.efi" >"$work/out"
+check "escaped: an image path in the summary" clean "$work/out" 12
+"$boardsim" op GetLevel --json --image "$own/im${controls}.efi" >"$work/out"
+check "escaped: an image path in JSON" grep -qF '"image": "'"$own"'/im\\x0A\\x1B\\x07\\x7F\\xC2\\x9B.efi"' "$work/out"
+
 # The CPU emulator runs in a child process: whatever ends it, the tool says so in one line.
 # The damage is an int3 over the entry's first instruction (its RVA, which is its file offset, from
 # the map beside the image), wherever the linker put it.

@@ -1,6 +1,7 @@
 #include "tools/boardsim/BoardInput.h"
 
 #include "sim/BoardFile.h"
+#include "tools/run/Printable.h"
 #include "tools/run/ToolError.h"
 
 #include <filesystem>
@@ -15,8 +16,8 @@ std::string ResolveBoardPath(const std::string& Board, const std::string& Boards
   }
   const std::filesystem::path path = std::filesystem::path(BoardsDir) / (Board + ".json");
   if (!std::filesystem::exists(path)) {
-    throw tools::ToolError("boardsim: no board named '" + Board + "' (looked for " + path.string() +
-                               ")",
+    throw tools::ToolError("boardsim: no board named '" + tools::Printable(Board) +
+                               "' (looked for " + tools::Printable(path.string()) + ")",
                            tools::ExitBadInput);
   }
   return path.string();

@@ -1,5 +1,7 @@
 #include "tools/boardsim/JsonViews.h"
 
+#include "tools/run/Printable.h"
+
 namespace boardsim {
 
 namespace {
@@ -29,11 +31,12 @@ NLOHMANN_JSON_SERIALIZE_ENUM(StepKind, {{StepKind::PmicRead, "pmic-read"},
                                         {StepKind::PadDriven, "pad-driven"}})
 
 json BoardJson(const std::string& Name, const std::string& Path) {
-  return {{"name", Name}, {"path", Path}};
+  return {{"name", tools::Printable(Name)}, {"path", tools::Printable(Path)}};
 }
 
 json ModuleJson(const std::optional<std::string>& Image) {
-  return Image ? json{{"form", "image"}, {"image", *Image}} : json{{"form", "host"}};
+  return Image ? json{{"form", "image"}, {"image", tools::Printable(*Image)}}
+               : json{{"form", "host"}};
 }
 
 json SelectionJson(const SelectionView& Selection) {

@@ -153,7 +153,14 @@ void RefuseSharedFiles(const std::vector<NamedFile>& Inputs,
   const NamedFile standardOutput{"-", "standard output"};
   struct stat status {};
   if (fstat(STDOUT_FILENO, &status) == 0 && S_ISREG(status.st_mode)) {
-    seen.emplace_back(Identity{true, status.st_dev, status.st_ino, {}}, &standardOutput);
+    const Identity identity{true, status.st_dev, status.st_ino, {}};
+    for (const auto& [other, file] : seen) {
+      if (other == identity) {
+        Refuse("standard output is the " + file->What + " (" + Named(file->Path) +
+               "); name another file");
+      }
+    }
+    seen.emplace_back(identity, &standardOutput);
   }
   bool toStandardOutput = false;
   for (const NamedFile& output : Outputs) {

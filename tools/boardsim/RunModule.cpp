@@ -4,6 +4,7 @@
 #include "emu/LinkerMap.h"
 #include "tools/boardsim/ImageSlotCall.h"
 #include "tools/boardsim/Outputs.h"
+#include "tools/run/Printable.h"
 #include "tools/run/ToolError.h"
 
 #include <filesystem>
@@ -19,7 +20,8 @@ emu::PeImage LoadImage(const std::string& Path) {
   try {
     return emu::ReadPeFile(Path);
   } catch (const emu::ImageError& error) {
-    throw tools::ToolError("boardsim: " + Path + ": " + error.what(), tools::ExitBadInput);
+    throw tools::ToolError("boardsim: " + tools::Printable(Path) + ": " + error.what(),
+                           tools::ExitBadInput);
   }
 }
 
@@ -33,10 +35,12 @@ uint32_t FindGetActivePmic(const std::string& ImagePath) {
   try {
     rva = emu::ReadLinkerMap(path).FindSymbol(GetActivePmicSymbol);
   } catch (const emu::ImageError& error) {
-    throw tools::ToolError("boardsim: " + path + ": " + error.what(), tools::ExitBadInput);
+    throw tools::ToolError("boardsim: " + tools::Printable(path) + ": " + error.what(),
+                           tools::ExitBadInput);
   }
   if (!rva) {
-    throw tools::ToolError("boardsim: " + path + ": no " + GetActivePmicSymbol + " in the map",
+    throw tools::ToolError("boardsim: " + tools::Printable(path) + ": no " + GetActivePmicSymbol +
+                               " in the map",
                            tools::ExitBadInput);
   }
   return *rva;
@@ -49,7 +53,7 @@ std::optional<std::string> ImageToRun(const RunOptions& Options, const std::stri
 }
 
 std::string ModuleName(const std::optional<std::string>& Image) {
-  return Image ? "image " + *Image : "host build";
+  return Image ? "image " + tools::Printable(*Image) : "host build";
 }
 
 void RefuseSharedFiles(const RunOptions& Options, const std::string& BoardPath,

@@ -2,6 +2,7 @@
 #include "tools/boardsim/Commands.h"
 #include "tools/boardsim/Options.h"
 #include "tools/boardsim/Outputs.h"
+#include "tools/run/Printable.h"
 #include "tools/run/ToolError.h"
 
 #include <iostream>
@@ -30,7 +31,9 @@ int RunTool(int argc, char** argv) {
     return error.ExitStatus();
   } catch (const std::exception& error) {
     // Anything else is the tool's own failure, still one line and not a crash.
-    std::cerr << "boardsim: " << error.what() << '\n';
+    std::cerr << tools::Printable(std::string("boardsim: ") + error.what(),
+                                  tools::Backslashes::Keep)
+              << '\n';
     return tools::ExitRunFailed;
   }
 }
