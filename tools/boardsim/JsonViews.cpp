@@ -24,7 +24,8 @@ template <typename T> json OrNull(const std::optional<T>& Value) {
 // The names the documents use for the views' enumerations.
 NLOHMANN_JSON_SERIALIZE_ENUM(SelectionSource, {{SelectionSource::Detected, "detected"},
                                                {SelectionSource::DescriptorHob, "descriptor-hob"},
-                                               {SelectionSource::Fallback, "fallback"}})
+                                               {SelectionSource::Fallback, "fallback"},
+                                               {SelectionSource::Unfinished, "unfinished"}})
 NLOHMANN_JSON_SERIALIZE_ENUM(StepKind, {{StepKind::PmicRead, "pmic-read"},
                                         {StepKind::PmicWrite, "pmic-write"},
                                         {StepKind::PadRead, "pad-read"},
@@ -46,7 +47,8 @@ json SelectionJson(const SelectionView& Selection) {
                      {"device", read.Device},
                      {"register", read.Register},
                      {"answer", OrNull(read.Answer)},
-                     {"accepted", read.Accepted}});
+                     {"accepted", read.Accepted},
+                     {"cut_short", read.CutShort}});
   }
   return {{"variant", OrNull(Selection.VariantId)},
           {"source", Selection.Source},
