@@ -232,6 +232,15 @@ check "escaped: an image path in the summary" clean "$work/out" 12
 "$boardsim" op GetLevel --json --image "$own/im${controls}.efi" >"$work/out"
 check "escaped: an image path in JSON" grep -qF '"image": "'"$own"'/im\\x0A\\x1B\\x07\\x7F\\xC2\\x9B.efi"' "$work/out"
 
+# The waveform keeps the trace's time: a bus clock too slow for the run is one line, no waveform.
+sed 's/"punit"/"i2c_controller": {"bus_hz": 7}, "punit"/' "$(dirname "$0")/../../boards/default.json" \
+  >"$work/slow-bus.json"
+echo kept >"$work/slow.vcd"
+expect_error "a bus clock too slow for the run" 2 \
+  "slow.vcd: at bus_hz 7 the transaction at 0.154 ms would hold the bus until 5143.011 ms, past the next one at" \
+  run --host --board "$work/slow-bus.json" --vcd "$work/slow.vcd"
+check "... and leaves the waveform file as it was" test "$(cat "$work/slow.vcd")" = kept
+
 # The CPU emulator runs in a child process: whatever ends it, the tool says so in one line.
 # The damage is an int3 over the entry's first instruction (its RVA, which is its file offset, from
 # the map beside the image), wherever the linker put it.
