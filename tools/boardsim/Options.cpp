@@ -14,7 +14,7 @@ namespace {
 
 constexpr const char* ExitStatuses =
     "Exit status: 0 done; 1 the module did not return, or a slot is not offered;\n"
-    "2 bad input (one line naming the file and the position).";
+    "2 bad input (one line naming the file and the position); 3 an output could not be written.";
 
 constexpr const char* ProgramFooter =
     "Examples:\n"
@@ -30,14 +30,16 @@ constexpr const char* OpFooter =
     "it opened at 0x400 before the call, as the module's entry leaves it: the library's waits\n"
     "read the PM timer behind it.\n"
     "Exit status: 0 the slot returned; 1 the slot is not offered, or the call did not return;\n"
-    "2 bad input.";
+    "2 bad input; 3 an output could not be written.";
 
 constexpr const char* DecodeFooter =
     "Shows what the trace alone determines: its accesses by kind, the PMIC bus (transactions,\n"
     "semaphore holds, sideband messages) and, for a trace of run, the PMIC selection and the\n"
     "board step, exactly as run shows them. Counts by device are left out: they need the\n"
     "board's decoders, which move while the module programs them.\n"
-    "Exit status: 0 done; 2 bad input (a trace line that does not parse, named by its number).";
+    "Sequence numbers and times must strictly increase; a device file is refused.\n"
+    "Exit status: 0 done; 2 bad input (a trace line that does not parse or is out of order,\n"
+    "named by its number); 3 an output could not be written.";
 
 [[noreturn]] void BadInput(const std::string& Message) {
   throw tools::ToolError("boardsim: " + Message, tools::ExitBadInput);
@@ -64,8 +66,9 @@ void AddRunOptions(CLI::App& Command, RunOptions& Options) {
   Command.add_flag("--json", Options.Json, "print the summary as one JSON document");
   Command
       .add_option("--vcd", Options.VcdPath,
-                  "write the waveform of the PMIC bus and the pads the module drives (VCD)")
-      ->type_name("FILE");
+                  "write the waveform of the PMIC bus and the pads the module drives (VCD), or to "
+                  "standard output with '-'")
+      ->type_name("FILE|-");
 }
 
 // CLI11 names the option in front of its message; the user reads "--board needs a value".
