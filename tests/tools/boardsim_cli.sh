@@ -171,6 +171,12 @@ a run that fails after its outputs are opened|run --image $work/text.efi --trace
 EOF2
 check "refused outputs leave every file as it was" \
   test "$before" = "$(cd "$own" && ls -l --time-style=+ && sha256sum -- *)"
+echo old >"$work/real.trace"
+ln -s real.trace "$work/link.trace"
+"$boardsim" run --host --trace "$work/link.trace" >/dev/null
+check "an output through a link replaces the file it names, not the link" \
+  test -L "$work/link.trace" -a "$(head -n 1 "$work/real.trace")" = "# boardtrace 1"
+check "no partial file is left behind" test -z "$(find "$work" -name '*.partial-*')"
 "$boardsim" run --host --vcd - >"$work/out" 2>"$work/err"
 check "--vcd - writes the waveform to standard output, the summary to standard error" \
   test "$(head -n 1 "$work/out")" = '$version boardsim $end' -a -n "$(grep '^status' "$work/err")"

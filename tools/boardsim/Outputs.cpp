@@ -212,7 +212,11 @@ OutputFile::OutputFile(const std::string& Path, const std::string& What)
     if (exists && access(Path.c_str(), W_OK) != 0) {
       cannot(errno);
     }
-    std::string pattern = Path + ".partial-XXXXXX";
+    // Through a symbolic link the file it names is replaced, not the link.
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(Path, error);
+    target_ = exists && !error ? real.string() : Path;
+    std::string pattern = target_ + ".partial-XXXXXX";
     fd = mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) {
       cannot(errno);
@@ -255,7 +259,7 @@ void OutputFile::Finish() {
     fail(EIO);
   }
   if (!temporary_.empty()) {
-    if (fsync(buffer_->fd) != 0 || rename(temporary_.c_str(), path_.c_str()) != 0) {
+    if (fsync(buffer_->fd) != 0 || rename(temporary_.c_str(), target_.c_str()) != 0) {
       fail(errno);
     }
   }

@@ -64,6 +64,7 @@ public:
 private:
   std::string path_;
   std::string what_;
+  std::string target_;    // the file the temporary one replaces (a link's target)
   std::string temporary_; // empty: written in place
   std::unique_ptr<Buffer> buffer_;
   std::unique_ptr<std::ostream> stream_;
