@@ -15,8 +15,9 @@
 
 namespace emu {
 
-// A boot takes a few million instructions; a run past this is stuck in a loop that touches no
-// hardware (the board's budgets catch the loops that do).
+// The module runs at most a few thousand instructions between two register accesses; a run past
+// this many without one is stuck in a loop that touches no hardware. Every other run ends by the
+// board's budgets, at the same access in both forms.
 constexpr uint64_t DefaultInstructionLimit = 500'000'000;
 
 // The image's pointers are 32 bits wide: so are the slots of a descriptor in its HOB list.

@@ -223,11 +223,16 @@ struct MachineHooks {
   }
 
   // The runaway guard, on every translated block as it starts: a module stuck in a loop that
-  // makes no access is stopped here (the board's access budget stops those that do).
-  // It runs on every block, so what it does for a block seen before stays short and the rest
-  // is out of line.
+  // makes no access is stopped here. It counts only the instructions since the last register
+  // access, so every run that makes accesses is ended by the board's budgets, at the same access
+  // as the host build. It runs on every block, so what it does for a block seen before stays
+  // short and the rest is out of line.
   static void Block(uc_engine*, uint64_t Address, uint32_t, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
+    if (const uint64_t accesses = m.board_.AccessCount(); accesses != m.accessesSeen_) {
+      m.accessesSeen_ = accesses;
+      m.executed_ = 0;
+    }
     const uint64_t at = Address - m.imageBase_;
     const uint32_t known = at < m.blockInstructions_.size() ? m.blockInstructions_[at] : 0;
     m.executed_ += known != 0 ? known : m.BlockInstructions(Address);
@@ -438,7 +443,9 @@ void Machine::Stop(std::string Reason, uint64_t Address) {
 }
 
 void Machine::RunawayStop(uint64_t Address) {
-  Stop("instruction budget of " + std::to_string(instructionLimit_) + " exhausted", Address);
+  Stop("instruction budget of " + std::to_string(instructionLimit_) +
+           " without a register access exhausted",
+       Address);
 }
 
 uint32_t Machine::BlockInstructions(uint64_t Address) {
@@ -500,6 +507,7 @@ CallResult Machine::CallAddress(uint32_t Address, std::span<const uint32_t> Argu
 
   stopped_ = false;
   executed_ = 0;
+  accessesSeen_ = board_.AccessCount();
   const uc_err error = uc_emu_start(uc_, Address, ReturnTrap, 0, 0);
   CallResult result;
   const uint32_t eip = ReadEip(uc_);

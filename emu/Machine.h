@@ -57,7 +57,8 @@ struct InstructionCounts {
 
 class Machine {
 public:
-  // InstructionLimit 0 means unlimited (the board's budgets still apply). The limit is
+  // InstructionLimit bounds the instructions run between two register accesses (a loop that
+  // touches nothing); 0 means unlimited (the board's budgets still apply). The limit is
   // kept by whole translated blocks, so a run stops at the start of the block that would pass it.
   // CountInstructions adds a hook on every instruction that fills Counts(): a mode for
   // measuring, several times slower.
@@ -120,8 +121,9 @@ private:
   // one it executed there.
   enum class PauseSite : uint8_t { None, Pause, Rewritten };
   std::vector<PauseSite> pauseSites_;
-  // The runaway guard: instructions run in this call, counted a block at a time.
+  // The runaway guard: instructions run since the last register access, counted a block at a time.
   uint64_t executed_ = 0;
+  uint64_t accessesSeen_ = 0; // the board's access count when executed_ was last reset
   std::vector<uint16_t> blockInstructions_; // by image offset of a block's start; 0 not yet known
   bool counting_ = false;
   bool inBusyWait_ = false;

@@ -225,7 +225,7 @@ TEST(MachineTest, PauseHintsReachTheBoardOnlyWhereAPauseIsExecuted) {
 TEST(MachineTest, TheInstructionBudgetCountsTheBlocksOfARewrittenPause) {
   Fixture run(Code({0xF3, 0x90, 0xC3})); // pause; ret
   run.machine = std::make_unique<emu::Machine>(run.image, run.soc.Bus, emu::EmptyHobList(), 1);
-  const std::string budget = "instruction budget of 1 exhausted at ";
+  const std::string budget = "instruction budget of 1 without a register access exhausted at ";
   const emu::CallResult first = run.Run();
   EXPECT_EQ(first.Failure.substr(0, first.Failure.find('\n')),
             budget + "0x00800202 (image RVA 0x00000202)");
@@ -302,7 +302,8 @@ TEST(MachineTest, AFailedRunSaysWhatStoppedItAndWhere) {
       {"endless loop",
        {0x90, 0xEB, 0xFE}, // nop; jmp $
        0,
-       "instruction budget of 100000 exhausted at 0x00800201 (image RVA 0x00000201)"},
+       "instruction budget of 100000 without a register access exhausted at 0x00800201 (image RVA "
+       "0x00000201)"},
       {"halt", {0x90, 0xF4, 0xC3}, 0, "halted at 0x00800201 (image RVA 0x00000201)"},
       {"polls a port for ever",
        {0x66, 0xBA, 0x00, 0x05, 0xED, 0xEB, 0xFD}, // mov dx, 0x500; again: in eax, dx; jmp again

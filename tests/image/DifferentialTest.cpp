@@ -122,3 +122,29 @@ TEST(DifferentialTest, HostBuildAndImageWalkMalformedHobListsAlike) {
     ExpectSameRun(sim::ParseBoardText(board, "board.json"), image);
   }
 }
+
+// Budgets end both forms at the same access, whichever budget and wherever the module is; a
+// board with fast ports (millions of timer reads in the settle wait) still returns in both.
+TEST(DifferentialTest, BudgetsEndBothFormsAtTheSameAccess) {
+  const emu::PeImage image = emu::ReadPeFile(BOARDINIT_IMAGE);
+  const std::pair<const char*, const char*> boards[] = {
+      {R"({"access_costs_ns": {"port_read": 100}})", ""},
+      {R"({"access_costs_ns": {"port_read": 1}, "access_budget": 300000})",
+       "access budget of 300000 exhausted"},
+      {R"({"access_budget": 800})", "access budget of 800 exhausted"},
+      {R"({"time_budget_ms": 50})", "time budget of 50 ms of virtual time exhausted"},
+      {R"({"time_budget_ms": 20, "faults": {"semaphore_never_granted": true}})",
+       "time budget of 20 ms of virtual time exhausted"},
+  };
+  for (const auto& [board, budget] : boards) {
+    SCOPED_TRACE(board);
+    const sim::BoardConfig config = sim::ParseBoardText(board, "board.json");
+    const Outcome host = RunHost(config);
+    const Outcome ran = RunImage(config, image);
+    EXPECT_EQ(ran.Status, host.Status);
+    EXPECT_EQ(host.Failure, budget);
+    EXPECT_TRUE(ran.Failure.starts_with(budget)) << ran.Failure;
+    EXPECT_EQ(ran.Trace.size(), host.Trace.size());
+    EXPECT_TRUE(ran.Trace == host.Trace);
+  }
+}

@@ -100,6 +100,37 @@ TEST(BoardStep, SelectionSaysWhyForEveryVariant) {
   }
 }
 
+// A run stopped inside selection says so, whether it stopped before the first read, with a read
+// under way on a device that is fitted, or waiting for the semaphore; the step shows nothing yet.
+TEST(BoardStep, SelectionCutShortByABudgetSaysItDidNotFinish) {
+  struct Stop {
+    uint64_t AccessBudget;
+    uint64_t TimeBudgetMs;
+    bool NeverGrants;
+    const char* Line;
+  };
+  const Stop cases[] = {
+      {742, 30'000, false, "selection did not finish: no identification read reached the PMIC bus"},
+      {850, 30'000, false, "selection did not finish: 0x34 reg 0x03 cut short"},
+      {900, 30'000, false, "selection did not finish: 0x34 reg 0x03 cut short"},
+      {100'000'000, 200, true,
+       "selection did not finish: no identification read reached the PMIC bus"},
+  };
+  sim::BoardConfig config = sim::LoadBoardFile(std::string(BOARDINIT_BOARDS_DIR) + "/default.json");
+  for (const Stop& c : cases) {
+    SCOPED_TRACE(c.Line);
+    config.AccessBudget = c.AccessBudget;
+    config.TimeBudgetMs = c.TimeBudgetMs;
+    config.Punit.NeverGrants = c.NeverGrants;
+    sim::Soc soc(config);
+    ASSERT_FALSE(tools::RunHostModule(soc.Bus, {.Hobs = config.Hobs}).Status);
+    const boardsim::BoardStepReport report =
+        boardsim::DescribeBoardStep(soc.Bus.GetTrace().Accesses());
+    EXPECT_EQ(boardsim::DescribeSelection(report.Selection), c.Line);
+    EXPECT_TRUE(report.Steps.empty());
+  }
+}
+
 TEST(BoardStep, TransactionsSayWhetherTheSemaphoreWasHeld) {
   sim::decode::BusActivity bus;
   bus.I2c = {{.TimeNs = 1000,

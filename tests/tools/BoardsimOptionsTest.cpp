@@ -60,7 +60,12 @@ TEST(BoardsimOptions, RunAndDecodeTakeTheirOptionsOrSayWhatIsWrong) {
       {{"run", "x"}, "boardsim: unexpected argument 'x' (see boardsim run --help)"},
       {{"walk"}, "boardsim: unknown command 'walk' (see boardsim --help)"},
       {{}, "boardsim: a command is needed: run, op or decode (see boardsim --help)"},
-      {{"decode"}, "boardsim: TRACE is required"},
+      {{"decode"}, "boardsim: decode needs a trace file, or '-' for standard input"},
+      {{"decode", "--json", "--", "-x.trace"}, "decode -x.trace json"},
+      {{"decode", "a", "--", "b"},
+       "boardsim: unexpected argument 'b' (see boardsim decode --help)"},
+      {{"run", "--host", "--", "x"}, "boardsim: unexpected argument 'x' (see boardsim run --help)"},
+      {{"run", "--bo\x1B[2Jard"}, "boardsim: unknown option '--bo\\x1B[2Jard'"},
   };
   for (const auto& [args, expected] : cases) {
     EXPECT_EQ(Parse(args), expected);
@@ -125,6 +130,12 @@ TEST(BoardsimOptions, OpTakesASlotAndItsArgumentsOrSaysWhatIsWrong) {
       {{"--host", "--image", "x.efi", "Detect"}, "boardsim: --host excludes --image"},
       {{"--verbose", "Detect"}, "boardsim: unknown option '--verbose'"},
       {{"--board"}, "boardsim: --board needs a value"},
+      {{"--host", "--", "ReadRegister", "3"}, "board default host slot 0 3"},
+      {{"ReadRegister", "--", "3"}, "board default slot 0 3"},
+      {{"--", "--list"},
+       "boardsim: no slot named '--list' (boardsim op --list shows the 25 slots)"},
+      {{"Read\nRegister"},
+       "boardsim: no slot named 'Read\\x0ARegister' (boardsim op --list shows the 25 slots)"},
   };
   for (const auto& [args, expected] : cases) {
     EXPECT_EQ(ParseOp(args), expected);

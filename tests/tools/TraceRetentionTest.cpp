@@ -11,6 +11,7 @@
 #include "tools/run/SlotCall.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -28,7 +29,9 @@ struct Outcome {
 // Runs Body on a fresh board either keeping the whole trace, or the way the tool runs it.
 Outcome Observe(const sim::BoardConfig& Config, bool AsTheTool,
                 const std::function<std::string(sim::Soc&)>& Body) {
-  const std::string path = ::testing::TempDir() + "trace-retention.trace";
+  // Named after the process: two test runs on one machine must not read each other's trace.
+  const std::string path =
+      ::testing::TempDir() + "trace-retention-" + std::to_string(getpid()) + ".trace";
   Outcome outcome;
   {
     sim::Soc soc(Config);

@@ -156,6 +156,106 @@ board forged '{"name": "x\nstatus    EFI_SUCCESS\u001b[2J"}'
 check "control characters in a board's name are escaped" \
   grep -qxF 'board     x\x0Astatus    EFI_SUCCESS\x1B[2J ('"$work"'/forged.json)' "$work/out"
 
+# Outputs that name an input or each other: refused before anything is opened, every file as it was.
+mkdir "$work/own"
+cp "$work/forged.json" "$work/own/mine.json"
+cp "$image" "$work/own/my.efi"
+cp "${image%.efi}.map" "$work/own/my.map"
+ln -s mine.json "$work/own/link.json"
+ln "$work/own/my.efi" "$work/own/hard.efi"
+own=$work/own
+before=$(cd "$own" && ls -l --time-style=+ && sha256sum -- *)
+while IFS='|' read -r what args; do
+  # shellcheck disable=SC2086 # the rows are word lists
+  expect_error "$what" 2 "would overwrite|both go to standard output|not a PE image" $args
+done <<EOF2
+trace over the board|run --host --board $own/mine.json --trace $own/mine.json
+waveform over the board through a link|op --host --board $own/mine.json --vcd $own/link.json GetLevel
+trace over the image|run --image $own/my.efi --trace $own/my.efi
+trace over the image by a hard link|run --image $own/my.efi --trace $own/hard.efi
+trace over the image's map|op --image $own/my.efi --trace $own/my.map GetLevel
+trace and waveform to one new file|run --host --trace $own/new.out --vcd $own/./new.out
+trace and waveform both to standard output|run --host --trace - --vcd -
+a run that fails after its outputs are opened|run --image $work/text.efi --trace $own/mine.json --vcd $own/new.vcd
+EOF2
+check "refused outputs leave every file as it was" \
+  test "$before" = "$(cd "$own" && ls -l --time-style=+ && sha256sum -- *)"
+echo old >"$work/real.trace"
+ln -s real.trace "$work/link.trace"
+"$boardsim" run --host --trace "$work/link.trace" >/dev/null
+check "an output through a link replaces the file it names, not the link" \
+  test -L "$work/link.trace" -a "$(head -n 1 "$work/real.trace")" = "# boardtrace 1"
+check "no partial file is left behind" test -z "$(find "$work" -name '*.partial-*')"
+"$boardsim" run --host --vcd - >"$work/out" 2>"$work/err"
+check "--vcd - writes the waveform to standard output, the summary to standard error" \
+  test "$(head -n 1 "$work/out")" = '$version boardsim $end' -a -n "$(grep '^status' "$work/err")"
+
+# A write error on any output is one line, exit 3, never a signal or a summary claiming success.
+while IFS='|' read -r what pattern command; do
+  bash -c "set -o pipefail; $command" >/dev/null 2>"$work/err"
+  got=$?
+  check "$what: exit 3" test $got -eq 3
+  check "$what: one line" test "$(wc -l <"$work/err")" -eq 1 -a -n "$(grep -E "$pattern" "$work/err")"
+done <<EOF2
+trace to a closed pipe (host)|trace to standard output: Broken pipe|"$boardsim" run --host --trace - | head -c 1
+trace to a closed pipe (image)|trace to standard output: Broken pipe|"$boardsim" run --trace - | head -c 1
+summary to a full disk|standard output: No space left|"$boardsim" run --host >/dev/full
+summary to a closed descriptor|standard output: Bad file descriptor|"$boardsim" run --host >&-
+op summary to a full disk (image)|standard output: No space left|"$boardsim" op GetLevel >/dev/full
+trace to a full device|trace to /dev/full: No space left|"$boardsim" run --host --trace /dev/full
+waveform to a full device|waveform to /dev/full: No space left|"$boardsim" run --host --vcd /dev/full
+decode to a full disk|standard output: No space left|"$boardsim" decode $work/trace >/dev/full
+EOF2
+
+# decode reads a stream: a device file is refused, a line without end is cut off at line 1, and
+# sequence numbers and times must strictly increase (no access costs less than 1 ns).
+record() { printf '%s %s R 8 0xE00F8040 0x00\n' "$@"; }
+{ echo '# boardtrace 1'; record 0 0; record 0 200; } >"$work/seq-repeats.trace"
+{ echo '# boardtrace 1'; record 5 0; record 4 200; } >"$work/seq-back.trace"
+{ echo '# boardtrace 1'; record 0 5; record 1 5; } >"$work/time-repeats.trace"
+{ echo '# boardtrace 1'; record 0 9; record 1 5; } >"$work/time-back.trace"
+head -c 100000 /dev/zero >"$work/nul.trace"
+while IFS='|' read -r what pattern file; do
+  expect_error "decode $what" 2 "$pattern" decode "$file"
+done <<EOF2
+a device file|/dev/zero: is not a regular file, not a trace|/dev/zero
+a line without end|nul.trace: line 1: expected '# boardtrace 1', got '\\\\x00|$work/nul.trace
+a repeated sequence number|line 3: sequence number 0 does not follow 0|$work/seq-repeats.trace
+a sequence number that goes back|line 3: sequence number 4 does not follow 5|$work/seq-back.trace
+a repeated time|line 3: time 5 ns does not follow 5 ns|$work/time-repeats.trace
+a time that goes back|line 3: time 5 ns does not follow 9 ns|$work/time-back.trace
+EOF2
+cp "$work/trace" "$work/-x.trace"
+(cd "$work" && "$boardsim" decode -- -x.trace >"$work/out")
+check "-- ends decode's options" grep -q '^accesses  101811,' "$work/out"
+
+# Text from the command line is escaped like text from files: one line, no raw control or
+# non-ASCII byte (@ stands for newline, ESC, BEL, DEL and a UTF-8 C1 control).
+controls=$'\n\e\a\x7f\xc2\x9b'
+clean() { test "$(wc -l <"$1")" -eq "$2" && ! LC_ALL=C grep -q $'[\x01-\x09\x0b-\x1f\x7f-\xff]' "$1"; }
+for template in 'run --board x@y' 'run --board @/b.json' 'run --bo@' 'run x@' 'op ReadRegister 3@' \
+  'op Get@Level' 'op --list @' 'run --image none@.efi' 'decode none@' 'decode -- a b@' 'w@lk' \
+  'run --trace @/t' 'run --vcd @/v'; do
+  read -ra args <<<"$template"
+  "$boardsim" "${args[@]//@/$controls}" >/dev/null 2>"$work/err"
+  check "escaped: boardsim $template" clean "$work/err" 1
+done
+cp "$image" "$own/im${controls}.efi"
+cp "${image%.efi}.map" "$own/im${controls}.map"
+"$boardsim" op GetLevel --image "$own/im${controls}.efi" >"$work/out"
+check "escaped: an image path in the summary" clean "$work/out" 12
+"$boardsim" op GetLevel --json --image "$own/im${controls}.efi" >"$work/out"
+check "escaped: an image path in JSON" grep -qF '"image": "'"$own"'/im\\x0A\\x1B\\x07\\x7F\\xC2\\x9B.efi"' "$work/out"
+
+# The waveform keeps the trace's time: a bus clock too slow for the run is one line, no waveform.
+sed 's/"punit"/"i2c_controller": {"bus_hz": 7}, "punit"/' "$(dirname "$0")/../../boards/default.json" \
+  >"$work/slow-bus.json"
+echo kept >"$work/slow.vcd"
+expect_error "a bus clock too slow for the run" 2 \
+  "slow.vcd: at bus_hz 7 the transaction at 0.154 ms would hold the bus until 5143.011 ms, past the next one at" \
+  run --host --board "$work/slow-bus.json" --vcd "$work/slow.vcd"
+check "... and leaves the waveform file as it was" test "$(cat "$work/slow.vcd")" = kept
+
 # The CPU emulator runs in a child process: whatever ends it, the tool says so in one line.
 # The damage is an int3 over the entry's first instruction (its RVA, which is its file offset, from
 # the map beside the image), wherever the linker put it.

@@ -73,6 +73,26 @@ stuck = document("run", "--json", "--image", str(damaged), status=1)
 check("a run that does not return names why and the last ten accesses",
       stuck["status"]["returned"] is False and len(stuck["status"]["last_accesses"]) == 10)
 
+# A run stopped inside selection says so in both forms, and decode of its trace agrees; both
+# forms' text shows the same last ten accesses.
+budget = work / "budget.json"
+default = json.loads((pathlib.Path(boards_dir) / "default.json").read_text())
+budget.write_text(json.dumps(dict(default, access_budget=850)))
+last = []
+for form in (["--host"], []):
+    cut = document("run", "--json", *form, "--board", str(budget), "--trace", str(work / "cut.trace"),
+                   status=1)
+    reads = cut["pmic"]["identification_reads"]
+    check(f"{form}: selection did not finish, its read cut short",
+          cut["pmic"]["source"] == "unfinished" and cut["pmic"]["variant"] is None
+          and reads[-1]["cut_short"] and not cut["board_step"])
+    check(f"{form}: decode of a run stopped in selection has its views",
+          views(document("decode", "--json", str(work / "cut.trace"))) == views(cut))
+    text = tool("run", *form, "--board", str(budget), status=1).stdout.splitlines()
+    at = text.index("last accesses:")
+    last.append(text[at:at + 11])
+check("both forms' text shows the last ten accesses", len(last[0]) == 11 and last[0] == last[1])
+
 # op: a call, a null pointer, a write, a slot not offered, the list, the image form.
 op = document("op", "--host", "--json", "GetIdentity", "--trace", str(work / "op.trace"))
 check("op stores Id and Revision",

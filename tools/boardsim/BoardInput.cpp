@@ -1,6 +1,7 @@
 #include "tools/boardsim/BoardInput.h"
 
 #include "sim/BoardFile.h"
+#include "tools/run/Printable.h"
 #include "tools/run/ToolError.h"
 
 #include <filesystem>
@@ -15,8 +16,8 @@ std::string ResolveBoardPath(const std::string& Board, const std::string& Boards
   }
   const std::filesystem::path path = std::filesystem::path(BoardsDir) / (Board + ".json");
   if (!std::filesystem::exists(path)) {
-    throw tools::ToolError("boardsim: no board named '" + Board + "' (looked for " + path.string() +
-                               ")",
+    throw tools::ToolError("boardsim: no board named '" + tools::Printable(Board) +
+                               "' (looked for " + tools::Printable(path.string()) + ")",
                            tools::ExitBadInput);
   }
   return path.string();
@@ -36,31 +37,23 @@ LoadedBoard LoadBoard(const std::string& Board, const std::string& BoardsDir) {
   return loaded;
 }
 
-TraceOutput::TraceOutput(const std::optional<std::string>& Path) : path_(Path) {
-  if (path_ && *path_ != "-") {
-    file_.open(*path_);
-    if (!file_) {
-      throw tools::ToolError("boardsim: cannot write trace to " + *path_, tools::ExitBadInput);
-    }
+TraceOutput::TraceOutput(const std::optional<std::string>& Path) {
+  if (Path) {
+    file_.emplace(*Path, "trace");
   }
 }
 
 void TraceOutput::Start(sim::Board& Board) {
   Board.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
-  if (path_) {
-    Board.GetTrace().StreamTo(*path_ == "-" ? std::cout : file_);
+  if (file_) {
+    Board.GetTrace().StreamTo(file_->Stream());
   }
 }
 
 void TraceOutput::Finish(sim::Board& Board) {
-  if (!path_) {
-    return;
-  }
-  std::ostream& out = *path_ == "-" ? std::cout : file_;
-  Board.GetTrace().Flush();
-  out.flush();
-  if (!out) {
-    throw tools::ToolError("boardsim: cannot write trace to " + *path_, tools::ExitBadInput);
+  if (file_) {
+    Board.GetTrace().Flush();
+    file_->Finish();
   }
 }
 

@@ -4,8 +4,8 @@
 
 #include "sim/Board.h"
 #include "sim/BoardConfig.h"
+#include "tools/boardsim/Outputs.h"
 
-#include <fstream>
 #include <optional>
 #include <string>
 
@@ -23,19 +23,20 @@ std::string ResolveBoardPath(const std::string& Board, const std::string& Boards
 LoadedBoard LoadBoard(const std::string& Board, const std::string& BoardsDir);
 
 // Where --trace goes: a file, standard output for "-", or nowhere. The file is opened before the
-// run, so that a path that cannot be written is refused (exit 2) before any time is spent.
+// run, so that a path that cannot be written is refused (exit 2) before any time is spent; it
+// replaces the file named only at Finish (see OutputFile). A run that did not return finishes
+// too: its trace up to the access that ended it is the whole of what happened.
 class TraceOutput {
 public:
   explicit TraceOutput(const std::optional<std::string>& Path);
   // Before the run: the board keeps only what the views need, and the trace, if asked for, is
   // written as the run goes, so no run holds its whole trace in memory.
   void Start(sim::Board& Board);
-  // After it: the rest of the trace is written out.
+  // After it: the rest of the trace is written out; a write error throws (ExitWriteFailed).
   void Finish(sim::Board& Board);
 
 private:
-  std::optional<std::string> path_;
-  std::ofstream file_;
+  std::optional<OutputFile> file_;
 };
 
 } // namespace boardsim

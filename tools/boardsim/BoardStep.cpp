@@ -45,14 +45,18 @@ void AddPmicItem(std::vector<StepItem>& Steps, const sim::decode::I2cTransaction
   Steps.push_back(item);
 }
 
-// The index of the GPIO pass's last write, when the trace holds one.
+// The index of the GPIO pass's last write, when the trace holds one. The entry's early pads write
+// the same register first: a run stopped before the pass ends holds only that one write.
 std::optional<size_t> LastGpioPassWrite(const std::vector<sim::Access>& Trace) {
-  for (size_t i = Trace.size(); i-- > 0;) {
+  std::optional<size_t> last;
+  unsigned writes = 0;
+  for (size_t i = 0; i < Trace.size(); ++i) {
     if (Trace[i].Op == sim::AccessOp::Write && Trace[i].Address == LastGpioPassRegister) {
-      return i;
+      last = i;
+      ++writes;
     }
   }
-  return std::nullopt;
+  return writes >= 2 ? last : std::nullopt;
 }
 
 } // namespace
@@ -80,6 +84,12 @@ BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace) {
   if (variant5Step) {
     selection.VariantId = 5;
   }
+  selection.MovedOn = false;
+  for (size_t i = stepStart; i < Trace.size() && !selection.MovedOn; ++i) {
+    selection.MovedOn = Trace[i].Address >= PadBlock &&
+                        Trace[i].Address < PadBlock + PadBlockSize &&
+                        Trace[i].Op != sim::AccessOp::In && Trace[i].Op != sim::AccessOp::Out;
+  }
   // A descriptor HOB is taken without a single register access. After one, the step starts with
   // its own PMIC read (variant 5) or with the settle wait's timer reads; detection would have
   // asked 0x34 first, and every Detect starts on the PMIC bus, never with a wait.
@@ -94,9 +104,15 @@ BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace) {
         !(Trace[stepStart].Op == sim::AccessOp::In && Trace[stepStart].Address == sim::PmTimerPort);
   }
   report.Selection = ReadSelection(selection);
+  if (stepStart >= Trace.size()) {
+    // The run ended in the GPIO pass or right at its end: selection never started.
+    report.Selection = {std::nullopt, SelectionSource::Unfinished, {}};
+  }
 
-  // Pad and PMIC effects of the board step, in trace order.
-  size_t nextTransaction = 0;
+  // Pad and PMIC effects of the board step, in trace order. While selection has not finished,
+  // every transaction is still detection's.
+  size_t nextTransaction =
+      report.Selection.Source == SelectionSource::Unfinished ? report.Bus.I2c.size() : 0;
   for (size_t i = stepStart; i < Trace.size(); ++i) {
     const sim::Access& access = Trace[i];
     while (nextTransaction < report.Bus.I2c.size() &&

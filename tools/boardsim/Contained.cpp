@@ -1,5 +1,6 @@
 #include "tools/boardsim/Contained.h"
 
+#include "tools/run/Printable.h"
 #include "tools/run/ToolError.h"
 
 #include <sys/wait.h>
@@ -29,7 +30,9 @@ void FlushAll() {
     std::cerr << error.what() << '\n';
     status = error.ExitStatus();
   } catch (const std::exception& error) {
-    std::cerr << "boardsim: " << error.what() << '\n';
+    std::cerr << tools::Printable(std::string("boardsim: ") + error.what(),
+                                  tools::Backslashes::Keep)
+              << '\n';
   }
   FlushAll();
   // Not exit(): the parent's static objects and handlers are the parent's to run.

@@ -23,6 +23,22 @@ struct DecodeReport {
   BoardStepReport Step; // without a GPIO pass (a trace of op) only its Bus says anything
 };
 
+// Reads a trace one access at a time, as it is parsed, and keeps only what the views read (every
+// access but the PM-timer reads, as a run keeps them): memory does not grow with the timer reads
+// that make up nearly all of a long trace.
+class TraceDecoder {
+public:
+  explicit TraceDecoder(std::string Path);
+  void Add(const sim::Access& Access);
+  // The accesses kept so far (the views' inputs).
+  uint64_t Kept() const { return kept_.size(); }
+  DecodeReport Finish() const;
+
+private:
+  DecodeReport report_;
+  std::vector<sim::Access> kept_;
+};
+
 DecodeReport DecodeTrace(const std::string& Path, const std::vector<sim::Access>& Trace);
 
 void PrintDecode(std::ostream& Out, const DecodeReport& Report);

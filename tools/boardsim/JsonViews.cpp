@@ -1,5 +1,7 @@
 #include "tools/boardsim/JsonViews.h"
 
+#include "tools/run/Printable.h"
+
 namespace boardsim {
 
 namespace {
@@ -22,18 +24,20 @@ template <typename T> json OrNull(const std::optional<T>& Value) {
 // The names the documents use for the views' enumerations.
 NLOHMANN_JSON_SERIALIZE_ENUM(SelectionSource, {{SelectionSource::Detected, "detected"},
                                                {SelectionSource::DescriptorHob, "descriptor-hob"},
-                                               {SelectionSource::Fallback, "fallback"}})
+                                               {SelectionSource::Fallback, "fallback"},
+                                               {SelectionSource::Unfinished, "unfinished"}})
 NLOHMANN_JSON_SERIALIZE_ENUM(StepKind, {{StepKind::PmicRead, "pmic-read"},
                                         {StepKind::PmicWrite, "pmic-write"},
                                         {StepKind::PadRead, "pad-read"},
                                         {StepKind::PadDriven, "pad-driven"}})
 
 json BoardJson(const std::string& Name, const std::string& Path) {
-  return {{"name", Name}, {"path", Path}};
+  return {{"name", tools::Printable(Name)}, {"path", tools::Printable(Path)}};
 }
 
 json ModuleJson(const std::optional<std::string>& Image) {
-  return Image ? json{{"form", "image"}, {"image", *Image}} : json{{"form", "host"}};
+  return Image ? json{{"form", "image"}, {"image", tools::Printable(*Image)}}
+               : json{{"form", "host"}};
 }
 
 json SelectionJson(const SelectionView& Selection) {
@@ -43,7 +47,8 @@ json SelectionJson(const SelectionView& Selection) {
                      {"device", read.Device},
                      {"register", read.Register},
                      {"answer", OrNull(read.Answer)},
-                     {"accepted", read.Accepted}});
+                     {"accepted", read.Accepted},
+                     {"cut_short", read.CutShort}});
   }
   return {{"variant", OrNull(Selection.VariantId)},
           {"source", Selection.Source},

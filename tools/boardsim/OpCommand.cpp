@@ -4,6 +4,7 @@
 #include "tools/boardsim/Contained.h"
 #include "tools/boardsim/OpSummary.h"
 #include "tools/boardsim/Options.h"
+#include "tools/boardsim/Outputs.h"
 #include "tools/boardsim/RunModule.h"
 #include "tools/boardsim/Selection.h"
 #include "tools/boardsim/SummaryJson.h"
@@ -23,6 +24,7 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
   // entry leaves it, without any module access: the trace holds only GetActivePmic and the slot.
   const bool opened = tools::OpenAcpiWindowAsEntryLeavesIt(board.Config);
 
+  RefuseSharedFiles(options.Run, board.Path, Where.BuiltImage, true);
   TraceOutput trace(options.Run.TracePath);
   VcdOutput vcd(options.Run.VcdPath);
 
@@ -35,7 +37,7 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
     const OpReport report{
         board.Config.Name, board.Path, ImageToRun(options.Run, Where.BuiltImage), opened,
         options.Slot,      call.Run};
-    std::ostream& out = options.Run.TracePath == "-" ? std::cerr : std::cout;
+    std::ostream& out = SummaryStream(options.Run);
     if (options.Run.Json) {
       PrintOpJson(out, report, soc.Bus, options.List);
     } else if (options.List) {
@@ -43,6 +45,7 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
     } else {
       PrintOpSummary(out, report, soc.Bus);
     }
+    CheckStandardOutput();
     if (!call.Run.Failure.empty()) {
       return tools::ExitRunFailed;
     }

@@ -3,6 +3,7 @@
 #include "tools/boardsim/BusLines.h"
 #include "tools/boardsim/RunModule.h"
 #include "tools/boardsim/Selection.h"
+#include "tools/boardsim/Summary.h"
 #include "tools/run/Hex.h"
 #include "tools/run/Printable.h"
 #include "tools/run/StatusName.h"
@@ -18,7 +19,8 @@ using tools::Hex;
 
 // Everything before the slot: board, form, the ACPI window, and the selection with its traffic.
 // False when GetActivePmic did not return, which the status line then explains.
-bool PrintSelection(std::ostream& Out, const OpReport& Report, const OpView& View) {
+bool PrintSelection(std::ostream& Out, const OpReport& Report, const OpView& View,
+                    const sim::Board& Board) {
   Out << "board     " << tools::Printable(Report.BoardName) << " ("
       << tools::Printable(Report.BoardPath) << ")\n";
   Out << "module    " << ModuleName(Report.Image) << '\n';
@@ -28,7 +30,8 @@ bool PrintSelection(std::ostream& Out, const OpReport& Report, const OpView& Vie
                             : "window already open on this board")
       << '\n';
   if (!View.Pmic) {
-    Out << "status    GetActivePmic did not return: " << Report.Run.Failure << '\n';
+    Out << "status    GetActivePmic did not return: "
+        << DescribeFailure(Report.Run.Failure, Board.GetTrace()) << '\n';
     return false;
   }
   Out << "pmic      " << DescribeSelection(*View.Pmic) << '\n';
@@ -100,13 +103,14 @@ OpView ViewOp(const OpReport& Report, const sim::Board& Board) {
 
 void PrintOpSummary(std::ostream& Out, const OpReport& Report, const sim::Board& Board) {
   const OpView view = ViewOp(Report, Board);
-  if (!PrintSelection(Out, Report, view) || !Report.Request || !Report.Run.Called) {
+  if (!PrintSelection(Out, Report, view, Board) || !Report.Request || !Report.Run.Called) {
     return;
   }
   const tools::SlotRequest& request = *Report.Request;
   Out << "call      " << FormatCall(request) << '\n';
   if (!Report.Run.Returned) {
-    Out << "status    did not return: " << Report.Run.Failure << '\n';
+    Out << "status    did not return: " << DescribeFailure(Report.Run.Failure, Board.GetTrace())
+        << '\n';
     return;
   }
   const tools::SlotSignature& signature = tools::PmicSlots[request.Slot].Signature();
@@ -122,7 +126,7 @@ void PrintOpSummary(std::ostream& Out, const OpReport& Report, const sim::Board&
 }
 
 void PrintSlotList(std::ostream& Out, const OpReport& Report, const sim::Board& Board) {
-  if (!PrintSelection(Out, Report, ViewOp(Report, Board))) {
+  if (!PrintSelection(Out, Report, ViewOp(Report, Board), Board)) {
     return;
   }
   constexpr int SignatureWidth = 60;

@@ -1,9 +1,12 @@
 #include "tools/boardsim/Options.h"
 
 #include "tools/boardsim/SlotArguments.h"
+#include "tools/run/Printable.h"
 #include "tools/run/ToolError.h"
 
 #include <CLI/CLI.hpp>
+
+#include <algorithm>
 
 namespace boardsim {
 
@@ -11,7 +14,7 @@ namespace {
 
 constexpr const char* ExitStatuses =
     "Exit status: 0 done; 1 the module did not return, or a slot is not offered;\n"
-    "2 bad input (one line naming the file and the position).";
+    "2 bad input (one line naming the file and the position); 3 an output could not be written.";
 
 constexpr const char* ProgramFooter =
     "Examples:\n"
@@ -27,14 +30,16 @@ constexpr const char* OpFooter =
     "it opened at 0x400 before the call, as the module's entry leaves it: the library's waits\n"
     "read the PM timer behind it.\n"
     "Exit status: 0 the slot returned; 1 the slot is not offered, or the call did not return;\n"
-    "2 bad input.";
+    "2 bad input; 3 an output could not be written.";
 
 constexpr const char* DecodeFooter =
     "Shows what the trace alone determines: its accesses by kind, the PMIC bus (transactions,\n"
     "semaphore holds, sideband messages) and, for a trace of run, the PMIC selection and the\n"
     "board step, exactly as run shows them. Counts by device are left out: they need the\n"
     "board's decoders, which move while the module programs them.\n"
-    "Exit status: 0 done; 2 bad input (a trace line that does not parse, named by its number).";
+    "Sequence numbers and times must strictly increase; a device file is refused.\n"
+    "Exit status: 0 done; 2 bad input (a trace line that does not parse or is out of order,\n"
+    "named by its number); 3 an output could not be written.";
 
 [[noreturn]] void BadInput(const std::string& Message) {
   throw tools::ToolError("boardsim: " + Message, tools::ExitBadInput);
@@ -61,8 +66,9 @@ void AddRunOptions(CLI::App& Command, RunOptions& Options) {
   Command.add_flag("--json", Options.Json, "print the summary as one JSON document");
   Command
       .add_option("--vcd", Options.VcdPath,
-                  "write the waveform of the PMIC bus and the pads the module drives (VCD)")
-      ->type_name("FILE");
+                  "write the waveform of the PMIC bus and the pads the module drives (VCD), or to "
+                  "standard output with '-'")
+      ->type_name("FILE|-");
 }
 
 // CLI11 names the option in front of its message; the user reads "--board needs a value".
@@ -86,7 +92,7 @@ void RefuseExtras(const CLI::App& Program) {
   if (extras.empty()) {
     return;
   }
-  const std::string& first = extras.front();
+  const std::string first = tools::Printable(extras.front());
   if (first.starts_with("-") && first.size() > 1) {
     BadInput("unknown option '" + first + "'");
   }
@@ -100,7 +106,7 @@ void RefuseExtras(const CLI::App& Program) {
 OpOptions CheckOp(OpOptions Options, const std::vector<std::string>& Words) {
   if (Options.List) {
     if (!Words.empty()) {
-      BadInput("--list takes no slot, got '" + Words[0] + "'");
+      BadInput("--list takes no slot, got '" + tools::Printable(Words[0]) + "'");
     }
     return Options;
   }
@@ -147,13 +153,25 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   CLI::App* decode = program.add_subcommand(
       "decode", "the views of a trace written earlier by --trace (of run or op)");
   decode->add_option("TRACE", line.Decode.TracePath, "the trace file, or '-' for standard input")
-      ->type_name("")
-      ->required();
+      ->type_name("");
   decode->add_flag("--json", line.Decode.Json, "print the views as one JSON document");
   decode->footer(DecodeFooter);
   decode->allow_extras();
 
-  std::vector<std::string> reversed(Args.rbegin(), Args.rend()); // CLI11 takes them last first
+  // "--" ends the options of a command: what follows it are words (op's slot and arguments,
+  // decode's trace), even where they start with a dash. They are kept from CLI11, which would
+  // take a "--" before a command's positionals as an unknown option.
+  std::vector<std::string> head = Args;
+  std::vector<std::string> tail;
+  const auto command = std::find_if(Args.begin(), Args.end(), [](const std::string& Arg) {
+    return Arg == "run" || Arg == "op" || Arg == "decode" || Arg == "--";
+  });
+  const auto ends = command == Args.end() ? Args.end() : std::find(command, Args.end(), "--");
+  if (ends != Args.end()) {
+    head.assign(Args.begin(), ends);
+    tail.assign(ends + 1, Args.end());
+  }
+  std::vector<std::string> reversed(head.rbegin(), head.rend()); // CLI11 takes them last first
   try {
     program.parse(reversed);
   } catch (const CLI::CallForVersion& version) {
@@ -168,11 +186,30 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   RefuseExtras(program);
   if (run->parsed()) {
     line.Which = Command::Run;
+    if (!tail.empty()) {
+      BadInput("unexpected argument '" + tools::Printable(tail.front()) +
+               "' (see boardsim run --help)");
+    }
   } else if (op->parsed()) {
     line.Which = Command::Op;
+    words.insert(words.end(), tail.begin(), tail.end());
     line.Op = CheckOp(line.Op, words);
   } else if (decode->parsed()) {
     line.Which = Command::Decode;
+    if (!tail.empty() && !line.Decode.TracePath.empty()) {
+      BadInput("unexpected argument '" + tools::Printable(tail.front()) +
+               "' (see boardsim decode --help)");
+    }
+    if (tail.size() > 1) {
+      BadInput("unexpected argument '" + tools::Printable(tail[1]) +
+               "' (see boardsim decode --help)");
+    }
+    if (!tail.empty()) {
+      line.Decode.TracePath = tail.front();
+    }
+    if (line.Decode.TracePath.empty()) {
+      BadInput("decode needs a trace file, or '-' for standard input");
+    }
   } else {
     BadInput("a command is needed: run, op or decode (see boardsim --help)");
   }

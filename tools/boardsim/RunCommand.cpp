@@ -2,6 +2,7 @@
 #include "tools/boardsim/BoardInput.h"
 #include "tools/boardsim/Commands.h"
 #include "tools/boardsim/Contained.h"
+#include "tools/boardsim/Outputs.h"
 #include "tools/boardsim/RunModule.h"
 #include "tools/boardsim/Summary.h"
 #include "tools/boardsim/SummaryJson.h"
@@ -14,6 +15,7 @@ namespace boardsim {
 
 int RunCommand(const RunOptions& Options, const Installation& Where) {
   const LoadedBoard board = LoadBoard(Options.Board, Where.BoardsDir);
+  RefuseSharedFiles(Options, board.Path, Where.BuiltImage, false);
   TraceOutput trace(Options.TracePath);
   VcdOutput vcd(Options.VcdPath);
 
@@ -34,12 +36,13 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
     trace.Finish(soc.Bus);
     vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
     // With the trace on standard output, the summary moves out of its way.
-    std::ostream& out = Options.TracePath == "-" ? std::cerr : std::cout;
+    std::ostream& out = SummaryStream(Options);
     if (Options.Json) {
       PrintRunJson(out, report, soc.Bus);
     } else {
       PrintSummary(out, report, soc.Bus);
     }
+    CheckStandardOutput();
     return result.Status ? 0 : tools::ExitRunFailed;
   };
   return Options.Host ? boot() : RunContained(boot);

@@ -3,9 +3,12 @@
 #include "emu/ImageRun.h"
 #include "emu/LinkerMap.h"
 #include "tools/boardsim/ImageSlotCall.h"
+#include "tools/boardsim/Outputs.h"
+#include "tools/run/Printable.h"
 #include "tools/run/ToolError.h"
 
 #include <filesystem>
+#include <iostream>
 
 namespace boardsim {
 
@@ -17,20 +20,27 @@ emu::PeImage LoadImage(const std::string& Path) {
   try {
     return emu::ReadModuleFile(Path);
   } catch (const emu::ImageError& error) {
-    throw tools::ToolError("boardsim: " + Path + ": " + error.what(), tools::ExitBadInput);
+    throw tools::ToolError("boardsim: " + tools::Printable(Path) + ": " + error.what(),
+                           tools::ExitBadInput);
   }
 }
 
+std::string MapBeside(const std::string& ImagePath) {
+  return std::filesystem::path(ImagePath).replace_extension(".map").string();
+}
+
 uint32_t FindGetActivePmic(const std::string& ImagePath) {
-  const std::string path = std::filesystem::path(ImagePath).replace_extension(".map").string();
+  const std::string path = MapBeside(ImagePath);
   std::optional<uint32_t> rva;
   try {
     rva = emu::ReadLinkerMap(path).FindSymbol(GetActivePmicSymbol);
   } catch (const emu::ImageError& error) {
-    throw tools::ToolError("boardsim: " + path + ": " + error.what(), tools::ExitBadInput);
+    throw tools::ToolError("boardsim: " + tools::Printable(path) + ": " + error.what(),
+                           tools::ExitBadInput);
   }
   if (!rva) {
-    throw tools::ToolError("boardsim: " + path + ": no " + GetActivePmicSymbol + " in the map",
+    throw tools::ToolError("boardsim: " + tools::Printable(path) + ": no " + GetActivePmicSymbol +
+                               " in the map",
                            tools::ExitBadInput);
   }
   return *rva;
@@ -43,7 +53,30 @@ std::optional<std::string> ImageToRun(const RunOptions& Options, const std::stri
 }
 
 std::string ModuleName(const std::optional<std::string>& Image) {
-  return Image ? "image " + *Image : "host build";
+  return Image ? "image " + tools::Printable(*Image) : "host build";
+}
+
+void RefuseSharedFiles(const RunOptions& Options, const std::string& BoardPath,
+                       const std::string& BuiltImage, bool WithMap) {
+  std::vector<NamedFile> inputs{{BoardPath, "board"}};
+  if (const std::optional<std::string> image = ImageToRun(Options, BuiltImage)) {
+    inputs.push_back({*image, "image"});
+    if (WithMap) {
+      inputs.push_back({MapBeside(*image), "linker map"});
+    }
+  }
+  std::vector<NamedFile> outputs;
+  if (Options.TracePath) {
+    outputs.push_back({*Options.TracePath, "trace"});
+  }
+  if (Options.VcdPath) {
+    outputs.push_back({*Options.VcdPath, "waveform"});
+  }
+  RefuseSharedFiles(inputs, outputs);
+}
+
+std::ostream& SummaryStream(const RunOptions& Options) {
+  return Options.TracePath == "-" || Options.VcdPath == "-" ? std::cerr : std::cout;
 }
 
 ModuleRun RunModule(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage) {

@@ -7,6 +7,7 @@
 #include "tools/run/HostRun.h"
 #include "tools/run/SlotCall.h"
 
+#include <iosfwd>
 #include <optional>
 #include <string>
 
@@ -16,6 +17,14 @@ namespace boardsim {
 std::optional<std::string> ImageToRun(const RunOptions& Options, const std::string& BuiltImage);
 // For the summary: "host build" or "image <path>".
 std::string ModuleName(const std::optional<std::string>& Image);
+
+// Refuses (exit 2) a --trace or --vcd that names the board, the image (or, for op, its linker
+// map), the other output, or the file standard output writes to; before anything is opened.
+void RefuseSharedFiles(const RunOptions& Options, const std::string& BoardPath,
+                       const std::string& BuiltImage, bool WithMap);
+
+// Where the summary goes: standard error when an output takes standard output.
+std::ostream& SummaryStream(const RunOptions& Options);
 
 struct ModuleRun {
   std::string Module; // for the summary: "host build" or "image <path>"

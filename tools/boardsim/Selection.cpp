@@ -73,6 +73,30 @@ SelectionView ReadSelection(const SelectionTrace& Selection) {
       accepted = asked.Variant;
     }
   }
+  // Detection is over once a variant accepted its answer or every variant was asked and answered
+  // (a device that does not acknowledge answers too: the module sees the abort). A trace that
+  // ends before that, and before the step goes on, is of a run stopped inside selection.
+  const bool lastAnswered =
+      !view.Reads.empty() &&
+      (view.Reads.back().Answer || Selection.Transactions[view.Reads.size() - 1].Aborted);
+  const bool concluded =
+      accepted || (view.Reads.size() == std::size(DetectionOrder) && lastAnswered);
+  if (!Selection.MovedOn && !Selection.VariantId && !concluded) {
+    if (!view.Reads.empty() && !lastAnswered) {
+      view.Reads.back().CutShort = true;
+    } else if (view.Reads.size() < Selection.Transactions.size() &&
+               view.Reads.size() < std::size(DetectionOrder)) {
+      // The next read had begun (its register index written) when the run ended.
+      const IdentificationRead& asked = DetectionOrder[view.Reads.size()];
+      const sim::decode::I2cTransaction& t = Selection.Transactions[view.Reads.size()];
+      if (t.HasRegister && t.Device == asked.Device && t.Register == asked.Register) {
+        view.Reads.push_back(
+            {asked.Variant, asked.Device, asked.Register, std::nullopt, false, true});
+      }
+    }
+    view.Source = SelectionSource::Unfinished;
+    return view;
+  }
   view.VariantId = Selection.VariantId.value_or(accepted.value_or(FallbackVariant));
   view.Source = accepted || *view.VariantId != FallbackVariant ? SelectionSource::Detected
                                                                : SelectionSource::Fallback;
@@ -89,11 +113,16 @@ std::string DescribeSelection(const SelectionView& Selection) {
   for (const IdentificationAnswer& read : Selection.Reads) {
     reads += (reads.empty() ? "" : ", ") + tools::Hex(read.Device, 2) + " reg " +
              tools::Hex(read.Register, 2) +
-             (read.Answer ? " -> " + tools::Hex(*read.Answer, 2) : std::string(" no answer")) +
+             (read.Answer     ? " -> " + tools::Hex(*read.Answer, 2)
+              : read.CutShort ? std::string(" cut short")
+                              : std::string(" no answer")) +
              (read.Accepted ? " accepted" : "");
   }
   if (reads.empty()) {
     reads = "no identification read reached the PMIC bus";
+  }
+  if (Selection.Source == SelectionSource::Unfinished) {
+    return "selection did not finish: " + reads;
   }
   const std::string variant =
       "variant " + VariantName(Selection.VariantId.value_or(FallbackVariant));

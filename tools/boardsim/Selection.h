@@ -19,9 +19,12 @@ struct SelectionTrace {
   std::vector<sim::decode::I2cTransaction> Transactions;
   // The chosen descriptor's VariantId, where the caller could read it from the descriptor.
   std::optional<uint32_t> VariantId;
+  // The trace goes on past selection (the board step's pad accesses): selection returned.
+  bool MovedOn = true;
 };
 
-enum class SelectionSource { Detected, DescriptorHob, Fallback };
+// Unfinished: the run ended while detection was still asking (a budget ran out in selection).
+enum class SelectionSource { Detected, DescriptorHob, Fallback, Unfinished };
 
 // One identification read detection made, with the device's answer.
 struct IdentificationAnswer {
@@ -30,11 +33,12 @@ struct IdentificationAnswer {
   uint8_t Register;
   std::optional<uint8_t> Answer; // absent: no answer
   bool Accepted;
+  bool CutShort = false; // the run ended before the module had this read's answer
 };
 
 struct SelectionView {
-  // Absent when a descriptor HOB was taken and the caller could not read the descriptor: a boot
-  // only shows whether the board step acts on variant 5.
+  // Absent when a descriptor HOB was taken and the caller could not read the descriptor (a boot
+  // only shows whether the board step acts on variant 5), and when selection did not finish.
   std::optional<uint32_t> VariantId;
   SelectionSource Source = SelectionSource::DescriptorHob;
   std::vector<IdentificationAnswer> Reads; // in the order detection asked them

@@ -1,5 +1,6 @@
 #include "tools/boardsim/SlotArguments.h"
 
+#include "tools/run/Printable.h"
 #include "tools/run/ToolError.h"
 
 #include <charconv>
@@ -39,7 +40,8 @@ std::optional<uint8_t> ParseByte(const std::string& Text, bool& OutOfRange) {
 tools::SlotRequest ParseSlot(const std::string& Name, const std::vector<std::string>& Arguments) {
   const std::optional<size_t> slot = tools::FindSlot(Name);
   if (!slot) {
-    BadInput("no slot named '" + Name + "' (boardsim op --list shows the 25 slots)");
+    BadInput("no slot named '" + tools::Printable(Name) +
+             "' (boardsim op --list shows the 25 slots)");
   }
   const tools::PmicSlot& pmicSlot = tools::PmicSlots[*slot];
   const tools::SlotSignature& signature = pmicSlot.Signature();
@@ -61,8 +63,8 @@ tools::SlotRequest ParseSlot(const std::string& Name, const std::vector<std::str
     BadInput(name + " takes no arguments" +
              (signature.TestsNull ? std::string(", or null for ") + signature.Pointers[0].Name
                                   : std::string(" (the tool passes its pointers)")) +
-             ", got '" + Arguments[0] + "'" + (Arguments.size() > 1 ? " and more" : "") +
-             withSignature);
+             ", got '" + tools::Printable(Arguments[0]) + "'" +
+             (Arguments.size() > 1 ? " and more" : "") + withSignature);
   }
 
   const size_t expected = signature.ValueCount();
@@ -76,7 +78,7 @@ tools::SlotRequest ParseSlot(const std::string& Name, const std::vector<std::str
     const std::optional<uint8_t> value = ParseByte(Arguments[i], outOfRange);
     if (!value) {
       BadInput(
-          std::string(signature.Values[i]) + " '" + Arguments[i] + "' " +
+          std::string(signature.Values[i]) + " '" + tools::Printable(Arguments[i]) + "' " +
           (outOfRange ? "is out of range (UINT8: 0-255)" : "is not a number (decimal or 0x hex)") +
           withSignature);
     }

@@ -36,7 +36,8 @@ void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& 
   if (Report.Status) {
     Out << "status    " << tools::StatusName(*Report.Status) << '\n';
   } else {
-    Out << "status    did not return: " << Report.Failure << '\n';
+    Out << "status    did not return: " << DescribeFailure(Report.Failure, Board.GetTrace())
+        << '\n';
   }
   Out << "time      " << Milliseconds(Board.GetClock().NowNs()) << " of virtual time\n";
   Out << "accesses  " << Board.AccessCount() << " (" << Board.Pauses() << " pause hints)\n";
@@ -47,6 +48,16 @@ void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& 
   Out << "pads      " << Report.Pads.Configuration << " changed configuration, "
       << Report.Pads.Level << " changed level\n";
   PrintStepAndBus(Out, Report.Step);
+}
+
+std::string DescribeFailure(const std::string& Failure, const sim::Trace& Trace) {
+  constexpr size_t Shown = 10;
+  std::string text = Failure.substr(0, Failure.find('\n')) + "\nlast accesses:";
+  const std::vector<sim::Access> recent = Trace.Recent(Shown);
+  for (const sim::Access& access : recent) {
+    text += "\n  " + sim::FormatAccess(access);
+  }
+  return recent.empty() ? text + " none" : text;
 }
 
 void PrintStepAndBus(std::ostream& Out, const BoardStepReport& Step) {

@@ -40,6 +40,10 @@ struct RunReport {
 
 void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& Board);
 
+// Why a run did not return (the first line of Failure: what stopped it, and for an image where),
+// then the last ten accesses from the trace, for both forms alike.
+std::string DescribeFailure(const std::string& Failure, const sim::Trace& Trace);
+
 // The summary's last part, which a saved trace of a boot reproduces: the PMIC selection, the
 // board step and the PMIC bus transactions.
 void PrintStepAndBus(std::ostream& Out, const BoardStepReport& Step);

@@ -1,6 +1,7 @@
 #include "tools/boardsim/SummaryJson.h"
 
 #include "tools/boardsim/JsonViews.h"
+#include "tools/run/Printable.h"
 #include "tools/run/StatusName.h"
 
 #include <ostream>
@@ -118,7 +119,7 @@ void PrintOpJson(std::ostream& Out, const OpReport& Report, const sim::Board& Bo
 void PrintDecodeJson(std::ostream& Out, const DecodeReport& Report) {
   json document = {{"command", "decode"},
                    {"trace",
-                    {{"path", Report.Path},
+                    {{"path", tools::Printable(Report.Path)},
                      {"accesses", Report.Accesses},
                      {"memory_reads", Report.MemoryReads},
                      {"memory_writes", Report.MemoryWrites},

@@ -2,7 +2,9 @@
 
 #include "sim/decode/BusDecoder.h"
 #include "tools/boardsim/BoardStep.h"
+#include "tools/boardsim/BusLines.h"
 #include "tools/run/Hex.h"
+#include "tools/run/Printable.h"
 #include "tools/run/ToolError.h"
 
 #include <algorithm>
@@ -45,6 +47,11 @@ struct WireByte {
 class I2cLines {
 public:
   I2cLines(uint64_t BitNs, std::vector<Change>& Out) : bit_(BitNs), out_(Out) {}
+
+  // When the transaction's last bit would end, drawn from StartNs.
+  uint64_t EndOf(uint64_t StartNs, const std::vector<WireByte>& Bytes) const {
+    return std::max(StartNs, busFreeNs_) + Bytes.size() * BitsPerByte * bit_;
+  }
 
   void Transaction(uint64_t StartNs, const std::vector<WireByte>& Bytes) {
     uint64_t at = std::max(StartNs, busFreeNs_);
@@ -188,8 +195,24 @@ void WriteVcd(std::ostream& Out, const std::vector<sim::Access>& Trace,
         MinimumBitNs, Board.I2c.BusHz == 0 ? 0 : 1'000'000'000ull / Board.I2c.BusHz);
     I2cLines lines(bitNs, changes);
     uint64_t dataBytesMoved = 0;
-    for (const I2cTransaction& t : bus.I2c) {
-      lines.Transaction(t.TimeNs, WireBytes(t, Board, dataBytesMoved));
+    const uint64_t runEnd = Trace.empty() ? 0 : Trace.back().TimeNs;
+    for (size_t i = 0; i < bus.I2c.size(); ++i) {
+      const I2cTransaction& t = bus.I2c[i];
+      const std::vector<WireByte> bytes = WireBytes(t, Board, dataBytesMoved);
+      // The wire must be quiet again by the next transaction's first command and by the end of
+      // the run; a clock too slow for that is not drawn at all. (A write may still be on the
+      // wire when the module releases the semaphore: it waits for the FIFO, not for the stop.)
+      const bool last = i + 1 == bus.I2c.size();
+      const uint64_t bound = last ? runEnd : bus.I2c[i + 1].TimeNs;
+      if (const uint64_t end = lines.EndOf(t.TimeNs, bytes); end > bound) {
+        throw tools::ToolError(
+            "at bus_hz " + std::to_string(Board.I2c.BusHz) + " the transaction at " +
+                Milliseconds(t.TimeNs) + " would hold the bus until " + Milliseconds(end) +
+                (last ? ", past the end of the run at " : ", past the next one at ") +
+                Milliseconds(bound) + "; no waveform is drawn",
+            tools::ExitBadInput);
+      }
+      lines.Transaction(t.TimeNs, bytes);
     }
   }
 
@@ -259,24 +282,23 @@ void WriteVcd(std::ostream& Out, const std::vector<sim::Access>& Trace,
   }
 }
 
-VcdOutput::VcdOutput(const std::optional<std::string>& Path) : path_(Path) {
-  if (path_) {
-    file_.open(*path_);
-    if (!file_) {
-      throw tools::ToolError("boardsim: cannot write waveform to " + *path_, tools::ExitBadInput);
-    }
+VcdOutput::VcdOutput(const std::optional<std::string>& Path) : path_(Path.value_or("")) {
+  if (Path) {
+    file_.emplace(*Path, "waveform");
   }
 }
 
 void VcdOutput::Write(const std::vector<sim::Access>& Trace, const sim::BoardConfig& Board) {
-  if (!path_) {
+  if (!file_) {
     return;
   }
-  WriteVcd(file_, Trace, Board);
-  file_.flush();
-  if (!file_) {
-    throw tools::ToolError("boardsim: cannot write waveform to " + *path_, tools::ExitBadInput);
+  try {
+    WriteVcd(file_->Stream(), Trace, Board);
+  } catch (const tools::ToolError& error) {
+    throw tools::ToolError("boardsim: " + tools::Printable(path_) + ": " + error.what(),
+                           error.ExitStatus());
   }
+  file_->Finish();
 }
 
 } // namespace boardsim

@@ -7,8 +7,8 @@
 
 #include "sim/BoardConfig.h"
 #include "sim/Trace.h"
+#include "tools/boardsim/Outputs.h"
 
-#include <fstream>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -18,7 +18,10 @@ namespace boardsim {
 
 // Bytes are drawn back to back from a transaction's first command, nine bit times each (eight
 // bits and the acknowledge) and as long again for the address, as the controller model times
-// them; start, repeated start and stop fall inside those bit times.
+// them; start, repeated start and stop fall inside those bit times. A transaction that would not
+// be over by the next one's first command or by the end of the trace (a clock too slow for the
+// run) is a tools::ToolError (exit 2), before anything is written: the waveform never tells
+// another story than the trace.
 void WriteVcd(std::ostream& Out, const std::vector<sim::Access>& Trace,
               const sim::BoardConfig& Board);
 
@@ -30,8 +33,8 @@ public:
   void Write(const std::vector<sim::Access>& Trace, const sim::BoardConfig& Board);
 
 private:
-  std::optional<std::string> path_;
-  std::ofstream file_;
+  std::string path_;
+  std::optional<OutputFile> file_;
 };
 
 } // namespace boardsim

@@ -1,11 +1,15 @@
 // boardsim: runs the module on a simulated board and shows what it did.
 #include "tools/boardsim/Commands.h"
 #include "tools/boardsim/Options.h"
+#include "tools/boardsim/Outputs.h"
+#include "tools/run/Printable.h"
 #include "tools/run/ToolError.h"
 
 #include <iostream>
 
-int main(int argc, char** argv) {
+namespace {
+
+int RunTool(int argc, char** argv) {
   const boardsim::Installation where{BOARDINIT_BOARDS_DIR, BOARDINIT_IMAGE};
   try {
     const boardsim::CommandLine line =
@@ -27,7 +31,16 @@ int main(int argc, char** argv) {
     return error.ExitStatus();
   } catch (const std::exception& error) {
     // Anything else is the tool's own failure, still one line and not a crash.
-    std::cerr << "boardsim: " << error.what() << '\n';
+    std::cerr << tools::Printable(std::string("boardsim: ") + error.what(),
+                                  tools::Backslashes::Keep)
+              << '\n';
     return tools::ExitRunFailed;
   }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  boardsim::SetUpStandardStreams();
+  return boardsim::FinalStatus(RunTool(argc, argv));
 }

@@ -4,11 +4,12 @@
 
 namespace tools {
 
-std::string Printable(std::string_view Text) {
+std::string Printable(std::string_view Text, Backslashes Backslash) {
   std::string out;
+  out.reserve(Text.size());
   for (const char c : Text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F || c == '\\') {
+    if (byte < 0x20 || byte >= 0x7F || (c == '\\' && Backslash == Backslashes::Escape)) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
       out += escaped;

@@ -1,5 +1,7 @@
-// Text from a board file or the command line, made safe to print on a line of a summary: a
-// control character in a board's name must not start a line of its own or move the cursor.
+// The one escaping of the tools: any text from outside (a board file, an image path, the command
+// line, a trace) before it reaches a terminal or a JSON document. A control character in a board's
+// name must not start a line of its own or move the cursor, and a byte of another encoding must
+// not become one on the way (UTF-8 carries C1 controls as two bytes from 0x80 up).
 #pragma once
 
 #include <string>
@@ -7,7 +9,13 @@
 
 namespace tools {
 
-// Control characters (below 0x20, and 0x7F) and the backslash become \xNN; the rest is kept.
-std::string Printable(std::string_view Text);
+enum class Backslashes {
+  Escape, // text quoted as it was: a backslash is escaped too, so that the escaping reads back
+  Keep,   // a whole message whose quoted parts are already escaped: only what is unsafe changes
+};
+
+// Bytes below 0x20, 0x7F and from 0x80 up become \xNN (upper-case hex); by default so does the
+// backslash. Printable text is left as it is.
+std::string Printable(std::string_view Text, Backslashes Backslash = Backslashes::Escape);
 
 } // namespace tools

@@ -1,6 +1,8 @@
 // The tools' one error type: a message for the user and the process exit status to end with.
 #pragma once
 
+#include "tools/run/Printable.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -10,10 +12,11 @@ namespace tools {
 constexpr int ExitRunFailed = 1;
 constexpr int ExitBadInput = 2;
 
+// The message is made safe for a terminal here, whatever its parts: an error is always one line.
 class ToolError : public std::runtime_error {
 public:
   ToolError(const std::string& Message, int ExitStatus)
-      : std::runtime_error(Message), exitStatus_(ExitStatus) {}
+      : std::runtime_error(Printable(Message, Backslashes::Keep)), exitStatus_(ExitStatus) {}
   int ExitStatus() const { return exitStatus_; }
 
 private:
