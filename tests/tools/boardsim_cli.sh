@@ -167,7 +167,7 @@ own=$work/own
 before=$(cd "$own" && ls -l --time-style=+ && sha256sum -- *)
 while IFS='|' read -r what args; do
   # shellcheck disable=SC2086 # the rows are word lists
-  expect_error "$what" 2 "would overwrite|both go to standard output|not a PE image" $args
+  expect_error "$what" 2 "would overwrite|both go to standard output|not a PE32 image" $args
 done <<EOF2
 trace over the board|run --host --board $own/mine.json --trace $own/mine.json
 waveform over the board through a link|op --host --board $own/mine.json --vcd $own/link.json GetLevel
