@@ -44,7 +44,13 @@ set(BOARDINIT_IMAGE_LINK_FLAGS
 # the code is the shipped code. Its section table is longer, so every section lies a fixed
 # distance further up than in the shipped image: loaded that distance lower, the twin holds the
 # shipped bytes at the shipped addresses (a test checks this).
-set(BOARDINIT_IMAGE_DEBUG_LINK_FLAGS /debug:dwarf /opt:ref /opt:icf)
+# GDB cannot demangle MSVC-decorated linkage names and would know the module's C++ functions only
+# by them: the twin's DWARF leaves them out of each function's own entry (code generation does
+# not look at this option), and DwarfPlainNames.py sets aside those of inlined functions, so that
+# `break ProgramPadTable` works.
+set(BOARDINIT_IMAGE_DEBUG_LINK_FLAGS /debug:dwarf /opt:ref /opt:icf
+    /mllvm:-dwarf-linkage-names=Abstract)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 # add_firmware_image(<target> OUTPUT_DIR <dir> NAME <file name> ENTRY <symbol>
 #                    SOURCES <absolute paths...> [RUNTIME <absolute paths...>]
@@ -107,7 +113,8 @@ function(add_firmware_image TARGET)
       OUTPUT ${twin}
       COMMAND ${BOARDINIT_IMAGE_LINK} ${BOARDINIT_IMAGE_LINK_FLAGS} ${BOARDINIT_IMAGE_DEBUG_LINK_FLAGS}
               /entry:${IMG_ENTRY} ${keep} /out:${twin} ${objects}
-      DEPENDS ${objects}
+      COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/DwarfPlainNames.py ${twin}
+      DEPENDS ${objects} ${PROJECT_SOURCE_DIR}/cmake/DwarfPlainNames.py
       COMMENT "Linking ${IMG_NAME}.debug.efi (${TARGET})"
       COMMAND_EXPAND_LISTS
       VERBATIM)

@@ -1,11 +1,13 @@
 #include "emu/Machine.h"
 
+#include "emu/GdbServer.h"
 #include "sim/HobList.h"
 
 #include <unicorn/unicorn.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <utility>
 
@@ -187,6 +189,10 @@ struct MachineHooks {
     if (at >= m.pauseSites_.size() || m.pauseSites_[at] == Machine::PauseSite::None) {
       return;
     }
+    if (Address == m.pauseCountedAt_) {
+      m.pauseCountedAt_ = 0;
+      return;
+    }
     m.board_.Pause();
     if (m.pauseSites_[at] == Machine::PauseSite::Pause &&
         uc_mem_write(Uc, Address, OpNop2, sizeof OpNop2) == UC_ERR_OK &&
@@ -233,6 +239,12 @@ struct MachineHooks {
     m.executed_ += known != 0 ? known : m.BlockInstructions(Address);
     if (m.executed_ > m.instructionLimit_) {
       m.RunawayStop(Address);
+    }
+    // Before the block's first instruction and its hooks: nothing of it has run.
+    if (m.interruptRequested_ != nullptr &&
+        m.interruptRequested_->load(std::memory_order_relaxed)) {
+      m.interrupted_ = true;
+      uc_emu_stop(m.uc_);
     }
   }
 
@@ -380,6 +392,20 @@ void Machine::InstallHooks(const PeImage& Image) {
   }
 }
 
+void Machine::Attach(GdbServer& Server) {
+  debugger_ = &Server;
+  interruptRequested_ = &Server.InterruptRequested();
+  if (blockInstructions_.empty()) { // the block hook also serves the debugger's interrupt
+    instructionLimit_ =
+        instructionLimit_ == 0 ? std::numeric_limits<uint64_t>::max() : instructionLimit_;
+    blockInstructions_.assign(imageSize_, 0);
+    uc_hook hook;
+    Check(uc_hook_add(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(MachineHooks::Block), this,
+                      1, 0),
+          "block hook");
+  }
+}
+
 uint32_t Machine::PeiServices() const {
   return ServicesCell;
 }
@@ -482,7 +508,9 @@ CallResult Machine::CallAddress(uint32_t Address, std::span<const uint32_t> Argu
 
   stopped_ = false;
   executed_ = 0;
-  const uc_err error = uc_emu_start(uc_, Address, ReturnTrap, 0, 0);
+  const uc_err error = debugger_ != nullptr
+                           ? static_cast<uc_err>(debugger_->Run(*this, Address, ReturnTrap))
+                           : uc_emu_start(uc_, Address, ReturnTrap, 0, 0);
   CallResult result;
   const uint32_t eip = ReadEip(uc_);
   if (stopped_) {

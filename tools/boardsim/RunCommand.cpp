@@ -2,6 +2,7 @@
 #include "tools/boardsim/BoardInput.h"
 #include "tools/boardsim/Commands.h"
 #include "tools/boardsim/Contained.h"
+#include "tools/boardsim/GdbOption.h"
 #include "tools/boardsim/RunModule.h"
 #include "tools/boardsim/Summary.h"
 #include "tools/boardsim/SummaryJson.h"
@@ -16,12 +17,14 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
   const LoadedBoard board = LoadBoard(Options.Board, Where.BoardsDir);
   TraceOutput trace(Options.TracePath);
   VcdOutput vcd(Options.VcdPath);
+  const auto gdb = ListenForGdb(Options, Where.BuiltImage, std::cerr);
 
   const auto boot = [&] {
     sim::Soc soc(board.Config);
     trace.Start(soc.Bus);
     const auto padsBefore = SnapshotPads(soc.Gpio);
-    const ModuleRun run = RunModule(Options, soc, Where.BuiltImage);
+    const auto debugger = AcceptGdb(gdb.get(), soc);
+    const ModuleRun run = RunModule(Options, soc, Where.BuiltImage, debugger.get());
     const tools::RunResult& result = run.Result;
 
     RunReport report{board.Config.Name,
@@ -40,7 +43,11 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
     } else {
       PrintSummary(out, report, soc.Bus);
     }
-    return result.Status ? 0 : tools::ExitRunFailed;
+    const int status = result.Status ? 0 : tools::ExitRunFailed;
+    if (debugger) {
+      debugger->Finish(status);
+    }
+    return status;
   };
   return Options.Host ? boot() : RunContained(boot);
 }
