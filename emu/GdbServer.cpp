@@ -252,7 +252,7 @@ gdb::Resume GdbServer::Serve() {
 
 int GdbServer::Execute(uint64_t Until, bool Step) {
   // Ctrl-C arrives while the module runs: a watcher reads the socket meanwhile and asks the
-  // machine to stop at the start of its next block. Packets it reads wait for Serve.
+  // machine to stop at its next `pause`. Packets it reads wait for Serve.
   int wake[2];
   if (pipe(wake) != 0) {
     throw std::runtime_error(std::string("GDB server: ") + std::strerror(errno));
@@ -305,8 +305,12 @@ int GdbServer::Execute(uint64_t Until, bool Step) {
   return error;
 }
 
+// Hooks are compiled into the translations, so the code's are made anew when hooks change: the
+// image's and the hand-off page's, the only code there is. (Unicorn's flush of every translation
+// resets its whole code buffer and takes seconds.)
 void GdbServer::FlushTranslations() {
-  uc_ctl_flush_tlb(uc_); // hooks are compiled into the translations
+  uc_ctl_remove_cache(uc_, HandoffBase, HandoffBase + uint64_t{machine_->handoffSize_});
+  uc_ctl_remove_cache(uc_, LoadBase, LoadBase + uint64_t{machine_->imageSize_});
 }
 
 void GdbServer::DetachAll() {

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 #include <optional>
 #include <utility>
 
@@ -189,6 +188,15 @@ struct MachineHooks {
     if (at >= m.pauseSites_.size() || m.pauseSites_[at] == Machine::PauseSite::None) {
       return;
     }
+    // A debugger's Ctrl-C stops the module here, in a busy-wait, where it spends nearly all of
+    // its time: a code hook stops the emulation exactly before its instruction, where a stop
+    // from elsewhere may land mid-block and have an access made again on resuming.
+    if (m.interruptRequested_ != nullptr &&
+        m.interruptRequested_->load(std::memory_order_relaxed)) {
+      m.interrupted_ = true;
+      uc_emu_stop(Uc);
+      return;
+    }
     if (Address == m.pauseCountedAt_) {
       m.pauseCountedAt_ = 0;
       return;
@@ -239,12 +247,6 @@ struct MachineHooks {
     m.executed_ += known != 0 ? known : m.BlockInstructions(Address);
     if (m.executed_ > m.instructionLimit_) {
       m.RunawayStop(Address);
-    }
-    // Before the block's first instruction and its hooks: nothing of it has run.
-    if (m.interruptRequested_ != nullptr &&
-        m.interruptRequested_->load(std::memory_order_relaxed)) {
-      m.interrupted_ = true;
-      uc_emu_stop(m.uc_);
     }
   }
 
@@ -395,15 +397,6 @@ void Machine::InstallHooks(const PeImage& Image) {
 void Machine::Attach(GdbServer& Server) {
   debugger_ = &Server;
   interruptRequested_ = &Server.InterruptRequested();
-  if (blockInstructions_.empty()) { // the block hook also serves the debugger's interrupt
-    instructionLimit_ =
-        instructionLimit_ == 0 ? std::numeric_limits<uint64_t>::max() : instructionLimit_;
-    blockInstructions_.assign(imageSize_, 0);
-    uc_hook hook;
-    Check(uc_hook_add(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(MachineHooks::Block), this,
-                      1, 0),
-          "block hook");
-  }
 }
 
 uint32_t Machine::PeiServices() const {

@@ -128,7 +128,7 @@ private:
   bool counting_ = false;
   bool inBusyWait_ = false;
   InstructionCounts counts_;
-  // With a debugger: the run goes through it, and a block about to start stops when it asks.
+  // With a debugger: the run goes through it, and stops at the next `pause` when it asks.
   GdbServer* debugger_ = nullptr;
   const std::atomic<bool>* interruptRequested_ = nullptr;
   bool interrupted_ = false;

@@ -7,7 +7,7 @@ boardsim=$1
 gdb=$2
 work=$(mktemp -d)
 server=
-trap '[ -n "$server" ] && kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
+trap '[ -n "$server" ] && kill "$server" 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 failures=0
 check() { # description, condition...
   local what=$1
@@ -124,5 +124,44 @@ exec 3>&-
 wait "$server"
 check "a client that vanishes: the run ends as it would" test $? -eq 0
 server=
+
+# Bytes GDB would never send, then Ctrl-C in a long run (a semaphore never granted), then a
+# detach: the run goes on as if nothing had happened.
+printf '%s\n' '{"faults": {"semaphore_never_granted": true}}' >"$work/stuck.json"
+"$boardsim" run --board "$work/stuck.json" --trace "$work/stuck.plain" >/dev/null
+"$boardsim" run --board "$work/stuck.json" --gdb :0 --trace "$work/stuck.trace" >/dev/null \
+  2>"$work/stuck.err" &
+server=$!
+sleep 0.5
+port=$(sed -n 's/^boardsim: waiting for GDB on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/stuck.err")
+python3 - "$port" >"$work/raw.out" <<'PY'
+import socket, sys, time
+link = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=30)
+def frame(payload): return b"$" + payload + b"#%02x" % (sum(payload) & 0xFF)
+def reply():
+    data = b""
+    while not (b"#" in data and len(data) >= data.index(b"#") + 3):
+        data = (data + link.recv(4096)).lstrip(b"+")
+    return data[1:data.index(b"#")].decode(errors="replace")
+link.sendall(b"$?#00")  # a checksum that does not match
+answers = [link.recv(1).decode()]
+for payload in [b"qUnknown", b"m", b"Z0,", b"\xff\xfe", b"m10,zz"]:
+    link.sendall(frame(payload))
+    answers.append(reply())
+link.sendall(frame(b"c"))
+time.sleep(0.3)
+link.sendall(b"\x03")
+answers.append(reply())
+link.sendall(frame(b"D"))
+answers.append(reply())
+print(" ".join(repr(answer) for answer in answers))
+PY
+check "bad packets get '-', an empty reply or an error; Ctrl-C stops; D detaches" \
+  test "$(cat "$work/raw.out")" = "'-' '' 'E01' 'E01' '' 'E01' 'S02' 'OK'"
+wait "$server"
+check "Ctrl-C and detach: the run ends as it would" test $? -eq 0
+server=
+check "Ctrl-C and detach: the same trace as without --gdb" \
+  cmp -s "$work/stuck.plain" "$work/stuck.trace"
 
 [ $failures -eq 0 ] || { echo "$failures failed"; exit 1; }
