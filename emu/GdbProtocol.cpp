@@ -53,7 +53,7 @@ std::optional<AddressLength> ParseAddressLength(std::string_view Text) {
 
 Outcome ReadMemory(Target& On, std::string_view Args) {
   const auto request = ParseAddressLength(Args);
-  if (!request || request->HasRest || request->Length > MaxMemoryTransfer) {
+  if (!request || request->HasRest || request->Length > PacketSize / 2) {
     return {BadRequest};
   }
   std::vector<uint8_t> bytes(request->Length);
@@ -66,7 +66,7 @@ Outcome ReadMemory(Target& On, std::string_view Args) {
 // M carries hex, X carries the bytes themselves (already unescaped by the framing).
 Outcome WriteMemory(Target& On, std::string_view Args, bool Binary) {
   const auto request = ParseAddressLength(Args);
-  if (!request || !request->HasRest || request->Length > MaxMemoryTransfer) {
+  if (!request || !request->HasRest || request->Length > PacketSize) {
     return {BadRequest};
   }
   std::vector<uint8_t> bytes;
@@ -179,7 +179,7 @@ Outcome ContinueAction(std::string_view Actions) {
 
 Outcome Query(Target& On, std::string_view Payload) {
   if (Payload.starts_with("qSupported")) {
-    return {"PacketSize=" + Hex(2 * MaxMemoryTransfer + 32) +
+    return {"PacketSize=" + Hex(PacketSize) +
             ";qXfer:features:read+;swbreak+;hwbreak+;vContSupported+"};
   }
   if (Payload.starts_with(FeaturesRead)) {

@@ -43,8 +43,8 @@ struct Outcome {
   Resume Action = Resume::None;
 };
 
-// The largest m or X the server accepts; advertised as PacketSize.
-constexpr size_t MaxMemoryTransfer = 0x800;
+// The packet size the server advertises; GDB fits its reads (hex, so half of it) and writes to it.
+constexpr size_t PacketSize = 0x1000;
 
 Outcome Handle(Target& On, std::string_view Payload);
 

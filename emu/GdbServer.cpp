@@ -186,6 +186,10 @@ GdbServer::GdbServer(int Client, const sim::Board& Board) : client_(Client), boa
           }
         }
         std::string text;
+        if (count > sim::Trace::RecentCount) {
+          text = "the last " + std::to_string(sim::Trace::RecentCount) +
+                 " accesses (the runner keeps no more):\n";
+        }
         for (const sim::Access& access : board_.GetTrace().Recent(count)) {
           text += sim::FormatAccess(access) + "\n";
         }

@@ -106,7 +106,7 @@ TEST(GdbProtocolTest, AnswersEachPacket) {
       {"D", "OK", Resume::Detach},
       {"k", std::nullopt, Resume::Kill},
       {"vKill;1", "OK", Resume::Kill},
-      {"qSupported:multiprocess+", "PacketSize=1020;qXfer:features:read+;swbreak+;hwbreak+;"
+      {"qSupported:multiprocess+", "PacketSize=1000;qXfer:features:read+;swbreak+;hwbreak+;"
                                    "vContSupported+"},
       {"qXfer:features:read:target.xml:0,10", "m<target>01234567"},
       {"qXfer:features:read:target.xml:10,100", "l89</target>"},
