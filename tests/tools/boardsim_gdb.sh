@@ -7,7 +7,7 @@ boardsim=$1
 gdb=$2
 work=$(mktemp -d)
 server=
-trap '[ -n "$server" ] && kill "$server" 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+trap '[ -n "$server" ] && kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
 failures=0
 check() { # description, condition...
   local what=$1
@@ -18,19 +18,27 @@ expect() { # name, extended regular expression that GDB's output must match
   check "$1: $2" grep -Eq -- "$2" "$work/$1.gdb"
 }
 
+# listening FILE: the port the server wrote to FILE (its standard error), once it has.
+listening() {
+  local port= tries=0
+  while [ -z "$port" ] && [ $tries -lt 300 ]; do
+    port=$(sed -n 's/^boardsim: waiting for GDB on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$1")
+    [ -z "$port" ] && sleep 0.1
+    tries=$((tries + 1))
+  done
+  echo "$port"
+}
+
 # debug NAME GDB-COMMANDS BOARDSIM-ARGS...: one session on a port the system picks.
 debug() {
   local name=$1 commands=$2
   shift 2
   "$boardsim" "$@" --trace "$work/$name.plain" >"$work/$name.plain.out"
-  "$boardsim" "$@" --gdb :0 --trace "$work/$name.trace" >"$work/$name.out" 2>"$work/$name.err" &
+  timeout 300 "$boardsim" "$@" --gdb :0 --trace "$work/$name.trace" >"$work/$name.out" \
+    2>"$work/$name.err" &
   server=$!
-  local port= tries=0
-  while [ -z "$port" ] && [ $tries -lt 100 ]; do
-    port=$(sed -n 's/^boardsim: waiting for GDB on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/$name.err")
-    [ -z "$port" ] && sleep 0.1
-    tries=$((tries + 1))
-  done
+  local port
+  port=$(listening "$work/$name.err")
   local symbols
   symbols=$(sed -n 's/^boardsim: symbols: //p' "$work/$name.err")
   check "$name: the server says where it listens and where the symbols are" \
@@ -98,10 +106,9 @@ expect op '^[0-9]+ ns of virtual time'
 expect op 'exited normally'
 
 # Killing ends the run with exit status 1 and says why.
-"$boardsim" run --gdb :0 >"$work/kill.out" 2>"$work/kill.err" &
+timeout 300 "$boardsim" run --gdb :0 >"$work/kill.out" 2>"$work/kill.err" &
 server=$!
-sleep 0.5
-port=$(sed -n 's/^boardsim: waiting for GDB on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/kill.err")
+port=$(listening "$work/kill.err")
 timeout 60 "$gdb" -nx -batch -ex "target remote :$port" -ex kill >/dev/null 2>&1
 wait "$server"
 check "kill: exit status 1" test $? -eq 1
@@ -109,10 +116,9 @@ server=
 check "kill: the summary says why" grep -q '^status    did not return: killed by GDB' "$work/kill.out"
 
 # A port in use is bad input: one line, exit status 2.
-"$boardsim" run --gdb :0 >/dev/null 2>"$work/busy.err" &
+timeout 300 "$boardsim" run --gdb :0 >/dev/null 2>"$work/busy.err" &
 server=$!
-sleep 0.5
-port=$(sed -n 's/^boardsim: waiting for GDB on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/busy.err")
+port=$(listening "$work/busy.err")
 "$boardsim" run --gdb ":$port" >/dev/null 2>"$work/busy2.err"
 check "a port in use: exit status 2" test $? -eq 2
 check "a port in use: one line" test "$(wc -l <"$work/busy2.err")" -eq 1
@@ -129,11 +135,10 @@ server=
 # detach: the run goes on as if nothing had happened.
 printf '%s\n' '{"faults": {"semaphore_never_granted": true}}' >"$work/stuck.json"
 "$boardsim" run --board "$work/stuck.json" --trace "$work/stuck.plain" >/dev/null
-"$boardsim" run --board "$work/stuck.json" --gdb :0 --trace "$work/stuck.trace" >/dev/null \
-  2>"$work/stuck.err" &
+timeout 300 "$boardsim" run --board "$work/stuck.json" --gdb :0 --trace "$work/stuck.trace" \
+  >/dev/null 2>"$work/stuck.err" &
 server=$!
-sleep 0.5
-port=$(sed -n 's/^boardsim: waiting for GDB on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/stuck.err")
+port=$(listening "$work/stuck.err")
 python3 - "$port" >"$work/raw.out" <<'PY'
 import socket, sys, time
 link = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=30)
