@@ -13,6 +13,9 @@ RunOptions ImageRunOptions(const sim::BoardConfig& Board) {
 RunResult RunImage(const PeImage& Image, sim::Board& Board, const RunOptions& Options) {
   Machine machine(Image, Board, Options.HobList, Options.InstructionLimit,
                   Options.CountInstructions);
+  if (Options.Debugger != nullptr) {
+    machine.Attach(*Options.Debugger);
+  }
   const uint32_t arguments[] = {0, machine.PeiServices()};
   const CallResult call = machine.Call(Image.AddressOfEntryPoint, arguments);
   if (!call.Returned) {

@@ -32,6 +32,7 @@ struct RunOptions {
   std::vector<uint8_t> HobList = EmptyHobList();
   uint64_t InstructionLimit = DefaultInstructionLimit;
   bool CountInstructions = false; // measuring mode: fills RunResult::Counts, and runs slower
+  GdbServer* Debugger = nullptr;  // GDB stops and steps the run
 };
 
 struct RunResult {

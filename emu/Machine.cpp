@@ -1,5 +1,6 @@
 #include "emu/Machine.h"
 
+#include "emu/GdbServer.h"
 #include "sim/HobList.h"
 
 #include <unicorn/unicorn.h>
@@ -185,6 +186,19 @@ struct MachineHooks {
     Machine& m = *static_cast<Machine*>(Self);
     const uint64_t at = Address - m.imageBase_;
     if (at >= m.pauseSites_.size() || m.pauseSites_[at] == Machine::PauseSite::None) {
+      return;
+    }
+    // A debugger's Ctrl-C stops the module here, in a busy-wait, where it spends nearly all of
+    // its time: a code hook stops the emulation exactly before its instruction, where a stop
+    // from elsewhere may land mid-block and have an access made again on resuming.
+    if (m.interruptRequested_ != nullptr &&
+        m.interruptRequested_->load(std::memory_order_relaxed)) {
+      m.interrupted_ = true;
+      uc_emu_stop(Uc);
+      return;
+    }
+    if (Address == m.pauseCountedAt_) {
+      m.pauseCountedAt_ = 0;
       return;
     }
     m.board_.Pause();
@@ -403,6 +417,11 @@ void Machine::InstallHooks(const PeImage& Image) {
   }
 }
 
+void Machine::Attach(GdbServer& Server) {
+  debugger_ = &Server;
+  interruptRequested_ = &Server.InterruptRequested();
+}
+
 uint32_t Machine::PeiServices() const {
   return ServicesCell;
 }
@@ -508,7 +527,9 @@ CallResult Machine::CallAddress(uint32_t Address, std::span<const uint32_t> Argu
   stopped_ = false;
   executed_ = 0;
   accessesSeen_ = board_.AccessCount();
-  const uc_err error = uc_emu_start(uc_, Address, ReturnTrap, 0, 0);
+  const uc_err error = debugger_ != nullptr
+                           ? static_cast<uc_err>(debugger_->Run(*this, Address, ReturnTrap))
+                           : uc_emu_start(uc_, Address, ReturnTrap, 0, 0);
   CallResult result;
   const uint32_t eip = ReadEip(uc_);
   if (stopped_) {

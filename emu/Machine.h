@@ -9,6 +9,7 @@
 #include "sim/Board.h"
 #include "sim/BoardConfig.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -18,6 +19,8 @@
 struct uc_struct;
 
 namespace emu {
+
+class GdbServer;
 
 // Where things live in the machine's address space. The image runs away from its ImageBase
 // (0 for the module), so a missing relocation sends an access into unmapped memory; only an
@@ -91,8 +94,13 @@ public:
   // Instructions executed so far, over every call; all zero unless counting was asked for.
   const InstructionCounts& Counts() const { return counts_; }
 
+  // Hands every call's run to Server, which stops and steps it for GDB. Server must outlive the
+  // calls. Without a server nothing of it costs anything.
+  void Attach(GdbServer& Server);
+
 private:
   friend struct MachineHooks;
+  friend class GdbServer;
 
   // Ends the emulation from inside a hook, at the instruction being executed (or at Address).
   void Stop(std::string Reason);
@@ -128,6 +136,13 @@ private:
   bool counting_ = false;
   bool inBusyWait_ = false;
   InstructionCounts counts_;
+  // With a debugger: the run goes through it, and stops at the next `pause` when it asks.
+  GdbServer* debugger_ = nullptr;
+  const std::atomic<bool>* interruptRequested_ = nullptr;
+  bool interrupted_ = false;
+  // A debugger's stop can fall after the pause hook has counted the hint of the `pause` about to
+  // run; when that instruction runs on resuming, the hint is not counted again.
+  uint64_t pauseCountedAt_ = 0;
 };
 
 } // namespace emu

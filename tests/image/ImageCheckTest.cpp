@@ -1,10 +1,13 @@
 // The built image is what the firmware expects of this module: an i386 PE32 EFI boot service
 // driver entered at ModuleEntry, importing nothing, relocatable, laid out so that every RVA is
 // its file offset, and reproducible byte for byte.
+#include "emu/GdbSymbols.h"
 #include "emu/LinkerMap.h"
 #include "emu/PeImage.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -59,6 +62,27 @@ TEST_F(ImageCheckTest, TwoBuildsAreByteIdentical) {
   const std::vector<uint8_t> again = emu::ReadFileBytes(BOARDINIT_IMAGE_AGAIN);
   ASSERT_EQ(again.size(), file.size());
   EXPECT_TRUE(again == file);
+}
+
+// GDB reads the twin's DWARF; what it shows must be the code that ships. Loaded as far below
+// the image as its sections lie above, the twin holds the image's code and data byte for byte.
+TEST_F(ImageCheckTest, DebugTwinHoldsTheShippedCodeAndData) {
+  const emu::PeImage twin = emu::ReadPeFile(BOARDINIT_IMAGE_DEBUG);
+  constexpr uint32_t Base = 0x00800000;
+  const uint32_t shift = emu::DebugTwinShift(image, twin);
+  const std::vector<uint8_t> shipped = emu::RelocatedMemory(image, Base);
+  const std::vector<uint8_t> debug = emu::RelocatedMemory(twin, Base - shift);
+  for (const emu::PeSection& section : image.Sections) {
+    SCOPED_TRACE(section.Name);
+    if (section.Name == ".reloc") {
+      continue;
+    }
+    const auto from = shipped.begin() + section.VirtualAddress;
+    ASSERT_LE(section.VirtualAddress + shift + section.VirtualSize, debug.size());
+    EXPECT_TRUE(std::equal(from, from + section.VirtualSize,
+                           debug.begin() + section.VirtualAddress + shift));
+  }
+  EXPECT_GT(twin.Memory.size(), image.Memory.size()); // and it has the DWARF besides
 }
 
 } // namespace

@@ -32,9 +32,13 @@ uint32_t ReturnedValue(tools::SlotReturn Returns, uint32_t Eax) {
 } // namespace
 
 tools::SlotRun CallSlotInImage(const emu::PeImage& Image, uint32_t GetActivePmicRva,
-                               sim::Soc& Board, const std::optional<tools::SlotRequest>& Request) {
+                               sim::Soc& Board, const std::optional<tools::SlotRequest>& Request,
+                               emu::GdbServer* Debugger) {
   emu::Machine machine(Image, Board.Bus, emu::ImageRunOptions(Board.Config()).HobList,
                        emu::DefaultInstructionLimit);
+  if (Debugger != nullptr) {
+    machine.Attach(*Debugger);
+  }
   tools::SlotRun run;
   const emu::CallResult selection = machine.Call(GetActivePmicRva, {});
   if (!selection.Returned) {

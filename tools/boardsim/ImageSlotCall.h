@@ -4,6 +4,7 @@
 // 32-bit stack words and its pointers into the machine's scratch memory.
 #pragma once
 
+#include "emu/GdbServer.h"
 #include "emu/PeImage.h"
 #include "sim/Soc.h"
 #include "tools/run/SlotCall.h"
@@ -14,6 +15,7 @@
 namespace boardsim {
 
 tools::SlotRun CallSlotInImage(const emu::PeImage& Image, uint32_t GetActivePmicRva,
-                               sim::Soc& Board, const std::optional<tools::SlotRequest>& Request);
+                               sim::Soc& Board, const std::optional<tools::SlotRequest>& Request,
+                               emu::GdbServer* Debugger = nullptr);
 
 } // namespace boardsim

@@ -2,6 +2,7 @@
 #include "tools/boardsim/BoardInput.h"
 #include "tools/boardsim/Commands.h"
 #include "tools/boardsim/Contained.h"
+#include "tools/boardsim/GdbOption.h"
 #include "tools/boardsim/OpSummary.h"
 #include "tools/boardsim/Options.h"
 #include "tools/boardsim/Outputs.h"
@@ -27,11 +28,18 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
   RefuseSharedFiles(options.Run, board.Path, Where.BuiltImage, true);
   TraceOutput trace(options.Run.TracePath);
   VcdOutput vcd(options.Run.VcdPath);
+  const auto gdb = ListenForGdb(options.Run, Where.BuiltImage, std::cerr);
 
   const auto callSlot = [&] {
     sim::Soc soc(board.Config);
     trace.Start(soc.Bus);
-    const ModuleSlotCall call = CallSlot(options.Run, soc, Where.BuiltImage, options.Slot);
+    const auto debugger = AcceptGdb(gdb.get(), soc);
+    const ModuleSlotCall call =
+        CallSlot(options.Run, soc, Where.BuiltImage, options.Slot, debugger.get());
+    if (debugger) {
+      const bool done = call.Run.Failure.empty() && (!options.Slot || call.Run.Called);
+      debugger->Finish(done ? 0 : tools::ExitRunFailed);
+    }
     trace.Finish(soc.Bus);
     vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
     const OpReport report{

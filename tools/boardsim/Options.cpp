@@ -69,6 +69,12 @@ void AddRunOptions(CLI::App& Command, RunOptions& Options) {
                   "write the waveform of the PMIC bus and the pads the module drives (VCD), or to "
                   "standard output with '-'")
       ->type_name("FILE|-");
+  Command
+      .add_option("--gdb", Options.Gdb,
+                  "stop the image before its first instruction and wait for GDB on [HOST:]PORT "
+                  "(host 127.0.0.1 unless given; port 0 picks a free one)")
+      ->type_name("[HOST:]PORT")
+      ->excludes(host);
 }
 
 // CLI11 names the option in front of its message; the user reads "--board needs a value".

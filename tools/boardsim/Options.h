@@ -16,6 +16,7 @@ struct RunOptions {
   bool Host = false;                    // the host-linked module instead of the image
   std::optional<std::string> ImagePath; // another image than the one the build made
   bool Json = false;                    // the summary as one JSON document
+  std::optional<std::string> Gdb;       // [HOST:]PORT: serve GDB's remote protocol there
 };
 
 struct OpOptions {

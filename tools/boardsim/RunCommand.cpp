@@ -3,6 +3,7 @@
 #include "tools/boardsim/Commands.h"
 #include "tools/boardsim/Contained.h"
 #include "tools/boardsim/Outputs.h"
+#include "tools/boardsim/GdbOption.h"
 #include "tools/boardsim/RunModule.h"
 #include "tools/boardsim/Summary.h"
 #include "tools/boardsim/SummaryJson.h"
@@ -18,12 +19,14 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
   RefuseSharedFiles(Options, board.Path, Where.BuiltImage, false);
   TraceOutput trace(Options.TracePath);
   VcdOutput vcd(Options.VcdPath);
+  const auto gdb = ListenForGdb(Options, Where.BuiltImage, std::cerr);
 
   const auto boot = [&] {
     sim::Soc soc(board.Config);
     trace.Start(soc.Bus);
     const auto padsBefore = SnapshotPads(soc.Gpio);
-    const ModuleRun run = RunModule(Options, soc, Where.BuiltImage);
+    const auto debugger = AcceptGdb(gdb.get(), soc);
+    const ModuleRun run = RunModule(Options, soc, Where.BuiltImage, debugger.get());
     const tools::RunResult& result = run.Result;
 
     RunReport report{board.Config.Name,
@@ -43,7 +46,11 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
       PrintSummary(out, report, soc.Bus);
     }
     CheckStandardOutput();
-    return result.Status ? 0 : tools::ExitRunFailed;
+    const int status = result.Status ? 0 : tools::ExitRunFailed;
+    if (debugger) {
+      debugger->Finish(status);
+    }
+    return status;
   };
   return Options.Host ? boot() : RunContained(boot);
 }

@@ -79,26 +79,30 @@ std::ostream& SummaryStream(const RunOptions& Options) {
   return Options.TracePath == "-" || Options.VcdPath == "-" ? std::cerr : std::cout;
 }
 
-ModuleRun RunModule(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage) {
+ModuleRun RunModule(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage,
+                    emu::GdbServer* Debugger) {
   const std::optional<std::string> path = ImageToRun(Options, BuiltImage);
   if (!path) {
     return {ModuleName(path), tools::RunHostModule(Board.Bus, {.Hobs = Board.Config().Hobs})};
   }
   const emu::PeImage image = LoadImage(*path);
-  const emu::RunResult result =
-      emu::RunImage(image, Board.Bus, emu::ImageRunOptions(Board.Config()));
+  emu::RunOptions options = emu::ImageRunOptions(Board.Config());
+  options.Debugger = Debugger;
+  const emu::RunResult result = emu::RunImage(image, Board.Bus, options);
   return {ModuleName(path), {result.Status, result.Failure}};
 }
 
 ModuleSlotCall CallSlot(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage,
-                        const std::optional<tools::SlotRequest>& Request) {
+                        const std::optional<tools::SlotRequest>& Request,
+                        emu::GdbServer* Debugger) {
   const std::optional<std::string> path = ImageToRun(Options, BuiltImage);
   if (!path) {
     return {ModuleName(path),
             tools::CallSlotOnHost(Board.Bus, {.Hobs = Board.Config().Hobs}, Request)};
   }
   const emu::PeImage image = LoadImage(*path);
-  return {ModuleName(path), CallSlotInImage(image, FindGetActivePmic(*path), Board, Request)};
+  return {ModuleName(path),
+          CallSlotInImage(image, FindGetActivePmic(*path), Board, Request, Debugger)};
 }
 
 } // namespace boardsim

@@ -2,6 +2,7 @@
 // image named on the command line, or the host-linked module.
 #pragma once
 
+#include "emu/GdbServer.h"
 #include "sim/Soc.h"
 #include "tools/boardsim/Options.h"
 #include "tools/run/HostRun.h"
@@ -34,7 +35,9 @@ struct ModuleRun {
 // Runs the chosen module on Board. An image that cannot be loaded is bad input: a
 // tools::ToolError with exit status 2, thrown before anything runs.
 // The board's HOB list is handed over in the layout of the form that runs.
-ModuleRun RunModule(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage);
+// With Debugger, the image runs under GDB.
+ModuleRun RunModule(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage,
+                    emu::GdbServer* Debugger = nullptr);
 
 struct ModuleSlotCall {
   std::string Module;
@@ -45,6 +48,7 @@ struct ModuleSlotCall {
 // the linker map beside the image (the image's path with .map); a missing or unreadable map, or
 // one without GetActivePmic, is bad input like an image that does not load.
 ModuleSlotCall CallSlot(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage,
-                        const std::optional<tools::SlotRequest>& Request);
+                        const std::optional<tools::SlotRequest>& Request,
+                        emu::GdbServer* Debugger = nullptr);
 
 } // namespace boardsim

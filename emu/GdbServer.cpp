@@ -1,0 +1,592 @@
+#include "emu/GdbServer.h"
+
+#include "emu/GdbI386.h"
+#include "emu/Machine.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unicorn/unicorn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+namespace emu {
+
+namespace {
+
+// Stop replies: SIGTRAP for breakpoints, steps and the first stop; SIGINT for Ctrl-C.
+constexpr const char* TrapStop = "S05";
+constexpr const char* InterruptStop = "S02";
+constexpr size_t MaxWatchLength = 4096;
+constexpr uint64_t AddressSpaceEnd = uint64_t{1} << 32;
+
+std::string Hex(uint64_t Value) {
+  char text[20];
+  const auto end = std::to_chars(text, text + sizeof text, Value, 16).ptr;
+  return {text, end};
+}
+
+[[noreturn]] void BadAddress(const std::string& Where, const std::string& Why) {
+  throw std::invalid_argument("--gdb " + Where + ": " + Why);
+}
+
+uint64_t Eip(uc_engine* Uc) {
+  uint32_t eip = 0;
+  uc_reg_read(Uc, UC_X86_REG_EIP, &eip);
+  return eip;
+}
+
+bool SendAll(int Fd, std::string_view Bytes) {
+  while (!Bytes.empty()) {
+    const ssize_t sent = send(Fd, Bytes.data(), Bytes.size(), MSG_NOSIGNAL);
+    if (sent < 0 && errno == EINTR) {
+      continue;
+    }
+    if (sent <= 0) {
+      return false;
+    }
+    Bytes.remove_prefix(static_cast<size_t>(sent));
+  }
+  return true;
+}
+
+} // namespace
+
+GdbListener::GdbListener(const std::string& Where) {
+  const size_t colon = Where.rfind(':');
+  std::string host = colon == std::string::npos ? "" : Where.substr(0, colon);
+  const std::string portText = colon == std::string::npos ? Where : Where.substr(colon + 1);
+  unsigned port = 0;
+  const auto [end, error] =
+      std::from_chars(portText.data(), portText.data() + portText.size(), port);
+  if (portText.empty() || error != std::errc() || end != portText.data() + portText.size() ||
+      port > 65535) {
+    BadAddress(Where, "expected [HOST:]PORT with a port from 0 to 65535");
+  }
+  if (host.empty()) {
+    host = "127.0.0.1"; // only this machine, unless a host is named
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), portText.c_str(), &hints, &found) != 0 || found == nullptr) {
+    BadAddress(Where, "unknown host '" + host + "'");
+  }
+  fd_ = socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC, found->ai_protocol);
+  const int reuse = 1;
+  if (fd_ >= 0) {
+    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+  }
+  if (fd_ < 0 || bind(fd_, found->ai_addr, found->ai_addrlen) != 0 || listen(fd_, 1) != 0) {
+    const std::string why = std::strerror(errno);
+    freeaddrinfo(found);
+    if (fd_ >= 0) {
+      close(fd_);
+    }
+    BadAddress(Where, "cannot listen: " + why);
+  }
+  freeaddrinfo(found);
+  sockaddr_in bound{};
+  socklen_t size = sizeof bound;
+  getsockname(fd_, reinterpret_cast<sockaddr*>(&bound), &size);
+  port_ = ntohs(bound.sin_port);
+  char text[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &bound.sin_addr, text, sizeof text);
+  address_ = std::string(text) + ":" + std::to_string(port_);
+}
+
+GdbListener::~GdbListener() {
+  if (fd_ >= 0) {
+    close(fd_);
+  }
+}
+
+int GdbListener::Accept() {
+  int client = -1;
+  do {
+    client = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+  } while (client < 0 && errno == EINTR);
+  if (client < 0) {
+    throw std::runtime_error(std::string("GDB server: cannot accept: ") + std::strerror(errno));
+  }
+  const int on = 1;
+  setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  close(fd_);
+  fd_ = -1;
+  return client;
+}
+
+// Unicorn's callbacks. Each only notes what happened and stops the emulation; the server decides
+// what GDB is told once uc_emu_start has returned.
+struct GdbServer::Hooks {
+  static void Break(uc_engine* Uc, uint64_t Address, uint32_t, void* Self) {
+    GdbServer& s = *static_cast<GdbServer*>(Self);
+    if (s.stepping_ || Address == s.resumedAt_) {
+      s.resumedAt_ = 0; // only the first instruction of a resumption passes its breakpoint
+      return;
+    }
+    s.breakHit_ = true;
+    s.machine_->pauseCountedAt_ = Address;
+    uc_emu_stop(Uc);
+  }
+
+  // A watched RAM access: the instruction completes, and the run stops before the next one.
+  static bool Access(uc_engine*, uc_mem_type Type, uint64_t Address, int Size, int64_t,
+                     void* Self) {
+    GdbServer& s = *static_cast<GdbServer*>(Self);
+    const bool write = Type == UC_MEM_WRITE;
+    for (const Watch& watch : s.watches_) {
+      const bool kindMatches =
+          watch.Kind == gdb::BreakKind::Access || (watch.Kind == gdb::BreakKind::Write) == write;
+      if (kindMatches && Address < watch.Address + watch.Length &&
+          watch.Address < Address + static_cast<uint64_t>(Size) && !s.watchHit_) {
+        s.watchHit_ = watch;
+        s.watchHitAddress_ = std::max(Address, watch.Address);
+      }
+    }
+    return true;
+  }
+
+  static void AfterAccess(uc_engine* Uc, uint64_t Address, uint32_t, void* Self) {
+    GdbServer& s = *static_cast<GdbServer*>(Self);
+    if (s.watchHit_ && !s.watchStop_) {
+      s.watchStop_ = true;
+      s.machine_->pauseCountedAt_ = Address;
+      uc_emu_stop(Uc);
+    }
+  }
+};
+
+GdbServer::GdbServer(int Client, const sim::Board& Board) : client_(Client), board_(Board) {
+  AddMonitorCommand("time", "virtual time: how far the board's clock has moved", [this](auto) {
+    const uint64_t ns = board_.GetClock().NowNs();
+    return std::to_string(ns) + " ns of virtual time (" + std::to_string(ns / 1000000) + "." +
+           std::to_string(ns / 1000 % 1000 + 1000).substr(1) + " ms)\n";
+  });
+  AddMonitorCommand(
+      "trace", "trace N: the last N accesses, oldest first (N at most 16; default 10)",
+      [this](std::string_view Arguments) {
+        size_t count = 10;
+        if (!Arguments.empty()) {
+          const auto [end, error] =
+              std::from_chars(Arguments.data(), Arguments.data() + Arguments.size(), count);
+          if (error != std::errc() || end != Arguments.data() + Arguments.size()) {
+            return std::string("trace takes a number of accesses\n");
+          }
+        }
+        std::string text;
+        if (count > sim::Trace::RecentCount) {
+          text = "the last " + std::to_string(sim::Trace::RecentCount) +
+                 " accesses (the runner keeps no more):\n";
+        }
+        for (const sim::Access& access : board_.GetTrace().Recent(count)) {
+          text += sim::FormatAccess(access) + "\n";
+        }
+        return text.empty() ? std::string("no access yet\n") : text;
+      });
+}
+
+GdbServer::~GdbServer() {
+  close(client_);
+}
+
+void GdbServer::AddMonitorCommand(const std::string& Name, const std::string& Help,
+                                  MonitorCommand Command) {
+  monitor_[Name] = {Help, std::move(Command)};
+}
+
+void GdbServer::Send(const std::string& Bytes) {
+  if (connected_ && !SendAll(client_, Bytes)) {
+    connected_ = false;
+  }
+}
+
+bool GdbServer::ReadClient() {
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = recv(client_, buffer, sizeof buffer, 0);
+    if (got > 0) {
+      reader_.Feed({buffer, static_cast<size_t>(got)});
+      return true;
+    }
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    connected_ = false;
+    return false;
+  }
+}
+
+gdb::Resume GdbServer::Serve() {
+  while (connected_) {
+    const std::optional<gdb::Received> received = reader_.Next();
+    if (!received) {
+      ReadClient();
+      continue;
+    }
+    if (received->What == gdb::Received::Kind::Interrupt) {
+      continue; // already stopped
+    }
+    if (received->What == gdb::Received::Kind::BadPacket) {
+      Send("-");
+      continue;
+    }
+    Send("+");
+    const gdb::Outcome outcome = gdb::Handle(*this, received->Payload);
+    if (outcome.Reply) {
+      Send(gdb::Frame(*outcome.Reply));
+    }
+    if (outcome.Action != gdb::Resume::None) {
+      return outcome.Action;
+    }
+  }
+  return gdb::Resume::Detach; // a client that vanished leaves the run going, as a detach does
+}
+
+int GdbServer::Execute(uint64_t Until, bool Step) {
+  // Ctrl-C arrives while the module runs: a watcher reads the socket meanwhile and asks the
+  // machine to stop at its next `pause`. Packets it reads wait for Serve.
+  int wake[2];
+  if (pipe(wake) != 0) {
+    throw std::runtime_error(std::string("GDB server: ") + std::strerror(errno));
+  }
+  interruptRequested_ = false;
+  std::string early;
+  bool gone = false;
+  std::thread watcher([&] {
+    pollfd fds[2] = {{client_, POLLIN, 0}, {wake[0], POLLIN, 0}};
+    while (poll(fds, 2, -1) >= 0 || errno == EINTR) {
+      if ((fds[1].revents & POLLIN) != 0) {
+        return;
+      }
+      if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
+        continue;
+      }
+      char buffer[4096];
+      const ssize_t got = recv(client_, buffer, sizeof buffer, 0);
+      if (got <= 0) {
+        gone = true;
+        return; // the run goes on, as after a detach
+      }
+      early.append(buffer, static_cast<size_t>(got));
+      if (early.find(gdb::InterruptByte) != std::string::npos) {
+        interruptRequested_ = true;
+        return;
+      }
+    }
+  });
+  // Unicorn counts instructions for a step with a hook that only translations made after it was
+  // added call, and leaves calls to it in them afterwards: the translations are made anew on the
+  // way into a step and on the way out.
+  if (Step || stepped_) {
+    FlushTranslations();
+  }
+  stepping_ = Step;
+  stepped_ = Step;
+  const uc_err error = uc_emu_start(uc_, Eip(uc_), Until, 0, Step ? 1 : 0);
+  stepping_ = false;
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = write(wake[1], &byte, 1);
+  watcher.join();
+  close(wake[0]);
+  close(wake[1]);
+  interruptRequested_ = false;
+  reader_.Feed(early);
+  if (gone) {
+    connected_ = false;
+  }
+  return error;
+}
+
+// Hooks are compiled into the translations, so the code's are made anew when hooks change: the
+// image's and the hand-off page's, the only code there is. (Unicorn's flush of every translation
+// resets its whole code buffer and takes seconds.)
+void GdbServer::FlushTranslations() {
+  uc_ctl_remove_cache(uc_, HandoffBase, HandoffBase + uint64_t{machine_->handoffSize_});
+  uc_ctl_remove_cache(uc_, LoadBase, LoadBase + uint64_t{machine_->imageSize_});
+}
+
+void GdbServer::DetachAll() {
+  for (const auto& [address, hook] : breakpoints_) {
+    uc_hook_del(uc_, hook);
+  }
+  breakpoints_.clear();
+  for (const Watch& watch : watches_) {
+    uc_hook_del(uc_, watch.Hook);
+  }
+  watches_.clear();
+  if (afterAccessHook_ != 0) {
+    uc_hook_del(uc_, afterAccessHook_);
+    afterAccessHook_ = 0;
+  }
+  FlushTranslations();
+  connected_ = false;
+}
+
+int GdbServer::Run(Machine& M, uint64_t Begin, uint64_t Until) {
+  machine_ = &M;
+  uc_ = M.uc_;
+  const uint32_t begin = static_cast<uint32_t>(Begin);
+  uc_reg_write(uc_, UC_X86_REG_EIP, &begin);
+  gdb::Resume action = gdb::Resume::Continue;
+  if (!startStopDone_) {
+    startStopDone_ = true;
+    action = Serve(); // GDB connects to a module stopped before its first instruction
+  }
+  for (;;) {
+    if (!connected_ || action == gdb::Resume::Detach) {
+      if (connected_ || !breakpoints_.empty() || !watches_.empty()) {
+        DetachAll();
+      }
+      return uc_emu_start(uc_, Eip(uc_), Until, 0, 0);
+    }
+    if (action == gdb::Resume::Kill) {
+      DetachAll();
+      M.Stop("killed by GDB", Eip(uc_));
+      return UC_ERR_OK;
+    }
+    const bool step = action == gdb::Resume::Step;
+    const uint64_t from = Eip(uc_);
+    resumedAt_ = breakpoints_.contains(from) ? from : 0;
+    if (from != M.pauseCountedAt_) {
+      M.pauseCountedAt_ = 0; // GDB moved EIP: the counted hint is not the one that runs next
+    }
+    breakHit_ = false;
+    watchHit_.reset();
+    watchStop_ = false;
+    M.interrupted_ = false;
+    const int error = Execute(Until, step);
+    const uint64_t eip = Eip(uc_);
+    if (M.stopped_ || error != UC_ERR_OK || eip == Until) {
+      return error; // the call is over; GDB hears of the run's end from Finish
+    }
+    if (watchHit_) {
+      static constexpr const char* Names[] = {"", "", "watch", "rwatch", "awatch"};
+      stopReply_ = std::string("T05") + Names[static_cast<int>(watchHit_->Kind)] + ":" +
+                   Hex(watchHitAddress_) + ";";
+    } else if (breakHit_) {
+      stopReply_ = "T05hwbreak:;";
+    } else if (M.interrupted_) {
+      stopReply_ = InterruptStop;
+    } else if (step) {
+      stopReply_ = TrapStop;
+    } else {
+      return error; // a `hlt`: the machine says so
+    }
+    M.pauseCountedAt_ = M.pauseCountedAt_ == eip ? eip : 0;
+    Send(gdb::Frame(stopReply_));
+    action = Serve();
+  }
+}
+
+void GdbServer::Finish(int ExitStatus) {
+  char status[4];
+  std::snprintf(status, sizeof status, "%02x", ExitStatus & 0xFF);
+  Send(gdb::Frame(std::string("W") + status));
+  connected_ = false;
+}
+
+std::string GdbServer::StopReply() {
+  return stopReply_;
+}
+
+std::string GdbServer::Description() {
+  return gdb::I386TargetXml();
+}
+
+std::vector<uint8_t> GdbServer::Registers() {
+  std::vector<uint8_t> block;
+  for (unsigned number = 0; number < gdb::I386Registers().size(); ++number) {
+    const std::vector<uint8_t> value = *Register(number);
+    block.insert(block.end(), value.begin(), value.end());
+  }
+  return block;
+}
+
+bool GdbServer::WriteRegisters(std::span<const uint8_t> Block) {
+  if (Block.size() != Registers().size()) {
+    return false;
+  }
+  // All or nothing: a read-only register that would change refuses the whole block.
+  std::vector<std::pair<unsigned, std::span<const uint8_t>>> changes;
+  size_t at = 0;
+  for (unsigned number = 0; number < gdb::I386Registers().size(); ++number) {
+    const unsigned bytes = gdb::I386Registers()[number].Bytes;
+    const std::span<const uint8_t> value = Block.subspan(at, bytes);
+    at += bytes;
+    const std::vector<uint8_t> now = *Register(number);
+    if (!std::equal(now.begin(), now.end(), value.begin())) {
+      if (!gdb::I386Registers()[number].Writable) {
+        return false;
+      }
+      changes.emplace_back(number, value);
+    }
+  }
+  for (const auto& [number, value] : changes) {
+    WriteRegister(number, value);
+  }
+  return true;
+}
+
+std::optional<std::vector<uint8_t>> GdbServer::Register(unsigned Number) {
+  if (Number >= gdb::I386Registers().size()) {
+    return std::nullopt;
+  }
+  const gdb::I386Register& reg = gdb::I386Registers()[Number];
+  std::vector<uint8_t> value(reg.Bytes, 0);
+  if (reg.EmulatorId == 0) {
+    return value;
+  }
+  if (reg.Bytes == 10) {
+    uint8_t st[16] = {}; // Unicorn reads the 64-bit mantissa, then the 16-bit sign and exponent
+    uc_reg_read(uc_, reg.EmulatorId, st);
+    std::memcpy(value.data(), st, 10);
+    return value;
+  }
+  uint32_t word = 0;
+  uc_reg_read(uc_, reg.EmulatorId, &word);
+  std::memcpy(value.data(), &word, 4);
+  return value;
+}
+
+bool GdbServer::WriteRegister(unsigned Number, std::span<const uint8_t> Value) {
+  if (Number >= gdb::I386Registers().size() || !gdb::I386Registers()[Number].Writable ||
+      Value.size() != 4) {
+    return false;
+  }
+  uint32_t word = 0;
+  std::memcpy(&word, Value.data(), 4);
+  return uc_reg_write(uc_, gdb::I386Registers()[Number].EmulatorId, &word) == UC_ERR_OK;
+}
+
+// RAM only: the machine's image, stack and hand-off memory. The board's space is refused, and
+// so is what is not mapped. A `pause` the runner has rewritten reads as the `pause` it was.
+bool GdbServer::ReadMemory(uint64_t Address, std::span<uint8_t> Bytes) {
+  if (Address + Bytes.size() > AddressSpaceEnd ||
+      !machine_->ReadMemory(static_cast<uint32_t>(Address), Bytes)) {
+    return false;
+  }
+  for (size_t i = 0; i < Bytes.size(); ++i) {
+    const uint64_t at = Address + i - LoadBase;
+    if (Address + i >= LoadBase && at < machine_->pauseSites_.size() &&
+        machine_->pauseSites_[at] == Machine::PauseSite::Rewritten) {
+      Bytes[i] = 0xF3;
+    }
+  }
+  return true;
+}
+
+bool GdbServer::WriteMemory(uint64_t Address, std::span<const uint8_t> Bytes) {
+  if (Address + Bytes.size() > AddressSpaceEnd ||
+      !machine_->WriteMemory(static_cast<uint32_t>(Address), Bytes)) {
+    return false;
+  }
+  uc_ctl_remove_cache(uc_, Address, Address + Bytes.size()); // the code written may have run
+  return true;
+}
+
+// Both kinds of breakpoint are a hook on the address, so the module's code is never patched and
+// GDB reads it as it is.
+bool GdbServer::InsertBreak(gdb::BreakKind Kind, uint64_t Address, uint64_t Length) {
+  if (Kind == gdb::BreakKind::Software || Kind == gdb::BreakKind::Hardware) {
+    if (Address >= AddressSpaceEnd) {
+      return false;
+    }
+    if (!breakpoints_.contains(Address)) {
+      uc_hook hook = 0;
+      if (uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(Hooks::Break), this,
+                      Address, Address) != UC_ERR_OK) {
+        return false;
+      }
+      breakpoints_[Address] = hook;
+      uc_ctl_remove_cache(uc_, Address, Address + 1);
+    }
+    return true;
+  }
+  // Watchpoints: RAM only (the board's registers are not memory to watch), a hook over the range.
+  std::vector<uint8_t> probe(Length);
+  if (Length == 0 || Length > MaxWatchLength || Address >= BoardMemoryBase ||
+      !machine_->ReadMemory(static_cast<uint32_t>(Address), probe)) {
+    return false;
+  }
+  const int types = Kind == gdb::BreakKind::Write  ? UC_HOOK_MEM_WRITE
+                    : Kind == gdb::BreakKind::Read ? UC_HOOK_MEM_READ
+                                                   : UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE;
+  uc_hook hook = 0;
+  if (uc_hook_add(uc_, &hook, types, reinterpret_cast<void*>(Hooks::Access), this, Address,
+                  Address + Length - 1) != UC_ERR_OK) {
+    return false;
+  }
+  if (afterAccessHook_ == 0 &&
+      uc_hook_add(uc_, &afterAccessHook_, UC_HOOK_CODE, reinterpret_cast<void*>(Hooks::AfterAccess),
+                  this, 1, 0) != UC_ERR_OK) {
+    uc_hook_del(uc_, hook);
+    return false;
+  }
+  watches_.push_back({Kind, Address, Length, hook});
+  FlushTranslations();
+  return true;
+}
+
+bool GdbServer::RemoveBreak(gdb::BreakKind Kind, uint64_t Address, uint64_t Length) {
+  if (Kind == gdb::BreakKind::Software || Kind == gdb::BreakKind::Hardware) {
+    const auto found = breakpoints_.find(Address);
+    if (found == breakpoints_.end()) {
+      return false;
+    }
+    uc_hook_del(uc_, found->second);
+    breakpoints_.erase(found);
+    uc_ctl_remove_cache(uc_, Address, Address + 1);
+    return true;
+  }
+  const auto found = std::find_if(watches_.begin(), watches_.end(), [&](const Watch& W) {
+    return W.Kind == Kind && W.Address == Address && W.Length == Length;
+  });
+  if (found == watches_.end()) {
+    return false;
+  }
+  uc_hook_del(uc_, found->Hook);
+  watches_.erase(found);
+  if (watches_.empty()) {
+    uc_hook_del(uc_, afterAccessHook_); // no per-instruction hook without a watchpoint
+    afterAccessHook_ = 0;
+  }
+  FlushTranslations();
+  return true;
+}
+
+std::string GdbServer::Monitor(std::string_view Command) {
+  const size_t space = Command.find(' ');
+  const std::string_view name = Command.substr(0, space);
+  std::string_view arguments = space == std::string_view::npos ? "" : Command.substr(space + 1);
+  while (!arguments.empty() && arguments.front() == ' ') {
+    arguments.remove_prefix(1);
+  }
+  const auto found = monitor_.find(name);
+  if (found != monitor_.end()) {
+    return found->second.Run(arguments);
+  }
+  std::string help = name == "help" || name.empty()
+                         ? std::string()
+                         : "unknown monitor command '" + std::string(name) + "'\n";
+  help += "monitor commands:\n";
+  for (const auto& [command, entry] : monitor_) {
+    help += "  " + command + std::string(command.size() < 7 ? 7 - command.size() : 1, ' ') +
+            entry.Help + "\n";
+  }
+  help += "  help   this list\n";
+  return help;
+}
+
+} // namespace emu

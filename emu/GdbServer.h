@@ -1,0 +1,133 @@
+// A GDB server for the image runner (GDB's remote serial protocol over TCP): it stops the module
+// before its first instruction, and from then on GDB stops and steps it, reads and writes its
+// registers and RAM, and sets breakpoints and watchpoints on it. Debugging changes nothing of
+// the run: the server makes no board access and no trace entry, and virtual time moves only with
+// the module's own accesses, so it stands still while the module is stopped.
+//
+// The board's memory-mapped space is the board's: GDB's reads there are refused with an error
+// (reading a register can have effects, and would be an access the module never made), and so
+// are its writes. `monitor` commands show the board's state instead.
+#pragma once
+
+#include "emu/GdbPacket.h"
+#include "emu/GdbProtocol.h"
+#include "sim/Board.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct uc_struct;
+
+namespace emu {
+
+class Machine;
+
+// A listening TCP socket for GDB. Where is "[HOST:]PORT"; the host defaults to 127.0.0.1 and port
+// 0 picks a free port. Throws std::invalid_argument for an address that does not parse or cannot
+// be bound (a port in use), with a message that names it.
+class GdbListener {
+public:
+  explicit GdbListener(const std::string& Where);
+  ~GdbListener();
+  GdbListener(const GdbListener&) = delete;
+  GdbListener& operator=(const GdbListener&) = delete;
+
+  // "127.0.0.1:1234", with the port actually bound.
+  const std::string& Address() const { return address_; }
+  uint16_t Port() const { return port_; }
+  // Waits for GDB to connect; returns the connected socket and stops listening.
+  int Accept();
+
+private:
+  int fd_ = -1;
+  std::string address_;
+  uint16_t port_ = 0;
+};
+
+// A `monitor` command beyond the server's own: its text output, given the rest of the line.
+using MonitorCommand = std::function<std::string(std::string_view Arguments)>;
+
+class GdbServer : private gdb::Target {
+public:
+  // Serves the connected socket Client (and closes it in the end). Board is the machine's board,
+  // for `monitor time` and `monitor trace`.
+  GdbServer(int Client, const sim::Board& Board);
+  ~GdbServer() override;
+  GdbServer(const GdbServer&) = delete;
+  GdbServer& operator=(const GdbServer&) = delete;
+
+  // `monitor Name ...`, listed by `monitor help` with Help.
+  void AddMonitorCommand(const std::string& Name, const std::string& Help, MonitorCommand Command);
+
+  // Tells GDB the run is over ("W" and the exit status), if it is still there.
+  void Finish(int ExitStatus);
+
+private:
+  friend class Machine;
+  struct Watch {
+    gdb::BreakKind Kind;
+    uint64_t Address;
+    uint64_t Length;
+    size_t Hook;
+  };
+
+  // Called by the machine for each call: runs from Begin until Until is reached, stopping where
+  // GDB asks, and returns as uc_emu_start would.
+  int Run(Machine& M, uint64_t Begin, uint64_t Until);
+  const std::atomic<bool>& InterruptRequested() const { return interruptRequested_; }
+
+  // gdb::Target
+  std::string Description() override;
+  std::vector<uint8_t> Registers() override;
+  bool WriteRegisters(std::span<const uint8_t> Block) override;
+  std::optional<std::vector<uint8_t>> Register(unsigned Number) override;
+  bool WriteRegister(unsigned Number, std::span<const uint8_t> Value) override;
+  bool ReadMemory(uint64_t Address, std::span<uint8_t> Bytes) override;
+  bool WriteMemory(uint64_t Address, std::span<const uint8_t> Bytes) override;
+  bool InsertBreak(gdb::BreakKind Kind, uint64_t Address, uint64_t Length) override;
+  bool RemoveBreak(gdb::BreakKind Kind, uint64_t Address, uint64_t Length) override;
+  std::string Monitor(std::string_view Command) override;
+  std::string StopReply() override;
+
+  // Answers packets until one resumes the module. A client that is gone detaches.
+  gdb::Resume Serve();
+  // One uc_emu_start over the stretch GDB asked for, with Ctrl-C watched meanwhile.
+  int Execute(uint64_t Until, bool Step);
+  void Send(const std::string& Bytes);
+  bool ReadClient(); // false: the client has gone
+  void DetachAll();
+  void FlushTranslations();
+
+  struct Hooks;
+  int client_;
+  const sim::Board& board_;
+  Machine* machine_ = nullptr;
+  uc_struct* uc_ = nullptr;
+  gdb::PacketReader reader_;
+  bool connected_ = true;
+  bool startStopDone_ = false;
+  std::string stopReply_ = "S05";
+  std::atomic<bool> interruptRequested_{false};
+  std::map<uint64_t, size_t> breakpoints_; // address -> hook
+  std::vector<Watch> watches_;
+  size_t afterAccessHook_ = 0; // while there are watchpoints: stops after the instruction
+  bool stepping_ = false;
+  bool stepped_ = false;   // the last resumption was a step
+  uint64_t resumedAt_ = 0; // a breakpoint here does not stop the resumption it starts at
+  bool breakHit_ = false;
+  std::optional<Watch> watchHit_;
+  uint64_t watchHitAddress_ = 0;
+  bool watchStop_ = false;
+  struct Command {
+    std::string Help;
+    MonitorCommand Run;
+  };
+  std::map<std::string, Command, std::less<>> monitor_;
+};
+
+} // namespace emu
