@@ -314,7 +314,8 @@ int GdbServer::Execute(uint64_t Until, bool Step) {
 // resets its whole code buffer and takes seconds.)
 void GdbServer::FlushTranslations() {
   uc_ctl_remove_cache(uc_, HandoffBase, HandoffBase + uint64_t{machine_->handoffSize_});
-  uc_ctl_remove_cache(uc_, LoadBase, LoadBase + uint64_t{machine_->imageSize_});
+  uc_ctl_remove_cache(uc_, machine_->imageBase_,
+                      machine_->imageBase_ + uint64_t{machine_->imageSize_});
 }
 
 void GdbServer::DetachAll() {
@@ -478,8 +479,8 @@ bool GdbServer::ReadMemory(uint64_t Address, std::span<uint8_t> Bytes) {
     return false;
   }
   for (size_t i = 0; i < Bytes.size(); ++i) {
-    const uint64_t at = Address + i - LoadBase;
-    if (Address + i >= LoadBase && at < machine_->pauseSites_.size() &&
+    const uint64_t at = Address + i - machine_->imageBase_;
+    if (Address + i >= machine_->imageBase_ && at < machine_->pauseSites_.size() &&
         machine_->pauseSites_[at] == Machine::PauseSite::Rewritten) {
       Bytes[i] = 0xF3;
     }

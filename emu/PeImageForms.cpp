@@ -46,7 +46,8 @@ PeImage FromTe(std::span<const uint8_t> File) {
                   std::min(inMemory, s.SizeOfRawData), image.Memory.begin() + s.VirtualAddress);
     }
     image.Sections.push_back({s.Name, s.VirtualAddress, s.VirtualSize,
-                              s.PointerToRawData - te.StrippedBytes(), s.SizeOfRawData, 0});
+                              s.PointerToRawData - te.StrippedBytes(), s.SizeOfRawData,
+                              s.Characteristics});
   }
   for (uint32_t fixup : te.Fixups) {
     if (uint64_t{fixup} + 4 > image.SizeOfImage) {

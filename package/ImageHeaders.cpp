@@ -82,6 +82,7 @@ std::vector<ImageSection> ReadSectionTable(std::span<const uint8_t> File, uint64
     section.VirtualAddress = in.U32(at + 12, "section header");
     section.SizeOfRawData = in.U32(at + 16, "section header");
     section.PointerToRawData = in.U32(at + 20, "section header");
+    section.Characteristics = in.U32(at + 36, "section header");
     sections.push_back(section);
   }
   return sections;

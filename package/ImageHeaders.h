@@ -22,6 +22,7 @@ struct ImageSection {
   uint32_t VirtualSize = 0;
   uint32_t PointerToRawData = 0; // an offset in the PE32 file, in the TE form too
   uint32_t SizeOfRawData = 0;
+  uint32_t Characteristics = 0;
 };
 
 struct PeHeaders {

@@ -76,7 +76,7 @@ TEST(RunModuleTest, ASlotCallNeedsGetActivePmicInTheMapBesideTheImage) {
   const std::pair<std::string, std::string> cases[] = {
       {copy, "boardsim: " + ::testing::TempDir() +
                  "run-module-without-map.map: cannot open the linker map " + ::testing::TempDir() +
-                 "run-module-without-map.map"},
+                 "run-module-without-map.map (name the image's linker map with --map)"},
       {BOARDINIT_DIVIDE_PROBE_IMAGE, "boardsim: " + probeMap + ": no _GetActivePmic in the map"},
   };
   for (const auto& [image, message] : cases) {

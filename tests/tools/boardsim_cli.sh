@@ -88,6 +88,12 @@ expect_error "volume free space" 2 "written.bin: volume free space from 0x[0-9A-
 check "op on the default board returns" test $? -eq 0
 check "op tells the selection" \
   grep -qx 'pmic      variant 5, detected: 0x34 reg 0x03 -> 0x41 accepted' "$work/op.out"
+# The volume has no map of its own name: --map names the PE32's, and the call traces alike.
+"$boardsim" op GetIdentity --image "${image%.efi}-fv.bin" --map "${image%.efi}.map" \
+  --trace "$work/op-fv.trace" >/dev/null
+check "op runs the module from the volume with the map named" cmp -s "$work/op.trace" "$work/op-fv.trace"
+expect_error "op on a volume without its map" 2 "boardinit-fv.map: .*--map" \
+  op GetIdentity --image "${image%.efi}-fv.bin"
 check "op shows what the slot returned and stored" \
   grep -Pzq 'call      GetIdentity\(&Id, &Revision\)\nreturned  EFI_SUCCESS\nstored    Id 0x41, Revision 0x00\n' "$work/op.out"
 "$boardsim" op --host GetIdentity --trace "$work/op-host.trace" >"$work/op-host.out"

@@ -31,7 +31,16 @@ std::unique_ptr<emu::GdbListener> ListenForGdb(const RunOptions& Options,
   std::string why;
   std::optional<std::string> symbols;
   try {
-    symbols = emu::SymbolFileCommand(emu::ReadPeFile(*image), *image, emu::LoadBase, why);
+    // Any form the module ships in; a module a volume builder placed runs at its own base. A TE
+    // image, FFS file or volume has no twin of its own name: the twin of the build's PE32 serves
+    // when its sections lie as the module's do.
+    const emu::PeImage module = emu::ReadModuleFile(*image);
+    const uint32_t base = module.InPlace ? module.ImageBase : emu::LoadBase;
+    symbols = emu::SymbolFileCommand(module, *image, base, why);
+    if (!symbols && *image != BuiltImage) {
+      std::string builtWhy;
+      symbols = emu::SymbolFileCommand(module, BuiltImage, base, builtWhy);
+    }
   } catch (const emu::ImageError&) {
     // The run itself reports an image that does not load.
   }

@@ -59,8 +59,10 @@ void AddRunOptions(CLI::App& Command, RunOptions& Options) {
   CLI::Option* host =
       Command.add_flag("--host", Options.Host, "run the host-linked module instead of the image");
   Command
-      .add_option("--image", Options.ImagePath,
-                  "run this PE32 image instead of the one the build made (image/boardinit.efi)")
+      .add_option(
+          "--image", Options.ImagePath,
+          "run this image (PE32, TE, FFS file or firmware volume) instead of the one the build "
+          "made (image/boardinit.efi)")
       ->type_name("FILE")
       ->excludes(host);
   Command.add_flag("--json", Options.Json, "print the summary as one JSON document");
@@ -144,6 +146,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   CLI::App* op = program.add_subcommand("op", "one PMIC slot, called as the firmware modules that "
                                               "use the library call it");
   AddRunOptions(*op, line.Op.Run);
+  op->add_option("--map", line.Op.Run.MapPath,
+                 "the image's linker map, where the slot call finds GetActivePmic (default: the "
+                 "image's path with .map)")
+      ->type_name("FILE");
   op->add_flag("--list", line.Op.List,
                "the 25 slots with their C signatures, and whether the board's PMIC descriptor "
                "fills each one");

@@ -17,6 +17,7 @@ struct RunOptions {
   std::optional<std::string> ImagePath; // another image than the one the build made
   bool Json = false;                    // the summary as one JSON document
   std::optional<std::string> Gdb;       // [HOST:]PORT: serve GDB's remote protocol there
+  std::optional<std::string> MapPath;   // op: the image's linker map, if not beside it
 };
 
 struct OpOptions {

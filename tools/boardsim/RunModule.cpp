@@ -25,17 +25,20 @@ emu::PeImage LoadImage(const std::string& Path) {
   }
 }
 
-std::string MapBeside(const std::string& ImagePath) {
-  return std::filesystem::path(ImagePath).replace_extension(".map").string();
+// The map the build wrote beside the PE32 serves its TE image and FFS file by the same stem; a
+// volume, or an image moved elsewhere, names its map with --map.
+std::string MapOf(const RunOptions& Options, const std::string& ImagePath) {
+  return Options.MapPath.value_or(
+      std::filesystem::path(ImagePath).replace_extension(".map").string());
 }
 
-uint32_t FindGetActivePmic(const std::string& ImagePath) {
-  const std::string path = MapBeside(ImagePath);
+uint32_t FindGetActivePmic(const std::string& path) {
   std::optional<uint32_t> rva;
   try {
     rva = emu::ReadLinkerMap(path).FindSymbol(GetActivePmicSymbol);
   } catch (const emu::ImageError& error) {
-    throw tools::ToolError("boardsim: " + tools::Printable(path) + ": " + error.what(),
+    throw tools::ToolError("boardsim: " + tools::Printable(path) + ": " + error.what() +
+                               " (name the image's linker map with --map)",
                            tools::ExitBadInput);
   }
   if (!rva) {
@@ -62,7 +65,7 @@ void RefuseSharedFiles(const RunOptions& Options, const std::string& BoardPath,
   if (const std::optional<std::string> image = ImageToRun(Options, BuiltImage)) {
     inputs.push_back({*image, "image"});
     if (WithMap) {
-      inputs.push_back({MapBeside(*image), "linker map"});
+      inputs.push_back({MapOf(Options, *image), "linker map"});
     }
   }
   std::vector<NamedFile> outputs;
@@ -101,8 +104,8 @@ ModuleSlotCall CallSlot(const RunOptions& Options, sim::Soc& Board, const std::s
             tools::CallSlotOnHost(Board.Bus, {.Hobs = Board.Config().Hobs}, Request)};
   }
   const emu::PeImage image = LoadImage(*path);
-  return {ModuleName(path),
-          CallSlotInImage(image, FindGetActivePmic(*path), Board, Request, Debugger)};
+  return {ModuleName(path), CallSlotInImage(image, FindGetActivePmic(MapOf(Options, *path)), Board,
+                                            Request, Debugger)};
 }
 
 } // namespace boardsim
