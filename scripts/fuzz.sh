@@ -39,7 +39,7 @@ for target in "${targets[@]}"; do
   # libFuzzer's progress goes to the log; its closing statistics, or the finding, are shown.
   log=build/fuzz/findings/$target.log
   if "$binary" "${options[@]}" "build/fuzz/corpus/$target" "fuzz/corpus/$target" 2>"$log"; then
-    grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|#[0-9]+ *DONE)' "$log" >&2
+    grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|#[0-9]+[[:space:]]+DONE)' "$log" >&2
   else
     tail -n 40 "$log" >&2
     failed+=("$target")

@@ -1,0 +1,54 @@
+// A whole boot of the host build on a built-in board whose devices answer what the fuzzer
+// chooses (FuzzedBoard.h). Whatever they answer, the module must return within the board's
+// budgets and write only registers that some built-in board's boot writes.
+#include "fuzz/FuzzedBoard.h"
+#include "sim/Soc.h"
+#include "tools/run/HostRun.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+const fuzz::WrittenRegisters& Reference() {
+  static const fuzz::WrittenRegisters reference = [] {
+    fuzz::WrittenRegisters written;
+    for (const sim::BoardConfig& config : fuzz::BuiltInBoards()) {
+      sim::Soc soc(config);
+      soc.Bus.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
+      if (!tools::RunHostModule(soc.Bus, {.Hobs = config.Hobs}).Status) {
+        fuzz::Finding("the reference boot of " + config.Name + " did not return");
+      }
+      written.Add(soc.Bus.GetTrace().Accesses());
+    }
+    return written;
+  }();
+  return reference;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  Reference();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  FuzzedDataProvider input(Data, Size);
+  const auto& boards = fuzz::BuiltInBoards();
+  const sim::BoardConfig& config =
+      boards[input.ConsumeIntegralInRange<size_t>(0, boards.size() - 1)];
+  sim::Soc soc(config);
+  soc.Bus.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
+  fuzz::FuzzedAnswers answers(input);
+  soc.Bus.SetReadAnswers(&answers);
+  const tools::RunResult result = tools::RunHostModule(soc.Bus, {.Hobs = config.Hobs});
+  if (!result.Status) {
+    fuzz::Finding("the boot on " + config.Name + " did not return: " + result.Failure);
+  }
+  if (const auto stray = Reference().FirstOutside(soc.Bus.GetTrace().Accesses())) {
+    fuzz::Finding("the boot on " + config.Name + " made " + *stray +
+                  ", which no built-in board's boot makes");
+  }
+  return 0;
+}
