@@ -3,8 +3,8 @@
 //
 // The module cannot know where the hand-off memory ends: PI gives it only the list's start, and
 // the PEI core promises a list whose walk ends inside it. Inputs that break that promise (a HOB
-// header, or a GUID HOB's name, met past the end) are not the module's to survive and are
-// skipped; on every other input the walk must end, stay inside, and return a descriptor only
+// header, a GUID HOB's name, or the descriptor HOB the walk stops at, met past the end) are not
+// the module's to survive and are skipped; on every other input the walk must end, stay inside, and return a descriptor only
 // from a well-formed descriptor HOB: the GUID extension type, the descriptor's name, and a length
 // that holds a whole descriptor inside the hand-off memory. Where the walk stops is the module's
 // business; detection after it is not fuzzed here (the first register access ends the call).
@@ -73,7 +73,7 @@ bool WalkEndsInside(const uint8_t* List, size_t Size) {
         return false;
       }
       if (NamedLikeDescriptor(List + at)) {
-        return true;
+        return at + length <= Size; // the HOB the walk stops at lies inside, by its own length
       }
     }
     if (length < sizeof(EFI_HOB_GENERIC_HEADER)) {
