@@ -1,4 +1,5 @@
-// image_size IMAGE MAP [REPORT]: prints the image's size report, and writes it to REPORT too.
+// image_size IMAGE MAP [REPORT [TE FFS VOLUME]]: prints the image's size report, with the shipped
+// forms' sizes when they are named, and writes it to REPORT too.
 #include "bench/ImageSizeReport.h"
 
 #include <filesystem>
@@ -7,8 +8,8 @@
 #include <sstream>
 
 int main(int argc, char** argv) {
-  if (argc != 3 && argc != 4) {
-    std::cerr << "usage: image_size IMAGE MAP [REPORT]\n";
+  if (argc != 3 && argc != 4 && argc != 7) {
+    std::cerr << "usage: image_size IMAGE MAP [REPORT [TE FFS VOLUME]]\n";
     return 2;
   }
   const std::string imagePath = argv[1];
@@ -19,8 +20,14 @@ int main(int argc, char** argv) {
                             emu::ParsePe(file), emu::ReadLinkerMap(argv[2]));
     std::ostringstream text;
     bench::PrintSizeReport(text, report);
+    if (argc == 7) {
+      const std::vector<uint8_t> volume = emu::ReadFileBytes(argv[6]);
+      bench::PrintShippedSizes(
+          text, bench::MeasureShippedForms(file.size(), emu::ReadFileBytes(argv[4]).size(),
+                                           emu::ReadFileBytes(argv[5]).size(), volume));
+    }
     std::cout << text.str();
-    if (argc == 4) {
+    if (argc >= 4) {
       std::ofstream out(argv[3]);
       out << text.str();
       if (!out) {
@@ -28,7 +35,7 @@ int main(int argc, char** argv) {
         return 2;
       }
     }
-  } catch (const emu::ImageError& error) {
+  } catch (const std::runtime_error& error) {
     std::cerr << "image_size: " << imagePath << ": " << error.what() << '\n';
     return 2;
   }

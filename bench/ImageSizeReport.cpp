@@ -1,6 +1,7 @@
 #include "bench/ImageSizeReport.h"
 
 #include "gpio/PadConfigEntry.h"
+#include "package/Volume.h"
 
 #include <iomanip>
 #include <ostream>
@@ -71,6 +72,32 @@ void PrintSizeReport(std::ostream& Out, const SizeReport& Report) {
   Out << "other read-only data: " << Report.OtherConstants << " bytes\n";
   Out << "code: " << Report.CodeBytes << " bytes of .text, " << std::fixed << std::setprecision(2)
       << Report.CodeToDataFloor() << " x the data floor\n";
+}
+
+ShippedSizes MeasureShippedForms(uint64_t Pe32Bytes, uint64_t TeBytes, uint64_t FfsBytes,
+                                 std::span<const uint8_t> Volume) {
+  return {Pe32Bytes, TeBytes, FfsBytes, Volume.size(),
+          package::ParseVolume(Volume).FreeSpaceOffset};
+}
+
+void PrintShippedSizes(std::ostream& Out, const ShippedSizes& Sizes) {
+  const auto row = [&](const char* Form, uint64_t Bytes, const std::string& Note) {
+    Out << "  " << std::left << std::setw(8) << Form << std::right << std::setw(6) << Bytes << "  "
+        << Note << '\n';
+  };
+  const auto versus = [&](uint64_t Bytes, uint64_t Than) {
+    const int64_t difference = static_cast<int64_t>(Bytes) - static_cast<int64_t>(Than);
+    return (difference >= 0 ? "+" : "") + std::to_string(difference);
+  };
+  Out << "shipped forms (bytes)\n";
+  row("PE32", Sizes.Pe32, "boardinit.efi");
+  row("TE", Sizes.Te, "boardinit.te, " + versus(Sizes.Te, Sizes.Pe32) + " against the PE32");
+  row("FFS", Sizes.Ffs,
+      "boardinit.ffs, " + versus(Sizes.Ffs, Sizes.Te) +
+          " against the TE image (file header, sections, depex, name)");
+  row("volume", Sizes.Volume,
+      "boardinit-fv.bin, " + std::to_string(Sizes.VolumeUsed) + " used, " +
+          std::to_string(Sizes.Volume - Sizes.VolumeUsed) + " free");
 }
 
 } // namespace bench

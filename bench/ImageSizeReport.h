@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -45,5 +46,21 @@ SizeReport MeasureImage(const std::string& ImageName, uint64_t FileBytes, const 
                         const emu::LinkerMap& Map);
 
 void PrintSizeReport(std::ostream& Out, const SizeReport& Report);
+
+// The forms the module ships in, side by side: what each costs over the PE32, and how much of
+// the volume the module takes.
+struct ShippedSizes {
+  uint64_t Pe32 = 0;
+  uint64_t Te = 0;
+  uint64_t Ffs = 0;
+  uint64_t Volume = 0;
+  uint64_t VolumeUsed = 0; // header and files, up to the free space
+};
+
+// Throws package::FormatError when Volume does not read as a volume.
+ShippedSizes MeasureShippedForms(uint64_t Pe32Bytes, uint64_t TeBytes, uint64_t FfsBytes,
+                                 std::span<const uint8_t> Volume);
+
+void PrintShippedSizes(std::ostream& Out, const ShippedSizes& Sizes);
 
 } // namespace bench

@@ -183,7 +183,7 @@ struct MachineHooks {
   // and keeps counting every hint.
   static void Pause(uc_engine* Uc, uint64_t Address, uint32_t, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
-    const uint64_t at = Address - LoadBase;
+    const uint64_t at = Address - m.imageBase_;
     if (at >= m.pauseSites_.size() || m.pauseSites_[at] == Machine::PauseSite::None) {
       return;
     }
@@ -228,7 +228,7 @@ struct MachineHooks {
   // is out of line.
   static void Block(uc_engine*, uint64_t Address, uint32_t, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
-    const uint64_t at = Address - LoadBase;
+    const uint64_t at = Address - m.imageBase_;
     const uint32_t known = at < m.blockInstructions_.size() ? m.blockInstructions_[at] : 0;
     m.executed_ += known != 0 ? known : m.BlockInstructions(Address);
     if (m.executed_ > m.instructionLimit_) {
@@ -239,7 +239,7 @@ struct MachineHooks {
   // Measuring mode only: on every instruction, before it runs.
   static void Count(uc_engine*, uint64_t Address, uint32_t, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
-    const uint64_t at = Address - LoadBase;
+    const uint64_t at = Address - m.imageBase_;
     if (at < m.pauseSites_.size() && m.pauseSites_[at] != Machine::PauseSite::None) {
       m.inBusyWait_ = true;
     }
@@ -282,11 +282,29 @@ Machine::~Machine() {
   uc_close(uc_);
 }
 
+void CheckPlacement(const PeImage& Image) {
+  const uint64_t end = uint64_t{Image.ImageBase} + Image.SizeOfImage;
+  if (Image.InPlace && (Image.ImageBase < PageSize || end > BoardMemoryBase ||
+                        (Image.ImageBase < StackBase + StackSize && end > HandoffBase))) {
+    throw ImageError("the module runs in place at " + Hex32(Image.ImageBase) + "+" +
+                     Hex32(Image.SizeOfImage) +
+                     ", which is not free memory in the runner (page 0, the hand-off memory and "
+                     "stack at " +
+                     Hex32(HandoffBase) + "-" + Hex32(StackBase + StackSize) +
+                     " and the board's space from " + Hex32(BoardMemoryBase) + " are not)");
+  }
+}
+
 void Machine::MapImage(const PeImage& Image) {
-  imageSize_ = RoundUpToPage(Image.SizeOfImage);
-  const std::vector<uint8_t> memory = RelocatedMemory(Image, LoadBase);
-  Check(uc_mem_map(uc_, LoadBase, imageSize_, UC_PROT_ALL), "image memory");
-  Check(uc_mem_write(uc_, LoadBase, memory.data(), memory.size()), "image memory");
+  CheckPlacement(Image);
+  imageBase_ = Image.InPlace ? Image.ImageBase : LoadBase;
+  imageSize_ = Image.SizeOfImage;
+  const uint64_t end = uint64_t{imageBase_} + imageSize_;
+  // A module placed in a volume starts wherever its section does; the pages around it are mapped.
+  const uint32_t firstPage = imageBase_ & ~(PageSize - 1);
+  const std::vector<uint8_t> memory = RelocatedMemory(Image, imageBase_);
+  Check(uc_mem_map(uc_, firstPage, RoundUpToPage(end - firstPage), UC_PROT_ALL), "image memory");
+  Check(uc_mem_write(uc_, imageBase_, memory.data(), memory.size()), "image memory");
 }
 
 void Machine::MapHandoff(std::span<const uint8_t> List) {
@@ -358,7 +376,7 @@ void Machine::InstallHooks(const PeImage& Image) {
   std::optional<std::pair<uint32_t, uint32_t>> range;
   const auto installRange = [&] {
     Check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(MachineHooks::Pause), this,
-                      LoadBase + uint64_t{range->first}, LoadBase + uint64_t{range->second}),
+                      imageBase_ + uint64_t{range->first}, imageBase_ + uint64_t{range->second}),
           "pause hook");
   };
   for (uint32_t at = 0; at + 1 < Image.Memory.size(); ++at) {
@@ -424,7 +442,7 @@ void Machine::RunawayStop(uint64_t Address) {
 }
 
 uint32_t Machine::BlockInstructions(uint64_t Address) {
-  const uint64_t at = Address - LoadBase;
+  const uint64_t at = Address - imageBase_;
   const bool inImage = at < blockInstructions_.size();
   // The block being started is in Unicorn's cache, so this looks it up and translates nothing.
   uc_tb block{};
@@ -451,8 +469,8 @@ void Machine::CountAccess(bool PortRead) {
 
 std::string Machine::Where(uint64_t Address) const {
   std::string where = "at " + Hex32(Address);
-  if (Address >= LoadBase && Address < LoadBase + imageSize_) {
-    where += " (image RVA " + Hex32(Address - LoadBase) + ")";
+  if (Address >= imageBase_ && Address < uint64_t{imageBase_} + imageSize_) {
+    where += " (image RVA " + Hex32(Address - imageBase_) + ")";
   }
   return where;
 }
@@ -470,7 +488,7 @@ std::string Machine::LastAccesses() const {
 }
 
 CallResult Machine::Call(uint32_t Rva, std::span<const uint32_t> Arguments) {
-  return CallAddress(LoadBase + Rva, Arguments);
+  return CallAddress(imageBase_ + Rva, Arguments);
 }
 
 CallResult Machine::CallAddress(uint32_t Address, std::span<const uint32_t> Arguments) {

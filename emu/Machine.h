@@ -20,7 +20,8 @@ struct uc_struct;
 namespace emu {
 
 // Where things live in the machine's address space. The image runs away from its ImageBase
-// (0 for the module), so a missing relocation sends an access into unmapped memory.
+// (0 for the module), so a missing relocation sends an access into unmapped memory; only an
+// image placed to run in place (PeImage::InPlace) runs at its ImageBase.
 constexpr uint32_t LoadBase = 0x00800000;
 constexpr uint32_t StackBase = 0x00700000;
 constexpr uint32_t StackSize = 0x00010000;
@@ -29,6 +30,10 @@ constexpr uint32_t HandoffBase = 0x00600000; // PEI services, IDT and HOB list
 // 0xE0000000 and the SoC's register blocks below 4 GiB, decoded by the board (which answers all
 // ones where nothing is).
 constexpr uint32_t BoardMemoryBase = sim::DeviceMemoryBase;
+
+// Throws ImageError when Image runs in place where the machine has something else (or nothing
+// it can map): the loader asks before a run, the machine again when it maps the image.
+void CheckPlacement(const PeImage& Image);
 
 struct CallResult {
   bool Returned = false; // reached its return address; otherwise Failure says why not
@@ -105,6 +110,7 @@ private:
   uc_struct* uc_ = nullptr;
   sim::Board& board_;
   uint64_t instructionLimit_;
+  uint32_t imageBase_ = LoadBase;
   uint32_t imageSize_ = 0;
   uint32_t handoffSize_ = 0;
   bool stopped_ = false;

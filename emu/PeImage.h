@@ -59,6 +59,9 @@ struct PeImage {
   std::vector<uint32_t> Fixups;
   // The image as laid out in memory at ImageBase: SizeOfImage bytes, headers and sections.
   std::vector<uint8_t> Memory;
+  // Placed by a volume builder to run where it lies, at ImageBase: the runner maps it there
+  // rather than relocating it.
+  bool InPlace = false;
 };
 
 // Throws ImageError when File is not a PE32 i386 image this runner can load.
@@ -67,6 +70,12 @@ PeImage ParsePe(std::span<const uint8_t> File);
 // Reads and parses a file; an unreadable file is an ImageError too.
 std::vector<uint8_t> ReadFileBytes(const std::string& Path);
 PeImage ReadPeFile(const std::string& Path);
+
+// The module's image from any form it ships in: a PE32 image, a TE image (laid out by its RVAs,
+// the TE header at StrippedSize - 40), an FFS file or a firmware volume holding it as a PEIM.
+// A module from a volume runs in place when the volume builder rebased it (ImageBase not 0).
+PeImage LoadModule(std::span<const uint8_t> File);
+PeImage ReadModuleFile(const std::string& Path);
 
 // The image's memory as it must look when loaded at Base instead of ImageBase.
 std::vector<uint8_t> RelocatedMemory(const PeImage& Image, uint32_t Base);

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang-14 lld-14 llvm-14 libgtest-dev libgmock-dev libbenchmark-dev
           libunicorn-dev libcli11-dev nlohmann-json3-dev python3-jsonschema sigrok-cli
-          libclang-rt-14-dev gcovr)
+          uefitool-cli libclang-rt-14-dev gcovr)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||

@@ -106,4 +106,23 @@ TEST(ImageSizeReportTest, PrintsSizesSectionsAndTheFloor) {
                         "code: 300 bytes of .text, 5.77 x the data floor\n");
 }
 
+// The forms as the build shipped them, and how the report sets them side by side.
+TEST(ImageSizeReportTest, ShippedFormsSideBySide) {
+  const bench::ShippedSizes built = bench::MeasureShippedForms(
+      emu::ReadFileBytes(BOARDINIT_IMAGE).size(), emu::ReadFileBytes(BOARDINIT_TE).size(),
+      emu::ReadFileBytes(BOARDINIT_FFS).size(), emu::ReadFileBytes(BOARDINIT_FV));
+  EXPECT_LT(built.Te, built.Pe32);
+  EXPECT_GT(built.Ffs, built.Te);
+  EXPECT_EQ(built.VolumeUsed, (72 + built.Ffs + 7) / 8 * 8); // the header, then only the file
+
+  std::ostringstream text;
+  bench::PrintShippedSizes(text, {11488, 11160, 11220, 65536, 11296});
+  EXPECT_EQ(text.str(), "shipped forms (bytes)\n"
+                        "  PE32     11488  boardinit.efi\n"
+                        "  TE       11160  boardinit.te, -328 against the PE32\n"
+                        "  FFS      11220  boardinit.ffs, +60 against the TE image (file header, "
+                        "sections, depex, name)\n"
+                        "  volume   65536  boardinit-fv.bin, 11296 used, 54240 free\n");
+}
+
 } // namespace

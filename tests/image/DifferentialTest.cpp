@@ -1,6 +1,9 @@
 // The host build and the real image are one module: on the same board they must make the same
 // accesses, with the same values, at the same virtual times, and return the same status.
 #include "emu/ImageRun.h"
+#include "package/Depex.h"
+#include "package/Peim.h"
+#include "package/Volume.h"
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
 #include "support/BuiltInBoards.h"
@@ -33,8 +36,7 @@ Outcome RunImage(const sim::BoardConfig& Config, const emu::PeImage& Image) {
 
 // Records, not their text: every field of the text form is a field of the record, and the
 // trace's own tests hold the text form.
-void ExpectSameRun(const sim::BoardConfig& Config, const emu::PeImage& Image) {
-  const Outcome host = RunHost(Config);
+void ExpectSameRun(const sim::BoardConfig& Config, const Outcome& host, const emu::PeImage& Image) {
   const Outcome image = RunImage(Config, Image);
   ASSERT_TRUE(host.Status) << host.Failure;
   ASSERT_TRUE(image.Status) << image.Failure;
@@ -50,17 +52,52 @@ void ExpectSameRun(const sim::BoardConfig& Config, const emu::PeImage& Image) {
   EXPECT_FALSE(host.Trace.empty()); // the module did run
 }
 
+void ExpectSameRun(const sim::BoardConfig& Config, const emu::PeImage& Image) {
+  ExpectSameRun(Config, RunHost(Config), Image);
+}
+
+// The forms the module ships in, as the build wrote them: the volume's module runs in place at
+// the address it was rebased to, the others are relocated by the runner.
+struct ShippedForm {
+  const char* Path;
+  emu::PeImage Image;
+};
+
+std::vector<ShippedForm> ShippedForms() {
+  std::vector<ShippedForm> forms;
+  for (const char* path : {BOARDINIT_IMAGE, BOARDINIT_TE, BOARDINIT_FFS, BOARDINIT_FV}) {
+    forms.push_back({path, emu::ReadModuleFile(path)});
+  }
+  // The build's option for a PE32 code section, placed elsewhere: rebasing the PE32 form.
+  const std::vector<uint8_t> pe = emu::ReadFileBytes(BOARDINIT_IMAGE);
+  const package::FileSpec file =
+      package::PeimFile({*package::Guid::Parse("1271D999-FAD7-455D-9894-5B642DD6EE1C"), "BoardInit",
+                         package::DepexAlways(), package::CodeForm::Pe32},
+                        pe);
+  forms.push_back(
+      {"a volume at 0x00900000 with the PE32 section",
+       emu::LoadModule(package::BuildVolumeInPlace({&file, 1}, {.Size = 0x10000}, 0x00900000))});
+  return forms;
+}
+
 } // namespace
 
 // Every board in the boards folder, as CI finds it: a new board file is covered without a change
-// here.
+// here. Every shipped form of the image: PE32, TE, FFS file and volume.
 TEST(DifferentialTest, HostBuildAndImageMakeTheSameAccessesOnEveryBoard) {
-  const emu::PeImage image = emu::ReadPeFile(BOARDINIT_IMAGE);
+  const std::vector<ShippedForm> forms = ShippedForms();
+  EXPECT_TRUE(forms[3].Image.InPlace);
+  EXPECT_NE(forms[3].Image.ImageBase, 0u);
+  EXPECT_EQ(forms[4].Image.ImageBase, 0x00900000u + 72 + 24 + 8 + 4);
   const std::vector<std::filesystem::path> boards = testsupport::BuiltInBoardFiles();
   ASSERT_FALSE(boards.empty());
   for (const std::filesystem::path& board : boards) {
-    SCOPED_TRACE(board.filename().string());
-    ExpectSameRun(sim::LoadBoardFile(board.string()), image);
+    const sim::BoardConfig config = sim::LoadBoardFile(board.string());
+    const Outcome host = RunHost(config);
+    for (const ShippedForm& form : forms) {
+      SCOPED_TRACE(board.filename().string() + " " + form.Path);
+      ExpectSameRun(config, host, form.Image);
+    }
   }
 }
 

@@ -69,10 +69,19 @@ head -c 200 "$image" >"$work/short.efi"
 patch_image pe32plus.efi 24 '\x0b\x02'
 patch_image x64.efi 4 '\x64\x86'
 expect_error "missing image" 2 "absent.efi: cannot read the file" run --image "$work/absent.efi"
-expect_error "not an image" 2 "text.efi: not a PE image" run --image "$work/text.efi"
+expect_error "not an image" 2 "text.efi: not a PE32 image, TE image, FFS file or firmware volume" run --image "$work/text.efi"
 expect_error "truncated image" 2 "short.efi: truncated headers" run --image "$work/short.efi"
 expect_error "PE32+ image" 2 "pe32plus.efi: a PE32\\+ image" run --image "$work/pe32plus.efi"
 expect_error "x64 image" 2 "x64.efi: machine 0x8664 is not i386" run --image "$work/x64.efi"
+# The shipped forms beside the image: a cut FFS file and a volume with a byte of its free space
+# written are refused the same way.
+head -c 100 "${image%.efi}.ffs" >"$work/short.ffs"
+cp "${image%.efi}-fv.bin" "$work/written.bin"
+printf '\x00' | dd of="$work/written.bin" bs=1 seek=65535 conv=notrunc status=none
+expect_error "truncated FFS file" 2 "short.ffs: file [0-9A-F-]{36} data .* runs past the end" \
+  run --image "$work/short.ffs"
+expect_error "volume free space" 2 "written.bin: volume free space from 0x[0-9A-F]+ holds data" \
+  run --image "$work/written.bin"
 
 # op: one PMIC slot, called as other modules call it, in both forms.
 "$boardsim" op GetIdentity --trace "$work/op.trace" >"$work/op.out"

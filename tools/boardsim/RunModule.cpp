@@ -15,7 +15,7 @@ constexpr const char* GetActivePmicSymbol = "_GetActivePmic"; // an i386 C name
 
 emu::PeImage LoadImage(const std::string& Path) {
   try {
-    return emu::ReadPeFile(Path);
+    return emu::ReadModuleFile(Path);
   } catch (const emu::ImageError& error) {
     throw tools::ToolError("boardsim: " + Path + ": " + error.what(), tools::ExitBadInput);
   }

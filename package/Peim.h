@@ -1,0 +1,27 @@
+// A PEI module as an FFS file: its dependency expression, its code (TE or PE32) and its name,
+// in that order.
+#pragma once
+
+#include "package/Ffs.h"
+#include "package/Guid.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace package {
+
+enum class CodeForm { Te, Pe32 };
+
+struct PeimSpec {
+  Guid Name;
+  std::string UserInterfaceName;
+  std::vector<uint8_t> Depex; // a PEI dependency expression (DepexAlways(), DepexAfterPpi())
+  CodeForm Form = CodeForm::Te;
+};
+
+// The file for the module built as the PE32 Pe32; the TE form is converted from it.
+FileSpec PeimFile(const PeimSpec& Spec, std::span<const uint8_t> Pe32);
+
+} // namespace package

@@ -1,0 +1,179 @@
+#include "package/Volume.h"
+
+#include "package/Bytes.h"
+#include "package/Rebase.h"
+
+#include <algorithm>
+
+namespace package {
+
+namespace {
+
+constexpr size_t FileSystemAt = 16;
+constexpr size_t LengthAt = 32;
+constexpr size_t SignatureAt = 40;
+constexpr size_t AttributesAt = 44;
+constexpr size_t HeaderLengthAt = 48;
+constexpr size_t ChecksumAt = 50;
+constexpr size_t ExtHeaderOffsetAt = 52;
+constexpr size_t RevisionAt = 55;
+constexpr size_t BlockMapAt = 56;
+constexpr size_t MinHeaderSize = BlockMapAt + 8; // at least the terminating entry
+
+std::vector<uint8_t> Assemble(std::span<const FileSpec> Files, const VolumeSpec& Spec) {
+  if (Spec.BlockSize == 0 || Spec.Size % Spec.BlockSize != 0 || Spec.Size < VolumeHeaderSize) {
+    throw FormatError("volume size " + Hex(Spec.Size) + " is not a whole number of " +
+                      Hex(Spec.BlockSize) + "-byte blocks");
+  }
+  std::vector<uint8_t> volume(VolumeHeaderSize, 0);
+  std::copy(FirmwareFileSystem2.Bytes.begin(), FirmwareFileSystem2.Bytes.end(),
+            volume.begin() + FileSystemAt);
+  Put64(volume, LengthAt, Spec.Size);
+  Put32(volume, SignatureAt, VolumeSignature);
+  Put32(volume, AttributesAt, Spec.Attributes);
+  Put16(volume, HeaderLengthAt, VolumeHeaderSize);
+  volume[RevisionAt] = VolumeRevision;
+  Put32(volume, BlockMapAt, static_cast<uint32_t>(Spec.Size / Spec.BlockSize));
+  Put32(volume, BlockMapAt + 4, Spec.BlockSize);
+  Put16(volume, ChecksumAt, static_cast<uint16_t>(-Sum16(volume)));
+  for (const FileSpec& spec : Files) {
+    volume.resize(AlignUp(volume.size(), FileAlignment), ErasedByte);
+    const std::vector<uint8_t> file = BuildFile(spec);
+    volume.insert(volume.end(), file.begin(), file.end());
+  }
+  if (volume.size() > Spec.Size) {
+    throw FormatError("the files need " + std::to_string(volume.size()) +
+                      " bytes; the volume holds " + std::to_string(Spec.Size));
+  }
+  volume.resize(Spec.Size, ErasedByte);
+  return volume;
+}
+
+bool AllErased(std::span<const uint8_t> Bytes) {
+  return std::all_of(Bytes.begin(), Bytes.end(), [](uint8_t b) { return b == ErasedByte; });
+}
+
+} // namespace
+
+std::vector<uint32_t> FileOffsets(std::span<const FileSpec> Files) {
+  std::vector<uint32_t> offsets;
+  uint64_t at = VolumeHeaderSize;
+  for (const FileSpec& spec : Files) {
+    at = AlignUp(at, FileAlignment);
+    offsets.push_back(static_cast<uint32_t>(at));
+    at += FileHeaderSize + BuildSections(spec.Sections).size();
+  }
+  return offsets;
+}
+
+std::vector<uint8_t> BuildVolume(std::span<const FileSpec> Files, const VolumeSpec& Spec) {
+  return Assemble(Files, Spec);
+}
+
+std::vector<uint8_t> BuildVolumeInPlace(std::span<const FileSpec> Files, const VolumeSpec& Spec,
+                                        uint32_t Base) {
+  // Rebasing changes no sizes, so the files lie where the unrebased ones would.
+  const std::vector<uint32_t> offsets = FileOffsets(Files);
+  std::vector<FileSpec> placed;
+  for (size_t i = 0; i < Files.size(); ++i) {
+    placed.push_back(PlaceFile(Files[i], Base + offsets[i]));
+  }
+  return Assemble(placed, Spec);
+}
+
+FileSpec PlaceFile(const FileSpec& File, uint32_t Address) {
+  FileSpec placed{File.Name, File.Type, {}};
+  uint64_t at = FileHeaderSize;
+  for (const Section& section : File.Sections) {
+    at = FileHeaderSize + AlignUp(at - FileHeaderSize, SectionAlignment);
+    CheckRunsInPlace(section);
+    placed.Sections.push_back(
+        RebaseSection(section, static_cast<uint32_t>(Address + at + SectionHeaderSize)));
+    at += SectionHeaderSize + section.Data.size();
+  }
+  return placed;
+}
+
+bool LooksLikeVolume(std::span<const uint8_t> Data) {
+  return Data.size() >= SignatureAt + 4 && Get32(Data, SignatureAt) == VolumeSignature;
+}
+
+ParsedVolume ParseVolume(std::span<const uint8_t> Data) {
+  const Reader in(Data);
+  ParsedVolume fv;
+  if (!LooksLikeVolume(Data)) {
+    throw FormatError("not a firmware volume: no _FVH signature");
+  }
+  in.Need(0, MinHeaderSize, "volume header");
+  fv.FileSystem = Guid::FromBytes(in.Slice(FileSystemAt, 16, "volume header").first<16>());
+  fv.Length = in.U64(LengthAt, "volume header");
+  fv.Attributes = in.U32(AttributesAt, "volume header");
+  fv.HeaderLength = in.U16(HeaderLengthAt, "volume header");
+  fv.Checksum = in.U16(ChecksumAt, "volume header");
+  fv.ExtHeaderOffset = in.U16(ExtHeaderOffsetAt, "volume header");
+  fv.Revision = in.U8(RevisionAt, "volume header");
+  if (fv.Length > Data.size()) {
+    throw FormatError("truncated volume: its header says " + std::to_string(fv.Length) +
+                      " bytes, there are " + std::to_string(Data.size()));
+  }
+  if (fv.HeaderLength < MinHeaderSize || fv.HeaderLength > fv.Length || fv.HeaderLength % 2 != 0) {
+    throw FormatError("volume header length " + Hex(fv.HeaderLength) + " does not fit the volume");
+  }
+  if (Sum16(Data.first(fv.HeaderLength)) != 0) {
+    throw FormatError("wrong volume header checksum " + Hex(fv.Checksum));
+  }
+  if (fv.Revision != VolumeRevision) {
+    throw FormatError("volume header revision " + std::to_string(fv.Revision) + ", not 2");
+  }
+  if (fv.FileSystem != FirmwareFileSystem2) {
+    throw FormatError("volume file system " + fv.FileSystem.ToString() + " is not FFS2");
+  }
+  if ((fv.Attributes & VolumeErasePolarity) == 0) {
+    throw FormatError("volume of erase polarity 0; only erase polarity 1 is read");
+  }
+  uint64_t mapped = 0;
+  for (size_t at = BlockMapAt;; at += 8) {
+    if (at + 8 > fv.HeaderLength) {
+      throw FormatError("volume block map has no terminating entry inside the header");
+    }
+    const BlockMapEntry entry{in.U32(at, "block map"), in.U32(at + 4, "block map")};
+    if (entry.NumBlocks == 0 && entry.Length == 0) {
+      break;
+    }
+    mapped += uint64_t{entry.NumBlocks} * entry.Length;
+    fv.BlockMap.push_back(entry);
+  }
+  if (mapped != fv.Length) {
+    throw FormatError("volume block map covers " + std::to_string(mapped) + " bytes of " +
+                      std::to_string(fv.Length));
+  }
+
+  const auto volume = Data.first(fv.Length);
+  uint64_t at = fv.HeaderLength;
+  for (;;) {
+    const uint64_t next = std::min<uint64_t>(AlignUp(at, FileAlignment), fv.Length);
+    if (!AllErased(volume.subspan(at, next - at))) {
+      throw FormatError("non-erased bytes between files at " + Hex(at));
+    }
+    at = next;
+    const uint64_t left = fv.Length - at;
+    if (left < FileHeaderSize || AllErased(volume.subspan(at, FileHeaderSize))) {
+      break;
+    }
+    try {
+      fv.Files.push_back({static_cast<uint32_t>(at), ParseFile(volume.subspan(at))});
+    } catch (const FormatError& error) {
+      throw FormatError("volume offset " + Hex(at) + ": " + error.what());
+    }
+    at += fv.Files.back().File.Size;
+  }
+  fv.FreeSpaceOffset = at;
+  for (uint64_t byte = at; byte < fv.Length; ++byte) {
+    if (volume[byte] != ErasedByte) {
+      throw FormatError("volume free space from " + Hex(at) + " holds data at " + Hex(byte));
+    }
+  }
+  return fv;
+}
+
+} // namespace package
