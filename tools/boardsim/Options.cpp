@@ -1,6 +1,7 @@
 #include "tools/boardsim/Options.h"
 
 #include "tools/boardsim/SlotArguments.h"
+#include "tools/boardsim/SweepOptions.h"
 #include "tools/run/ToolError.h"
 
 #include <CLI/CLI.hpp>
@@ -63,6 +64,11 @@ void AddRunOptions(CLI::App& Command, RunOptions& Options) {
       .add_option("--vcd", Options.VcdPath,
                   "write the waveform of the PMIC bus and the pads the module drives (VCD)")
       ->type_name("FILE");
+  Command
+      .add_option("--fault", Options.Faults,
+                  "put a fault into the board, as boardsim sweep names it (KIND[:WHERE][@WHEN]); "
+                  "may be given more than once")
+      ->type_name("POINT");
 }
 
 // CLI11 names the option in front of its message; the user reads "--board needs a value".
@@ -153,6 +159,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   decode->footer(DecodeFooter);
   decode->allow_extras();
 
+  CLI::App* sweep = AddSweepCommand(program, line.Sweep);
+
   std::vector<std::string> reversed(Args.rbegin(), Args.rend()); // CLI11 takes them last first
   try {
     program.parse(reversed);
@@ -173,8 +181,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
     line.Op = CheckOp(line.Op, words);
   } else if (decode->parsed()) {
     line.Which = Command::Decode;
+  } else if (sweep->parsed()) {
+    line.Which = Command::Sweep;
   } else {
-    BadInput("a command is needed: run, op or decode (see boardsim --help)");
+    BadInput("a command is needed: run, op, decode or sweep (see boardsim --help)");
   }
   return line;
 }

@@ -16,6 +16,7 @@ struct RunOptions {
   bool Host = false;                    // the host-linked module instead of the image
   std::optional<std::string> ImagePath; // another image than the one the build made
   bool Json = false;                    // the summary as one JSON document
+  std::vector<std::string> Faults;      // fault points (sim/FaultPoint.h) put into the board
 };
 
 struct OpOptions {
@@ -29,13 +30,27 @@ struct DecodeOptions {
   bool Json = false;
 };
 
-enum class Command { Run, Op, Decode, Print };
+// Every fault at every point the fault-free runs reach (tools/boardsim/Sweep.h).
+struct SweepOptions {
+  std::vector<std::string> Boards; // empty: every built-in board
+  std::vector<std::string> Slots;  // empty: every filled slot of each board's descriptor
+  std::vector<std::string> Kinds;  // empty: every kind
+  bool Boots = true;               // false with --op: slot calls only
+  unsigned Jobs = 0;               // 0: the core count
+  size_t Sample = 0;               // 0: every point; else about this many, spread over each kind
+  bool Host = false;
+  std::optional<std::string> ImagePath;
+  bool Json = false;
+};
+
+enum class Command { Run, Op, Decode, Sweep, Print };
 
 struct CommandLine {
   Command Which = Command::Print;
   RunOptions Run;
   OpOptions Op;
   DecodeOptions Decode;
+  SweepOptions Sweep;
   std::string Printed; // Command::Print: the --help or --version text, for standard output
 };
 

@@ -13,7 +13,8 @@
 namespace boardsim {
 
 int RunCommand(const RunOptions& Options, const Installation& Where) {
-  const LoadedBoard board = LoadBoard(Options.Board, Where.BoardsDir);
+  LoadedBoard board = LoadBoard(Options.Board, Where.BoardsDir);
+  ApplyFaultOptions(Options.Faults, board.Config);
   TraceOutput trace(Options.TracePath);
   VcdOutput vcd(Options.VcdPath);
 

@@ -2,6 +2,7 @@
 // image named on the command line, or the host-linked module.
 #pragma once
 
+#include "emu/PeImage.h"
 #include "sim/Soc.h"
 #include "tools/boardsim/Options.h"
 #include "tools/run/HostRun.h"
@@ -16,6 +17,11 @@ namespace boardsim {
 std::optional<std::string> ImageToRun(const RunOptions& Options, const std::string& BuiltImage);
 // For the summary: "host build" or "image <path>".
 std::string ModuleName(const std::optional<std::string>& Image);
+
+// The image at Path, and GetActivePmic's RVA from the linker map beside it; either failing is bad
+// input (tools::ToolError, exit 2).
+emu::PeImage LoadImage(const std::string& Path);
+uint32_t FindGetActivePmic(const std::string& ImagePath);
 
 struct ModuleRun {
   std::string Module; // for the summary: "host build" or "image <path>"
