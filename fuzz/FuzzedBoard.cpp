@@ -2,7 +2,6 @@
 
 #include "sim/BoardFile.h"
 #include "sim/Device.h"
-#include "sim/decode/BusDecoder.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -10,16 +9,6 @@
 #include <filesystem>
 
 namespace fuzz {
-
-namespace {
-
-constexpr uint32_t DataCommand = 0xFE950010u; // the bus controller's data register at its BAR0
-constexpr uint32_t SidebandFirst = 0xE00000D0u;
-constexpr uint32_t SidebandLast = 0xE00000D8u;
-
-enum KeyKind { Register, PmicRegister, SidebandRegister };
-
-} // namespace
 
 const std::vector<sim::BoardConfig>& BuiltInBoards() {
   static const std::vector<sim::BoardConfig> boards = [] {
@@ -52,53 +41,31 @@ uint32_t FuzzedAnswers::Answer(sim::Space, uint32_t, unsigned, const sim::Device
   return (input_.ConsumeIntegral<uint8_t>() & 1) != 0 ? input_.ConsumeIntegral<uint32_t>() : Value;
 }
 
-std::vector<WrittenRegisters::Key> WrittenRegisters::Keys(const std::vector<sim::Access>& Trace) {
-  std::vector<Key> keys;
-  for (const sim::Access& a : Trace) {
-    const bool carrier =
-        a.Op == sim::AccessOp::Write &&
-        (a.Address == DataCommand || (a.Address >= SidebandFirst && a.Address <= SidebandLast));
-    if ((a.Op == sim::AccessOp::Write || a.Op == sim::AccessOp::Out) && !carrier) {
-      keys.emplace_back(Register, a.Address, a.Width);
-    }
+sim::ReferenceWrites ReferenceOf(const std::vector<std::vector<sim::Access>>& Runs) {
+  std::vector<sim::Access> all;
+  for (const auto& run : Runs) {
+    all.insert(all.end(), run.begin(), run.end());
   }
-  const sim::decode::BusActivity bus = sim::decode::DecodeBus(Trace);
-  for (const auto& t : bus.I2c) {
-    if (!t.Read && t.HasValue) {
-      keys.emplace_back(PmicRegister, t.Device, t.Register);
-    }
-  }
-  for (const auto& m : bus.Sideband) {
-    if (m.IsWrite()) {
-      keys.emplace_back(SidebandRegister, m.Port, m.Register);
-    }
-  }
-  return keys;
+  return sim::ReferenceWrites(all);
 }
 
-void WrittenRegisters::Add(const std::vector<sim::Access>& Trace) {
-  for (const Key& key : Keys(Trace)) {
-    keys_.insert(key);
-  }
-}
-
-std::optional<std::string>
-WrittenRegisters::FirstOutside(const std::vector<sim::Access>& Trace,
-                               std::optional<uint8_t> AllowedPmicRegister) const {
-  for (const auto& [kind, first, second] : Keys(Trace)) {
-    if (keys_.count({kind, first, second}) != 0 ||
-        (kind == PmicRegister && AllowedPmicRegister == second)) {
+void CheckWrites(const std::string& What, const std::vector<sim::Access>& Run,
+                 const sim::ReferenceWrites& Reference, const sim::ReferenceWrites* Also) {
+  const std::vector<sim::BadWrite> also =
+      Also != nullptr ? Also->Check(Run) : std::vector<sim::BadWrite>{};
+  for (const sim::BadWrite& bad : Reference.Check(Run)) {
+    const bool alsoBad = std::any_of(also.begin(), also.end(), [&](const sim::BadWrite& A) {
+      return A.Seq == bad.Seq && A.What == bad.What;
+    });
+    if (Also != nullptr && !alsoBad) { // the same call without faults writes it too
       continue;
     }
-    char text[96];
-    std::snprintf(text, sizeof text,
-                  kind == Register       ? "a write of register 0x%08X (%u bits)"
-                  : kind == PmicRegister ? "a write of PMIC 0x%02X register 0x%02X"
-                                         : "a write of sideband port 0x%02X register 0x%X",
-                  first, second);
-    return std::string(text);
+    Finding(What +
+            (bad.Kind == sim::BadWriteKind::Stray
+                 ? ": a stray write (no fault-free run writes that register): "
+                 : ": a write built on a failed read: ") +
+            bad.What + " (access " + std::to_string(bad.Seq) + ")");
   }
-  return std::nullopt;
 }
 
 void Finding(const std::string& What) {

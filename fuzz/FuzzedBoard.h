@@ -1,18 +1,16 @@
 // What the boot and slot-call targets share: the built-in boards, devices whose reads answer
-// what the fuzzer chooses, and the registers the built-in boards' reference runs write.
+// what the fuzzer chooses, and the writes of the built-in boards' fault-free runs as the oracle.
 #pragma once
 
 #include "sim/Board.h"
 #include "sim/BoardConfig.h"
+#include "sim/FaultOutcome.h"
 #include "sim/Trace.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
-#include <optional>
-#include <set>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace fuzz {
@@ -34,22 +32,15 @@ private:
   FuzzedDataProvider& input_;
 };
 
-// The registers a run writes: each memory or port register by address and width, and beside the
-// bus controller's data register and the sideband message registers, which carry other
-// registers' writes, each PMIC register written (bus address, register) and each sideband
-// register written (port, register).
-class WrittenRegisters {
-public:
-  void Add(const std::vector<sim::Access>& Trace);
-  // The first register Trace writes that this set does not hold, described; nothing if none.
-  std::optional<std::string> FirstOutside(const std::vector<sim::Access>& Trace,
-                                          std::optional<uint8_t> AllowedPmicRegister = {}) const;
+// The writes of several fault-free runs, as one reference (sim/FaultOutcome.h): a register none
+// of them writes is a stray write, and a value none of them writes is one built on a failed read
+// when the register's last read failed.
+sim::ReferenceWrites ReferenceOf(const std::vector<std::vector<sim::Access>>& Runs);
 
-private:
-  using Key = std::tuple<int, uint32_t, uint32_t>; // kind, and address or (device, register)
-  static std::vector<Key> Keys(const std::vector<sim::Access>& Trace);
-  std::set<Key> keys_;
-};
+// A finding for the first write of Run that Reference does not account for, unless Also (the
+// same call's fault-free run, where there is one) does.
+void CheckWrites(const std::string& What, const std::vector<sim::Access>& Run,
+                 const sim::ReferenceWrites& Reference, const sim::ReferenceWrites* Also = nullptr);
 
 // Ends the process as a finding, naming what was found.
 [[noreturn]] void Finding(const std::string& What);

@@ -4,10 +4,11 @@
 // The module cannot know where the hand-off memory ends: PI gives it only the list's start, and
 // the PEI core promises a list whose walk ends inside it. Inputs that break that promise (a HOB
 // header, a GUID HOB's name, or the descriptor HOB the walk stops at, met past the end) are not
-// the module's to survive and are skipped; on every other input the walk must end, stay inside, and return a descriptor only
-// from a well-formed descriptor HOB: the GUID extension type, the descriptor's name, and a length
-// that holds a whole descriptor inside the hand-off memory. Where the walk stops is the module's
-// business; detection after it is not fuzzed here (the first register access ends the call).
+// the module's to survive and are skipped; on every other input the walk must end, stay inside, and
+// return a descriptor only from a well-formed descriptor HOB: the GUID extension type, the
+// descriptor's name, and a length that holds a whole descriptor inside the hand-off memory. Where
+// the walk stops is the module's business; detection after it is not fuzzed here (the first
+// register access ends the call).
 #include "platform/host/HostBus.h"
 #include "pmic/PeiServices.h"
 #include "pmic/PmicDescriptor.h"

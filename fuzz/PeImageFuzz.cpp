@@ -1,6 +1,7 @@
-// The image loader on arbitrary bytes: a file is either an image the runner can map or refused
-// with one ImageError. What it accepts must hold together: the memory is SizeOfImage bytes, every
-// fixup lies inside it, and relocating to another base keeps the size.
+// The image loader on arbitrary bytes, as the runner reads a module in any form it ships in (PE32,
+// TE, FFS file, firmware volume): an image it can map, or one ImageError. What it accepts must hold
+// together: the memory is SizeOfImage bytes, every fixup lies inside it, and relocating to another
+// base keeps the size.
 #include "emu/PeImage.h"
 
 #include <cstddef>
@@ -11,7 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   emu::PeImage image;
   try {
-    image = emu::ParsePe(std::span<const uint8_t>(Data, Size));
+    image = emu::LoadModule(std::span<const uint8_t>(Data, Size));
   } catch (const emu::ImageError&) {
     return 0;
   }
