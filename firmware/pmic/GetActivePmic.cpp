@@ -75,8 +75,10 @@ const PmicDescriptor* GetActivePmic() {
   if (const PmicDescriptor* handedOver = FindDescriptorHob()) {
     return handedOver;
   }
-  for (const PmicDescriptor* candidate : PmicDetectionList) {
-    if (candidate->Detect != nullptr && candidate->Detect() == TRUE) {
+  // Every listed descriptor fills Detect, and the fallback's answers TRUE: the loop never runs
+  // out, and a null Detect is never met.
+  for (const PmicDescriptor* candidate : PmicDetectionList) {          // GCOVR_EXCL_BR_LINE
+    if (candidate->Detect != nullptr && candidate->Detect() == TRUE) { // GCOVR_EXCL_BR_LINE
       return candidate;
     }
   }

@@ -218,7 +218,7 @@ TEST(PackageTest, TheReaderRefusesDamagedInputWithTheReason) {
          fixVolume(b);
        },
        "block map covers 61440 bytes of 65536"},
-      {"data in free space", m.Fv, [](Bytes& b) { b.back() = 0; }, "free space from 0x2C20"},
+      {"data in free space", m.Fv, [](Bytes& b) { b.back() = 0; }, "holds data at 0xFFFF"},
       {"file past the volume", m.Fv,
        [&](Bytes& b) {
          b[72 + 22] = 1;
