@@ -9,6 +9,7 @@ function(add_gtest_suites target)
   add_custom_command(
     TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -D "EXECUTABLE=$<TARGET_FILE:${target}>" -D "OUTPUT=${list_file}"
+            -D "FIXTURES=${BOARDINIT_TEST_FIXTURES}"
             -P "${PROJECT_SOURCE_DIR}/cmake/GTestSuitesList.cmake"
     VERBATIM)
   # ctest reads the list through a wrapper, so that a tree configured but not built yet shows

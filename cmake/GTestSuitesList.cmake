@@ -1,4 +1,5 @@
-# Run at build time by add_gtest_suites: writes one add_test per suite of EXECUTABLE to OUTPUT.
+# Run at build time by add_gtest_suites: writes one add_test per suite of EXECUTABLE to OUTPUT,
+# each requiring the ctest fixtures FIXTURES when that is set.
 execute_process(COMMAND "${EXECUTABLE}" --gtest_list_tests
                 OUTPUT_VARIABLE listing RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -14,6 +15,10 @@ foreach(line IN LISTS lines)
     set(suite "${CMAKE_MATCH_1}")
     string(APPEND script
            "add_test([=[${suite}]=] [==[${EXECUTABLE}]==] [=[--gtest_filter=${suite}.*]=])\n")
+    if(FIXTURES)
+      string(APPEND script
+             "set_tests_properties([=[${suite}]=] PROPERTIES FIXTURES_REQUIRED [=[${FIXTURES}]=])\n")
+    endif()
     math(EXPR count "${count} + 1")
   endif()
 endforeach()

@@ -87,9 +87,13 @@ std::map<std::string, DeviceCounts> Board::Counts() const {
 uint32_t Board::Read(Space S, uint32_t Address, unsigned Width) {
   const uint64_t now = clock_.NowNs();
   Window* window = Decode(S, Address);
-  const uint32_t value = window != nullptr
-                             ? window->Dev->Read(Address - window->Base, Width) & AllOnes(Width)
-                             : AllOnes(Width);
+  uint32_t value = window != nullptr
+                       ? window->Dev->Read(Address - window->Base, Width) & AllOnes(Width)
+                       : AllOnes(Width);
+  if (answers_ != nullptr) [[unlikely]] {
+    value = answers_->Answer(S, Address, Width, window != nullptr ? window->Dev : nullptr, value) &
+            AllOnes(Width);
+  }
   trace_.Record(now, S == Space::Memory ? AccessOp::Read : AccessOp::In, Width, Address, value,
                 window != nullptr && window->ReadsDerived);
   Account(CountsIndex(window), false, S == Space::Memory ? costs_.MmioRead : costs_.PortRead);

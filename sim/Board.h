@@ -26,6 +26,18 @@ public:
   using std::runtime_error::runtime_error;
 };
 
+// Answers given to the module in place of the devices' own: for fuzzing, where the devices answer
+// what the fuzzer chooses. Sees each read after its device answered (Dev null when none did) and
+// before it is traced, so the trace holds what the module read.
+class ReadAnswers {
+public:
+  virtual uint32_t Answer(Space S, uint32_t Address, unsigned Width, const Device* Dev,
+                          uint32_t Value) = 0;
+
+protected:
+  ~ReadAnswers() = default;
+};
+
 struct DeviceCounts {
   uint64_t Reads = 0;
   uint64_t Writes = 0;
@@ -70,6 +82,9 @@ public:
   void SetKeptBudget(uint64_t Kept) {
     keptBudget_ = Kept == 0 ? Trace::KeptLimit : std::min(Kept, Trace::KeptLimit);
   }
+
+  // Null: every read gets its device's answer.
+  void SetReadAnswers(ReadAnswers* Answers) { answers_ = Answers; }
 
   // Every access made so far, whatever the trace keeps.
   uint64_t AccessCount() const { return trace_.Count(); }
@@ -128,6 +143,7 @@ private:
   uint64_t accessBudget_ = NeverNs;
   uint64_t keptBudget_ = Trace::KeptLimit;
   uint64_t pauses_ = 0;
+  ReadAnswers* answers_ = nullptr;
 };
 
 } // namespace sim

@@ -48,6 +48,9 @@ struct I2cControllerConfig {
   // The Nth byte moved on the bus since reset (counting from 1; address phases not counted)
   // fails as if not acknowledged, and the transfer aborts. 0: never.
   uint32_t AbortOnByte = 0;
+  // The bus stops moving before the Nth byte (counted as AbortOnByte counts them): that byte and
+  // every later one stay queued. 0: never.
+  uint32_t StallFromByte = 0;
 };
 
 struct I2cRegisterValue {
@@ -71,6 +74,9 @@ struct I2cDeviceConfig {
   std::string Model = "register-file";     // one of I2cDeviceModels
   std::vector<I2cRegisterValue> Registers; // initial contents, others read 0
   bool NeverAcknowledges = false;          // fault: fitted but dead
+  // Fault: from its Nth transfer on (address phases addressed to it, counted from 1, a repeated
+  // start included) the device acknowledges nothing more. 0: never.
+  uint32_t StopsAcknowledgingFrom = 0;
   // PMIC models with a converter or a register that refuses a value; other models have neither.
   PmicConversionConfig Conversion = {};
   uint32_t RefusedWrites = 0; // writes of the refused value that do not take, from reset
@@ -93,6 +99,9 @@ struct BoardConfig {
   uint32_t PmcBase = 0xFED03000;
   bool PmTimer32Bit = false;
   uint32_t PmTimerStart = 0; // counter value at time 0, to place a wrap where a test wants it
+  // Fault: from its Nth read on (counted from 1, decoded reads only) the timer keeps returning
+  // the count that read found. 0: never.
+  uint32_t PmTimerFrozenFromRead = 0;
   AccessCosts Costs;
   // A run is stuck once its virtual time passes TimeBudgetMs: the longest legitimate one, a PMIC
   // slot whose every access waits out the bus semaphore's time-out, takes about 6.3 s. The

@@ -38,7 +38,12 @@ void ReadFaults(const BoardFileReader& R, const BoardJson& Faults, BoardConfig& 
   R.Object(Faults, "faults");
   R.Keys(Faults, {"pad_reads_all_ones", "i2c_never_acknowledges", "i2c_controller_stays_active",
                   "i2c_controller_never_enables", "i2c_bus_stalled", "i2c_abort_on_byte",
-                  "semaphore_never_granted"});
+                  "semaphore_never_granted", "i2c_bus_stalled_from_byte", "i2c_stops_acknowledging",
+                  "pm_timer_frozen_from_read"});
+  if (const BoardJson* frozen = FindMember(Faults, "pm_timer_frozen_from_read")) {
+    Config.PmTimerFrozenFromRead =
+        static_cast<uint32_t>(R.Integer(*frozen, "pm_timer_frozen_from_read", 0xFFFFFFFF));
+  }
   ReadPmicBusFaults(R, Faults, Config);
   if (const BoardJson* pads = FindMember(Faults, "pad_reads_all_ones")) {
     for (const BoardJson& fault : R.Array(*pads, "pad_reads_all_ones")) {

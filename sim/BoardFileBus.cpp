@@ -13,7 +13,10 @@
 //             "busy_until_ns": 0, "register6": 0},
 //   "faults": {"i2c_never_acknowledges": ["0x34"], "i2c_controller_stays_active": true,
 //              "i2c_controller_never_enables": true, "i2c_bus_stalled": true,
-//              "i2c_abort_on_byte": 3, "semaphore_never_granted": true}
+//              "i2c_abort_on_byte": 3, "semaphore_never_granted": true,
+//              "i2c_bus_stalled_from_byte": 4,
+//              "i2c_stops_acknowledging": [{"address": "0x34", "from_transfer": 2}],
+//              "pm_timer_frozen_from_read": 100}
 #include "sim/BoardFileReader.h"
 #include "sim/devices/I2cDeviceModels.h"
 
@@ -191,6 +194,24 @@ void ReadPmicBusFaults(const BoardFileReader& R, const BoardJson& Faults, BoardC
       device->NeverAcknowledges = true;
     }
   }
+  if (const BoardJson* stops = FindMember(Faults, "i2c_stops_acknowledging")) {
+    for (const BoardJson& entry : R.Array(*stops, "i2c_stops_acknowledging")) {
+      R.Object(entry, "a device that stops acknowledging");
+      R.Keys(entry, {"address", "from_transfer"});
+      const BoardJson* address = FindMember(entry, "address");
+      const BoardJson* from = FindMember(entry, "from_transfer");
+      if (address == nullptr || from == nullptr) {
+        R.Fail(entry, "needs \"address\" and \"from_transfer\"");
+      }
+      I2cDeviceConfig* device = FindDevice(Config, R.Integer(*address, "address", 0x3FF));
+      if (device == nullptr) {
+        R.Fail(*address, "no device in i2c_devices at this address");
+      }
+      device->StopsAcknowledgingFrom =
+          static_cast<uint32_t>(R.Integer(*from, "from_transfer", U32));
+    }
+  }
+  Optional(R, Faults, "i2c_bus_stalled_from_byte", U32, Config.I2c.StallFromByte);
   OptionalFlag(R, Faults, "i2c_controller_stays_active", Config.I2c.StaysActive);
   OptionalFlag(R, Faults, "i2c_controller_never_enables", Config.I2c.NeverEnables);
   OptionalFlag(R, Faults, "i2c_bus_stalled", Config.I2c.Stalled);

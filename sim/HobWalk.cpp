@@ -24,6 +24,9 @@ struct WalkEnd {
   // The last HOB whose length the walk followed, and that length, to blame.
   size_t From = 0;
   uint16_t FromLength = 0;
+  // Stopped at a descriptor HOB too short, by its length, for this layout's descriptor: that
+  // length is to blame.
+  bool ShortDescriptor = false;
   bool SameEnd(const WalkEnd& Other) const {
     return Stop == Other.Stop && Entry == Other.Entry && Offset == Other.Offset;
   }
@@ -78,8 +81,19 @@ struct Walker {
       if (type == HobTypeGuidExtension &&
           std::equal(PmicDescriptorHobName.begin(), PmicDescriptorHobName.end(),
                      Bytes.begin() + static_cast<ptrdiff_t>(at + HeaderBytes))) {
+        const size_t wanted = GuidHobDataOffset + DescriptorBytes(PointerBytes);
+        if (length < wanted) {
+          // Too short by its own length to hold a descriptor: the module stops there.
+          End.Stop = WalkEnd::How::TooShort;
+          End.Entry = entry;
+          End.Offset = at - Starts[entry];
+          End.From = entry;
+          End.FromLength = length;
+          End.ShortDescriptor = true;
+          return std::nullopt;
+        }
         const size_t holds = at == Starts[entry] ? HobBytes(Entries[entry], PointerBytes) : 0;
-        if (holds < GuidHobDataOffset + DescriptorBytes(PointerBytes)) {
+        if (holds < wanted) {
           return HobListProblem{entry, "is named like the descriptor HOB but does not hold a whole "
                                        "descriptor (" +
                                            std::to_string(DescriptorBytes(PointerBytes)) +
@@ -128,12 +142,14 @@ std::optional<HobListProblem> CheckHobWalk(const std::vector<HobEntry>& Entries)
     return problem;
   }
   if (!imageEnd.SameEnd(hostEnd)) {
-    // A length that steps over a descriptor HOB lands in different bytes in the two layouts.
-    return HobListProblem{imageEnd.From, "has a HobLength of " +
-                                             std::to_string(imageEnd.FromLength) +
-                                             ", after which the walk ends differently in the "
-                                             "image's 32-bit layout and in the host build's "
-                                             "64-bit layout"};
+    // A length that steps over a descriptor HOB lands in different bytes in the two layouts, and
+    // one may hold the image's descriptor but not the host's.
+    const WalkEnd& blame =
+        hostEnd.ShortDescriptor && !imageEnd.ShortDescriptor ? hostEnd : imageEnd;
+    return HobListProblem{blame.From, "has a HobLength of " + std::to_string(blame.FromLength) +
+                                          ", after which the walk ends differently in the "
+                                          "image's 32-bit layout and in the host build's "
+                                          "64-bit layout"};
   }
   return std::nullopt;
 }

@@ -16,6 +16,7 @@ std::unique_ptr<I2cTarget> MakeI2cDevice(const I2cDeviceConfig& Config, const Cl
       device->Poke(reg.Register, reg.Value);
     }
     device->SetNeverAcknowledges(Config.NeverAcknowledges);
+    device->SetStopsAcknowledgingFrom(Config.StopsAcknowledgingFrom);
     return device;
   }
   // The variant-5 model keeps a type of its own, for its ADC setter.
@@ -34,7 +35,8 @@ Soc::Soc(const BoardConfig& Config)
     : Bus(Config.Costs), Pci(Bus.Add(std::make_unique<PciConfigWindow>())),
       Bridge(Config.AcpiBase, Config.PmcBase),
       Timer(Bus.Add(std::make_unique<PmTimer>(Bus.GetClock(), Bridge, Config.PmTimer32Bit,
-                                              Config.PmTimerStart))),
+                                              Config.PmTimerStart,
+                                              Config.PmTimerFrozenFromRead))),
       Gpio(Bus.Add(std::make_unique<GpioPads>())),
       LegacyGpio(Bus.Add(std::make_unique<LegacyGpioPorts>())),
       Pmc(Bus.Add(std::make_unique<PowerManagementController>(Config.PmcFunctionDisable))),

@@ -70,15 +70,30 @@ std::string FormatAccess(const Access& A) {
   return line;
 }
 
+bool Trace::Changed(const Access& A) {
+  if (A.Op == AccessOp::Write || A.Op == AccessOp::Out) {
+    ++writes_;
+    return true;
+  }
+  const uint64_t key = (uint64_t{A.Op == AccessOp::In} << 32) | A.Address;
+  auto [entry, fresh] = lastRead_.try_emplace(key, A.Value, writes_);
+  if (fresh) {
+    return true;
+  }
+  const bool same = entry->second.first == A.Value && entry->second.second == writes_;
+  entry->second = {A.Value, writes_};
+  return !same;
+}
+
 void Trace::SetKeep(TraceKeep Keep) {
   keep_ = Keep;
-  if (Keep == TraceKeep::ViewInputs) {
+  if (Keep != TraceKeep::Everything) {
     kept_.reserve(FirstKept);
   }
 }
 
 void Trace::Grow() {
-  if (keep_ == TraceKeep::ViewInputs) {
+  if (keep_ != TraceKeep::Everything) {
     kept_.reserve(std::max<size_t>(kept_.capacity(), KeptLimit));
   } else {
     kept_.reserve(std::max<size_t>(2 * kept_.capacity(), FirstKept));
@@ -127,6 +142,8 @@ std::vector<Access> Trace::Recent(size_t Count) const {
 void Trace::Clear() {
   count_ = 0;
   kept_.clear();
+  lastRead_.clear();
+  writes_ = 0;
 }
 
 void Trace::WriteText(std::ostream& Out) const {

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -37,6 +39,11 @@ std::string FormatAccess(const Access& A);
 enum class TraceKeep : uint8_t {
   Everything,
   ViewInputs, // everything but reads the board marked as derived from the clock
+  // The view inputs less every read that finds the value the last read of its address found,
+  // with no write in between: what a poll loop adds while nothing changes. A sweep judges a
+  // faulted run by its writes and by what each read found, and a run that polls a dead bus for
+  // seconds of virtual time keeps only the passes where something moved.
+  Changes,
 };
 
 class Trace {
@@ -78,7 +85,8 @@ public:
     access.Width = static_cast<uint8_t>(Width);
     access.Address = Address;
     access.Value = Value;
-    if (keep_ == TraceKeep::Everything || !Derived) {
+    if ((keep_ == TraceKeep::Everything || !Derived) &&
+        (keep_ != TraceKeep::Changes || Changed(access))) {
       if (kept_.size() == kept_.capacity()) [[unlikely]] {
         Grow();
       }
@@ -102,6 +110,7 @@ public:
 
 private:
   void Grow();
+  bool Changed(const Access& A);
   void Append(const Access& A);
 
   TraceKeep keep_ = TraceKeep::Everything;
@@ -111,6 +120,9 @@ private:
   std::ostream* stream_ = nullptr;
   std::unique_ptr<char[]> block_; // formatted lines not yet handed to stream_
   size_t blockBytes_ = 0;
+  // TraceKeep::Changes: per space and address, the last value read and the write count then.
+  std::unordered_map<uint64_t, std::pair<uint32_t, uint64_t>> lastRead_;
+  uint64_t writes_ = 0;
 };
 
 // Appends the text line of A (without its newline) to Out, as FormatAccess gives it.

@@ -34,13 +34,15 @@ constexpr PullPattern PullPatterns[] = {
 // mutant-equivalent(constant): every pattern has the same size, whichever one is measured.
 constexpr uint32_t PullPatternCount = sizeof(PullPatterns) / sizeof(PullPatterns[0]);
 
-uint32_t ReadPadRegister(uint32_t Address) {
-  uint32_t value = MmioRead32(Address);
-  for (uint32_t reread = 0; value == AllOnes && reread < PadReReadLimit; ++reread) {
-    value = MmioRead32(Address);
+// False when the register still reads all ones after the last re-read: it never answered, and
+// a value merged into those ones would set every bit the row does not own. Such a register is
+// left as it is.
+bool ReadPadRegister(uint32_t Address, uint32_t& Value) {
+  Value = MmioRead32(Address);
+  for (uint32_t reread = 0; Value == AllOnes && reread < PadReReadLimit; ++reread) {
+    Value = MmioRead32(Address);
   }
-  // Still all ones after the last re-read: merged and written back like any other value.
-  return value;
+  return Value != AllOnes;
 }
 
 uint32_t MergeValue(uint32_t Value, const PadConfigEntry& Entry) {
@@ -74,10 +76,14 @@ void ProgramPadTable(uint32_t Count, const PadConfigEntry* Table, uint32_t Commu
   for (uint32_t row = 0; row < Count; ++row) {
     const PadConfigEntry& entry = Table[row];
     const uint32_t base = PadRegisterBase(Community, entry.PadIndex);
-    // The value register is written even when nothing in it changes.
-    const uint32_t value = ReadPadRegister(base + PadValueRegister);
-    MmioWrite32(base + PadValueRegister, MergeValue(value, entry));
-    const uint32_t config = ReadPadRegister(base + PadConfigRegister);
-    MmioWrite32(base + PadConfigRegister, MergeConfig(config, entry));
+    // The value register is written even when nothing in it changes, once it has answered.
+    uint32_t value = 0;
+    if (ReadPadRegister(base + PadValueRegister, value)) {
+      MmioWrite32(base + PadValueRegister, MergeValue(value, entry));
+    }
+    uint32_t config = 0;
+    if (ReadPadRegister(base + PadConfigRegister, config)) {
+      MmioWrite32(base + PadConfigRegister, MergeConfig(config, entry));
+    }
   }
 }

@@ -40,6 +40,8 @@ struct EFI_HOB_GENERIC_HEADER {
   uint32_t Reserved;
 };
 static_assert(sizeof(EFI_HOB_GENERIC_HEADER) == 8);
+// Every HOB starts 8-byte aligned: HobLength is a multiple of 8.
+constexpr uint16_t HobAlignment = 8;
 
 constexpr uint16_t EFI_HOB_TYPE_GUID_EXTENSION = 0x0004;
 constexpr uint16_t EFI_HOB_TYPE_END_OF_HOB_LIST = 0xFFFF;

@@ -75,7 +75,7 @@ EFI_STATUS PmicWriteRegister(uint8_t Device, uint8_t Register, uint8_t Value, Pm
 EFI_STATUS PmicModifyRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t Keep,
                               uint8_t Set) {
   uint8_t old = 0;
-  if (!PmicReadRegisterChecked(Device, Register, Lock, &old)) {
+  if (!PmicReadRegisterChecked(Device, Register, Lock, &old) && !PmicWriteIgnoresOld(Keep, Set)) {
     return EFI_DEVICE_ERROR;
   }
   return PmicWriteRegister(Device, Register, static_cast<uint8_t>((old & Keep) | Set), Lock);
@@ -97,7 +97,7 @@ EFI_STATUS ApplyRegisterUpdates(uint8_t Device, PmicBusLock Lock, const PmicRegi
     }
     // After a failed read, only a value that every old value would give is written: one that
     // keeps no bit of the old value beyond those it sets anyway.
-    if (read || (keep & ~set) == 0) {
+    if (read || PmicWriteIgnoresOld(keep, set)) {
       uint8_t value = static_cast<uint8_t>((old & keep) | set);
       I2cWriteRegister(Device, update.Register, &value);
     }
@@ -118,7 +118,10 @@ bool PmicWriteVerified(uint8_t Device, PmicBusLock Lock, uint8_t Register, uint8
 }
 
 uint32_t PmicReadConversion(uint8_t Device, PmicBusLock Lock, const PmicConverter& Converter) {
-  for (uint32_t poll = 0; poll < PmicConversionPollLimit; ++poll) {
+  for (uint32_t poll = 0;; ++poll) {
+    if (poll == PmicConversionPollLimit) {
+      return PmicConversionFailed(Converter);
+    }
     if ((PmicReadRegister(Device, Converter.Control, Lock) & Converter.BusyMask) == 0) {
       break;
     }

@@ -20,15 +20,24 @@ constexpr uint8_t PmicFailedRead = 0xFF;
 
 uint8_t PmicReadRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock);
 // The same read, for the read-modify-writes: false when the transfer failed (Value is then
-// 0xFF, as PmicReadRegister gives it). A value built from bits of a failed read is never written
-// back: those bits were not read, and writing them would corrupt the register while the caller
-// hears success. A write whose value does not depend on the read is still made.
+// 0xFF, as PmicReadRegister gives it).
+//
+// After a failed read, every read-modify-write (PmicModifyRegister and each step of an update
+// table alike) writes only a value that every old value would give: one that keeps no bit of the
+// old value beyond those it sets anyway (PmicWriteIgnoresOld). A value built from bits of a failed
+// read is never written: those bits were not read, and writing them would corrupt the register.
 bool PmicReadRegisterChecked(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t* Value);
 EFI_STATUS PmicWriteRegister(uint8_t Device, uint8_t Register, uint8_t Value, PmicBusLock Lock);
 
+// New = (Old & Keep) | Set is the same whatever Old holds.
+constexpr bool PmicWriteIgnoresOld(uint8_t Keep, uint8_t Set) {
+  return (Keep & static_cast<uint8_t>(~Set)) == 0;
+}
+
 // Read-modify-write as two transfers, each locked on its own (a locking variant releases the bus
-// between them): New = (Old & Keep) | Set. After a failed read nothing is written and the result
-// is EFI_DEVICE_ERROR; otherwise it is the write's status.
+// between them): New = (Old & Keep) | Set. After a failed read the write is made only when New
+// does not depend on Old, and the result is then the write's status; otherwise nothing is
+// written and the result is EFI_DEVICE_ERROR. After a good read it is the write's status.
 EFI_STATUS PmicModifyRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t Keep,
                               uint8_t Set);
 
@@ -49,7 +58,8 @@ constexpr uint32_t UpdateClear = 3;  // old & ~Mask
 // Applies Count steps in order, each reading its register right before writing it. A locked
 // instance holds the semaphore once around the whole table, even for an empty one. Always
 // EFI_SUCCESS: failed transfers are neither reported nor a reason to stop. A step whose read
-// failed writes only when its new value does not depend on the old one (a whole-register value).
+// failed writes only when its new value does not depend on the old one (a whole-register value),
+// as PmicModifyRegister does.
 EFI_STATUS ApplyRegisterUpdates(uint8_t Device, PmicBusLock Lock, const PmicRegisterUpdate* Table,
                                 uint32_t Count);
 
@@ -85,8 +95,16 @@ struct PmicConverter {
 };
 
 // Reads Control until the busy bits read clear, at most PmicConversionPollLimit times, then High
-// and Low, and scales the reading. When the bound runs out the result registers are read as they
-// stand, as after a conversion: the result stays in its documented range, and a dead bus, whose
-// reads give 0xFF, gives a full-scale reading (as every variant's reading does on a dead bus),
-// never a hang. Starting the conversion is the caller's.
+// and Low, and scales the reading. Starting the conversion is the caller's.
+//
+// A conversion that never ended (the bound ran out: a converter stuck busy, or a dead bus, whose
+// reads give 0xFF) leaves the result registers as an earlier conversion left them, so they are
+// not read: the result is full scale (PmicConversionFailed), the value a dead bus has always
+// given, in the documented range and never a hang. Callers that cannot start a conversion return
+// the same without waiting.
 uint32_t PmicReadConversion(uint8_t Device, PmicBusLock Lock, const PmicConverter& Converter);
+
+// Full scale: what ReadVoltage gives when no conversion of this call produced a reading.
+constexpr uint32_t PmicConversionFailed(const PmicConverter& Converter) {
+  return 0x3FFu * Converter.Numerator / Converter.Denominator;
+}

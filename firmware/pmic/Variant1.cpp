@@ -271,8 +271,14 @@ EFI_STATUS ClearStatus1() {
 
 // A control register that could not be read is not written: no conversion is started, and the
 // wait and the reading go on as they would.
+// A conversion that was not started (its control register could not be read, so its other bits
+// cannot be written back, or the start did not reach the device) would leave the result registers
+// as an earlier one left them: no wait, and full scale, as for a conversion that never ends.
 uint32_t ReadVoltage() {
-  PmicModifyRegister(Primary, AdcControlRegister, PmicBusLock::None, 0xFF, AdcBusy);
+  if (PmicModifyRegister(Primary, AdcControlRegister, PmicBusLock::None, 0xFF, AdcBusy) !=
+      EFI_SUCCESS) {
+    return PmicConversionFailed(Variant1Converter);
+  }
   return PmicReadConversion(Primary, PmicBusLock::None, Variant1Converter);
 }
 

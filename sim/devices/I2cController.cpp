@@ -45,7 +45,8 @@ void I2cController::CatchUp(uint64_t NowNs, bool IgnoreTime) {
   const uint64_t byteNs = BitsPerByte * BitNs();
   // Each command is an optional address phase, then its byte; each step ends at its own time,
   // so a refused address shows one byte time in, before the command's byte would have moved.
-  while (enabled_ && !config_.Stalled && !transmit_.empty()) {
+  while (enabled_ && !config_.Stalled && !transmit_.empty() &&
+         (config_.StallFromByte == 0 || bytes_ + 1 < config_.StallFromByte)) {
     Command& command = transmit_.front();
     const uint64_t start = std::max(busFreeNs_, command.QueuedNs);
     if (NeedsAddressPhase(command)) {

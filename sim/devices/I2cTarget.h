@@ -29,7 +29,8 @@ class I2cRegisterDevice : public I2cTarget {
 public:
   bool AddressPhase(bool Read) override {
     indexNext_ = !Read;
-    return !neverAcknowledges_;
+    ++transfers_;
+    return !neverAcknowledges_ && (stopsFrom_ == 0 || transfers_ < stopsFrom_);
   }
   bool WriteByte(uint8_t Value) override {
     if (indexNext_) {
@@ -45,7 +46,11 @@ public:
 
   // Fault: the device is fitted but answers no address phase.
   void SetNeverAcknowledges(bool Never) { neverAcknowledges_ = Never; }
+  // Fault: from its Nth address phase on (counting from 1) the device answers none; 0: never.
+  void SetStopsAcknowledgingFrom(uint32_t Transfer) { stopsFrom_ = Transfer; }
   uint8_t Index() const { return index_; }
+  // Address phases addressed to the device so far, acknowledged or not.
+  uint32_t Transfers() const { return transfers_; }
 
 protected:
   virtual uint8_t ReadRegister(uint8_t Register) = 0;
@@ -55,6 +60,8 @@ private:
   uint8_t index_ = 0;
   bool indexNext_ = false;
   bool neverAcknowledges_ = false;
+  uint32_t transfers_ = 0;
+  uint32_t stopsFrom_ = 0;
 };
 
 // 256 plain registers: reads give back what was written.

@@ -13,8 +13,10 @@ constexpr uint64_t PmTimerHz = 3579545;
 
 class PmTimer : public Device {
 public:
-  PmTimer(const Clock& C, const LegacyBridge& Bridge, bool Wide, uint32_t StartCount)
-      : clock_(C), bridge_(Bridge), wide_(Wide), start_(StartCount) {}
+  // FrozenFromRead: from that decoded read on (counting from 1) the count stops; 0: never.
+  PmTimer(const Clock& C, const LegacyBridge& Bridge, bool Wide, uint32_t StartCount,
+          uint32_t FrozenFromRead = 0)
+      : clock_(C), bridge_(Bridge), wide_(Wide), start_(StartCount), frozenFrom_(FrozenFromRead) {}
 
   std::string_view Name() const override { return "pm-timer"; }
   bool ReadsFollowClock() const override { return true; }
@@ -34,7 +36,17 @@ public:
     const uint32_t acpi = bridge_.AcpiBaseRegister();
     const bool decoded = (acpi & LegacyBridge::AcpiDecodeBit) != 0 &&
                          (acpi & LegacyBridge::AcpiBaseMask) + 8 == PmTimerPort;
-    return decoded ? Count() : AllOnes(Width);
+    if (!decoded) {
+      return AllOnes(Width);
+    }
+    ++reads_;
+    if (frozenFrom_ == 0 || reads_ < frozenFrom_) {
+      return Count();
+    }
+    if (reads_ == frozenFrom_) {
+      frozen_ = Count();
+    }
+    return frozen_;
   }
   void Write(uint32_t, unsigned, uint32_t) override {} // the counter is read-only
 
@@ -43,6 +55,9 @@ private:
   const LegacyBridge& bridge_;
   bool wide_;
   uint32_t start_;
+  uint32_t frozenFrom_;
+  uint64_t reads_ = 0;
+  uint32_t frozen_ = 0;
 };
 
 } // namespace sim

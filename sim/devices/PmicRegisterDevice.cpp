@@ -32,6 +32,7 @@ void PmicRegisterDevice::Fit(const I2cDeviceConfig& Config) {
   }
   refusalsLeft_ = Config.RefusedWrites;
   SetNeverAcknowledges(Config.NeverAcknowledges);
+  SetStopsAcknowledgingFrom(Config.StopsAcknowledgingFrom);
 }
 
 uint8_t PmicRegisterDevice::ReadRegister(uint8_t Register) {

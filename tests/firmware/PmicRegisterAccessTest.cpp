@@ -47,6 +47,35 @@ TEST_F(PmicRegisterAccessTest, EachUpdateFormsItsValueFromTheRegisterReadJustBef
   }
 }
 
+// A read-modify-write whose read failed writes what a table step would: only a value that does
+// not depend on the old one.
+TEST_F(PmicRegisterAccessTest, ModifyAfterAFailedReadWritesOnlyWhatDoesNotDependOnIt) {
+  struct Case {
+    uint8_t Keep;
+    uint8_t Set;
+    int Written; // -1: nothing written
+    EFI_STATUS Status;
+  };
+  const Case cases[] = {
+      {0xF8, 0x01, -1, EFI_DEVICE_ERROR}, // bits 7-3 would be written back unread
+      {0x00, 0x5A, 0x5A, EFI_SUCCESS},    // a whole-register value
+      {0x0F, 0x0F, 0x0F, EFI_SUCCESS},    // every kept bit is set anyway
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "keep " << int{c.Keep} << " set " << int{c.Set});
+    Config.I2cDevices.clear();
+    Fit(0x34, "register-file", {{0x40, 0x12}});
+    Config.I2c.AbortOnByte = 2; // the byte the read takes back
+    Install();
+    EXPECT_EQ(PmicModifyRegister(0x34, 0x40, PmicBusLock::None, c.Keep, c.Set), c.Status);
+    std::vector<std::string> transfers = {RdFailed(0x34, 0x40)};
+    if (c.Written >= 0) {
+      transfers.push_back(Wr(0x34, 0x40, c.Written));
+    }
+    EXPECT_EQ(Events(), transfers);
+  }
+}
+
 TEST_F(PmicRegisterAccessTest, ALockedTableHoldsTheBusOnceAndLaterStepsSeeEarlierWrites) {
   Fit(0x34, "register-file", {{0x37, 0xC8}, {0x12, 0x0F}});
   Install();

@@ -64,7 +64,6 @@ TEST_F(PmicSelectionTest, ADescriptorHobIsUsedInPlaceWithoutAnyBusTraffic) {
        16 + 32 + 24 + 24 + 24 + 8,
        6},
       {"the first of two wins", {DescriptorHob(6), DescriptorHob(5)}, 0, 6},
-      {"its own length is not looked at", {WithLength(DescriptorHob(1), 0)}, 0, 1},
   };
   Fit(0x34, "pmic-variant5");
   for (const Case& c : cases) {
@@ -82,7 +81,7 @@ TEST_F(PmicSelectionTest, WithoutAUsableDescriptorHobDetectionDecides) {
   struct Case {
     const char* Name;
     tools::PeiHandoff Handoff;
-    bool Retyped = false; // the first HOB's type turned into 3 after the list is built
+    std::vector<std::pair<size_t, uint8_t>> Patch{}; // bytes changed after the list is built
   };
   const std::vector<sim::HobEntry> handedOver = {DescriptorHob(6)};
   const Case cases[] = {
@@ -91,6 +90,10 @@ TEST_F(PmicSelectionTest, WithoutAUsableDescriptorHobDetectionDecides) {
        {.Hobs = {OtherHob(0x0002, 8), ForeignGuidHob(3, 16), ForeignGuidHob(12, 0)}}},
       {"zero-length HOB before it",
        {.Hobs = {OtherHob(0x0002, 0), WithLength(OtherHob(0x0003, 8), 0), DescriptorHob(6)}}},
+      // Its slots would be read from what follows it.
+      {"a descriptor HOB whose length holds only the name and the variant",
+       {.Hobs = {WithLength(DescriptorHob(6), 32)}}},
+      {"a descriptor HOB of length 0", {.Hobs = {WithLength(DescriptorHob(6), 0)}}},
       {"too short to pass its header",
        {.Hobs = {WithLength(ForeignGuidHob(0, 0), 4), DescriptorHob(6)}}},
       {"past the end of the list",
@@ -100,15 +103,19 @@ TEST_F(PmicSelectionTest, WithoutAUsableDescriptorHobDetectionDecides) {
       {"no services table", {.Hobs = handedOver, .Table = false}},
       {"no GetHobList service", {.Hobs = handedOver, .GetHobListSlot = false}},
       {"GetHobList hands over no list", {.Hobs = handedOver, .ListPointer = false}},
-      {"the GUID in a HOB of another type", {.Hobs = handedOver}, true},
+      {"the GUID in a HOB of another type", {.Hobs = handedOver}, {{0, 0x03}}},
+      // 12 steps to a header at offset 12 whose length 12 would reach the descriptor HOB.
+      {"a length that is not a multiple of 8",
+       {.Hobs = {OtherHob(0x0002, 16), DescriptorHob(6)}},
+       {{2, 12}, {12, 0x02}, {14, 12}}},
   };
   Fit(0x34, "pmic-variant5");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     Handoff = c.Handoff;
     Install();
-    if (c.Retyped) {
-      const_cast<uint8_t*>(installation->HobList())[0] = 0x03;
+    for (const auto& [at, value] : c.Patch) {
+      const_cast<uint8_t*>(installation->HobList())[at] = value;
     }
     EXPECT_EQ(GetActivePmic(), &PmicVariant5);
     EXPECT_EQ(Events(), Probe34);

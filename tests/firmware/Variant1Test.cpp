@@ -366,8 +366,9 @@ TEST_F(Variant1Test, VoltageWaitsForTheConversionWithABound) {
       {"zero", {0x00, 0x01, 0x00}, 0xFC, 0x00, 0, 2},
       {"512", {0xA4, 0x01, 0x01, 0xA4}, 0x02, 0x00, 2502, 3},
       {"full scale", {0x00, 0x00}, 0x03, 0xFF, 5000, 1},
-      // A busy bit that never clears ends the wait after 556 polls; the reading stands as read.
-      {"never done", {0x01}, 0x01, 0x23, (0x123 * 5000) / 1023, 556},
+      // A busy bit that never clears ends the wait after 556 polls; the result registers still
+      // hold an earlier reading and are not read: full scale.
+      {"never done", {0x01}, 0x01, 0x23, 5000, 556},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -382,10 +383,19 @@ TEST_F(Variant1Test, VoltageWaitsForTheConversionWithABound) {
     for (size_t i = 1; i <= c.Polls; ++i) {
       expected.push_back(R(0x72, primary.Answer(i)));
     }
-    expected.insert(expected.end(), {R(0x80, c.High), R(0x81, c.Low)});
+    if (c.Polls < PmicConversionPollLimit) {
+      expected.insert(expected.end(), {R(0x80, c.High), R(0x81, c.Low)});
+    }
     EXPECT_EQ(Events(false), expected);
     soc.reset();
   }
+  // The control register cannot be read: no conversion is started (its other bits would be
+  // written back unread), nothing is waited for, and the earlier reading is not returned.
+  Board({{0x80, 0x01}, {0x81, 0x23}});
+  Config.I2c.AbortOnByte = 2; // the byte the read of 0x72 takes back
+  Install();
+  EXPECT_EQ(V1.ReadVoltage(), 5000u);
+  EXPECT_EQ(Events(false), (std::vector<std::string>{RdFailed(0x6E, 0x72)}));
 }
 
 // Takes writes and refuses to be read: every read fails, every write reaches the device.
@@ -425,7 +435,7 @@ TEST_F(Variant1Test, EveryTransferFailing) {
       {V1.GetFlag4, 0, 0},
       {[&] { return V1.GetSelector(&selector); }, EFI_DEVICE_ERROR, 0},
       {[] { return V1.SetSelector(3); }, EFI_DEVICE_ERROR, 0},
-      {V1.ReadVoltage, 5000, 0}, // no conversion started; the wait runs to its bound
+      {V1.ReadVoltage, 5000, 0}, // no conversion started, so none waited for
       {V1.InitStep1, EFI_SUCCESS, 13},
       {V1.InitStep2, EFI_SUCCESS, 0},
       {V1.InitStep3, EFI_SUCCESS, 8}, // the whole-register rows

@@ -25,13 +25,15 @@ TEST(HobWalk, ListsWhoseWalkLeavesTheListAreRefused) {
       {R"({"hobs": [{"kind": "other", "hob_type": 2},
                     {"kind": "other", "hob_type": 3, "data_length": 8, "hob_length": 24}]})",
        "b.json:2:21: HOB 1 has a HobLength of 24, which takes the walk past the end"},
-      {R"({"hobs": [{"kind": "guid", "guid": "389DF924-829C-4EF5-B9CE-9CD0652887EA"}]})",
-       "b.json:1:11: HOB 0 is named like the descriptor HOB but does not hold a whole descriptor "
-       "(108 bytes"},
+      // Long enough for the image's 108-byte descriptor, too short for the host's 208 bytes.
       {R"({"hobs": [{"kind": "guid", "guid": "389DF924-829C-4EF5-B9CE-9CD0652887EA",
                      "data_length": 120}]})",
+       "b.json:1:11: HOB 0 has a HobLength of 144, after which the walk ends differently"},
+      // Its length holds a descriptor, its bytes do not.
+      {R"({"hobs": [{"kind": "guid", "guid": "389DF924-829C-4EF5-B9CE-9CD0652887EA",
+                     "hob_length": 232}]})",
        "b.json:1:11: HOB 0 is named like the descriptor HOB but does not hold a whole descriptor "
-       "(208 bytes"},
+       "(108 bytes"},
       // 144 steps over the 136-byte image descriptor HOB onto the next HOB, but lands inside the
       // host's 232-byte one, whose null slots stop the walk there.
       {R"({"hobs": [{"kind": "other", "hob_type": 2, "data_length": 0, "hob_length": 144},
@@ -50,6 +52,7 @@ TEST(HobWalk, MalformedListsWhoseWalkStaysInsideAreAllowed) {
       R"({"hobs": [{"kind": "other", "hob_type": 2, "data_length": 64, "hob_length": 16}]})",
       R"({"hobs": [{"kind": "guid", "guid": "389DF924-829C-4EF5-B9CE-9CD0652887EA",
                     "data_length": 208}]})",
+      R"({"hobs": [{"kind": "guid", "guid": "389DF924-829C-4EF5-B9CE-9CD0652887EA"}]})",
   };
   for (const char* text : allowed) {
     SCOPED_TRACE(text);

@@ -16,6 +16,18 @@ std::string Parse(const std::vector<std::string>& Args) {
       return "print";
     case boardsim::Command::Decode:
       return "decode " + line.Decode.TracePath + (line.Decode.Json ? " json" : "");
+    case boardsim::Command::Sweep: {
+      const boardsim::SweepOptions& sweep = line.Sweep;
+      std::string parsed = "sweep";
+      for (const auto* list : {&sweep.Boards, &sweep.Slots, &sweep.Kinds}) {
+        for (const std::string& word : *list) {
+          parsed += " " + word;
+        }
+      }
+      return parsed + " jobs " + std::to_string(sweep.Jobs) + " sample " +
+             std::to_string(sweep.Sample) + (sweep.Host ? " host" : "") +
+             (sweep.Json ? " json" : "");
+    }
     case boardsim::Command::Run:
     case boardsim::Command::Op:
       break;
@@ -25,6 +37,9 @@ std::string Parse(const std::vector<std::string>& Args) {
                          (run.TracePath ? " trace " + *run.TracePath : "") +
                          (run.VcdPath ? " vcd " + *run.VcdPath : "") + (run.Json ? " json" : "") +
                          (line.Op.List ? " list" : "");
+    for (const std::string& fault : run.Faults) {
+      parsed += " fault " + fault;
+    }
     if (line.Op.Slot) {
       parsed += " slot " + std::to_string(line.Op.Slot->Slot);
       for (const uint8_t value : line.Op.Slot->Values) {
@@ -59,7 +74,13 @@ TEST(BoardsimOptions, RunAndDecodeTakeTheirOptionsOrSayWhatIsWrong) {
       {{"run", "--host", "--image", "x.efi"}, "boardsim: --host excludes --image"},
       {{"run", "x"}, "boardsim: unexpected argument 'x' (see boardsim run --help)"},
       {{"walk"}, "boardsim: unknown command 'walk' (see boardsim --help)"},
-      {{}, "boardsim: a command is needed: run, op or decode (see boardsim --help)"},
+      {{}, "boardsim: a command is needed: run, op, decode or sweep (see boardsim --help)"},
+      {{"run", "--fault", "byte-refused@3", "--fault=timer-frozen@9"},
+       "board default fault byte-refused@3 fault timer-frozen@9"},
+      {{"sweep", "--board", "a", "--board", "b", "--op", "GetLevel", "--kinds", "x,y", "--jobs",
+        "3", "--sample", "40", "--host", "--json"},
+       "sweep a b GetLevel x y jobs 3 sample 40 host json"},
+      {{"sweep", "--jobs", "0"}, "boardsim: --jobs: Value 0 not in range 1 to 256"},
       {{"decode"}, "boardsim: decode needs a trace file, or '-' for standard input"},
       {{"decode", "--json", "--", "-x.trace"}, "decode -x.trace json"},
       {{"decode", "a", "--", "b"},

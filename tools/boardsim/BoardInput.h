@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace boardsim {
 
@@ -21,6 +22,10 @@ std::string ResolveBoardPath(const std::string& Board, const std::string& Boards
 
 // A name from BoardsDir or a path; every problem is a tools::ToolError with exit status 2.
 LoadedBoard LoadBoard(const std::string& Board, const std::string& BoardsDir);
+
+// Puts each --fault point (sim/FaultPoint.h) into the board; a point that does not parse, or
+// that the board has nothing for, is bad input (exit 2).
+void ApplyFaultOptions(const std::vector<std::string>& Faults, sim::BoardConfig& Board);
 
 // Where --trace goes: a file, standard output for "-", or nowhere. The file is opened before the
 // run, so that a path that cannot be written is refused (exit 2) before any time is spent; it

@@ -23,4 +23,7 @@ int OpCommand(const OpOptions& Options, const Installation& Where);
 // The views of a saved trace.
 int DecodeCommand(const DecodeOptions& Options);
 
+// Every fault at every point of each board's boot and slot calls; 1 when any point failed.
+int SweepCommand(const SweepOptions& Options, const Installation& Where);
+
 } // namespace boardsim

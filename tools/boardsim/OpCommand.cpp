@@ -19,6 +19,7 @@ namespace boardsim {
 int OpCommand(const OpOptions& Options, const Installation& Where) {
   const OpOptions& options = Options;
   LoadedBoard board = LoadBoard(options.Run.Board, Where.BoardsDir);
+  ApplyFaultOptions(options.Run.Faults, board.Config);
   // The library's delays and semaphore waits count PM-timer ticks; on a board that leaves the
   // ACPI window closed they would spin on a timer that never moves. Other modules call the
   // library after this module's entry has opened the window, so the board starts the way the

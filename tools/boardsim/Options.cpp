@@ -1,6 +1,7 @@
 #include "tools/boardsim/Options.h"
 
 #include "tools/boardsim/SlotArguments.h"
+#include "tools/boardsim/SweepOptions.h"
 #include "tools/run/Printable.h"
 #include "tools/run/ToolError.h"
 
@@ -77,6 +78,11 @@ void AddRunOptions(CLI::App& Command, RunOptions& Options) {
                   "(host 127.0.0.1 unless given; port 0 picks a free one)")
       ->type_name("[HOST:]PORT")
       ->excludes(host);
+  Command
+      .add_option("--fault", Options.Faults,
+                  "put a fault into the board, as boardsim sweep names it (KIND[:WHERE][@WHEN]); "
+                  "may be given more than once")
+      ->type_name("POINT");
 }
 
 // CLI11 names the option in front of its message; the user reads "--board needs a value".
@@ -170,13 +176,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   decode->footer(DecodeFooter);
   decode->allow_extras();
 
+  CLI::App* sweep = AddSweepCommand(program, line.Sweep);
   // "--" ends the options of a command: what follows it are words (op's slot and arguments,
   // decode's trace), even where they start with a dash. They are kept from CLI11, which would
   // take a "--" before a command's positionals as an unknown option.
   std::vector<std::string> head = Args;
   std::vector<std::string> tail;
   const auto command = std::find_if(Args.begin(), Args.end(), [](const std::string& Arg) {
-    return Arg == "run" || Arg == "op" || Arg == "decode" || Arg == "--";
+    return Arg == "run" || Arg == "op" || Arg == "decode" || Arg == "sweep" || Arg == "--";
   });
   const auto ends = command == Args.end() ? Args.end() : std::find(command, Args.end(), "--");
   if (ends != Args.end()) {
@@ -222,8 +229,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
     if (line.Decode.TracePath.empty()) {
       BadInput("decode needs a trace file, or '-' for standard input");
     }
+  } else if (sweep->parsed()) {
+    line.Which = Command::Sweep;
   } else {
-    BadInput("a command is needed: run, op or decode (see boardsim --help)");
+    BadInput("a command is needed: run, op, decode or sweep (see boardsim --help)");
   }
   return line;
 }

@@ -18,6 +18,7 @@ struct RunOptions {
   bool Json = false;                    // the summary as one JSON document
   std::optional<std::string> Gdb;       // [HOST:]PORT: serve GDB's remote protocol there
   std::optional<std::string> MapPath;   // op: the image's linker map, if not beside it
+  std::vector<std::string> Faults;      // fault points (sim/FaultPoint.h) put into the board
 };
 
 struct OpOptions {
@@ -31,13 +32,27 @@ struct DecodeOptions {
   bool Json = false;
 };
 
-enum class Command { Run, Op, Decode, Print };
+// Every fault at every point the fault-free runs reach (tools/boardsim/Sweep.h).
+struct SweepOptions {
+  std::vector<std::string> Boards; // empty: every built-in board
+  std::vector<std::string> Slots;  // empty: every filled slot of each board's descriptor
+  std::vector<std::string> Kinds;  // empty: every kind
+  bool Boots = true;               // false with --op: slot calls only
+  unsigned Jobs = 0;               // 0: the core count
+  size_t Sample = 0;               // 0: every point; else about this many, spread over each kind
+  bool Host = false;
+  std::optional<std::string> ImagePath;
+  bool Json = false;
+};
+
+enum class Command { Run, Op, Decode, Sweep, Print };
 
 struct CommandLine {
   Command Which = Command::Print;
   RunOptions Run;
   OpOptions Op;
   DecodeOptions Decode;
+  SweepOptions Sweep;
   std::string Printed; // Command::Print: the --help or --version text, for standard output
 };
 

@@ -15,7 +15,8 @@
 namespace boardsim {
 
 int RunCommand(const RunOptions& Options, const Installation& Where) {
-  const LoadedBoard board = LoadBoard(Options.Board, Where.BoardsDir);
+  LoadedBoard board = LoadBoard(Options.Board, Where.BoardsDir);
+  ApplyFaultOptions(Options.Faults, board.Config);
   RefuseSharedFiles(Options, board.Path, Where.BuiltImage, false);
   TraceOutput trace(Options.TracePath);
   VcdOutput vcd(Options.VcdPath);

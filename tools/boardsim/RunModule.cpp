@@ -13,8 +13,8 @@
 namespace boardsim {
 
 namespace {
-
 constexpr const char* GetActivePmicSymbol = "_GetActivePmic"; // an i386 C name
+} // namespace
 
 emu::PeImage LoadImage(const std::string& Path) {
   try {
@@ -48,8 +48,6 @@ uint32_t FindGetActivePmic(const std::string& path) {
   }
   return *rva;
 }
-
-} // namespace
 
 std::optional<std::string> ImageToRun(const RunOptions& Options, const std::string& BuiltImage) {
   return Options.Host ? std::nullopt : std::optional(Options.ImagePath.value_or(BuiltImage));

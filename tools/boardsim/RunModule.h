@@ -3,6 +3,7 @@
 #pragma once
 
 #include "emu/GdbServer.h"
+#include "emu/PeImage.h"
 #include "sim/Soc.h"
 #include "tools/boardsim/Options.h"
 #include "tools/run/HostRun.h"
@@ -26,6 +27,16 @@ void RefuseSharedFiles(const RunOptions& Options, const std::string& BoardPath,
 
 // Where the summary goes: standard error when an output takes standard output.
 std::ostream& SummaryStream(const RunOptions& Options);
+
+// The image at Path (any form the module ships in); bad input (tools::ToolError, exit 2) when it
+// does not load.
+emu::PeImage LoadImage(const std::string& Path);
+
+// The image's linker map: --map, or the image's path with .map.
+std::string MapOf(const RunOptions& Options, const std::string& ImagePath);
+
+// GetActivePmic's RVA from the linker map at MapPath; a missing map or symbol is bad input.
+uint32_t FindGetActivePmic(const std::string& MapPath);
 
 struct ModuleRun {
   std::string Module; // for the summary: "host build" or "image <path>"

@@ -21,6 +21,8 @@ int RunTool(int argc, char** argv) {
       return boardsim::OpCommand(line.Op, where);
     case boardsim::Command::Decode:
       return boardsim::DecodeCommand(line.Decode);
+    case boardsim::Command::Sweep:
+      return boardsim::SweepCommand(line.Sweep, where);
     case boardsim::Command::Print:
       std::cout << line.Printed;
       return 0;

@@ -1,0 +1,76 @@
+#include "fuzz/FuzzedBoard.h"
+
+#include "sim/BoardFile.h"
+#include "sim/Device.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace fuzz {
+
+const std::vector<sim::BoardConfig>& BuiltInBoards() {
+  static const std::vector<sim::BoardConfig> boards = [] {
+    std::vector<std::filesystem::path> paths;
+    for (const auto& entry : std::filesystem::directory_iterator(BOARDINIT_BOARDS_DIR)) {
+      if (entry.path().extension() == ".json") {
+        paths.push_back(entry.path());
+      }
+    }
+    std::sort(paths.begin(), paths.end()); // an input picks the same board on every machine
+    std::vector<sim::BoardConfig> configs;
+    for (const auto& path : paths) {
+      configs.push_back(sim::LoadBoardFile(path.string()));
+    }
+    return configs;
+  }();
+  return boards;
+}
+
+uint32_t FuzzedAnswers::Answer(sim::Space, uint32_t, unsigned, const sim::Device* Dev,
+                               uint32_t Value) {
+  if (Dev == nullptr || input_.remaining_bytes() == 0) {
+    return Value;
+  }
+  const std::string_view name = Dev->Name();
+  if (name != "i2c-controller" && name != "pci-config" && name != "gpio-pads" &&
+      name != "pm-timer") {
+    return Value;
+  }
+  return (input_.ConsumeIntegral<uint8_t>() & 1) != 0 ? input_.ConsumeIntegral<uint32_t>() : Value;
+}
+
+sim::ReferenceWrites ReferenceOf(const std::vector<std::vector<sim::Access>>& Runs) {
+  std::vector<sim::Access> all;
+  for (const auto& run : Runs) {
+    all.insert(all.end(), run.begin(), run.end());
+  }
+  return sim::ReferenceWrites(all);
+}
+
+void CheckWrites(const std::string& What, const std::vector<sim::Access>& Run,
+                 const sim::ReferenceWrites& Reference, const sim::ReferenceWrites* Also) {
+  const std::vector<sim::BadWrite> also =
+      Also != nullptr ? Also->Check(Run) : std::vector<sim::BadWrite>{};
+  for (const sim::BadWrite& bad : Reference.Check(Run)) {
+    const bool alsoBad = std::any_of(also.begin(), also.end(), [&](const sim::BadWrite& A) {
+      return A.Seq == bad.Seq && A.What == bad.What;
+    });
+    if (Also != nullptr && !alsoBad) { // the same call without faults writes it too
+      continue;
+    }
+    Finding(What +
+            (bad.Kind == sim::BadWriteKind::Stray
+                 ? ": a stray write (no fault-free run writes that register): "
+                 : ": a write built on a failed read: ") +
+            bad.What + " (access " + std::to_string(bad.Seq) + ")");
+  }
+}
+
+void Finding(const std::string& What) {
+  std::fprintf(stderr, "finding: %s\n", What.c_str());
+  std::abort();
+}
+
+} // namespace fuzz

@@ -1,0 +1,48 @@
+// What the boot and slot-call targets share: the built-in boards, devices whose reads answer
+// what the fuzzer chooses, and the writes of the built-in boards' fault-free runs as the oracle.
+#pragma once
+
+#include "sim/Board.h"
+#include "sim/BoardConfig.h"
+#include "sim/FaultOutcome.h"
+#include "sim/Trace.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fuzz {
+
+// Every board in boards/, read once.
+const std::vector<sim::BoardConfig>& BuiltInBoards();
+
+// While the input lasts, each read of the PMIC bus controller (status bits, received bytes), the
+// PCI configuration window (sideband data), the pad block and the PM timer takes one byte of it:
+// odd, and the next four bytes are the answer in place of the device's. Once the input is used
+// up the devices answer for themselves, so every input ends in a board that works.
+class FuzzedAnswers final : public sim::ReadAnswers {
+public:
+  explicit FuzzedAnswers(FuzzedDataProvider& Input) : input_(Input) {}
+  uint32_t Answer(sim::Space S, uint32_t Address, unsigned Width, const sim::Device* Dev,
+                  uint32_t Value) override;
+
+private:
+  FuzzedDataProvider& input_;
+};
+
+// The writes of several fault-free runs, as one reference (sim/FaultOutcome.h): a register none
+// of them writes is a stray write, and a value none of them writes is one built on a failed read
+// when the register's last read failed.
+sim::ReferenceWrites ReferenceOf(const std::vector<std::vector<sim::Access>>& Runs);
+
+// A finding for the first write of Run that Reference does not account for, unless Also (the
+// same call's fault-free run, where there is one) does.
+void CheckWrites(const std::string& What, const std::vector<sim::Access>& Run,
+                 const sim::ReferenceWrites& Reference, const sim::ReferenceWrites* Also = nullptr);
+
+// Ends the process as a finding, naming what was found.
+[[noreturn]] void Finding(const std::string& What);
+
+} // namespace fuzz

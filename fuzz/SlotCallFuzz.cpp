@@ -1,0 +1,95 @@
+// One PMIC slot called as `boardsim op` calls it, on a built-in board whose devices answer what
+// the fuzzer chooses (FuzzedBoard.h), with fuzzer-chosen arguments. Whatever they answer,
+// GetActivePmic and the slot must return within the board's budgets, write only registers that
+// some built-in board's boot or slot call, or the same call without fuzzed answers, writes, and
+// never write a value built on a failed read.
+#include "fuzz/FuzzedBoard.h"
+#include "sim/Soc.h"
+#include "tools/run/HostRun.h"
+#include "tools/run/PmicSlots.h"
+#include "tools/run/SlotCall.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The board as `boardsim op` starts it, and the slot's run.
+sim::BoardConfig AsOpStartsIt(sim::BoardConfig Config) {
+  tools::OpenAcpiWindowAsEntryLeavesIt(Config);
+  return Config;
+}
+
+tools::SlotRun CallOn(sim::Soc& Soc, const tools::SlotRequest& Request) {
+  return tools::CallSlotOnHost(Soc.Bus, {.Hobs = Soc.Config().Hobs}, Request);
+}
+
+const sim::ReferenceWrites& Reference() {
+  static const sim::ReferenceWrites reference = [] {
+    std::vector<std::vector<sim::Access>> runs;
+    for (const sim::BoardConfig& builtIn : fuzz::BuiltInBoards()) {
+      {
+        sim::Soc soc(builtIn);
+        soc.Bus.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
+        tools::RunHostModule(soc.Bus, {.Hobs = builtIn.Hobs});
+        runs.push_back(soc.Bus.GetTrace().Accesses());
+      }
+      const sim::BoardConfig config = AsOpStartsIt(builtIn);
+      for (size_t slot = 0; slot < tools::SlotCount; ++slot) {
+        const auto& signature = tools::PmicSlots[slot].Signature();
+        sim::Soc soc(config);
+        soc.Bus.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
+        const tools::SlotRun run =
+            CallOn(soc, {.Slot = slot, .Values = std::vector<uint8_t>(signature.ValueCount(), 0)});
+        if (!run.Selected || (run.Called && !run.Returned)) {
+          fuzz::Finding(std::string("the reference call of ") + tools::PmicSlots[slot].Name +
+                        " on " + config.Name + " did not return");
+        }
+        runs.push_back(soc.Bus.GetTrace().Accesses());
+      }
+    }
+    return fuzz::ReferenceOf(runs);
+  }();
+  return reference;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  Reference();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  FuzzedDataProvider input(Data, Size);
+  const auto& boards = fuzz::BuiltInBoards();
+  const sim::BoardConfig config =
+      AsOpStartsIt(boards[input.ConsumeIntegralInRange<size_t>(0, boards.size() - 1)]);
+  const size_t slot = input.ConsumeIntegralInRange<size_t>(0, tools::SlotCount - 1);
+  const auto& signature = tools::PmicSlots[slot].Signature();
+  tools::SlotRequest request{.Slot = slot};
+  for (size_t i = 0; i < signature.ValueCount(); ++i) {
+    request.Values.push_back(input.ConsumeIntegral<uint8_t>());
+  }
+  request.NullPointer = signature.TestsNull && input.ConsumeBool();
+
+  sim::Soc soc(config);
+  soc.Bus.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
+  fuzz::FuzzedAnswers answers(input);
+  soc.Bus.SetReadAnswers(&answers);
+  const tools::SlotRun run = CallOn(soc, request);
+  const std::string what = std::string(tools::PmicSlots[slot].Name) + " on " + config.Name;
+  if (!run.Selected || (run.Called && !run.Returned)) {
+    fuzz::Finding(what + " did not return: " + run.Failure);
+  }
+  // The same call on the same board without fuzzed answers: what the caller's arguments make it
+  // write (WriteRegister writes the register it is given) is no stray write.
+  sim::Soc faultFree(config);
+  faultFree.Bus.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
+  CallOn(faultFree, request);
+  const sim::ReferenceWrites same(faultFree.Bus.GetTrace().Accesses());
+  fuzz::CheckWrites(what, soc.Bus.GetTrace().Accesses(), Reference(), &same);
+  return 0;
+}

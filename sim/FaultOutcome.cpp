@@ -1,0 +1,109 @@
+#include "sim/FaultOutcome.h"
+
+#include <algorithm>
+#include <map>
+
+namespace sim {
+
+namespace {
+
+// The controller's registers that the PMIC-level check covers (a transfer's target and its
+// commands: what matters is what it wrote where), or that recovery writes.
+constexpr uint32_t TargetAddressOffset = 0x04;
+constexpr uint32_t DataCommandOffset = 0x10;
+constexpr uint32_t EnableOffset = 0x6C;
+
+bool IsWrite(AccessOp Op) {
+  return Op == AccessOp::Write || Op == AccessOp::Out;
+}
+
+bool ReadFailed(const decode::I2cTransaction& T) {
+  return T.Read && (T.Aborted || !T.HasValue);
+}
+
+std::string Hex2(uint32_t Value) {
+  static const char digits[] = "0123456789ABCDEF";
+  return std::string("0x") + digits[(Value >> 4) & 0xF] + digits[Value & 0xF];
+}
+
+} // namespace
+
+ReferenceWrites::ReferenceWrites(const std::vector<Access>& Trace,
+                                 const decode::BusAddresses& Where)
+    : where_(Where) {
+  for (const Access& access : Trace) {
+    if (IsWrite(access.Op)) {
+      writes_[{access.Op, access.Width, access.Address}].insert(access.Value);
+    }
+  }
+  for (const decode::I2cTransaction& t : decode::DecodeBus(Trace, Where).I2c) {
+    if (!t.Read && t.HasRegister && t.HasValue) {
+      pmicWrites_[{t.Device, t.Register}].insert(t.Value);
+    }
+  }
+}
+
+std::vector<BadWrite> ReferenceWrites::Check(const std::vector<Access>& Faulted) const {
+  std::vector<BadWrite> found;
+  const uint32_t dataCommand = where_.I2cRegisters + DataCommandOffset;
+  const uint32_t target = where_.I2cRegisters + TargetAddressOffset;
+  const uint32_t enable = where_.I2cRegisters + EnableOffset;
+  std::map<std::pair<AccessOp, uint32_t>, uint32_t> lastRead; // by space and address
+  for (const Access& access : Faulted) {
+    if (!IsWrite(access.Op)) {
+      lastRead[{access.Op, access.Address}] = access.Value;
+      continue;
+    }
+    const bool memory = access.Op == AccessOp::Write;
+    // PMIC register writes are judged below by what they wrote where; the controller switched
+    // off and on is the recovery after a byte wait gave up.
+    if ((memory && (access.Address == dataCommand || access.Address == target)) ||
+        (memory && access.Address == enable && access.Value <= 1)) {
+      continue;
+    }
+    const auto written = writes_.find({access.Op, access.Width, access.Address});
+    if (written == writes_.end()) {
+      found.push_back({BadWriteKind::Stray, access.Seq, FormatAccess(access)});
+      continue;
+    }
+    const auto read = lastRead.find({memory ? AccessOp::Read : AccessOp::In, access.Address});
+    const uint32_t allOnes = access.Width == 32 ? 0xFFFFFFFFu : (1u << access.Width) - 1;
+    if (!written->second.contains(access.Value) && read != lastRead.end() &&
+        read->second == allOnes) {
+      found.push_back({BadWriteKind::BuiltOnFailedRead, access.Seq, FormatAccess(access)});
+    }
+  }
+  // The last read of each PMIC register before a write to it, failed or not.
+  std::map<std::pair<uint16_t, uint8_t>, bool> readFailed;
+  for (const decode::I2cTransaction& t : decode::DecodeBus(Faulted, where_).I2c) {
+    if (!t.HasRegister) {
+      continue;
+    }
+    if (t.Read) {
+      readFailed[{t.Device, t.Register}] = ReadFailed(t);
+      continue;
+    }
+    if (!t.HasValue) {
+      continue;
+    }
+    const auto written = pmicWrites_.find({t.Device, t.Register});
+    const auto read = readFailed.find({t.Device, t.Register});
+    const bool failed = read != readFailed.end() && read->second;
+    if (written != pmicWrites_.end() && (written->second.contains(t.Value) || !failed)) {
+      continue;
+    }
+    const bool stray = written == pmicWrites_.end();
+    const auto at =
+        std::lower_bound(Faulted.begin(), Faulted.end(), t.TimeNs,
+                         [](const Access& A, uint64_t TimeNs) { return A.TimeNs < TimeNs; });
+    found.push_back(
+        {stray ? BadWriteKind::Stray : BadWriteKind::BuiltOnFailedRead,
+         at != Faulted.end() ? at->Seq : 0,
+         "write " + Hex2(t.Device) + " reg " + Hex2(t.Register) + " <- " + Hex2(t.Value)});
+  }
+  std::stable_sort(found.begin(), found.end(),
+                   [](const BadWrite& A, const BadWrite& B) { return A.Seq < B.Seq; });
+  return found;
+}
+
+} // namespace sim

@@ -1,0 +1,50 @@
+// What a faulted run did wrong, judged against the same board's fault-free run. A fault may make
+// the module do less, wait longer or give up, but it must not write where the fault-free run does
+// not (a stray write), unless a documented recovery accounts for it: the PMIC bus controller
+// switched off and on again after a byte wait gave up. Where the reference does write, a value it
+// never writes is sound when it was built on what the register really held (an earlier write of
+// the same run did not take, say), and a fault when the last read of that register failed (an I2C
+// read that was aborted or given up, a memory-mapped read of all ones): the write was built on bits
+// that were never read. PMIC registers are judged by the transactions decoded from the trace, the
+// rest by their memory-mapped or port address.
+#pragma once
+
+#include "sim/Trace.h"
+#include "sim/decode/BusDecoder.h"
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace sim {
+
+enum class BadWriteKind : uint8_t { Stray, BuiltOnFailedRead };
+
+struct BadWrite {
+  BadWriteKind Kind;
+  uint64_t Seq;     // the access (for a PMIC register write, the one that queued its value)
+  std::string What; // "W 32 0xFED0C5D8 0xFFFFFFFD" or "write 0x34 reg 0x30 <- 0xFF"
+};
+
+class ReferenceWrites {
+public:
+  // Trace: the fault-free run's accesses (PM-timer reads may be left out; they write nothing).
+  explicit ReferenceWrites(const std::vector<Access>& Trace,
+                           const decode::BusAddresses& Where = {});
+
+  // Every write of Faulted that the reference does not account for, in trace order.
+  std::vector<BadWrite> Check(const std::vector<Access>& Faulted) const;
+
+private:
+  using RegisterWrite = std::tuple<AccessOp, uint8_t, uint32_t>; // op, width, address
+  using PmicWrite = std::pair<uint16_t, uint8_t>;                // device, register
+  decode::BusAddresses where_;
+  std::map<RegisterWrite, std::set<uint32_t>> writes_; // the values written there
+  std::map<PmicWrite, std::set<uint32_t>> pmicWrites_;
+};
+
+} // namespace sim

@@ -1,0 +1,156 @@
+#include "tools/boardsim/SweepRun.h"
+
+#include "tools/boardsim/BoardInput.h"
+
+#include "emu/ImageRun.h"
+#include "sim/HobWalk.h"
+#include "sim/Soc.h"
+#include "tools/boardsim/ImageSlotCall.h"
+#include "tools/boardsim/OpSummary.h"
+#include "tools/boardsim/RunModule.h"
+#include "tools/run/HostRun.h"
+#include "tools/run/StatusName.h"
+#include "tools/run/ToolError.h"
+
+#include <stdexcept>
+
+namespace boardsim {
+
+namespace {
+
+// A run ends without returning either past a budget (the module kept waiting) or otherwise (a
+// CPU fault, a halt, a jump through a null slot).
+PointResult NotReturned(const std::string& Failure) {
+  const bool stuck = Failure.find("budget of") != std::string::npos;
+  return {stuck ? PointClass::Stuck : PointClass::Crashed, {}, Failure, {}};
+}
+
+PointResult FromSlot(const SweepTarget& Target, const tools::SlotRun& Run) {
+  if (!Run.Failure.empty()) {
+    return NotReturned(Run.Failure);
+  }
+  if (!Run.Called) {
+    return {
+        PointClass::NotOffered, "not offered by variant " + std::to_string(Run.VariantId), {}, {}};
+  }
+  const tools::SlotReturn returns = tools::PmicSlots[Target.Slot->Slot].Signature().Returns;
+  return {PointClass::Returned, FormatReturned(returns, *Run.Returned), {}, {}};
+}
+
+std::string Quoted(const std::string& Word) {
+  if (Word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._/"
+                             "-:@,+=") == std::string::npos &&
+      !Word.empty()) {
+    return Word;
+  }
+  std::string quoted = "'";
+  for (const char c : Word) {
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  }
+  return quoted + "'";
+}
+
+} // namespace
+
+std::string SweepTarget::What() const {
+  return Slot ? tools::PmicSlots[Slot->Slot].Name : "boot";
+}
+
+SweepModule::SweepModule(const std::optional<std::string>& ImagePath) {
+  if (ImagePath) {
+    image_ = LoadImage(*ImagePath);
+    getActivePmic_ = FindGetActivePmic(MapOf({}, *ImagePath));
+  }
+}
+
+PointResult SweepModule::Run(const SweepTarget& Target, const std::optional<sim::FaultPoint>& Point,
+                             const sim::ReferenceWrites* Reference,
+                             std::unique_ptr<sim::ReferenceWrites>* KeepReference,
+                             std::vector<sim::FaultPoint>* Points,
+                             const std::vector<sim::FaultKind>& Kinds) const {
+  sim::BoardConfig config = Target.Config;
+  if (Point) {
+    try {
+      sim::ApplyFault(*Point, config);
+    } catch (const std::invalid_argument& refused) {
+      return {PointClass::NotRun, {}, refused.what(), {}};
+    }
+  }
+  // Both forms hand over only lists whose walk stays inside them (sim/HobWalk.h).
+  if (const auto problem = sim::CheckHobWalk(config.Hobs)) {
+    return {PointClass::NotRun,
+            {},
+            "the board cannot hand this list over: HOB " + std::to_string(problem->Entry) + " " +
+                problem->What,
+            {}};
+  }
+  sim::Soc soc(config);
+  // The reference's trace also places the PM-timer waits (by the reads it leaves out); a faulted
+  // run's is only judged, and may poll a dead bus for seconds.
+  soc.Bus.GetTrace().SetKeep(Points != nullptr ? sim::TraceKeep::ViewInputs
+                                               : sim::TraceKeep::Changes);
+  PointResult result;
+  if (!Target.Slot) {
+    if (image_) {
+      const emu::RunResult run = emu::RunImage(*image_, soc.Bus, emu::ImageRunOptions(config));
+      result = run.Status
+                   ? PointResult{PointClass::Returned, tools::StatusName(*run.Status), {}, {}}
+                   : NotReturned(run.Failure);
+    } else {
+      const tools::RunResult run = tools::RunHostModule(soc.Bus, {.Hobs = config.Hobs});
+      result = run.Status
+                   ? PointResult{PointClass::Returned, tools::StatusName(*run.Status), {}, {}}
+                   : NotReturned(run.Failure);
+    }
+  } else {
+    result = FromSlot(Target,
+                      image_ ? CallSlotInImage(*image_, getActivePmic_, soc, Target.Slot)
+                             : tools::CallSlotOnHost(soc.Bus, {.Hobs = config.Hobs}, Target.Slot));
+  }
+  const std::vector<sim::Access>& trace = soc.Bus.GetTrace().Accesses();
+  if (Reference != nullptr) {
+    result.BadWrites = Reference->Check(trace);
+  }
+  if (KeepReference != nullptr) {
+    *KeepReference = std::make_unique<sim::ReferenceWrites>(trace);
+  }
+  if (Points != nullptr) {
+    *Points = sim::EnumerateFaultPoints(config, soc, Kinds);
+  }
+  return result;
+}
+
+std::string ReproduceCommand(const SweepTarget& Target, const sim::FaultPoint& Point, bool Host,
+                             const std::optional<std::string>& ImagePath) {
+  std::string command = Target.Slot ? "boardsim op" : "boardsim run";
+  if (Host) {
+    command += " --host";
+  } else if (ImagePath) {
+    command += " --image " + Quoted(*ImagePath);
+  }
+  command += " --board " + Quoted(Target.Board) + " --fault " + sim::FormatFaultPoint(Point);
+  if (Target.Slot) {
+    command += std::string(" ") + tools::PmicSlots[Target.Slot->Slot].Name;
+    for (const uint8_t value : Target.Slot->Values) {
+      command += " " + std::to_string(value);
+    }
+  }
+  return command;
+}
+
+} // namespace boardsim
+
+namespace boardsim {
+
+void ApplyFaultOptions(const std::vector<std::string>& Faults, sim::BoardConfig& Board) {
+  for (const std::string& fault : Faults) {
+    try {
+      sim::ApplyFault(sim::ParseFaultPoint(fault), Board);
+    } catch (const std::invalid_argument& refused) {
+      throw tools::ToolError("boardsim: --fault " + fault + ": " + refused.what(),
+                             tools::ExitBadInput);
+    }
+  }
+}
+
+} // namespace boardsim

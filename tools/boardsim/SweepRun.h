@@ -1,0 +1,69 @@
+// One run of a sweep: a boot or a slot call on a board, with or without one fault point, and
+// what came of it, judged against the same target's fault-free run.
+#pragma once
+
+#include "emu/PeImage.h"
+#include "sim/BoardConfig.h"
+#include "sim/FaultOutcome.h"
+#include "sim/FaultPoint.h"
+#include "tools/run/SlotCall.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace boardsim {
+
+// A boot, or one slot called as boardsim op calls it (the ACPI window opened beforehand).
+struct SweepTarget {
+  std::string Board; // as named on the command line: what the reproducing command names
+  sim::BoardConfig Config;
+  std::optional<tools::SlotRequest> Slot;
+  std::string What() const; // "boot" or the slot's name
+};
+
+enum class PointClass : uint8_t {
+  Returned,   // with a status (or a slot's value)
+  NotOffered, // the fault left a descriptor without the slot (selection fell back)
+  Stuck,      // past one of the board's budgets
+  Crashed,    // a CPU fault, a null slot called, the run's process killed by a signal
+  NotRun,     // the board cannot carry the fault (a HOB list the module's walk would leave)
+};
+
+struct PointResult {
+  PointClass Class = PointClass::Returned;
+  std::string Returned; // the status by name, or the slot's value
+  std::string Detail;   // why it did not return, or why it was not run
+  std::vector<sim::BadWrite> BadWrites;
+  bool Failed() const {
+    return Class == PointClass::Stuck || Class == PointClass::Crashed || !BadWrites.empty();
+  }
+};
+
+// The form that runs: the host build, or an image with its linker map beside it.
+class SweepModule {
+public:
+  // Throws tools::ToolError (exit 2) for an image or map that cannot be read.
+  explicit SweepModule(const std::optional<std::string>& ImagePath);
+  bool Host() const { return !image_; }
+
+  // Runs Target once. With Point, the fault is put into the board first; with Reference, the
+  // run's writes are checked against it. With Points, the fault points of Kinds that this run
+  // reached are listed there (for a fault-free run).
+  PointResult Run(const SweepTarget& Target, const std::optional<sim::FaultPoint>& Point,
+                  const sim::ReferenceWrites* Reference,
+                  std::unique_ptr<sim::ReferenceWrites>* KeepReference = nullptr,
+                  std::vector<sim::FaultPoint>* Points = nullptr,
+                  const std::vector<sim::FaultKind>& Kinds = {}) const;
+
+private:
+  std::optional<emu::PeImage> image_;
+  uint32_t getActivePmic_ = 0;
+};
+
+// The one command that reproduces a point alone.
+std::string ReproduceCommand(const SweepTarget& Target, const sim::FaultPoint& Point, bool Host,
+                             const std::optional<std::string>& ImagePath);
+
+} // namespace boardsim
