@@ -11,8 +11,12 @@ namespace {
 
 sim::BoardConfig BoardWithPmic() {
   sim::BoardConfig board;
-  board.I2cDevices.push_back({.Address = 0x34, .Model = "pmic-variant5"});
-  board.I2cDevices.push_back({.Address = 0x5E, .Model = "pmic-variant6"});
+  for (const auto& [address, model] : {std::pair{0x34, "pmic-variant5"}, {0x5E, "pmic-variant6"}}) {
+    sim::I2cDeviceConfig device;
+    device.Address = static_cast<uint16_t>(address);
+    device.Model = model;
+    board.I2cDevices.push_back(device);
+  }
   return board;
 }
 
