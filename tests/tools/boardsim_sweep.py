@@ -60,7 +60,7 @@ check("the text closes with the counts",
 # A point is reproduced alone by the --fault the sweep prints; one the board cannot carry, or
 # that does not parse, is bad input.
 tool("run", "--host", "--fault", "pad-reads-all-ones:0xFED0D130@6")
-tool("op", "--host", "--board", "variant6", "--fault", "conversion-never-ends:0x5E", "ReadVoltage")
+tool("op", "--host", "--board", "variant6", "ReadVoltage", "--fault", "conversion-never-ends:0x5E")
 tool("run", "--host", "--fault", "conversion-never-ends:0x34", status=2)
 tool("run", "--host", "--fault", "bytes-refused@1", status=2)
 tool("sweep", "--kinds", "nothing", status=2)
