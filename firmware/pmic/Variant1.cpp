@@ -122,9 +122,12 @@ uint8_t IdentityCode() {
 EFI_STATUS InitStep1() {
   uint8_t id = 0;
   uint8_t revision = 0;
-  if (GetActivePmic()->GetIdentity != nullptr && GetActivePmic() != nullptr) {
-    GetActivePmic()->GetIdentity(&id, &revision);
+  // Without a GetIdentity (the fallback: no PMIC answered) the identification is not known, and
+  // the 0 it was preset to names a code of its own: no table is applied on a code never read.
+  if (GetActivePmic()->GetIdentity == nullptr || GetActivePmic() == nullptr) {
+    return EFI_SUCCESS;
   }
+  GetActivePmic()->GetIdentity(&id, &revision);
   if (Is00Or2B(id)) {
     return Apply(Variant1Step1Table);
   }

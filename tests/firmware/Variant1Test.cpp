@@ -229,8 +229,8 @@ TEST_F(Variant1Test, StepOneTableFollowsTheActiveVariantsIdentity) {
   };
   const std::vector<std::string> v5 = Locked({{Rd(0x34, 0x03, 0x41)}});
   const Case cases[] = {
-      // The fallback has no GetIdentity: one selection, and identification 0 picks 13 rows.
-      {"fallback", false, 0x41, Selection(0x41), 13},
+      // The fallback has no GetIdentity: one selection, and with no code read no table.
+      {"fallback", false, 0x41, Selection(0x41), 0},
       {"variant 5 answers 0x41", true, 0x2B, Concat({v5, v5, v5, v5, v5}), 0},
       {"variant 1, 0x2B", false, 0x2B,
        Concat({Selection(0x2B), Selection(0x2B), Selection(0x2B), {R(0, 0x2B), R(1, 0)}}), 13},
@@ -435,8 +435,8 @@ TEST_F(Variant1Test, EveryTransferFailing) {
       {V1.GetFlag4, 0, 0},
       {[&] { return V1.GetSelector(&selector); }, EFI_DEVICE_ERROR, 0},
       {[] { return V1.SetSelector(3); }, EFI_DEVICE_ERROR, 0},
-      {V1.ReadVoltage, 5000, 0}, // no conversion started, so none waited for
-      {V1.InitStep1, EFI_SUCCESS, 13},
+      {V1.ReadVoltage, 5000, 0},      // no conversion started, so none waited for
+      {V1.InitStep1, EFI_SUCCESS, 0}, // the fallback is active: no code read, no table
       {V1.InitStep2, EFI_SUCCESS, 0},
       {V1.InitStep3, EFI_SUCCESS, 8}, // the whole-register rows
       {V1.InitStep4, EFI_SUCCESS, 0},

@@ -105,6 +105,7 @@ TEST(BoardsimOptions, OpTakesASlotAndItsArgumentsOrSaysWhatIsWrong) {
       {{"--board", "no-pmic", "--host", "WriteRegister", "48", "0xFF"},
        "board no-pmic host slot 1 48 255"},
       {{"ReadVoltage"}, "board default slot 19"},
+      {{"ReadVoltage", "--fault", "timer-frozen@2"}, "board default fault timer-frozen@2 slot 19"},
       {{"GetLevel", "--host"}, "board default host slot 23"},
       {{"GetStatus2"}, "board default slot 12"},
       {{"GetStatus2", "null"}, "board default slot 12 null"},

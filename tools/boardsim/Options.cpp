@@ -14,8 +14,9 @@ namespace boardsim {
 namespace {
 
 constexpr const char* ExitStatuses =
-    "Exit status: 0 done; 1 the module did not return, or a slot is not offered;\n"
-    "2 bad input (one line naming the file and the position); 3 an output could not be written.";
+    "Exit status: 0 done; 1 the module did not return, a slot is not offered, or a sweep\n"
+    "found failures; 2 bad input (one line naming the file and the position); 3 an output could\n"
+    "not be written.";
 
 constexpr const char* ProgramFooter =
     "Examples:\n"

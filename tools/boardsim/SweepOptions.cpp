@@ -47,8 +47,9 @@ CLI::App* AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
       ->check(CLI::Range(size_t{1}, size_t{1} << 30));
   CLI::Option* host =
       sweep->add_flag("--host", Options.Host, "run the host-linked module instead of the image");
-  sweep->add_option("--image", Options.ImagePath, "run this PE32 image")
-      ->type_name("FILE")
+  sweep->add_option("--image", Options.ImagePath, "run the image (the default), or this PE32 image")
+      ->type_name("[FILE]")
+      ->expected(0, 1)
       ->excludes(host);
   sweep->add_flag("--json", Options.Json, "print the result as one JSON document");
   sweep->footer(SweepFooter);

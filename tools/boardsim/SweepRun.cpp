@@ -128,14 +128,15 @@ std::string ReproduceCommand(const SweepTarget& Target, const sim::FaultPoint& P
   } else if (ImagePath) {
     command += " --image " + Quoted(*ImagePath);
   }
-  command += " --board " + Quoted(Target.Board) + " --fault " + sim::FormatFaultPoint(Point);
+  command += " --board " + Quoted(Target.Board);
   if (Target.Slot) {
     command += std::string(" ") + tools::PmicSlots[Target.Slot->Slot].Name;
     for (const uint8_t value : Target.Slot->Values) {
       command += " " + std::to_string(value);
     }
   }
-  return command;
+  // After the slot: a --fault in front of it would take the slot's name as a second point.
+  return command + " --fault " + sim::FormatFaultPoint(Point);
 }
 
 } // namespace boardsim

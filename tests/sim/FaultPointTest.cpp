@@ -1,0 +1,118 @@
+#include "sim/FaultPoint.h"
+#include "sim/FaultOutcome.h"
+#include "sim/Soc.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+
+namespace {
+
+sim::BoardConfig BoardWithPmic() {
+  sim::BoardConfig board;
+  for (const auto& [address, model] : {std::pair{0x34, "pmic-variant5"}, {0x5E, "pmic-variant6"}}) {
+    sim::I2cDeviceConfig device;
+    device.Address = static_cast<uint16_t>(address);
+    device.Model = model;
+    board.I2cDevices.push_back(device);
+  }
+  return board;
+}
+
+TEST(FaultPoints, ReadBackAsWrittenAndPutIntoTheBoard) {
+  using Check = std::function<bool(const sim::BoardConfig&)>;
+  const std::pair<const char*, Check> cases[] = {
+      {"byte-refused@12", [](auto& B) { return B.I2c.AbortOnByte == 12; }},
+      {"device-stops-acknowledging:0x34@3",
+       [](auto& B) { return B.I2cDevices[0].StopsAcknowledgingFrom == 3; }},
+      {"bus-stalled@2", [](auto& B) { return B.I2c.StallFromByte == 2; }},
+      {"semaphore-granted-late", [](auto& B) { return B.Punit.GrantDelayNs > 300'000'000; }},
+      {"pad-reads-all-ones:0xFED0C5D8@6",
+       [](auto& B) {
+         return B.PadFaults.back().Address == 0xFED0C5D8 && B.PadFaults.back().Reads == 6;
+       }},
+      {"timer-frozen@100", [](auto& B) { return B.PmTimerFrozenFromRead == 100; }},
+      {"conversion-never-ends:0x5E",
+       [](auto& B) { return B.I2cDevices[1].Conversion.NeverFinishes; }},
+      {"verified-write-never-takes:0x5E",
+       [](auto& B) { return B.I2cDevices[1].RefusedWrites == sim::RefuseForever; }},
+      {"hob-zero-length:0", [](auto& B) { return B.Hobs.at(0).HobLengthOverride == 0; }},
+  };
+  for (const auto& [text, check] : cases) {
+    SCOPED_TRACE(text);
+    const sim::FaultPoint point = sim::ParseFaultPoint(text);
+    EXPECT_EQ(sim::FormatFaultPoint(point), text);
+    sim::BoardConfig board = BoardWithPmic();
+    sim::ApplyFault(point, board);
+    EXPECT_TRUE(check(board));
+  }
+}
+
+TEST(FaultPoints, SayWhatIsWrongWithAPoint) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"bytes-refused@1", "unknown fault kind 'bytes-refused'"},
+      {"byte-refused", "byte-refused needs @WHEN"},
+      {"byte-refused@0", "byte-refused: WHEN counts from 1"},
+      {"timer-frozen:3@1", "timer-frozen takes no :WHERE"},
+      {"bus-stalled@x", "WHEN is not a 32-bit number: 'x'"},
+      {"conversion-never-ends:0x34", "the device at 0x34 has no converter"},
+      {"device-stops-acknowledging:0x6E@1", "no device at 0x6E on this board"},
+      {"pad-reads-all-ones:0x1000@1", "0x1000 is not a register of the pad block"},
+  };
+  for (const auto& [text, message] : cases) {
+    SCOPED_TRACE(text);
+    sim::BoardConfig board = BoardWithPmic();
+    try {
+      sim::ApplyFault(sim::ParseFaultPoint(text), board);
+      ADD_FAILURE() << "accepted";
+    } catch (const std::invalid_argument& refused) {
+      EXPECT_STREQ(refused.what(), message);
+    }
+  }
+}
+
+TEST(FaultPoints, TimerAndDeviceFaultsStrikeAtTheirCount) {
+  sim::BoardConfig board;
+  board.AcpiBase = 0x0402;
+  board.PmTimerFrozenFromRead = 2;
+  sim::Soc soc(board);
+  const auto read = [&] { return soc.Bus.Read(sim::Space::Port, sim::PmTimerPort, 32); };
+  const uint32_t first = read();
+  const uint32_t second = read(); // each access moves the clock: the second read has moved on
+  soc.Bus.GetClock().Advance(1'000'000);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(read(), second);
+
+  sim::I2cRegisterFileDevice device;
+  device.SetStopsAcknowledgingFrom(3);
+  EXPECT_TRUE(device.AddressPhase(false));
+  EXPECT_TRUE(device.AddressPhase(true));
+  EXPECT_FALSE(device.AddressPhase(false));
+  EXPECT_FALSE(device.AddressPhase(true));
+}
+
+TEST(FaultOutcome, JudgesEachWriteAgainstTheReference) {
+  using sim::AccessOp;
+  const auto at = [](uint64_t Seq, AccessOp Op, uint8_t Width, uint32_t Address, uint32_t Value) {
+    return sim::Access{Seq, Seq * 100, Op, Width, Address, Value};
+  };
+  const sim::ReferenceWrites reference(
+      {at(0, AccessOp::Read, 32, 0xFED0C000, 0x10), at(1, AccessOp::Write, 32, 0xFED0C000, 0x11)});
+  const std::vector<sim::BadWrite> found = reference.Check({
+      at(0, AccessOp::Read, 32, 0xFED0C000, 0x30),
+      at(1, AccessOp::Write, 32, 0xFED0C000, 0x31), // another value, on what was read: sound
+      at(2, AccessOp::Write, 32, 0xFED0C010, 0x11), // nowhere the reference writes
+      at(3, AccessOp::Read, 32, 0xFED0C000, 0xFFFFFFFF),
+      at(4, AccessOp::Write, 32, 0xFED0C000, 0xFFFFFFF1), // on all ones
+      at(5, AccessOp::Write, 16, 0xFE95006C, 0),          // the controller switched off: recovery
+      at(6, AccessOp::Write, 32, 0xFED0C000, 0x11),       // what the reference writes
+  });
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].Kind, sim::BadWriteKind::Stray);
+  EXPECT_EQ(found[0].Seq, 2u);
+  EXPECT_EQ(found[1].Kind, sim::BadWriteKind::BuiltOnFailedRead);
+  EXPECT_EQ(found[1].Seq, 4u);
+}
+
+} // namespace

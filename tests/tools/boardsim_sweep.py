@@ -1,0 +1,69 @@
+#!/usr/bin/env python3
+"""boardsim sweep, briefly: the host form over every built-in board (a sample of the points of
+every boot and slot call), a sample in the image form, the JSON against its schema, and the
+--fault that reproduces a point."""
+import json
+import pathlib
+import subprocess
+import sys
+
+import jsonschema
+
+boardsim, schema_path, boards_dir, host_sample, image_sample = sys.argv[1:6]
+schema = json.loads(pathlib.Path(schema_path).read_text())
+jsonschema.Draft202012Validator.check_schema(schema)
+validator = jsonschema.Draft202012Validator(schema)
+failures = []
+
+
+def check(what, condition):
+    print(("ok: " if condition else "FAILED: ") + what)
+    if not condition:
+        failures.append(what)
+
+
+def tool(*args, status=0):
+    done = subprocess.run([boardsim, *args], capture_output=True, text=True)
+    check(f"{' '.join(args)}: exit {status} {done.stderr[-200:]!r}", done.returncode == status)
+    return done
+
+
+def sweep(*args):
+    doc = json.loads(tool("sweep", "--json", "--jobs", "2", *args).stdout)
+    errors = [e.message for e in validator.iter_errors(doc)]
+    check(f"sweep {' '.join(args)}: valid against the schema {errors[:1]}", not errors)
+    check(f"sweep {' '.join(args)}: no point failed {doc['failures'][:1]}", doc["failed"] == 0)
+    return doc
+
+
+boards = sorted(p.stem for p in pathlib.Path(boards_dir).glob("*.json"))
+host = sweep("--host", "--sample", host_sample)
+check("every built-in board's boot is a target",
+      sorted(t["board"] for t in host["targets"] if t["run"] == "boot") == boards)
+check("slot calls are targets too", any(t["run"] != "boot" for t in host["targets"]))
+tried = {k["kind"] for k in host["kinds"] if k["points"] > 0}
+check(f"every kind was tried ({len(tried)} of {len(host['kinds'])})",
+      tried == {k["kind"] for k in host["kinds"]})
+check("passed and not run add up to the points",
+      host["passed"] + sum(k["not_run"] for k in host["kinds"]) ==
+      sum(k["points"] for k in host["kinds"]))
+
+image = sweep("--sample", image_sample)
+check("the image form ran", image["module"].startswith("image ") and image["passed"] > 0)
+
+# The text gives the same counts, and closes with them alone on a line.
+text = tool("sweep", "--host", "--board", "default", "--op", "GetLevel").stdout.splitlines()
+small = sweep("--host", "--board", "default", "--op", "GetLevel")
+check("the text closes with the counts",
+      text[-1] == f"{small['passed']} passed, {small['failed']} failed")
+
+# A point is reproduced alone by the --fault the sweep prints; one the board cannot carry, or
+# that does not parse, is bad input.
+tool("run", "--host", "--fault", "pad-reads-all-ones:0xFED0D130@6")
+tool("op", "--host", "--board", "variant6", "ReadVoltage", "--fault", "conversion-never-ends:0x5E")
+tool("run", "--host", "--fault", "conversion-never-ends:0x34", status=2)
+tool("run", "--host", "--fault", "bytes-refused@1", status=2)
+tool("sweep", "--kinds", "nothing", status=2)
+
+if failures:
+    sys.exit(f"{len(failures)} checks failed")
