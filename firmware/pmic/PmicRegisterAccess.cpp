@@ -122,7 +122,11 @@ uint32_t PmicReadConversion(uint8_t Device, PmicBusLock Lock, const PmicConverte
     if (poll == PmicConversionPollLimit) {
       return PmicConversionFailed(Converter);
     }
-    if ((PmicReadRegister(Device, Converter.Control, Lock) & Converter.BusyMask) == 0) {
+    uint8_t control = 0;
+    if (!PmicReadRegisterChecked(Device, Converter.Control, Lock, &control)) {
+      return PmicConversionFailed(Converter);
+    }
+    if ((control & Converter.BusyMask) == 0) {
       break;
     }
   }

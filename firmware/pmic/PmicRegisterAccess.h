@@ -97,11 +97,12 @@ struct PmicConverter {
 // Reads Control until the busy bits read clear, at most PmicConversionPollLimit times, then High
 // and Low, and scales the reading. Starting the conversion is the caller's.
 //
-// A conversion that never ended (the bound ran out: a converter stuck busy, or a dead bus, whose
-// reads give 0xFF) leaves the result registers as an earlier conversion left them, so they are
-// not read: the result is full scale (PmicConversionFailed), the value a dead bus has always
-// given, in the documented range and never a hang. Callers that cannot start a conversion return
-// the same without waiting.
+// A conversion that never ended (the bound ran out on a converter stuck busy, or a read of Control
+// failed: a bus that has stopped answering would make each of the remaining polls wait out every
+// bound of the transfer, for seconds) leaves the result registers as an earlier conversion left
+// them, so they are not read: the result is full scale (PmicConversionFailed), the value a dead
+// bus has always given, in the documented range and never a hang. Callers that cannot start a
+// conversion return the same without waiting.
 uint32_t PmicReadConversion(uint8_t Device, PmicBusLock Lock, const PmicConverter& Converter);
 
 // Full scale: what ReadVoltage gives when no conversion of this call produced a reading.

@@ -145,6 +145,16 @@ TEST_F(Variant6Test, EveryTransferFailing) {
   }
 }
 
+// A read of the converter's control register that fails ends the wait at once: polling a bus that
+// has stopped answering would wait out every bound of each of the remaining transfers.
+TEST_F(Variant6Test, ConversionWaitEndsOnAFailedRead) {
+  Install();
+  EXPECT_EQ(V6.ReadVoltage(), 4794u);
+  // The start of the conversion is refused; the one poll of 0x50 finds nothing on the bus.
+  EXPECT_EQ(Events(false),
+            (std::vector<std::string>{Lock, "write 5E:50 = A1 failed", Unlock, Lock, Unlock}));
+}
+
 // The fallback touches nothing: no transfer and no semaphore handshake from any of its slots.
 TEST_F(Variant6Test, FallbackAnswersWithoutTouchingTheBus) {
   const PmicDescriptor& none = PmicVariantNone;
