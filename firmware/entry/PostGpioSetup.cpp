@@ -21,16 +21,29 @@ constexpr uint8_t Variant5LevelBit = 0x80;
 
 constexpr uint32_t SettleMicroseconds = 100000;
 
+// Each drive is a read-modify-write of a value register; one that never answered is left alone.
 void SetLevelIfLow(uint32_t Address) {
-  const uint32_t value = MmioRead32(Address);
-  if ((value & PadLevel) == 0) {
+  uint32_t value = 0;
+  if (ReadPadRegister(Address, value) && (value & PadLevel) == 0) {
     MmioWrite32(Address, value | PadLevel);
   }
 }
 
+void SetLevel(uint32_t Address) {
+  if (uint32_t value = 0; ReadPadRegister(Address, value)) {
+    MmioWrite32(Address, value | PadLevel);
+  }
+}
+
+void ClearLevel(uint32_t Address) {
+  if (uint32_t value = 0; ReadPadRegister(Address, value)) {
+    MmioWrite32(Address, value & ~PadLevel);
+  }
+}
+
 void ClearLevelIfHigh(uint32_t Address) {
-  const uint32_t value = MmioRead32(Address);
-  if ((value & PadLevel) != 0) {
+  uint32_t value = 0;
+  if (ReadPadRegister(Address, value) && (value & PadLevel) != 0) {
     MmioWrite32(Address, value & ~PadLevel);
   }
 }
@@ -51,7 +64,7 @@ void AdjustVariant5Board() {
   if (read) {
     Variant5WriteRegister(Variant5LevelRegister, level);
   }
-  MmioWrite32(Pad1Community1000, MmioRead32(Pad1Community1000) | PadLevel);
+  SetLevel(Pad1Community1000);
 }
 } // namespace
 
@@ -60,5 +73,5 @@ void PostGpioSetup() {
     AdjustVariant5Board();
   }
   DelayMicroseconds(SettleMicroseconds);
-  MmioWrite32(Pad33Community2000, MmioRead32(Pad33Community2000) & ~PadLevel);
+  ClearLevel(Pad33Community2000);
 }

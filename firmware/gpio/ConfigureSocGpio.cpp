@@ -49,7 +49,9 @@ EFI_STATUS ClearLegacyGpioRegisters() {
 EFI_STATUS ConfigureSocGpio() {
   ClearLegacyGpioRegisters();
   MmioWrite32(Pad58Config, PadConfigMode1Pull0);
-  MmioWrite32(Pad25Community1000Word3, MmioRead32(Pad25Community1000Word3) | Pad25Word3Bits);
+  if (uint32_t word3 = 0; ReadPadRegister(Pad25Community1000Word3, word3)) {
+    MmioWrite32(Pad25Community1000Word3, word3 | Pad25Word3Bits);
+  }
 
   for (const CommunityPadTable& pads : BoardPadTables) {
     ProgramPadTable(pads.Count, pads.Table, pads.Community);

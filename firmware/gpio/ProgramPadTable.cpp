@@ -34,17 +34,6 @@ constexpr PullPattern PullPatterns[] = {
 // mutant-equivalent(constant): every pattern has the same size, whichever one is measured.
 constexpr uint32_t PullPatternCount = sizeof(PullPatterns) / sizeof(PullPatterns[0]);
 
-// False when the register still reads all ones after the last re-read: it never answered, and
-// a value merged into those ones would set every bit the row does not own. Such a register is
-// left as it is.
-bool ReadPadRegister(uint32_t Address, uint32_t& Value) {
-  Value = MmioRead32(Address);
-  for (uint32_t reread = 0; Value == AllOnes && reread < PadReReadLimit; ++reread) {
-    Value = MmioRead32(Address);
-  }
-  return Value != AllOnes;
-}
-
 uint32_t MergeValue(uint32_t Value, const PadConfigEntry& Entry) {
   const uint32_t direction = Entry.Direction;
   if (direction == PadKeep) {
@@ -71,6 +60,17 @@ uint32_t MergeConfig(uint32_t Config, const PadConfigEntry& Entry) {
   return (Config & ~PadNibbleMask) | ((Entry.ConfigNibble & 0xF) << PadNibbleShift);
 }
 } // namespace
+
+// False when the register still reads all ones after the last re-read: it never answered, and
+// a value merged into those ones would set every bit the row does not own. Such a register is
+// left as it is.
+bool ReadPadRegister(uint32_t Address, uint32_t& Value) {
+  Value = MmioRead32(Address);
+  for (uint32_t reread = 0; Value == AllOnes && reread < PadReReadLimit; ++reread) {
+    Value = MmioRead32(Address);
+  }
+  return Value != AllOnes;
+}
 
 void ProgramPadTable(uint32_t Count, const PadConfigEntry* Table, uint32_t Community) {
   for (uint32_t row = 0; row < Count; ++row) {

@@ -124,7 +124,7 @@ EFI_STATUS InitStep1() {
   uint8_t revision = 0;
   // Without a GetIdentity (the fallback: no PMIC answered) the identification is not known, and
   // the 0 it was preset to names a code of its own: no table is applied on a code never read.
-  if (GetActivePmic()->GetIdentity == nullptr || GetActivePmic() == nullptr) {
+  if (GetActivePmic() == nullptr || GetActivePmic()->GetIdentity == nullptr) {
     return EFI_SUCCESS;
   }
   GetActivePmic()->GetIdentity(&id, &revision);
@@ -167,11 +167,19 @@ EFI_STATUS InitStep4() {
 }
 
 // The auxiliary device's configuration register, read back once for its effect on the device;
-// late revisions of identification 0x1F also take a fixed sequence and a settling time.
+// late revisions of identification 0x1F also take a fixed sequence and a settling time. Which
+// register that is depends on the identification: when it could not be read (both registers are
+// read all the same, as GetIdentity reads them), the device is left alone rather than configured
+// through the register of a code never read.
 EFI_STATUS ConfigureAuxiliaryDevice() {
   uint8_t id = 0;
   uint8_t revision = 0;
-  GetIdentity(&id, &revision);
+  const bool idRead = PmicReadRegisterChecked(Primary, IdentityRegister, PmicBusLock::None, &id);
+  const bool revisionRead =
+      PmicReadRegisterChecked(Primary, RevisionRegister, PmicBusLock::None, &revision);
+  if (!idRead || !revisionRead) {
+    return EFI_SUCCESS;
+  }
   const uint8_t config = id == Identity2B ? AuxConfigRegister2B : AuxConfigRegister;
   WriteAuxRegister(config, AuxConfigValue);
   ReadAuxRegister(config);

@@ -440,7 +440,8 @@ TEST_F(Variant1Test, EveryTransferFailing) {
       {V1.InitStep2, EFI_SUCCESS, 0},
       {V1.InitStep3, EFI_SUCCESS, 8}, // the whole-register rows
       {V1.InitStep4, EFI_SUCCESS, 0},
-      {V1.InitStep5, EFI_SUCCESS, 8},     // 7 whole-register rows and the auxiliary register
+      {V1.InitStep5, EFI_SUCCESS, 7},     // the whole-register rows; the auxiliary register is
+                                          // named by the identification, never read
       {V1.InitStep6, EFI_UNSUPPORTED, 0}, // the fallback is the active variant
       {V1.ClearStatus1, EFI_SUCCESS, 1},
       {V1.ClearStatus2, EFI_SUCCESS, 2},
