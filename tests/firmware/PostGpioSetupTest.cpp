@@ -105,6 +105,25 @@ TEST_F(PostGpioSetupTest, OtherVariantsOnlyWaitAndLowerPad33) {
   }
 }
 
+// A pad register that reads all ones has not answered: asked again up to five times, it is
+// driven once it answers and left alone when it never does (all ones merged would set every bit).
+TEST_F(PostGpioSetupTest, DrivesAPadOnlyOnceItsRegisterAnswers) {
+  const std::vector<std::string> silent(6, PadRd(Pad33, 0xFFFFFFFF));
+  const std::pair<uint32_t, std::vector<std::string>> cases[] = {
+      {5, Concat({std::vector<std::string>(5, PadRd(Pad33, 0xFFFFFFFF)),
+                  {PadRd(Pad33, 0xA03), PadWr(Pad33, 0xA02)}})},
+      {6, silent},
+  };
+  for (const auto& [reads, pad33] : cases) {
+    SCOPED_TRACE(reads);
+    Config.PadFaults = {{Pad33, reads}};
+    Install();
+    RunStep();
+    EXPECT_EQ(Events(), Concat({NobodyAnswers, {Settle}, pad33}));
+    EXPECT_EQ(Pad(Pad33), reads == 5 ? 0xA02u : 0xA03u);
+  }
+}
+
 TEST_F(PostGpioSetupTest, TheEntryEndsWithTheBoardStep) {
   Config.AcpiBase = 0;
   Fit(0x34, "pmic-variant5", {{0x30, 0x05}});
