@@ -63,6 +63,22 @@ TEST_F(PmicBusSemaphoreTest, RegisterSixIsPlainStorageBehindThePunit) {
                             R8(MessageData, 0x78)}}));
 }
 
+// An update writes back what it read, changed; a read of all ones got no answer, and is not
+// written back with every bit the update does not own set.
+TEST_F(PmicBusSemaphoreTest, AnUpdateWritesNothingBackOverANonAnswer) {
+  const std::pair<uint32_t, std::vector<Expected>> cases[] = {
+      {0x12345678, SidebandWriteSteps(0x070406F0, 0x0E345678)},
+      {0xFFFFFFFF, {}},
+  };
+  for (const auto& [held, write] : cases) {
+    SCOPED_TRACE(held);
+    Config.Punit.Register6 = held;
+    Install();
+    SidebandUpdate(SidebandPortPunit, 6, 0x10000000, 0x0C000000);
+    EXPECT_EQ(Steps(), Join({SidebandReadSteps(0x060406F0, held), write}));
+  }
+}
+
 TEST_F(PmicBusSemaphoreTest, AcquireTakesTheShortestPathTheRegisterAllows) {
   struct Case {
     const char* Name;
