@@ -24,16 +24,16 @@ uint8_t HeaderSum(std::span<const uint8_t> Header) {
 
 } // namespace
 
-std::vector<uint8_t> BuildFile(const FileSpec& Spec) {
-  const std::vector<uint8_t> data = BuildSections(Spec.Sections);
+std::vector<uint8_t> BuildFile(const FileSpec& Wanted) {
+  const std::vector<uint8_t> data = BuildSections(Wanted.Sections);
   const uint64_t size = FileHeaderSize + data.size();
   if (size > MaxFileSize) {
     throw FormatError("file of " + std::to_string(size) +
                       " bytes is too large for a header without the large-file size");
   }
   std::vector<uint8_t> file(FileHeaderSize, 0);
-  std::copy(Spec.Name.Bytes.begin(), Spec.Name.Bytes.end(), file.begin());
-  file[TypeAt] = static_cast<uint8_t>(Spec.Type);
+  std::copy(Wanted.Name.Bytes.begin(), Wanted.Name.Bytes.end(), file.begin());
+  file[TypeAt] = static_cast<uint8_t>(Wanted.Type);
   file[AttributesAt] = AttributeChecksum;
   Put24(file, SizeAt, static_cast<uint32_t>(size));
   file[HeaderChecksumAt] = static_cast<uint8_t>(-HeaderSum(file));

@@ -55,7 +55,7 @@ struct FileSpec {
 };
 
 // The whole file, header first; its size is the header plus the sections, unpadded.
-std::vector<uint8_t> BuildFile(const FileSpec& Spec);
+std::vector<uint8_t> BuildFile(const FileSpec& Wanted);
 
 struct ParsedFile {
   Guid Name;

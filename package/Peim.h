@@ -22,6 +22,6 @@ struct PeimSpec {
 };
 
 // The file for the module built as the PE32 Pe32; the TE form is converted from it.
-FileSpec PeimFile(const PeimSpec& Spec, std::span<const uint8_t> Pe32);
+FileSpec PeimFile(const PeimSpec& Wanted, std::span<const uint8_t> Pe32);
 
 } // namespace package

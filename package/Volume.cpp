@@ -20,32 +20,33 @@ constexpr size_t RevisionAt = 55;
 constexpr size_t BlockMapAt = 56;
 constexpr size_t MinHeaderSize = BlockMapAt + 8; // at least the terminating entry
 
-std::vector<uint8_t> Assemble(std::span<const FileSpec> Files, const VolumeSpec& Spec) {
-  if (Spec.BlockSize == 0 || Spec.Size % Spec.BlockSize != 0 || Spec.Size < VolumeHeaderSize) {
-    throw FormatError("volume size " + Hex(Spec.Size) + " is not a whole number of " +
-                      Hex(Spec.BlockSize) + "-byte blocks");
+std::vector<uint8_t> Assemble(std::span<const FileSpec> Files, const VolumeSpec& Wanted) {
+  if (Wanted.BlockSize == 0 || Wanted.Size % Wanted.BlockSize != 0 ||
+      Wanted.Size < VolumeHeaderSize) {
+    throw FormatError("volume size " + Hex(Wanted.Size) + " is not a whole number of " +
+                      Hex(Wanted.BlockSize) + "-byte blocks");
   }
   std::vector<uint8_t> volume(VolumeHeaderSize, 0);
   std::copy(FirmwareFileSystem2.Bytes.begin(), FirmwareFileSystem2.Bytes.end(),
             volume.begin() + FileSystemAt);
-  Put64(volume, LengthAt, Spec.Size);
+  Put64(volume, LengthAt, Wanted.Size);
   Put32(volume, SignatureAt, VolumeSignature);
-  Put32(volume, AttributesAt, Spec.Attributes);
+  Put32(volume, AttributesAt, Wanted.Attributes);
   Put16(volume, HeaderLengthAt, VolumeHeaderSize);
   volume[RevisionAt] = VolumeRevision;
-  Put32(volume, BlockMapAt, static_cast<uint32_t>(Spec.Size / Spec.BlockSize));
-  Put32(volume, BlockMapAt + 4, Spec.BlockSize);
+  Put32(volume, BlockMapAt, static_cast<uint32_t>(Wanted.Size / Wanted.BlockSize));
+  Put32(volume, BlockMapAt + 4, Wanted.BlockSize);
   Put16(volume, ChecksumAt, static_cast<uint16_t>(-Sum16(volume)));
-  for (const FileSpec& spec : Files) {
+  for (const FileSpec& wanted : Files) {
     volume.resize(AlignUp(volume.size(), FileAlignment), ErasedByte);
-    const std::vector<uint8_t> file = BuildFile(spec);
+    const std::vector<uint8_t> file = BuildFile(wanted);
     volume.insert(volume.end(), file.begin(), file.end());
   }
-  if (volume.size() > Spec.Size) {
+  if (volume.size() > Wanted.Size) {
     throw FormatError("the files need " + std::to_string(volume.size()) +
-                      " bytes; the volume holds " + std::to_string(Spec.Size));
+                      " bytes; the volume holds " + std::to_string(Wanted.Size));
   }
-  volume.resize(Spec.Size, ErasedByte);
+  volume.resize(Wanted.Size, ErasedByte);
   return volume;
 }
 
@@ -58,19 +59,19 @@ bool AllErased(std::span<const uint8_t> Bytes) {
 std::vector<uint32_t> FileOffsets(std::span<const FileSpec> Files) {
   std::vector<uint32_t> offsets;
   uint64_t at = VolumeHeaderSize;
-  for (const FileSpec& spec : Files) {
+  for (const FileSpec& wanted : Files) {
     at = AlignUp(at, FileAlignment);
     offsets.push_back(static_cast<uint32_t>(at));
-    at += FileHeaderSize + BuildSections(spec.Sections).size();
+    at += FileHeaderSize + BuildSections(wanted.Sections).size();
   }
   return offsets;
 }
 
-std::vector<uint8_t> BuildVolume(std::span<const FileSpec> Files, const VolumeSpec& Spec) {
-  return Assemble(Files, Spec);
+std::vector<uint8_t> BuildVolume(std::span<const FileSpec> Files, const VolumeSpec& Wanted) {
+  return Assemble(Files, Wanted);
 }
 
-std::vector<uint8_t> BuildVolumeInPlace(std::span<const FileSpec> Files, const VolumeSpec& Spec,
+std::vector<uint8_t> BuildVolumeInPlace(std::span<const FileSpec> Files, const VolumeSpec& Wanted,
                                         uint32_t Base) {
   // Rebasing changes no sizes, so the files lie where the unrebased ones would.
   const std::vector<uint32_t> offsets = FileOffsets(Files);
@@ -78,7 +79,7 @@ std::vector<uint8_t> BuildVolumeInPlace(std::span<const FileSpec> Files, const V
   for (size_t i = 0; i < Files.size(); ++i) {
     placed.push_back(PlaceFile(Files[i], Base + offsets[i]));
   }
-  return Assemble(placed, Spec);
+  return Assemble(placed, Wanted);
 }
 
 FileSpec PlaceFile(const FileSpec& File, uint32_t Address) {

@@ -49,11 +49,11 @@ constexpr uint32_t VolumeHeaderSize = 56 + 2 * 8;
 std::vector<uint32_t> FileOffsets(std::span<const FileSpec> Files);
 
 // The files in order, then free space. Throws FormatError when they do not fit.
-std::vector<uint8_t> BuildVolume(std::span<const FileSpec> Files, const VolumeSpec& Spec);
+std::vector<uint8_t> BuildVolume(std::span<const FileSpec> Files, const VolumeSpec& Wanted);
 
 // The same with every PE32 or TE image in the files rebased to run in place, where it lies when
 // the volume's first byte is at Base.
-std::vector<uint8_t> BuildVolumeInPlace(std::span<const FileSpec> Files, const VolumeSpec& Spec,
+std::vector<uint8_t> BuildVolumeInPlace(std::span<const FileSpec> Files, const VolumeSpec& Wanted,
                                         uint32_t Base);
 
 // File with each PE32 or TE image rebased to run where it lies when the file's header is at

@@ -84,12 +84,12 @@ int main(int argc, char** argv) {
       throw package::FormatError("--guid " + guid + " is not a GUID");
     }
     const std::vector<uint8_t> image = ReadAll(pe);
-    const package::PeimSpec spec{*fileName, name,
-                                 depex == "always"
-                                     ? package::DepexAlways()
-                                     : package::DepexAfterPpi(package::PermanentMemoryInstalledPpi),
-                                 code == "te" ? package::CodeForm::Te : package::CodeForm::Pe32};
-    const package::FileSpec file = package::PeimFile(spec, image);
+    const package::PeimSpec wanted{
+        *fileName, name,
+        depex == "always" ? package::DepexAlways()
+                          : package::DepexAfterPpi(package::PermanentMemoryInstalledPpi),
+        code == "te" ? package::CodeForm::Te : package::CodeForm::Pe32};
+    const package::FileSpec file = package::PeimFile(wanted, image);
     const package::VolumeSpec volume{.Size = Number(size, "--fv-size")};
     const std::vector<uint8_t> te = package::ConvertPeToTe(image);
     const std::vector<uint8_t> ffs = package::BuildFile(file);
