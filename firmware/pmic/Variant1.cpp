@@ -127,7 +127,13 @@ EFI_STATUS InitStep1() {
   if (GetActivePmic() == nullptr || GetActivePmic()->GetIdentity == nullptr) {
     return EFI_SUCCESS;
   }
-  GetActivePmic()->GetIdentity(&id, &revision);
+  // The call's own selection may differ from the two before it (a PMIC that stopped answering in
+  // between leaves the fallback): its slot is looked at before it is called.
+  const PmicDescriptor* const active = GetActivePmic();
+  if (active->GetIdentity == nullptr) {
+    return EFI_SUCCESS;
+  }
+  active->GetIdentity(&id, &revision);
   if (Is00Or2B(id)) {
     return Apply(Variant1Step1Table);
   }
