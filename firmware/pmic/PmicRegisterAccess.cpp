@@ -4,12 +4,10 @@
 #include "i2c/PmicBusSemaphore.h"
 
 namespace {
-// The acquire's result is not examined: a bus that was not granted in time is used all the
-// same, and released all the same.
-void Acquire(PmicBusLock Lock) {
-  if (Lock == PmicBusLock::PerAccess) {
-    AcquirePmicBus();
-  }
+// A bus that was not granted in time is used all the same, and released all the same; only the
+// conversion wait looks at the answer (false: the semaphore's time-out ran out).
+bool Acquire(PmicBusLock Lock) {
+  return Lock != PmicBusLock::PerAccess || AcquirePmicBus() == EFI_SUCCESS;
 }
 
 void Release(PmicBusLock Lock) {
@@ -123,11 +121,19 @@ uint32_t PmicReadConversion(uint8_t Device, PmicBusLock Lock, const PmicConverte
       return PmicConversionFailed(Converter);
     }
     uint8_t control = 0;
-    if (!PmicReadRegisterChecked(Device, Converter.Control, Lock, &control)) {
+    const bool granted = Acquire(Lock);
+    const bool read = ReadUnlocked(Device, Converter.Control, &control);
+    Release(Lock);
+    if (!read) {
       return PmicConversionFailed(Converter);
     }
     if ((control & Converter.BusyMask) == 0) {
       break;
+    }
+    // Every further poll would wait out the semaphore's time-out again: 556 of them would hold
+    // the boot for minutes. A wait that had to take the bus without a grant ends here.
+    if (!granted) {
+      return PmicConversionFailed(Converter);
     }
   }
   const uint32_t high = PmicReadRegister(Device, Converter.High, Lock) & 0x03u;

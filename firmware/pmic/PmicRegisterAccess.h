@@ -99,7 +99,8 @@ struct PmicConverter {
 //
 // A conversion that never ended (the bound ran out on a converter stuck busy, or a read of Control
 // failed: a bus that has stopped answering would make each of the remaining polls wait out every
-// bound of the transfer, for seconds) leaves the result registers as an earlier conversion left
+// bound of the transfer, for seconds; or a poll still read busy on a bus the semaphore did not
+// grant in time, so that every further poll would wait out its time-out too) leaves the result registers as an earlier conversion left
 // them, so they are not read: the result is full scale (PmicConversionFailed), the value a dead
 // bus has always given, in the documented range and never a hang. Callers that cannot start a
 // conversion return the same without waiting.

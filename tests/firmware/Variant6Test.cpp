@@ -155,6 +155,30 @@ TEST_F(Variant6Test, ConversionWaitEndsOnAFailedRead) {
             (std::vector<std::string>{Lock, "write 5E:50 = A1 failed", Unlock, Lock, Unlock}));
 }
 
+// A poll that had to take the bus without a grant and found the converter busy ends the wait:
+// each further poll would wait out the semaphore's time-out again. A late grant ends the first
+// hold that the request outlasts.
+TEST_F(Variant6Test, ConversionWaitEndsOnABusTakenWithoutAGrant) {
+  const std::pair<uint64_t, std::vector<std::string>> cases[] = {
+      {0, {W(0x50, 0xA1), R(0x50, 0x01)}},
+      {400'000'000, {W(0x50, 0xA1), R(0x50, 0x01), R(0x50, 0x01)}},
+  };
+  for (const auto& [grantDelayNs, transfers] : cases) {
+    SCOPED_TRACE(grantDelayNs);
+    Config.I2cDevices.clear();
+    Config.Punit.NeverGrants = grantDelayNs == 0;
+    Config.Punit.GrantDelayNs = grantDelayNs;
+    Install();
+    ScriptedRegister device(0x50, {0x01});
+    soc->I2c.Attach(0x5E, false, device);
+    EXPECT_EQ(V6.ReadVoltage(), 4794u);
+    std::vector<std::string> events = Events(false);
+    std::erase_if(events, [](const std::string& E) { return E == Lock || E == Unlock; });
+    EXPECT_EQ(events, transfers);
+    soc.reset();
+  }
+}
+
 // The fallback touches nothing: no transfer and no semaphore handshake from any of its slots.
 TEST_F(Variant6Test, FallbackAnswersWithoutTouchingTheBus) {
   const PmicDescriptor& none = PmicVariantNone;
