@@ -77,6 +77,9 @@ struct I2cDeviceConfig {
   // Fault: from its Nth transfer on (address phases addressed to it, counted from 1, a repeated
   // start included) the device acknowledges nothing more. 0: never.
   uint32_t StopsAcknowledgingFrom = 0;
+  // Its first N address phases go unacknowledged, later ones are answered: a device that missed
+  // detection's identification read and is there for whatever selection settles on instead.
+  uint32_t MissesFirstTransfers = 0;
   // PMIC models with a converter or a register that refuses a value; other models have neither.
   PmicConversionConfig Conversion = {};
   uint32_t RefusedWrites = 0; // writes of the refused value that do not take, from reset

@@ -31,12 +31,16 @@ std::string Hex2(uint32_t Value) {
 ReferenceWrites::ReferenceWrites(const std::vector<Access>& Trace,
                                  const decode::BusAddresses& Where)
     : where_(Where) {
+  Add(Trace);
+}
+
+void ReferenceWrites::Add(const std::vector<Access>& Trace) {
   for (const Access& access : Trace) {
     if (IsWrite(access.Op)) {
       writes_[{access.Op, access.Width, access.Address}].insert(access.Value);
     }
   }
-  for (const decode::I2cTransaction& t : decode::DecodeBus(Trace, Where).I2c) {
+  for (const decode::I2cTransaction& t : decode::DecodeBus(Trace, where_).I2c) {
     if (!t.Read && t.HasRegister && t.HasValue) {
       pmicWrites_[{t.Device, t.Register}].insert(t.Value);
     }

@@ -1,7 +1,9 @@
 // What a faulted run did wrong, judged against the same board's fault-free run. A fault may make
 // the module do less, wait longer or give up, but it must not write where the fault-free run does
 // not (a stray write), unless a documented recovery accounts for it: the PMIC bus controller
-// switched off and on again after a byte wait gave up. Where the reference does write, a value it
+// switched off and on again after a byte wait gave up, or selection moving on to the next variant
+// whose device answers once a variant's identification read failed (the writes of every selection
+// the board allows are added to the reference). Where the reference does write, a value it
 // never writes is sound when it was built on what the register really held (an earlier write of
 // the same run did not take, say), and a fault when the last read of that register failed (an I2C
 // read that was aborted or given up, a memory-mapped read of all ones): the write was built on bits
@@ -35,6 +37,10 @@ public:
   // Trace: the fault-free run's accesses (PM-timer reads may be left out; they write nothing).
   explicit ReferenceWrites(const std::vector<Access>& Trace,
                            const decode::BusAddresses& Where = {});
+
+  // Adds the writes of another fault-free run of the same target: one that took another way the
+  // module documents (detection settling on another variant).
+  void Add(const std::vector<Access>& Trace);
 
   // Every write of Faulted that the reference does not account for, in trace order.
   std::vector<BadWrite> Check(const std::vector<Access>& Faulted) const;

@@ -198,6 +198,15 @@ void ApplyFault(const FaultPoint& Point, BoardConfig& Board) {
     if (Point.Where < PadBlockStart || Point.Where >= PadBlockEnd || Point.Where % 4 != 0) {
       Refuse(Hex(Point.Where) + " is not a register of the pad block");
     }
+    // A fault adds to what the board already does wrong and never heals it: a register the board
+    // itself leaves all ones for more reads stays so, and such a point is not run.
+    for (const PadFault& fault : Board.PadFaults) {
+      if (fault.Address == Point.Where && fault.Reads >= Point.When) {
+        Refuse("the board already returns all ones for the first " + std::to_string(fault.Reads) +
+               " reads of " + Hex(Point.Where));
+      }
+    }
+    std::erase_if(Board.PadFaults, [&](const PadFault& F) { return F.Address == Point.Where; });
     Board.PadFaults.push_back({Point.Where, Point.When});
     break;
   case FaultKind::TimerFrozen:
@@ -337,7 +346,13 @@ std::vector<FaultPoint> EnumerateFaultPoints(const BoardConfig& Board, Soc& Refe
         }
       }
       for (const uint32_t address : read) {
-        for (uint32_t k = 1; k <= PadReadsTried; ++k) {
+        uint32_t already = 0; // reads the board itself answers with all ones
+        for (const PadFault& fault : Board.PadFaults) {
+          if (fault.Address == address) {
+            already = std::max(already, fault.Reads);
+          }
+        }
+        for (uint32_t k = already + 1; k <= PadReadsTried; ++k) {
           add(address, k);
         }
       }

@@ -17,6 +17,7 @@ std::unique_ptr<I2cTarget> MakeI2cDevice(const I2cDeviceConfig& Config, const Cl
     }
     device->SetNeverAcknowledges(Config.NeverAcknowledges);
     device->SetStopsAcknowledgingFrom(Config.StopsAcknowledgingFrom);
+    device->SetMissesFirstTransfers(Config.MissesFirstTransfers);
     return device;
   }
   // The variant-5 model keeps a type of its own, for its ADC setter.

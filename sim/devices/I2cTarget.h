@@ -30,7 +30,8 @@ public:
   bool AddressPhase(bool Read) override {
     indexNext_ = !Read;
     ++transfers_;
-    return !neverAcknowledges_ && (stopsFrom_ == 0 || transfers_ < stopsFrom_);
+    return !neverAcknowledges_ && transfers_ > missesFirst_ &&
+           (stopsFrom_ == 0 || transfers_ < stopsFrom_);
   }
   bool WriteByte(uint8_t Value) override {
     if (indexNext_) {
@@ -48,6 +49,8 @@ public:
   void SetNeverAcknowledges(bool Never) { neverAcknowledges_ = Never; }
   // Fault: from its Nth address phase on (counting from 1) the device answers none; 0: never.
   void SetStopsAcknowledgingFrom(uint32_t Transfer) { stopsFrom_ = Transfer; }
+  // Its first Count address phases go unanswered, later ones are answered.
+  void SetMissesFirstTransfers(uint32_t Count) { missesFirst_ = Count; }
   uint8_t Index() const { return index_; }
   // Address phases addressed to the device so far, acknowledged or not.
   uint32_t Transfers() const { return transfers_; }
@@ -62,6 +65,7 @@ private:
   bool neverAcknowledges_ = false;
   uint32_t transfers_ = 0;
   uint32_t stopsFrom_ = 0;
+  uint32_t missesFirst_ = 0;
 };
 
 // 256 plain registers: reads give back what was written.

@@ -33,6 +33,7 @@ void PmicRegisterDevice::Fit(const I2cDeviceConfig& Config) {
   refusalsLeft_ = Config.RefusedWrites;
   SetNeverAcknowledges(Config.NeverAcknowledges);
   SetStopsAcknowledgingFrom(Config.StopsAcknowledgingFrom);
+  SetMissesFirstTransfers(Config.MissesFirstTransfers);
 }
 
 uint8_t PmicRegisterDevice::ReadRegister(uint8_t Register) {

@@ -17,6 +17,7 @@ sim::BoardConfig BoardWithPmic() {
     device.Model = model;
     board.I2cDevices.push_back(device);
   }
+  board.PadFaults = {{0xFED0C5DC, 3}}; // the board's own: a point may add to it, never heal it
   return board;
 }
 
@@ -32,6 +33,8 @@ TEST(FaultPoints, ReadBackAsWrittenAndPutIntoTheBoard) {
        [](auto& B) {
          return B.PadFaults.back().Address == 0xFED0C5D8 && B.PadFaults.back().Reads == 6;
        }},
+      {"pad-reads-all-ones:0xFED0C5DC@5",
+       [](auto& B) { return B.PadFaults.size() == 1 && B.PadFaults.back().Reads == 5; }},
       {"timer-frozen@100", [](auto& B) { return B.PmTimerFrozenFromRead == 100; }},
       {"conversion-never-ends:0x5E",
        [](auto& B) { return B.I2cDevices[1].Conversion.NeverFinishes; }},
@@ -59,6 +62,8 @@ TEST(FaultPoints, SayWhatIsWrongWithAPoint) {
       {"conversion-never-ends:0x34", "the device at 0x34 has no converter"},
       {"device-stops-acknowledging:0x6E@1", "no device at 0x6E on this board"},
       {"pad-reads-all-ones:0x1000@1", "0x1000 is not a register of the pad block"},
+      {"pad-reads-all-ones:0xFED0C5DC@3",
+       "the board already returns all ones for the first 3 reads of 0xFED0C5DC"},
   };
   for (const auto& [text, message] : cases) {
     SCOPED_TRACE(text);
@@ -90,6 +95,11 @@ TEST(FaultPoints, TimerAndDeviceFaultsStrikeAtTheirCount) {
   EXPECT_TRUE(device.AddressPhase(true));
   EXPECT_FALSE(device.AddressPhase(false));
   EXPECT_FALSE(device.AddressPhase(true));
+
+  sim::I2cRegisterFileDevice missing; // misses detection's read, answers what follows
+  missing.SetMissesFirstTransfers(1);
+  EXPECT_FALSE(missing.AddressPhase(false));
+  EXPECT_TRUE(missing.AddressPhase(false));
 }
 
 TEST(FaultOutcome, JudgesEachWriteAgainstTheReference) {
@@ -97,9 +107,9 @@ TEST(FaultOutcome, JudgesEachWriteAgainstTheReference) {
   const auto at = [](uint64_t Seq, AccessOp Op, uint8_t Width, uint32_t Address, uint32_t Value) {
     return sim::Access{Seq, Seq * 100, Op, Width, Address, Value};
   };
-  const sim::ReferenceWrites reference(
+  sim::ReferenceWrites reference(
       {at(0, AccessOp::Read, 32, 0xFED0C000, 0x10), at(1, AccessOp::Write, 32, 0xFED0C000, 0x11)});
-  const std::vector<sim::BadWrite> found = reference.Check({
+  const std::vector<sim::Access> faulted = {
       at(0, AccessOp::Read, 32, 0xFED0C000, 0x30),
       at(1, AccessOp::Write, 32, 0xFED0C000, 0x31), // another value, on what was read: sound
       at(2, AccessOp::Write, 32, 0xFED0C010, 0x11), // nowhere the reference writes
@@ -107,12 +117,18 @@ TEST(FaultOutcome, JudgesEachWriteAgainstTheReference) {
       at(4, AccessOp::Write, 32, 0xFED0C000, 0xFFFFFFF1), // on all ones
       at(5, AccessOp::Write, 16, 0xFE95006C, 0),          // the controller switched off: recovery
       at(6, AccessOp::Write, 32, 0xFED0C000, 0x11),       // what the reference writes
-  });
+  };
+  const std::vector<sim::BadWrite> found = reference.Check(faulted);
   ASSERT_EQ(found.size(), 2u);
   EXPECT_EQ(found[0].Kind, sim::BadWriteKind::Stray);
   EXPECT_EQ(found[0].Seq, 2u);
   EXPECT_EQ(found[1].Kind, sim::BadWriteKind::BuiltOnFailedRead);
   EXPECT_EQ(found[1].Seq, 4u);
+  // Another selection's run writes 0xFED0C010: that write is accounted for from then on.
+  reference.Add({at(0, AccessOp::Write, 32, 0xFED0C010, 0x11)});
+  const std::vector<sim::BadWrite> left = reference.Check(faulted);
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0].Seq, 4u);
 }
 
 } // namespace

@@ -46,6 +46,14 @@ bool IsIdentificationRead(const sim::decode::I2cTransaction& T) {
   return false;
 }
 
+std::vector<uint16_t> DetectionDevices() {
+  std::vector<uint16_t> devices;
+  for (const IdentificationRead& read : DetectionOrder) {
+    devices.push_back(read.Device);
+  }
+  return devices;
+}
+
 std::string VariantName(uint32_t VariantId) {
   return VariantId < 10 ? std::to_string(VariantId) : tools::Hex(VariantId, 2);
 }

@@ -49,6 +49,9 @@ SelectionView ReadSelection(const SelectionTrace& Selection);
 // "variant 6, detected: 0x34 reg 0x03 no answer, 0x5E reg 0x00 -> 0xC8 accepted"
 std::string DescribeSelection(const SelectionView& Selection);
 
+// The devices detection asks, in its order.
+std::vector<uint16_t> DetectionDevices();
+
 // A read of one of the identification registers that detection asks.
 bool IsIdentificationRead(const sim::decode::I2cTransaction& T);
 

@@ -8,10 +8,12 @@
 #include "tools/boardsim/ImageSlotCall.h"
 #include "tools/boardsim/OpSummary.h"
 #include "tools/boardsim/RunModule.h"
+#include "tools/boardsim/Selection.h"
 #include "tools/run/HostRun.h"
 #include "tools/run/StatusName.h"
 #include "tools/run/ToolError.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace boardsim {
@@ -89,27 +91,10 @@ PointResult SweepModule::Run(const SweepTarget& Target, const std::optional<sim:
   // run's is only judged, and may poll a dead bus for seconds.
   soc.Bus.GetTrace().SetKeep(Points != nullptr ? sim::TraceKeep::ViewInputs
                                                : sim::TraceKeep::Changes);
-  PointResult result;
-  if (!Target.Slot) {
-    if (image_) {
-      const emu::RunResult run = emu::RunImage(*image_, soc.Bus, emu::ImageRunOptions(config));
-      result = run.Status
-                   ? PointResult{PointClass::Returned, tools::StatusName(*run.Status), {}, {}}
-                   : NotReturned(run.Failure);
-    } else {
-      const tools::RunResult run = tools::RunHostModule(soc.Bus, {.Hobs = config.Hobs});
-      result = run.Status
-                   ? PointResult{PointClass::Returned, tools::StatusName(*run.Status), {}, {}}
-                   : NotReturned(run.Failure);
-    }
-  } else {
-    result = FromSlot(Target,
-                      image_ ? CallSlotInImage(*image_, getActivePmic_, soc, Target.Slot)
-                             : tools::CallSlotOnHost(soc.Bus, {.Hobs = config.Hobs}, Target.Slot));
-  }
+  PointResult result = RunOn(Target, config, soc);
   const std::vector<sim::Access>& trace = soc.Bus.GetTrace().Accesses();
   if (Reference != nullptr) {
-    result.BadWrites = Reference->Check(trace);
+    result.BadWrites = Judge(Target, *Reference, trace);
   }
   if (KeepReference != nullptr) {
     *KeepReference = std::make_unique<sim::ReferenceWrites>(trace);
@@ -118,6 +103,71 @@ PointResult SweepModule::Run(const SweepTarget& Target, const std::optional<sim:
     *Points = sim::EnumerateFaultPoints(config, soc, Kinds);
   }
   return result;
+}
+
+PointResult SweepModule::RunOn(const SweepTarget& Target, const sim::BoardConfig& Config,
+                               sim::Soc& Soc) const {
+  if (Target.Slot) {
+    return FromSlot(Target,
+                    image_ ? CallSlotInImage(*image_, getActivePmic_, Soc, Target.Slot)
+                           : tools::CallSlotOnHost(Soc.Bus, {.Hobs = Config.Hobs}, Target.Slot));
+  }
+  const auto judge = [](const auto& Run) {
+    return Run.Status ? PointResult{PointClass::Returned, tools::StatusName(*Run.Status), {}, {}}
+                      : NotReturned(Run.Failure);
+  };
+  return image_ ? judge(emu::RunImage(*image_, Soc.Bus, emu::ImageRunOptions(Config)))
+                : judge(tools::RunHostModule(Soc.Bus, {.Hobs = Config.Hobs}));
+}
+
+// A stray write is looked at again against the writes of every selection the board allows; those
+// runs are made once per target in each worker, and only for a point that needs them.
+std::vector<sim::BadWrite> SweepModule::Judge(const SweepTarget& Target,
+                                              const sim::ReferenceWrites& Reference,
+                                              const std::vector<sim::Access>& Trace) const {
+  std::vector<sim::BadWrite> found = Reference.Check(Trace);
+  const auto stray = [](const sim::BadWrite& B) { return B.Kind == sim::BadWriteKind::Stray; };
+  if (std::none_of(found.begin(), found.end(), stray)) {
+    return found;
+  }
+  std::unique_ptr<sim::ReferenceWrites>& widened = widened_[&Target];
+  if (!widened) {
+    widened = std::make_unique<sim::ReferenceWrites>(Reference);
+    AddOtherSelections(Target, *widened);
+  }
+  const std::vector<sim::BadWrite> again = widened->Check(Trace);
+  std::erase_if(found, [&](const sim::BadWrite& B) {
+    return stray(B) && std::none_of(again.begin(), again.end(), [&](const sim::BadWrite& A) {
+             return A.Seq == B.Seq && A.What == B.What;
+           });
+  });
+  return found;
+}
+
+// A fault that makes a variant's identification read fail sends detection on to the next
+// variant, which is how the module is meant to work on a board without that variant: what the
+// next selection writes is no invented write. Each fitted device detection asks, and those asked
+// before it, is made to miss that one read (a later selection finds it again), and then to be
+// missing altogether; the writes of those runs join the reference.
+void SweepModule::AddOtherSelections(const SweepTarget& Target,
+                                     sim::ReferenceWrites& Reference) const {
+  for (const bool missing : {false, true}) {
+    sim::BoardConfig config = Target.Config;
+    for (const uint16_t address : DetectionDevices()) {
+      const auto device = std::find_if(
+          config.I2cDevices.begin(), config.I2cDevices.end(),
+          [&](const sim::I2cDeviceConfig& D) { return D.Address == address && !D.TenBit; });
+      if (device == config.I2cDevices.end()) {
+        continue;
+      }
+      device->MissesFirstTransfers = 1;
+      device->NeverAcknowledges = missing;
+      sim::Soc soc(config);
+      soc.Bus.GetTrace().SetKeep(sim::TraceKeep::Changes);
+      RunOn(Target, config, soc);
+      Reference.Add(soc.Bus.GetTrace().Accesses());
+    }
+  }
 }
 
 std::string ReproduceCommand(const SweepTarget& Target, const sim::FaultPoint& Point, bool Host,

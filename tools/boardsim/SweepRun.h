@@ -8,10 +8,15 @@
 #include "sim/FaultPoint.h"
 #include "tools/run/SlotCall.h"
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace sim {
+class Soc;
+}
 
 namespace boardsim {
 
@@ -58,8 +63,15 @@ public:
                   const std::vector<sim::FaultKind>& Kinds = {}) const;
 
 private:
+  PointResult RunOn(const SweepTarget& Target, const sim::BoardConfig& Config, sim::Soc& Soc) const;
+  void AddOtherSelections(const SweepTarget& Target, sim::ReferenceWrites& Reference) const;
+  std::vector<sim::BadWrite> Judge(const SweepTarget& Target, const sim::ReferenceWrites& Reference,
+                                   const std::vector<sim::Access>& Trace) const;
+
   std::optional<emu::PeImage> image_;
   uint32_t getActivePmic_ = 0;
+  // The reference with the writes of every selection the board allows, by target.
+  mutable std::map<const SweepTarget*, std::unique_ptr<sim::ReferenceWrites>> widened_;
 };
 
 // The one command that reproduces a point alone.
