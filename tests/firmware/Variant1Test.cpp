@@ -226,6 +226,7 @@ TEST_F(Variant1Test, StepOneTableFollowsTheActiveVariantsIdentity) {
     uint8_t Id;
     std::vector<std::string> Asked; // the selections and the identity reads
     size_t Writes;
+    uint32_t StopsFrom = 0; // 0x6E answers no address phase from this one on
   };
   const std::vector<std::string> v5 = Locked({{Rd(0x34, 0x03, 0x41)}});
   const Case cases[] = {
@@ -234,6 +235,12 @@ TEST_F(Variant1Test, StepOneTableFollowsTheActiveVariantsIdentity) {
       {"variant 5 answers 0x41", true, 0x2B, Concat({v5, v5, v5, v5, v5}), 0},
       {"variant 1, 0x2B", false, 0x2B,
        Concat({Selection(0x2B), Selection(0x2B), Selection(0x2B), {R(0, 0x2B), R(1, 0)}}), 13},
+      // The third selection, which the slot is called through, finds the fallback and its empty
+      // GetIdentity slot: nothing is called and no table written.
+      {"0x6E gone by the third selection", false, 0x2B,
+       Concat({Selection(0x2B), Selection(0x2B),
+               EachLocked({RdFailed(0x34, 0x03), Rd(0x5E, 0x00, 0), RdFailed(0x6E, 0x00)})}),
+       0, 5},
       {"variant 1, 0x1F", false, 0x1F,
        Concat({Selection(0x1F), Selection(0x1F), Selection(0x1F), {R(0, 0x1F), R(1, 0)}}), 34},
   };
@@ -244,6 +251,7 @@ TEST_F(Variant1Test, StepOneTableFollowsTheActiveVariantsIdentity) {
       Fit(0x34, "pmic-variant5");
     }
     Fit(0x6E, "register-file", {{0x00, c.Id}});
+    Config.I2cDevices.back().StopsAcknowledgingFrom = c.StopsFrom;
     Fit(0x5E, "register-file");
     Install();
     EXPECT_EQ(V1.InitStep1(), EFI_SUCCESS);
