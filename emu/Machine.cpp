@@ -46,7 +46,7 @@ static_assert(ServiceStubs + ServiceCount * ServiceStubSize <= ReturnTrap);
 static_assert(ReturnTrap < Scratch && Scratch + Machine::ScratchSize <= HobList);
 // Board files are held to this limit when they are read; the hand-off memory must not run into
 // the stack above it.
-static_assert(HobList + sim::MaxHobListBytes <= StackBase);
+static_assert(HobList + sim::HandoffMemoryBytes <= StackBase);
 
 constexpr uint8_t OpRet = 0xC3;
 constexpr uint8_t OpInt3 = 0xCC;
@@ -332,7 +332,8 @@ void Machine::MapHandoff(std::span<const uint8_t> List) {
                              " bytes does not fit the hand-off memory (at most " +
                              std::to_string(sim::MaxHobListBytes) + ")");
   }
-  handoffSize_ = PageSize + RoundUpToPage(List.size());
+  // The whole hand-off memory is mapped; what the list leaves free reads zero.
+  handoffSize_ = PageSize + RoundUpToPage(sim::HandoffMemoryBytes);
   std::vector<uint8_t> page(PageSize, 0);
   Put32(page, ServicesTable - HandoffBase, static_cast<uint32_t>(PeiServicesSignature));
   Put32(page, ServicesTable - HandoffBase + 4, static_cast<uint32_t>(PeiServicesSignature >> 32));

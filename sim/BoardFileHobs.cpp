@@ -53,7 +53,8 @@ void ReadHobs(const BoardFileReader& R, const BoardJson& V, BoardConfig& Config)
     R.Object(hob, "a HOB");
     const BoardJson* kind = FindMember(hob, "kind");
     if (kind == nullptr) {
-      R.Fail(hob, "a HOB needs \"kind\" (pmic-descriptor, guid, other or end-of-list)");
+      R.Fail(hob,
+             "a HOB needs \"kind\" (pmic-descriptor, guid, other, end-of-list or no-end-marker)");
     }
     HobEntry entry;
     const std::string what = R.String(*kind, "kind");
@@ -88,9 +89,15 @@ void ReadHobs(const BoardFileReader& R, const BoardJson& V, BoardConfig& Config)
     } else if (what == "end-of-list") {
       R.Keys(hob, {"kind"});
       entry.What = HobEntry::Kind::EndOfList;
+    } else if (what == "no-end-marker") {
+      R.Keys(hob, {"kind"});
+      if (&hob != &V.back()) {
+        R.Fail(hob, "\"no-end-marker\" says where the list stops: it must be the last entry");
+      }
+      entry.What = HobEntry::Kind::NoEndMarker;
     } else {
       R.Fail(*kind, "unknown HOB kind " + QuoteText(what) +
-                        " (known: pmic-descriptor, guid, other, end-of-list)");
+                        " (known: pmic-descriptor, guid, other, end-of-list, no-end-marker)");
     }
     if (const BoardJson* length = FindMember(hob, "data_length")) {
       entry.DataLength = static_cast<uint32_t>(R.Integer(*length, "data_length", 0x8000));

@@ -240,8 +240,11 @@ void ApplyFault(const FaultPoint& Point, BoardConfig& Board) {
     HobAt(Board, Point.Where).HobLengthOverride = HobLengthPastEndValue;
     break;
   case FaultKind::HobNoEndMarker:
-    Refuse("a HOB list without its end marker cannot be handed over: the module walks the list "
-           "with no bound but the marker");
+    if (!Terminated(Board.Hobs)) {
+      Refuse("the list has no end marker already");
+    }
+    Board.Hobs.push_back({.What = HobEntry::Kind::NoEndMarker});
+    break;
   case FaultKind::HobDescriptorCutShort: {
     if (Point.Where == Board.Hobs.size()) {
       Board.Hobs.push_back({.What = HobEntry::Kind::PmicDescriptor});

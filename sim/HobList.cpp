@@ -44,6 +44,7 @@ std::vector<uint8_t> Body(const HobEntry& Entry, unsigned PointerBytes) {
     body.assign(Entry.DataLength, 0);
     break;
   case HobEntry::Kind::EndOfList:
+  case HobEntry::Kind::NoEndMarker:
     break;
   }
   return body;
@@ -80,12 +81,18 @@ size_t HobBytes(const HobEntry& Entry, unsigned PointerBytes) {
   case HobEntry::Kind::EndOfList:
     body = 0;
     break;
+  case HobEntry::Kind::NoEndMarker:
+    return 0;
   }
   return (GenericHeaderBytes + body + 7) / 8 * 8;
 }
 
+bool Terminated(const std::vector<HobEntry>& Entries) {
+  return Entries.empty() || Entries.back().What != HobEntry::Kind::NoEndMarker;
+}
+
 size_t HobListBytes(const std::vector<HobEntry>& Entries, unsigned PointerBytes) {
-  size_t total = GenericHeaderBytes;
+  size_t total = Terminated(Entries) ? GenericHeaderBytes : 0;
   for (const HobEntry& entry : Entries) {
     total += HobBytes(entry, PointerBytes);
   }
@@ -95,6 +102,9 @@ size_t HobListBytes(const std::vector<HobEntry>& Entries, unsigned PointerBytes)
 std::vector<uint8_t> BuildHobList(const std::vector<HobEntry>& Entries, unsigned PointerBytes) {
   std::vector<uint8_t> list;
   for (const HobEntry& entry : Entries) {
+    if (entry.What == HobEntry::Kind::NoEndMarker) {
+      return list;
+    }
     const std::vector<uint8_t> body = Body(entry, PointerBytes);
     const size_t length = HobBytes(entry, PointerBytes);
     const size_t at = list.size();

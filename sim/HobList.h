@@ -17,6 +17,7 @@ struct HobEntry {
     Guid,           // GUID extension HOB with some other GUID and DataLength zero bytes
     Other,          // any other HOB type, DataLength zero bytes after the header
     EndOfList,      // an end-of-list HOB: entries after it lie past the list's end
+    NoEndMarker,    // last only: the list stops here with no end-of-list HOB after it
   };
   Kind What = Kind::Other;
   uint16_t Type = 0x0002;         // Other only
@@ -35,20 +36,27 @@ extern const std::array<uint8_t, 16> PmicDescriptorHobName;
 constexpr uint16_t HobTypeGuidExtension = 0x0004;
 constexpr uint16_t HobTypeEndOfList = 0xFFFF;
 
-// The most bytes a HOB list may take in either layout, its end marker included: the hand-off
-// memory of the image runner holds the services page and then the list, below the stack.
+// The most bytes a HOB list may take in either layout, its end marker included.
 constexpr size_t MaxHobListBytes = 0x80000; // 512 KiB
+// The hand-off memory the list is placed at the start of, in both forms: room for the longest
+// list and for the longest step a HobLength can make past it. What the list leaves free reads
+// zero, as memory the PEI core has not used yet does here; a walk that runs off the list meets
+// a header of type 0 and length 0 there.
+constexpr size_t HandoffMemoryBytes = MaxHobListBytes + 0x10000;
 
 // The bytes Entry takes in the list (its true length, whatever HobLength says), and the whole
 // list's, end marker included: known without building the list.
 size_t HobBytes(const HobEntry& Entry, unsigned PointerBytes);
 size_t HobListBytes(const std::vector<HobEntry>& Entries, unsigned PointerBytes);
+// False when the last entry is NoEndMarker.
+bool Terminated(const std::vector<HobEntry>& Entries);
 
 // The bytes of a PMIC descriptor with PointerBytes-wide slots: a descriptor HOB's data.
 size_t DescriptorBytes(unsigned PointerBytes);
 
-// The list's bytes, ending in the end-of-list HOB. Descriptor slots are PointerBytes wide and
-// null; every HOB's length is rounded up to a multiple of 8.
+// The list's bytes, ending in the end-of-list HOB (unless the last entry is NoEndMarker).
+// Descriptor slots are PointerBytes wide and null; every HOB's length is rounded up to a multiple
+// of 8.
 std::vector<uint8_t> BuildHobList(const std::vector<HobEntry>& Entries, unsigned PointerBytes);
 
 } // namespace sim

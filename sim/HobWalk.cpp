@@ -35,8 +35,16 @@ struct WalkEnd {
 struct Walker {
   const std::vector<HobEntry>& Entries;
   unsigned PointerBytes;
-  std::vector<uint8_t> Bytes = BuildHobList(Entries, PointerBytes);
+  std::vector<uint8_t> Bytes = HandoffMemory();
   std::vector<size_t> Starts = EntryStarts();
+
+  // The list, and the zeros of the rest of the hand-off memory after it.
+  std::vector<uint8_t> HandoffMemory() const {
+    std::vector<uint8_t> memory = BuildHobList(Entries, PointerBytes);
+    memory.resize(std::max(memory.size(), HandoffMemoryBytes), 0);
+    return memory;
+  }
+  size_t ListEnd() const { return Starts.back() + (Terminated(Entries) ? HeaderBytes : 0); }
 
   std::vector<size_t> EntryStarts() const {
     std::vector<size_t> starts;
@@ -45,7 +53,7 @@ struct Walker {
       starts.push_back(at);
       at += HobBytes(entry, PointerBytes);
     }
-    starts.push_back(at); // the end marker
+    starts.push_back(at); // the end marker, or where the list stops without one
     return starts;
   }
 
@@ -75,7 +83,7 @@ struct Walker {
       }
       if (type == HobTypeGuidExtension && at + GuidHobDataOffset > Bytes.size()) {
         return HobListProblem{entry, "is where the walk meets a GUID HOB header whose name lies "
-                                     "past the end of the list in " +
+                                     "past the end of the hand-off memory in " +
                                          Layout()};
       }
       if (type == HobTypeGuidExtension &&
@@ -92,7 +100,9 @@ struct Walker {
           End.ShortDescriptor = true;
           return std::nullopt;
         }
-        const size_t holds = at == Starts[entry] ? HobBytes(Entries[entry], PointerBytes) : 0;
+        const size_t holds = entry < Entries.size() && at == Starts[entry]
+                                 ? HobBytes(Entries[entry], PointerBytes)
+                                 : 0;
         if (holds < wanted) {
           return HobListProblem{entry, "is named like the descriptor HOB but does not hold a whole "
                                        "descriptor (" +
@@ -107,7 +117,8 @@ struct Walker {
       if (length < HeaderBytes) {
         End.Stop = WalkEnd::How::TooShort;
         End.Entry = entry;
-        End.Offset = at - Starts[entry];
+        // Anywhere in the free memory after the list is one end: its zeros, in both layouts.
+        End.Offset = at >= ListEnd() ? 0 : at - Starts[entry];
         return std::nullopt;
       }
       const size_t next = at + length;
@@ -118,7 +129,8 @@ struct Walker {
       }
       if (next + HeaderBytes > Bytes.size()) {
         return HobListProblem{entry, "has a HobLength of " + std::to_string(length) +
-                                         ", which takes the walk past the end of the list in " +
+                                         ", which takes the walk past the end of the hand-off "
+                                         "memory in " +
                                          Layout()};
       }
       End.From = entry;

@@ -1,9 +1,10 @@
 // The module walks the HOB list it is handed without knowing where the list ends: it stops at
 // the end-of-list HOB, at the descriptor HOB, or at a HOB too short to step past, and otherwise
 // trusts each HobLength. A board may hand over a malformed list (that is how the module's walk is
-// tested), but only one whose walk stays inside the list in both layouts and ends the same way in
-// both: otherwise the host build would read memory it does not own, and the two forms of the
-// module would disagree.
+// tested), but only one whose walk stays inside the hand-off memory (the list, then zeros) in both
+// layouts and ends the same way in both: otherwise the host build would read memory it does not
+// own, and the two forms of the module would disagree. A walk that runs off the list's end, or
+// past a list without an end marker, meets a zero header in the free memory and stops there.
 #pragma once
 
 #include "sim/HobList.h"

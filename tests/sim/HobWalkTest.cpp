@@ -18,13 +18,10 @@ TEST(HobWalk, ListsWhoseWalkLeavesTheListAreRefused) {
   const std::vector<testsupport::BoardFileErrorCase> bad = {
       {huge.c_str(), "b.json:1:10: the HOB list takes 1048840 bytes; the hand-off memory holds "
                      "524288"},
-      {R"({"hobs": [{"kind": "other", "hob_type": 2, "hob_length": 4096}]})",
-       "b.json:1:11: HOB 0 has a HobLength of 4096, which takes the walk past the end"},
       {R"({"hobs": [{"kind": "other", "hob_type": 2, "hob_length": 9}]})",
        "b.json:1:11: HOB 0 has a HobLength of 9, which leaves the next HOB header misaligned"},
-      {R"({"hobs": [{"kind": "other", "hob_type": 2},
-                    {"kind": "other", "hob_type": 3, "data_length": 8, "hob_length": 24}]})",
-       "b.json:2:21: HOB 1 has a HobLength of 24, which takes the walk past the end"},
+      {R"({"hobs": [{"kind": "no-end-marker"}, {"kind": "other", "hob_type": 2}]})",
+       "b.json:1:11: \"no-end-marker\" says where the list stops: it must be the last entry"},
       // Long enough for the image's 108-byte descriptor, too short for the host's 208 bytes.
       {R"({"hobs": [{"kind": "guid", "guid": "389DF924-829C-4EF5-B9CE-9CD0652887EA",
                      "data_length": 120}]})",
@@ -45,7 +42,13 @@ TEST(HobWalk, ListsWhoseWalkLeavesTheListAreRefused) {
 }
 
 TEST(HobWalk, MalformedListsWhoseWalkStaysInsideAreAllowed) {
+  // Off the list's end, or past a list with no end marker, the walk meets the zeros of the free
+  // hand-off memory and stops.
   const char* const allowed[] = {
+      R"({"hobs": [{"kind": "other", "hob_type": 2, "hob_length": 4096}]})",
+      R"({"hobs": [{"kind": "other", "hob_type": 2},
+                   {"kind": "other", "hob_type": 3, "data_length": 8, "hob_length": 65528}]})",
+      R"({"hobs": [{"kind": "other", "hob_type": 2}, {"kind": "no-end-marker"}]})",
       R"({"hobs": [{"kind": "other", "hob_type": 3, "hob_length": 0}]})",
       R"({"hobs": [{"kind": "other", "hob_type": 3, "hob_length": 7}]})",
       R"({"hobs": [{"kind": "pmic-descriptor", "variant": 1, "hob_length": 0}]})",

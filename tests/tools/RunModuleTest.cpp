@@ -48,19 +48,20 @@ TEST(RunModuleTest, AnImageThatDoesNotLoadIsBadInputAndNothingRuns) {
   std::filesystem::remove(path);
 }
 
-// The host form never hands the module a list it would walk out of, whoever built the list.
-TEST(RunModuleTest, AHostHandOffWhoseWalkLeavesTheListIsBadInputAndNothingRuns) {
+// The host form never hands the module a list it would walk astray in (here onto a misaligned
+// header), whoever built the list.
+TEST(RunModuleTest, AHostHandOffWhoseWalkGoesAstrayIsBadInputAndNothingRuns) {
   boardsim::RunOptions options;
   options.Host = true;
   sim::BoardConfig config;
-  config.Hobs = {{.Type = 0x0002, .HobLengthOverride = 4096}};
+  config.Hobs = {{.Type = 0x0002, .HobLengthOverride = 12}};
   sim::Soc soc(config);
   try {
     boardsim::RunModule(options, soc, BOARDINIT_IMAGE);
     ADD_FAILURE() << "ran";
   } catch (const tools::ToolError& error) {
     EXPECT_EQ(error.ExitStatus(), 2);
-    EXPECT_EQ(std::string(error.what()).rfind("HOB list: HOB 0 has a HobLength of 4096", 0), 0u)
+    EXPECT_EQ(std::string(error.what()).rfind("HOB list: HOB 0 has a HobLength of 12", 0), 0u)
         << error.what();
   }
   EXPECT_TRUE(soc.Bus.GetTrace().Accesses().empty());

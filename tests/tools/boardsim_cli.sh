@@ -131,10 +131,10 @@ board huge-hobs "{\"hobs\": [$(printf '{"kind":"other","hob_type":2,"data_length
   $(seq 31)){\"kind\":\"other\",\"hob_type\":2,\"data_length\":32768}]}"
 expect_error "a HOB list larger than the hand-off memory" 2 \
   "huge-hobs.json:1:10: the HOB list takes 1048840 bytes" run --board "$work/huge-hobs.json"
-board long-hob '{"hobs": [{"kind": "other", "hob_type": 2, "hob_length": 4096}]}'
+board odd-hob '{"hobs": [{"kind": "other", "hob_type": 2, "hob_length": 12}]}'
 for form in --host --image; do
-  expect_error "a HobLength past the end of the list ($form)" 2 \
-    "long-hob.json:1:11: HOB 0 has a HobLength of 4096" run --board "$work/long-hob.json" \
+  expect_error "a HobLength that misaligns the next header ($form)" 2 \
+    "odd-hob.json:1:11: HOB 0 has a HobLength of 12" run --board "$work/odd-hob.json" \
     $form $([ $form = --image ] && echo "$image")
 done
 board low-pmc '{"pmc_base": "0x70000000"}'

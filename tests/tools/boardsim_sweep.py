@@ -60,6 +60,9 @@ check("the text closes with the counts",
 # A point is reproduced alone by the --fault the sweep prints; one the board cannot carry, or
 # that does not parse, is bad input.
 tool("run", "--host", "--fault", "pad-reads-all-ones:0xFED0D130@6")
+# Without an end marker the walk meets the zeros after the list, in both forms.
+tool("run", "--host", "--fault", "hob-no-end-marker")
+tool("run", "--fault", "hob-no-end-marker")
 tool("op", "--host", "--board", "variant6", "ReadVoltage", "--fault", "conversion-never-ends:0x5E")
 tool("run", "--host", "--fault", "conversion-never-ends:0x34", status=2)
 tool("run", "--host", "--fault", "bytes-refused@1", status=2)

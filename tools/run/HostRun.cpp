@@ -67,7 +67,7 @@ BoardInstallation::BoardInstallation(sim::Board& Board, const PeiHandoff& Handof
                     ExitBadInput);
   }
   const std::vector<uint8_t> bytes = sim::BuildHobList(Handoff.Hobs, sizeof(void*));
-  handoff_->Hobs.assign((bytes.size() + 7) / 8, 0);
+  handoff_->Hobs.assign((std::max(bytes.size(), sim::HandoffMemoryBytes) + 7) / 8, 0);
   std::copy(bytes.begin(), bytes.end(), reinterpret_cast<uint8_t*>(handoff_->Hobs.data()));
   handoff_->Table.GetHobList = Handoff.GetHobListSlot ? &Handoff::GetHobList : nullptr;
   handoff_->Cell = {Handoff.Table ? &handoff_->Table : nullptr,
