@@ -1,5 +1,8 @@
 #include "emu/GdbPacket.h"
 
+#include <cctype>
+#include <string_view>
+
 namespace emu::gdb {
 
 namespace {
@@ -8,17 +11,11 @@ constexpr char Escape = '}';
 constexpr uint8_t EscapeXor = 0x20;
 constexpr const char* Digits = "0123456789abcdef";
 
+// -1 for a character that is not a hex digit.
 int HexDigit(char C) {
-  if (C >= '0' && C <= '9') {
-    return C - '0';
-  }
-  if (C >= 'a' && C <= 'f') {
-    return C - 'a' + 10;
-  }
-  if (C >= 'A' && C <= 'F') {
-    return C - 'A' + 10;
-  }
-  return -1;
+  const size_t at = std::string_view("0123456789abcdef")
+                        .find(static_cast<char>(std::tolower(static_cast<unsigned char>(C))));
+  return at == std::string_view::npos ? -1 : static_cast<int>(at);
 }
 
 } // namespace

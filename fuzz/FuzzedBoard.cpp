@@ -2,6 +2,8 @@
 
 #include "sim/BoardFile.h"
 #include "sim/Device.h"
+#include "sim/Soc.h"
+#include "tools/run/HostRun.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -39,6 +41,19 @@ uint32_t FuzzedAnswers::Answer(sim::Space, uint32_t, unsigned, const sim::Device
     return Value;
   }
   return (input_.ConsumeIntegral<uint8_t>() & 1) != 0 ? input_.ConsumeIntegral<uint32_t>() : Value;
+}
+
+std::vector<std::vector<sim::Access>> BuiltInBoots() {
+  std::vector<std::vector<sim::Access>> runs;
+  for (const sim::BoardConfig& config : BuiltInBoards()) {
+    sim::Soc soc(config);
+    soc.Bus.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
+    if (!tools::RunHostModule(soc.Bus, {.Hobs = config.Hobs}).Status) {
+      Finding("the reference boot of " + config.Name + " did not return");
+    }
+    runs.push_back(soc.Bus.GetTrace().Accesses());
+  }
+  return runs;
 }
 
 sim::ReferenceWrites ReferenceOf(const std::vector<std::vector<sim::Access>>& Runs) {

@@ -32,6 +32,9 @@ private:
   FuzzedDataProvider& input_;
 };
 
+// The traces of the fault-free boots of every built-in board (a finding if one does not return).
+std::vector<std::vector<sim::Access>> BuiltInBoots();
+
 // The writes of several fault-free runs, as one reference (sim/FaultOutcome.h): a register none
 // of them writes is a stray write, and a value none of them writes is one built on a failed read
 // when the register's last read failed.

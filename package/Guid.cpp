@@ -1,6 +1,8 @@
 #include "package/Guid.h"
 
+#include <cctype>
 #include <cstdio>
+#include <string_view>
 
 namespace package {
 
@@ -11,17 +13,11 @@ constexpr std::array<size_t, 16> TextByteOf = {3, 2, 1,  0,  5,  4,  7,  6,
                                                8, 9, 10, 11, 12, 13, 14, 15};
 constexpr std::array<size_t, 4> Dashes = {8, 13, 18, 23};
 
+// -1 for a character that is not a hex digit.
 int HexDigit(char C) {
-  if (C >= '0' && C <= '9') {
-    return C - '0';
-  }
-  if (C >= 'a' && C <= 'f') {
-    return C - 'a' + 10;
-  }
-  if (C >= 'A' && C <= 'F') {
-    return C - 'A' + 10;
-  }
-  return -1;
+  const size_t at = std::string_view("0123456789abcdef")
+                        .find(static_cast<char>(std::tolower(static_cast<unsigned char>(C))));
+  return at == std::string_view::npos ? -1 : static_cast<int>(at);
 }
 
 Guid MustParse(std::string_view Text) {

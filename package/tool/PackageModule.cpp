@@ -7,6 +7,7 @@
 #include "package/Peim.h"
 #include "package/Te.h"
 #include "package/Volume.h"
+#include "package/tool/FileBytes.h"
 
 #include <CLI/CLI.hpp>
 
@@ -16,33 +17,6 @@
 #include <iterator>
 
 namespace {
-
-std::vector<uint8_t> ReadAll(const std::string& Path) {
-  std::ifstream in(Path, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                             std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof()) {
-    throw package::FormatError("cannot read " + Path);
-  }
-  if (!in.is_open()) {
-    throw package::FormatError("cannot open " + Path);
-  }
-  return bytes;
-}
-
-// Through a temporary beside the output, so a failed run leaves no half-written file.
-void WriteAll(const std::string& Path, std::span<const uint8_t> Bytes) {
-  const std::string temporary = Path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(Bytes.data()),
-              static_cast<std::streamsize>(Bytes.size()));
-    if (!out) {
-      throw package::FormatError("cannot write " + temporary);
-    }
-  }
-  std::filesystem::rename(temporary, Path);
-}
 
 uint32_t Number(const std::string& Text, const std::string& What) {
   size_t used = 0;
@@ -83,7 +57,7 @@ int main(int argc, char** argv) {
     if (!fileName) {
       throw package::FormatError("--guid " + guid + " is not a GUID");
     }
-    const std::vector<uint8_t> image = ReadAll(pe);
+    const std::vector<uint8_t> image = package::ReadFileBytes(pe);
     const package::PeimSpec wanted{
         *fileName, name,
         depex == "always" ? package::DepexAlways()
@@ -97,13 +71,13 @@ int main(int argc, char** argv) {
         package::BuildVolumeInPlace({&file, 1}, volume, Number(base, "--fv-base"));
     package::ParseVolume(fv); // what we ship must read back
     if (!teOut.empty()) {
-      WriteAll(teOut, te);
+      package::WriteFileBytes(teOut, te);
     }
     if (!ffsOut.empty()) {
-      WriteAll(ffsOut, ffs);
+      package::WriteFileBytes(ffsOut, ffs);
     }
     if (!fvOut.empty()) {
-      WriteAll(fvOut, fv);
+      package::WriteFileBytes(fvOut, fv);
     }
   } catch (const std::exception& error) {
     std::cerr << "package_module: " << pe << ": " << error.what() << '\n';

@@ -3,6 +3,7 @@
 // then boot the image and look for the module there.
 #include "package/Bytes.h"
 #include "package/edit/PeiVolumeEdit.h"
+#include "package/tool/FileBytes.h"
 
 #include <CLI/CLI.hpp>
 
@@ -12,33 +13,6 @@
 #include <iterator>
 
 namespace {
-
-std::vector<uint8_t> ReadAll(const std::string& Path) {
-  std::ifstream in(Path, std::ios::binary);
-  if (!in.is_open()) {
-    throw package::FormatError("cannot open " + Path);
-  }
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                             std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    throw package::FormatError("cannot read " + Path);
-  }
-  return bytes;
-}
-
-// Through a temporary beside the output, so a failed run leaves no half-written file.
-void WriteAll(const std::string& Path, std::span<const uint8_t> Bytes) {
-  const std::string temporary = Path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(Bytes.data()),
-              static_cast<std::streamsize>(Bytes.size()));
-    if (!out) {
-      throw package::FormatError("cannot write " + temporary);
-    }
-  }
-  std::filesystem::rename(temporary, Path);
-}
 
 std::string Pattern(const std::vector<int>& Bytes) {
   static constexpr char Digits[] = "0123456789abcdef";
@@ -68,9 +42,9 @@ int main(int argc, char** argv) {
   try {
     const package::Dispatch when = dispatch == "before-memory" ? package::Dispatch::BeforeMemory
                                                                : package::Dispatch::AfterMemory;
-    const package::PeimPlacement placed =
-        package::PlacePeim(ReadAll(firmware), ReadAll(ffs), when, peiBase);
-    WriteAll(out, placed.Flash);
+    const package::PeimPlacement placed = package::PlacePeim(
+        package::ReadFileBytes(firmware), package::ReadFileBytes(ffs), when, peiBase);
+    package::WriteFileBytes(out, placed.Flash);
     std::cout << "file-offset: " << package::Hex(placed.FileOffset) << '\n'
               << "file-address: " << package::Hex(placed.FileAddress) << '\n'
               << "code: " << (placed.CodeType == package::SectionType::Te ? "te" : "pe32") << '\n'
