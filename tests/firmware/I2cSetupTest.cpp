@@ -52,6 +52,42 @@ TEST_F(I2cSetupTest, BringUpSwitchesTheFunctionOnAndDecodesOnlyWhenNeeded) {
   }
 }
 
+// A read of all ones (the PMC base, the function-disable register, or its fresh read for the
+// write) has nothing written on it.
+TEST_F(I2cSetupTest, BringUpWritesNothingOnAReadOfAllOnes) {
+  struct AllOnesAt final : sim::ReadAnswers {
+    uint32_t Address;
+    unsigned Nth; // that read of Address, from 1
+    unsigned seen = 0;
+    AllOnesAt(uint32_t A, unsigned N) : Address(A), Nth(N) {}
+    uint32_t Answer(sim::Space, uint32_t At, unsigned, const sim::Device*, uint32_t V) override {
+      return At == Address && ++seen == Nth ? 0xFFFFFFFF : V;
+    }
+  };
+  const uint32_t fd = PmcBase + 0x34;
+  // The function stays off, so the controller's identifier reads all ones and the bring-up ends.
+  const Expected off = R32(ConfigIdentifier, 0xFFFFFFFF);
+  const std::tuple<uint32_t, unsigned, uint32_t, std::vector<Expected>> cases[] = {
+      {PmcBaseRegister, 1, 0x20000104, {R32(PmcBaseRegister, 0xFFFFFFFF), off}},
+      {fd, 1, 0x20000104, {R32(PmcBaseRegister, PmcBase), R32(fd, 0xFFFFFFFF), off}},
+      {fd,
+       2,
+       0x20000104,
+       {R32(PmcBaseRegister, PmcBase), R32(fd, 0x20000104), R32(fd, 0xFFFFFFFF), off}},
+  };
+  for (const auto& [address, nth, disabled, steps] : cases) {
+    SCOPED_TRACE(nth);
+    Config.PmcFunctionDisable = disabled;
+    Install();
+    AllOnesAt answers(address, nth);
+    soc->Bus.SetReadAnswers(&answers);
+    EXPECT_EQ(I2cControllerBringUp(), EFI_SUCCESS);
+    EXPECT_EQ(Steps(), steps);
+    EXPECT_EQ(soc->Pmc.FunctionDisable(), disabled);
+    soc->Bus.SetReadAnswers(nullptr);
+  }
+}
+
 TEST_F(I2cSetupTest, BringUpOfAnAbsentDeviceStopsAtItsIdentifier) {
   Config.I2c.Present = false;
   Install();
