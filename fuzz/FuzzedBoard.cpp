@@ -64,17 +64,24 @@ sim::ReferenceWrites ReferenceOf(const std::vector<std::vector<sim::Access>>& Ru
   return sim::ReferenceWrites(all);
 }
 
+std::vector<sim::BadWrite> Unaccounted(const std::vector<sim::Access>& Run,
+                                       const sim::ReferenceWrites& Reference,
+                                       const sim::ReferenceWrites* Also) {
+  std::vector<sim::BadWrite> found = Reference.Check(Run);
+  if (Also != nullptr && !found.empty()) {
+    const std::vector<sim::BadWrite> also = Also->Check(Run);
+    std::erase_if(found, [&](const sim::BadWrite& Bad) { // the call without faults writes it too
+      return std::none_of(also.begin(), also.end(), [&](const sim::BadWrite& A) {
+        return A.Seq == Bad.Seq && A.What == Bad.What;
+      });
+    });
+  }
+  return found;
+}
+
 void CheckWrites(const std::string& What, const std::vector<sim::Access>& Run,
                  const sim::ReferenceWrites& Reference, const sim::ReferenceWrites* Also) {
-  const std::vector<sim::BadWrite> also =
-      Also != nullptr ? Also->Check(Run) : std::vector<sim::BadWrite>{};
-  for (const sim::BadWrite& bad : Reference.Check(Run)) {
-    const bool alsoBad = std::any_of(also.begin(), also.end(), [&](const sim::BadWrite& A) {
-      return A.Seq == bad.Seq && A.What == bad.What;
-    });
-    if (Also != nullptr && !alsoBad) { // the same call without faults writes it too
-      continue;
-    }
+  for (const sim::BadWrite& bad : Unaccounted(Run, Reference, Also)) {
     Finding(What +
             (bad.Kind == sim::BadWriteKind::Stray
                  ? ": a stray write (no fault-free run writes that register): "

@@ -40,8 +40,13 @@ std::vector<std::vector<sim::Access>> BuiltInBoots();
 // when the register's last read failed.
 sim::ReferenceWrites ReferenceOf(const std::vector<std::vector<sim::Access>>& Runs);
 
-// A finding for the first write of Run that Reference does not account for, unless Also (the
-// same call's fault-free run, where there is one) does.
+// The writes of Run that Reference does not account for, unless Also (the same call's fault-free
+// runs, where there are some) does.
+std::vector<sim::BadWrite> Unaccounted(const std::vector<sim::Access>& Run,
+                                       const sim::ReferenceWrites& Reference,
+                                       const sim::ReferenceWrites* Also = nullptr);
+
+// A finding for the first of them.
 void CheckWrites(const std::string& What, const std::vector<sim::Access>& Run,
                  const sim::ReferenceWrites& Reference, const sim::ReferenceWrites* Also = nullptr);
 

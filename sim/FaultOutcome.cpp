@@ -110,4 +110,24 @@ std::vector<BadWrite> ReferenceWrites::Check(const std::vector<Access>& Faulted)
   return found;
 }
 
+std::vector<BoardConfig> OtherSelectionBoards(const BoardConfig& Board,
+                                              const std::vector<uint16_t>& Detection) {
+  std::vector<BoardConfig> boards;
+  for (const bool missing : {false, true}) {
+    BoardConfig config = Board;
+    for (const uint16_t address : Detection) {
+      const auto device =
+          std::find_if(config.I2cDevices.begin(), config.I2cDevices.end(),
+                       [&](const I2cDeviceConfig& D) { return D.Address == address && !D.TenBit; });
+      if (device == config.I2cDevices.end()) {
+        continue;
+      }
+      device->MissesFirstTransfers = 1;
+      device->NeverAcknowledges = missing;
+      boards.push_back(config);
+    }
+  }
+  return boards;
+}
+
 } // namespace sim

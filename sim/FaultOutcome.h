@@ -11,6 +11,7 @@
 // rest by their memory-mapped or port address.
 #pragma once
 
+#include "sim/BoardConfig.h"
 #include "sim/Trace.h"
 #include "sim/decode/BusDecoder.h"
 
@@ -52,5 +53,14 @@ private:
   std::map<RegisterWrite, std::set<uint32_t>> writes_; // the values written there
   std::map<PmicWrite, std::set<uint32_t>> pmicWrites_;
 };
+
+// A fault that makes a variant's identification read fail sends detection on to the next variant,
+// which is how the module is meant to work on a board without that variant: what the next
+// selection writes is no invented write. These are the fault-free boards for that: each fitted
+// device of Detection (the addresses detection asks, in its order), with those asked before it,
+// misses that one read (a later selection finds it again), and then is missing altogether. The
+// writes of the same run on each join the reference where a stray write is to be judged.
+std::vector<BoardConfig> OtherSelectionBoards(const BoardConfig& Board,
+                                              const std::vector<uint16_t>& Detection);
 
 } // namespace sim

@@ -144,29 +144,15 @@ std::vector<sim::BadWrite> SweepModule::Judge(const SweepTarget& Target,
   return found;
 }
 
-// A fault that makes a variant's identification read fail sends detection on to the next
-// variant, which is how the module is meant to work on a board without that variant: what the
-// next selection writes is no invented write. Each fitted device detection asks, and those asked
-// before it, is made to miss that one read (a later selection finds it again), and then to be
-// missing altogether; the writes of those runs join the reference.
+// The writes of the same target on every board where detection settles elsewhere.
 void SweepModule::AddOtherSelections(const SweepTarget& Target,
                                      sim::ReferenceWrites& Reference) const {
-  for (const bool missing : {false, true}) {
-    sim::BoardConfig config = Target.Config;
-    for (const uint16_t address : DetectionDevices()) {
-      const auto device = std::find_if(
-          config.I2cDevices.begin(), config.I2cDevices.end(),
-          [&](const sim::I2cDeviceConfig& D) { return D.Address == address && !D.TenBit; });
-      if (device == config.I2cDevices.end()) {
-        continue;
-      }
-      device->MissesFirstTransfers = 1;
-      device->NeverAcknowledges = missing;
-      sim::Soc soc(config);
-      soc.Bus.GetTrace().SetKeep(sim::TraceKeep::Changes);
-      RunOn(Target, config, soc);
-      Reference.Add(soc.Bus.GetTrace().Accesses());
-    }
+  for (const sim::BoardConfig& config :
+       sim::OtherSelectionBoards(Target.Config, DetectionDevices())) {
+    sim::Soc soc(config);
+    soc.Bus.GetTrace().SetKeep(sim::TraceKeep::Changes);
+    RunOn(Target, config, soc);
+    Reference.Add(soc.Bus.GetTrace().Accesses());
   }
 }
 
