@@ -12,6 +12,11 @@
 
 namespace fuzz {
 
+namespace {
+// The legacy bridge's (00:1F.0) PMC base register, in the PCI configuration window.
+constexpr uint32_t PmcBaseRegister = 0xE00F8044;
+} // namespace
+
 const std::vector<sim::BoardConfig>& BuiltInBoards() {
   static const std::vector<sim::BoardConfig> boards = [] {
     std::vector<std::filesystem::path> paths;
@@ -30,7 +35,7 @@ const std::vector<sim::BoardConfig>& BuiltInBoards() {
   return boards;
 }
 
-uint32_t FuzzedAnswers::Answer(sim::Space, uint32_t, unsigned, const sim::Device* Dev,
+uint32_t FuzzedAnswers::Answer(sim::Space, uint32_t Address, unsigned, const sim::Device* Dev,
                                uint32_t Value) {
   if (Dev == nullptr || input_.remaining_bytes() == 0) {
     return Value;
@@ -40,7 +45,13 @@ uint32_t FuzzedAnswers::Answer(sim::Space, uint32_t, unsigned, const sim::Device
       name != "pm-timer") {
     return Value;
   }
-  return (input_.ConsumeIntegral<uint8_t>() & 1) != 0 ? input_.ConsumeIntegral<uint32_t>() : Value;
+  if ((input_.ConsumeIntegral<uint8_t>() & 1) == 0) {
+    return Value;
+  }
+  const uint32_t answer = input_.ConsumeIntegral<uint32_t>();
+  // The PMC base is the platform's set-up, which earlier firmware wrote and the module trusts as
+  // it trusts where the bridge is: it may be missing (all ones), but is not answered at random.
+  return Address == PmcBaseRegister ? 0xFFFFFFFFu : answer;
 }
 
 std::vector<std::vector<sim::Access>> BuiltInBoots() {

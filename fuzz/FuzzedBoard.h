@@ -20,7 +20,8 @@ const std::vector<sim::BoardConfig>& BuiltInBoards();
 
 // While the input lasts, each read of the PMIC bus controller (status bits, received bytes), the
 // PCI configuration window (sideband data), the pad block and the PM timer takes one byte of it:
-// odd, and the next four bytes are the answer in place of the device's. Once the input is used
+// odd, and the next four bytes are the answer in place of the device's (the PMC base register's
+// only ever all ones: a value earlier firmware set up is trusted). Once the input is used
 // up the devices answer for themselves, so every input ends in a board that works.
 class FuzzedAnswers final : public sim::ReadAnswers {
 public:
