@@ -26,9 +26,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   FuzzedDataProvider input(Data, Size);
-  const auto& boards = fuzz::BuiltInBoards();
-  const sim::BoardConfig& config =
-      boards[input.ConsumeIntegralInRange<size_t>(0, boards.size() - 1)];
+  const sim::BoardConfig& config = fuzz::PickBuiltInBoard(input);
   sim::Soc soc(config);
   soc.Bus.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
   fuzz::FuzzedAnswers answers(input);

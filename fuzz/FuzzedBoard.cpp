@@ -35,6 +35,11 @@ const std::vector<sim::BoardConfig>& BuiltInBoards() {
   return boards;
 }
 
+const sim::BoardConfig& PickBuiltInBoard(FuzzedDataProvider& Input) {
+  const auto& boards = BuiltInBoards();
+  return boards[Input.ConsumeIntegralInRange<size_t>(0, boards.size() - 1)];
+}
+
 uint32_t FuzzedAnswers::Answer(sim::Space, uint32_t Address, unsigned, const sim::Device* Dev,
                                uint32_t Value) {
   if (Dev == nullptr || input_.remaining_bytes() == 0) {

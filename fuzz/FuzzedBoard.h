@@ -17,6 +17,8 @@ namespace fuzz {
 
 // Every board in boards/, read once.
 const std::vector<sim::BoardConfig>& BuiltInBoards();
+// The built-in board the input's next bytes name.
+const sim::BoardConfig& PickBuiltInBoard(FuzzedDataProvider& Input);
 
 // While the input lasts, each read of the PMIC bus controller (status bits, received bytes), the
 // PCI configuration window (sideband data), the pad block and the PM timer takes one byte of it:

@@ -59,9 +59,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   FuzzedDataProvider input(Data, Size);
-  const auto& boards = fuzz::BuiltInBoards();
-  const sim::BoardConfig config =
-      AsOpStartsIt(boards[input.ConsumeIntegralInRange<size_t>(0, boards.size() - 1)]);
+  const sim::BoardConfig config = AsOpStartsIt(fuzz::PickBuiltInBoard(input));
   const size_t slot = input.ConsumeIntegralInRange<size_t>(0, tools::SlotCount - 1);
   const auto& signature = tools::PmicSlots[slot].Signature();
   tools::SlotRequest request{.Slot = slot};

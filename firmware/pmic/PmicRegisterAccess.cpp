@@ -48,13 +48,18 @@ bool OperationBits(uint32_t Operation, uint8_t Mask, uint8_t Value, uint8_t& Kee
     return false;
   }
 }
-} // namespace
-
-bool PmicReadRegisterChecked(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t* Value) {
-  Acquire(Lock);
+// One read under its own hold where Lock asks for one; Granted tells whether the bus was granted.
+bool ReadHeld(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t* Value, bool& Granted) {
+  Granted = Acquire(Lock);
   const bool read = ReadUnlocked(Device, Register, Value);
   Release(Lock);
   return read;
+}
+} // namespace
+
+bool PmicReadRegisterChecked(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t* Value) {
+  bool granted = false;
+  return ReadHeld(Device, Register, Lock, Value, granted);
 }
 
 uint8_t PmicReadRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock) {
@@ -121,10 +126,8 @@ uint32_t PmicReadConversion(uint8_t Device, PmicBusLock Lock, const PmicConverte
       return PmicConversionFailed(Converter);
     }
     uint8_t control = 0;
-    const bool granted = Acquire(Lock);
-    const bool read = ReadUnlocked(Device, Converter.Control, &control);
-    Release(Lock);
-    if (!read) {
+    bool granted = false;
+    if (!ReadHeld(Device, Converter.Control, Lock, &control, granted)) {
       return PmicConversionFailed(Converter);
     }
     if ((control & Converter.BusyMask) == 0) {
