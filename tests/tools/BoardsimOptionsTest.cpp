@@ -1,5 +1,5 @@
-#include "tools/boardsim/BoardInput.h"
-#include "tools/boardsim/Options.h"
+#include "tools/boardsim/shared/BoardInput.h"
+#include "tools/boardsim/shared/Options.h"
 #include "tools/run/ToolError.h"
 
 #include <gtest/gtest.h>
