@@ -32,7 +32,8 @@ constexpr const char* OpFooter =
     "it opened at 0x400 before the call, as the module's entry leaves it: the library's waits\n"
     "read the PM timer behind it.\n"
     "Exit status: 0 the slot returned; 1 the slot is not offered, or the call did not return;\n"
-    "2 bad input; 3 an output could not be written.";
+    "2 bad input; 3 an output could not be written.\n"
+    "Reference: docs/op.md";
 
 constexpr const char* DecodeFooter =
     "Shows what the trace alone determines: its accesses by kind, the PMIC bus (transactions,\n"
@@ -41,7 +42,8 @@ constexpr const char* DecodeFooter =
     "board's decoders, which move while the module programs them.\n"
     "Sequence numbers and times must strictly increase; a device file is refused.\n"
     "Exit status: 0 done; 2 bad input (a trace line that does not parse or is out of order,\n"
-    "named by its number); 3 an output could not be written.";
+    "named by its number); 3 an output could not be written.\n"
+    "Reference: docs/decode.md";
 
 [[noreturn]] void BadInput(const std::string& Message) {
   throw tools::ToolError("boardsim: " + Message, tools::ExitBadInput);
@@ -140,14 +142,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
                    "did.",
                    "boardsim");
   program.set_version_flag("--version", "boardsim " BOARDINIT_VERSION);
-  program.footer(std::string(ProgramFooter) + ExitStatuses);
+  program.footer(std::string(ProgramFooter) + ExitStatuses + "\nReference: docs/boardsim.md");
   program.require_subcommand(0, 1);
   program.allow_extras();
 
   CLI::App* run = program.add_subcommand("run", "a boot: ModuleEntry on the board, and a summary "
                                                 "of what it did");
   AddRunOptions(*run, line.Run);
-  run->footer(ExitStatuses);
+  run->footer(std::string(ExitStatuses) + "\nReference: docs/run.md");
   run->allow_extras();
 
   CLI::App* op = program.add_subcommand("op", "one PMIC slot, called as the firmware modules that "

@@ -14,7 +14,8 @@ constexpr const char* SweepFooter =
     "switched off and on after a wait gave up is the one recovery allowed), above all one built\n"
     "on a read that failed. Each failure is printed with the command that reproduces it alone.\n"
     "Slots are called as boardsim op calls them, with 0 for every UINT8 argument.\n"
-    "Exit status: 0 no point failed; 1 some did; 2 bad input.";
+    "Exit status: 0 no point failed; 1 some did; 2 bad input.\n"
+    "Reference: docs/sweep.md";
 } // namespace
 
 CLI::App* AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
