@@ -46,7 +46,7 @@ struct FaultKindInfo {
   const char* Name;
   bool HasWhere;
   bool HasWhen;
-  const char* What; // for --help and the README
+  const char* What; // for --help and docs/sweep.md
 };
 
 std::span<const FaultKindInfo> FaultKinds();
