@@ -37,7 +37,8 @@ uint32_t Number(const std::string& Text, const std::string& What) {
 int main(int argc, char** argv) {
   CLI::App app{"Derives the TE image, the FFS file and a firmware volume from a module's PE32"};
   std::string pe, guid, name, depex = "always", code = "te", base = "0", size = "0x10000";
-  std::string teOut, ffsOut, fvOut;
+  std::string teOut, ffsOut, fvOut, depexOut, version;
+  uint16_t buildNumber = 0;
   app.add_option("--pe", pe, "the module's PE32 image")->required();
   app.add_option("--guid", guid, "the FFS file's name")->required();
   app.add_option("--name", name, "the user-interface name")->required();
@@ -47,9 +48,13 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"te", "pe32"}));
   app.add_option("--fv-base", base, "address of the volume's first byte; the module runs there");
   app.add_option("--fv-size", size, "volume size in bytes, a multiple of 4096");
+  app.add_option("--module-version", version, "the version section's text (none without it)");
+  app.add_option("--build-number", buildNumber, "the version section's build number (0-65535)")
+      ->needs("--module-version");
   app.add_option("--te", teOut, "write the TE image here");
   app.add_option("--ffs", ffsOut, "write the FFS file here");
   app.add_option("--fv", fvOut, "write the volume here");
+  app.add_option("--depex-file", depexOut, "write the dependency expression alone here");
   CLI11_PARSE(app, argc, argv);
 
   try {
@@ -62,7 +67,9 @@ int main(int argc, char** argv) {
         *fileName, name,
         depex == "always" ? package::DepexAlways()
                           : package::DepexAfterPpi(package::PermanentMemoryInstalledPpi),
-        code == "te" ? package::CodeForm::Te : package::CodeForm::Pe32};
+        code == "te" ? package::CodeForm::Te : package::CodeForm::Pe32,
+        version.empty() ? std::nullopt
+                        : std::optional<package::ModuleVersion>({buildNumber, version})};
     const package::FileSpec file = package::PeimFile(wanted, image);
     const package::VolumeSpec volume{.Size = Number(size, "--fv-size")};
     const std::vector<uint8_t> te = package::ConvertPeToTe(image);
@@ -78,6 +85,9 @@ int main(int argc, char** argv) {
     }
     if (!fvOut.empty()) {
       package::WriteFileBytes(fvOut, fv);
+    }
+    if (!depexOut.empty()) {
+      package::WriteFileBytes(depexOut, wanted.Depex);
     }
   } catch (const std::exception& error) {
     std::cerr << "package_module: " << pe << ": " << error.what() << '\n';
