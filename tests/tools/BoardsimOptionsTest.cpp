@@ -1,10 +1,12 @@
 #include "tools/boardsim/shared/BoardInput.h"
+#include "tools/boardsim/shared/Installation.h"
 #include "tools/boardsim/shared/Options.h"
 #include "tools/run/ToolError.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -16,6 +18,8 @@ std::string Parse(const std::vector<std::string>& Args) {
     switch (line.Which) {
     case boardsim::Command::Print:
       return "print";
+    case boardsim::Command::Version:
+      return "version";
     case boardsim::Command::Decode:
       return "decode " + line.Decode.TracePath + (line.Decode.Json ? " json" : "");
     case boardsim::Command::Sweep: {
@@ -67,7 +71,7 @@ TEST(BoardsimOptions, RunAndDecodeTakeTheirOptionsOrSayWhatIsWrong) {
       {{"run", "--image", "other.efi"}, "board default image other.efi"},
       {{"run", "--board=mine.json"}, "board mine.json"},
       {{"decode", "-", "--json"}, "decode - json"},
-      {{"--version"}, "print"},
+      {{"--version"}, "version"},
       {{"run", "--help"}, "print"},
       {{"run", "--bored", "x"}, "boardsim: unknown option '--bored'"},
       {{"run", "--board"}, "boardsim: --board needs a value"},
@@ -193,6 +197,41 @@ TEST(BoardsimOptions, BareNamesLiveInTheBoardsFolder) {
     EXPECT_EQ(error.ExitStatus(), 2);
     EXPECT_NE(std::string(error.what()).find("no board named 'no-such-board'"), std::string::npos);
   }
+}
+
+// Installed (bin/boardsim beside share/boardinit/), the tool takes its boards and image from its
+// own prefix, even when only one of them is left; otherwise from the build tree.
+TEST(BoardsimOptions, AnInstalledToolFindsItsDataInItsOwnPrefix) {
+  const std::filesystem::path prefix = std::filesystem::path(::testing::TempDir()) / "prefix";
+  const boardsim::Installation relative{"../share/boardinit/boards",
+                                        "../share/boardinit/firmware/boardinit.efi"};
+  const boardsim::Installation buildTree{"/build/boards", "/build/image/boardinit.efi"};
+  const boardsim::Installation installed{
+      (prefix / "share/boardinit/boards").string(),
+      (prefix / "share/boardinit/firmware/boardinit.efi").string()};
+  const struct {
+    const char* Present; // below the prefix, besides bin/
+    const boardsim::Installation& Found;
+  } cases[] = {{"", buildTree},
+               {"share/boardinit/boards/", installed},
+               {"share/boardinit/firmware/boardinit.efi", installed}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Present);
+    std::filesystem::remove_all(prefix);
+    std::filesystem::create_directories(prefix / "bin");
+    const std::string present = c.Present;
+    if (present.ends_with('/')) {
+      std::filesystem::create_directories(prefix / present);
+    } else if (!present.empty()) {
+      std::filesystem::create_directories((prefix / present).parent_path());
+      std::ofstream(prefix / present) << "MZ";
+    }
+    const boardsim::Installation found =
+        boardsim::FindInstallation(prefix / "bin/boardsim", relative, buildTree);
+    EXPECT_EQ(found.BoardsDir, c.Found.BoardsDir);
+    EXPECT_EQ(found.BuiltImage, c.Found.BuiltImage);
+  }
+  std::filesystem::remove_all(prefix);
 }
 
 } // namespace

@@ -141,7 +141,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   CLI::App program("Runs the board-initialisation module on a simulated board and shows what it "
                    "did.",
                    "boardsim");
-  program.set_version_flag("--version", "boardsim " BOARDINIT_VERSION);
+  program.set_version_flag("--version", "boardsim " BOARDINIT_VERSION,
+                           "print the version, the build number, and the SHA-256 of the image "
+                           "run by default, then exit");
   program.footer(std::string(ProgramFooter) + ExitStatuses + "\nReference: docs/boardsim.md");
   program.require_subcommand(0, 1);
   program.allow_extras();
@@ -196,8 +198,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   std::vector<std::string> reversed(head.rbegin(), head.rend()); // CLI11 takes them last first
   try {
     program.parse(reversed);
-  } catch (const CLI::CallForVersion& version) {
-    line.Printed = std::string(version.what()) + "\n";
+  } catch (const CLI::CallForVersion&) {
+    line.Which = Command::Version;
     return line;
   } catch (const CLI::Success&) { // --help, of the program or of a command
     line.Printed = program.help();

@@ -45,7 +45,7 @@ struct SweepOptions {
   bool Json = false;
 };
 
-enum class Command { Run, Op, Decode, Sweep, Print };
+enum class Command { Run, Op, Decode, Sweep, Version, Print };
 
 struct CommandLine {
   Command Which = Command::Print;
@@ -53,7 +53,7 @@ struct CommandLine {
   OpOptions Op;
   DecodeOptions Decode;
   SweepOptions Sweep;
-  std::string Printed; // Command::Print: the --help or --version text, for standard output
+  std::string Printed; // Command::Print: the --help text, for standard output
 };
 
 // Throws tools::ToolError (exit 2) on anything it does not understand: one line naming it. Options
