@@ -1,86 +1,91 @@
 #!/usr/bin/env python3
 """The .deb as an integrator takes it: made by CPack, unpacked into a scratch root with dpkg -x,
 its declared dependencies and its manifest checked, and its boardsim run on the default board
-and on a board file from outside any tree, finding its own data below the root."""
+and on a board file from outside any tree, finding its own data below the root.
+Usage: deb_install.py CPACK BUILD_DIR BOARDS_DIR"""
 import hashlib
 import json
 import pathlib
-import shutil
 import subprocess
 import sys
 import tempfile
+import unittest
 
-cpack, build_dir, boards_dir = sys.argv[1:4]
-work = pathlib.Path(tempfile.mkdtemp())
-failures = []
-
-
-def check(what, condition):
-    print(("ok: " if condition else "FAILED: ") + what)
-    if not condition:
-        failures.append(what)
+CPACK, BUILD_DIR, BOARDS_DIR = sys.argv[1:4]
 
 
 def sha256(path):
     return hashlib.sha256(path.read_bytes()).hexdigest()
 
 
-made = subprocess.run([cpack, "-G", "DEB", "--config", f"{build_dir}/CPackConfig.cmake",
-                       "-B", str(work / "package")], capture_output=True, text=True)
-debs = list((work / "package").glob("boardinit_*_amd64.deb"))
-check("cpack makes boardinit_<version>_amd64.deb", made.returncode == 0 and len(debs) == 1)
-if failures:
-    print(made.stdout, made.stderr)
-    sys.exit(1)
-deb = debs[0]
-depends = subprocess.run(["dpkg-deb", "-f", str(deb), "Depends"], capture_output=True,
-                         text=True).stdout
-for package in ("libunicorn2", "libnettle8", "libstdc++6", "libc6"):
-    check(f"the package depends on {package}", package in depends)
+class DebInstall(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.TemporaryDirectory()
+        work = pathlib.Path(cls.work.name)
+        made = subprocess.run([CPACK, "-G", "DEB", "--config", f"{BUILD_DIR}/CPackConfig.cmake",
+                               "-B", str(work / "package")], capture_output=True, text=True)
+        debs = list((work / "package").glob("boardinit_*_amd64.deb"))
+        if made.returncode != 0 or len(debs) != 1:
+            raise AssertionError(f"cpack made no boardinit_<version>_amd64.deb:\n{made.stdout}"
+                                 f"{made.stderr}")
+        cls.deb = debs[0]
+        subprocess.run(["dpkg", "-x", str(cls.deb), str(work / "root")], check=True)
+        cls.usr = work / "root/usr"
+        cls.data = cls.usr / "share/boardinit"
+        cls.boardsim = cls.usr / "bin/boardsim"
+        cls.image = cls.data / "firmware/boardinit.efi"
+        manifests = list(cls.data.glob("boardinit-*-manifest.json"))
+        if len(manifests) != 1:
+            raise AssertionError(f"not one release manifest: {manifests}")
+        cls.manifest_path = manifests[0]
+        cls.manifest = json.loads(cls.manifest_path.read_text())
 
-root = work / "root"
-subprocess.run(["dpkg", "-x", str(deb), str(root)], check=True)
-usr = root / "usr"
-data = usr / "share/boardinit"
+    @classmethod
+    def tearDownClass(cls):
+        cls.work.cleanup()
 
-manifests = list(data.glob("boardinit-*-manifest.json"))
-check("one release manifest", len(manifests) == 1)
-manifest = json.loads(manifests[0].read_text())
-listed = {entry["path"]: entry for entry in manifest["files"]}
-unpacked = {str(p.relative_to(usr)) for p in usr.rglob("*") if p.is_file()} - {
-    str(manifests[0].relative_to(usr))}
-check("the manifest lists every file of the package", set(listed) == unpacked)
-wrong = [path for path, entry in listed.items() if (usr / path).is_file() and (
-    entry["size"] != (usr / path).stat().st_size or entry["sha256"] != sha256(usr / path))]
-check("every size and SHA-256 in the manifest holds" + (f", not for {wrong[:3]}" if wrong else ""),
-      not wrong)
-check("the manifest reports the two builds byte-identical",
-      manifest["reproducibility"]["identical"] is True)
+    def test_declares_the_libraries_boardsim_links(self):
+        depends = subprocess.run(["dpkg-deb", "-f", str(self.deb), "Depends"],
+                                 capture_output=True, text=True, check=True).stdout
+        for package in ("libunicorn2", "libnettle8", "libstdc++6", "libc6"):
+            with self.subTest(package):
+                self.assertIn(package, depends)
 
-boardsim = usr / "bin/boardsim"
-image = data / "firmware/boardinit.efi"
-version = subprocess.run([boardsim, "--version"], capture_output=True, text=True)
-check("--version names the installed image and its SHA-256",
-      version.returncode == 0 and
-      version.stdout.splitlines()[1:] == [f"image    {image}", f"sha256   {sha256(image)}"])
-check("--version is the manifest's version and build number",
-      version.stdout.startswith(
-          f"boardsim {manifest['version']} build {manifest['build_number']}\n"))
+    def test_the_manifest_holds_for_every_file(self):
+        unpacked = {str(p.relative_to(self.usr)) for p in self.usr.rglob("*") if p.is_file()}
+        listed = {entry["path"]: entry for entry in self.manifest["files"]}
+        self.assertEqual(set(listed), unpacked - {str(self.manifest_path.relative_to(self.usr))})
+        for path, entry in listed.items():
+            with self.subTest(path):
+                self.assertEqual((entry["size"], entry["sha256"]),
+                                 ((self.usr / path).stat().st_size, sha256(self.usr / path)))
+        self.assertIs(self.manifest["reproducibility"]["identical"], True)
 
-elsewhere = pathlib.Path(tempfile.mkdtemp())
-board = json.loads((pathlib.Path(boards_dir) / "default.json").read_text())
-board["name"] = "integrators-board"
-(elsewhere / "mine.json").write_text(json.dumps(board))
-for args, board_line in (([], f"board     default ({data}/boards/default.json)"),
-                         (["--board", str(elsewhere / "mine.json")],
-                          f"board     integrators-board ({elsewhere}/mine.json)")):
-    done = subprocess.run([boardsim, "run", *args], capture_output=True, text=True)
-    lines = done.stdout.splitlines()
-    check(f"run {' '.join(args)}: the installed image returns EFI_SUCCESS",
-          done.returncode == 0 and "status    EFI_SUCCESS" in lines)
-    check(f"run {' '.join(args)}: {board_line}", lines[:2] == [board_line, f"module    image {image}"])
+    def test_version_is_the_manifests_with_the_installed_images_sha256(self):
+        done = subprocess.run([self.boardsim, "--version"], capture_output=True, text=True)
+        self.assertEqual(done.returncode, 0)
+        self.assertEqual(done.stdout.splitlines(), [
+            f"boardsim {self.manifest['version']} build {self.manifest['build_number']}",
+            f"image    {self.image}", f"sha256   {sha256(self.image)}"])
 
-shutil.rmtree(work)
-shutil.rmtree(elsewhere)
-print(f"{len(failures)} failed" if failures else "all passed")
-sys.exit(1 if failures else 0)
+    def test_runs_the_installed_image_on_the_default_board_and_one_from_elsewhere(self):
+        with tempfile.TemporaryDirectory() as elsewhere:
+            board = json.loads((pathlib.Path(BOARDS_DIR) / "default.json").read_text())
+            board["name"] = "integrators-board"
+            mine = pathlib.Path(elsewhere) / "mine.json"
+            mine.write_text(json.dumps(board))
+            for args, board_line in (
+                    ([], f"board     default ({self.data}/boards/default.json)"),
+                    (["--board", str(mine)], f"board     integrators-board ({mine})")):
+                with self.subTest(args=args):
+                    done = subprocess.run([self.boardsim, "run", *args], capture_output=True,
+                                          text=True)
+                    lines = done.stdout.splitlines()
+                    self.assertEqual(done.returncode, 0, done.stderr)
+                    self.assertEqual(lines[:3], [board_line, f"module    image {self.image}",
+                                                 "status    EFI_SUCCESS"])
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
