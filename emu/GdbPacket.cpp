@@ -1,6 +1,7 @@
 #include "emu/GdbPacket.h"
 
-#include <cctype>
+#include "common/Numbers.h"
+
 #include <string_view>
 
 namespace emu::gdb {
@@ -11,12 +12,7 @@ constexpr char Escape = '}';
 constexpr uint8_t EscapeXor = 0x20;
 constexpr const char* Digits = "0123456789abcdef";
 
-// -1 for a character that is not a hex digit.
-int HexDigit(char C) {
-  const size_t at = std::string_view("0123456789abcdef")
-                        .find(static_cast<char>(std::tolower(static_cast<unsigned char>(C))));
-  return at == std::string_view::npos ? -1 : static_cast<int>(at);
-}
+using tools::HexDigit;
 
 } // namespace
 
@@ -120,21 +116,6 @@ bool FromHex(std::string_view Hex, std::vector<uint8_t>& Bytes) {
     Bytes.push_back(static_cast<uint8_t>(high << 4 | low));
   }
   return true;
-}
-
-std::optional<uint64_t> ParseHexNumber(std::string_view Text) {
-  if (Text.empty() || Text.size() > 16) {
-    return std::nullopt;
-  }
-  uint64_t value = 0;
-  for (char c : Text) {
-    const int digit = HexDigit(c);
-    if (digit < 0) {
-      return std::nullopt;
-    }
-    value = value << 4 | static_cast<uint64_t>(digit);
-  }
-  return value;
 }
 
 } // namespace emu::gdb

@@ -41,7 +41,5 @@ private:
 std::string ToHex(std::span<const uint8_t> Bytes);
 std::string ToHex(std::string_view Text);
 bool FromHex(std::string_view Hex, std::vector<uint8_t>& Bytes);
-// A hex number of at most 16 digits, all of Text.
-std::optional<uint64_t> ParseHexNumber(std::string_view Text);
 
 } // namespace emu::gdb

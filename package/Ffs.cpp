@@ -14,7 +14,6 @@ constexpr size_t TypeAt = 18;
 constexpr size_t AttributesAt = 19;
 constexpr size_t SizeAt = 20;
 constexpr size_t StateAt = 23;
-constexpr uint32_t MaxFileSize = 0xFFFFFF;
 
 // The header checksum is taken with the state and the data checksum as zero, so that neither
 // a state change nor the data's checksum disturbs it.

@@ -32,7 +32,8 @@ enum class FileType : uint8_t {
 };
 
 constexpr size_t FileHeaderSize = 24;
-constexpr size_t FileAlignment = 8; // of every file in a volume
+constexpr size_t FileAlignment = 8;        // of every file in a volume
+constexpr uint32_t MaxFileSize = 0xFFFFFF; // a header without the large-file size
 constexpr uint8_t AttributeLargeFile = 0x01;
 constexpr uint8_t AttributeChecksum = 0x40;
 constexpr uint8_t FixedDataChecksum = 0xAA;

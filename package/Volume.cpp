@@ -73,6 +73,7 @@ std::vector<uint8_t> BuildVolume(std::span<const FileSpec> Files, const VolumeSp
 
 std::vector<uint8_t> BuildVolumeInPlace(std::span<const FileSpec> Files, const VolumeSpec& Wanted,
                                         uint32_t Base) {
+  CheckVolumeAddress(Base, Wanted.Size, Wanted.Attributes);
   // Rebasing changes no sizes, so the files lie where the unrebased ones would.
   const std::vector<uint32_t> offsets = FileOffsets(Files);
   std::vector<FileSpec> placed;
@@ -93,6 +94,25 @@ FileSpec PlaceFile(const FileSpec& File, uint32_t Address) {
     at += SectionHeaderSize + section.Data.size();
   }
   return placed;
+}
+
+uint64_t ClaimedAlignment(uint32_t Attributes) {
+  if ((Attributes & VolumeWeakAlignment) != 0) {
+    return 1;
+  }
+  return uint64_t{1} << ((Attributes & VolumeAlignmentMask) >> 16);
+}
+
+void CheckVolumeAddress(uint64_t Base, uint64_t Length, uint32_t Attributes) {
+  constexpr uint64_t AddressSpaceEnd = uint64_t{1} << 32;
+  if (Base >= AddressSpaceEnd || Length > AddressSpaceEnd - Base) {
+    throw FormatError("a volume of " + Hex(Length) + " bytes at " + Hex(Base) + " runs past 4 GiB");
+  }
+  const uint64_t alignment = ClaimedAlignment(Attributes);
+  if (Base % alignment != 0) {
+    throw FormatError("a volume at " + Hex(Base) + " breaks the " + std::to_string(alignment) +
+                      "-byte alignment its header claims");
+  }
 }
 
 bool LooksLikeVolume(std::span<const uint8_t> Data) {

@@ -26,6 +26,8 @@ constexpr uint32_t VolumeStickyWrite = 0x00000200;
 constexpr uint32_t VolumeMemoryMapped = 0x00000400;
 constexpr uint32_t VolumeErasePolarity = 0x00000800;
 constexpr uint32_t VolumeAlignment8 = 0x00030000;
+constexpr uint32_t VolumeAlignmentMask = 0x001F0000; // log2 of the alignment
+constexpr uint32_t VolumeWeakAlignment = 0x80000000;
 constexpr uint32_t DefaultVolumeAttributes = VolumeReadEnabledCap | VolumeReadStatus |
                                              VolumeStickyWrite | VolumeMemoryMapped |
                                              VolumeErasePolarity | VolumeAlignment8;
@@ -82,6 +84,14 @@ struct ParsedVolume {
 // wrong signature, header checksum or revision, a file system other than FFS2, a block map that
 // does not add up to the length, a bad file, and anything but erased bytes in the free space.
 ParsedVolume ParseVolume(std::span<const uint8_t> Data);
+
+// The alignment a volume's attributes claim for its first byte (EFI_FVB2_ALIGNMENT), 1 where
+// they say it is only advisory (EFI_FVB2_WEAK_ALIGNMENT).
+uint64_t ClaimedAlignment(uint32_t Attributes);
+
+// Refuses a volume of Length bytes placed at Base that would run past 4 GiB or break the
+// alignment its Attributes claim.
+void CheckVolumeAddress(uint64_t Base, uint64_t Length, uint32_t Attributes);
 
 // The volume's signature is where the header has it: enough to tell a volume from other forms.
 bool LooksLikeVolume(std::span<const uint8_t> Data);

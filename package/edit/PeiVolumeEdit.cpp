@@ -160,7 +160,7 @@ CodeFacts ReadCode(const Section& Code) {
     const PeHeaders pe = ReadPeHeaders(Code.Data);
     facts.EntryRva = pe.AddressOfEntryPoint;
     facts.Sections = pe.Sections;
-    facts.Fixups = ReadFixups(Code.Data, pe.Sections, pe.BaseRelocation, 0);
+    facts.Fixups = ReadFixups(Code.Data, pe.Sections, pe.BaseRelocation, 0, pe.SizeOfImage);
   }
   for (const ImageSection& section : facts.Sections) {
     facts.ImageSize = std::max(facts.ImageSize, section.VirtualAddress + section.VirtualSize);
@@ -322,6 +322,11 @@ PeimPlacement PlacePeim(std::span<const uint8_t> Flash, std::span<const uint8_t>
     AddToApriori(pei, module.Name);
   }
   const ParsedVolume volume = ParseNamed(pei, "PEI volume");
+  try {
+    CheckVolumeAddress(PeiVolumeAddress, volume.Length, volume.Attributes);
+  } catch (const FormatError& error) {
+    throw FormatError(std::string("the PEI volume's address: ") + error.what());
+  }
   result.FileOffset = static_cast<uint32_t>(AlignUp(volume.FreeSpaceOffset, FileAlignment));
   result.FileAddress = PeiVolumeAddress + result.FileOffset;
   if (When == Dispatch::BeforeMemory) {

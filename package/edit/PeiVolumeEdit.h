@@ -19,6 +19,9 @@
 
 namespace package {
 
+// The flash parts this edits are a few MiB; a larger input is taken for a wrong file.
+constexpr uint64_t MaxFlashSize = 64u << 20;
+
 // The GUID-defined section of LZMA-compressed data (EDK2's LzmaCustomDecompress).
 extern const Guid LzmaCompressedSectionGuid;
 // The PEI apriori file: the PEIMs the core dispatches first, in order.

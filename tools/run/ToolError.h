@@ -1,26 +1,4 @@
-// The tools' one error type: a message for the user and the process exit status to end with.
+// Moved to common/; this name stays until every include says common/ToolError.h.
 #pragma once
 
-#include "tools/run/Printable.h"
-
-#include <stdexcept>
-#include <string>
-
-namespace tools {
-
-// Exit statuses: 1 for a run that went wrong on the board, 2 for bad input (flags, files).
-constexpr int ExitRunFailed = 1;
-constexpr int ExitBadInput = 2;
-
-// The message is made safe for a terminal here, whatever its parts: an error is always one line.
-class ToolError : public std::runtime_error {
-public:
-  ToolError(const std::string& Message, int ExitStatus)
-      : std::runtime_error(Printable(Message, Backslashes::Keep)), exitStatus_(ExitStatus) {}
-  int ExitStatus() const { return exitStatus_; }
-
-private:
-  int exitStatus_;
-};
-
-} // namespace tools
+#include "common/ToolError.h"
