@@ -74,6 +74,7 @@ std::string Guid::ToString() const {
 }
 
 const Guid FirmwareFileSystem2 = MustParse("8C8CE578-8A3D-4F1C-9935-896185C32DD3");
+const Guid FirmwareFileSystem3 = MustParse("5473C07A-3DCB-4DCA-BD6F-1E9689E7349A");
 const Guid PermanentMemoryInstalledPpi = MustParse("F894643D-C449-42D1-8EA8-85BDD8C65BDE");
 
 } // namespace package

@@ -258,7 +258,7 @@ void AddToApriori(std::span<uint8_t> Pei, const Guid& Module) {
   const ParsedVolume volume = ParseNamed(Pei, "PEI volume");
   for (size_t i = 0; i < volume.Files.size(); ++i) {
     const ParsedFile& file = volume.Files[i].File;
-    if (file.Name != PeiAprioriFileGuid) {
+    if (file.Name != PeiAprioriFileGuid || file.Deleted()) {
       continue;
     }
     std::vector<Section> sections;
@@ -314,7 +314,7 @@ PeimPlacement PlacePeim(std::span<const uint8_t> Flash, std::span<const uint8_t>
   const auto pei = PeiVolumeIn(contents);
   FileSpec module = ModuleLayout(PeimFile, When);
   for (const VolumeFile& file : ParseNamed(pei, "PEI volume").Files) {
-    if (file.File.Name == module.Name) {
+    if (file.File.Name == module.Name && !file.File.Deleted()) {
       throw FormatError("PEI volume already holds file " + module.Name.ToString());
     }
   }
