@@ -4,6 +4,7 @@
 #include "emu/GdbPacket.h"
 
 #include <cstdio>
+#include <limits>
 
 namespace emu::gdb {
 
@@ -94,6 +95,10 @@ Outcome Breakpoint(Target& On, std::string_view Payload) {
     return {BadRequest};
   }
   const auto kind = static_cast<BreakKind>(Payload[1] - '0');
+  const bool watch = kind != BreakKind::Software && kind != BreakKind::Hardware;
+  if (watch && (request->Length == 0 || request->Length > MaxWatchLength)) {
+    return {Refused};
+  }
   const bool done = insert ? On.InsertBreak(kind, request->Address, request->Length)
                            : On.RemoveBreak(kind, request->Address, request->Length);
   return {done ? Ok : Refused};
@@ -117,6 +122,9 @@ Outcome OneRegister(Target& On, std::string_view Payload) {
     if (!number) {
       return {BadRequest};
     }
+    if (*number > std::numeric_limits<unsigned>::max()) {
+      return {Refused};
+    }
     const auto value = On.Register(static_cast<unsigned>(*number));
     return {value ? ToHex(*value) : Refused};
   }
@@ -125,6 +133,9 @@ Outcome OneRegister(Target& On, std::string_view Payload) {
   std::vector<uint8_t> value;
   if (equals == std::string_view::npos || !number || !FromHex(args.substr(equals + 1), value)) {
     return {BadRequest};
+  }
+  if (*number > std::numeric_limits<unsigned>::max()) {
+    return {Refused};
   }
   return {On.WriteRegister(static_cast<unsigned>(*number), value) ? Ok : Refused};
 }
