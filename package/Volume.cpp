@@ -72,7 +72,7 @@ uint64_t ReadExtendedHeader(std::span<const uint8_t> Volume, ParsedVolume& Fv) {
   }
   in.Need(Fv.ExtHeaderOffset, size, "volume extended header");
   Fv.Name = Guid::FromBytes(in.Slice(Fv.ExtHeaderOffset, 16, "").first<16>());
-  return AlignUp(uint64_t{Fv.ExtHeaderOffset} + size, FileAlignment);
+  return std::min(AlignUp(uint64_t{Fv.ExtHeaderOffset} + size, FileAlignment), Fv.Length);
 }
 
 // A file's data at the alignment its attributes ask for, which the volume's own alignment must
