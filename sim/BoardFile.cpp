@@ -39,12 +39,29 @@ void ReadFaults(const BoardFileReader& R, const BoardJson& Faults, BoardConfig& 
   R.Keys(Faults, {"pad_reads_all_ones", "i2c_never_acknowledges", "i2c_controller_stays_active",
                   "i2c_controller_never_enables", "i2c_bus_stalled", "i2c_abort_on_byte",
                   "semaphore_never_granted", "i2c_bus_stalled_from_byte", "i2c_stops_acknowledging",
-                  "pm_timer_frozen_from_read"});
+                  "pm_timer_frozen_from_read", "punit_reads_all_ones"});
   if (const BoardJson* frozen = FindMember(Faults, "pm_timer_frozen_from_read")) {
     Config.PmTimerFrozenFromRead =
         static_cast<uint32_t>(R.Integer(*frozen, "pm_timer_frozen_from_read", 0xFFFFFFFF));
   }
   ReadPmicBusFaults(R, Faults, Config);
+  if (const BoardJson* punit = FindMember(Faults, "punit_reads_all_ones")) {
+    for (const BoardJson& fault : R.Array(*punit, "punit_reads_all_ones")) {
+      R.Object(fault, "a P-Unit read fault");
+      R.Keys(fault, {"register", "read"});
+      const BoardJson* reg = FindMember(fault, "register");
+      const BoardJson* read = FindMember(fault, "read");
+      if (reg == nullptr || read == nullptr) {
+        R.Fail(fault, "a P-Unit read fault needs \"register\" and \"read\"");
+      }
+      const uint64_t nth = R.Integer(*read, "read", 0xFFFFFFFF);
+      if (nth == 0) {
+        R.Fail(*read, "read counts from 1");
+      }
+      Config.Punit.ReadsAllOnes.push_back(
+          {static_cast<uint32_t>(R.Integer(*reg, "register", 0xFF)), static_cast<uint32_t>(nth)});
+    }
+  }
   if (const BoardJson* pads = FindMember(Faults, "pad_reads_all_ones")) {
     for (const BoardJson& fault : R.Array(*pads, "pad_reads_all_ones")) {
       R.Object(fault, "a pad fault");

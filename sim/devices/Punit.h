@@ -29,6 +29,8 @@ public:
   uint32_t Peek(uint32_t Register) const;
   bool HostHoldsBus() const { return (semaphore_ & SemaphoreGrant) != 0; }
   uint64_t Grants() const { return grants_; }
+  // Sideband reads so far, by register.
+  const std::map<uint32_t, uint32_t>& Reads() const { return reads_; }
 
 private:
   void Update(uint64_t NowNs);
@@ -39,6 +41,7 @@ private:
   uint64_t grantAtNs_ = 0;
   uint64_t grants_ = 0;
   std::map<uint32_t, uint32_t> registers_;
+  std::map<uint32_t, uint32_t> reads_;
 };
 
 } // namespace sim

@@ -4,7 +4,7 @@
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
 #include "support/BuiltInBoards.h"
-#include "tools/boardsim/RunModule.h"
+#include "tools/boardsim/shared/RunModule.h"
 
 #include <gtest/gtest.h>
 

@@ -131,4 +131,27 @@ TEST(FaultOutcome, JudgesEachWriteAgainstTheReference) {
   EXPECT_EQ(left[0].Seq, 4u);
 }
 
+// The semaphore's release, whose read got no answer, rebuilds the register from what an earlier
+// answered read showed, grant cleared (or from its resting value): the table of mends says so.
+// Any other value after that read is still built on it.
+TEST(FaultOutcome, TheReleaseMayRebuildWhatItCouldNotRead) {
+  using sim::AccessOp;
+  constexpr uint32_t Data = 0xE00000D4;
+  const auto at = [](uint64_t Seq, AccessOp Op, uint32_t Value) {
+    return sim::Access{Seq, Seq * 100, Op, 32, Data, Value};
+  };
+  const sim::ReferenceWrites reference({at(0, AccessOp::Write, 0x102)});
+  const std::pair<uint32_t, size_t> cases[] = {{0x4100, 0}, {0x100, 0}, {0x4101, 1}, {0x2, 1}};
+  for (const auto& [written, bad] : cases) {
+    SCOPED_TRACE(written);
+    const std::vector<sim::BadWrite> found =
+        reference.Check({at(0, AccessOp::Read, 0x4101), at(1, AccessOp::Read, 0xFFFFFFFF),
+                         at(2, AccessOp::Write, written)});
+    ASSERT_EQ(found.size(), bad);
+    if (bad != 0) {
+      EXPECT_EQ(found[0].Kind, sim::BadWriteKind::BuiltOnFailedRead);
+    }
+  }
+}
+
 } // namespace
