@@ -1,7 +1,7 @@
 #include "tools/boardsim/shared/RunModule.h"
 
+#include "common/ToolError.h"
 #include "sim/Soc.h"
-#include "tools/run/ToolError.h"
 
 #include <gtest/gtest.h>
 

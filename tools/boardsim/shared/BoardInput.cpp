@@ -1,8 +1,8 @@
 #include "tools/boardsim/shared/BoardInput.h"
 
+#include "common/Printable.h"
+#include "common/ToolError.h"
 #include "sim/BoardFile.h"
-#include "tools/run/Printable.h"
-#include "tools/run/ToolError.h"
 
 #include <filesystem>
 #include <fstream>

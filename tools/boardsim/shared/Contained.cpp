@@ -1,7 +1,7 @@
 #include "tools/boardsim/shared/Contained.h"
 
-#include "tools/run/Printable.h"
-#include "tools/run/ToolError.h"
+#include "common/Printable.h"
+#include "common/ToolError.h"
 
 #include <sys/wait.h>
 #include <unistd.h>

@@ -1,11 +1,11 @@
 #include "tools/boardsim/shared/GdbOption.h"
 
+#include "common/ToolError.h"
 #include "emu/GdbSymbols.h"
 #include "emu/Machine.h"
 #include "sim/decode/BusDecoder.h"
 #include "tools/boardsim/shared/BusLines.h"
 #include "tools/boardsim/shared/RunModule.h"
-#include "tools/run/ToolError.h"
 
 #include <stdexcept>
 

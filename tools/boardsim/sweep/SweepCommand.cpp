@@ -1,9 +1,9 @@
+#include "common/ToolError.h"
 #include "tools/boardsim/shared/BoardInput.h"
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/sweep/SweepPool.h"
 #include "tools/boardsim/sweep/SweepReport.h"
-#include "tools/run/ToolError.h"
 
 #include <algorithm>
 #include <chrono>

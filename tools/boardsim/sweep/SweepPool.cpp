@@ -1,6 +1,6 @@
 #include "tools/boardsim/sweep/SweepPool.h"
 
-#include "tools/run/ToolError.h"
+#include "common/ToolError.h"
 
 #include <nlohmann/json.hpp>
 #include <poll.h>

@@ -2,6 +2,7 @@
 
 #include "tools/boardsim/shared/BoardInput.h"
 
+#include "common/ToolError.h"
 #include "emu/ImageRun.h"
 #include "sim/HobWalk.h"
 #include "sim/Soc.h"
@@ -11,7 +12,6 @@
 #include "tools/boardsim/shared/Selection.h"
 #include "tools/run/HostRun.h"
 #include "tools/run/StatusName.h"
-#include "tools/run/ToolError.h"
 
 #include <algorithm>
 #include <stdexcept>
