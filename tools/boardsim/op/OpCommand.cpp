@@ -30,7 +30,7 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
   RefuseSharedFiles(options.Run, board.Path, Where.BuiltImage, true);
   TraceOutput trace(options.Run.TracePath);
   VcdOutput vcd(options.Run.VcdPath);
-  const auto gdb = ListenForGdb(options.Run, Where.BuiltImage, std::cerr);
+  const auto gdb = ListenForGdb(options.Run, Where.BuiltImage, true, std::cerr);
 
   const auto callSlot = [&] {
     sim::Soc soc(board.Config);

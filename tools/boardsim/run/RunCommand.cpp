@@ -21,7 +21,7 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
   RefuseSharedFiles(Options, board.Path, Where.BuiltImage, false);
   TraceOutput trace(Options.TracePath);
   VcdOutput vcd(Options.VcdPath);
-  const auto gdb = ListenForGdb(Options, Where.BuiltImage, std::cerr);
+  const auto gdb = ListenForGdb(Options, Where.BuiltImage, false, std::cerr);
 
   const auto boot = [&] {
     sim::Soc soc(board.Config);

@@ -1,6 +1,7 @@
-// package_module and place_peim as a user runs them, with the files an attacker would hand them:
-// no input is ever overwritten and no device replaced, every input is a regular file of bounded
-// size, and every option is checked and named in the one line that refuses it.
+// The tools (boardsim, package_module, place_peim) as a user runs them, with the files and names
+// an attacker would hand them: no input is ever overwritten and no device replaced, every input is
+// a regular file of bounded size, every option is checked and named in the one line that refuses
+// it, and whatever the names, each message is one clear line.
 #include "emu/PeImage.h"
 #include "support/ToolRun.h"
 
@@ -22,7 +23,7 @@ constexpr char OvmfCode[] = "/usr/share/OVMF/OVMF32_CODE_4M.secboot.fd";
 // A work folder holding what the rows name: the module's image and FFS file, a flash image, a
 // private null device and full device, a FIFO, a folder, files too large to read, and a user's
 // file that happens to have the name an old temporary had.
-class PackagingToolsTest : public ::testing::Test {
+class ToolFilesTest : public ::testing::Test {
 protected:
   void SetUp() override {
     fs::remove_all(work);
@@ -72,8 +73,8 @@ protected:
     const char* Name;
     std::vector<std::string> Args;
     int Status;
-    std::string Message;              // in the one line on standard error; "" when none is
-    std::function<void()> After = {}; // what the files must be afterwards
+    std::string Message; // in the one line on standard error; "" when none is
+    std::function<void(const testsupport::ToolRun&)> After = {}; // what must hold afterwards
   };
   void ExpectRows(const std::vector<Row>& Rows) {
     for (const Row& row : Rows) {
@@ -87,7 +88,7 @@ protected:
         EXPECT_EQ(std::count(ran.Errors.begin(), ran.Errors.end(), '\n'), 1) << ran.Errors;
       }
       if (row.After) {
-        row.After();
+        row.After(ran);
       }
       for (const fs::directory_entry& entry : fs::directory_iterator(work)) {
         const std::string name = entry.path().filename();
@@ -98,42 +99,44 @@ protected:
     }
   }
 
-  const fs::path work = fs::path(::testing::TempDir()) / "packaging-tools";
+  const fs::path work = fs::path(::testing::TempDir()) / "tool-files";
 };
 
-TEST_F(PackagingToolsTest, OutputsNeverReplaceAnInputOrADeviceAndAreWrittenWhole) {
+TEST_F(ToolFilesTest, PackagingOutputsNeverReplaceAnInputOrADeviceAndAreWrittenWhole) {
   const Bytes image = Read("m.efi");
   const Bytes flash = Read("flash.fd");
   ExpectRows({
       {"the output is the input", Package({"--te", In("m.efi")}), 2,
-       "the TE image would overwrite the PE32 image", [&] { EXPECT_EQ(Read("m.efi"), image); }},
+       "the TE image would overwrite the PE32 image",
+       [&](const auto&) { EXPECT_EQ(Read("m.efi"), image); }},
       {"one file for two outputs", Package({"--te", In("x"), "--ffs", In("x")}), 2,
-       "the FFS file would overwrite the TE image", [&] { EXPECT_FALSE(fs::exists(In("x"))); }},
+       "the FFS file would overwrite the TE image",
+       [&](const auto&) { EXPECT_FALSE(fs::exists(In("x"))); }},
       {"the edited image over the flash image",
        Place({"--firmware", In("flash.fd"), "--ffs", In("m.ffs"), "--out", In("flash.fd")}), 2,
        "the edited image would overwrite the flash image",
-       [&] { EXPECT_EQ(Read("flash.fd"), flash); }},
+       [&](const auto&) { EXPECT_EQ(Read("flash.fd"), flash); }},
       {"a device is written into", Package({"--te", In("null"), "--fv", In("null")}), 0, "",
-       [&] { EXPECT_TRUE(IsDevice("null")); }},
+       [&](const auto&) { EXPECT_TRUE(IsDevice("null")); }},
       {"a device that fails the write", Package({"--te", In("full")}), 3,
        "cannot write TE image to " + In("full") + ": No space left on device",
-       [&] { EXPECT_TRUE(IsDevice("full")); }},
+       [&](const auto&) { EXPECT_TRUE(IsDevice("full")); }},
       {"a user's file named as a temporary once was", Package({"--te", In("out.te")}), 0, "",
-       [&] {
+       [&](const auto&) {
          EXPECT_EQ(Read("out.te.tmp"), (Bytes{'k', 'e', 'e', 'p'}));
          EXPECT_EQ(Read("out.te"), emu::ReadFileBytes(BOARDINIT_TE));
        }},
       {"work that fails after the outputs are opened",
        Package({"--te", In("late.te"), "--fv", In("late.fv"), "--fv-size", "0x1000"}), 2,
        "the volume holds 4096",
-       [&] {
+       [&](const auto&) {
          EXPECT_FALSE(fs::exists(In("late.te")));
          EXPECT_FALSE(fs::exists(In("late.fv")));
        }},
   });
 }
 
-TEST_F(PackagingToolsTest, EveryInputIsARegularFileOfBoundedSize) {
+TEST_F(ToolFilesTest, EveryInputIsARegularFileOfBoundedSize) {
   const auto place = [&](const std::string& Firmware, const std::string& Ffs) {
     return Place({"--firmware", Firmware, "--ffs", Ffs, "--out", In("out.fd")});
   };
@@ -164,7 +167,7 @@ TEST_F(PackagingToolsTest, EveryInputIsARegularFileOfBoundedSize) {
   });
 }
 
-TEST_F(PackagingToolsTest, OptionsAreCheckedAndNamedInTheOneLineThatRefusesThem) {
+TEST_F(ToolFilesTest, PackagingOptionsAreCheckedAndNamedInTheOneLineThatRefusesThem) {
   // The image with an import table, which the runner refuses.
   Bytes importing = Read("m.efi");
   const uint32_t pe = importing[0x3C] | importing[0x3D] << 8;
@@ -174,7 +177,7 @@ TEST_F(PackagingToolsTest, OptionsAreCheckedAndNamedInTheOneLineThatRefusesThem)
   const std::string refusal = "the image imports (import table at RVA 0x40)";
   ExpectRows({
       {"the default volume base runs", Package({"--fv", In("default.fv")}), 0, "",
-       [&] {
+       [&](const auto&) {
          const testsupport::ToolRun run =
              testsupport::RunTool({BOARDINIT_BOARDSIM, "run", "--image", In("default.fv")});
          EXPECT_EQ(run.Status, 0) << run.Errors;
@@ -205,6 +208,75 @@ TEST_F(PackagingToolsTest, OptionsAreCheckedAndNamedInTheOneLineThatRefusesThem)
        2, "--pei-base zz is not a number"},
       {"a folder as the image", Package({}, "folder"), 2, "folder: is a directory"},
   });
+}
+
+TEST_F(ToolFilesTest, BoardsimNamesAndMessagesAreOneClearLineAndDestroyNothing) {
+  const std::string longest(255, 'n'); // the longest name a file may have
+  fs::create_symlink("named.trace", work / "dangling");
+  Bytes te = emu::ReadFileBytes(BOARDINIT_TE);
+  te.resize(te.size() - 100);
+  Write("short.te", te);
+  // The image with a delay-import directory (index 13), which the runner refuses.
+  Bytes delayed = Read("m.efi");
+  const uint32_t pe = delayed[0x3C] | delayed[0x3D] << 8;
+  delayed[pe + 4 + 20 + 96 + 8 * 13] = 0x40;
+  Write("delayed.efi", delayed);
+  Write("long.map", [] {
+    const std::string text =
+        "Address  Size     Align Out     In      Symbol\n" + std::string(5000, 'x') + "\n";
+    return Bytes(text.begin(), text.end());
+  }());
+  fs::copy_file(BOARDINIT_FV, work / "m.fv");
+  const auto host = [](std::vector<std::string> Args) {
+    Args.insert(Args.begin(), BOARDINIT_BOARDSIM);
+    return Args;
+  };
+  const auto says = [](const std::string& Line) {
+    return [Line](const testsupport::ToolRun& Ran) {
+      EXPECT_NE(Ran.Output.find(Line + "\n"), std::string::npos) << Ran.Output;
+    };
+  };
+  ExpectRows({
+      {"an output name of 255 bytes", host({"run", "--host", "--trace", In(longest)}), 0, "",
+       [&](const auto&) { EXPECT_TRUE(fs::is_regular_file(work / longest)); }},
+      {"a link to a trace not written yet", host({"run", "--host", "--trace", In("dangling")}), 0,
+       "",
+       [&](const auto&) {
+         EXPECT_TRUE(fs::is_symlink(work / "dangling"));
+         EXPECT_TRUE(fs::is_regular_file(work / "named.trace"));
+       }},
+      {"a board name no file can have", host({"run", "--board", std::string(300, 'b')}), 2,
+       "no board named 'bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb'... (looked for"},
+      {"a volume swept without its map", host({"sweep", "--image", In("m.fv"), "--op", "GetLevel"}),
+       2, "(name the image's linker map with --map)"},
+      {"... and with it",
+       host({"sweep", "--image", In("m.fv"), "--map", BOARDINIT_IMAGE_MAP, "--op", "GetLevel",
+             "--board", "default", "--sample", "3"}),
+       0, "", says("targets   0 boots, 1 slot calls")},
+      {"a board and a slot named twice",
+       host({"sweep", "--host", "--board", "default", "--board", "default", "--op", "GetLevel",
+             "--op", "GetLevel", "--sample", "3"}),
+       0, "", says("targets   0 boots, 1 slot calls")},
+      {"a slot the board does not offer",
+       host({"sweep", "--host", "--board", "default", "--op", "InitStep4"}), 0, "",
+       says("not swept: InitStep4 on default, not offered by variant 5")},
+      {"a TE image cut short", host({"run", "--image", In("short.te")}), 2,
+       "short.te: truncated TE image: section .reloc at"},
+      {"a delay-import directory", host({"run", "--image", In("delayed.efi")}), 2,
+       "the image imports (delay-import table at RVA 0x40)"},
+      {"a map line of 5,000 bytes",
+       host({"op", "--image", In("m.efi"), "--map", In("long.map"), "GetIdentity"}), 2,
+       "not an lld map: line 2: 'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx'... (name"},
+  });
+#if !defined(__SANITIZE_ADDRESS__)
+  // Under a memory limit the emulator gives up with its own message: still the tool's one line.
+  // (The sanitizers reserve more address space than any such limit allows.)
+  ExpectRows({{"the emulator out of memory",
+               {"sh", "-c", std::string("ulimit -v 400000; exec ") + BOARDINIT_BOARDSIM + " run"},
+               1,
+               "boardsim: the module did not return: the CPU emulator ended the run (exit status "
+               "1): Could not allocate"}});
+#endif
 }
 
 } // namespace
