@@ -4,6 +4,7 @@
 #include "package/Depex.h"
 #include "package/Ffs.h"
 #include "package/ImageHeaders.h"
+#include "package/LoadedImage.h"
 #include "package/Te.h"
 #include "package/Volume.h"
 #include "package/edit/Lzma.h"
@@ -224,7 +225,8 @@ FileSpec ModuleLayout(std::span<const uint8_t> PeimFile, Dispatch When) {
   if (!depex) {
     throw FormatError("the module's file has no PEI dependency section");
   }
-  CodeIndex(layout);
+  const Section& code = layout.Sections[CodeIndex(layout)];
+  LoadImage(code.Type, code.Data); // nothing the image runner would refuse is placed
   return layout;
 }
 

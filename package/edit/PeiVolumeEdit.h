@@ -54,9 +54,10 @@ struct PeimPlacement {
 std::vector<uint8_t> ReadPeiVolume(std::span<const uint8_t> Flash);
 
 // PeimFile is an FFS file of type PEIM carrying a PEI dependency section and a PE32 or TE
-// section; its dependency is replaced by the one When asks for. PeiVolumeAddress is where SEC
-// copies the PEI volume. Throws FormatError (one line) for an image not laid out as above, a
-// module already present, or no room.
+// section whose image the image runner would run (LoadedImage.h); its dependency is replaced by
+// the one When asks for. PeiVolumeAddress is where SEC copies the PEI volume: below 4 GiB and
+// aligned as the volume's header claims. Throws FormatError (one line) for an image not laid out
+// as above, a module already present, or no room.
 PeimPlacement PlacePeim(std::span<const uint8_t> Flash, std::span<const uint8_t> PeimFile,
                         Dispatch When, uint32_t PeiVolumeAddress);
 

@@ -13,7 +13,7 @@
 
 namespace {
 
-// What OVMF's build script passes as the PEI volume's RAM address.
+// Where Debian's 32-bit OVMF, which the PEI-core test boots, copies its PEI volume.
 constexpr const char* DefaultPeiBase = "0x820000";
 
 std::string Pattern(const std::vector<int>& Bytes) {
