@@ -75,12 +75,14 @@ namespace {
 // Printable ASCII only: what the readers of the text take back.
 std::vector<uint8_t> Ucs2(std::string_view Ascii, const std::string& What) {
   std::vector<uint8_t> data;
-  for (char c : Ascii) {
-    if (c < 0x20 || c > 0x7E) {
-      throw FormatError(What + " text holds character " + Hex(static_cast<uint8_t>(c)) + " at " +
-                        Hex(data.size() / 2) + ": printable ASCII only");
+  for (size_t i = 0; i < Ascii.size(); ++i) {
+    // Each UCS-2 unit holds one character: only printable ASCII is the same in both.
+    const auto c = static_cast<uint8_t>(Ascii[i]);
+    if (c < FirstNameCharacter || c > LastNameCharacter) {
+      throw FormatError(What + " holds byte " + Hex(c) + " at " + std::to_string(i) +
+                        "; only printable ASCII is written");
     }
-    data.push_back(static_cast<uint8_t>(c));
+    data.push_back(c);
     data.push_back(0);
   }
   data.push_back(0);
@@ -88,16 +90,17 @@ std::vector<uint8_t> Ucs2(std::string_view Ascii, const std::string& What) {
   return data;
 }
 
-std::string Ascii(std::span<const uint8_t> Data, const std::string& What) {
+std::string Ascii(std::span<const uint8_t> Data, const std::string& Section,
+                  const std::string& What) {
   if (Data.size() < 2 || Data.size() % 2 != 0 || Data[Data.size() - 2] != 0 ||
       Data[Data.size() - 1] != 0) {
-    throw FormatError(What + " section is not a UCS-2 string ending in a zero");
+    throw FormatError(Section + " section is not a UCS-2 string ending in a zero");
   }
   std::string text;
   for (size_t i = 0; i + 2 < Data.size(); i += 2) {
     const unsigned unit = Data[i] | Data[i + 1] << 8;
-    if (unit == 0 || unit > 0x7E || unit < 0x20) {
-      throw FormatError(What + " text holds character " + Hex(unit) + " at " + Hex(i));
+    if (unit < FirstNameCharacter || unit > LastNameCharacter) {
+      throw FormatError(What + " holds character " + Hex(unit) + " at " + Hex(i));
     }
     text += static_cast<char>(unit);
   }
@@ -107,24 +110,24 @@ std::string Ascii(std::span<const uint8_t> Data, const std::string& What) {
 } // namespace
 
 std::vector<uint8_t> UserInterfaceData(std::string_view AsciiName) {
-  return Ucs2(AsciiName, "user-interface");
+  return Ucs2(AsciiName, "user-interface name");
 }
 
 std::string UserInterfaceName(std::span<const uint8_t> Data) {
-  return Ascii(Data, "user-interface");
+  return Ascii(Data, "user-interface", "user-interface name");
 }
 
 std::vector<uint8_t> VersionData(const ModuleVersion& Version) {
   std::vector<uint8_t> data(2);
   Put16(data, 0, Version.BuildNumber);
-  const std::vector<uint8_t> text = Ucs2(Version.Text, "version");
+  const std::vector<uint8_t> text = Ucs2(Version.Text, "version text");
   data.insert(data.end(), text.begin(), text.end());
   return data;
 }
 
 ModuleVersion ParseVersionData(std::span<const uint8_t> Data) {
   const uint16_t build = Reader(Data).U16(0, "version section's build number");
-  return {build, Ascii(Data.subspan(2), "version")};
+  return {build, Ascii(Data.subspan(2), "version", "version text")};
 }
 
 std::string SectionTypeName(SectionType Type) {

@@ -1,7 +1,8 @@
+#include "common/Printable.h"
+#include "common/ToolError.h"
+#include "common/files/StandardStreams.h"
 #include "emu/PeImage.h"
 #include "tools/boardsim/shared/Commands.h"
-#include "tools/boardsim/shared/Outputs.h"
-#include "tools/run/ToolError.h"
 
 #include <nettle/sha2.h>
 
@@ -42,7 +43,7 @@ int VersionCommand(const Installation& Where) {
   std::cout << "boardsim " BOARDINIT_VERSION " build " << BOARDINIT_BUILD_NUMBER << '\n'
             << "image    " << tools::Printable(Where.BuiltImage) << '\n'
             << "sha256   " << Sha256(image) << '\n';
-  CheckStandardOutput();
+  files::CheckStandardOutput();
   return 0;
 }
 
