@@ -2,6 +2,7 @@
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/DecodeSummary.h"
 #include "tools/boardsim/shared/Outputs.h"
+#include "tools/boardsim/shared/Page.h"
 #include "tools/boardsim/shared/SummaryJson.h"
 #include "tools/run/Printable.h"
 #include "tools/run/ToolError.h"
@@ -124,13 +125,14 @@ private:
   uint64_t number_ = 0;
 };
 
-DecodeReport ReadTrace(const std::string& Path, const std::string& Name) {
+DecodeReport ReadTrace(const std::string& Path, const std::string& Name,
+                       const std::optional<std::vector<PadRef>>& Pads, bool AllPads) {
   auto file = std::make_unique<TraceFile>(Path, Name);
   std::string_view line;
   if (!file->Next(line) || line != Header) {
     throw file->Bad("line 1: expected '" + std::string(Header) + "', got " + Quoted(line));
   }
-  TraceDecoder decoder(Name);
+  TraceDecoder decoder(Name, Pads, AllPads);
   std::vector<sim::Access> parsed;
   std::string error;
   std::optional<sim::Access> last;
@@ -168,12 +170,24 @@ DecodeReport ReadTrace(const std::string& Path, const std::string& Name) {
 
 int DecodeCommand(const DecodeOptions& Options) {
   const std::string name = Options.TracePath == "-" ? "standard input" : Options.TracePath;
-  RefuseSharedFiles({{Options.TracePath, "trace"}}, {});
-  const DecodeReport report = ReadTrace(Options.TracePath, name);
+  std::vector<NamedFile> outputs;
+  if (Options.HtmlPath) {
+    outputs.push_back({*Options.HtmlPath, "page"});
+  }
+  RefuseSharedFiles({{Options.TracePath, "trace"}}, outputs);
+  PageOutput page(Options.HtmlPath);
+  const DecodeReport report = ReadTrace(Options.TracePath, name, Options.Pads, page.Wanted());
+  if (page.Wanted()) {
+    // The page's pad map shows every pad the trace accesses, whichever --pads names.
+    DecodeReport shown = report;
+    shown.PadDetail = report.AllPads;
+    page.Write(DecodeDocument(shown), "boardsim decode " + name);
+  }
+  std::ostream& out = Options.HtmlPath == "-" ? std::cerr : std::cout;
   if (Options.Json) {
-    PrintDecodeJson(std::cout, report);
+    PrintJson(out, DecodeDocument(report));
   } else {
-    PrintDecode(std::cout, report);
+    PrintDecode(out, report);
   }
   CheckStandardOutput();
   return 0;

@@ -4,6 +4,7 @@
 #include "tools/boardsim/shared/Contained.h"
 #include "tools/boardsim/shared/GdbOption.h"
 #include "tools/boardsim/shared/Outputs.h"
+#include "tools/boardsim/shared/Page.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/shared/Summary.h"
 #include "tools/boardsim/shared/SummaryJson.h"
@@ -20,6 +21,7 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
   RefuseSharedFiles(Options, board.Path, Where.BuiltImage, false);
   TraceOutput trace(Options.TracePath);
   VcdOutput vcd(Options.VcdPath);
+  PageOutput page(Options.HtmlPath);
   const auto gdb = ListenForGdb(Options, Where.BuiltImage, std::cerr);
 
   const auto boot = [&] {
@@ -30,19 +32,34 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
     const ModuleRun run = RunModule(Options, soc, Where.BuiltImage, debugger.get());
     const tools::RunResult& result = run.Result;
 
+    const auto padsAfter = SnapshotPads(soc.Gpio);
+    const std::vector<sim::Access>& accesses = soc.Bus.GetTrace().Accesses();
     RunReport report{board.Config.Name,
                      board.Path,
                      ImageToRun(Options, Where.BuiltImage),
                      result.Status,
                      result.Failure,
-                     ComparePads(padsBefore, SnapshotPads(soc.Gpio)),
-                     DescribeBoardStep(soc.Bus.GetTrace().Accesses())};
+                     ComparePads(padsBefore, padsAfter),
+                     DescribeBoardStep(accesses)};
+    const auto padDetail = [&](const std::vector<PadRef>& Wanted) {
+      return ViewPads(accesses, FindPhases(accesses, report.Step.Bus, soc.Bus.GetClock().NowNs()),
+                      padsBefore, padsAfter, Wanted);
+    };
     trace.Finish(soc.Bus);
-    vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
+    vcd.Write(accesses, board.Config);
+    if (page.Wanted()) {
+      // The page's pad map shows every pad the run accessed, whichever --pads names.
+      report.PadDetail = padDetail({});
+      page.Write(RunDocument(report, soc.Bus), "boardsim run " + board.Config.Name);
+    }
+    report.PadDetail.reset();
+    if (Options.Pads) {
+      report.PadDetail = padDetail(*Options.Pads);
+    }
     // With the trace on standard output, the summary moves out of its way.
     std::ostream& out = SummaryStream(Options);
     if (Options.Json) {
-      PrintRunJson(out, report, soc.Bus);
+      PrintJson(out, RunDocument(report, soc.Bus));
     } else {
       PrintSummary(out, report, soc.Bus);
     }

@@ -1,5 +1,7 @@
 #include "tools/boardsim/shared/JsonViews.h"
 
+#include "sim/devices/GpioPads.h"
+#include "tools/run/Hex.h"
 #include "tools/run/Printable.h"
 
 namespace boardsim {
@@ -58,7 +60,7 @@ json SelectionJson(const SelectionView& Selection) {
 json StepsJson(const std::vector<StepItem>& Steps) {
   json items = json::array();
   for (const StepItem& item : Steps) {
-    json entry = {{"kind", item.Kind}, {"time_ns", item.TimeNs}};
+    json entry = {{"kind", item.Kind}, {"time_ns", item.TimeNs}, {"seq", item.Seq}};
     if (item.Kind == StepKind::PmicRead || item.Kind == StepKind::PmicWrite) {
       entry.update(
           {{"device", item.Device}, {"register", item.Register}, {"value", OrNull(item.Value)}});
@@ -83,7 +85,10 @@ json BusJson(const sim::decode::BusActivity& Bus) {
                             {"value", OrNull(t.HasValue, t.Value)},
                             {"stopped", t.Stopped},
                             {"aborted", t.Aborted},
-                            {"under_semaphore", UnderSemaphore(Bus, t.TimeNs)}});
+                            {"under_semaphore", UnderSemaphore(Bus, t.TimeNs)},
+                            {"first_seq", t.FirstSeq},
+                            {"last_seq", t.LastSeq},
+                            {"last_ns", t.LastNs}});
   }
   json holds = json::array();
   for (const sim::decode::SemaphoreHold& h : Bus.Holds) {
@@ -92,7 +97,10 @@ json BusJson(const sim::decode::BusActivity& Bus) {
                      {"granted", h.Granted},
                      {"acquire_ns", OrNull(h.Granted, h.AcquireNs)},
                      {"released", h.Released},
-                     {"release_ns", OrNull(h.Released, h.ReleaseNs)}});
+                     {"release_ns", OrNull(h.Released, h.ReleaseNs)},
+                     {"request_seq", OrNull(h.Requested, h.RequestSeq)},
+                     {"acquire_seq", OrNull(h.Granted, h.AcquireSeq)},
+                     {"release_seq", OrNull(h.Released, h.ReleaseSeq)}});
   }
   json messages = json::array();
   for (const sim::decode::SidebandMessage& m : Bus.Sideband) {
@@ -103,7 +111,8 @@ json BusJson(const sim::decode::BusActivity& Bus) {
                         {"register", m.Register},
                         {"byte_enables", m.ByteEnables},
                         {"value", OrNull(m.HasValue, m.Value)},
-                        {"value_width", m.ValueWidth}});
+                        {"value_width", m.ValueWidth},
+                        {"seq", m.Seq}});
   }
   return {
       {"transactions", transactions}, {"semaphore_holds", holds}, {"sideband_messages", messages}};
@@ -112,6 +121,77 @@ json BusJson(const sim::decode::BusActivity& Bus) {
 json AccessJson(const sim::Access& Access) {
   return {{"seq", Access.Seq},     {"time_ns", Access.TimeNs},  {"op", sim::OpName(Access.Op)},
           {"width", Access.Width}, {"address", Access.Address}, {"value", Access.Value}};
+}
+
+namespace {
+
+json WordsJson(const PadWords& Words) {
+  json fields = nullptr;
+  if (Words.Config && Words.Value) {
+    const PadFields f = DecodePad(*Words.Config, *Words.Value);
+    fields = {{"mode", f.Mode},           {"gpio", f.Mode == 0},
+              {"direction", f.Direction}, {"level", f.High ? "high" : "low"},
+              {"pull_bits", f.PullBits},  {"pull", OrNull(f.PullPattern)},
+              {"nibble", f.Nibble}};
+  }
+  return {{"config", OrNull(Words.Config)}, {"value", OrNull(Words.Value)}, {"fields", fields}};
+}
+
+json RowJson(const PadRecord& Record) {
+  if (!Record.Row) {
+    return nullptr;
+  }
+  const PadConfigEntry& e = Record.Row->Entry;
+  return {{"row", Record.Row->Row}, {"direction", e.Direction}, {"output_level", e.OutputLevel},
+          {"mode", e.Mode},         {"nibble", e.ConfigNibble}, {"pull", e.Pull}};
+}
+
+} // namespace
+
+json PadsJson(const std::vector<PadRecord>& Pads) {
+  json pads = json::array();
+  for (const PadRecord& record : Pads) {
+    json accesses = json::array();
+    for (const PadAccess& a : record.Accesses) {
+      json access = AccessJson(a.Access);
+      access.update({{"offset", a.Access.Address % sim::GpioPadSize & ~3u},
+                     {"part", a.Part},
+                     {"row", OrNull(a.Row)}});
+      accesses.push_back(access);
+    }
+    pads.push_back({{"community", tools::Hex(record.Pad.Community, 4)},
+                    {"pad", record.Pad.Pad},
+                    {"config_address", ConfigAddress(record.Pad)},
+                    {"value_address", ValueAddress(record.Pad)},
+                    {"before", WordsJson(record.Before)},
+                    {"after", WordsJson(record.After)},
+                    {"changed", record.Changed()},
+                    {"table_row", RowJson(record)},
+                    {"accesses", accesses}});
+  }
+  return pads;
+}
+
+json TimelineJson(const std::vector<Phase>& Phases, const std::vector<ActivitySpan>& Activity) {
+  json phases = json::array();
+  for (const Phase& p : Phases) {
+    phases.push_back({{"name", PhaseName(p)},
+                      {"first_seq", p.FirstSeq},
+                      {"last_seq", p.LastSeq},
+                      {"start_ns", p.StartNs},
+                      {"end_ns", p.EndNs}});
+  }
+  json spans = json::array();
+  for (const ActivitySpan& s : Activity) {
+    spans.push_back({{"lane", LaneName(s.Where)},
+                     {"first_seq", s.FirstSeq},
+                     {"last_seq", s.LastSeq},
+                     {"start_ns", s.StartNs},
+                     {"end_ns", s.EndNs},
+                     {"reads", s.Reads},
+                     {"writes", s.Writes}});
+  }
+  return {{"phases", phases}, {"activity", spans}};
 }
 
 json FailureJson(const std::string& Failure, const sim::Trace& Trace) {

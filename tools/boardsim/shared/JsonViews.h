@@ -4,7 +4,10 @@
 
 #include "sim/Trace.h"
 #include "sim/decode/BusDecoder.h"
+#include "tools/boardsim/shared/Activity.h"
 #include "tools/boardsim/shared/BoardStep.h"
+#include "tools/boardsim/shared/PadView.h"
+#include "tools/boardsim/shared/RunPhases.h"
 #include "tools/boardsim/shared/Selection.h"
 
 #include <nlohmann/json.hpp>
@@ -21,6 +24,11 @@ nlohmann::ordered_json SelectionJson(const SelectionView& Selection);
 nlohmann::ordered_json StepsJson(const std::vector<StepItem>& Steps);
 nlohmann::ordered_json BusJson(const sim::decode::BusActivity& Bus);
 nlohmann::ordered_json AccessJson(const sim::Access& Access);
+// --pads: each pad's registers, fields, accesses and table row.
+nlohmann::ordered_json PadsJson(const std::vector<PadRecord>& Pads);
+// The parts of the run and each device's stretches of accesses, for the timeline.
+nlohmann::ordered_json TimelineJson(const std::vector<Phase>& Phases,
+                                    const std::vector<ActivitySpan>& Activity);
 
 // A run that did not return: the reason, without the image runner's own list of accesses, and
 // the last accesses from the trace (in both forms alike; PM-timer reads included, which the tool's

@@ -9,26 +9,6 @@
 
 namespace boardsim {
 
-std::vector<PadState> SnapshotPads(const sim::GpioPads& Gpio) {
-  std::vector<PadState> pads;
-  for (uint32_t community = 0; community < sim::GpioCommunityCount; ++community) {
-    for (uint32_t pad = 0; pad < sim::GpioPadsPerCommunity; ++pad) {
-      const uint32_t offset = sim::PadOffset(community, pad);
-      pads.push_back({Gpio.Peek(offset), (Gpio.Peek(offset + 8) & 1) != 0});
-    }
-  }
-  return pads;
-}
-
-PadChanges ComparePads(const std::vector<PadState>& Before, const std::vector<PadState>& After) {
-  PadChanges changes;
-  for (size_t i = 0; i < Before.size() && i < After.size(); ++i) {
-    changes.Configuration += Before[i].Config != After[i].Config;
-    changes.Level += Before[i].Level != After[i].Level;
-  }
-  return changes;
-}
-
 void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& Board) {
   Out << "board     " << tools::Printable(Report.BoardName) << " ("
       << tools::Printable(Report.BoardPath) << ")\n";
@@ -47,6 +27,11 @@ void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& 
   }
   Out << "pads      " << Report.Pads.Configuration << " changed configuration, "
       << Report.Pads.Level << " changed level\n";
+  if (Report.PadDetail) {
+    for (const std::string& line : DescribePads(*Report.PadDetail)) {
+      Out << "  " << line << '\n';
+    }
+  }
   PrintStepAndBus(Out, Report.Step);
 }
 

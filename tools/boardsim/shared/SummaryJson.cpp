@@ -14,9 +14,12 @@ using json = nlohmann::ordered_json;
 
 constexpr int Indent = 2;
 
-void Print(std::ostream& Out, const json& Document) {
-  // Board names and paths are the user's bytes: invalid UTF-8 is replaced, not refused.
-  Out << Document.dump(Indent, ' ', false, json::error_handler_t::replace) << '\n';
+json PadCountsJson(const PadChanges& Changes, const std::optional<std::vector<PadRecord>>& Detail) {
+  json pads = {{"changed_configuration", Changes.Configuration}, {"changed_level", Changes.Level}};
+  if (Detail) {
+    pads["detail"] = PadsJson(*Detail);
+  }
+  return pads;
 }
 
 json AccessesJson(const sim::Board& Board) {
@@ -71,7 +74,12 @@ json CallJson(const OpReport& Report, const OpView& View, const sim::Board& Boar
 
 } // namespace
 
-void PrintRunJson(std::ostream& Out, const RunReport& Report, const sim::Board& Board) {
+void PrintJson(std::ostream& Out, const json& Document) {
+  // Board names and paths are the user's bytes: invalid UTF-8 is replaced, not refused.
+  Out << Document.dump(Indent, ' ', false, json::error_handler_t::replace) << '\n';
+}
+
+json RunDocument(const RunReport& Report, const sim::Board& Board) {
   json status = Report.Status ? json{{"returned", true},
                                      {"name", tools::StatusName(*Report.Status)},
                                      {"value", *Report.Status}}
@@ -79,21 +87,22 @@ void PrintRunJson(std::ostream& Out, const RunReport& Report, const sim::Board& 
   if (!Report.Status) {
     status.update(FailureJson(Report.Failure, Board.GetTrace()));
   }
-  Print(Out, {{"command", "run"},
-              {"board", BoardJson(Report.BoardName, Report.BoardPath)},
-              {"module", ModuleJson(Report.Image)},
-              {"status", status},
-              {"time_ns", Board.GetClock().NowNs()},
-              {"accesses", AccessesJson(Board)},
-              {"pads",
-               {{"changed_configuration", Report.Pads.Configuration},
-                {"changed_level", Report.Pads.Level}}},
-              {"pmic", SelectionJson(Report.Step.Selection)},
-              {"board_step", StepsJson(Report.Step.Steps)},
-              {"pmic_bus", BusJson(Report.Step.Bus)}});
+  const std::vector<sim::Access>& trace = Board.GetTrace().Accesses();
+  const uint64_t end = Board.GetClock().NowNs();
+  return {{"command", "run"},
+          {"board", BoardJson(Report.BoardName, Report.BoardPath)},
+          {"module", ModuleJson(Report.Image)},
+          {"status", status},
+          {"time_ns", end},
+          {"accesses", AccessesJson(Board)},
+          {"pads", PadCountsJson(Report.Pads, Report.PadDetail)},
+          {"pmic", SelectionJson(Report.Step.Selection)},
+          {"board_step", StepsJson(Report.Step.Steps)},
+          {"pmic_bus", BusJson(Report.Step.Bus)},
+          {"timeline", TimelineJson(FindPhases(trace, Report.Step.Bus, end), FindActivity(trace))}};
 }
 
-void PrintOpJson(std::ostream& Out, const OpReport& Report, const sim::Board& Board, bool List) {
+json OpDocument(const OpReport& Report, const sim::Board& Board, bool List) {
   const OpView view = ViewOp(Report, Board);
   json selection = {{"returned", view.Pmic.has_value()}};
   if (view.Pmic) {
@@ -113,10 +122,21 @@ void PrintOpJson(std::ostream& Out, const OpReport& Report, const sim::Board& Bo
   } else if (view.Pmic && Report.Request) {
     document["call"] = CallJson(Report, view, Board);
   }
-  Print(Out, document);
+  const std::vector<sim::Access>& trace = Board.GetTrace().Accesses();
+  const uint64_t end = Board.GetClock().NowNs();
+  document["time_ns"] = end;
+  document["accesses"] = AccessesJson(Board);
+  if (Report.PadDetail) {
+    document["pads"] = {{"detail", PadsJson(*Report.PadDetail)}};
+  }
+  const std::optional<uint64_t> callStart =
+      Report.Run.Selected ? std::optional(Report.Run.SelectionEndNs) : std::nullopt;
+  document["timeline"] = TimelineJson(
+      FindPhases(trace, sim::decode::DecodeBus(trace), end, callStart), FindActivity(trace));
+  return document;
 }
 
-void PrintDecodeJson(std::ostream& Out, const DecodeReport& Report) {
+json DecodeDocument(const DecodeReport& Report) {
   json document = {{"command", "decode"},
                    {"trace",
                     {{"path", tools::Printable(Report.Path)},
@@ -131,7 +151,11 @@ void PrintDecodeJson(std::ostream& Out, const DecodeReport& Report) {
     document["board_step"] = StepsJson(Report.Step.Steps);
   }
   document["pmic_bus"] = BusJson(Report.Step.Bus);
-  Print(Out, document);
+  if (Report.PadDetail) {
+    document["pads"] = {{"detail", PadsJson(*Report.PadDetail)}};
+  }
+  document["timeline"] = TimelineJson(Report.Phases, Report.Activity);
+  return document;
 }
 
 } // namespace boardsim

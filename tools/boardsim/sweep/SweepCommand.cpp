@@ -1,5 +1,6 @@
 #include "tools/boardsim/shared/BoardInput.h"
 #include "tools/boardsim/shared/Commands.h"
+#include "tools/boardsim/shared/Page.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/sweep/SweepPool.h"
 #include "tools/boardsim/sweep/SweepReport.h"
@@ -109,6 +110,21 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
           : std::optional(Options.ImagePath && !Options.ImagePath->empty() ? *Options.ImagePath
                                                                            : Where.BuiltImage);
   const SweepModule module(image);
+  std::vector<LoadedBoard> loaded;
+  std::vector<NamedFile> inputs;
+  for (const std::string& name : boards) {
+    loaded.push_back(LoadBoard(name, Where.BoardsDir));
+    inputs.push_back({loaded.back().Path, "board"});
+  }
+  if (image) {
+    inputs.push_back({*image, "image"});
+  }
+  std::vector<NamedFile> outputs;
+  if (Options.HtmlPath) {
+    outputs.push_back({*Options.HtmlPath, "page"});
+  }
+  RefuseSharedFiles(inputs, outputs);
+  PageOutput page(Options.HtmlPath);
   const unsigned jobs =
       Options.Jobs != 0 ? Options.Jobs : std::max(1u, std::thread::hardware_concurrency());
 
@@ -138,8 +154,9 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
     report.References.push_back(std::move(result));
     references.push_back(std::move(writes));
   };
-  for (const std::string& name : boards) {
-    const LoadedBoard board = LoadBoard(name, Where.BoardsDir);
+  for (size_t b = 0; b < boards.size(); ++b) {
+    const std::string& name = boards[b];
+    const LoadedBoard& board = loaded[b];
     if (Options.Slots.empty()) {
       addTarget({name, board.Config, std::nullopt}, false);
     }
@@ -168,10 +185,12 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
                            image == Where.BuiltImage ? std::nullopt : image);
     }
   }
+  page.Write(SweepDocument(report), "boardsim sweep");
+  std::ostream& out = Options.HtmlPath == "-" ? std::cerr : std::cout;
   if (Options.Json) {
-    PrintSweepJson(std::cout, report);
+    out << SweepDocument(report).dump(2) << '\n';
   } else {
-    PrintSweep(std::cout, report);
+    PrintSweep(out, report);
   }
   return report.Failed() == 0 ? 0 : tools::ExitRunFailed;
 }
