@@ -219,13 +219,18 @@
       + (t.aborted ? '  aborted (no acknowledge)' : '') + (t.under_semaphore ? '  under semaphore' : '');
   }
 
+  // A community by its offset, as the text summary names it; older documents give its index.
+  function community(value) {
+    return typeof value === 'string' ? value : hex(value < 16 ? value * 0x1000 : value, 4);
+  }
+
   function describeStep(item) {
     const level = item.level;
     switch (item.kind) {
       case 'pmic-read': return `PMIC ${hex(item.device, 2)} register ${hex(item.register, 2)} read ${item.value === null ? '(no answer)' : hex(item.value, 2)}`;
       case 'pmic-write': return `PMIC ${hex(item.device, 2)} register ${hex(item.register, 2)} written ${item.value === null ? '(no answer)' : hex(item.value, 2)}`;
-      case 'pad-read': return `pad ${item.pad} of community ${item.community} reads ${level}`;
-      default: return `pad ${item.pad} of community ${item.community} driven ${level}`;
+      case 'pad-read': return `pad ${item.pad} of ${community(item.community)} reads ${level}`;
+      default: return `pad ${item.pad} of ${community(item.community)} driven ${level}`;
     }
   }
 
@@ -311,8 +316,7 @@
     });
     const plot = s('g', { 'clip-path': 'url(#plot-clip)' });
     svg.append(plot);
-    const breaks = s('g');
-    plot.append(breaks);
+    const breaks = s('g', { 'pointer-events': 'none' });
     const axis = s('g');
     svg.append(axis);
 
@@ -342,6 +346,7 @@
       }
       drawn.push({ item, node, text, y });
     }
+    plot.append(breaks);
 
     const xOf = (ns) => labelWidth + (scale.toU(ns) / scale.total) * plotWidth * zoom - pan;
     function layout() {
@@ -367,8 +372,8 @@
       for (const p of scale.pieces.filter((piece) => piece.gap)) {
         const x = xOf((p.t0 + p.t1) / 2);
         breaks.append(s('line', { class: 'break-line', x1: x, x2: x, y1: 0, y2: lanes.length * laneHeight }));
-        const label = s('text', { class: 'break-text', x: x + 3, y: lanes.length * laneHeight - 4 });
-        label.textContent = `${ms(p.t1 - p.t0)} idle, drawn short`;
+        const label = s('text', { class: 'break-text', x: x - 4, y: laneHeight * 1.6, 'text-anchor': 'end' });
+        label.textContent = `${ms(p.t1 - p.t0)} drawn short`;
         breaks.append(label);
       }
       axis.replaceChildren();
@@ -382,7 +387,7 @@
         const x = labelWidth + (i * plotWidth) / ticks;
         const ns = scale.toT(((x - labelWidth + pan) / (plotWidth * zoom)) * scale.total);
         axis.append(s('line', { class: 'axis-line', x1: x, x2: x, y1: top, y2: top + 4 }));
-        const label = s('text', { class: 'axis-text', x: Math.min(x, labelWidth + plotWidth - 50), y: top + 15 });
+        const label = s('text', { class: 'axis-text', x, y: top + 15, 'text-anchor': i === 0 ? 'start' : i === ticks ? 'end' : 'middle' });
         label.textContent = `${(ns / 1e6).toFixed(digits)} ms`;
         axis.append(label);
       }
@@ -509,6 +514,7 @@
       maps.append(h('div', { class: 'pad-map' }, h('h3', {}, `community ${community} (${mine.length} pads)`), svg));
     }
     const swatch = (name, colour, cls) => h('span', { style: `--swatch:${colour}`, class: cls }, name);
+    if (pads.length === 0) return [h('h2', {}, 'Pad map'), h('p', { class: 'hint' }, 'The run accessed no pad.')];
     return [
       h('h2', {}, 'Pad map'),
       h('p', { class: 'hint' }, 'Each pad the run accessed, coloured by what the run left it as; outlined: changed. Hover for the fields before and after, click for every access.'),
