@@ -73,7 +73,13 @@ async function open(file, name) {
     }
   });
   await page.goto(url, { waitUntil: 'load' });
-  const document = await page.$eval('#boardsim-document', (node) => JSON.parse(node.textContent));
+  // The document as the page holds it: its pads' detail comes in an element of its own.
+  const document = await page.evaluate(() => {
+    const doc = JSON.parse(window.document.getElementById('boardsim-document').textContent);
+    const detail = window.document.getElementById('boardsim-pad-detail');
+    if (detail) doc.pads = { ...doc.pads, detail: JSON.parse(detail.textContent) };
+    return doc;
+  });
   const count = (selector) => page.$$eval(selector, (nodes) => nodes.length);
   const text = (selector) => page.$eval(selector, (node) => node.textContent);
   const finish = async () => {

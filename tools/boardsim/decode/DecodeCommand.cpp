@@ -1,6 +1,7 @@
 #include "sim/Trace.h"
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/DecodeSummary.h"
+#include "tools/boardsim/shared/JsonViews.h"
 #include "tools/boardsim/shared/Outputs.h"
 #include "tools/boardsim/shared/Page.h"
 #include "tools/boardsim/shared/SummaryJson.h"
@@ -180,8 +181,9 @@ int DecodeCommand(const DecodeOptions& Options) {
   if (page.Wanted()) {
     // The page's pad map shows every pad the trace accesses, whichever --pads names.
     DecodeReport shown = report;
-    shown.PadDetail = report.AllPads;
-    page.Write(DecodeDocument(shown), "boardsim decode " + name);
+    shown.PadDetail.reset();
+    const std::string detail = PadsText(*report.AllPads);
+    page.Write(DecodeDocument(shown), "boardsim decode " + name, &detail);
   }
   std::ostream& out = Options.HtmlPath == "-" ? std::cerr : std::cout;
   if (Options.Json) {

@@ -3,6 +3,7 @@
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/Contained.h"
 #include "tools/boardsim/shared/GdbOption.h"
+#include "tools/boardsim/shared/JsonViews.h"
 #include "tools/boardsim/shared/OpSummary.h"
 #include "tools/boardsim/shared/Options.h"
 #include "tools/boardsim/shared/Outputs.h"
@@ -59,10 +60,10 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
                       padsBefore, SnapshotPads(soc.Gpio), Wanted);
     };
     if (page.Wanted()) {
-      report.PadDetail = padDetail({});
-      page.Write(OpDocument(report, soc.Bus, options.List), "boardsim op " + board.Config.Name);
+      const std::string detail = PadsText(padDetail({}));
+      page.Write(OpDocument(report, soc.Bus, options.List), "boardsim op " + board.Config.Name,
+                 &detail);
     }
-    report.PadDetail.reset();
     if (options.Run.Pads) {
       report.PadDetail = padDetail(*options.Run.Pads);
     }

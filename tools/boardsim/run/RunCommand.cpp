@@ -3,6 +3,7 @@
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/Contained.h"
 #include "tools/boardsim/shared/GdbOption.h"
+#include "tools/boardsim/shared/JsonViews.h"
 #include "tools/boardsim/shared/Outputs.h"
 #include "tools/boardsim/shared/Page.h"
 #include "tools/boardsim/shared/RunModule.h"
@@ -31,30 +32,17 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
     const auto debugger = AcceptGdb(gdb.get(), soc);
     const ModuleRun run = RunModule(Options, soc, Where.BuiltImage, debugger.get());
     const tools::RunResult& result = run.Result;
-
-    const auto padsAfter = SnapshotPads(soc.Gpio);
-    const std::vector<sim::Access>& accesses = soc.Bus.GetTrace().Accesses();
-    RunReport report{board.Config.Name,
-                     board.Path,
-                     ImageToRun(Options, Where.BuiltImage),
-                     result.Status,
-                     result.Failure,
-                     ComparePads(padsBefore, padsAfter),
-                     DescribeBoardStep(accesses)};
-    const auto padDetail = [&](const std::vector<PadRef>& Wanted) {
-      return ViewPads(accesses, FindPhases(accesses, report.Step.Bus, soc.Bus.GetClock().NowNs()),
-                      padsBefore, padsAfter, Wanted);
-    };
+    RunReport report = ReportRun(board.Config.Name, board.Path,
+                                 ImageToRun(Options, Where.BuiltImage), result, soc, padsBefore);
     trace.Finish(soc.Bus);
-    vcd.Write(accesses, board.Config);
+    vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
     if (page.Wanted()) {
       // The page's pad map shows every pad the run accessed, whichever --pads names.
-      report.PadDetail = padDetail({});
-      page.Write(RunDocument(report, soc.Bus), "boardsim run " + board.Config.Name);
+      const std::string detail = PadsText(ViewRunPads(report, soc, padsBefore, {}));
+      page.Write(RunDocument(report, soc.Bus), "boardsim run " + board.Config.Name, &detail);
     }
-    report.PadDetail.reset();
     if (Options.Pads) {
-      report.PadDetail = padDetail(*Options.Pads);
+      report.PadDetail = ViewRunPads(report, soc, padsBefore, *Options.Pads);
     }
     // With the trace on standard output, the summary moves out of its way.
     std::ostream& out = SummaryStream(Options);

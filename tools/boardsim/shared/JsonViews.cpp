@@ -4,6 +4,10 @@
 #include "tools/run/Hex.h"
 #include "tools/run/Printable.h"
 
+#include <algorithm>
+#include <charconv>
+#include <string_view>
+
 namespace boardsim {
 
 namespace {
@@ -22,6 +26,19 @@ template <typename T> json OrNull(const std::optional<T>& Value) {
 }
 
 } // namespace
+
+JsonMembers::JsonMembers(size_t Count) : object_(json::object()) {
+  object_.get_ref<json::object_t&>().reserve(Count);
+}
+
+JsonMembers& JsonMembers::Add(const char* Key, json Value) {
+  object_.get_ref<json::object_t&>().emplace_back(Key, std::move(Value));
+  return *this;
+}
+
+json JsonMembers::Done() {
+  return std::move(object_);
+}
 
 // The names the documents use for the views' enumerations.
 NLOHMANN_JSON_SERIALIZE_ENUM(SelectionSource, {{SelectionSource::Detected, "detected"},
@@ -125,51 +142,128 @@ json AccessJson(const sim::Access& Access) {
 
 namespace {
 
-json WordsJson(const PadWords& Words) {
-  json fields = nullptr;
+// The pad detail as JSON text, written as it goes: it is most of a page, and a document built of
+// the library's values costs over a thousand instructions per value (twelve thousand for a boot)
+// where this costs a tenth. A string that needs escaping is written by the library.
+class JsonText {
+public:
+  JsonText& Open(char Bracket) {
+    Separate();
+    text_ += Bracket;
+    first_ = true;
+    return *this;
+  }
+  JsonText& Close(char Bracket) {
+    text_ += Bracket;
+    first_ = false;
+    return *this;
+  }
+  JsonText& Key(const char* Name) {
+    Separate();
+    text_ += '"';
+    text_ += Name;
+    text_ += "\":";
+    first_ = true; // the value follows without a comma
+    return *this;
+  }
+  JsonText& Number(uint64_t Value) {
+    Separate();
+    char digits[24];
+    text_.append(digits, std::to_chars(digits, digits + sizeof digits, Value).ptr);
+    return *this;
+  }
+  JsonText& Number(const std::optional<uint32_t>& Value) { return Value ? Number(*Value) : Null(); }
+  JsonText& Bool(bool Value) {
+    Separate();
+    text_ += Value ? "true" : "false";
+    return *this;
+  }
+  JsonText& Null() {
+    Separate();
+    text_ += "null";
+    return *this;
+  }
+  JsonText& String(std::string_view Value) {
+    Separate();
+    const bool plain = std::all_of(Value.begin(), Value.end(), [](char C) {
+      return C >= ' ' && C != '"' && C != '\\' && static_cast<unsigned char>(C) < 0x80;
+    });
+    if (plain) {
+      text_ += '"';
+      text_ += Value;
+      text_ += '"';
+    } else {
+      text_ += json(Value).dump(-1, ' ', false, json::error_handler_t::replace);
+    }
+    return *this;
+  }
+  std::string Done() { return std::move(text_); }
+
+private:
+  void Separate() {
+    if (!first_) {
+      text_ += ',';
+    }
+    first_ = false;
+  }
+  std::string text_;
+  bool first_ = true;
+};
+
+void WriteWords(JsonText& Out, const PadWords& Words) {
+  Out.Open('{').Key("config").Number(Words.Config).Key("value").Number(Words.Value);
+  Out.Key("fields");
   if (Words.Config && Words.Value) {
     const PadFields f = DecodePad(*Words.Config, *Words.Value);
-    fields = {{"mode", f.Mode},           {"gpio", f.Mode == 0},
-              {"direction", f.Direction}, {"level", f.High ? "high" : "low"},
-              {"pull_bits", f.PullBits},  {"pull", OrNull(f.PullPattern)},
-              {"nibble", f.Nibble}};
+    Out.Open('{').Key("mode").Number(f.Mode).Key("gpio").Bool(f.Mode == 0);
+    Out.Key("direction").Number(f.Direction).Key("level").String(f.High ? "high" : "low");
+    Out.Key("pull_bits").Number(f.PullBits).Key("pull").Number(f.PullPattern);
+    Out.Key("nibble").Number(f.Nibble).Close('}');
+  } else {
+    Out.Null();
   }
-  return {{"config", OrNull(Words.Config)}, {"value", OrNull(Words.Value)}, {"fields", fields}};
+  Out.Close('}');
 }
 
-json RowJson(const PadRecord& Record) {
+void WriteRow(JsonText& Out, const PadRecord& Record) {
   if (!Record.Row) {
-    return nullptr;
+    Out.Null();
+    return;
   }
   const PadConfigEntry& e = Record.Row->Entry;
-  return {{"row", Record.Row->Row}, {"direction", e.Direction}, {"output_level", e.OutputLevel},
-          {"mode", e.Mode},         {"nibble", e.ConfigNibble}, {"pull", e.Pull}};
+  Out.Open('{').Key("row").Number(Record.Row->Row).Key("direction").Number(e.Direction);
+  Out.Key("output_level").Number(e.OutputLevel).Key("mode").Number(e.Mode);
+  Out.Key("nibble").Number(e.ConfigNibble).Key("pull").Number(e.Pull).Close('}');
 }
 
 } // namespace
 
-json PadsJson(const std::vector<PadRecord>& Pads) {
-  json pads = json::array();
+std::string PadsText(const std::vector<PadRecord>& Pads) {
+  JsonText out;
+  out.Open('[');
   for (const PadRecord& record : Pads) {
-    json accesses = json::array();
+    out.Open('{').Key("community").String(tools::Hex(record.Pad.Community, 4));
+    out.Key("pad").Number(record.Pad.Pad).Key("config_address").Number(ConfigAddress(record.Pad));
+    out.Key("value_address").Number(ValueAddress(record.Pad));
+    WriteWords(out.Key("before"), record.Before);
+    WriteWords(out.Key("after"), record.After);
+    out.Key("changed").Bool(record.Changed());
+    WriteRow(out.Key("table_row"), record);
+    out.Key("accesses").Open('[');
     for (const PadAccess& a : record.Accesses) {
-      json access = AccessJson(a.Access);
-      access.update({{"offset", a.Access.Address % sim::GpioPadSize & ~3u},
-                     {"part", a.Part},
-                     {"row", OrNull(a.Row)}});
-      accesses.push_back(access);
+      out.Open('{').Key("seq").Number(a.Access.Seq).Key("time_ns").Number(a.Access.TimeNs);
+      out.Key("op").String(sim::OpName(a.Access.Op));
+      out.Key("offset").Number(a.Access.Address % sim::GpioPadSize & ~3u);
+      out.Key("value").Number(a.Access.Value).Key("part").String(a.Part);
+      out.Key("row").Number(a.Row).Close('}');
     }
-    pads.push_back({{"community", tools::Hex(record.Pad.Community, 4)},
-                    {"pad", record.Pad.Pad},
-                    {"config_address", ConfigAddress(record.Pad)},
-                    {"value_address", ValueAddress(record.Pad)},
-                    {"before", WordsJson(record.Before)},
-                    {"after", WordsJson(record.After)},
-                    {"changed", record.Changed()},
-                    {"table_row", RowJson(record)},
-                    {"accesses", accesses}});
+    out.Close(']').Close('}');
   }
-  return pads;
+  return out.Close(']').Done();
+}
+
+json PadsJson(const std::vector<PadRecord>& Pads) {
+  return json::parse(PadsText(Pads));
 }
 
 json TimelineJson(const std::vector<Phase>& Phases, const std::vector<ActivitySpan>& Activity) {

@@ -204,6 +204,10 @@ std::vector<PadRecord> ViewPads(const std::vector<sim::Access>& Trace,
                                 const std::vector<PadState>& After,
                                 const std::vector<PadRef>& Wanted) {
   std::map<size_t, PadRecord> touched; // by community and number
+  std::vector<std::string> names;
+  for (const Phase& phase : Phases) {
+    names.push_back(PhaseName(phase));
+  }
   for (const sim::Access& access : Trace) {
     const uint32_t offset = access.Address - sim::GpioBlockBase;
     if ((access.Op != sim::AccessOp::Read && access.Op != sim::AccessOp::Write) ||
@@ -214,7 +218,8 @@ std::vector<PadRecord> ViewPads(const std::vector<sim::Access>& Trace,
                      offset % sim::GpioCommunitySize / sim::GpioPadSize};
     PadRecord& record = touched.try_emplace(IndexOf(pad), Untouched(pad)).first->second;
     const Phase* part = PhaseOf(Phases, access.Seq);
-    PadAccess entry{access, part ? PhaseName(*part) : std::string("run"), std::nullopt};
+    PadAccess entry{access, part ? names[static_cast<size_t>(part - Phases.data())] : "run",
+                    std::nullopt};
     if (part && part->Kind == PhaseKind::GpioTable && part->Community == pad.Community) {
       if (const auto row = RowOf(pad)) {
         entry.Row = row->Row;

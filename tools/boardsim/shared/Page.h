@@ -23,7 +23,8 @@ class PageOutput {
 public:
   explicit PageOutput(const std::optional<std::string>& Path);
   bool Wanted() const { return file_.has_value(); }
-  void Write(const nlohmann::ordered_json& Document, const std::string& Title);
+  void Write(const nlohmann::ordered_json& Document, const std::string& Title,
+             const std::string* PadDetail = nullptr);
 
 private:
   std::optional<OutputFile> file_;

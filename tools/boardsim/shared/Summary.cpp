@@ -9,6 +9,26 @@
 
 namespace boardsim {
 
+RunReport ReportRun(std::string BoardName, std::string BoardPath, std::optional<std::string> Image,
+                    const tools::RunResult& Result, const sim::Soc& Soc,
+                    const std::vector<PadState>& PadsBefore) {
+  return {std::move(BoardName),
+          std::move(BoardPath),
+          std::move(Image),
+          Result.Status,
+          Result.Failure,
+          ComparePads(PadsBefore, SnapshotPads(Soc.Gpio)),
+          DescribeBoardStep(Soc.Bus.GetTrace().Accesses())};
+}
+
+std::vector<PadRecord> ViewRunPads(const RunReport& Report, const sim::Soc& Soc,
+                                   const std::vector<PadState>& PadsBefore,
+                                   const std::vector<PadRef>& Wanted) {
+  const std::vector<sim::Access>& accesses = Soc.Bus.GetTrace().Accesses();
+  return ViewPads(accesses, FindPhases(accesses, Report.Step.Bus, Soc.Bus.GetClock().NowNs()),
+                  PadsBefore, SnapshotPads(Soc.Gpio), Wanted);
+}
+
 void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& Board) {
   Out << "board     " << tools::Printable(Report.BoardName) << " ("
       << tools::Printable(Report.BoardPath) << ")\n";

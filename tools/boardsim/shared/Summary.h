@@ -5,6 +5,7 @@
 #include "sim/Soc.h"
 #include "tools/boardsim/shared/BoardStep.h"
 #include "tools/boardsim/shared/PadView.h"
+#include "tools/run/HostRun.h"
 
 #include <cstdint>
 #include <iosfwd>
@@ -24,6 +25,16 @@ struct RunReport {
   BoardStepReport Step;
   std::optional<std::vector<PadRecord>> PadDetail = std::nullopt; // --pads
 };
+
+// The report of a boot that has run on Soc, whose pads were PadsBefore at its start; without the
+// pads' detail.
+RunReport ReportRun(std::string BoardName, std::string BoardPath, std::optional<std::string> Image,
+                    const tools::RunResult& Result, const sim::Soc& Soc,
+                    const std::vector<PadState>& PadsBefore);
+// The detail of the pads Wanted (empty: every pad the boot accessed).
+std::vector<PadRecord> ViewRunPads(const RunReport& Report, const sim::Soc& Soc,
+                                   const std::vector<PadState>& PadsBefore,
+                                   const std::vector<PadRef>& Wanted);
 
 void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& Board);
 

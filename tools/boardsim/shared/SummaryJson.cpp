@@ -89,17 +89,19 @@ json RunDocument(const RunReport& Report, const sim::Board& Board) {
   }
   const std::vector<sim::Access>& trace = Board.GetTrace().Accesses();
   const uint64_t end = Board.GetClock().NowNs();
-  return {{"command", "run"},
-          {"board", BoardJson(Report.BoardName, Report.BoardPath)},
-          {"module", ModuleJson(Report.Image)},
-          {"status", status},
-          {"time_ns", end},
-          {"accesses", AccessesJson(Board)},
-          {"pads", PadCountsJson(Report.Pads, Report.PadDetail)},
-          {"pmic", SelectionJson(Report.Step.Selection)},
-          {"board_step", StepsJson(Report.Step.Steps)},
-          {"pmic_bus", BusJson(Report.Step.Bus)},
-          {"timeline", TimelineJson(FindPhases(trace, Report.Step.Bus, end), FindActivity(trace))}};
+  return JsonMembers(11)
+      .Add("command", "run")
+      .Add("board", BoardJson(Report.BoardName, Report.BoardPath))
+      .Add("module", ModuleJson(Report.Image))
+      .Add("status", std::move(status))
+      .Add("time_ns", end)
+      .Add("accesses", AccessesJson(Board))
+      .Add("pads", PadCountsJson(Report.Pads, Report.PadDetail))
+      .Add("pmic", SelectionJson(Report.Step.Selection))
+      .Add("board_step", StepsJson(Report.Step.Steps))
+      .Add("pmic_bus", BusJson(Report.Step.Bus))
+      .Add("timeline", TimelineJson(FindPhases(trace, Report.Step.Bus, end), FindActivity(trace)))
+      .Done();
 }
 
 json OpDocument(const OpReport& Report, const sim::Board& Board, bool List) {
@@ -117,6 +119,8 @@ json OpDocument(const OpReport& Report, const sim::Board& Board, bool List) {
                    {"module", ModuleJson(Report.Image)},
                    {"acpi_opened", Report.AcpiOpened},
                    {"selection", selection}};
+  // Room for the members to come: the pads' detail is never copied on the way (JsonMembers).
+  document.get_ref<json::object_t&>().reserve(10);
   if (view.Pmic && List) {
     document["slots"] = SlotListJson(Report);
   } else if (view.Pmic && Report.Request) {
@@ -146,6 +150,8 @@ json DecodeDocument(const DecodeReport& Report) {
                      {"port_reads", Report.PortReads},
                      {"port_writes", Report.PortWrites},
                      {"last_ns", Report.LastNs}}}};
+  document.get_ref<json::object_t&>().reserve(6); // as for op's
+
   if (Report.Step.GpioPassSeen) {
     document["pmic"] = SelectionJson(Report.Step.Selection);
     document["board_step"] = StepsJson(Report.Step.Steps);

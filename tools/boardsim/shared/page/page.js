@@ -5,6 +5,9 @@
 (() => {
   const SvgNs = 'http://www.w3.org/2000/svg';
   const doc = JSON.parse(document.getElementById('boardsim-document').textContent);
+  // The pads' detail comes beside the document, in its own element: it goes back in its place.
+  const padDetail = document.getElementById('boardsim-pad-detail');
+  if (padDetail) doc.pads = Object.assign({}, doc.pads, { detail: JSON.parse(padDetail.textContent) });
 
   // ---- small helpers ------------------------------------------------------------------------
 
