@@ -7,6 +7,11 @@ packages=(cmake ninja-build g++ clang-14 lld-14 llvm-14 libgtest-dev libgmock-de
           uefitool-cli libclang-rt-14-dev gcovr)
 # The boot of the module inside a real PEI core (scripts/pei-core.sh).
 packages+=(qemu-system-x86 ovmf-ia32 gdb liblzma-dev)
+# The browser test of the pages --html writes (tests/page): Debian's chromium.
+packages+=(chromium)
+# Node.js and npm for that test, unless the machine has its own (Debian's npm would not install
+# beside a Node.js from elsewhere).
+command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
@@ -18,4 +23,11 @@ if ((${#missing[@]})); then
   [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -qq >&2
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}" >&2
+fi
+# puppeteer-core, as tests/page/package-lock.json pins it; it never downloads a browser.
+page_test="$(dirname "$0")/../tests/page"
+if [ ! -f "$page_test/node_modules/.package-lock.json" ] ||
+   [ "$page_test/package-lock.json" -nt "$page_test/node_modules/.package-lock.json" ]; then
+  echo "setup: installing the page test's npm packages" >&2
+  (cd "$page_test" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund >&2)
 fi
