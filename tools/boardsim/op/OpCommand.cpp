@@ -1,3 +1,6 @@
+#include "common/ToolError.h"
+#include "common/files/SharedFiles.h"
+#include "common/files/StandardStreams.h"
 #include "sim/Soc.h"
 #include "tools/boardsim/shared/BoardInput.h"
 #include "tools/boardsim/shared/Commands.h"
@@ -6,13 +9,11 @@
 #include "tools/boardsim/shared/JsonViews.h"
 #include "tools/boardsim/shared/OpSummary.h"
 #include "tools/boardsim/shared/Options.h"
-#include "tools/boardsim/shared/Outputs.h"
 #include "tools/boardsim/shared/Page.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/shared/Selection.h"
 #include "tools/boardsim/shared/SummaryJson.h"
 #include "tools/boardsim/shared/Vcd.h"
-#include "tools/run/ToolError.h"
 
 #include <iostream>
 
@@ -32,7 +33,7 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
   TraceOutput trace(options.Run.TracePath);
   VcdOutput vcd(options.Run.VcdPath);
   PageOutput page(options.Run.HtmlPath);
-  const auto gdb = ListenForGdb(options.Run, Where.BuiltImage, std::cerr);
+  const auto gdb = ListenForGdb(options.Run, Where.BuiltImage, true, std::cerr);
 
   const auto callSlot = [&] {
     sim::Soc soc(board.Config);
@@ -83,7 +84,7 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
         }
       }
     }
-    CheckStandardOutput();
+    files::CheckStandardOutput();
     if (!call.Run.Failure.empty()) {
       return tools::ExitRunFailed;
     }

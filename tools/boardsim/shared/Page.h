@@ -4,7 +4,7 @@
 // page's content security policy forbids every fetch: it opens from file:// with no network.
 #pragma once
 
-#include "tools/boardsim/shared/Outputs.h"
+#include "common/files/OutputFile.h"
 
 #include <nlohmann/json.hpp>
 
@@ -27,7 +27,7 @@ public:
              const std::string* PadDetail = nullptr);
 
 private:
-  std::optional<OutputFile> file_;
+  std::optional<files::OutputFile> file_;
 };
 
 } // namespace boardsim

@@ -1,10 +1,11 @@
+#include "common/ToolError.h"
+#include "common/files/SharedFiles.h"
 #include "tools/boardsim/shared/BoardInput.h"
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/Page.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/sweep/SweepPool.h"
 #include "tools/boardsim/sweep/SweepReport.h"
-#include "tools/run/ToolError.h"
 
 #include <algorithm>
 #include <chrono>
@@ -56,14 +57,18 @@ std::vector<sim::FaultKind> ChosenKinds(const std::vector<std::string>& Names) {
   return kinds;
 }
 
+// Each slot once, in the order first named, as kinds are.
 std::vector<size_t> ChosenSlots(const std::vector<std::string>& Names) {
   std::vector<size_t> slots;
   for (const std::string& name : Names) {
     const std::optional<size_t> slot = tools::FindSlot(name);
     if (!slot) {
-      BadInput("--op: unknown slot '" + name + "' (boardsim op --list shows the 25 slots)");
+      BadInput("--op: unknown slot '" + tools::Printable(name) +
+               "' (boardsim op --list shows the 25 slots)");
     }
-    slots.push_back(*slot);
+    if (std::find(slots.begin(), slots.end(), *slot) == slots.end()) {
+      slots.push_back(*slot);
+    }
   }
   if (Names.empty()) {
     for (size_t slot = 0; slot < tools::SlotCount; ++slot) {
@@ -109,22 +114,35 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
           ? std::nullopt
           : std::optional(Options.ImagePath && !Options.ImagePath->empty() ? *Options.ImagePath
                                                                            : Where.BuiltImage);
-  const SweepModule module(image);
+  // Each board file once, however it was named; all are read before the page is opened.
+  std::vector<std::string> names;
   std::vector<LoadedBoard> loaded;
-  std::vector<NamedFile> inputs;
+  std::vector<std::string> swept;
+  std::vector<files::NamedFile> inputs;
   for (const std::string& name : boards) {
-    loaded.push_back(LoadBoard(name, Where.BoardsDir));
-    inputs.push_back({loaded.back().Path, "board"});
+    LoadedBoard board = LoadBoard(name, Where.BoardsDir);
+    const std::string file = std::filesystem::weakly_canonical(board.Path).string();
+    if (std::find(swept.begin(), swept.end(), file) != swept.end()) {
+      continue;
+    }
+    swept.push_back(file);
+    inputs.push_back({board.Path, "board"});
+    names.push_back(name);
+    loaded.push_back(std::move(board));
   }
   if (image) {
     inputs.push_back({*image, "image"});
   }
-  std::vector<NamedFile> outputs;
+  if (Options.MapPath) {
+    inputs.push_back({*Options.MapPath, "map"});
+  }
+  std::vector<files::NamedFile> outputs;
   if (Options.HtmlPath) {
     outputs.push_back({*Options.HtmlPath, "page"});
   }
-  RefuseSharedFiles(inputs, outputs);
+  files::RefuseSharedFiles(inputs, outputs);
   PageOutput page(Options.HtmlPath);
+  const SweepModule module(image, Options.MapPath);
   const unsigned jobs =
       Options.Jobs != 0 ? Options.Jobs : std::max(1u, std::thread::hardware_concurrency());
 
@@ -154,8 +172,8 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
     report.References.push_back(std::move(result));
     references.push_back(std::move(writes));
   };
-  for (size_t b = 0; b < boards.size(); ++b) {
-    const std::string& name = boards[b];
+  for (size_t b = 0; b < loaded.size(); ++b) {
+    const std::string& name = names[b];
     const LoadedBoard& board = loaded[b];
     if (Options.Slots.empty()) {
       addTarget({name, board.Config, std::nullopt}, false);
@@ -182,7 +200,7 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
     if (report.Results[i].Failed()) {
       report.Reproduce[i] =
           ReproduceCommand(report.Targets[report.Points[i].Target], report.Points[i].Point, !image,
-                           image == Where.BuiltImage ? std::nullopt : image);
+                           image == Where.BuiltImage ? std::nullopt : image, Options.MapPath);
     }
   }
   page.Write(SweepDocument(report), "boardsim sweep");
