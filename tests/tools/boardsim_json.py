@@ -144,6 +144,10 @@ for args, message in [
     (["decode", "--json", str(work / "absent.trace")], "absent.trace: cannot open the trace"),
     (["run", "--pads", "0x3000:1"], "boardsim: --pads: '0x3000:1': the community is 0x0000"),
     (["run", "--html", boards_dir + "/default.json"], "the page would overwrite the board"),
+    (["sweep", "--board", "default", "--html", boards_dir + "/default.json"],
+     "the page would overwrite the board"),
+    (["decode", str(work / "op.trace"), "--html", str(work / "op.trace")],
+     "the page would overwrite the trace"),
 ]:
     done = tool(*args, status=2)
     check(f"{' '.join(args)}: one line, nothing on standard output",
