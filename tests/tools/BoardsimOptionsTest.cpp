@@ -10,6 +10,19 @@
 
 namespace {
 
+// " html FILE pads all" or " pads 0x0000:93 ...": the page and the pads asked for.
+std::string PageAndPads(const std::optional<std::string>& Html,
+                        const std::optional<std::vector<boardsim::PadRef>>& Pads) {
+  std::string parsed = Html ? " html " + *Html : "";
+  if (Pads) {
+    parsed += Pads->empty() ? " pads all" : " pads";
+    for (const boardsim::PadRef& pad : *Pads) {
+      parsed += " " + boardsim::FormatPadRef(pad);
+    }
+  }
+  return parsed;
+}
+
 // What the command line came to, or the message it was refused with.
 std::string Parse(const std::vector<std::string>& Args) {
   try {
@@ -21,7 +34,8 @@ std::string Parse(const std::vector<std::string>& Args) {
     case boardsim::Command::Version:
       return "version";
     case boardsim::Command::Decode:
-      return "decode " + line.Decode.TracePath + (line.Decode.Json ? " json" : "");
+      return "decode " + line.Decode.TracePath + (line.Decode.Json ? " json" : "") +
+             PageAndPads(line.Decode.HtmlPath, line.Decode.Pads);
     case boardsim::Command::Sweep: {
       const boardsim::SweepOptions& sweep = line.Sweep;
       std::string parsed = "sweep";
@@ -32,7 +46,7 @@ std::string Parse(const std::vector<std::string>& Args) {
       }
       return parsed + " jobs " + std::to_string(sweep.Jobs) + " sample " +
              std::to_string(sweep.Sample) + (sweep.Host ? " host" : "") +
-             (sweep.Json ? " json" : "");
+             (sweep.Json ? " json" : "") + PageAndPads(sweep.HtmlPath, std::nullopt);
     }
     case boardsim::Command::Run:
     case boardsim::Command::Op:
@@ -42,7 +56,7 @@ std::string Parse(const std::vector<std::string>& Args) {
                          (run.ImagePath ? " image " + *run.ImagePath : "") +
                          (run.TracePath ? " trace " + *run.TracePath : "") +
                          (run.VcdPath ? " vcd " + *run.VcdPath : "") + (run.Json ? " json" : "") +
-                         (line.Op.List ? " list" : "");
+                         (line.Op.List ? " list" : "") + PageAndPads(run.HtmlPath, run.Pads);
     for (const std::string& fault : run.Faults) {
       parsed += " fault " + fault;
     }
@@ -93,6 +107,16 @@ TEST(BoardsimOptions, RunAndDecodeTakeTheirOptionsOrSayWhatIsWrong) {
        "boardsim: unexpected argument 'b' (see boardsim decode --help)"},
       {{"run", "--host", "--", "x"}, "boardsim: unexpected argument 'x' (see boardsim run --help)"},
       {{"run", "--bo\x1B[2Jard"}, "boardsim: unknown option '--bo\\x1B[2Jard'"},
+      // --pads takes the words that name pads, none or more; --html a file.
+      {{"run", "--pads"}, "board default pads all"},
+      {{"run", "--pads", "0x0000:93", "4096:0x1", "--html", "p.html"},
+       "board default html p.html pads 0x0000:93 0x1000:1"},
+      {{"run", "--pads=0x2000:33", "--host"}, "board default host pads 0x2000:33"},
+      {{"run", "--pads", "0x3000:1"},
+       "boardsim: --pads: '0x3000:1': the community is 0x0000, 0x1000 or 0x2000"},
+      {{"decode", "t.trace", "--pads", "--html", "-"}, "decode t.trace html - pads all"},
+      {{"sweep", "--html", "s.html"}, "sweep jobs 0 sample 0 html s.html"},
+      {{"sweep", "--pads"}, "boardsim: unknown option '--pads'"},
   };
   for (const auto& [args, expected] : cases) {
     EXPECT_EQ(Parse(args), expected);
@@ -111,6 +135,8 @@ TEST(BoardsimOptions, OpTakesASlotAndItsArgumentsOrSaysWhatIsWrong) {
       {{"--board", "no-pmic", "--host", "WriteRegister", "48", "0xFF"},
        "board no-pmic host slot 1 48 255"},
       {{"ReadVoltage"}, "board default slot 19"},
+      {{"--pads", "0x1000:1", "WriteRegister", "48", "0xFF"},
+       "board default pads 0x1000:1 slot 1 48 255"},
       {{"ReadVoltage", "--fault", "timer-frozen@2"}, "board default fault timer-frozen@2 slot 19"},
       {{"GetLevel", "--host"}, "board default host slot 23"},
       {{"GetStatus2"}, "board default slot 12"},
