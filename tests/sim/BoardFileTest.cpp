@@ -37,6 +37,30 @@ TEST(BoardFile, ReadsEveryKey) {
   EXPECT_EQ(config.PadFaults[0].Reads, 6u);
 }
 
+// The summaries name a board's faults as its file gives them: a flag that is off, a count of 0 and
+// a correct HOB are none.
+TEST(BoardFile, KeepsEachFaultAsGiven) {
+  const sim::BoardConfig config = sim::ParseBoardText(R"({
+    "i2c_devices": [{"address": "0x34"},
+                    {"model": "pmic-variant6", "conversion": {"never_finishes": true}}],
+    "hobs": [{"kind": "other", "hob_type": 2, "hob_length": 0}, {"kind": "no-end-marker"}],
+    "faults": {"semaphore_never_granted": true, "i2c_bus_stalled": false,
+               "i2c_abort_on_byte": "0x3", "i2c_bus_stalled_from_byte": 0,
+               "i2c_never_acknowledges": ["0x34"],
+               "pad_reads_all_ones": [{"address": "0xFED0C5D8", "reads": 6}]}
+  })",
+                                                      "faulty.json");
+  const std::vector<sim::GivenFault> expected = {
+      {"i2c_devices[1].conversion.never_finishes", "true"},
+      {"hobs[0].hob_length", "0"},
+      {"hobs[1]", R"({"kind":"no-end-marker"})"},
+      {"faults.semaphore_never_granted", "true"},
+      {"faults.i2c_abort_on_byte", R"("0x3")"},
+      {"faults.i2c_never_acknowledges", R"("0x34")"},
+      {"faults.pad_reads_all_ones", R"({"address":"0xFED0C5D8","reads":6})"}};
+  EXPECT_EQ(config.GivenFaults, expected);
+}
+
 TEST(BoardFile, BadInputNamesTheFileAndPosition) {
   const std::vector<testsupport::BoardFileErrorCase> cases = {
       {"{\n  \"name\": \"x\"\n  \"pads\": []\n}", "board.json:3:3: "},

@@ -54,7 +54,13 @@ TEST(FaultPoints, ReadBackAsWrittenAndPutIntoTheBoard) {
 
 TEST(FaultPoints, SayWhatIsWrongWithAPoint) {
   const std::pair<const char*, const char*> cases[] = {
-      {"bytes-refused@1", "unknown fault kind 'bytes-refused'"},
+      {"bytes-refused@1",
+       "unknown fault kind 'bytes-refused' (kinds: byte-refused, device-stops-acknowledging, "
+       "controller-never-enables, controller-stays-active, bus-stalled, semaphore-never-granted, "
+       "semaphore-granted-late, pad-reads-all-ones, punit-reads-all-ones, timer-frozen, "
+       "conversion-never-ends, verified-write-never-takes, hob-zero-length, "
+       "hob-length-below-header, hob-length-past-end, hob-no-end-marker, "
+       "hob-descriptor-cut-short)"},
       {"byte-refused", "byte-refused needs @WHEN"},
       {"byte-refused@0", "byte-refused: WHEN counts from 1"},
       {"timer-frozen:3@1", "timer-frozen takes no :WHERE"},

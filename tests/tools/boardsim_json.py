@@ -54,6 +54,23 @@ for board in sorted(pathlib.Path(boards_dir).glob("*.json")):
     check(f"{board.stem}: decode shows run's text views",
           tool("decode", str(trace)).stdout.endswith(text[text.index("\npmic "):]))
 
+# A faulted run names every fault it was given, the board file's and each --fault, as given.
+faulted = document("run", "--host", "--json", "--board", "flaky-pads", "--fault", "bus-stalled@2")
+check("a faulted run names its faults as given", faulted["faults"] == [
+    {"source": "board-file", "key": "faults.pad_reads_all_ones",
+     "value": {"address": "0xFED0C5D8", "reads": 1}},
+    {"source": "board-file", "key": "faults.pad_reads_all_ones",
+     "value": {"address": "0xFED0D130", "reads": 6}},
+    {"source": "board-file", "key": "faults.pad_reads_all_ones",
+     "value": {"address": "0xFED0E1D8", "reads": 3}},
+    {"source": "command-line", "point": "bus-stalled@2"}])
+text = tool("run", "--host", "--board", "flaky-pads", "--fault", "bus-stalled@2").stdout
+check("... and so does its text, before the status",
+      '\nfaults    3 from the board file, 1 from --fault\n'
+      '  faults.pad_reads_all_ones {"address":"0xFED0C5D8","reads":1}\n' in text
+      and text.index("\n  --fault bus-stalled@2\nstatus ") > 0)
+check("a run without faults says so", document("run", "--host", "--json")["faults"] == [])
+
 run = document("run", "--json")
 check("the image form says which image", run["module"] == {"form": "image", "image": image})
 broken = dict(run, pmic_bus={"transactions": []})

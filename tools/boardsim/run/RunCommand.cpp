@@ -30,11 +30,7 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
     const ModuleRun run = RunModule(Options, soc, Where.BuiltImage, debugger.get());
     const tools::RunResult& result = run.Result;
 
-    RunReport report{board.Config.Name,
-                     board.Path,
-                     ImageToRun(Options, Where.BuiltImage),
-                     result.Status,
-                     result.Failure,
+    RunReport report{HeaderOf(board, Options, Where.BuiltImage), result.Status, result.Failure,
                      ComparePads(padsBefore, SnapshotPads(soc.Gpio)),
                      DescribeBoardStep(soc.Bus.GetTrace().Accesses())};
     trace.Finish(soc.Bus);

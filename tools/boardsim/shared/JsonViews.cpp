@@ -31,8 +31,10 @@ NLOHMANN_JSON_SERIALIZE_ENUM(StepKind, {{StepKind::PmicRead, "pmic-read"},
                                         {StepKind::PadRead, "pad-read"},
                                         {StepKind::PadDriven, "pad-driven"}})
 
-json BoardJson(const std::string& Name, const std::string& Path) {
-  return {{"name", tools::Printable(Name)}, {"path", tools::Printable(Path)}};
+json BoardJson(const std::string& Name, const std::string& Path, const std::string& Description) {
+  return {{"name", tools::Printable(Name)},
+          {"path", tools::Printable(Path)},
+          {"description", OrNull(!Description.empty(), tools::Printable(Description))}};
 }
 
 json ModuleJson(const std::optional<std::string>& Image) {

@@ -15,7 +15,9 @@
 
 namespace boardsim {
 
-nlohmann::ordered_json BoardJson(const std::string& Name, const std::string& Path);
+// The board's description is null when its file gives none.
+nlohmann::ordered_json BoardJson(const std::string& Name, const std::string& Path,
+                                 const std::string& Description);
 nlohmann::ordered_json ModuleJson(const std::optional<std::string>& Image);
 nlohmann::ordered_json SelectionJson(const SelectionView& Selection);
 nlohmann::ordered_json StepsJson(const std::vector<StepItem>& Steps);

@@ -21,9 +21,7 @@ using tools::Hex;
 // False when GetActivePmic did not return, which the status line then explains.
 bool PrintSelection(std::ostream& Out, const OpReport& Report, const OpView& View,
                     const sim::Board& Board) {
-  Out << "board     " << tools::Printable(Report.BoardName) << " ("
-      << tools::Printable(Report.BoardPath) << ")\n";
-  Out << "module    " << ModuleName(Report.Image) << '\n';
+  PrintHeader(Out, Report.Header);
   Out << "acpi      "
       << (Report.AcpiOpened ? "window opened at 0x400 before the call, as the module's entry "
                               "leaves it"

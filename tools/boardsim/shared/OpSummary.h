@@ -6,6 +6,7 @@
 #include "sim/Board.h"
 #include "sim/decode/BusDecoder.h"
 #include "tools/boardsim/shared/Selection.h"
+#include "tools/boardsim/shared/Summary.h"
 #include "tools/run/SlotCall.h"
 
 #include <iosfwd>
@@ -15,10 +16,8 @@
 namespace boardsim {
 
 struct OpReport {
-  std::string BoardName;
-  std::string BoardPath;
-  std::optional<std::string> Image; // absent: the host build
-  bool AcpiOpened = false;          // the tool opened the ACPI window before the call
+  RunHeader Header;
+  bool AcpiOpened = false; // the tool opened the ACPI window before the call
   std::optional<tools::SlotRequest> Request;
   tools::SlotRun Run;
 };

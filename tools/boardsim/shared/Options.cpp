@@ -1,5 +1,6 @@
 #include "tools/boardsim/shared/Options.h"
 
+#include "sim/FaultPoint.h"
 #include "tools/boardsim/op/SlotArguments.h"
 #include "tools/boardsim/sweep/SweepOptions.h"
 #include "tools/run/Printable.h"
@@ -8,6 +9,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace boardsim {
 
@@ -83,9 +85,27 @@ void AddRunOptions(CLI::App& Command, RunOptions& Options) {
       ->excludes(host);
   Command
       .add_option("--fault", Options.Faults,
-                  "put a fault into the board, as boardsim sweep names it (KIND[:WHERE][@WHEN]); "
-                  "may be given more than once")
-      ->type_name("POINT");
+                  "put a fault into the board (KIND[:WHERE][@WHEN]; boardsim sweep --list-points "
+                  "lists a run's points, and an unknown kind is answered with the kinds); one "
+                  "point each, given again for more")
+      ->type_name("POINT")
+      ->allow_extra_args(false);
+}
+
+bool IsFaultPoint(const std::string& Word) {
+  try {
+    sim::ParseFaultPoint(Word);
+    return true;
+  } catch (const std::invalid_argument&) {
+    return false;
+  }
+}
+
+// A fault point left over is most likely a second point written after one --fault.
+std::string Unexpected(const std::string& Word, const std::string& Command) {
+  return "unexpected argument '" + tools::Printable(Word) + "'" +
+         (IsFaultPoint(Word) ? ": each fault point needs its own --fault"
+                             : " (see boardsim " + Command + " --help)");
 }
 
 // CLI11 names the option in front of its message; the user reads "--board needs a value".
@@ -116,8 +136,7 @@ void RefuseExtras(const CLI::App& Program) {
   if (Program.get_subcommands().empty()) {
     BadInput("unknown command '" + first + "' (see boardsim --help)");
   }
-  BadInput("unexpected argument '" + first + "' (see boardsim " +
-           Program.get_subcommands().front()->get_name() + " --help)");
+  BadInput(Unexpected(extras.front(), Program.get_subcommands().front()->get_name()));
 }
 
 OpOptions CheckOp(OpOptions Options, const std::vector<std::string>& Words) {
@@ -129,6 +148,9 @@ OpOptions CheckOp(OpOptions Options, const std::vector<std::string>& Words) {
   }
   if (Words.empty()) {
     BadInput("op needs a slot name (boardsim op --list shows the 25 slots)");
+  }
+  if (IsFaultPoint(Words[0])) {
+    BadInput(Unexpected(Words[0], "op"));
   }
   Options.Slot = ParseSlot(Words[0], {Words.begin() + 1, Words.end()});
   return Options;
@@ -209,8 +231,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   if (run->parsed()) {
     line.Which = Command::Run;
     if (!tail.empty()) {
-      BadInput("unexpected argument '" + tools::Printable(tail.front()) +
-               "' (see boardsim run --help)");
+      BadInput(Unexpected(tail.front(), "run"));
     }
   } else if (op->parsed()) {
     line.Which = Command::Op;

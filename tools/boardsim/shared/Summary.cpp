@@ -29,10 +29,34 @@ PadChanges ComparePads(const std::vector<PadState>& Before, const std::vector<Pa
   return changes;
 }
 
+void PrintHeader(std::ostream& Out, const RunHeader& Header) {
+  Out << "board     " << tools::Printable(Header.BoardName) << " ("
+      << tools::Printable(Header.BoardPath) << ")\n";
+  if (!Header.BoardDescription.empty()) {
+    Out << "about     " << tools::Printable(Header.BoardDescription) << '\n';
+  }
+  Out << "module    " << ModuleName(Header.Image) << '\n';
+  const RunFaults& faults = Header.Faults;
+  if (faults.FromBoard.empty() && faults.Points.empty()) {
+    Out << "faults    none\n";
+    return;
+  }
+  const auto from = [](size_t Count, const char* Where) {
+    return Count == 0 ? std::string() : std::to_string(Count) + " from " + Where;
+  };
+  const std::string file = from(faults.FromBoard.size(), "the board file");
+  const std::string points = from(faults.Points.size(), "--fault");
+  Out << "faults    " << file << (file.empty() || points.empty() ? "" : ", ") << points << '\n';
+  for (const sim::GivenFault& fault : faults.FromBoard) {
+    Out << "  " << fault.Key << ' ' << tools::Printable(fault.Value) << '\n';
+  }
+  for (const std::string& point : faults.Points) {
+    Out << "  --fault " << tools::Printable(point) << '\n';
+  }
+}
+
 void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& Board) {
-  Out << "board     " << tools::Printable(Report.BoardName) << " ("
-      << tools::Printable(Report.BoardPath) << ")\n";
-  Out << "module    " << ModuleName(Report.Image) << '\n';
+  PrintHeader(Out, Report.Header);
   if (Report.Status) {
     Out << "status    " << tools::StatusName(*Report.Status) << '\n';
   } else {

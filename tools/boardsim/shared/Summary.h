@@ -28,10 +28,28 @@ struct PadChanges {
 
 PadChanges ComparePads(const std::vector<PadState>& Before, const std::vector<PadState>& After);
 
-struct RunReport {
+// The faults a run was given, as they were given: the board file's and each --fault point as
+// typed on the command line.
+struct RunFaults {
+  std::vector<sim::GivenFault> FromBoard;
+  std::vector<std::string> Points;
+};
+
+// What the summaries of run and op open with: the board, the form that ran, the faults.
+struct RunHeader {
   std::string BoardName;
   std::string BoardPath;
+  std::string BoardDescription;
   std::optional<std::string> Image; // the image that ran; absent: the host build
+  RunFaults Faults;
+};
+
+// "board", "about" (a board's description, when it has one), "module" and "faults": a faulted
+// run says so before anything else, with each fault as given.
+void PrintHeader(std::ostream& Out, const RunHeader& Header);
+
+struct RunReport {
+  RunHeader Header;
   std::optional<uint32_t> Status;
   std::string Failure;
   PadChanges Pads;

@@ -27,6 +27,27 @@ json AccessesJson(const sim::Board& Board) {
   return {{"total", Board.AccessCount()}, {"pause_hints", Board.Pauses()}, {"by_device", devices}};
 }
 
+// The faults as given: a board file's by where they stand there, with their value as JSON; a
+// --fault point as typed.
+json FaultsJson(const RunFaults& Faults) {
+  json faults = json::array();
+  for (const sim::GivenFault& fault : Faults.FromBoard) {
+    faults.push_back(
+        {{"source", "board-file"}, {"key", fault.Key}, {"value", json::parse(fault.Value)}});
+  }
+  for (const std::string& point : Faults.Points) {
+    faults.push_back({{"source", "command-line"}, {"point", tools::Printable(point)}});
+  }
+  return faults;
+}
+
+json HeaderJson(const char* Command, const RunHeader& Header) {
+  return {{"command", Command},
+          {"board", BoardJson(Header.BoardName, Header.BoardPath, Header.BoardDescription)},
+          {"module", ModuleJson(Header.Image)},
+          {"faults", FaultsJson(Header.Faults)}};
+}
+
 json SlotListJson(const OpReport& Report) {
   json slots = json::array();
   for (size_t slot = 0; slot < tools::SlotCount; ++slot) {
@@ -79,18 +100,17 @@ void PrintRunJson(std::ostream& Out, const RunReport& Report, const sim::Board& 
   if (!Report.Status) {
     status.update(FailureJson(Report.Failure, Board.GetTrace()));
   }
-  Print(Out, {{"command", "run"},
-              {"board", BoardJson(Report.BoardName, Report.BoardPath)},
-              {"module", ModuleJson(Report.Image)},
-              {"status", status},
-              {"time_ns", Board.GetClock().NowNs()},
-              {"accesses", AccessesJson(Board)},
-              {"pads",
-               {{"changed_configuration", Report.Pads.Configuration},
-                {"changed_level", Report.Pads.Level}}},
-              {"pmic", SelectionJson(Report.Step.Selection)},
-              {"board_step", StepsJson(Report.Step.Steps)},
-              {"pmic_bus", BusJson(Report.Step.Bus)}});
+  json document = HeaderJson("run", Report.Header);
+  document.update({{"status", status},
+                   {"time_ns", Board.GetClock().NowNs()},
+                   {"accesses", AccessesJson(Board)},
+                   {"pads",
+                    {{"changed_configuration", Report.Pads.Configuration},
+                     {"changed_level", Report.Pads.Level}}},
+                   {"pmic", SelectionJson(Report.Step.Selection)},
+                   {"board_step", StepsJson(Report.Step.Steps)},
+                   {"pmic_bus", BusJson(Report.Step.Bus)}});
+  Print(Out, document);
 }
 
 void PrintOpJson(std::ostream& Out, const OpReport& Report, const sim::Board& Board, bool List) {
@@ -103,11 +123,8 @@ void PrintOpJson(std::ostream& Out, const OpReport& Report, const sim::Board& Bo
   } else {
     selection.update(FailureJson(Report.Run.Failure, Board.GetTrace()));
   }
-  json document = {{"command", "op"},
-                   {"board", BoardJson(Report.BoardName, Report.BoardPath)},
-                   {"module", ModuleJson(Report.Image)},
-                   {"acpi_opened", Report.AcpiOpened},
-                   {"selection", selection}};
+  json document = HeaderJson("op", Report.Header);
+  document.update({{"acpi_opened", Report.AcpiOpened}, {"selection", selection}});
   if (view.Pmic && List) {
     document["slots"] = SlotListJson(Report);
   } else if (view.Pmic && Report.Request) {

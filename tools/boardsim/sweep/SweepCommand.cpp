@@ -42,11 +42,7 @@ std::vector<sim::FaultKind> ChosenKinds(const std::vector<std::string>& Names) {
   for (const std::string& name : Names) {
     const sim::FaultKindInfo* info = sim::FindFaultKind(name);
     if (info == nullptr) {
-      std::string known;
-      for (const sim::FaultKindInfo& k : sim::FaultKinds()) {
-        known += (known.empty() ? "" : ", ") + std::string(k.Name);
-      }
-      BadInput("--kinds: unknown fault kind '" + name + "' (kinds: " + known + ")");
+      BadInput("--kinds: unknown fault kind '" + name + "' (kinds: " + sim::FaultKindNames() + ")");
     }
     if (std::find(kinds.begin(), kinds.end(), info->Kind) == kinds.end()) {
       kinds.push_back(info->Kind);

@@ -171,7 +171,7 @@ std::string ReproduceCommand(const SweepTarget& Target, const sim::FaultPoint& P
       command += " " + std::to_string(value);
     }
   }
-  // After the slot: a --fault in front of it would take the slot's name as a second point.
+  // The fault last, as the pages show a reproduced point.
   return command + " --fault " + sim::FormatFaultPoint(Point);
 }
 
