@@ -64,7 +64,9 @@ std::string Boot(sim::Soc& Soc) {
       result.Status,
       result.Failure,
       boardsim::ComparePads(padsBefore, boardsim::SnapshotPads(Soc.Gpio)),
-      boardsim::DescribeBoardStep(Soc.Bus.GetTrace().Accesses())};
+      boardsim::DescribeBoardStep(Soc.Bus.GetTrace().Accesses()),
+      {},
+      std::nullopt};
   std::ostringstream views;
   boardsim::PrintSummary(views, report, Soc.Bus);
   return views.str();
@@ -74,7 +76,7 @@ std::string CallSlot(sim::Soc& Soc, const std::optional<tools::SlotRequest>& Req
   const tools::SlotRun run = tools::CallSlotOnHost(Soc.Bus, {.Hobs = Soc.Config().Hobs}, Request);
   std::ostringstream views;
   const boardsim::OpReport report{
-      {Soc.Config().Name, "", "", std::nullopt, {}}, true, Request, run};
+      {Soc.Config().Name, "", "", std::nullopt, {}}, true, Request, run, {}, std::nullopt};
   if (Request) {
     boardsim::PrintOpSummary(views, report, Soc.Bus);
   } else {

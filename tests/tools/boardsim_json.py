@@ -110,6 +110,16 @@ for form in (["--host"], []):
     last.append(text[at:at + 11])
 check("both forms' text shows the last ten accesses", len(last[0]) == 11 and last[0] == last[1])
 
+# --vcd: where the waveform ends, past the run when the last write is still on the wire.
+wave = document("op", "--host", "--json", "WriteRegister", "0x30", "0x85", "--vcd",
+                str(work / "write.vcd"))
+check("the waveform runs to the last stop", wave["waveform"] == {
+    "path": str(work / "write.vcd"), "written": True, "end_ns": 211400, "run_end_ns": 153400,
+    "refused": None})
+check("the write's own hold ended before it left the wire",
+      wave["call"]["bus"]["transactions"][0]["wire_end_ns"] == 211400
+      and wave["call"]["bus"]["semaphore_holds"][0]["release_ns"] < 211400)
+
 # op: a call, a null pointer, a write, a slot not offered, the list, the image form.
 op = document("op", "--host", "--json", "GetIdentity", "--trace", str(work / "op.trace"))
 check("op stores Id and Revision",

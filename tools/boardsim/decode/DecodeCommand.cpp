@@ -169,7 +169,9 @@ DecodeReport ReadTrace(const std::string& Path, const std::string& Name) {
 int DecodeCommand(const DecodeOptions& Options) {
   const std::string name = Options.TracePath == "-" ? "standard input" : Options.TracePath;
   RefuseSharedFiles({{Options.TracePath, "trace"}}, {});
-  const DecodeReport report = ReadTrace(Options.TracePath, name);
+  DecodeReport report = ReadTrace(Options.TracePath, name);
+  // A trace does not record the bus clock: wire times are those of the controller's default.
+  report.Listing = {WireEndsOf(report.Step.Bus, sim::BoardConfig{}, report.LastNs), Options.All};
   if (Options.Json) {
     PrintDecodeJson(std::cout, report);
   } else {

@@ -42,9 +42,15 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
       debugger->Finish(done ? 0 : tools::ExitRunFailed);
     }
     trace.Finish(soc.Bus);
-    vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
-    const OpReport report{HeaderOf(board, options.Run, Where.BuiltImage), opened, options.Slot,
-                          call.Run};
+    const std::vector<sim::Access>& accesses = soc.Bus.GetTrace().Accesses();
+    const OpReport report{
+        HeaderOf(board, options.Run, Where.BuiltImage),
+        opened,
+        options.Slot,
+        call.Run,
+        {WireEndsOf(sim::decode::DecodeBus(accesses), board.Config, RunEndNs(accesses)),
+         options.Run.All},
+        vcd.Write(accesses, board.Config)};
     std::ostream& out = SummaryStream(options.Run);
     if (options.Run.Json) {
       PrintOpJson(out, report, soc.Bus, options.List);
@@ -54,6 +60,7 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
       PrintOpSummary(out, report, soc.Bus);
     }
     CheckStandardOutput();
+    RefuseUndrawnWaveform(report.Waveform);
     if (!call.Run.Failure.empty()) {
       return tools::ExitRunFailed;
     }

@@ -30,11 +30,16 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
     const ModuleRun run = RunModule(Options, soc, Where.BuiltImage, debugger.get());
     const tools::RunResult& result = run.Result;
 
-    RunReport report{HeaderOf(board, Options, Where.BuiltImage), result.Status, result.Failure,
-                     ComparePads(padsBefore, SnapshotPads(soc.Gpio)),
-                     DescribeBoardStep(soc.Bus.GetTrace().Accesses())};
+    const BoardStepReport step = DescribeBoardStep(soc.Bus.GetTrace().Accesses());
     trace.Finish(soc.Bus);
-    vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
+    const RunReport report{
+        HeaderOf(board, Options, Where.BuiltImage),
+        result.Status,
+        result.Failure,
+        ComparePads(padsBefore, SnapshotPads(soc.Gpio)),
+        step,
+        {WireEndsOf(step.Bus, board.Config, RunEndNs(soc.Bus.GetTrace().Accesses())), Options.All},
+        vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config)};
     // With the trace on standard output, the summary moves out of its way.
     std::ostream& out = SummaryStream(Options);
     if (Options.Json) {
@@ -47,6 +52,7 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
     if (debugger) {
       debugger->Finish(status);
     }
+    RefuseUndrawnWaveform(report.Waveform);
     return status;
   };
   return Options.Host ? boot() : RunContained(boot);

@@ -4,6 +4,7 @@
 
 #include "sim/Trace.h"
 #include "tools/boardsim/shared/BoardStep.h"
+#include "tools/boardsim/shared/BusLines.h"
 
 #include <cstdint>
 #include <iosfwd>
@@ -21,6 +22,7 @@ struct DecodeReport {
   uint64_t PortWrites = 0;
   uint64_t LastNs = 0;  // the virtual time of the last access
   BoardStepReport Step; // without a GPIO pass (a trace of op) only its Bus says anything
+  BusListing Listing;
 };
 
 // Reads a trace one access at a time, as it is parsed, and keeps only what the views read (every

@@ -74,18 +74,21 @@ json StepsJson(const std::vector<StepItem>& Steps) {
   return items;
 }
 
-json BusJson(const sim::decode::BusActivity& Bus) {
+json BusJson(const sim::decode::BusActivity& Bus, const WireEnds& Wire) {
   json transactions = json::array();
   for (const sim::decode::I2cTransaction& t : Bus.I2c) {
-    transactions.push_back({{"time_ns", t.TimeNs},
-                            {"read", t.Read},
-                            {"device", t.Device},
-                            {"ten_bit", t.TenBit},
-                            {"register", OrNull(t.HasRegister, t.Register)},
-                            {"value", OrNull(t.HasValue, t.Value)},
-                            {"stopped", t.Stopped},
-                            {"aborted", t.Aborted},
-                            {"under_semaphore", UnderSemaphore(Bus, t.TimeNs)}});
+    const auto end = Wire.find(t.TimeNs);
+    transactions.push_back(
+        {{"time_ns", t.TimeNs},
+         {"read", t.Read},
+         {"device", t.Device},
+         {"ten_bit", t.TenBit},
+         {"register", OrNull(t.HasRegister, t.Register)},
+         {"value", OrNull(t.HasValue, t.Value)},
+         {"stopped", t.Stopped},
+         {"aborted", t.Aborted},
+         {"under_semaphore", UnderSemaphore(Bus, t.TimeNs)},
+         {"wire_end_ns", end != Wire.end() ? json(end->second) : json(nullptr)}});
   }
   json holds = json::array();
   for (const sim::decode::SemaphoreHold& h : Bus.Holds) {

@@ -5,6 +5,7 @@
 #include "sim/Trace.h"
 #include "sim/decode/BusDecoder.h"
 #include "tools/boardsim/shared/BoardStep.h"
+#include "tools/boardsim/shared/BusWire.h"
 #include "tools/boardsim/shared/Selection.h"
 
 #include <nlohmann/json.hpp>
@@ -21,7 +22,9 @@ nlohmann::ordered_json BoardJson(const std::string& Name, const std::string& Pat
 nlohmann::ordered_json ModuleJson(const std::optional<std::string>& Image);
 nlohmann::ordered_json SelectionJson(const SelectionView& Selection);
 nlohmann::ordered_json StepsJson(const std::vector<StepItem>& Steps);
-nlohmann::ordered_json BusJson(const sim::decode::BusActivity& Bus);
+// Every transaction, semaphore hold and sideband message; with Wire, when each transaction left
+// the wire (wire_end_ns, null where it is not known).
+nlohmann::ordered_json BusJson(const sim::decode::BusActivity& Bus, const WireEnds& Wire);
 nlohmann::ordered_json AccessJson(const sim::Access& Access);
 
 // A run that did not return: the reason, without the image runner's own list of accesses, and

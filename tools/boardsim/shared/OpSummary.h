@@ -20,6 +20,8 @@ struct OpReport {
   bool AcpiOpened = false; // the tool opened the ACPI window before the call
   std::optional<tools::SlotRequest> Request;
   tools::SlotRun Run;
+  BusListing Listing;
+  std::optional<WaveformReport> Waveform; // with --vcd
 };
 
 // What the summary shows of a call, derived once from the run and its trace.

@@ -72,6 +72,9 @@ void AddRunOptions(CLI::App& Command, RunOptions& Options) {
       ->type_name("FILE")
       ->excludes(host);
   Command.add_flag("--json", Options.Json, "print the summary as one JSON document");
+  Command.add_flag("--all", Options.All,
+                   "list every PMIC bus transaction: runs of three or more identical ones are "
+                   "folded into one line otherwise (JSON always has them all)");
   Command
       .add_option("--vcd", Options.VcdPath,
                   "write the waveform of the PMIC bus and the pads the module drives (VCD), or to "
@@ -198,6 +201,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   decode->add_option("TRACE", line.Decode.TracePath, "the trace file, or '-' for standard input")
       ->type_name("");
   decode->add_flag("--json", line.Decode.Json, "print the views as one JSON document");
+  decode->add_flag("--all", line.Decode.All,
+                   "list every PMIC bus transaction: runs of three or more identical ones are "
+                   "folded into one line otherwise");
   decode->footer(DecodeFooter);
   decode->allow_extras();
 

@@ -19,6 +19,7 @@ struct RunOptions {
   std::optional<std::string> Gdb;       // [HOST:]PORT: serve GDB's remote protocol there
   std::optional<std::string> MapPath;   // op: the image's linker map, if not beside it
   std::vector<std::string> Faults;      // fault points (sim/FaultPoint.h) put into the board
+  bool All = false;                     // every transaction, runs of identical ones not folded
 };
 
 struct OpOptions {
@@ -30,6 +31,7 @@ struct OpOptions {
 struct DecodeOptions {
   std::string TracePath; // "-" for standard input
   bool Json = false;
+  bool All = false;
 };
 
 // Every fault at every point the fault-free runs reach (tools/boardsim/sweep/SweepRun.h).

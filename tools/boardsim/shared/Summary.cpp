@@ -71,7 +71,10 @@ void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& 
   }
   Out << "pads      " << Report.Pads.Configuration << " changed configuration, "
       << Report.Pads.Level << " changed level\n";
-  PrintStepAndBus(Out, Report.Step);
+  PrintStepAndBus(Out, Report.Step, Report.Listing);
+  if (Report.Waveform) {
+    Out << "waveform  " << DescribeWaveform(*Report.Waveform) << '\n';
+  }
 }
 
 std::string DescribeFailure(const std::string& Failure, const sim::Trace& Trace) {
@@ -84,14 +87,14 @@ std::string DescribeFailure(const std::string& Failure, const sim::Trace& Trace)
   return recent.empty() ? text + " none" : text;
 }
 
-void PrintStepAndBus(std::ostream& Out, const BoardStepReport& Step) {
+void PrintStepAndBus(std::ostream& Out, const BoardStepReport& Step, const BusListing& Listing) {
   Out << "pmic      " << DescribeSelection(Step.Selection) << '\n';
   Out << "board step\n";
   for (const std::string& step : DescribeSteps(Step.Steps)) {
     Out << "  " << step << '\n';
   }
   Out << "pmic bus  " << CountBusActivity(Step.Bus) << '\n';
-  for (const std::string& line : DescribeTransactions(Step.Bus)) {
+  for (const std::string& line : DescribeTransactions(Step.Bus, Listing)) {
     Out << "  " << line << '\n';
   }
 }

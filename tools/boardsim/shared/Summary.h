@@ -4,6 +4,8 @@
 
 #include "sim/Soc.h"
 #include "tools/boardsim/shared/BoardStep.h"
+#include "tools/boardsim/shared/BusLines.h"
+#include "tools/boardsim/shared/Vcd.h"
 
 #include <cstdint>
 #include <iosfwd>
@@ -54,6 +56,8 @@ struct RunReport {
   std::string Failure;
   PadChanges Pads;
   BoardStepReport Step;
+  BusListing Listing;
+  std::optional<WaveformReport> Waveform; // with --vcd
 };
 
 void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& Board);
@@ -64,6 +68,6 @@ std::string DescribeFailure(const std::string& Failure, const sim::Trace& Trace)
 
 // The summary's last part, which a saved trace of a boot reproduces: the PMIC selection, the
 // board step and the PMIC bus transactions.
-void PrintStepAndBus(std::ostream& Out, const BoardStepReport& Step);
+void PrintStepAndBus(std::ostream& Out, const BoardStepReport& Step, const BusListing& Listing);
 
 } // namespace boardsim

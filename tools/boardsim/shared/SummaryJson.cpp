@@ -48,6 +48,20 @@ json HeaderJson(const char* Command, const RunHeader& Header) {
           {"faults", FaultsJson(Header.Faults)}};
 }
 
+// With --vcd: where the dump ends (past the run's end when the last transaction was still on the
+// wire), or why it was not drawn.
+void AddWaveform(json& Document, const std::optional<WaveformReport>& Waveform) {
+  if (!Waveform) {
+    return;
+  }
+  const bool written = Waveform->Written;
+  Document["waveform"] = {{"path", tools::Printable(Waveform->Path)},
+                          {"written", written},
+                          {"end_ns", written ? json(Waveform->EndNs) : json(nullptr)},
+                          {"run_end_ns", written ? json(Waveform->RunEndNs) : json(nullptr)},
+                          {"refused", written ? json(nullptr) : json(Waveform->Refused)}};
+}
+
 json SlotListJson(const OpReport& Report) {
   json slots = json::array();
   for (size_t slot = 0; slot < tools::SlotCount; ++slot) {
@@ -86,7 +100,7 @@ json CallJson(const OpReport& Report, const OpView& View, const sim::Board& Boar
                  {"text", FormatReturned(signature.Returns, *Report.Run.Returned)}}},
                {"stored", stored},
                {"time_ns", View.SlotNs},
-               {"bus", BusJson(View.SlotBus)}});
+               {"bus", BusJson(View.SlotBus, Report.Listing.Wire)}});
   return call;
 }
 
@@ -109,7 +123,8 @@ void PrintRunJson(std::ostream& Out, const RunReport& Report, const sim::Board& 
                      {"changed_level", Report.Pads.Level}}},
                    {"pmic", SelectionJson(Report.Step.Selection)},
                    {"board_step", StepsJson(Report.Step.Steps)},
-                   {"pmic_bus", BusJson(Report.Step.Bus)}});
+                   {"pmic_bus", BusJson(Report.Step.Bus, Report.Listing.Wire)}});
+  AddWaveform(document, Report.Waveform);
   Print(Out, document);
 }
 
@@ -119,7 +134,7 @@ void PrintOpJson(std::ostream& Out, const OpReport& Report, const sim::Board& Bo
   if (view.Pmic) {
     selection.update({{"pmic", SelectionJson(*view.Pmic)},
                       {"time_ns", Report.Run.SelectionEndNs},
-                      {"bus", BusJson(view.SelectionBus)}});
+                      {"bus", BusJson(view.SelectionBus, Report.Listing.Wire)}});
   } else {
     selection.update(FailureJson(Report.Run.Failure, Board.GetTrace()));
   }
@@ -130,6 +145,7 @@ void PrintOpJson(std::ostream& Out, const OpReport& Report, const sim::Board& Bo
   } else if (view.Pmic && Report.Request) {
     document["call"] = CallJson(Report, view, Board);
   }
+  AddWaveform(document, Report.Waveform);
   Print(Out, document);
 }
 
@@ -147,7 +163,7 @@ void PrintDecodeJson(std::ostream& Out, const DecodeReport& Report) {
     document["pmic"] = SelectionJson(Report.Step.Selection);
     document["board_step"] = StepsJson(Report.Step.Steps);
   }
-  document["pmic_bus"] = BusJson(Report.Step.Bus);
+  document["pmic_bus"] = BusJson(Report.Step.Bus, Report.Listing.Wire);
   Print(Out, document);
 }
 
