@@ -45,6 +45,7 @@ struct SweepOptions {
   bool Host = false;
   std::optional<std::string> ImagePath;
   bool Json = false;
+  bool ListPoints = false; // print each target's fault points instead of trying them
 };
 
 enum class Command { Run, Op, Decode, Sweep, Print };

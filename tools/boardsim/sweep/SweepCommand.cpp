@@ -146,6 +146,11 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
     }
   }
   report.Points = Sample(points, Options.Sample);
+  const std::optional<std::string> imageNamed = image == Where.BuiltImage ? std::nullopt : image;
+  if (Options.ListPoints) {
+    PrintPointList(std::cout, report, !image, imageNamed, Options.Json);
+    return report.Failed() == 0 ? 0 : tools::ExitRunFailed;
+  }
 
   report.Results = RunInWorkers(
       report.Points.size(), jobs,
@@ -159,9 +164,8 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
   report.Reproduce.resize(report.Points.size());
   for (size_t i = 0; i < report.Points.size(); ++i) {
     if (report.Results[i].Failed()) {
-      report.Reproduce[i] =
-          ReproduceCommand(report.Targets[report.Points[i].Target], report.Points[i].Point, !image,
-                           image == Where.BuiltImage ? std::nullopt : image);
+      report.Reproduce[i] = ReproduceCommand(report.Targets[report.Points[i].Target],
+                                             report.Points[i].Point, !image, imageNamed);
     }
   }
   if (Options.Json) {

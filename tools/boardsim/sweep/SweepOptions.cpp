@@ -53,6 +53,9 @@ CLI::App* AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
       ->expected(0, 1)
       ->excludes(host);
   sweep->add_flag("--json", Options.Json, "print the result as one JSON document");
+  sweep->add_flag("--list-points", Options.ListPoints,
+                  "only list each target's fault points (after its fault-free run), one per line, "
+                  "ready for run's and op's --fault");
   sweep->footer(SweepFooter);
   sweep->allow_extras();
   return sweep;
