@@ -1,4 +1,5 @@
 #include "sim/BoardFile.h"
+#include "sim/BoardFileWriter.h"
 
 #include "support/BoardFileErrors.h"
 
@@ -206,6 +207,39 @@ TEST(BoardFile, PathsThatAreNotBoardFilesAreRefused) {
     }
   }
   std::filesystem::remove(large);
+}
+
+// Written out with every key, a board reads back as itself: the writer leaves nothing out that
+// the reader takes in (every built-in board, and one with each kind of HOB and fault).
+TEST(BoardFile, AWrittenBoardReadsBackAsItself) {
+  std::vector<sim::BoardConfig> boards = {sim::ParseBoardText(R"({
+    "pads": [{"community": "0x1000", "pad": 3, "level": 1}],
+    "pmc_function_disable": "0x20000000",
+    "i2c_controller": {"bar0": "0xFE950000", "command": 2, "bus_hz": 100000},
+    "i2c_devices": [{"address": "0x1A3", "ten_bit": true},
+                    {"model": "pmic-variant1", "registers": {"0x00": "0x1F"}, "refuse_writes": 2,
+                     "conversion": {"reading": 512, "busy_reads": 2, "never_finishes": true}},
+                    {"address": "0x5E"}],
+    "punit": {"arbitrated": false, "register6": "0x10"},
+    "hobs": [{"kind": "other", "hob_type": 2, "data_length": 16},
+             {"kind": "guid", "guid": "5E1F0A2B-3C4D-4E5F-8A9B-0C1D2E3F4A5B", "data_length": 8},
+             {"kind": "pmic-descriptor", "variant": 6, "i2c_address": "0x5E"},
+             {"kind": "end-of-list"}, {"kind": "other", "hob_type": 3, "hob_length": 0},
+             {"kind": "no-end-marker"}],
+    "faults": {"i2c_never_acknowledges": ["0x5E"], "pm_timer_frozen_from_read": 9,
+               "i2c_stops_acknowledging": [{"address": "0x6E", "from_transfer": 4}],
+               "punit_reads_all_ones": [{"register": 7, "read": 2}], "i2c_abort_on_byte": 3,
+               "pad_reads_all_ones": [{"address": "0xFED0C5D8", "reads": 2}]}
+  })",
+                                                                  "every-kind.json")};
+  for (const auto& entry : std::filesystem::directory_iterator(BOARDINIT_BOARDS_DIR)) {
+    boards.push_back(sim::LoadBoardFile(entry.path().string()));
+  }
+  for (const sim::BoardConfig& board : boards) {
+    SCOPED_TRACE(board.Name);
+    const sim::BoardJson written = sim::BoardFileJson(board);
+    EXPECT_EQ(sim::BoardFileJson(sim::ParseBoardText(written.dump(), "written.json")), written);
+  }
 }
 
 TEST(BoardFile, EveryBuiltInBoardLoads) {

@@ -16,6 +16,10 @@ std::string Parse(const std::vector<std::string>& Args) {
     switch (line.Which) {
     case boardsim::Command::Print:
       return "print";
+    case boardsim::Command::Boards:
+      return "boards";
+    case boardsim::Command::Board:
+      return "board " + line.Board.Check;
     case boardsim::Command::Decode:
       return "decode " + line.Decode.TracePath + (line.Decode.Json ? " json" : "");
     case boardsim::Command::Sweep: {
@@ -76,7 +80,14 @@ TEST(BoardsimOptions, RunAndDecodeTakeTheirOptionsOrSayWhatIsWrong) {
       {{"run", "--host", "--image", "x.efi"}, "boardsim: --host excludes --image"},
       {{"run", "x"}, "boardsim: unexpected argument 'x' (see boardsim run --help)"},
       {{"walk"}, "boardsim: unknown command 'walk' (see boardsim --help)"},
-      {{}, "boardsim: a command is needed: run, op, decode or sweep (see boardsim --help)"},
+      {{},
+       "boardsim: a command is needed: run, op, decode, sweep, boards or board (see boardsim "
+       "--help)"},
+      {{"boards"}, "boards"},
+      {{"board", "--check", "mine.json"}, "board mine.json"},
+      {{"board"}, "boardsim: --check is required"},
+      {{"board", "--check", "mine.json", "x"},
+       "boardsim: unexpected argument 'x' (see boardsim board --help)"},
       {{"run", "--fault", "byte-refused@3", "--fault=timer-frozen@9"},
        "board default fault byte-refused@3 fault timer-frozen@9"},
       {{"run", "--fault", "byte-refused@3", "timer-frozen@9"},
@@ -174,9 +185,13 @@ TEST(BoardsimOptions, OpTakesASlotAndItsArgumentsOrSaysWhatIsWrong) {
 
 TEST(BoardsimOptions, EveryHelpTextEndsNamingItsPageOfTheReference) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"--help"}, "boardsim.md"},       {{"run", "--help"}, "run.md"},
-      {{"op", "--help"}, "op.md"},       {{"decode", "--help"}, "decode.md"},
+      {{"--help"}, "boardsim.md"},
+      {{"run", "--help"}, "run.md"},
+      {{"op", "--help"}, "op.md"},
+      {{"decode", "--help"}, "decode.md"},
       {{"sweep", "--help"}, "sweep.md"},
+      {{"boards", "--help"}, "board-files.md"},
+      {{"board", "--help"}, "board-files.md"},
   };
   for (const auto& [args, page] : cases) {
     EXPECT_TRUE(

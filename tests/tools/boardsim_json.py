@@ -41,6 +41,28 @@ def views(doc):
     return {key: doc.get(key) for key in ("pmic", "board_step", "pmic_bus")}
 
 
+# Board files: every built-in one, and each as board --check fills it in, is valid against the
+# board schema; boards lists them with their descriptions; an unknown name names them.
+board_schema = json.loads((pathlib.Path(schema_path).parent / "board.schema.json").read_text())
+jsonschema.Draft202012Validator.check_schema(board_schema)
+board_validator = jsonschema.Draft202012Validator(board_schema)
+listed = tool("boards").stdout.splitlines()
+for number, board in enumerate(sorted(pathlib.Path(boards_dir).glob("*.json"))):
+    given = json.loads(board.read_text())
+    errors = [e.message for e in board_validator.iter_errors(given)]
+    check(f"{board.stem}: valid against the board schema {errors[:1]}", not errors)
+    filled = json.loads(tool("board", "--check", str(board)).stdout)
+    errors = [e.message for e in board_validator.iter_errors(filled)]
+    check(f"{board.stem}: board --check is valid against it {errors[:1]}", not errors)
+    check(f"{board.stem}: board --check keeps what the file says",
+          all(filled[key] == value for key, value in given.items()
+              if key in ("name", "description", "time_budget_ms", "hobs")))
+    check(f"{board.stem}: boards names it with its description",
+          listed[number].split(None, 1) == [board.stem, given["description"]])
+unknown = tool("run", "--board", "nowhere", status=2).stderr
+check("an unknown board names the built-in ones",
+      "(built-in boards: acpi-decoded, default, flaky-pads," in unknown)
+
 # Every built-in board: the run's document, and decode of its trace gives the same views.
 for board in sorted(pathlib.Path(boards_dir).glob("*.json")):
     trace = work / (board.stem + ".trace")

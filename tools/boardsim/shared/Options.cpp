@@ -25,6 +25,7 @@ constexpr const char* ProgramFooter =
     "  boardsim run --board no-pmic --trace -\n"
     "  boardsim op WriteRegister 0x30 0x85\n"
     "  boardsim op --list\n"
+    "  boardsim boards\n"
     "  boardsim run --trace boot.trace && boardsim decode boot.trace\n";
 
 constexpr const char* OpFooter =
@@ -46,6 +47,15 @@ constexpr const char* DecodeFooter =
     "Exit status: 0 done; 2 bad input (a trace line that does not parse or is out of order,\n"
     "named by its number); 3 an output could not be written.\n"
     "Reference: docs/decode.md";
+
+constexpr const char* BoardsFooter =
+    "Each board in the boards folder, by the name --board takes, with its description.\n"
+    "Reference: docs/board-files.md";
+
+constexpr const char* BoardFooter =
+    "Reads the board file as run does (bad input is one line naming the file and the position,\n"
+    "exit 2) and prints it back with every key, each default filled in: what the board is.\n"
+    "Reference: docs/board-files.md";
 
 [[noreturn]] void BadInput(const std::string& Message) {
   throw tools::ToolError("boardsim: " + Message, tools::ExitBadInput);
@@ -208,13 +218,26 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   decode->allow_extras();
 
   CLI::App* sweep = AddSweepCommand(program, line.Sweep);
+  CLI::App* boards = program.add_subcommand("boards", "the built-in boards, with what each shows");
+  boards->footer(BoardsFooter);
+  boards->allow_extras();
+  CLI::App* board = program.add_subcommand(
+      "board", "a board file read as run reads it, printed with every default filled in");
+  board
+      ->add_option("--check", line.Board.Check,
+                   "the board: a name from the boards folder, or a JSON file")
+      ->type_name("NAME|FILE")
+      ->required();
+  board->footer(BoardFooter);
+  board->allow_extras();
   // "--" ends the options of a command: what follows it are words (op's slot and arguments,
   // decode's trace), even where they start with a dash. They are kept from CLI11, which would
   // take a "--" before a command's positionals as an unknown option.
   std::vector<std::string> head = Args;
   std::vector<std::string> tail;
   const auto command = std::find_if(Args.begin(), Args.end(), [](const std::string& Arg) {
-    return Arg == "run" || Arg == "op" || Arg == "decode" || Arg == "sweep" || Arg == "--";
+    return Arg == "run" || Arg == "op" || Arg == "decode" || Arg == "sweep" || Arg == "boards" ||
+           Arg == "board" || Arg == "--";
   });
   const auto ends = command == Args.end() ? Args.end() : std::find(command, Args.end(), "--");
   if (ends != Args.end()) {
@@ -261,8 +284,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
     }
   } else if (sweep->parsed()) {
     line.Which = Command::Sweep;
+  } else if (boards->parsed() || board->parsed()) {
+    line.Which = boards->parsed() ? Command::Boards : Command::Board;
+    if (!tail.empty()) {
+      BadInput(Unexpected(tail.front(), boards->parsed() ? "boards" : "board"));
+    }
   } else {
-    BadInput("a command is needed: run, op, decode or sweep (see boardsim --help)");
+    BadInput("a command is needed: run, op, decode, sweep, boards or board (see boardsim --help)");
   }
   return line;
 }

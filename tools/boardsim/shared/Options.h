@@ -48,7 +48,12 @@ struct SweepOptions {
   bool ListPoints = false; // print each target's fault points instead of trying them
 };
 
-enum class Command { Run, Op, Decode, Sweep, Print };
+// board --check: a board file with every default filled in.
+struct BoardOptions {
+  std::string Check; // a name in the boards folder, or a path to a JSON file
+};
+
+enum class Command { Run, Op, Decode, Sweep, Boards, Board, Print };
 
 struct CommandLine {
   Command Which = Command::Print;
@@ -56,6 +61,7 @@ struct CommandLine {
   OpOptions Op;
   DecodeOptions Decode;
   SweepOptions Sweep;
+  BoardOptions Board;
   std::string Printed; // Command::Print: the --help or --version text, for standard output
 };
 

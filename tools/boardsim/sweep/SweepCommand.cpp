@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <thread>
@@ -18,17 +17,6 @@ namespace {
 
 [[noreturn]] void BadInput(const std::string& Message) {
   throw tools::ToolError("boardsim: " + Message, tools::ExitBadInput);
-}
-
-std::vector<std::string> BuiltInBoards(const std::string& BoardsDir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(BoardsDir)) {
-    if (entry.path().extension() == ".json") {
-      names.push_back(entry.path().stem().string());
-    }
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 std::vector<sim::FaultKind> ChosenKinds(const std::vector<std::string>& Names) {
@@ -98,7 +86,7 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
   const std::vector<sim::FaultKind> kinds = ChosenKinds(Options.Kinds);
   const std::vector<size_t> slots = ChosenSlots(Options.Slots);
   const std::vector<std::string> boards =
-      Options.Boards.empty() ? BuiltInBoards(Where.BoardsDir) : Options.Boards;
+      Options.Boards.empty() ? BuiltInBoardNames(Where.BoardsDir) : Options.Boards;
   const std::optional<std::string> image =
       Options.Host
           ? std::nullopt
