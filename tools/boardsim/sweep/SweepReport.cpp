@@ -194,14 +194,14 @@ void PrintSweep(std::ostream& Out, const SweepReport& Report) {
   const std::map<ReturnedKey, ReturnedRow> returned = ReturnedRows(Report);
   if (!returned.empty()) {
     Out << '\n'
-        << std::left << std::setw(28) << "fault kind" << std::setw(14) << "run" << std::setw(28)
+        << std::left << std::setw(28) << "fault kind" << std::setw(18) << "run" << std::setw(28)
         << "returned" << std::right << std::setw(7) << "points"
         << "  first point\n";
   }
   for (const auto& [key, row] : returned) {
     const auto& [kind, run, value] = key;
     const SweepPoint& first = Report.Points[row.First];
-    Out << std::left << std::setw(28) << sim::FaultKinds()[kind].Name << std::setw(14)
+    Out << std::left << std::setw(28) << sim::FaultKinds()[kind].Name << std::setw(18)
         << RunName(run) << std::setw(28) << value << std::right << std::setw(7) << row.Points
         << "  " << sim::FormatFaultPoint(first.Point) << " on "
         << Report.Targets[first.Target].Board << '\n';
@@ -271,7 +271,7 @@ void PrintPointList(std::ostream& Out, const SweepReport& Report, bool Host,
     if (Json) {
       continue;
     }
-    Out << "# " << command << ": " << points.size() << " points";
+    Out << "# " << command << ": " << points.size() << (points.size() == 1 ? " point" : " points");
     if (left > 0) {
       Out << " (" << left << " more the board cannot carry)";
     }
