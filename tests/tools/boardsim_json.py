@@ -91,7 +91,10 @@ check("... and so does its text, before the status",
       '\nfaults    3 from the board file, 1 from --fault\n'
       '  faults.pad_reads_all_ones {"address":"0xFED0C5D8","reads":1}\n' in text
       and text.index("\n  --fault bus-stalled@2\nstatus ") > 0)
-check("a run without faults says so", document("run", "--host", "--json")["faults"] == [])
+plain = document("run", "--host", "--json")
+check("a run without faults says so", plain["faults"] == [])
+check("the board's description is in the document", plain["board"]["description"] ==
+      json.loads((pathlib.Path(boards_dir) / "default.json").read_text())["description"])
 
 run = document("run", "--json")
 check("the image form says which image", run["module"] == {"form": "image", "image": image})
