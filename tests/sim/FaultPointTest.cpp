@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <stdexcept>
 
 namespace {
@@ -157,6 +159,19 @@ TEST(FaultOutcome, TheReleaseMayRebuildWhatItCouldNotRead) {
     if (bad != 0) {
       EXPECT_EQ(found[0].Kind, sim::BadWriteKind::BuiltOnFailedRead);
     }
+  }
+}
+
+// Every kind is in the table of kinds that docs/run.md gives under FAULTS.
+TEST(FaultPoints, EveryKindIsInTheTableOfTheReference) {
+  std::ifstream page(std::string(BOARDINIT_DOCS_DIR) + "/run.md");
+  const std::string text((std::istreambuf_iterator<char>(page)), {});
+  for (const sim::FaultKindInfo& info : sim::FaultKinds()) {
+    const std::string row = "\n| `" + std::string(info.Name);
+    const size_t at = text.find(row);
+    EXPECT_TRUE(at != std::string::npos &&
+                std::string("`:@").find(text[at + row.size()]) != std::string::npos)
+        << info.Name;
   }
 }
 
