@@ -3,6 +3,7 @@
 #include "sim/FaultPoint.h"
 #include "tools/boardsim/op/SlotArguments.h"
 #include "tools/boardsim/sweep/SweepOptions.h"
+#include "tools/run/PmicSlots.h"
 #include "tools/run/Printable.h"
 #include "tools/run/ToolError.h"
 
