@@ -21,7 +21,7 @@ import tempfile
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 PAGES = ["README.md", "docs/summary.md", "docs/op.md", "docs/image.md", "docs/debugging.md",
-         "docs/board-files.md", "docs/sweep.md", "docs/pmic-library.md"]
+         "docs/board-files.md", "docs/sweep.md", "docs/pmic-library.md", "docs/trace.md"]
 MARK = re.compile(r"(<!-- ?figure:([a-z0-9-]+) ?-->)(.*?)(<!-- ?/figure:\2 ?-->)", re.S)
 
 # The session of docs/debugging.md: its commands, typed one after the other.
@@ -126,8 +126,10 @@ def figures(build):
     size_report = pathlib.Path(build.directory / "image" / "boardinit-size.txt").read_text()
     failed_read = build.tool("op", "--board", "variant6", "ReadVoltage", "--fault",
                              "device-stops-acknowledging:0x5E@12")
+    trace = build.tool("run", "--trace", "-").splitlines()
     return {
         "default-run": code(default),
+        "trace-head": code("\n".join(trace[1:3])),
         "default-time": summary["time"].split(" of ")[0],
         "default-pads-configuration": pads.group(1),
         "default-pads-level": pads.group(2),
