@@ -145,6 +145,19 @@ check("the write's own hold ended before it left the wire",
       wave["call"]["bus"]["transactions"][0]["wire_end_ns"] == 211400
       and wave["call"]["bus"]["semaphore_holds"][0]["release_ns"] < 211400)
 
+# Every slot call of every built-in board draws its waveform at the board's own bus clock.
+targets = json.loads(tool("sweep", "--host", "--list-points", "--json", "--kinds",
+                          "hob-no-end-marker").stdout)["targets"]
+calls = [target for target in targets if target["run"] != "boot"]
+undrawn = []
+for target in calls:
+    done = subprocess.run([boardsim, *target["command"].split()[1:], "--json", "--vcd",
+                           str(work / "slot.vcd")], capture_output=True, text=True)
+    if done.returncode not in (0, 1) or not json.loads(done.stdout)["waveform"]["written"]:
+        undrawn.append(target["command"])
+check(f"each of the {len(calls)} slot calls draws its waveform {undrawn[:1]}",
+      calls and not undrawn)
+
 # op: a call, a null pointer, a write, a slot not offered, the list, the image form.
 op = document("op", "--host", "--json", "GetIdentity", "--trace", str(work / "op.trace"))
 check("op stores Id and Revision",
