@@ -20,8 +20,9 @@ import sys
 import tempfile
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-PAGES = ["README.md", "docs/summary.md", "docs/op.md", "docs/image.md", "docs/debugging.md",
-         "docs/board-files.md", "docs/sweep.md", "docs/pmic-library.md", "docs/trace.md"]
+PAGES = ["README.md", "docs/run.md", "docs/summary.md", "docs/op.md", "docs/image.md",
+         "docs/debugging.md", "docs/board-files.md", "docs/sweep.md", "docs/pmic-library.md",
+         "docs/trace.md"]
 MARK = re.compile(r"(<!-- ?figure:([a-z0-9-]+) ?-->)(.*?)(<!-- ?/figure:\2 ?-->)", re.S)
 
 # The session of docs/debugging.md: its commands, typed one after the other.
@@ -117,6 +118,32 @@ def sweep_counts(build):
     return boots, len(listed["targets"]) - boots, points
 
 
+def slowest_bus(build):
+    """The slowest bus clock at which the default board's boot still draws its waveform."""
+    board = json.loads((ROOT / "boards" / "default.json").read_text())
+    controller = board.setdefault("i2c_controller", {})
+
+    def drawn(hz):
+        controller["bus_hz"] = hz
+        with tempfile.TemporaryDirectory() as work:
+            path = pathlib.Path(work) / "board.json"
+            path.write_text(json.dumps(board))
+            done = subprocess.run([str(build.boardsim), "run", "--host", "--board", str(path),
+                                   "--vcd", str(pathlib.Path(work) / "bus.vcd")],
+                                  capture_output=True, text=True)
+        if done.returncode not in (0, 2):
+            sys.exit(f"docs_figures: a boot at bus_hz {hz} exited {done.returncode}")
+        return done.returncode == 0
+
+    refused, drawn_at = 1, 400000
+    if drawn(refused) or not drawn(drawn_at):
+        sys.exit("docs_figures: the default board's waveform has no slowest bus clock")
+    while drawn_at - refused > 1:
+        middle = (refused + drawn_at) // 2
+        refused, drawn_at = (refused, middle) if drawn(middle) else (middle, drawn_at)
+    return f"{drawn_at} Hz"
+
+
 def figures(build):
     default = build.tool("run")
     summary = dict(re.findall(r"^(\w+) +(.*)$", default, re.M))
@@ -131,6 +158,7 @@ def figures(build):
         "default-run": code(default),
         "trace-head": code("\n".join(trace[1:3])),
         "default-time": summary["time"].split(" of ")[0],
+        "default-slowest-bus": slowest_bus(build),
         "default-pads-configuration": pads.group(1),
         "default-pads-level": pads.group(2),
         "op-getidentity": code("$ boardsim op GetIdentity\n" + build.tool("op", "GetIdentity")),
