@@ -45,40 +45,24 @@ void ReadFaults(const BoardFileReader& R, const BoardJson& Faults, BoardConfig& 
         static_cast<uint32_t>(R.Integer(*frozen, "pm_timer_frozen_from_read", 0xFFFFFFFF));
   }
   ReadPmicBusFaults(R, Faults, Config);
-  if (const BoardJson* punit = FindMember(Faults, "punit_reads_all_ones")) {
-    for (const BoardJson& fault : R.Array(*punit, "punit_reads_all_ones")) {
-      R.Object(fault, "a P-Unit read fault");
-      R.Keys(fault, {"register", "read"});
-      const BoardJson* reg = FindMember(fault, "register");
-      const BoardJson* read = FindMember(fault, "read");
-      if (reg == nullptr || read == nullptr) {
-        R.Fail(fault, "a P-Unit read fault needs \"register\" and \"read\"");
-      }
-      const uint64_t nth = R.Integer(*read, "read", 0xFFFFFFFF);
-      if (nth == 0) {
-        R.Fail(*read, "read counts from 1");
-      }
-      Config.Punit.ReadsAllOnes.push_back(
-          {static_cast<uint32_t>(R.Integer(*reg, "register", 0xFF)), static_cast<uint32_t>(nth)});
+  for (const auto& [reg, read] :
+       R.KeyPairs(Faults, "punit_reads_all_ones", "a P-Unit read fault", "register", "read")) {
+    const uint64_t nth = R.Integer(*read, "read", 0xFFFFFFFF);
+    if (nth == 0) {
+      R.Fail(*read, "read counts from 1");
     }
+    Config.Punit.ReadsAllOnes.push_back(
+        {static_cast<uint32_t>(R.Integer(*reg, "register", 0xFF)), static_cast<uint32_t>(nth)});
   }
-  if (const BoardJson* pads = FindMember(Faults, "pad_reads_all_ones")) {
-    for (const BoardJson& fault : R.Array(*pads, "pad_reads_all_ones")) {
-      R.Object(fault, "a pad fault");
-      R.Keys(fault, {"address", "reads"});
-      const BoardJson* address = FindMember(fault, "address");
-      const BoardJson* reads = FindMember(fault, "reads");
-      if (address == nullptr || reads == nullptr) {
-        R.Fail(fault, "a pad fault needs \"address\" and \"reads\"");
-      }
-      const uint64_t at = R.Integer(*address, "address", 0xFFFFFFFF);
-      if (at < 0xFED0C000 || at >= 0xFED0F000 || at % 4 != 0) {
-        R.Fail(*address, "address must be a 32-bit register of the pad block "
-                         "(0xFED0C000-0xFED0EFFC)");
-      }
-      Config.PadFaults.push_back({static_cast<uint32_t>(at),
-                                  static_cast<uint32_t>(R.Integer(*reads, "reads", 0xFFFFFFFF))});
+  for (const auto& [address, reads] :
+       R.KeyPairs(Faults, "pad_reads_all_ones", "a pad fault", "address", "reads")) {
+    const uint64_t at = R.Integer(*address, "address", 0xFFFFFFFF);
+    if (at < 0xFED0C000 || at >= 0xFED0F000 || at % 4 != 0) {
+      R.Fail(*address, "address must be a 32-bit register of the pad block "
+                       "(0xFED0C000-0xFED0EFFC)");
     }
+    Config.PadFaults.push_back(
+        {static_cast<uint32_t>(at), static_cast<uint32_t>(R.Integer(*reads, "reads", 0xFFFFFFFF))});
   }
   // Every key is read by now; a flag that is false or a count of 0 is no fault.
   for (const auto& [key, value] : Faults.items()) {

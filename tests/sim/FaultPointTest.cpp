@@ -1,6 +1,8 @@
 #include "sim/FaultPoint.h"
+#include "sim/BoardFile.h"
 #include "sim/FaultOutcome.h"
 #include "sim/Soc.h"
+#include "tools/run/HostRun.h"
 
 #include <gtest/gtest.h>
 
@@ -37,6 +39,10 @@ TEST(FaultPoints, ReadBackAsWrittenAndPutIntoTheBoard) {
        }},
       {"pad-reads-all-ones:0xFED0C5DC@5",
        [](auto& B) { return B.PadFaults.size() == 1 && B.PadFaults.back().Reads == 5; }},
+      {"punit-reads-all-ones:0x07@4",
+       [](auto& B) {
+         return B.Punit.ReadsAllOnes == std::vector<sim::PunitReadFault>{{7, 4}};
+       }},
       {"timer-frozen@100", [](auto& B) { return B.PmTimerFrozenFromRead == 100; }},
       {"conversion-never-ends:0x5E",
        [](auto& B) { return B.I2cDevices[1].Conversion.NeverFinishes; }},
@@ -70,6 +76,7 @@ TEST(FaultPoints, SayWhatIsWrongWithAPoint) {
       {"conversion-never-ends:0x34", "the device at 0x34 has no converter"},
       {"device-stops-acknowledging:0x6E@1", "no device at 0x6E on this board"},
       {"pad-reads-all-ones:0x1000@1", "0x1000 is not a register of the pad block"},
+      {"punit-reads-all-ones:0x0100@1", "0x0100 is not a P-Unit register (0x00-0xFF)"},
       {"pad-reads-all-ones:0xFED0C5DC@3",
        "the board already returns all ones for the first 3 reads of 0xFED0C5DC"},
   };
@@ -108,6 +115,21 @@ TEST(FaultPoints, TimerAndDeviceFaultsStrikeAtTheirCount) {
   missing.SetMissesFirstTransfers(1);
   EXPECT_FALSE(missing.AddressPhase(false));
   EXPECT_TRUE(missing.AddressPhase(false));
+}
+
+// Each sideband read of a P-Unit register that the reference made is a point: on the default board
+// three holds of the semaphore, each reading register 7 five times (the acquire's first reading,
+// its request's, two grant polls, the release's).
+TEST(FaultPoints, EveryPunitReadOfTheReferenceIsAPoint) {
+  const sim::BoardConfig board = sim::LoadBoardFile(BOARDINIT_BOARDS_DIR "/default.json");
+  sim::Soc soc(board);
+  ASSERT_TRUE(tools::RunHostModule(soc.Bus, {.Hobs = board.Hobs}).Status);
+  const sim::FaultKind kind[] = {sim::FaultKind::PunitReadsAllOnes};
+  std::vector<sim::FaultPoint> expected;
+  for (uint32_t read = 1; read <= 15; ++read) {
+    expected.push_back({sim::FaultKind::PunitReadsAllOnes, 7, read});
+  }
+  EXPECT_EQ(sim::EnumerateFaultPoints(board, soc, kind), expected);
 }
 
 TEST(FaultOutcome, JudgesEachWriteAgainstTheReference) {

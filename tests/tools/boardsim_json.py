@@ -61,7 +61,7 @@ for number, board in enumerate(sorted(pathlib.Path(boards_dir).glob("*.json"))):
           listed[number].split(None, 1) == [board.stem, given["description"]])
 unknown = tool("run", "--board", "nowhere", status=2).stderr
 check("an unknown board names the built-in ones",
-      "(built-in boards: acpi-decoded, default, flaky-pads," in unknown)
+      "; built-in boards: acpi-decoded, default, flaky-pads," in unknown)
 
 # Every built-in board: the run's document, and decode of its trace gives the same views.
 for board in sorted(pathlib.Path(boards_dir).glob("*.json")):

@@ -1,8 +1,8 @@
+#include "common/files/StandardStreams.h"
 #include "sim/BoardFileWriter.h"
 #include "tools/boardsim/shared/BoardInput.h"
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/CompactJson.h"
-#include "tools/boardsim/shared/Outputs.h"
 
 #include <iostream>
 
@@ -11,7 +11,7 @@ namespace boardsim {
 int BoardCommand(const BoardOptions& Options, const Installation& Where) {
   const LoadedBoard board = LoadBoard(Options.Check, Where.BoardsDir);
   std::cout << CompactJson(sim::BoardFileJson(board.Config)) << '\n';
-  CheckStandardOutput();
+  files::CheckStandardOutput();
   return 0;
 }
 

@@ -1,7 +1,7 @@
+#include "common/Printable.h"
+#include "common/files/StandardStreams.h"
 #include "tools/boardsim/shared/BoardInput.h"
 #include "tools/boardsim/shared/Commands.h"
-#include "tools/boardsim/shared/Outputs.h"
-#include "tools/run/Printable.h"
 
 #include <algorithm>
 #include <iomanip>
@@ -20,7 +20,7 @@ int BoardsCommand(const Installation& Where) {
     std::cout << std::left << std::setw(static_cast<int>(width + 2)) << name
               << tools::Printable(board.Config.Description) << '\n';
   }
-  CheckStandardOutput();
+  files::CheckStandardOutput();
   return 0;
 }
 

@@ -1,12 +1,13 @@
+#include "common/ToolError.h"
 #include "tools/boardsim/shared/BoardInput.h"
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/sweep/SweepPool.h"
 #include "tools/boardsim/sweep/SweepReport.h"
-#include "tools/run/ToolError.h"
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <thread>
@@ -39,14 +40,18 @@ std::vector<sim::FaultKind> ChosenKinds(const std::vector<std::string>& Names) {
   return kinds;
 }
 
+// Each slot once, in the order first named, as kinds are.
 std::vector<size_t> ChosenSlots(const std::vector<std::string>& Names) {
   std::vector<size_t> slots;
   for (const std::string& name : Names) {
     const std::optional<size_t> slot = tools::FindSlot(name);
     if (!slot) {
-      BadInput("--op: unknown slot '" + name + "' (boardsim op --list shows the 25 slots)");
+      BadInput("--op: unknown slot '" + tools::Printable(name) +
+               "' (boardsim op --list shows the 25 slots)");
     }
-    slots.push_back(*slot);
+    if (std::find(slots.begin(), slots.end(), *slot) == slots.end()) {
+      slots.push_back(*slot);
+    }
   }
   if (Names.empty()) {
     for (size_t slot = 0; slot < tools::SlotCount; ++slot) {
@@ -92,7 +97,7 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
           ? std::nullopt
           : std::optional(Options.ImagePath && !Options.ImagePath->empty() ? *Options.ImagePath
                                                                            : Where.BuiltImage);
-  const SweepModule module(image);
+  const SweepModule module(image, Options.MapPath);
   const unsigned jobs =
       Options.Jobs != 0 ? Options.Jobs : std::max(1u, std::thread::hardware_concurrency());
 
@@ -122,8 +127,14 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
     report.References.push_back(std::move(result));
     references.push_back(std::move(writes));
   };
+  std::vector<std::string> swept; // each board file once, however it was named
   for (const std::string& name : boards) {
     const LoadedBoard board = LoadBoard(name, Where.BoardsDir);
+    const std::string file = std::filesystem::weakly_canonical(board.Path).string();
+    if (std::find(swept.begin(), swept.end(), file) != swept.end()) {
+      continue;
+    }
+    swept.push_back(file);
     if (Options.Slots.empty()) {
       addTarget({name, board.Config, std::nullopt}, false);
     }
@@ -136,7 +147,7 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
   report.Points = Sample(points, Options.Sample);
   const std::optional<std::string> imageNamed = image == Where.BuiltImage ? std::nullopt : image;
   if (Options.ListPoints) {
-    PrintPointList(std::cout, report, !image, imageNamed, Options.Json);
+    PrintPointList(std::cout, report, !image, imageNamed, Options.MapPath, Options.Json);
     return report.Failed() == 0 ? 0 : tools::ExitRunFailed;
   }
 
@@ -152,8 +163,9 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
   report.Reproduce.resize(report.Points.size());
   for (size_t i = 0; i < report.Points.size(); ++i) {
     if (report.Results[i].Failed()) {
-      report.Reproduce[i] = ReproduceCommand(report.Targets[report.Points[i].Target],
-                                             report.Points[i].Point, !image, imageNamed);
+      report.Reproduce[i] =
+          ReproduceCommand(report.Targets[report.Points[i].Target], report.Points[i].Point, !image,
+                           imageNamed, Options.MapPath);
     }
   }
   if (Options.Json) {

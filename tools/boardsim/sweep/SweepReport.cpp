@@ -176,6 +176,10 @@ void PrintSweep(std::ostream& Out, const SweepReport& Report) {
     if (Report.References[i].Failed()) {
       Out << "FAIL reference run of " << Report.Targets[i].What() << " on "
           << Report.Targets[i].Board << ": " << Why(Report.References[i]) << '\n';
+    } else if (Report.References[i].Class == PointClass::NotOffered) {
+      // Named with --op, yet nothing to sweep: say so rather than count it silently.
+      Out << "not swept: " << Report.Targets[i].What() << " on " << Report.Targets[i].Board << ", "
+          << Report.References[i].Returned << '\n';
     }
   }
   Out << '\n'
@@ -244,7 +248,8 @@ void PrintSweep(std::ostream& Out, const SweepReport& Report) {
 }
 
 void PrintPointList(std::ostream& Out, const SweepReport& Report, bool Host,
-                    const std::optional<std::string>& ImagePath, bool Json) {
+                    const std::optional<std::string>& ImagePath,
+                    const std::optional<std::string>& MapPath, bool Json) {
   nlohmann::ordered_json targets = nlohmann::ordered_json::array();
   for (size_t t = 0; t < Report.Targets.size(); ++t) {
     const SweepTarget& target = Report.Targets[t];
@@ -261,7 +266,7 @@ void PrintPointList(std::ostream& Out, const SweepReport& Report, bool Host,
         points.push_back(sim::FormatFaultPoint(point.Point));
       }
     }
-    const std::string command = TargetCommand(target, Host, ImagePath);
+    const std::string command = TargetCommand(target, Host, ImagePath, MapPath);
     targets.push_back({{"board", target.Board},
                        {"run", target.What()},
                        {"command", command},

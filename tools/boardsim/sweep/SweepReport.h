@@ -37,7 +37,8 @@ void PrintSweep(std::ostream& Out, const SweepReport& Report);
 // and ready for --fault, leaving out those the board cannot carry. A reference run that did not
 // return is named as the sweep names it, with no points.
 void PrintPointList(std::ostream& Out, const SweepReport& Report, bool Host,
-                    const std::optional<std::string>& ImagePath, bool Json);
+                    const std::optional<std::string>& ImagePath,
+                    const std::optional<std::string>& MapPath, bool Json);
 void PrintSweepJson(std::ostream& Out, const SweepReport& Report);
 
 } // namespace boardsim

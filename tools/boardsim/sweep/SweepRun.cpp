@@ -2,6 +2,7 @@
 
 #include "tools/boardsim/shared/BoardInput.h"
 
+#include "common/ToolError.h"
 #include "emu/ImageRun.h"
 #include "sim/HobWalk.h"
 #include "sim/Soc.h"
@@ -11,7 +12,6 @@
 #include "tools/boardsim/shared/Selection.h"
 #include "tools/run/HostRun.h"
 #include "tools/run/StatusName.h"
-#include "tools/run/ToolError.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -57,10 +57,13 @@ std::string SweepTarget::What() const {
   return Slot ? tools::PmicSlots[Slot->Slot].Name : "boot";
 }
 
-SweepModule::SweepModule(const std::optional<std::string>& ImagePath) {
+SweepModule::SweepModule(const std::optional<std::string>& ImagePath,
+                         const std::optional<std::string>& MapPath) {
   if (ImagePath) {
     image_ = LoadImage(*ImagePath);
-    getActivePmic_ = FindGetActivePmic(MapOf({}, *ImagePath));
+    RunOptions options;
+    options.MapPath = MapPath;
+    getActivePmic_ = FindGetActivePmic(MapOf(options, *ImagePath));
   }
 }
 
@@ -160,12 +163,16 @@ std::optional<std::string> PlaceFault(const sim::FaultPoint& Point, sim::BoardCo
 }
 
 std::string TargetCommand(const SweepTarget& Target, bool Host,
-                          const std::optional<std::string>& ImagePath) {
+                          const std::optional<std::string>& ImagePath,
+                          const std::optional<std::string>& MapPath) {
   std::string command = Target.Slot ? "boardsim op" : "boardsim run";
   if (Host) {
     command += " --host";
   } else if (ImagePath) {
     command += " --image " + Quoted(*ImagePath);
+  }
+  if (!Host && MapPath && Target.Slot) {
+    command += " --map " + Quoted(*MapPath);
   }
   command += " --board " + Quoted(Target.Board);
   if (Target.Slot) {
@@ -178,8 +185,10 @@ std::string TargetCommand(const SweepTarget& Target, bool Host,
 }
 
 std::string ReproduceCommand(const SweepTarget& Target, const sim::FaultPoint& Point, bool Host,
-                             const std::optional<std::string>& ImagePath) {
-  return TargetCommand(Target, Host, ImagePath) + " --fault " + sim::FormatFaultPoint(Point);
+                             const std::optional<std::string>& ImagePath,
+                             const std::optional<std::string>& MapPath) {
+  return TargetCommand(Target, Host, ImagePath, MapPath) + " --fault " +
+         sim::FormatFaultPoint(Point);
 }
 
 } // namespace boardsim

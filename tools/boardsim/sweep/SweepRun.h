@@ -50,7 +50,9 @@ struct PointResult {
 class SweepModule {
 public:
   // Throws tools::ToolError (exit 2) for an image or map that cannot be read.
-  explicit SweepModule(const std::optional<std::string>& ImagePath);
+  // The image form finds GetActivePmic in MapPath, or the map beside the image.
+  SweepModule(const std::optional<std::string>& ImagePath,
+              const std::optional<std::string>& MapPath = std::nullopt);
   bool Host() const { return !image_; }
 
   // Runs Target once. With Point, the fault is put into the board first; with Reference, the
@@ -80,10 +82,12 @@ std::optional<std::string> PlaceFault(const sim::FaultPoint& Point, sim::BoardCo
 // The command that runs Target alone, in the sweep's form: "boardsim op --host --board variant6
 // ReadVoltage".
 std::string TargetCommand(const SweepTarget& Target, bool Host,
-                          const std::optional<std::string>& ImagePath);
+                          const std::optional<std::string>& ImagePath,
+                          const std::optional<std::string>& MapPath = std::nullopt);
 
 // The one command that reproduces a point alone.
 std::string ReproduceCommand(const SweepTarget& Target, const sim::FaultPoint& Point, bool Host,
-                             const std::optional<std::string>& ImagePath);
+                             const std::optional<std::string>& ImagePath,
+                             const std::optional<std::string>& MapPath = std::nullopt);
 
 } // namespace boardsim
