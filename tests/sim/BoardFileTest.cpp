@@ -237,7 +237,7 @@ TEST(BoardFile, AWrittenBoardReadsBackAsItself) {
                "punit_reads_all_ones": [{"register": 7, "read": 2}], "i2c_abort_on_byte": 3,
                "pad_reads_all_ones": [{"address": "0xFED0C5D8", "reads": 2}]}
   })",
-                                                                  "every-kind.json")};
+                                                              "every-kind.json")};
   for (const auto& entry : std::filesystem::directory_iterator(BOARDINIT_BOARDS_DIR)) {
     boards.push_back(sim::LoadBoardFile(entry.path().string()));
   }
