@@ -104,9 +104,21 @@ struct PunitConfig {
   std::vector<PunitReadFault> ReadsAllOnes; // fault: reads that get no answer
 };
 
+// A fault as its board file gives it, for the summaries to name: where it stands
+// ("faults.pad_reads_all_ones", "i2c_devices[1].conversion.never_finishes", "hobs[2].hob_length")
+// and its value as compact JSON text.
+struct GivenFault {
+  std::string Key;
+  std::string Value;
+  bool operator==(const GivenFault&) const = default;
+};
+
 struct BoardConfig {
   std::string Name;
   std::string Description;
+  // What the board file said of its faults (empty for a board built in code); the faults
+  // themselves are the fields below.
+  std::vector<GivenFault> GivenFaults;
   uint16_t AcpiBase = 0x0000; // legacy bridge 0x40 out of reset: window off
   uint32_t PmcBase = 0xFED03000;
   bool PmTimer32Bit = false;

@@ -64,6 +64,17 @@ void ReadFaults(const BoardFileReader& R, const BoardJson& Faults, BoardConfig& 
     Config.PadFaults.push_back(
         {static_cast<uint32_t>(at), static_cast<uint32_t>(R.Integer(*reads, "reads", 0xFFFFFFFF))});
   }
+  // Every key is read by now; a flag that is false or a count of 0 is no fault.
+  for (const auto& [key, value] : Faults.items()) {
+    const std::string at = "faults." + key;
+    if (value.is_array()) {
+      for (const BoardJson& entry : value) {
+        Config.GivenFaults.push_back({at, entry.dump()});
+      }
+    } else if (value.is_boolean() ? value.get<bool>() : R.Integer(value, key, UINT64_MAX) != 0) {
+      Config.GivenFaults.push_back({at, value.dump()});
+    }
+  }
 }
 
 void ReadTimer(const BoardFileReader& R, const BoardJson& Timer, BoardConfig& Config) {

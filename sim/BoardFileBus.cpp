@@ -169,6 +169,11 @@ void ReadI2cDevices(const BoardFileReader& R, const BoardJson& V, BoardConfig& C
       ReadPresets(R, *registers, device);
     }
     ReadPmicBehaviour(R, entry, model, device);
+    if (device.Conversion.NeverFinishes) {
+      Config.GivenFaults.push_back({"i2c_devices[" + std::to_string(Config.I2cDevices.size()) +
+                                        "].conversion.never_finishes",
+                                    "true"});
+    }
     Config.I2cDevices.push_back(std::move(device));
   }
 }

@@ -102,8 +102,15 @@ void ReadHobs(const BoardFileReader& R, const BoardJson& V, BoardConfig& Config)
     if (const BoardJson* length = FindMember(hob, "data_length")) {
       entry.DataLength = static_cast<uint32_t>(R.Integer(*length, "data_length", 0x8000));
     }
+    // A length written on purpose and a list without its end are the malformed lists a board
+    // gives as faults.
+    const std::string at = "hobs[" + std::to_string(Config.Hobs.size()) + "]";
     if (const BoardJson* length = FindMember(hob, "hob_length")) {
       entry.HobLengthOverride = static_cast<uint16_t>(R.Integer(*length, "hob_length", 0xFFFF));
+      Config.GivenFaults.push_back({at + ".hob_length", length->dump()});
+    }
+    if (entry.What == HobEntry::Kind::NoEndMarker) {
+      Config.GivenFaults.push_back({at, hob.dump()});
     }
     Config.Hobs.push_back(entry);
   }

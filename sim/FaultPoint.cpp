@@ -131,6 +131,14 @@ const FaultKindInfo* FindFaultKind(std::string_view Name) {
   return nullptr;
 }
 
+std::string FaultKindNames() {
+  std::string names;
+  for (const FaultKindInfo& info : Kinds) {
+    names += (names.empty() ? "" : ", ") + std::string(info.Name);
+  }
+  return names;
+}
+
 std::string FormatFaultPoint(const FaultPoint& Point) {
   const FaultKindInfo& info = InfoOf(Point.Kind);
   std::string text = info.Name;
@@ -150,7 +158,7 @@ FaultPoint ParseFaultPoint(std::string_view Text) {
   const std::string_view name = head.substr(0, colon);
   const FaultKindInfo* info = FindFaultKind(name);
   if (info == nullptr) {
-    Refuse("unknown fault kind '" + std::string(name) + "'");
+    Refuse("unknown fault kind '" + std::string(name) + "' (kinds: " + FaultKindNames() + ")");
   }
   FaultPoint point{info->Kind};
   if (info->HasWhere != (colon != std::string_view::npos)) {

@@ -53,6 +53,8 @@ std::span<const FaultKindInfo> FaultKinds();
 const FaultKindInfo& InfoOf(FaultKind Kind);
 // Null for a name that is not a kind.
 const FaultKindInfo* FindFaultKind(std::string_view Name);
+// "byte-refused, device-stops-acknowledging, ...": what a message about an unknown kind offers.
+std::string FaultKindNames();
 
 struct FaultPoint {
   FaultKind Kind = FaultKind::ByteRefused;
@@ -63,7 +65,7 @@ struct FaultPoint {
 
 // "device-stops-acknowledging:0x34@3": addresses in hex, counts in decimal.
 std::string FormatFaultPoint(const FaultPoint& Point);
-// Throws std::invalid_argument with a one-line reason.
+// Throws std::invalid_argument with a one-line reason; an unknown kind is named with the kinds.
 FaultPoint ParseFaultPoint(std::string_view Text);
 
 // Puts the fault into the board description. Throws std::invalid_argument when the board has

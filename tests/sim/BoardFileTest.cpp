@@ -1,4 +1,5 @@
 #include "sim/BoardFile.h"
+#include "sim/BoardFileWriter.h"
 
 #include "support/BoardFileErrors.h"
 
@@ -37,6 +38,30 @@ TEST(BoardFile, ReadsEveryKey) {
   EXPECT_EQ(config.PadFaults[0].Address, 0xFED0C5D8u);
   EXPECT_EQ(config.PadFaults[0].Reads, 6u);
   EXPECT_EQ(config.Punit.ReadsAllOnes, (std::vector<sim::PunitReadFault>{{7, 4}}));
+}
+
+// The summaries name a board's faults as its file gives them: a flag that is off, a count of 0 and
+// a correct HOB are none.
+TEST(BoardFile, KeepsEachFaultAsGiven) {
+  const sim::BoardConfig config = sim::ParseBoardText(R"({
+    "i2c_devices": [{"address": "0x34"},
+                    {"model": "pmic-variant6", "conversion": {"never_finishes": true}}],
+    "hobs": [{"kind": "other", "hob_type": 2, "hob_length": 0}, {"kind": "no-end-marker"}],
+    "faults": {"semaphore_never_granted": true, "i2c_bus_stalled": false,
+               "i2c_abort_on_byte": "0x3", "i2c_bus_stalled_from_byte": 0,
+               "i2c_never_acknowledges": ["0x34"],
+               "pad_reads_all_ones": [{"address": "0xFED0C5D8", "reads": 6}]}
+  })",
+                                                      "faulty.json");
+  const std::vector<sim::GivenFault> expected = {
+      {"i2c_devices[1].conversion.never_finishes", "true"},
+      {"hobs[0].hob_length", "0"},
+      {"hobs[1]", R"({"kind":"no-end-marker"})"},
+      {"faults.semaphore_never_granted", "true"},
+      {"faults.i2c_abort_on_byte", R"("0x3")"},
+      {"faults.i2c_never_acknowledges", R"("0x34")"},
+      {"faults.pad_reads_all_ones", R"({"address":"0xFED0C5D8","reads":6})"}};
+  EXPECT_EQ(config.GivenFaults, expected);
 }
 
 TEST(BoardFile, BadInputNamesTheFileAndPosition) {
@@ -188,6 +213,39 @@ TEST(BoardFile, PathsThatAreNotBoardFilesAreRefused) {
     }
   }
   std::filesystem::remove(large);
+}
+
+// Written out with every key, a board reads back as itself: the writer leaves nothing out that
+// the reader takes in (every built-in board, and one with each kind of HOB and fault).
+TEST(BoardFile, AWrittenBoardReadsBackAsItself) {
+  std::vector<sim::BoardConfig> boards = {sim::ParseBoardText(R"({
+    "pads": [{"community": "0x1000", "pad": 3, "level": 1}],
+    "pmc_function_disable": "0x20000000",
+    "i2c_controller": {"bar0": "0xFE950000", "command": 2, "bus_hz": 100000},
+    "i2c_devices": [{"address": "0x1A3", "ten_bit": true},
+                    {"model": "pmic-variant1", "registers": {"0x00": "0x1F"}, "refuse_writes": 2,
+                     "conversion": {"reading": 512, "busy_reads": 2, "never_finishes": true}},
+                    {"address": "0x5E"}],
+    "punit": {"arbitrated": false, "register6": "0x10"},
+    "hobs": [{"kind": "other", "hob_type": 2, "data_length": 16},
+             {"kind": "guid", "guid": "5E1F0A2B-3C4D-4E5F-8A9B-0C1D2E3F4A5B", "data_length": 8},
+             {"kind": "pmic-descriptor", "variant": 6, "i2c_address": "0x5E"},
+             {"kind": "end-of-list"}, {"kind": "other", "hob_type": 3, "hob_length": 0},
+             {"kind": "no-end-marker"}],
+    "faults": {"i2c_never_acknowledges": ["0x5E"], "pm_timer_frozen_from_read": 9,
+               "i2c_stops_acknowledging": [{"address": "0x6E", "from_transfer": 4}],
+               "punit_reads_all_ones": [{"register": 7, "read": 2}], "i2c_abort_on_byte": 3,
+               "pad_reads_all_ones": [{"address": "0xFED0C5D8", "reads": 2}]}
+  })",
+                                                              "every-kind.json")};
+  for (const auto& entry : std::filesystem::directory_iterator(BOARDINIT_BOARDS_DIR)) {
+    boards.push_back(sim::LoadBoardFile(entry.path().string()));
+  }
+  for (const sim::BoardConfig& board : boards) {
+    SCOPED_TRACE(board.Name);
+    const sim::BoardJson written = sim::BoardFileJson(board);
+    EXPECT_EQ(sim::BoardFileJson(sim::ParseBoardText(written.dump(), "written.json")), written);
+  }
 }
 
 TEST(BoardFile, EveryBuiltInBoardLoads) {

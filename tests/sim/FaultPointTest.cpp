@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <stdexcept>
 
 namespace {
@@ -60,7 +62,13 @@ TEST(FaultPoints, ReadBackAsWrittenAndPutIntoTheBoard) {
 
 TEST(FaultPoints, SayWhatIsWrongWithAPoint) {
   const std::pair<const char*, const char*> cases[] = {
-      {"bytes-refused@1", "unknown fault kind 'bytes-refused'"},
+      {"bytes-refused@1",
+       "unknown fault kind 'bytes-refused' (kinds: byte-refused, device-stops-acknowledging, "
+       "controller-never-enables, controller-stays-active, bus-stalled, semaphore-never-granted, "
+       "semaphore-granted-late, pad-reads-all-ones, punit-reads-all-ones, timer-frozen, "
+       "conversion-never-ends, verified-write-never-takes, hob-zero-length, "
+       "hob-length-below-header, hob-length-past-end, hob-no-end-marker, "
+       "hob-descriptor-cut-short)"},
       {"byte-refused", "byte-refused needs @WHEN"},
       {"byte-refused@0", "byte-refused: WHEN counts from 1"},
       {"timer-frozen:3@1", "timer-frozen takes no :WHERE"},
@@ -173,6 +181,19 @@ TEST(FaultOutcome, TheReleaseMayRebuildWhatItCouldNotRead) {
     if (bad != 0) {
       EXPECT_EQ(found[0].Kind, sim::BadWriteKind::BuiltOnFailedRead);
     }
+  }
+}
+
+// Every kind is in the table of kinds that docs/run.md gives under FAULTS.
+TEST(FaultPoints, EveryKindIsInTheTableOfTheReference) {
+  std::ifstream page(std::string(BOARDINIT_DOCS_DIR) + "/run.md");
+  const std::string text((std::istreambuf_iterator<char>(page)), {});
+  for (const sim::FaultKindInfo& info : sim::FaultKinds()) {
+    const std::string row = "\n| `" + std::string(info.Name);
+    const size_t at = text.find(row);
+    EXPECT_TRUE(at != std::string::npos &&
+                std::string("`:@").find(text[at + row.size()]) != std::string::npos)
+        << info.Name;
   }
 }
 

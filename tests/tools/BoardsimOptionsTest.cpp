@@ -33,6 +33,10 @@ std::string Parse(const std::vector<std::string>& Args) {
       return "print";
     case boardsim::Command::Version:
       return "version";
+    case boardsim::Command::Boards:
+      return "boards";
+    case boardsim::Command::Board:
+      return "board " + line.Board.Check;
     case boardsim::Command::Decode:
       return "decode " + line.Decode.TracePath + (line.Decode.Json ? " json" : "") +
              PageAndPads(line.Decode.HtmlPath, line.Decode.Pads);
@@ -94,9 +98,18 @@ TEST(BoardsimOptions, RunAndDecodeTakeTheirOptionsOrSayWhatIsWrong) {
       {{"run", "--host", "--image", "x.efi"}, "boardsim: --host excludes --image"},
       {{"run", "x"}, "boardsim: unexpected argument 'x' (see boardsim run --help)"},
       {{"walk"}, "boardsim: unknown command 'walk' (see boardsim --help)"},
-      {{}, "boardsim: a command is needed: run, op, decode or sweep (see boardsim --help)"},
+      {{},
+       "boardsim: a command is needed: run, op, decode, sweep, boards or board (see boardsim "
+       "--help)"},
+      {{"boards"}, "boards"},
+      {{"board", "--check", "mine.json"}, "board mine.json"},
+      {{"board"}, "boardsim: --check is required"},
+      {{"board", "--check", "mine.json", "x"},
+       "boardsim: unexpected argument 'x' (see boardsim board --help)"},
       {{"run", "--fault", "byte-refused@3", "--fault=timer-frozen@9"},
        "board default fault byte-refused@3 fault timer-frozen@9"},
+      {{"run", "--fault", "byte-refused@3", "timer-frozen@9"},
+       "boardsim: unexpected argument 'timer-frozen@9': each fault point needs its own --fault"},
       {{"sweep", "--board", "a", "--board", "b", "--op", "GetLevel", "--kinds", "x,y", "--jobs",
         "3", "--sample", "40", "--host", "--json"},
        "sweep a b GetLevel x y jobs 3 sample 40 host json"},
@@ -138,6 +151,10 @@ TEST(BoardsimOptions, OpTakesASlotAndItsArgumentsOrSaysWhatIsWrong) {
       {{"--pads", "0x1000:1", "WriteRegister", "48", "0xFF"},
        "board default pads 0x1000:1 slot 1 48 255"},
       {{"ReadVoltage", "--fault", "timer-frozen@2"}, "board default fault timer-frozen@2 slot 19"},
+      {{"--board", "variant6", "--fault", "conversion-never-ends:0x5E", "ReadVoltage"},
+       "board variant6 fault conversion-never-ends:0x5E slot 19"},
+      {{"--fault", "byte-refused@1", "timer-frozen@2", "ReadVoltage"},
+       "boardsim: unexpected argument 'timer-frozen@2': each fault point needs its own --fault"},
       {{"GetLevel", "--host"}, "board default host slot 23"},
       {{"GetStatus2"}, "board default slot 12"},
       {{"GetStatus2", "null"}, "board default slot 12 null"},
@@ -198,9 +215,13 @@ TEST(BoardsimOptions, OpTakesASlotAndItsArgumentsOrSaysWhatIsWrong) {
 
 TEST(BoardsimOptions, EveryHelpTextEndsNamingItsPageOfTheReference) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"--help"}, "boardsim.md"},       {{"run", "--help"}, "run.md"},
-      {{"op", "--help"}, "op.md"},       {{"decode", "--help"}, "decode.md"},
+      {{"--help"}, "boardsim.md"},
+      {{"run", "--help"}, "run.md"},
+      {{"op", "--help"}, "op.md"},
+      {{"decode", "--help"}, "decode.md"},
       {{"sweep", "--help"}, "sweep.md"},
+      {{"boards", "--help"}, "board-files.md"},
+      {{"board", "--help"}, "board-files.md"},
   };
   for (const auto& [args, page] : cases) {
     EXPECT_TRUE(

@@ -60,13 +60,13 @@ std::string Boot(sim::Soc& Soc) {
   const auto padsBefore = boardsim::SnapshotPads(Soc.Gpio);
   const tools::RunResult result = tools::RunHostModule(Soc.Bus, {.Hobs = Soc.Config().Hobs});
   const boardsim::RunReport report{
-      Soc.Config().Name,
-      "",
-      "host build",
+      {Soc.Config().Name, "", "", std::nullopt, {}},
       result.Status,
       result.Failure,
       boardsim::ComparePads(padsBefore, boardsim::SnapshotPads(Soc.Gpio)),
-      boardsim::DescribeBoardStep(Soc.Bus.GetTrace().Accesses())};
+      boardsim::DescribeBoardStep(Soc.Bus.GetTrace().Accesses()),
+      {},
+      std::nullopt};
   std::ostringstream views;
   boardsim::PrintSummary(views, report, Soc.Bus);
   return views.str();
@@ -75,7 +75,8 @@ std::string Boot(sim::Soc& Soc) {
 std::string CallSlot(sim::Soc& Soc, const std::optional<tools::SlotRequest>& Request) {
   const tools::SlotRun run = tools::CallSlotOnHost(Soc.Bus, {.Hobs = Soc.Config().Hobs}, Request);
   std::ostringstream views;
-  const boardsim::OpReport report{Soc.Config().Name, "", "host build", true, Request, run};
+  const boardsim::OpReport report{
+      {Soc.Config().Name, "", "", std::nullopt, {}}, true, Request, run, {}, std::nullopt};
   if (Request) {
     boardsim::PrintOpSummary(views, report, Soc.Bus);
   } else {

@@ -5,6 +5,7 @@
 #include "sim/decode/BusDecoder.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/run/Hex.h"
+#include "tools/run/SlotCall.h"
 
 #include <gtest/gtest.h>
 
@@ -97,6 +98,40 @@ TEST(Vcd, SigrokDecodesTheTransactionsOfTheTrace) {
         last = time;
       }
     }
+  }
+  std::filesystem::remove(vcdPath);
+}
+
+// Slot calls whose last write is still on the wire when the call returns, or when the module
+// queues its next transaction (the controller sends it as the bus frees): drawn whole, the next
+// one after it, and the dump runs on to the last stop.
+TEST(Vcd, AWriteHandedOverIsDrawnWholeAndTheNextOneQueuesBehindIt) {
+  const struct {
+    const char* Board;
+    tools::SlotRequest Call;
+    uint64_t EndNs;
+    uint64_t RunEndNs;
+  } cases[] = {
+      {"default", {1, {0x30, 0x85}}, 211'400, 153'400}, // WriteRegister(0x30, 0x85)
+      {"variant6", {19, {}}, 817'400, 817'400},         // ReadVoltage
+  };
+  const std::string vcdPath = testing::TempDir() + "vcd-slot.vcd";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Board);
+    sim::BoardConfig config =
+        sim::LoadBoardFile(std::string(BOARDINIT_BOARDS_DIR) + "/" + c.Board + ".json");
+    tools::OpenAcpiWindowAsEntryLeavesIt(config);
+    sim::Soc soc(config);
+    ASSERT_TRUE(tools::CallSlotOnHost(soc.Bus, {.Hobs = config.Hobs}, c.Call).Returned);
+    const std::vector<sim::Access>& trace = soc.Bus.GetTrace().Accesses();
+    boardsim::VcdExtent extent{};
+    {
+      std::ofstream out(vcdPath);
+      extent = boardsim::WriteVcd(out, trace, config);
+    }
+    EXPECT_EQ(extent.EndNs, c.EndNs);
+    EXPECT_EQ(extent.RunEndNs, c.RunEndNs);
+    EXPECT_EQ(SigrokAnnotations(vcdPath), ExpectedAnnotations(sim::decode::DecodeBus(trace).I2c));
   }
   std::filesystem::remove(vcdPath);
 }

@@ -249,11 +249,12 @@ done
 cp "$image" "$own/im${controls}.efi"
 cp "${image%.efi}.map" "$own/im${controls}.map"
 "$boardsim" op GetLevel --image "$own/im${controls}.efi" >"$work/out"
-check "escaped: an image path in the summary" clean "$work/out" 12
+check "escaped: an image path in the summary" clean "$work/out" 14
 "$boardsim" op GetLevel --json --image "$own/im${controls}.efi" >"$work/out"
 check "escaped: an image path in JSON" grep -qF '"image": "'"$own"'/im\\x0A\\x1B\\x07\\x7F\\xC2\\x9B.efi"' "$work/out"
 
-# The waveform keeps the trace's time: a bus clock too slow for the run is one line, no waveform.
+# The waveform keeps the trace's time: a bus clock too slow for the run is one line, no waveform,
+# after the summary, which says so too.
 sed 's/"punit"/"i2c_controller": {"bus_hz": 7}, "punit"/' "$(dirname "$0")/../../boards/default.json" \
   >"$work/slow-bus.json"
 echo kept >"$work/slow.vcd"
@@ -261,6 +262,12 @@ expect_error "a bus clock too slow for the run" 2 \
   "slow.vcd: at bus_hz 7 the transaction at 0.154 ms would hold the bus until 5143.011 ms, past the next one at" \
   run --host --board "$work/slow-bus.json" --vcd "$work/slow.vcd"
 check "... and leaves the waveform file as it was" test "$(cat "$work/slow.vcd")" = kept
+check "... and the summary is not lost" grep -q '^waveform  not written to .*slow.vcd: at bus_hz 7' "$work/out"
+# A write still on the wire when the call returns is drawn to its stop, and the summary says so.
+"$boardsim" op WriteRegister 0x30 0x85 --vcd "$work/write.vcd" >"$work/out"
+check "op's help example writes its waveform, past the end of the run" grep -qx \
+  "waveform  written to $work/write.vcd, to 0.211 ms: the last transaction is on the wire for 0.058 ms after the run's end at 0.153 ms" \
+  "$work/out"
 
 # The CPU emulator runs in a child process: whatever ends it, the tool says so in one line.
 # The damage is an int3 over the entry's first instruction (its RVA, which is its file offset, from

@@ -52,6 +52,28 @@ def parts_cover(doc, end):
                     for a, b in zip(phases, phases[1:])))
 
 
+# Board files: every built-in one, and each as board --check fills it in, is valid against the
+# board schema; boards lists them with their descriptions; an unknown name names them.
+board_schema = json.loads((pathlib.Path(schema_path).parent / "board.schema.json").read_text())
+jsonschema.Draft202012Validator.check_schema(board_schema)
+board_validator = jsonschema.Draft202012Validator(board_schema)
+listed = tool("boards").stdout.splitlines()
+for number, board in enumerate(sorted(pathlib.Path(boards_dir).glob("*.json"))):
+    given = json.loads(board.read_text())
+    errors = [e.message for e in board_validator.iter_errors(given)]
+    check(f"{board.stem}: valid against the board schema {errors[:1]}", not errors)
+    filled = json.loads(tool("board", "--check", str(board)).stdout)
+    errors = [e.message for e in board_validator.iter_errors(filled)]
+    check(f"{board.stem}: board --check is valid against it {errors[:1]}", not errors)
+    check(f"{board.stem}: board --check keeps what the file says",
+          all(filled[key] == value for key, value in given.items()
+              if key in ("name", "description", "time_budget_ms", "hobs")))
+    check(f"{board.stem}: boards names it with its description",
+          listed[number].split(None, 1) == [board.stem, given["description"]])
+unknown = tool("run", "--board", "nowhere", status=2).stderr
+check("an unknown board names the built-in ones",
+      "; built-in boards: acpi-decoded, default, flaky-pads," in unknown)
+
 # Every built-in board: the run's document, and decode of its trace gives the same views.
 for board in sorted(pathlib.Path(boards_dir).glob("*.json")):
     trace = work / (board.stem + ".trace")
@@ -67,6 +89,26 @@ for board in sorted(pathlib.Path(boards_dir).glob("*.json")):
     text = tool("run", "--host", "--board", board.stem).stdout
     check(f"{board.stem}: decode shows run's text views",
           tool("decode", str(trace)).stdout.endswith(text[text.index("\npmic "):]))
+
+# A faulted run names every fault it was given, the board file's and each --fault, as given.
+faulted = document("run", "--host", "--json", "--board", "flaky-pads", "--fault", "bus-stalled@2")
+check("a faulted run names its faults as given", faulted["faults"] == [
+    {"source": "board-file", "key": "faults.pad_reads_all_ones",
+     "value": {"address": "0xFED0C5D8", "reads": 1}},
+    {"source": "board-file", "key": "faults.pad_reads_all_ones",
+     "value": {"address": "0xFED0D130", "reads": 6}},
+    {"source": "board-file", "key": "faults.pad_reads_all_ones",
+     "value": {"address": "0xFED0E1D8", "reads": 3}},
+    {"source": "command-line", "point": "bus-stalled@2"}])
+text = tool("run", "--host", "--board", "flaky-pads", "--fault", "bus-stalled@2").stdout
+check("... and so does its text, before the status",
+      '\nfaults    3 from the board file, 1 from --fault\n'
+      '  faults.pad_reads_all_ones {"address":"0xFED0C5D8","reads":1}\n' in text
+      and text.index("\n  --fault bus-stalled@2\nstatus ") > 0)
+plain = document("run", "--host", "--json")
+check("a run without faults says so", plain["faults"] == [])
+check("the board's description is in the document", plain["board"]["description"] ==
+      json.loads((pathlib.Path(boards_dir) / "default.json").read_text())["description"])
 
 run = document("run", "--json")
 check("the image form says which image", run["module"] == {"form": "image", "image": image})
@@ -115,6 +157,28 @@ check("--pads 0x0000:93: its row and the accesses that set it",
       == [("W", 8, "GPIO pass: table 0x0000", 2), ("W", 0, "GPIO pass: table 0x0000", 2)])
 text = tool("run", "--pads", "0x0000:93").stdout
 check("--pads in the text names the row", "table   row 2 of PadTable0000: direction 0x02" in text)
+# --vcd: where the waveform ends, past the run when the last write is still on the wire.
+wave = document("op", "--host", "--json", "WriteRegister", "0x30", "0x85", "--vcd",
+                str(work / "write.vcd"))
+check("the waveform runs to the last stop", wave["waveform"] == {
+    "path": str(work / "write.vcd"), "written": True, "end_ns": 211400, "run_end_ns": 153400,
+    "refused": None})
+check("the write's own hold ended before it left the wire",
+      wave["call"]["bus"]["transactions"][0]["wire_end_ns"] == 211400
+      and wave["call"]["bus"]["semaphore_holds"][0]["release_ns"] < 211400)
+
+# Every slot call of every built-in board draws its waveform at the board's own bus clock.
+targets = json.loads(tool("sweep", "--host", "--list-points", "--json", "--kinds",
+                          "hob-no-end-marker").stdout)["targets"]
+calls = [target for target in targets if target["run"] != "boot"]
+undrawn = []
+for target in calls:
+    done = subprocess.run([boardsim, *target["command"].split()[1:], "--json", "--vcd",
+                           str(work / "slot.vcd")], capture_output=True, text=True)
+    if done.returncode not in (0, 1) or not json.loads(done.stdout)["waveform"]["written"]:
+        undrawn.append(target["command"])
+check(f"each of the {len(calls)} slot calls draws its waveform {undrawn[:1]}",
+      calls and not undrawn)
 
 # op: a call, a null pointer, a write, a slot not offered, the list, the image form.
 op = document("op", "--host", "--json", "--pads", "GetIdentity", "--trace", str(work / "op.trace"))

@@ -48,6 +48,18 @@ check("passed and not run add up to the points",
       host["passed"] + sum(k["not_run"] for k in host["kinds"]) ==
       sum(k["points"] for k in host["kinds"]))
 
+# Every point's outcome is in the document, and each returned value leads back to its points.
+check("every point tried has its outcome", len(host["points"]) == sum(k["points"] for k in host["kinds"]))
+returned = sum(k["returned"] + k["not_offered"] for k in host["kinds"])
+check("the returned rows count every point that returned",
+      sum(row["points"] for row in host["returned"]) == returned)
+check("each row's first point returned that value in that run", all(
+    host["points"][row["first_point"]]["returned"] == row["value"]
+    and host["targets"][host["points"][row["first_point"]]["target"]]["run"] == row["run"]
+    for row in host["returned"]))
+check("the fallback has one spelling", not any(
+    "254" in row["value"] for row in host["returned"]))
+
 image = sweep("--sample", image_sample)
 check("the image form ran", image["module"].startswith("image ") and image["passed"] > 0)
 
@@ -56,6 +68,17 @@ text = tool("sweep", "--host", "--board", "default", "--op", "GetLevel").stdout.
 small = sweep("--host", "--board", "default", "--op", "GetLevel")
 check("the text closes with the counts",
       text[-1] == f"{small['passed']} passed, {small['failed']} failed")
+
+# --list-points: a target's points, one a line after its command, each taken by --fault.
+listed = tool("sweep", "--host", "--list-points", "--board", "variant6", "--op", "ReadVoltage",
+              "--kinds", "conversion-never-ends,timer-frozen").stdout.splitlines()
+check("the list names the target's command first",
+      listed[0].startswith("# boardsim op --host --board variant6 ReadVoltage: "))
+check("then its points", listed[1] == "conversion-never-ends:0x5E" and "timer-frozen@1" in listed)
+tool("op", "--host", "--board", "variant6", "ReadVoltage", "--fault", listed[-1])
+points = json.loads(tool("sweep", "--host", "--list-points", "--json", "--board", "flaky-pads",
+                         "--op", "GetLevel").stdout)
+check("the list as JSON is valid against the schema", validator.is_valid(points))
 
 # A point is reproduced alone by the --fault the sweep prints; one the board cannot carry, or
 # that does not parse, is bad input.
@@ -67,6 +90,9 @@ tool("op", "--host", "--board", "variant6", "ReadVoltage", "--fault", "conversio
 tool("run", "--host", "--fault", "conversion-never-ends:0x34", status=2)
 tool("run", "--host", "--fault", "bytes-refused@1", status=2)
 tool("sweep", "--kinds", "nothing", status=2)
+unknown = tool("run", "--host", "--fault", "nothing@1", status=2).stderr
+check("an unknown kind is answered with the kinds", "(kinds: byte-refused, " in unknown
+      and "punit-reads-all-ones" in unknown)
 
 if failures:
     sys.exit(f"{len(failures)} checks failed")

@@ -36,6 +36,10 @@ int RunTool(int argc, char** argv) {
       return boardsim::SweepCommand(line.Sweep, where);
     case boardsim::Command::Version:
       return boardsim::VersionCommand(where);
+    case boardsim::Command::Boards:
+      return boardsim::BoardsCommand(where);
+    case boardsim::Command::Board:
+      return boardsim::BoardCommand(line.Board, where);
     case boardsim::Command::Print:
       std::cout << line.Printed;
       return 0;

@@ -171,7 +171,9 @@ int DecodeCommand(const DecodeOptions& Options) {
   }
   files::RefuseSharedFiles({{Options.TracePath, "trace"}}, outputs);
   PageOutput page(Options.HtmlPath);
-  const DecodeReport report = ReadTrace(Options.TracePath, name, Options.Pads, page.Wanted());
+  DecodeReport report = ReadTrace(Options.TracePath, name, Options.Pads, page.Wanted());
+  // A trace does not record the bus clock: wire times are those of the controller's default.
+  report.Listing = {WireEndsOf(report.Step.Bus, sim::BoardConfig{}, report.LastNs), Options.All};
   if (page.Wanted()) {
     // The page's pad map shows every pad the trace accesses, whichever --pads names.
     DecodeReport shown = report;

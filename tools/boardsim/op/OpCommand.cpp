@@ -47,11 +47,14 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
       debugger->Finish(done ? 0 : tools::ExitRunFailed);
     }
     trace.Finish(soc.Bus);
-    vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
-    OpReport report{
-        board.Config.Name, board.Path, ImageToRun(options.Run, Where.BuiltImage), opened,
-        options.Slot,      call.Run};
     const std::vector<sim::Access>& accesses = soc.Bus.GetTrace().Accesses();
+    OpReport report{HeaderOf(board, options.Run, Where.BuiltImage),
+                    opened,
+                    options.Slot,
+                    call.Run,
+                    {WireEndsOf(sim::decode::DecodeBus(accesses), board.Config, RunEndNs(accesses)),
+                     options.Run.All},
+                    vcd.Write(accesses, board.Config)};
     const auto padDetail = [&](const std::vector<PadRef>& Wanted) {
       const std::optional<uint64_t> callStart =
           call.Run.Selected ? std::optional(call.Run.SelectionEndNs) : std::nullopt;
@@ -85,6 +88,7 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
       }
     }
     files::CheckStandardOutput();
+    RefuseUndrawnWaveform(report.Waveform);
     if (!call.Run.Failure.empty()) {
       return tools::ExitRunFailed;
     }

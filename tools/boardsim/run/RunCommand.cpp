@@ -33,10 +33,12 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
     const auto debugger = AcceptGdb(gdb.get(), soc);
     const ModuleRun run = RunModule(Options, soc, Where.BuiltImage, debugger.get());
     const tools::RunResult& result = run.Result;
-    RunReport report = ReportRun(board.Config.Name, board.Path,
-                                 ImageToRun(Options, Where.BuiltImage), result, soc, padsBefore);
+    RunReport report =
+        ReportRun(HeaderOf(board, Options, Where.BuiltImage), result, soc, padsBefore);
     trace.Finish(soc.Bus);
-    vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
+    const std::vector<sim::Access>& accesses = soc.Bus.GetTrace().Accesses();
+    report.Listing = {WireEndsOf(report.Step.Bus, board.Config, RunEndNs(accesses)), Options.All};
+    report.Waveform = vcd.Write(accesses, board.Config);
     if (page.Wanted()) {
       // The page's pad map shows every pad the run accessed, whichever --pads names.
       const std::string detail = PadsText(ViewRunPads(report, soc, padsBefore, {}));
@@ -57,6 +59,7 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
     if (debugger) {
       debugger->Finish(status);
     }
+    RefuseUndrawnWaveform(report.Waveform);
     return status;
   };
   return Options.Host ? boot() : RunContained(boot);

@@ -4,11 +4,24 @@
 #include "common/ToolError.h"
 #include "sim/BoardFile.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 
 namespace boardsim {
+
+std::vector<std::string> BuiltInBoardNames(const std::string& BoardsDir) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(BoardsDir, error)) {
+    if (entry.path().extension() == ".json") {
+      names.push_back(entry.path().stem().string());
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::string ResolveBoardPath(const std::string& Board, const std::string& BoardsDir) {
   if (Board.find('/') != std::string::npos || Board.ends_with(".json")) {
@@ -17,11 +30,16 @@ std::string ResolveBoardPath(const std::string& Board, const std::string& Boards
   const std::filesystem::path path = std::filesystem::path(BoardsDir) / (Board + ".json");
   std::error_code error;
   if (!std::filesystem::exists(path, error)) {
+    std::string known;
+    for (const std::string& name : BuiltInBoardNames(BoardsDir)) {
+      known += (known.empty() ? "" : ", ") + name;
+    }
     // A name no file can have (too long, say) is no board's either: the same one line.
-    throw tools::ToolError("boardsim: no board named " + tools::Quoted(Board) + " (looked for " +
-                               tools::Printable(BoardsDir) + "/NAME.json" +
-                               (error ? ": " + error.message() : "") + ")",
-                           tools::ExitBadInput);
+    throw tools::ToolError(
+        "boardsim: no board named " + tools::Quoted(Board) + " (looked for " +
+            tools::Printable(BoardsDir) + "/NAME.json" + (error ? ": " + error.message() : "") +
+            "; built-in boards: " + tools::Printable(known) + "; boardsim boards describes them)",
+        tools::ExitBadInput);
   }
   return path.string();
 }

@@ -17,7 +17,11 @@ struct LoadedBoard {
   sim::BoardConfig Config; // named after its file when the description has no name
 };
 
+// The built-in boards: the names of BoardsDir's JSON files, in order.
+std::vector<std::string> BuiltInBoardNames(const std::string& BoardsDir);
+
 // A bare name means <BoardsDir>/<name>.json; anything with a slash or a .json ending is a path.
+// An unknown name is bad input that names the built-in boards.
 std::string ResolveBoardPath(const std::string& Board, const std::string& BoardsDir);
 
 // A name from BoardsDir or a path; every problem is a tools::ToolError with exit status 2.

@@ -24,7 +24,7 @@ constexpr uint32_t PadRegisterSize = 16;
 StepItem PadItem(StepKind Kind, const sim::Access& A) {
   const uint32_t offset = A.Address - PadBlock;
   StepItem item{.Kind = Kind, .TimeNs = A.TimeNs};
-  item.Community = offset / CommunitySize;
+  item.Community = offset / CommunitySize * CommunitySize;
   item.Pad = offset % CommunitySize / PadRegisterSize;
   item.High = (A.Value & 1) != 0;
   item.Seq = A.Seq;
@@ -139,8 +139,7 @@ BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace) {
 
 std::string DescribeStep(const StepItem& Item) {
   const std::string level = Item.High ? "high" : "low";
-  const std::string pad =
-      "pad " + std::to_string(Item.Pad) + " of " + Hex(Item.Community * CommunitySize, 4);
+  const std::string pad = "pad " + std::to_string(Item.Pad) + " of " + Hex(Item.Community, 4);
   switch (Item.Kind) {
   case StepKind::PmicRead:
   case StepKind::PmicWrite:

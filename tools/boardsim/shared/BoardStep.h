@@ -15,8 +15,9 @@ namespace boardsim {
 
 enum class StepKind { PmicRead, PmicWrite, PadRead, PadDriven };
 
-// One effect of the board step. PMIC items name Device and Register, pad items Community (0-2)
-// and Pad.
+// One effect of the board step. PMIC items name Device and Register, pad items Community (its
+// offset in the pad block, 0x0000, 0x1000 or 0x2000, as board files and every view write it) and
+// Pad.
 struct StepItem {
   StepKind Kind;
   uint64_t TimeNs;

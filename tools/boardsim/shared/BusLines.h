@@ -3,6 +3,7 @@
 #pragma once
 
 #include "sim/decode/BusDecoder.h"
+#include "tools/boardsim/shared/BusWire.h"
 
 #include <cstdint>
 #include <string>
@@ -13,15 +14,32 @@ namespace boardsim {
 // "100.398 ms"
 std::string Milliseconds(uint64_t Ns);
 
-// A granted hold of the PMIC bus semaphore covers Time.
+// A transaction is under semaphore when it starts inside a granted hold of the PMIC bus semaphore:
+// the hold covers Time.
 bool UnderSemaphore(const sim::decode::BusActivity& Bus, uint64_t Time);
 
-// "0.131 ms  read  0x34 reg 0x03 -> 0x41  under semaphore"
-std::vector<std::string> DescribeTransactions(const sim::decode::BusActivity& Bus);
+// The hold a transaction started under, and that hold's release when it came before the
+// transaction's stop (the module hands a write to the FIFO and lets go of the bus).
+const sim::decode::SemaphoreHold* HoldOf(const sim::decode::BusActivity& Bus, uint64_t Time);
+bool ReleasedOnTheWire(const sim::decode::SemaphoreHold& Hold, const WireEnds& Wire, uint64_t Time);
+
+// How the lines are made: with Wire, a transaction whose hold was released before its stop says
+// so; runs of identical transactions (three or more, each alone or each in a hold of its own) fold
+// into one line unless All is set.
+struct BusListing {
+  WireEnds Wire;
+  bool All = false;
+};
+
+// "0.131 ms  read  0x34 reg 0x03 -> 0x41  under semaphore", and a run folded:
+// "0.229-64.940 ms  556 x read  0x5E reg 0x50 -> 0xA1  under semaphore"
+std::vector<std::string> DescribeTransactions(const sim::decode::BusActivity& Bus,
+                                              const BusListing& Listing = {});
 
 // Transactions, semaphore holds and the sideband messages that are not the semaphore's own
 // handshake (those the holds stand for), in the order of their times.
-std::vector<std::string> DescribeBusActivity(const sim::decode::BusActivity& Bus);
+std::vector<std::string> DescribeBusActivity(const sim::decode::BusActivity& Bus,
+                                             const BusListing& Listing = {});
 
 // The items at or after FromNs (and before ToNs): the traffic of one part of a run.
 sim::decode::BusActivity BusActivityBetween(const sim::decode::BusActivity& Bus, uint64_t FromNs,

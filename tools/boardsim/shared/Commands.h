@@ -25,4 +25,10 @@ int VersionCommand(const Installation& Where);
 // Every fault at every point of each board's boot and slot calls; 1 when any point failed.
 int SweepCommand(const SweepOptions& Options, const Installation& Where);
 
+// The built-in boards, each with its description.
+int BoardsCommand(const Installation& Where);
+
+// A board file read as a run reads it, and printed back with every default filled in.
+int BoardCommand(const BoardOptions& Options, const Installation& Where);
+
 } // namespace boardsim

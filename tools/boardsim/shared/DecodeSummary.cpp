@@ -70,12 +70,12 @@ void PrintDecode(std::ostream& Out, const DecodeReport& Report) {
   Out << "  port           reads " << std::setw(7) << Report.PortReads << "  writes "
       << std::setw(7) << Report.PortWrites << '\n';
   if (Report.Step.GpioPassSeen) {
-    PrintStepAndBus(Out, Report.Step);
+    PrintStepAndBus(Out, Report.Step, Report.Listing);
   } else {
     // Not a boot (a trace of op, or of a run cut short): no selection or board step to tell apart.
     Out << "board step  none: the trace holds no GPIO pass\n";
     Out << "pmic bus  " << CountBusActivity(Report.Step.Bus) << '\n';
-    for (const std::string& line : DescribeBusActivity(Report.Step.Bus)) {
+    for (const std::string& line : DescribeBusActivity(Report.Step.Bus, Report.Listing)) {
       Out << "  " << line << '\n';
     }
   }

@@ -5,6 +5,7 @@
 #include "sim/Trace.h"
 #include "tools/boardsim/shared/Activity.h"
 #include "tools/boardsim/shared/BoardStep.h"
+#include "tools/boardsim/shared/BusLines.h"
 #include "tools/boardsim/shared/PadView.h"
 #include "tools/boardsim/shared/RunPhases.h"
 
@@ -28,6 +29,7 @@ struct DecodeReport {
   std::vector<ActivitySpan> Activity;
   std::optional<std::vector<PadRecord>> PadDetail; // --pads
   std::optional<std::vector<PadRecord>> AllPads;   // every pad accessed, for a page
+  BusListing Listing;
 };
 
 // Reads a trace one access at a time, as it is parsed, and keeps only what the views read (every

@@ -50,8 +50,10 @@ NLOHMANN_JSON_SERIALIZE_ENUM(StepKind, {{StepKind::PmicRead, "pmic-read"},
                                         {StepKind::PadRead, "pad-read"},
                                         {StepKind::PadDriven, "pad-driven"}})
 
-json BoardJson(const std::string& Name, const std::string& Path) {
-  return {{"name", tools::Printable(Name)}, {"path", tools::Printable(Path)}};
+json BoardJson(const std::string& Name, const std::string& Path, const std::string& Description) {
+  return {{"name", tools::Printable(Name)},
+          {"path", tools::Printable(Path)},
+          {"description", OrNull(!Description.empty(), tools::Printable(Description))}};
 }
 
 json ModuleJson(const std::optional<std::string>& Image) {
@@ -91,21 +93,24 @@ json StepsJson(const std::vector<StepItem>& Steps) {
   return items;
 }
 
-json BusJson(const sim::decode::BusActivity& Bus) {
+json BusJson(const sim::decode::BusActivity& Bus, const WireEnds& Wire) {
   json transactions = json::array();
   for (const sim::decode::I2cTransaction& t : Bus.I2c) {
-    transactions.push_back({{"time_ns", t.TimeNs},
-                            {"read", t.Read},
-                            {"device", t.Device},
-                            {"ten_bit", t.TenBit},
-                            {"register", OrNull(t.HasRegister, t.Register)},
-                            {"value", OrNull(t.HasValue, t.Value)},
-                            {"stopped", t.Stopped},
-                            {"aborted", t.Aborted},
-                            {"under_semaphore", UnderSemaphore(Bus, t.TimeNs)},
-                            {"first_seq", t.FirstSeq},
-                            {"last_seq", t.LastSeq},
-                            {"last_ns", t.LastNs}});
+    const auto end = Wire.find(t.TimeNs);
+    transactions.push_back(
+        {{"time_ns", t.TimeNs},
+         {"read", t.Read},
+         {"device", t.Device},
+         {"ten_bit", t.TenBit},
+         {"register", OrNull(t.HasRegister, t.Register)},
+         {"value", OrNull(t.HasValue, t.Value)},
+         {"stopped", t.Stopped},
+         {"aborted", t.Aborted},
+         {"under_semaphore", UnderSemaphore(Bus, t.TimeNs)},
+         {"first_seq", t.FirstSeq},
+         {"last_seq", t.LastSeq},
+         {"last_ns", t.LastNs},
+         {"wire_end_ns", end != Wire.end() ? json(end->second) : json(nullptr)}});
   }
   json holds = json::array();
   for (const sim::decode::SemaphoreHold& h : Bus.Holds) {

@@ -6,6 +6,7 @@
 #include "sim/decode/BusDecoder.h"
 #include "tools/boardsim/shared/Activity.h"
 #include "tools/boardsim/shared/BoardStep.h"
+#include "tools/boardsim/shared/BusWire.h"
 #include "tools/boardsim/shared/PadView.h"
 #include "tools/boardsim/shared/RunPhases.h"
 #include "tools/boardsim/shared/Selection.h"
@@ -33,11 +34,15 @@ private:
   nlohmann::ordered_json object_;
 };
 
-nlohmann::ordered_json BoardJson(const std::string& Name, const std::string& Path);
+// The board's description is null when its file gives none.
+nlohmann::ordered_json BoardJson(const std::string& Name, const std::string& Path,
+                                 const std::string& Description);
 nlohmann::ordered_json ModuleJson(const std::optional<std::string>& Image);
 nlohmann::ordered_json SelectionJson(const SelectionView& Selection);
 nlohmann::ordered_json StepsJson(const std::vector<StepItem>& Steps);
-nlohmann::ordered_json BusJson(const sim::decode::BusActivity& Bus);
+// Every transaction, semaphore hold and sideband message; with Wire, when each transaction left
+// the wire (wire_end_ns, null where it is not known).
+nlohmann::ordered_json BusJson(const sim::decode::BusActivity& Bus, const WireEnds& Wire);
 nlohmann::ordered_json AccessJson(const sim::Access& Access);
 // --pads: each pad's registers, fields, accesses and table row; as JSON text (compact), which
 // a page carries as it is.

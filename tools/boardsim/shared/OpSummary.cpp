@@ -21,9 +21,7 @@ using tools::Hex;
 // False when GetActivePmic did not return, which the status line then explains.
 bool PrintSelection(std::ostream& Out, const OpReport& Report, const OpView& View,
                     const sim::Board& Board) {
-  Out << "board     " << tools::Printable(Report.BoardName) << " ("
-      << tools::Printable(Report.BoardPath) << ")\n";
-  Out << "module    " << ModuleName(Report.Image) << '\n';
+  PrintHeader(Out, Report.Header);
   Out << "acpi      "
       << (Report.AcpiOpened ? "window opened at 0x400 before the call, as the module's entry "
                               "leaves it"
@@ -37,7 +35,7 @@ bool PrintSelection(std::ostream& Out, const OpReport& Report, const OpView& Vie
   Out << "pmic      " << DescribeSelection(*View.Pmic) << '\n';
   Out << "selection " << CountBusActivity(View.SelectionBus) << " in "
       << Milliseconds(Report.Run.SelectionEndNs) << '\n';
-  for (const std::string& line : DescribeBusActivity(View.SelectionBus)) {
+  for (const std::string& line : DescribeBusActivity(View.SelectionBus, Report.Listing)) {
     Out << "  " << line << '\n';
   }
   return true;
@@ -101,7 +99,9 @@ OpView ViewOp(const OpReport& Report, const sim::Board& Board) {
   return view;
 }
 
-void PrintOpSummary(std::ostream& Out, const OpReport& Report, const sim::Board& Board) {
+namespace {
+
+void PrintCall(std::ostream& Out, const OpReport& Report, const sim::Board& Board) {
   const OpView view = ViewOp(Report, Board);
   if (!PrintSelection(Out, Report, view, Board) || !Report.Request || !Report.Run.Called) {
     return;
@@ -120,13 +120,27 @@ void PrintOpSummary(std::ostream& Out, const OpReport& Report, const sim::Board&
   }
   Out << "slot bus  " << CountBusActivity(view.SlotBus) << " in " << Milliseconds(view.SlotNs)
       << '\n';
-  for (const std::string& line : DescribeBusActivity(view.SlotBus)) {
+  for (const std::string& line : DescribeBusActivity(view.SlotBus, Report.Listing)) {
     Out << "  " << line << '\n';
   }
 }
 
+void PrintWaveform(std::ostream& Out, const OpReport& Report) {
+  if (Report.Waveform) {
+    Out << "waveform  " << DescribeWaveform(*Report.Waveform) << '\n';
+  }
+}
+
+} // namespace
+
+void PrintOpSummary(std::ostream& Out, const OpReport& Report, const sim::Board& Board) {
+  PrintCall(Out, Report, Board);
+  PrintWaveform(Out, Report);
+}
+
 void PrintSlotList(std::ostream& Out, const OpReport& Report, const sim::Board& Board) {
   if (!PrintSelection(Out, Report, ViewOp(Report, Board), Board)) {
+    PrintWaveform(Out, Report);
     return;
   }
   constexpr int SignatureWidth = 60;
@@ -138,6 +152,7 @@ void PrintSlotList(std::ostream& Out, const OpReport& Report, const sim::Board& 
         << (Report.Run.Filled[slot] ? "filled" : "null") << '\n';
   }
   Out << std::right;
+  PrintWaveform(Out, Report);
 }
 
 } // namespace boardsim

@@ -7,6 +7,7 @@
 #include "sim/decode/BusDecoder.h"
 #include "tools/boardsim/shared/PadView.h"
 #include "tools/boardsim/shared/Selection.h"
+#include "tools/boardsim/shared/Summary.h"
 #include "tools/run/SlotCall.h"
 
 #include <iosfwd>
@@ -16,12 +17,12 @@
 namespace boardsim {
 
 struct OpReport {
-  std::string BoardName;
-  std::string BoardPath;
-  std::optional<std::string> Image; // absent: the host build
-  bool AcpiOpened = false;          // the tool opened the ACPI window before the call
+  RunHeader Header;
+  bool AcpiOpened = false; // the tool opened the ACPI window before the call
   std::optional<tools::SlotRequest> Request;
   tools::SlotRun Run;
+  BusListing Listing;
+  std::optional<WaveformReport> Waveform;                         // with --vcd
   std::optional<std::vector<PadRecord>> PadDetail = std::nullopt; // --pads
 };
 

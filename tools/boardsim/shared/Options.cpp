@@ -2,12 +2,15 @@
 
 #include "common/Printable.h"
 #include "common/ToolError.h"
+#include "sim/FaultPoint.h"
 #include "tools/boardsim/op/SlotArguments.h"
 #include "tools/boardsim/sweep/SweepOptions.h"
+#include "tools/run/PmicSlots.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace boardsim {
 
@@ -23,6 +26,7 @@ constexpr const char* ProgramFooter =
     "  boardsim run --board no-pmic --trace -\n"
     "  boardsim op WriteRegister 0x30 0x85\n"
     "  boardsim op --list\n"
+    "  boardsim boards\n"
     "  boardsim run --trace boot.trace && boardsim decode boot.trace\n";
 
 constexpr const char* OpFooter =
@@ -44,6 +48,15 @@ constexpr const char* DecodeFooter =
     "Exit status: 0 done; 2 bad input (a trace line that does not parse or is out of order,\n"
     "named by its number); 3 an output could not be written.\n"
     "Reference: docs/decode.md";
+
+constexpr const char* BoardsFooter =
+    "Each board in the boards folder, by the name --board takes, with its description.\n"
+    "Reference: docs/board-files.md";
+
+constexpr const char* BoardFooter =
+    "Reads the board file as run does (bad input is one line naming the file and the position,\n"
+    "exit 2) and prints it back with every key, each default filled in: what the board is.\n"
+    "Reference: docs/board-files.md";
 
 [[noreturn]] void BadInput(const std::string& Message) {
   throw tools::ToolError("boardsim: " + Message, tools::ExitBadInput);
@@ -133,6 +146,9 @@ void AddRunOptions(CLI::App& Command, RunOptions& Options) {
       ->type_name("FILE")
       ->excludes(host);
   Command.add_flag("--json", Options.Json, "print the summary as one JSON document");
+  Command.add_flag("--all", Options.All,
+                   "list every PMIC bus transaction: runs of three or more identical ones are "
+                   "folded into one line otherwise (JSON always has them all)");
   Command
       .add_option("--vcd", Options.VcdPath,
                   "write the waveform of the PMIC bus and the pads the module drives (VCD), or to "
@@ -146,10 +162,28 @@ void AddRunOptions(CLI::App& Command, RunOptions& Options) {
       ->excludes(host);
   Command
       .add_option("--fault", Options.Faults,
-                  "put a fault into the board, as boardsim sweep names it (KIND[:WHERE][@WHEN]); "
-                  "may be given more than once")
-      ->type_name("POINT");
+                  "put a fault into the board (KIND[:WHERE][@WHEN]; boardsim sweep --list-points "
+                  "lists a run's points, and an unknown kind is answered with the kinds); one "
+                  "point each, given again for more")
+      ->type_name("POINT")
+      ->allow_extra_args(false);
   AddPageOptions(Command, Options.HtmlPath);
+}
+
+bool IsFaultPoint(const std::string& Word) {
+  try {
+    sim::ParseFaultPoint(Word);
+    return true;
+  } catch (const std::invalid_argument&) {
+    return false;
+  }
+}
+
+// A fault point left over is most likely a second point written after one --fault.
+std::string Unexpected(const std::string& Word, const std::string& Command) {
+  return "unexpected argument '" + tools::Printable(Word) + "'" +
+         (IsFaultPoint(Word) ? ": each fault point needs its own --fault"
+                             : " (see boardsim " + Command + " --help)");
 }
 
 // CLI11 names the option in front of its message; the user reads "--board needs a value".
@@ -180,8 +214,7 @@ void RefuseExtras(const CLI::App& Program) {
   if (Program.get_subcommands().empty()) {
     BadInput("unknown command '" + first + "' (see boardsim --help)");
   }
-  BadInput("unexpected argument '" + first + "' (see boardsim " +
-           Program.get_subcommands().front()->get_name() + " --help)");
+  BadInput(Unexpected(extras.front(), Program.get_subcommands().front()->get_name()));
 }
 
 OpOptions CheckOp(OpOptions Options, const std::vector<std::string>& Words) {
@@ -193,6 +226,9 @@ OpOptions CheckOp(OpOptions Options, const std::vector<std::string>& Words) {
   }
   if (Words.empty()) {
     BadInput("op needs a slot name (boardsim op --list shows the 25 slots)");
+  }
+  if (IsFaultPoint(Words[0])) {
+    BadInput(Unexpected(Words[0], "op"));
   }
   Options.Slot = ParseSlot(Words[0], {Words.begin() + 1, Words.end()});
   return Options;
@@ -243,10 +279,25 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
       ->type_name("");
   decode->add_flag("--json", line.Decode.Json, "print the views as one JSON document");
   AddPageOptions(*decode, line.Decode.HtmlPath);
+  decode->add_flag("--all", line.Decode.All,
+                   "list every PMIC bus transaction: runs of three or more identical ones are "
+                   "folded into one line otherwise");
   decode->footer(DecodeFooter);
   decode->allow_extras();
 
   CLI::App* sweep = AddSweepCommand(program, line.Sweep);
+  CLI::App* boards = program.add_subcommand("boards", "the built-in boards, with what each shows");
+  boards->footer(BoardsFooter);
+  boards->allow_extras();
+  CLI::App* board = program.add_subcommand(
+      "board", "a board file read as run reads it, printed with every default filled in");
+  board
+      ->add_option("--check", line.Board.Check,
+                   "the board: a name from the boards folder, or a JSON file")
+      ->type_name("NAME|FILE")
+      ->required();
+  board->footer(BoardFooter);
+  board->allow_extras();
   // "--" ends the options of a command: what follows it are words (op's slot and arguments,
   // decode's trace), even where they start with a dash. They are kept from CLI11, which would
   // take a "--" before a command's positionals as an unknown option.
@@ -255,7 +306,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   std::vector<std::string> head = args;
   std::vector<std::string> tail;
   const auto command = std::find_if(args.begin(), args.end(), [](const std::string& Arg) {
-    return Arg == "run" || Arg == "op" || Arg == "decode" || Arg == "sweep" || Arg == "--";
+    return Arg == "run" || Arg == "op" || Arg == "decode" || Arg == "sweep" || Arg == "boards" ||
+           Arg == "board" || Arg == "--";
   });
   const auto ends = command == args.end() ? args.end() : std::find(command, args.end(), "--");
   if (ends != args.end()) {
@@ -281,8 +333,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   if (run->parsed()) {
     line.Which = Command::Run;
     if (!tail.empty()) {
-      BadInput("unexpected argument '" + tools::Printable(tail.front()) +
-               "' (see boardsim run --help)");
+      BadInput(Unexpected(tail.front(), "run"));
     }
   } else if (op->parsed()) {
     line.Which = Command::Op;
@@ -306,8 +357,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
     }
   } else if (sweep->parsed()) {
     line.Which = Command::Sweep;
+  } else if (boards->parsed() || board->parsed()) {
+    line.Which = boards->parsed() ? Command::Boards : Command::Board;
+    if (!tail.empty()) {
+      BadInput(Unexpected(tail.front(), boards->parsed() ? "boards" : "board"));
+    }
   } else {
-    BadInput("a command is needed: run, op, decode or sweep (see boardsim --help)");
+    BadInput("a command is needed: run, op, decode, sweep, boards or board (see boardsim --help)");
   }
   return line;
 }

@@ -22,6 +22,7 @@ struct RunOptions {
   std::vector<std::string> Faults;         // fault points (sim/FaultPoint.h) put into the board
   std::optional<std::vector<PadRef>> Pads; // --pads: these pads, or every pad accessed if empty
   std::optional<std::string> HtmlPath;     // the page (--html)
+  bool All = false;                        // every transaction, runs of identical ones not folded
 };
 
 struct OpOptions {
@@ -35,6 +36,7 @@ struct DecodeOptions {
   bool Json = false;
   std::optional<std::vector<PadRef>> Pads;
   std::optional<std::string> HtmlPath;
+  bool All = false;
 };
 
 // Every fault at every point the fault-free runs reach (tools/boardsim/sweep/SweepRun.h).
@@ -50,9 +52,15 @@ struct SweepOptions {
   std::optional<std::string> MapPath; // the image's linker map, if not beside it
   bool Json = false;
   std::optional<std::string> HtmlPath;
+  bool ListPoints = false; // print each target's fault points instead of trying them
 };
 
-enum class Command { Run, Op, Decode, Sweep, Version, Print };
+// board --check: a board file with every default filled in.
+struct BoardOptions {
+  std::string Check; // a name in the boards folder, or a path to a JSON file
+};
+
+enum class Command { Run, Op, Decode, Sweep, Boards, Board, Version, Print };
 
 struct CommandLine {
   Command Which = Command::Print;
@@ -60,6 +68,7 @@ struct CommandLine {
   OpOptions Op;
   DecodeOptions Decode;
   SweepOptions Sweep;
+  BoardOptions Board;
   std::string Printed; // Command::Print: the --help text, for standard output
 };
 

@@ -57,6 +57,15 @@ std::string ModuleName(const std::optional<std::string>& Image) {
   return Image ? "image " + tools::Printable(*Image) : "host build";
 }
 
+RunHeader HeaderOf(const LoadedBoard& Board, const RunOptions& Options,
+                   const std::string& BuiltImage) {
+  return {Board.Config.Name,
+          Board.Path,
+          Board.Config.Description,
+          ImageToRun(Options, BuiltImage),
+          {Board.Config.GivenFaults, Options.Faults}};
+}
+
 void RefuseSharedFiles(const RunOptions& Options, const std::string& BoardPath,
                        const std::string& BuiltImage, bool WithMap) {
   std::vector<files::NamedFile> inputs{{BoardPath, "board"}};

@@ -5,7 +5,9 @@
 #include "emu/GdbServer.h"
 #include "emu/PeImage.h"
 #include "sim/Soc.h"
+#include "tools/boardsim/shared/BoardInput.h"
 #include "tools/boardsim/shared/Options.h"
+#include "tools/boardsim/shared/Summary.h"
 #include "tools/run/HostRun.h"
 #include "tools/run/SlotCall.h"
 
@@ -19,6 +21,10 @@ namespace boardsim {
 std::optional<std::string> ImageToRun(const RunOptions& Options, const std::string& BuiltImage);
 // For the summary: "host build" or "image <path>".
 std::string ModuleName(const std::optional<std::string>& Image);
+
+// What a summary opens with: the board with its description, the form, the faults as given.
+RunHeader HeaderOf(const LoadedBoard& Board, const RunOptions& Options,
+                   const std::string& BuiltImage);
 
 // Refuses (exit 2) a --trace, --vcd or --html that names the board, the image (or, for op, its
 // linker map), the other output, or the file standard output writes to; before anything is opened.

@@ -9,16 +9,14 @@
 
 namespace boardsim {
 
-RunReport ReportRun(std::string BoardName, std::string BoardPath, std::optional<std::string> Image,
-                    const tools::RunResult& Result, const sim::Soc& Soc,
+RunReport ReportRun(RunHeader Header, const tools::RunResult& Result, const sim::Soc& Soc,
                     const std::vector<PadState>& PadsBefore) {
-  return {std::move(BoardName),
-          std::move(BoardPath),
-          std::move(Image),
+  return {std::move(Header),
           Result.Status,
           Result.Failure,
           ComparePads(PadsBefore, SnapshotPads(Soc.Gpio)),
-          DescribeBoardStep(Soc.Bus.GetTrace().Accesses())};
+          DescribeBoardStep(Soc.Bus.GetTrace().Accesses()),
+          {}};
 }
 
 std::vector<PadRecord> ViewRunPads(const RunReport& Report, const sim::Soc& Soc,
@@ -29,10 +27,34 @@ std::vector<PadRecord> ViewRunPads(const RunReport& Report, const sim::Soc& Soc,
                   PadsBefore, SnapshotPads(Soc.Gpio), Wanted);
 }
 
+void PrintHeader(std::ostream& Out, const RunHeader& Header) {
+  Out << "board     " << tools::Printable(Header.BoardName) << " ("
+      << tools::Printable(Header.BoardPath) << ")\n";
+  if (!Header.BoardDescription.empty()) {
+    Out << "about     " << tools::Printable(Header.BoardDescription) << '\n';
+  }
+  Out << "module    " << ModuleName(Header.Image) << '\n';
+  const RunFaults& faults = Header.Faults;
+  if (faults.FromBoard.empty() && faults.Points.empty()) {
+    Out << "faults    none\n";
+    return;
+  }
+  const auto from = [](size_t Count, const char* Where) {
+    return Count == 0 ? std::string() : std::to_string(Count) + " from " + Where;
+  };
+  const std::string file = from(faults.FromBoard.size(), "the board file");
+  const std::string points = from(faults.Points.size(), "--fault");
+  Out << "faults    " << file << (file.empty() || points.empty() ? "" : ", ") << points << '\n';
+  for (const sim::GivenFault& fault : faults.FromBoard) {
+    Out << "  " << fault.Key << ' ' << tools::Printable(fault.Value) << '\n';
+  }
+  for (const std::string& point : faults.Points) {
+    Out << "  --fault " << tools::Printable(point) << '\n';
+  }
+}
+
 void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& Board) {
-  Out << "board     " << tools::Printable(Report.BoardName) << " ("
-      << tools::Printable(Report.BoardPath) << ")\n";
-  Out << "module    " << ModuleName(Report.Image) << '\n';
+  PrintHeader(Out, Report.Header);
   if (Report.Status) {
     Out << "status    " << tools::StatusName(*Report.Status) << '\n';
   } else {
@@ -52,7 +74,10 @@ void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& 
       Out << "  " << line << '\n';
     }
   }
-  PrintStepAndBus(Out, Report.Step);
+  PrintStepAndBus(Out, Report.Step, Report.Listing);
+  if (Report.Waveform) {
+    Out << "waveform  " << DescribeWaveform(*Report.Waveform) << '\n';
+  }
 }
 
 std::string DescribeFailure(const std::string& Failure, const sim::Trace& Trace) {
@@ -65,14 +90,14 @@ std::string DescribeFailure(const std::string& Failure, const sim::Trace& Trace)
   return recent.empty() ? text + " none" : text;
 }
 
-void PrintStepAndBus(std::ostream& Out, const BoardStepReport& Step) {
+void PrintStepAndBus(std::ostream& Out, const BoardStepReport& Step, const BusListing& Listing) {
   Out << "pmic      " << DescribeSelection(Step.Selection) << '\n';
   Out << "board step\n";
   for (const std::string& step : DescribeSteps(Step.Steps)) {
     Out << "  " << step << '\n';
   }
   Out << "pmic bus  " << CountBusActivity(Step.Bus) << '\n';
-  for (const std::string& line : DescribeTransactions(Step.Bus)) {
+  for (const std::string& line : DescribeTransactions(Step.Bus, Listing)) {
     Out << "  " << line << '\n';
   }
 }

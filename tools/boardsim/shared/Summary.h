@@ -4,7 +4,9 @@
 
 #include "sim/Soc.h"
 #include "tools/boardsim/shared/BoardStep.h"
+#include "tools/boardsim/shared/BusLines.h"
 #include "tools/boardsim/shared/PadView.h"
+#include "tools/boardsim/shared/Vcd.h"
 #include "tools/run/HostRun.h"
 
 #include <cstdint>
@@ -15,21 +17,40 @@
 
 namespace boardsim {
 
-struct RunReport {
+// The faults a run was given, as they were given: the board file's and each --fault point as
+// typed on the command line.
+struct RunFaults {
+  std::vector<sim::GivenFault> FromBoard;
+  std::vector<std::string> Points;
+};
+
+// What the summaries of run and op open with: the board, the form that ran, the faults.
+struct RunHeader {
   std::string BoardName;
   std::string BoardPath;
+  std::string BoardDescription;
   std::optional<std::string> Image; // the image that ran; absent: the host build
+  RunFaults Faults;
+};
+
+// "board", "about" (a board's description, when it has one), "module" and "faults": a faulted
+// run says so before anything else, with each fault as given.
+void PrintHeader(std::ostream& Out, const RunHeader& Header);
+
+struct RunReport {
+  RunHeader Header;
   std::optional<uint32_t> Status;
   std::string Failure;
   PadChanges Pads;
   BoardStepReport Step;
+  BusListing Listing;
+  std::optional<WaveformReport> Waveform = std::nullopt;          // with --vcd
   std::optional<std::vector<PadRecord>> PadDetail = std::nullopt; // --pads
 };
 
 // The report of a boot that has run on Soc, whose pads were PadsBefore at its start; without the
-// pads' detail.
-RunReport ReportRun(std::string BoardName, std::string BoardPath, std::optional<std::string> Image,
-                    const tools::RunResult& Result, const sim::Soc& Soc,
+// pads' detail, the bus listing and the waveform.
+RunReport ReportRun(RunHeader Header, const tools::RunResult& Result, const sim::Soc& Soc,
                     const std::vector<PadState>& PadsBefore);
 // The detail of the pads Wanted (empty: every pad the boot accessed).
 std::vector<PadRecord> ViewRunPads(const RunReport& Report, const sim::Soc& Soc,
@@ -44,6 +65,6 @@ std::string DescribeFailure(const std::string& Failure, const sim::Trace& Trace)
 
 // The summary's last part, which a saved trace of a boot reproduces: the PMIC selection, the
 // board step and the PMIC bus transactions.
-void PrintStepAndBus(std::ostream& Out, const BoardStepReport& Step);
+void PrintStepAndBus(std::ostream& Out, const BoardStepReport& Step, const BusListing& Listing);
 
 } // namespace boardsim

@@ -30,6 +30,41 @@ json AccessesJson(const sim::Board& Board) {
   return {{"total", Board.AccessCount()}, {"pause_hints", Board.Pauses()}, {"by_device", devices}};
 }
 
+// The faults as given: a board file's by where they stand there, with their value as JSON; a
+// --fault point as typed.
+json FaultsJson(const RunFaults& Faults) {
+  json faults = json::array();
+  for (const sim::GivenFault& fault : Faults.FromBoard) {
+    faults.push_back(
+        {{"source", "board-file"}, {"key", fault.Key}, {"value", json::parse(fault.Value)}});
+  }
+  for (const std::string& point : Faults.Points) {
+    faults.push_back({{"source", "command-line"}, {"point", tools::Printable(point)}});
+  }
+  return faults;
+}
+
+// What run's and op's documents open with: the command, the board, the form, the faults.
+JsonMembers HeaderJson(const char* Command, const RunHeader& Header, size_t More) {
+  JsonMembers members(4 + More);
+  members.Add("command", Command)
+      .Add("board", BoardJson(Header.BoardName, Header.BoardPath, Header.BoardDescription))
+      .Add("module", ModuleJson(Header.Image))
+      .Add("faults", FaultsJson(Header.Faults));
+  return members;
+}
+
+// With --vcd: where the dump ends (past the run's end when the last transaction was still on the
+// wire), or why it was not drawn.
+json WaveformJson(const WaveformReport& Waveform) {
+  const bool written = Waveform.Written;
+  return {{"path", tools::Printable(Waveform.Path)},
+          {"written", written},
+          {"end_ns", written ? json(Waveform.EndNs) : json(nullptr)},
+          {"run_end_ns", written ? json(Waveform.RunEndNs) : json(nullptr)},
+          {"refused", written ? json(nullptr) : json(Waveform.Refused)}};
+}
+
 json SlotListJson(const OpReport& Report) {
   json slots = json::array();
   for (size_t slot = 0; slot < tools::SlotCount; ++slot) {
@@ -68,7 +103,7 @@ json CallJson(const OpReport& Report, const OpView& View, const sim::Board& Boar
                  {"text", FormatReturned(signature.Returns, *Report.Run.Returned)}}},
                {"stored", stored},
                {"time_ns", View.SlotNs},
-               {"bus", BusJson(View.SlotBus)}});
+               {"bus", BusJson(View.SlotBus, Report.Listing.Wire)}});
   return call;
 }
 
@@ -89,19 +124,20 @@ json RunDocument(const RunReport& Report, const sim::Board& Board) {
   }
   const std::vector<sim::Access>& trace = Board.GetTrace().Accesses();
   const uint64_t end = Board.GetClock().NowNs();
-  return JsonMembers(11)
-      .Add("command", "run")
-      .Add("board", BoardJson(Report.BoardName, Report.BoardPath))
-      .Add("module", ModuleJson(Report.Image))
-      .Add("status", std::move(status))
+  JsonMembers document = HeaderJson("run", Report.Header, 9);
+  document.Add("status", std::move(status))
       .Add("time_ns", end)
       .Add("accesses", AccessesJson(Board))
       .Add("pads", PadCountsJson(Report.Pads, Report.PadDetail))
       .Add("pmic", SelectionJson(Report.Step.Selection))
       .Add("board_step", StepsJson(Report.Step.Steps))
-      .Add("pmic_bus", BusJson(Report.Step.Bus))
-      .Add("timeline", TimelineJson(FindPhases(trace, Report.Step.Bus, end), FindActivity(trace)))
-      .Done();
+      .Add("pmic_bus", BusJson(Report.Step.Bus, Report.Listing.Wire));
+  if (Report.Waveform) {
+    document.Add("waveform", WaveformJson(*Report.Waveform));
+  }
+  document.Add("timeline",
+               TimelineJson(FindPhases(trace, Report.Step.Bus, end), FindActivity(trace)));
+  return document.Done();
 }
 
 json OpDocument(const OpReport& Report, const sim::Board& Board, bool List) {
@@ -110,17 +146,14 @@ json OpDocument(const OpReport& Report, const sim::Board& Board, bool List) {
   if (view.Pmic) {
     selection.update({{"pmic", SelectionJson(*view.Pmic)},
                       {"time_ns", Report.Run.SelectionEndNs},
-                      {"bus", BusJson(view.SelectionBus)}});
+                      {"bus", BusJson(view.SelectionBus, Report.Listing.Wire)}});
   } else {
     selection.update(FailureJson(Report.Run.Failure, Board.GetTrace()));
   }
-  json document = {{"command", "op"},
-                   {"board", BoardJson(Report.BoardName, Report.BoardPath)},
-                   {"module", ModuleJson(Report.Image)},
-                   {"acpi_opened", Report.AcpiOpened},
-                   {"selection", selection}};
+  JsonMembers members = HeaderJson("op", Report.Header, 8);
+  members.Add("acpi_opened", Report.AcpiOpened).Add("selection", std::move(selection));
   // Room for the members to come: the pads' detail is never copied on the way (JsonMembers).
-  document.get_ref<json::object_t&>().reserve(10);
+  json document = members.Done();
   if (view.Pmic && List) {
     document["slots"] = SlotListJson(Report);
   } else if (view.Pmic && Report.Request) {
@@ -132,6 +165,9 @@ json OpDocument(const OpReport& Report, const sim::Board& Board, bool List) {
   document["accesses"] = AccessesJson(Board);
   if (Report.PadDetail) {
     document["pads"] = {{"detail", PadsJson(*Report.PadDetail)}};
+  }
+  if (Report.Waveform) {
+    document["waveform"] = WaveformJson(*Report.Waveform);
   }
   const std::optional<uint64_t> callStart =
       Report.Run.Selected ? std::optional(Report.Run.SelectionEndNs) : std::nullopt;
@@ -156,7 +192,7 @@ json DecodeDocument(const DecodeReport& Report) {
     document["pmic"] = SelectionJson(Report.Step.Selection);
     document["board_step"] = StepsJson(Report.Step.Steps);
   }
-  document["pmic_bus"] = BusJson(Report.Step.Bus);
+  document["pmic_bus"] = BusJson(Report.Step.Bus, Report.Listing.Wire);
   if (Report.PadDetail) {
     document["pads"] = {{"detail", PadsJson(*Report.PadDetail)}};
   }

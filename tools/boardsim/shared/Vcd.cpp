@@ -5,6 +5,7 @@
 #include "sim/decode/BusDecoder.h"
 #include "tools/boardsim/shared/BoardStep.h"
 #include "tools/boardsim/shared/BusLines.h"
+#include "tools/boardsim/shared/BusWire.h"
 #include "tools/run/Hex.h"
 
 #include <algorithm>
@@ -16,13 +17,7 @@ namespace boardsim {
 
 namespace {
 
-using sim::decode::I2cTransaction;
-
-constexpr uint32_t CommunitySize = 0x1000;
-constexpr uint64_t BitsPerByte = 9; // eight data bits and the acknowledge
-// The shortest bit drawn: with bytes that take no bus time (bus_hz 0) the edges still need an
-// order, sixteenths of a bit apart.
-constexpr uint64_t MinimumBitNs = 16;
+constexpr uint32_t BitsPerByte = 9; // eight data bits and the acknowledge
 
 enum Signal : size_t { Scl, Sda, Grant, FirstPad };
 
@@ -30,14 +25,6 @@ struct Change {
   uint64_t TimeNs;
   size_t Signal;
   char Level; // '0' or '1'
-};
-
-// One byte on the wire: eight bits, MSB first, and the acknowledge bit after them.
-struct WireByte {
-  uint8_t Bits;
-  bool Acknowledged;
-  bool DataByte;      // counted by the controller's abort-on-byte fault; address bytes are not
-  bool RepeatedStart; // the byte opens a new address phase inside the transaction
 };
 
 // SCL and SDA as the controller drives them. Each bit of time T starts with SCL low: SDA takes
@@ -48,13 +35,8 @@ class I2cLines {
 public:
   I2cLines(uint64_t BitNs, std::vector<Change>& Out) : bit_(BitNs), out_(Out) {}
 
-  // When the transaction's last bit would end, drawn from StartNs.
-  uint64_t EndOf(uint64_t StartNs, const std::vector<WireByte>& Bytes) const {
-    return std::max(StartNs, busFreeNs_) + Bytes.size() * BitsPerByte * bit_;
-  }
-
   void Transaction(uint64_t StartNs, const std::vector<WireByte>& Bytes) {
-    uint64_t at = std::max(StartNs, busFreeNs_);
+    uint64_t at = StartNs;
     for (size_t i = 0; i < Bytes.size(); ++i) {
       for (unsigned bit = 0; bit < BitsPerByte; ++bit) {
         const bool level =
@@ -86,7 +68,6 @@ public:
         at += bit_;
       }
     }
-    busFreeNs_ = at;
   }
 
 private:
@@ -104,71 +85,7 @@ private:
   std::vector<Change>& out_;
   bool scl_ = true;
   bool sda_ = true;
-  uint64_t busFreeNs_ = 0;
 };
-
-// Whether the device a transaction names answers its address on this board.
-bool Answers(const I2cTransaction& T, const sim::BoardConfig& Board) {
-  for (const sim::I2cDeviceConfig& device : Board.I2cDevices) {
-    if (device.Address == T.Device && device.TenBit == T.TenBit) {
-      return !device.NeverAcknowledges;
-    }
-  }
-  return false;
-}
-
-// The address phase: the 7-bit address and R/W, or the 10-bit form's two bytes.
-void AddAddress(const I2cTransaction& T, bool Read, std::vector<WireByte>& Bytes) {
-  const uint8_t rw = Read ? 1 : 0;
-  const bool repeated = !Bytes.empty();
-  if (T.TenBit) {
-    Bytes.push_back(
-        {static_cast<uint8_t>(0xF0 | ((T.Device >> 7) & 0x06) | rw), true, false, repeated});
-    Bytes.push_back({static_cast<uint8_t>(T.Device), true, false, false});
-  } else {
-    Bytes.push_back({static_cast<uint8_t>(T.Device << 1 | rw), true, false, repeated});
-  }
-}
-
-// What the controller put on the wire for T. The module's transactions are a register read
-// (register index, repeated start, one byte read and not acknowledged) or a register write
-// (register index and value); an abort ends at the byte that was not acknowledged.
-std::vector<WireByte> WireBytes(const I2cTransaction& T, const sim::BoardConfig& Board,
-                                uint64_t& DataBytesMoved) {
-  std::vector<WireByte> bytes;
-  if (T.HasRegister || !T.Read) {
-    AddAddress(T, false, bytes);
-    if (T.HasRegister) {
-      bytes.push_back({T.Register, true, true, false});
-    }
-    if (T.HasValue && !T.Read) {
-      bytes.push_back({T.Value, true, true, false});
-    }
-  }
-  if (T.Read) {
-    AddAddress(T, true, bytes);
-    // A byte the module never took off the FIFO is drawn as the idle bus reads.
-    bytes.push_back({T.HasValue ? T.Value : uint8_t{0xFF}, false, true, false});
-  }
-
-  // A device that does not answer refuses its address; otherwise the only refusal the bus knows
-  // is the controller's abort on the Nth data byte since reset.
-  const size_t addressEnd = T.TenBit ? 2 : 1;
-  size_t refused = T.Aborted && !Answers(T, Board) ? addressEnd - 1 : bytes.size();
-  for (size_t i = 0; i < bytes.size() && i <= refused; ++i) {
-    if (bytes[i].DataByte && ++DataBytesMoved == Board.I2c.AbortOnByte && T.Aborted) {
-      refused = i;
-    }
-  }
-  if (T.Aborted && refused == bytes.size()) {
-    refused = addressEnd - 1; // an abort the board does not explain: shown on the address
-  }
-  if (refused < bytes.size()) {
-    bytes[refused].Acknowledged = false;
-    bytes.resize(refused + 1);
-  }
-  return bytes;
-}
 
 // Identifiers are strings of the printable characters '!' to '~'.
 std::string Identifier(size_t Index) {
@@ -182,38 +99,28 @@ std::string Identifier(size_t Index) {
 
 } // namespace
 
-void WriteVcd(std::ostream& Out, const std::vector<sim::Access>& Trace,
-              const sim::BoardConfig& Board) {
+uint64_t RunEndNs(const std::vector<sim::Access>& Trace) {
+  return Trace.empty() ? 0 : Trace.back().TimeNs;
+}
+
+VcdExtent WriteVcd(std::ostream& Out, const std::vector<sim::Access>& Trace,
+                   const sim::BoardConfig& Board) {
   // The board step's view already holds the bus and every pad the step drove.
   const BoardStepReport step = DescribeBoardStep(Trace);
   const sim::decode::BusActivity& bus = step.Bus;
-  std::vector<Change> changes;
+  const uint64_t runEnd = RunEndNs(Trace);
+  VcdExtent extent{runEnd, runEnd};
 
-  // A controller that is missing, never enabled or stalled moves nothing on the bus.
-  if (Board.I2c.Present && !Board.I2c.NeverEnables && !Board.I2c.Stalled) {
-    const uint64_t bitNs = std::max<uint64_t>(
-        MinimumBitNs, Board.I2c.BusHz == 0 ? 0 : 1'000'000'000ull / Board.I2c.BusHz);
-    I2cLines lines(bitNs, changes);
-    uint64_t dataBytesMoved = 0;
-    const uint64_t runEnd = Trace.empty() ? 0 : Trace.back().TimeNs;
-    for (size_t i = 0; i < bus.I2c.size(); ++i) {
-      const I2cTransaction& t = bus.I2c[i];
-      const std::vector<WireByte> bytes = WireBytes(t, Board, dataBytesMoved);
-      // The wire must be quiet again by the next transaction's first command and by the end of
-      // the run; a clock too slow for that is not drawn at all. (A write may still be on the
-      // wire when the module releases the semaphore: it waits for the FIFO, not for the stop.)
-      const bool last = i + 1 == bus.I2c.size();
-      const uint64_t bound = last ? runEnd : bus.I2c[i + 1].TimeNs;
-      if (const uint64_t end = lines.EndOf(t.TimeNs, bytes); end > bound) {
-        throw tools::ToolError(
-            "at bus_hz " + std::to_string(Board.I2c.BusHz) + " the transaction at " +
-                Milliseconds(t.TimeNs) + " would hold the bus until " + Milliseconds(end) +
-                (last ? ", past the end of the run at " : ", past the next one at ") +
-                Milliseconds(bound) + "; no waveform is drawn",
-            tools::ExitBadInput);
-      }
-      lines.Transaction(t.TimeNs, bytes);
-    }
+  // A clock too slow for the trace is not drawn at all.
+  const std::vector<WireTransaction> wire = PutOnWire(bus, Board);
+  if (const auto contradiction = WireContradiction(wire, runEnd, Board)) {
+    throw tools::ToolError(*contradiction + "; no waveform is drawn", tools::ExitBadInput);
+  }
+  std::vector<Change> changes;
+  I2cLines lines(BitNs(Board), changes);
+  for (const WireTransaction& t : wire) {
+    lines.Transaction(t.StartNs, t.Bytes);
+    extent.EndNs = std::max(extent.EndNs, t.EndNs);
   }
 
   for (const sim::decode::SemaphoreHold& hold : bus.Holds) {
@@ -237,8 +144,7 @@ void WriteVcd(std::ostream& Out, const std::vector<sim::Access>& Trace,
     for (const Change& level : levels) {
       changes.push_back({level.TimeNs, names.size(), level.Level});
     }
-    names.push_back("pad_" + tools::Hex(pad.first * CommunitySize, 4) + "_" +
-                    std::to_string(pad.second));
+    names.push_back("pad_" + tools::Hex(pad.first, 4) + "_" + std::to_string(pad.second));
   }
   std::stable_sort(changes.begin(), changes.end(),
                    [](const Change& A, const Change& B) { return A.TimeNs < B.TimeNs; });
@@ -275,11 +181,11 @@ void WriteVcd(std::ostream& Out, const std::vector<sim::Access>& Trace,
     }
     Out << c.Level << Identifier(c.Signal) << '\n';
   }
-  // The dump runs to the end of the run.
-  const uint64_t end = Trace.empty() ? 0 : Trace.back().TimeNs;
-  if (end > now) {
-    Out << '#' << end << '\n';
+  // The dump runs to the end of the run, or of the last transaction on the wire.
+  if (extent.EndNs > now) {
+    Out << '#' << extent.EndNs << '\n';
   }
+  return extent;
 }
 
 VcdOutput::VcdOutput(const std::optional<std::string>& Path) : path_(Path.value_or("")) {
@@ -288,17 +194,45 @@ VcdOutput::VcdOutput(const std::optional<std::string>& Path) : path_(Path.value_
   }
 }
 
-void VcdOutput::Write(const std::vector<sim::Access>& Trace, const sim::BoardConfig& Board) {
+std::optional<WaveformReport> VcdOutput::Write(const std::vector<sim::Access>& Trace,
+                                               const sim::BoardConfig& Board) {
   if (!file_) {
-    return;
+    return std::nullopt;
   }
+  WaveformReport report;
+  report.Path = path_;
   try {
-    WriteVcd(file_->Stream(), Trace, Board);
+    const VcdExtent extent = WriteVcd(file_->Stream(), Trace, Board);
+    report.Written = true;
+    report.EndNs = extent.EndNs;
+    report.RunEndNs = extent.RunEndNs;
   } catch (const tools::ToolError& error) {
-    throw tools::ToolError("boardsim: " + tools::Printable(path_) + ": " + error.what(),
-                           error.ExitStatus());
+    report.Refused = error.what();
+    return report;
   }
   file_->Finish();
+  return report;
+}
+
+std::string DescribeWaveform(const WaveformReport& Report) {
+  const std::string where = Report.Path == "-" ? "standard output" : tools::Printable(Report.Path);
+  if (!Report.Written) {
+    return "not written to " + where + ": " + Report.Refused;
+  }
+  std::string line = "written to " + where + ", to " + Milliseconds(Report.EndNs);
+  if (Report.EndNs > Report.RunEndNs) {
+    line += ": the last transaction is on the wire for " +
+            Milliseconds(Report.EndNs - Report.RunEndNs) + " after the run's end at " +
+            Milliseconds(Report.RunEndNs);
+  }
+  return line;
+}
+
+void RefuseUndrawnWaveform(const std::optional<WaveformReport>& Report) {
+  if (Report && !Report->Written) {
+    throw tools::ToolError("boardsim: " + tools::Printable(Report->Path) + ": " + Report->Refused,
+                           tools::ExitBadInput);
+  }
 }
 
 } // namespace boardsim

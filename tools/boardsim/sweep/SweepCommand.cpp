@@ -22,17 +22,6 @@ namespace {
   throw tools::ToolError("boardsim: " + Message, tools::ExitBadInput);
 }
 
-std::vector<std::string> BuiltInBoards(const std::string& BoardsDir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(BoardsDir)) {
-    if (entry.path().extension() == ".json") {
-      names.push_back(entry.path().stem().string());
-    }
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 std::vector<sim::FaultKind> ChosenKinds(const std::vector<std::string>& Names) {
   std::vector<sim::FaultKind> kinds;
   if (Names.empty()) {
@@ -44,11 +33,7 @@ std::vector<sim::FaultKind> ChosenKinds(const std::vector<std::string>& Names) {
   for (const std::string& name : Names) {
     const sim::FaultKindInfo* info = sim::FindFaultKind(name);
     if (info == nullptr) {
-      std::string known;
-      for (const sim::FaultKindInfo& k : sim::FaultKinds()) {
-        known += (known.empty() ? "" : ", ") + std::string(k.Name);
-      }
-      BadInput("--kinds: unknown fault kind '" + name + "' (kinds: " + known + ")");
+      BadInput("--kinds: unknown fault kind '" + name + "' (kinds: " + sim::FaultKindNames() + ")");
     }
     if (std::find(kinds.begin(), kinds.end(), info->Kind) == kinds.end()) {
       kinds.push_back(info->Kind);
@@ -108,7 +93,7 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
   const std::vector<sim::FaultKind> kinds = ChosenKinds(Options.Kinds);
   const std::vector<size_t> slots = ChosenSlots(Options.Slots);
   const std::vector<std::string> boards =
-      Options.Boards.empty() ? BuiltInBoards(Where.BoardsDir) : Options.Boards;
+      Options.Boards.empty() ? BuiltInBoardNames(Where.BoardsDir) : Options.Boards;
   const std::optional<std::string> image =
       Options.Host
           ? std::nullopt
@@ -185,6 +170,11 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
     }
   }
   report.Points = Sample(points, Options.Sample);
+  const std::optional<std::string> imageNamed = image == Where.BuiltImage ? std::nullopt : image;
+  if (Options.ListPoints) {
+    PrintPointList(std::cout, report, !image, imageNamed, Options.MapPath, Options.Json);
+    return report.Failed() == 0 ? 0 : tools::ExitRunFailed;
+  }
 
   report.Results = RunInWorkers(
       report.Points.size(), jobs,
@@ -200,10 +190,16 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
     if (report.Results[i].Failed()) {
       report.Reproduce[i] =
           ReproduceCommand(report.Targets[report.Points[i].Target], report.Points[i].Point, !image,
-                           image == Where.BuiltImage ? std::nullopt : image, Options.MapPath);
+                           imageNamed, Options.MapPath);
     }
   }
-  page.Write(SweepDocument(report), "boardsim sweep");
+  if (page.Wanted()) {
+    // Every point's outcome would make a full sweep's page several megabytes; the page shows the
+    // matrix and the failures, which the rest of the document holds.
+    nlohmann::ordered_json shown = SweepDocument(report);
+    shown.erase("points");
+    page.Write(shown, "boardsim sweep");
+  }
   std::ostream& out = Options.HtmlPath == "-" ? std::cerr : std::cout;
   if (Options.Json) {
     out << SweepDocument(report).dump(2) << '\n';

@@ -68,6 +68,9 @@ CLI::App* AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
                    "fault kinds against targets, every failure with its command), or to standard "
                    "output with '-'")
       ->type_name("FILE|-");
+  sweep->add_flag("--list-points", Options.ListPoints,
+                  "only list each target's fault points (after its fault-free run), one per line, "
+                  "ready for run's and op's --fault");
   sweep->footer(SweepFooter);
   sweep->allow_extras();
   return sweep;

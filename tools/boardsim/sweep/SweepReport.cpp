@@ -6,6 +6,7 @@
 #include <iomanip>
 #include <map>
 #include <ostream>
+#include <tuple>
 
 namespace boardsim {
 
@@ -81,6 +82,34 @@ const char* ClassName(PointClass Class) {
   return "?";
 }
 
+// What the points of one kind returned in one run (a boot, or a slot), one value each: how many
+// points, and the first of them, so that a value leads back to a point.
+struct ReturnedRow {
+  size_t Points = 0;
+  size_t First = 0; // index into Report.Points
+};
+using ReturnedKey = std::tuple<size_t, size_t, std::string>; // kind, run (0: boot), value
+
+std::map<ReturnedKey, ReturnedRow> ReturnedRows(const SweepReport& Report) {
+  std::map<ReturnedKey, ReturnedRow> rows;
+  for (size_t i = 0; i < Report.Points.size(); ++i) {
+    const PointResult& r = Report.Results[i];
+    if (r.Class != PointClass::Returned && r.Class != PointClass::NotOffered) {
+      continue;
+    }
+    const SweepTarget& target = Report.Targets[Report.Points[i].Target];
+    const ReturnedKey key{static_cast<size_t>(Report.Points[i].Point.Kind),
+                          target.Slot ? target.Slot->Slot + 1 : 0, r.Returned};
+    auto [row, added] = rows.try_emplace(key, ReturnedRow{0, i});
+    ++row->second.Points;
+  }
+  return rows;
+}
+
+std::string RunName(size_t Run) {
+  return Run == 0 ? "boot" : tools::PmicSlots[Run - 1].Name;
+}
+
 const char* BadWriteName(sim::BadWriteKind Kind) {
   return Kind == sim::BadWriteKind::Stray ? "stray write" : "write built on a failed read";
 }
@@ -103,6 +132,16 @@ nlohmann::ordered_json ByKind(const std::map<sim::FaultKind, std::pair<size_t, s
         {{"kind", sim::InfoOf(kind).Name}, {"points", counts.first}, {"failed", counts.second}});
   }
   return kinds;
+}
+
+nlohmann::ordered_json BadWritesJson(const PointResult& R) {
+  nlohmann::ordered_json writes = nlohmann::ordered_json::array();
+  for (const sim::BadWrite& w : R.BadWrites) {
+    writes.push_back({{"kind", w.Kind == sim::BadWriteKind::Stray ? "stray" : "on-failed-read"},
+                      {"seq", w.Seq},
+                      {"write", w.What}});
+  }
+  return writes;
 }
 
 size_t FailedReferences(const SweepReport& Report) {
@@ -165,19 +204,20 @@ void PrintSweep(std::ostream& Out, const SweepReport& Report) {
         << t.Stuck << std::setw(8) << t.Crashed << std::setw(6) << t.Stray << std::setw(12)
         << t.FailedRead << std::setw(8) << t.NotRun << std::setw(7) << t.Failed << '\n';
   }
-  Out << "\nreturned\n";
-  for (const sim::FaultKind kind : Report.Kinds) {
-    const KindTally& t = tallies[static_cast<size_t>(kind)];
-    if (t.Statuses.empty()) {
-      continue;
-    }
-    Out << "  " << std::left << std::setw(28) << sim::InfoOf(kind).Name << std::right;
-    bool first = true;
-    for (const auto& [status, count] : t.Statuses) {
-      Out << (first ? "" : ", ") << status << " " << count;
-      first = false;
-    }
-    Out << '\n';
+  const std::map<ReturnedKey, ReturnedRow> returned = ReturnedRows(Report);
+  if (!returned.empty()) {
+    Out << '\n'
+        << std::left << std::setw(28) << "fault kind" << std::setw(18) << "run" << std::setw(28)
+        << "returned" << std::right << std::setw(7) << "points"
+        << "  first point\n";
+  }
+  for (const auto& [key, row] : returned) {
+    const auto& [kind, run, value] = key;
+    const SweepPoint& first = Report.Points[row.First];
+    Out << std::left << std::setw(28) << sim::FaultKinds()[kind].Name << std::setw(18)
+        << RunName(run) << std::setw(28) << value << std::right << std::setw(7) << row.Points
+        << "  " << sim::FormatFaultPoint(first.Point) << " on "
+        << Report.Targets[first.Target].Board << '\n';
   }
   std::map<std::string, size_t> notRun;
   for (const PointResult& r : Report.Results) {
@@ -214,6 +254,52 @@ void PrintSweep(std::ostream& Out, const SweepReport& Report) {
   Out << "\ntime      " << Report.Points.size() << " points (" << Report.Targets.size()
       << " reference runs) in " << rate << " with " << Report.Jobs << " jobs\n";
   Out << run - FailedPoints(Report) << " passed, " << Report.Failed() << " failed\n";
+}
+
+void PrintPointList(std::ostream& Out, const SweepReport& Report, bool Host,
+                    const std::optional<std::string>& ImagePath,
+                    const std::optional<std::string>& MapPath, bool Json) {
+  nlohmann::ordered_json targets = nlohmann::ordered_json::array();
+  for (size_t t = 0; t < Report.Targets.size(); ++t) {
+    const SweepTarget& target = Report.Targets[t];
+    std::vector<std::string> points;
+    size_t left = 0;
+    for (const SweepPoint& point : Report.Points) {
+      if (point.Target != t) {
+        continue;
+      }
+      sim::BoardConfig config = target.Config;
+      if (PlaceFault(point.Point, config)) {
+        ++left;
+      } else {
+        points.push_back(sim::FormatFaultPoint(point.Point));
+      }
+    }
+    const std::string command = TargetCommand(target, Host, ImagePath, MapPath);
+    targets.push_back({{"board", target.Board},
+                       {"run", target.What()},
+                       {"command", command},
+                       {"reference", ClassName(Report.References[t].Class)},
+                       {"points", points},
+                       {"not_carried", left}});
+    if (Json) {
+      continue;
+    }
+    Out << "# " << command << ": " << points.size() << (points.size() == 1 ? " point" : " points");
+    if (left > 0) {
+      Out << " (" << left << " more the board cannot carry)";
+    }
+    if (Report.References[t].Failed()) {
+      Out << "; FAIL reference run: " << Why(Report.References[t]);
+    }
+    Out << '\n';
+    for (const std::string& point : points) {
+      Out << point << '\n';
+    }
+  }
+  if (Json) {
+    Out << nlohmann::ordered_json{{"module", Report.Module}, {"targets", targets}}.dump(2) << '\n';
+  }
 }
 
 nlohmann::ordered_json SweepDocument(const SweepReport& Report) {
@@ -259,17 +345,32 @@ nlohmann::ordered_json SweepDocument(const SweepReport& Report) {
                      {"statuses", t.Statuses}});
   }
   doc["kinds"] = kinds;
+  nlohmann::ordered_json returned = nlohmann::ordered_json::array();
+  for (const auto& [key, row] : ReturnedRows(Report)) {
+    const auto& [kind, run, value] = key;
+    returned.push_back({{"kind", sim::FaultKinds()[kind].Name},
+                        {"run", RunName(run)},
+                        {"value", value},
+                        {"points", row.Points},
+                        {"first_point", row.First}});
+  }
+  doc["returned"] = returned;
+  nlohmann::ordered_json points = nlohmann::ordered_json::array();
+  for (size_t i = 0; i < Report.Points.size(); ++i) {
+    const PointResult& r = Report.Results[i];
+    points.push_back({{"target", Report.Points[i].Target},
+                      {"fault", sim::FormatFaultPoint(Report.Points[i].Point)},
+                      {"class", ClassName(r.Class)},
+                      {"returned", TextOrNull(r.Returned)},
+                      {"detail", TextOrNull(r.Detail)},
+                      {"bad_writes", BadWritesJson(r)}});
+  }
+  doc["points"] = points;
   nlohmann::ordered_json failures = nlohmann::ordered_json::array();
   for (size_t i = 0; i < Report.Points.size(); ++i) {
     const PointResult& r = Report.Results[i];
     if (!r.Failed()) {
       continue;
-    }
-    nlohmann::ordered_json writes = nlohmann::ordered_json::array();
-    for (const sim::BadWrite& w : r.BadWrites) {
-      writes.push_back({{"kind", w.Kind == sim::BadWriteKind::Stray ? "stray" : "on-failed-read"},
-                        {"seq", w.Seq},
-                        {"write", w.What}});
     }
     const SweepTarget& target = Report.Targets[Report.Points[i].Target];
     failures.push_back({{"fault", sim::FormatFaultPoint(Report.Points[i].Point)},
@@ -277,7 +378,7 @@ nlohmann::ordered_json SweepDocument(const SweepReport& Report) {
                         {"run", target.What()},
                         {"class", ClassName(r.Class)},
                         {"detail", TextOrNull(r.Detail)},
-                        {"bad_writes", writes},
+                        {"bad_writes", BadWritesJson(r)},
                         {"reproduce", Report.Reproduce[i]}});
   }
   doc["failures"] = failures;

@@ -34,6 +34,13 @@ struct SweepReport {
 };
 
 void PrintSweep(std::ostream& Out, const SweepReport& Report);
+
+// --list-points: each target's command, then the points its fault-free run reached, one a line
+// and ready for --fault, leaving out those the board cannot carry. A reference run that did not
+// return is named as the sweep names it, with no points.
+void PrintPointList(std::ostream& Out, const SweepReport& Report, bool Host,
+                    const std::optional<std::string>& ImagePath,
+                    const std::optional<std::string>& MapPath, bool Json);
 // Each target also counts its points and failures by kind: the matrix of a page.
 nlohmann::ordered_json SweepDocument(const SweepReport& Report);
 

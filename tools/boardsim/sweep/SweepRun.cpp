@@ -32,8 +32,7 @@ PointResult FromSlot(const SweepTarget& Target, const tools::SlotRun& Run) {
     return NotReturned(Run.Failure);
   }
   if (!Run.Called) {
-    return {
-        PointClass::NotOffered, "not offered by variant " + std::to_string(Run.VariantId), {}, {}};
+    return {PointClass::NotOffered, "not offered by variant " + VariantName(Run.VariantId), {}, {}};
   }
   const tools::SlotReturn returns = tools::PmicSlots[Target.Slot->Slot].Signature().Returns;
   return {PointClass::Returned, FormatReturned(returns, *Run.Returned), {}, {}};
@@ -75,19 +74,9 @@ PointResult SweepModule::Run(const SweepTarget& Target, const std::optional<sim:
                              const std::vector<sim::FaultKind>& Kinds) const {
   sim::BoardConfig config = Target.Config;
   if (Point) {
-    try {
-      sim::ApplyFault(*Point, config);
-    } catch (const std::invalid_argument& refused) {
-      return {PointClass::NotRun, {}, refused.what(), {}};
+    if (auto why = PlaceFault(*Point, config)) {
+      return {PointClass::NotRun, {}, std::move(*why), {}};
     }
-  }
-  // Both forms hand over only lists whose walk stays inside them (sim/HobWalk.h).
-  if (const auto problem = sim::CheckHobWalk(config.Hobs)) {
-    return {PointClass::NotRun,
-            {},
-            "the board cannot hand this list over: HOB " + std::to_string(problem->Entry) + " " +
-                problem->What,
-            {}};
   }
   sim::Soc soc(config);
   // The reference's trace also places the PM-timer waits (by the reads it leaves out); a faulted
@@ -159,9 +148,23 @@ void SweepModule::AddOtherSelections(const SweepTarget& Target,
   }
 }
 
-std::string ReproduceCommand(const SweepTarget& Target, const sim::FaultPoint& Point, bool Host,
-                             const std::optional<std::string>& ImagePath,
-                             const std::optional<std::string>& MapPath) {
+std::optional<std::string> PlaceFault(const sim::FaultPoint& Point, sim::BoardConfig& Config) {
+  try {
+    sim::ApplyFault(Point, Config);
+  } catch (const std::invalid_argument& refused) {
+    return refused.what();
+  }
+  // Both forms hand over only lists whose walk stays inside them (sim/HobWalk.h).
+  if (const auto problem = sim::CheckHobWalk(Config.Hobs)) {
+    return "the board cannot hand this list over: HOB " + std::to_string(problem->Entry) + " " +
+           problem->What;
+  }
+  return std::nullopt;
+}
+
+std::string TargetCommand(const SweepTarget& Target, bool Host,
+                          const std::optional<std::string>& ImagePath,
+                          const std::optional<std::string>& MapPath) {
   std::string command = Target.Slot ? "boardsim op" : "boardsim run";
   if (Host) {
     command += " --host";
@@ -178,8 +181,14 @@ std::string ReproduceCommand(const SweepTarget& Target, const sim::FaultPoint& P
       command += " " + std::to_string(value);
     }
   }
-  // After the slot: a --fault in front of it would take the slot's name as a second point.
-  return command + " --fault " + sim::FormatFaultPoint(Point);
+  return command;
+}
+
+std::string ReproduceCommand(const SweepTarget& Target, const sim::FaultPoint& Point, bool Host,
+                             const std::optional<std::string>& ImagePath,
+                             const std::optional<std::string>& MapPath) {
+  return TargetCommand(Target, Host, ImagePath, MapPath) + " --fault " +
+         sim::FormatFaultPoint(Point);
 }
 
 } // namespace boardsim

@@ -76,6 +76,15 @@ private:
   mutable std::map<const SweepTarget*, std::unique_ptr<sim::ReferenceWrites>> widened_;
 };
 
+// Puts Point into Config; why the board cannot carry it (the sweep's "not run"), if it cannot.
+std::optional<std::string> PlaceFault(const sim::FaultPoint& Point, sim::BoardConfig& Config);
+
+// The command that runs Target alone, in the sweep's form: "boardsim op --host --board variant6
+// ReadVoltage".
+std::string TargetCommand(const SweepTarget& Target, bool Host,
+                          const std::optional<std::string>& ImagePath,
+                          const std::optional<std::string>& MapPath = std::nullopt);
+
 // The one command that reproduces a point alone.
 std::string ReproduceCommand(const SweepTarget& Target, const sim::FaultPoint& Point, bool Host,
                              const std::optional<std::string>& ImagePath,

@@ -1,0 +1,235 @@
+#!/usr/bin/env python3
+"""The figures of README.md and docs/ that the build or a run of the tool produces, put there by
+running the build's own tools: summaries, the size report, a GDB session, the board table.
+
+  scripts/docs_figures.py                     print each figure
+  scripts/docs_figures.py --write             put them into README.md and docs/
+  scripts/docs_figures.py --check             fail when a page differs from the build (a test does)
+
+A block is written between <!-- figure:NAME --> and <!-- /figure:NAME -->, a figure inside a
+sentence as <!--figure:NAME-->text<!--/figure:NAME-->. Paths are shown from the top of the tree
+("..."), and the build directory as build/release, the one scripts/run.sh makes.
+"""
+import argparse
+import json
+import pathlib
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+PAGES = ["README.md", "docs/run.md", "docs/summary.md", "docs/op.md", "docs/image.md",
+         "docs/debugging.md", "docs/board-files.md", "docs/sweep.md", "docs/pmic-library.md",
+         "docs/trace.md"]
+MARK = re.compile(r"(<!-- ?figure:([a-z0-9-]+) ?-->)(.*?)(<!-- ?/figure:\2 ?-->)", re.S)
+
+# The session of docs/debugging.md: its commands, typed one after the other.
+GDB_SESSION = ["break ProgramPadTable", "continue", "print 'ConfigureSocGpio.cpp'::BoardPadTables",
+               "print PadTable1000[0]", "delete", "break PmicWriteRegister", "continue", "next",
+               "next", "step", "monitor trace 5", "continue"]
+GDB_LINE_WIDTH = 100
+
+
+class Build:
+    def __init__(self, directory, gdb):
+        self.directory = pathlib.Path(directory).resolve()
+        self.boardsim = self.directory / "tools" / "boardsim"
+        self.gdb = gdb
+
+    def shown(self, text):
+        """Paths as the pages show them: from the top of the tree, the build as build/release."""
+        text = text.replace(str(self.directory), str(ROOT / "build" / "release"))
+        return text.replace(str(ROOT), "...")
+
+    def tool(self, *args, status=0):
+        done = subprocess.run([str(self.boardsim), *args], capture_output=True, text=True)
+        if done.returncode != status:
+            sys.exit(f"docs_figures: boardsim {' '.join(args)} exited {done.returncode}: "
+                     f"{done.stderr.strip()}")
+        return self.shown(done.stdout)
+
+
+def code(text):
+    return "```\n" + text.rstrip("\n") + "\n```\n"
+
+
+def fit(line):
+    """A line of GDB's as a page holds it: a frame's place on a line of its own, the rest cut."""
+    if len(line) <= GDB_LINE_WIDTH:
+        return [line]
+    frame, at, place = line.rpartition(" at ...")
+    if at and len(place) < GDB_LINE_WIDTH:
+        return fit(frame) + ["    at ..." + place]
+    return [line[:GDB_LINE_WIDTH - 4] + " ..."]
+
+
+def gdb_session(build):
+    """Both terminals of a GDB session on the default board, as they show it."""
+    server = subprocess.Popen([str(build.boardsim), "run", "--gdb", ":0"], stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, text=True)
+    first = [server.stderr.readline(), server.stderr.readline()]
+    port = re.search(r"127\.0\.0\.1:(\d+)$", first[0].strip())
+    symbols = first[1].strip().removeprefix("boardsim: symbols: ")
+    if not port or not symbols.startswith("symbol-file"):
+        server.kill()
+        sys.exit("docs_figures: boardsim run --gdb did not say where it listens: " + "".join(first))
+    # Each command is announced on a line of its own, so that its output can be told apart.
+    script = [f"echo @@@target remote :{port.group(1)}\\n", symbols,
+              f"target remote :{port.group(1)}"]
+    for command in GDB_SESSION:
+        script += [f"echo @@@{command}\\n", command]
+    with tempfile.NamedTemporaryFile("w", suffix=".gdb") as commands:
+        commands.write("\n".join(script) + "\n")
+        commands.flush()
+        done = subprocess.run([build.gdb, "-nx", "-batch", "-x", commands.name],
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                              timeout=300)
+    server.communicate(timeout=300)
+    transcript = []
+    for part in build.shown(done.stdout).replace("\t", "  ").split("@@@")[1:]:
+        command, _, output = part.partition("\n")
+        lines = [fitted for line in output.splitlines() if line.strip() for fitted in fit(line)]
+        if command.startswith("target remote"):
+            transcript += lines
+        else:
+            transcript += ["(gdb) " + command] + lines
+    terminal = [line.strip().replace(f":{port.group(1)}", ":1234") for line in first]
+    host = "$ build/release/tools/boardsim run --gdb :1234\n" + "\n".join(terminal)
+    symbols_shown = symbols.split(" ", 3)
+    gdb = (f"$ gdb -q -ex '{' '.join(symbols_shown[:3])} build/release/image/boardinit.debug.efi' "
+           f"-ex 'target remote :1234'\n" + "\n".join(transcript))
+    return build.shown(host), gdb
+
+
+def board_table(build):
+    rows = ["| board | what it shows |", "|---|---|"]
+    for line in build.tool("boards").splitlines():
+        name, description = line.split(None, 1)
+        rows.append(f"| `{name}` | {description.replace('|', chr(92) + '|')} |")
+    return "\n".join(rows) + "\n"
+
+
+def sweep_counts(build):
+    listed = json.loads(build.tool("sweep", "--host", "--list-points", "--json"))
+    boots = sum(1 for t in listed["targets"] if t["run"] == "boot")
+    points = sum(len(t["points"]) + t["not_carried"] for t in listed["targets"])
+    return boots, len(listed["targets"]) - boots, points
+
+
+def slowest_bus(build):
+    """The slowest bus clock at which the default board's boot still draws its waveform."""
+    board = json.loads((ROOT / "boards" / "default.json").read_text())
+    controller = board.setdefault("i2c_controller", {})
+
+    def drawn(hz):
+        controller["bus_hz"] = hz
+        with tempfile.TemporaryDirectory() as work:
+            path = pathlib.Path(work) / "board.json"
+            path.write_text(json.dumps(board))
+            done = subprocess.run([str(build.boardsim), "run", "--host", "--board", str(path),
+                                   "--vcd", str(pathlib.Path(work) / "bus.vcd")],
+                                  capture_output=True, text=True)
+        if done.returncode not in (0, 2):
+            sys.exit(f"docs_figures: a boot at bus_hz {hz} exited {done.returncode}")
+        return done.returncode == 0
+
+    refused, drawn_at = 1, 400000
+    if drawn(refused) or not drawn(drawn_at):
+        sys.exit("docs_figures: the default board's waveform has no slowest bus clock")
+    while drawn_at - refused > 1:
+        middle = (refused + drawn_at) // 2
+        refused, drawn_at = (refused, middle) if drawn(middle) else (middle, drawn_at)
+    return f"{drawn_at} Hz"
+
+
+def figures(build):
+    default = build.tool("run")
+    summary = dict(re.findall(r"^(\w+) +(.*)$", default, re.M))
+    pads = re.match(r"(\d+) changed configuration, (\d+) changed level", summary["pads"])
+    host, gdb = gdb_session(build)
+    boots, slot_calls, points = sweep_counts(build)
+    size_report = pathlib.Path(build.directory / "image" / "boardinit-size.txt").read_text()
+    failed_read = build.tool("op", "--board", "variant6", "ReadVoltage", "--fault",
+                             "device-stops-acknowledging:0x5E@12")
+    trace = build.tool("run", "--trace", "-").splitlines()
+    return {
+        "default-run": code(default),
+        "trace-head": code("\n".join(trace[1:3])),
+        "default-time": summary["time"].split(" of ")[0],
+        "default-slowest-bus": slowest_bus(build),
+        "default-pads-configuration": pads.group(1),
+        "default-pads-level": pads.group(2),
+        "op-getidentity": code("$ boardsim op GetIdentity\n" + build.tool("op", "GetIdentity")),
+        "size-report": code(build.shown(size_report)),
+        "gdb-host": code(host),
+        "gdb-session": code(gdb),
+        "board-table": board_table(build),
+        "complete-board": "```json\n" + build.tool("board", "--check", "default") + "```\n",
+        "sweep-boots": str(boots),
+        "sweep-slot-calls": str(slot_calls),
+        "sweep-points": f"{points:,}",
+        "failed-result-read": re.search(r"^returned +(\d+)$", failed_read, re.M).group(1),
+    }
+
+
+def render(text, values, page):
+    used = set()
+
+    def fill(match):
+        name = match.group(2)
+        if name not in values:
+            sys.exit(f"docs_figures: {page} names a figure no run produces: {name}")
+        used.add(name)
+        inside = values[name]
+        if "\n" in inside:
+            inside = "\n" + inside
+        return match.group(1) + inside + match.group(4)
+
+    return MARK.sub(fill, text), used
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default=ROOT / "build" / "release",
+                        help="the build directory whose tool and image make the figures")
+    parser.add_argument("--gdb", default=shutil.which("gdb") or "gdb")
+    action = parser.add_mutually_exclusive_group()
+    action.add_argument("--write", action="store_true")
+    action.add_argument("--check", action="store_true")
+    args = parser.parse_args()
+    values = figures(Build(args.build, args.gdb))
+    if not (args.write or args.check):
+        for name, value in values.items():
+            print(f"--- {name}\n{value}")
+        return
+    differ, used = [], set()
+    for page in PAGES:
+        path = ROOT / page
+        text = path.read_text()
+        rendered, names = render(text, values, page)
+        used |= names
+        if rendered != text:
+            if args.write:
+                path.write_text(rendered)
+            differ.append(f"{page} ({', '.join(sorted(changed(text, rendered)))})")
+    unused = sorted(set(values) - used)
+    if unused:
+        sys.exit("docs_figures: figures no page shows: " + ", ".join(unused))
+    if args.check and differ:
+        sys.exit("docs_figures: figures that differ from the build in " + "; ".join(differ) +
+                 "; run scripts/docs_figures.py --write")
+    print(f"docs_figures: {len(values)} figures, " +
+          (f"{len(differ)} pages written" if args.write else "every page agrees with the build"))
+
+
+def changed(before, after):
+    """The names whose text differs between two renderings of a page."""
+    old = {m.group(2): m.group(3) for m in MARK.finditer(before)}
+    new = {m.group(2): m.group(3) for m in MARK.finditer(after)}
+    return {n for n in new if old.get(n) != new[n]}
+
+
+if __name__ == "__main__":
+    main()
