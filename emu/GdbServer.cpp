@@ -137,7 +137,7 @@ struct GdbServer::Hooks {
       return;
     }
     s.breakHit_ = true;
-    s.machine_->pauseCountedAt_ = Address;
+    s.machine_->runner_.PauseCountedAt = Address;
     uc_emu_stop(Uc);
   }
 
@@ -162,7 +162,7 @@ struct GdbServer::Hooks {
     GdbServer& s = *static_cast<GdbServer*>(Self);
     if (s.watchHit_ && !s.watchStop_) {
       s.watchStop_ = true;
-      s.machine_->pauseCountedAt_ = Address;
+      s.machine_->runner_.PauseCountedAt = Address;
       uc_emu_stop(Uc);
     }
   }
@@ -360,8 +360,8 @@ int GdbServer::Run(Machine& M, uint64_t Begin, uint64_t Until) {
     const bool step = action == gdb::Resume::Step;
     const uint64_t from = Eip(uc_);
     resumedAt_ = breakpoints_.contains(from) ? from : 0;
-    if (from != M.pauseCountedAt_) {
-      M.pauseCountedAt_ = 0; // GDB moved EIP: the counted hint is not the one that runs next
+    if (from != M.runner_.PauseCountedAt) {
+      M.runner_.PauseCountedAt = 0; // GDB moved EIP: the counted hint is not the one that runs next
     }
     breakHit_ = false;
     watchHit_.reset();
@@ -385,7 +385,7 @@ int GdbServer::Run(Machine& M, uint64_t Begin, uint64_t Until) {
     } else {
       return error; // a `hlt`: the machine says so
     }
-    M.pauseCountedAt_ = M.pauseCountedAt_ == eip ? eip : 0;
+    M.runner_.PauseCountedAt = M.runner_.PauseCountedAt == eip ? eip : 0;
     Send(gdb::Frame(stopReply_));
     action = Serve();
   }
