@@ -5,7 +5,7 @@
 // never write a value built on a failed read.
 #include "fuzz/FuzzedBoard.h"
 #include "sim/Soc.h"
-#include "tools/boardsim/Selection.h"
+#include "tools/boardsim/shared/Selection.h"
 #include "tools/run/HostRun.h"
 #include "tools/run/PmicSlots.h"
 #include "tools/run/SlotCall.h"

@@ -91,6 +91,14 @@ struct I2cDeviceConfig {
 };
 
 // The P-Unit behind the sideband interface, as far as the PMIC bus semaphore goes.
+// One read of a P-Unit register over the sideband that answers all ones (nothing answered): the
+// Read-th read of Register, counted from 1 over the run.
+struct PunitReadFault {
+  uint32_t Register = 0;
+  uint32_t Read = 0;
+  bool operator==(const PunitReadFault&) const = default;
+};
+
 struct PunitConfig {
   bool Arbitrated = true;    // semaphore bit 8: the bus is shared and must be asked for
   bool HostHoldsBus = false; // grant bit set out of reset
@@ -98,6 +106,7 @@ struct PunitConfig {
   uint64_t GrantDelayNs = 0; // from request to grant
   uint64_t BusyUntilNs = 0;  // the P-Unit holds the bus itself from time 0 until then
   uint32_t Register6 = 0;
+  std::vector<PunitReadFault> ReadsAllOnes; // fault: reads that get no answer
 };
 
 struct BoardConfig {

@@ -39,29 +39,30 @@ void ReadFaults(const BoardFileReader& R, const BoardJson& Faults, BoardConfig& 
   R.Keys(Faults, {"pad_reads_all_ones", "i2c_never_acknowledges", "i2c_controller_stays_active",
                   "i2c_controller_never_enables", "i2c_bus_stalled", "i2c_abort_on_byte",
                   "semaphore_never_granted", "i2c_bus_stalled_from_byte", "i2c_stops_acknowledging",
-                  "pm_timer_frozen_from_read"});
+                  "pm_timer_frozen_from_read", "punit_reads_all_ones"});
   if (const BoardJson* frozen = FindMember(Faults, "pm_timer_frozen_from_read")) {
     Config.PmTimerFrozenFromRead =
         static_cast<uint32_t>(R.Integer(*frozen, "pm_timer_frozen_from_read", 0xFFFFFFFF));
   }
   ReadPmicBusFaults(R, Faults, Config);
-  if (const BoardJson* pads = FindMember(Faults, "pad_reads_all_ones")) {
-    for (const BoardJson& fault : R.Array(*pads, "pad_reads_all_ones")) {
-      R.Object(fault, "a pad fault");
-      R.Keys(fault, {"address", "reads"});
-      const BoardJson* address = FindMember(fault, "address");
-      const BoardJson* reads = FindMember(fault, "reads");
-      if (address == nullptr || reads == nullptr) {
-        R.Fail(fault, "a pad fault needs \"address\" and \"reads\"");
-      }
-      const uint64_t at = R.Integer(*address, "address", 0xFFFFFFFF);
-      if (at < 0xFED0C000 || at >= 0xFED0F000 || at % 4 != 0) {
-        R.Fail(*address, "address must be a 32-bit register of the pad block "
-                         "(0xFED0C000-0xFED0EFFC)");
-      }
-      Config.PadFaults.push_back({static_cast<uint32_t>(at),
-                                  static_cast<uint32_t>(R.Integer(*reads, "reads", 0xFFFFFFFF))});
+  for (const auto& [reg, read] :
+       R.KeyPairs(Faults, "punit_reads_all_ones", "a P-Unit read fault", "register", "read")) {
+    const uint64_t nth = R.Integer(*read, "read", 0xFFFFFFFF);
+    if (nth == 0) {
+      R.Fail(*read, "read counts from 1");
     }
+    Config.Punit.ReadsAllOnes.push_back(
+        {static_cast<uint32_t>(R.Integer(*reg, "register", 0xFF)), static_cast<uint32_t>(nth)});
+  }
+  for (const auto& [address, reads] :
+       R.KeyPairs(Faults, "pad_reads_all_ones", "a pad fault", "address", "reads")) {
+    const uint64_t at = R.Integer(*address, "address", 0xFFFFFFFF);
+    if (at < 0xFED0C000 || at >= 0xFED0F000 || at % 4 != 0) {
+      R.Fail(*address, "address must be a 32-bit register of the pad block "
+                       "(0xFED0C000-0xFED0EFFC)");
+    }
+    Config.PadFaults.push_back(
+        {static_cast<uint32_t>(at), static_cast<uint32_t>(R.Integer(*reads, "reads", 0xFFFFFFFF))});
   }
 }
 

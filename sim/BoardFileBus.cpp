@@ -194,22 +194,14 @@ void ReadPmicBusFaults(const BoardFileReader& R, const BoardJson& Faults, BoardC
       device->NeverAcknowledges = true;
     }
   }
-  if (const BoardJson* stops = FindMember(Faults, "i2c_stops_acknowledging")) {
-    for (const BoardJson& entry : R.Array(*stops, "i2c_stops_acknowledging")) {
-      R.Object(entry, "a device that stops acknowledging");
-      R.Keys(entry, {"address", "from_transfer"});
-      const BoardJson* address = FindMember(entry, "address");
-      const BoardJson* from = FindMember(entry, "from_transfer");
-      if (address == nullptr || from == nullptr) {
-        R.Fail(entry, "needs \"address\" and \"from_transfer\"");
-      }
-      I2cDeviceConfig* device = FindDevice(Config, R.Integer(*address, "address", 0x3FF));
-      if (device == nullptr) {
-        R.Fail(*address, "no device in i2c_devices at this address");
-      }
-      device->StopsAcknowledgingFrom =
-          static_cast<uint32_t>(R.Integer(*from, "from_transfer", U32));
+  for (const auto& [address, from] :
+       R.KeyPairs(Faults, "i2c_stops_acknowledging", "a device that stops acknowledging", "address",
+                  "from_transfer")) {
+    I2cDeviceConfig* device = FindDevice(Config, R.Integer(*address, "address", 0x3FF));
+    if (device == nullptr) {
+      R.Fail(*address, "no device in i2c_devices at this address");
     }
+    device->StopsAcknowledgingFrom = static_cast<uint32_t>(R.Integer(*from, "from_transfer", U32));
   }
   Optional(R, Faults, "i2c_bus_stalled_from_byte", U32, Config.I2c.StallFromByte);
   OptionalFlag(R, Faults, "i2c_controller_stays_active", Config.I2c.StaysActive);

@@ -13,6 +13,8 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace sim {
 
@@ -102,6 +104,30 @@ public:
       FailAtKey(Member, *problem);
     }
     return *value;
+  }
+
+  // The entries of an optional array of two-key objects ({"address": ..., "reads": ...}), each
+  // with both keys present, as the pair of their values; none when Key is absent.
+  std::vector<std::pair<const BoardJson*, const BoardJson*>>
+  KeyPairs(const BoardJson& Parent, std::string_view Key, std::string_view What,
+           std::string_view First, std::string_view Second) const {
+    std::vector<std::pair<const BoardJson*, const BoardJson*>> pairs;
+    const BoardJson* array = FindMember(Parent, Key);
+    if (array == nullptr) {
+      return pairs;
+    }
+    for (const BoardJson& entry : Array(*array, Key)) {
+      Object(entry, What);
+      Keys(entry, {First, Second});
+      const BoardJson* first = FindMember(entry, First);
+      const BoardJson* second = FindMember(entry, Second);
+      if (first == nullptr || second == nullptr) {
+        Fail(entry, std::string(What) + " needs \"" + std::string(First) + "\" and \"" +
+                        std::string(Second) + "\"");
+      }
+      pairs.emplace_back(first, second);
+    }
+    return pairs;
   }
 
   bool Boolean(const BoardJson& V, std::string_view What) const {

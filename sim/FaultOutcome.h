@@ -1,14 +1,16 @@
 // What a faulted run did wrong, judged against the same board's fault-free run. A fault may make
 // the module do less, wait longer or give up, but it must not write where the fault-free run does
-// not (a stray write), unless a documented recovery accounts for it: the PMIC bus controller
-// switched off and on again after a byte wait gave up, or selection moving on to the next variant
-// whose device answers once a variant's identification read failed (the writes of every selection
-// the board allows are added to the reference). Where the reference does write, a value it
-// never writes is sound when it was built on what the register really held (an earlier write of
-// the same run did not take, say), and a fault when the last read of that register failed (an I2C
-// read that was aborted or given up, a memory-mapped read of all ones): the write was built on bits
-// that were never read. PMIC registers are judged by the transactions decoded from the trace, the
-// rest by their memory-mapped or port address.
+// not (a stray write), unless a row of the table of mends (sim/Mends.h) accounts for it: the PMIC
+// bus controller switched off and on again after a byte wait gave up, selection moving on to the
+// next variant whose device answers once a variant's identification read failed (the writes of
+// every selection the board allows are added to the reference), or a write the design states for
+// a fault (variant 1's 13-row table with the code left at 0). Where the reference does write, a
+// value it never writes is sound when it was built on what the register really held (an earlier
+// write of the same run did not take, say), and a fault when the last read of that register failed
+// (an I2C read that was aborted or given up, a memory-mapped read of all ones): the write was built
+// on bits that were never read, unless the table says the register is rebuilt from an earlier
+// reading (the semaphore's release). PMIC registers are judged by the transactions decoded from
+// the trace, the rest by their memory-mapped or port address.
 #pragma once
 
 #include "sim/BoardConfig.h"
@@ -50,6 +52,8 @@ private:
   using RegisterWrite = std::tuple<AccessOp, uint8_t, uint32_t>; // op, width, address
   using PmicWrite = std::pair<uint16_t, uint8_t>;                // device, register
   decode::BusAddresses where_;
+  bool recovery_;                // the controller switched off and on is expected
+  std::set<uint32_t> knownBits_; // where a release may rebuild a register it could not read
   std::map<RegisterWrite, std::set<uint32_t>> writes_; // the values written there
   std::map<PmicWrite, std::set<uint32_t>> pmicWrites_;
 };

@@ -30,6 +30,8 @@ constexpr FaultKindInfo Kinds[] = {
      "every grant of the semaphore comes 400 ms after its request, past the time-out"},
     {FaultKind::PadReadsAllOnes, "pad-reads-all-ones", true, true,
      "a pad register the module reads returns all ones for its first k reads (k = 1..6)"},
+    {FaultKind::PunitReadsAllOnes, "punit-reads-all-ones", true, true,
+     "the Nth sideband read of a P-Unit register gets no answer (all ones)"},
     {FaultKind::TimerFrozen, "timer-frozen", false, true,
      "the PM timer stops counting at its Nth read"},
     {FaultKind::ConversionNeverEnds, "conversion-never-ends", true, false,
@@ -56,7 +58,8 @@ constexpr uint32_t PadBlockStart = 0xFED0C000;
 
 bool IsAddressKind(FaultKind Kind) {
   return Kind == FaultKind::DeviceStopsAcknowledging || Kind == FaultKind::PadReadsAllOnes ||
-         Kind == FaultKind::ConversionNeverEnds || Kind == FaultKind::VerifiedWriteNeverTakes;
+         Kind == FaultKind::PunitReadsAllOnes || Kind == FaultKind::ConversionNeverEnds ||
+         Kind == FaultKind::VerifiedWriteNeverTakes;
 }
 
 [[noreturn]] void Refuse(const std::string& Why) {
@@ -208,6 +211,12 @@ void ApplyFault(const FaultPoint& Point, BoardConfig& Board) {
     }
     std::erase_if(Board.PadFaults, [&](const PadFault& F) { return F.Address == Point.Where; });
     Board.PadFaults.push_back({Point.Where, Point.When});
+    break;
+  case FaultKind::PunitReadsAllOnes:
+    if (Point.Where > 0xFF) {
+      Refuse(Hex(Point.Where) + " is not a P-Unit register (0x00-0xFF)");
+    }
+    Board.Punit.ReadsAllOnes.push_back({Point.Where, Point.When});
     break;
   case FaultKind::TimerFrozen:
     Board.PmTimerFrozenFromRead = Point.When;
@@ -361,6 +370,13 @@ std::vector<FaultPoint> EnumerateFaultPoints(const BoardConfig& Board, Soc& Refe
       }
       break;
     }
+    case FaultKind::PunitReadsAllOnes:
+      for (const auto& [reg, reads] : Reference.PUnit.Reads()) {
+        for (uint32_t n = 1; n <= reads; ++n) {
+          add(reg, n);
+        }
+      }
+      break;
     case FaultKind::TimerFrozen:
       for (const uint32_t n : TimerWaitEnds(trace, PmTimerPort)) {
         add(0, n);

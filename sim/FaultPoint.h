@@ -1,9 +1,11 @@
 // A fault point: one fault the board throws, where and when it strikes, as data the board
 // understands. Written on a command line as KIND, KIND:WHERE, KIND@WHEN or KIND:WHERE@WHEN
-// ("byte-refused@12", "device-stops-acknowledging:0x34@3", "pad-reads-all-ones:0xFED0C5D8@6");
+// ("byte-refused@12", "device-stops-acknowledging:0x34@3", "pad-reads-all-ones:0xFED0C5D8@6",
+// "punit-reads-all-ones:0x07@4");
 // applied to a board description it becomes the board-file fault it stands for. The points worth
 // trying on a board are those its fault-free run reaches: every byte it moves, every transfer to
-// each device, every pad register it reads, every wait on the PM timer.
+// each device, every pad register it reads, every read of a P-Unit register, every wait on the PM
+// timer.
 #pragma once
 
 #include "sim/BoardConfig.h"
@@ -28,6 +30,7 @@ enum class FaultKind : uint8_t {
   SemaphoreNeverGranted,   // the P-Unit never answers a request
   SemaphoreGrantedLate,    // every grant comes after the module's wait has given up
   PadReadsAllOnes,         // where: a pad register; when: its first k reads
+  PunitReadsAllOnes,       // where: a P-Unit register; when: its Nth sideband read only
   TimerFrozen,             // when: from the Nth PM-timer read on
   ConversionNeverEnds,     // where: the PMIC whose converter stays busy
   VerifiedWriteNeverTakes, // where: the PMIC whose checked register refuses every write
@@ -43,7 +46,7 @@ struct FaultKindInfo {
   const char* Name;
   bool HasWhere;
   bool HasWhen;
-  const char* What; // for --help and the README
+  const char* What; // for --help and docs/sweep.md
 };
 
 std::span<const FaultKindInfo> FaultKinds();

@@ -68,6 +68,11 @@ bool FaultStrikes::Before(const FaultPoint& Point, const BoardState& State) cons
     const auto first = firstRead_.find(Point.Where);
     return first == firstRead_.end() || State.Trace.Count <= first->second;
   }
+  case FaultKind::PunitReadsAllOnes: {
+    // Its Nth read of the register is the one that finds all ones.
+    const auto reads = devices.PUnit.Reads.find(Point.Where);
+    return reads == devices.PUnit.Reads.end() || reads->second < Point.When;
+  }
   case FaultKind::TimerFrozen:
     // The Nth read still counts; the one after it is the first to find the count stopped.
     return devices.Timer.Reads < Point.When;

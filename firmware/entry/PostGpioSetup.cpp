@@ -21,29 +21,31 @@ constexpr uint8_t Variant5LevelBit = 0x80;
 
 constexpr uint32_t SettleMicroseconds = 100000;
 
-// Each drive is a read-modify-write of a value register; one that never answered is left alone.
+// Each drive is a read-modify-write of a value register, read once: the pad engine's re-reads are
+// for the table pass only. A read of all ones is nothing answering, not a level: it is not
+// written back with every other bit set, and the register is left as it is.
 void SetLevelIfLow(uint32_t Address) {
-  uint32_t value = 0;
-  if (ReadPadRegister(Address, value) && (value & PadLevel) == 0) {
+  const uint32_t value = MmioRead32(Address);
+  if ((value & PadLevel) == 0) {
     MmioWrite32(Address, value | PadLevel);
   }
 }
 
 void SetLevel(uint32_t Address) {
-  if (uint32_t value = 0; ReadPadRegister(Address, value)) {
+  if (const uint32_t value = MmioRead32(Address); value != PadNoAnswer) {
     MmioWrite32(Address, value | PadLevel);
   }
 }
 
 void ClearLevel(uint32_t Address) {
-  if (uint32_t value = 0; ReadPadRegister(Address, value)) {
+  if (const uint32_t value = MmioRead32(Address); value != PadNoAnswer) {
     MmioWrite32(Address, value & ~PadLevel);
   }
 }
 
 void ClearLevelIfHigh(uint32_t Address) {
-  uint32_t value = 0;
-  if (ReadPadRegister(Address, value) && (value & PadLevel) != 0) {
+  const uint32_t value = MmioRead32(Address);
+  if ((value & PadLevel) != 0 && value != PadNoAnswer) {
     MmioWrite32(Address, value & ~PadLevel);
   }
 }

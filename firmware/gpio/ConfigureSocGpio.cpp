@@ -49,7 +49,9 @@ EFI_STATUS ClearLegacyGpioRegisters() {
 EFI_STATUS ConfigureSocGpio() {
   ClearLegacyGpioRegisters();
   MmioWrite32(Pad58Config, PadConfigMode1Pull0);
-  if (uint32_t word3 = 0; ReadPadRegister(Pad25Community1000Word3, word3)) {
+  // A read and a write, no re-reads: that rule is the table rows'. A word that reads all ones did
+  // not answer, and is not written back with every bit set.
+  if (const uint32_t word3 = MmioRead32(Pad25Community1000Word3); word3 != PadNoAnswer) {
     MmioWrite32(Pad25Community1000Word3, word3 | Pad25Word3Bits);
   }
 

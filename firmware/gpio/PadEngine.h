@@ -19,10 +19,9 @@ constexpr uint32_t PadRegisterBase(uint32_t Community, uint32_t PadIndex) {
   return GpioPadBase + Community + PadBytes * PadIndex;
 }
 
-// Reads a pad register for a read-modify-write. A register that reads all ones has not answered
-// yet and is asked again, a few times; false when it never answered: a value merged into those
-// ones would set every bit the write does not own, so the caller leaves the register alone.
-bool ReadPadRegister(uint32_t Address, uint32_t& Value);
+// A pad register that reads all ones has not answered: its value is not known, and nothing built
+// on it is written back.
+constexpr uint32_t PadNoAnswer = 0xFFFFFFFFu;
 
 // Merges each row into its pad's value and configuration registers, in array order.
 void ProgramPadTable(uint32_t Count, const PadConfigEntry* Table, uint32_t Community);

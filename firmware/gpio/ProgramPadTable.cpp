@@ -2,7 +2,6 @@
 #include "platform/RegisterAccess.h"
 
 namespace {
-constexpr uint32_t AllOnes = 0xFFFFFFFFu;
 // A pad register that reads all ones has not answered yet; it is asked again this many times.
 constexpr uint32_t PadReReadLimit = 5;
 
@@ -59,18 +58,18 @@ uint32_t MergeConfig(uint32_t Config, const PadConfigEntry& Entry) {
   // The field always takes the row's nibble; a nibble of 0 leaves it clear.
   return (Config & ~PadNibbleMask) | ((Entry.ConfigNibble & 0xF) << PadNibbleShift);
 }
-} // namespace
 
-// False when the register still reads all ones after the last re-read: it never answered, and
-// a value merged into those ones would set every bit the row does not own. Such a register is
-// left as it is.
+// A register that reads all ones has not answered yet and is asked again, a few times. False when
+// it still reads all ones after the last re-read: it never answered, and a value merged into those
+// ones would set every bit the row does not own. Such a register is left as it is.
 bool ReadPadRegister(uint32_t Address, uint32_t& Value) {
   Value = MmioRead32(Address);
-  for (uint32_t reread = 0; Value == AllOnes && reread < PadReReadLimit; ++reread) {
+  for (uint32_t reread = 0; Value == PadNoAnswer && reread < PadReReadLimit; ++reread) {
     Value = MmioRead32(Address);
   }
-  return Value != AllOnes;
+  return Value != PadNoAnswer;
 }
+} // namespace
 
 void ProgramPadTable(uint32_t Count, const PadConfigEntry* Table, uint32_t Community) {
   for (uint32_t row = 0; row < Count; ++row) {

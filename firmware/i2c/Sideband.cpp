@@ -9,7 +9,6 @@ constexpr uint32_t MessageAddressExtension = PciConfigAddress(0, 0, 0, 0xD8);
 constexpr uint32_t OpcodeRead = 0x06;
 constexpr uint32_t OpcodeWrite = 0x07;
 constexpr uint32_t AllByteEnables = 0xF0; // bits 7:4, all four bytes of the register
-constexpr uint32_t NoAnswer = 0xFFFFFFFFu;
 
 // Opcode in bits 31:24, port in 23:16, register in 15:8, byte enables in 7:4.
 constexpr uint32_t MessageWord(uint32_t Opcode, uint8_t Port, uint8_t Register) {
@@ -43,9 +42,10 @@ void SidebandWrite(uint8_t Port, uint8_t Register, uint32_t Value) {
   MmioWrite32(MessageControl, MessageWord(OpcodeWrite, Port, Register));
 }
 
-void SidebandUpdate(uint8_t Port, uint8_t Register, uint32_t Clear, uint32_t Set) {
+uint32_t SidebandUpdate(uint8_t Port, uint8_t Register, uint32_t Clear, uint32_t Set) {
   const uint32_t value = SidebandRead(Port, Register);
-  if (value != NoAnswer) {
+  if (value != SidebandNoAnswer) {
     SidebandWrite(Port, Register, (value & ~Clear) | Set);
   }
+  return value;
 }

@@ -6,13 +6,14 @@
 namespace {
 // A bus that was not granted in time is used all the same, and released all the same; only the
 // conversion wait looks at the answer (false: the semaphore's time-out ran out).
-bool Acquire(PmicBusLock Lock) {
-  return Lock != PmicBusLock::PerAccess || AcquirePmicBus() == EFI_SUCCESS;
+// The hold carries what the acquire learnt of the semaphore to the release.
+bool Acquire(PmicBusLock Lock, PmicBusHold& Hold) {
+  return Lock != PmicBusLock::PerAccess || AcquirePmicBus(Hold) == EFI_SUCCESS;
 }
 
-void Release(PmicBusLock Lock) {
+void Release(PmicBusLock Lock, const PmicBusHold& Hold) {
   if (Lock == PmicBusLock::PerAccess) {
-    ReleasePmicBus();
+    ReleasePmicBus(Hold);
   }
 }
 
@@ -48,11 +49,17 @@ bool OperationBits(uint32_t Operation, uint8_t Mask, uint8_t Value, uint8_t& Kee
     return false;
   }
 }
+// New = (Old & Keep) | Set is the same whatever Old holds.
+constexpr bool WriteIgnoresOld(uint8_t Keep, uint8_t Set) {
+  return (Keep & static_cast<uint8_t>(~Set)) == 0;
+}
+
 // One read under its own hold where Lock asks for one; Granted tells whether the bus was granted.
 bool ReadHeld(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t* Value, bool& Granted) {
-  Granted = Acquire(Lock);
+  PmicBusHold hold = {};
+  Granted = Acquire(Lock, hold);
   const bool read = ReadUnlocked(Device, Register, Value);
-  Release(Lock);
+  Release(Lock, hold);
   return read;
 }
 } // namespace
@@ -69,16 +76,17 @@ uint8_t PmicReadRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock) {
 }
 
 EFI_STATUS PmicWriteRegister(uint8_t Device, uint8_t Register, uint8_t Value, PmicBusLock Lock) {
-  Acquire(Lock);
+  PmicBusHold hold = {};
+  Acquire(Lock, hold);
   const EFI_STATUS status = I2cWriteRegister(Device, Register, &Value);
-  Release(Lock);
+  Release(Lock, hold);
   return status;
 }
 
 EFI_STATUS PmicModifyRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t Keep,
                               uint8_t Set) {
   uint8_t old = 0;
-  if (!PmicReadRegisterChecked(Device, Register, Lock, &old) && !PmicWriteIgnoresOld(Keep, Set)) {
+  if (!PmicReadRegisterChecked(Device, Register, Lock, &old)) {
     return EFI_DEVICE_ERROR;
   }
   return PmicWriteRegister(Device, Register, static_cast<uint8_t>((old & Keep) | Set), Lock);
@@ -86,7 +94,8 @@ EFI_STATUS PmicModifyRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock
 
 EFI_STATUS ApplyRegisterUpdates(uint8_t Device, PmicBusLock Lock, const PmicRegisterUpdate* Table,
                                 uint32_t Count) {
-  Acquire(Lock);
+  PmicBusHold hold = {};
+  Acquire(Lock, hold);
   for (uint32_t step = 0; step < Count; ++step) {
     const PmicRegisterUpdate& update = Table[step];
     // The read is made even for a step that then writes nothing.
@@ -100,12 +109,12 @@ EFI_STATUS ApplyRegisterUpdates(uint8_t Device, PmicBusLock Lock, const PmicRegi
     }
     // After a failed read, only a value that every old value would give is written: one that
     // keeps no bit of the old value beyond those it sets anyway.
-    if (read || PmicWriteIgnoresOld(keep, set)) {
+    if (read || WriteIgnoresOld(keep, set)) {
       uint8_t value = static_cast<uint8_t>((old & keep) | set);
       I2cWriteRegister(Device, update.Register, &value);
     }
   }
-  Release(Lock);
+  Release(Lock, hold);
   return EFI_SUCCESS;
 }
 

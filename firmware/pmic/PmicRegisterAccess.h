@@ -20,24 +20,15 @@ constexpr uint8_t PmicFailedRead = 0xFF;
 
 uint8_t PmicReadRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock);
 // The same read, for the read-modify-writes: false when the transfer failed (Value is then
-// 0xFF, as PmicReadRegister gives it).
-//
-// After a failed read, every read-modify-write (PmicModifyRegister and each step of an update
-// table alike) writes only a value that every old value would give: one that keeps no bit of the
-// old value beyond those it sets anyway (PmicWriteIgnoresOld). A value built from bits of a failed
-// read is never written: those bits were not read, and writing them would corrupt the register.
+// 0xFF, as PmicReadRegister gives it). A value built from bits of a failed read is never written:
+// those bits were not read, and writing them would corrupt the register.
 bool PmicReadRegisterChecked(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t* Value);
 EFI_STATUS PmicWriteRegister(uint8_t Device, uint8_t Register, uint8_t Value, PmicBusLock Lock);
 
-// New = (Old & Keep) | Set is the same whatever Old holds.
-constexpr bool PmicWriteIgnoresOld(uint8_t Keep, uint8_t Set) {
-  return (Keep & static_cast<uint8_t>(~Set)) == 0;
-}
-
 // Read-modify-write as two transfers, each locked on its own (a locking variant releases the bus
-// between them): New = (Old & Keep) | Set. After a failed read the write is made only when New
-// does not depend on Old, and the result is then the write's status; otherwise nothing is
-// written and the result is EFI_DEVICE_ERROR. After a good read it is the write's status.
+// between them): New = (Old & Keep) | Set. After a failed read nothing is written and the result
+// is EFI_DEVICE_ERROR (every caller keeps bits of the old value); after a good read it is the
+// write's status.
 EFI_STATUS PmicModifyRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t Keep,
                               uint8_t Set);
 
@@ -58,8 +49,7 @@ constexpr uint32_t UpdateClear = 3;  // old & ~Mask
 // Applies Count steps in order, each reading its register right before writing it. A locked
 // instance holds the semaphore once around the whole table, even for an empty one. Always
 // EFI_SUCCESS: failed transfers are neither reported nor a reason to stop. A step whose read
-// failed writes only when its new value does not depend on the old one (a whole-register value),
-// as PmicModifyRegister does.
+// failed writes only when its new value does not depend on the old one (a whole-register value).
 EFI_STATUS ApplyRegisterUpdates(uint8_t Device, PmicBusLock Lock, const PmicRegisterUpdate* Table,
                                 uint32_t Count);
 
@@ -100,10 +90,10 @@ struct PmicConverter {
 // A conversion that never ended (the bound ran out on a converter stuck busy, or a read of Control
 // failed: a bus that has stopped answering would make each of the remaining polls wait out every
 // bound of the transfer, for seconds; or a poll still read busy on a bus the semaphore did not
-// grant in time, so that every further poll would wait out its time-out too) leaves the result registers as an earlier conversion left
-// them, so they are not read: the result is full scale (PmicConversionFailed), the value a dead
-// bus has always given, in the documented range and never a hang. Callers that cannot start a
-// conversion return the same without waiting.
+// grant in time, so that every further poll would wait out its time-out too) leaves the result
+// registers as an earlier conversion left them, so they are not read: the result is full scale
+// (PmicConversionFailed), the value a dead bus has always given, in the documented range and never
+// a hang. Callers that cannot start a conversion return the same without waiting.
 uint32_t PmicReadConversion(uint8_t Device, PmicBusLock Lock, const PmicConverter& Converter);
 
 // Full scale: what ReadVoltage gives when no conversion of this call produced a reading.

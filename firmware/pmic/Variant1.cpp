@@ -117,23 +117,21 @@ uint8_t IdentityCode() {
 }
 
 // The identification comes from whichever variant is active, through its own GetIdentity. The
-// slot, the descriptor pointer and the call each take a selection of their own: nothing is
-// cached, so each of the three is a full GetActivePmic.
+// slot test, the test of the descriptor pointer and the call each take a selection of their own:
+// nothing is cached, so each of the three is a full GetActivePmic. Without a GetIdentity (the
+// fallback is active) the code stays 0, which takes the 13-row table.
 EFI_STATUS InitStep1() {
   uint8_t id = 0;
   uint8_t revision = 0;
-  // Without a GetIdentity (the fallback: no PMIC answered) the identification is not known, and
-  // the 0 it was preset to names a code of its own: no table is applied on a code never read.
-  if (GetActivePmic() == nullptr || GetActivePmic()->GetIdentity == nullptr) {
-    return EFI_SUCCESS;
+  if (GetActivePmic()->GetIdentity != nullptr && GetActivePmic() != nullptr) {
+    // The call's own selection may differ from the two before it (a PMIC that stopped answering
+    // in between leaves the fallback): a null slot there is the same case as in the slot test,
+    // never a call through null.
+    const PmicDescriptor* const active = GetActivePmic();
+    if (active->GetIdentity != nullptr) {
+      active->GetIdentity(&id, &revision);
+    }
   }
-  // The call's own selection may differ from the two before it (a PMIC that stopped answering in
-  // between leaves the fallback): its slot is looked at before it is called.
-  const PmicDescriptor* const active = GetActivePmic();
-  if (active->GetIdentity == nullptr) {
-    return EFI_SUCCESS;
-  }
-  active->GetIdentity(&id, &revision);
   if (Is00Or2B(id)) {
     return Apply(Variant1Step1Table);
   }
@@ -173,23 +171,23 @@ EFI_STATUS InitStep4() {
 }
 
 // The auxiliary device's configuration register, read back once for its effect on the device;
-// late revisions of identification 0x1F also take a fixed sequence and a settling time. Which
-// register that is depends on the identification: when it could not be read (both registers are
-// read all the same, as GetIdentity reads them), the device is left alone rather than configured
-// through the register of a code never read.
+// late revisions of identification 0x1F also take a fixed sequence and a settling time. Both
+// registers are read, as GetIdentity reads them. Each part is left out only when the read that
+// decides it failed: the configuration register is named by the identification, and the late
+// sequence is chosen by the revision; nothing is configured on a code never read.
 EFI_STATUS ConfigureAuxiliaryDevice() {
   uint8_t id = 0;
   uint8_t revision = 0;
   const bool idRead = PmicReadRegisterChecked(Primary, IdentityRegister, PmicBusLock::None, &id);
   const bool revisionRead =
       PmicReadRegisterChecked(Primary, RevisionRegister, PmicBusLock::None, &revision);
-  if (!idRead || !revisionRead) {
+  if (!idRead) {
     return EFI_SUCCESS;
   }
   const uint8_t config = id == Identity2B ? AuxConfigRegister2B : AuxConfigRegister;
   WriteAuxRegister(config, AuxConfigValue);
   ReadAuxRegister(config);
-  if (id == Identity1F && revision >= FirstLateRevision) {
+  if (id == Identity1F && revisionRead && revision >= FirstLateRevision) {
     for (const uint8_t byte : Variant1AuxSequenceF9) {
       WriteAuxRegister(AuxLateRevisionRegister, byte);
     }
@@ -286,16 +284,11 @@ EFI_STATUS ClearStatus1() {
   return EFI_SUCCESS;
 }
 
-// A control register that could not be read is not written: no conversion is started, and the
-// wait and the reading go on as they would.
-// A conversion that was not started (its control register could not be read, so its other bits
-// cannot be written back, or the start did not reach the device) would leave the result registers
-// as an earlier one left them: no wait, and full scale, as for a conversion that never ends.
+// The start is a read-modify-write of the control register; a control register that could not be
+// read is not written (its other bits were never read). The status of the start is not looked at:
+// the wait and the reading go on either way, and the wait ends on a poll that fails.
 uint32_t ReadVoltage() {
-  if (PmicModifyRegister(Primary, AdcControlRegister, PmicBusLock::None, 0xFF, AdcBusy) !=
-      EFI_SUCCESS) {
-    return PmicConversionFailed(Variant1Converter);
-  }
+  PmicModifyRegister(Primary, AdcControlRegister, PmicBusLock::None, 0xFF, AdcBusy);
   return PmicReadConversion(Primary, PmicBusLock::None, Variant1Converter);
 }
 

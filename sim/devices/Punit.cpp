@@ -24,11 +24,14 @@ void Punit::Update(uint64_t NowNs) {
 }
 
 uint32_t Punit::SidebandRead(uint32_t Register) {
+  const uint32_t read = ++state_.Reads[Register];
   if (Register == PunitSemaphoreRegister) {
     Update(clock_.NowNs());
-    return state_.Semaphore;
   }
-  return Peek(Register);
+  const bool answers = std::none_of(
+      config_.ReadsAllOnes.begin(), config_.ReadsAllOnes.end(),
+      [&](const PunitReadFault& F) { return F.Register == Register && F.Read == read; });
+  return answers ? Peek(Register) : 0xFFFFFFFFu;
 }
 
 void Punit::SidebandWrite(uint32_t Register, uint32_t Value) {

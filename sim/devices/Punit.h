@@ -27,6 +27,7 @@ public:
     uint64_t GrantAtNs = 0;
     uint64_t Grants = 0;
     std::map<uint32_t, uint32_t> Registers;
+    std::map<uint32_t, uint32_t> Reads; // sideband reads so far, by register
   };
 
   Punit(const Clock& C, const PunitConfig& Config);
@@ -37,6 +38,8 @@ public:
   uint32_t Peek(uint32_t Register) const;
   bool HostHoldsBus() const { return (state_.Semaphore & SemaphoreGrant) != 0; }
   uint64_t Grants() const { return state_.Grants; }
+  // Sideband reads so far, by register.
+  const std::map<uint32_t, uint32_t>& Reads() const { return state_.Reads; }
 
   const State& Saved() const { return state_; }
   void Restore(const State& Saved) { state_ = Saved; }

@@ -104,36 +104,72 @@ TEST_F(PmicBusSemaphoreTest, AcquireTakesTheShortestPathTheRegisterAllows) {
     SCOPED_TRACE(c.Name);
     Config.Punit = c.Punit;
     Install();
-    EXPECT_EQ(AcquirePmicBus(), EFI_SUCCESS);
+    PmicBusHold hold = {};
+    EXPECT_EQ(AcquirePmicBus(hold), EFI_SUCCESS);
     EXPECT_EQ(Steps(), c.Steps);
   }
 }
 
+// The release always writes the register back with the grant cleared. A read that gets no answer
+// is not written back with every bit set: the grant is cleared in what the hold knows, the reading
+// its acquire's request was built on, so the bus is handed back all the same.
 TEST_F(PmicBusSemaphoreTest, ReleaseClearsOnlyTheGrantWhateverTheState) {
   struct Case {
     const char* Name;
     bool Arbitrated;
     bool Held;
     uint32_t Before;
+    uint32_t Known;   // what the hold knows from its acquire
+    bool ReadAnswers; // false: the release's read gets all ones
+    uint32_t Written;
   };
-  for (const Case c : {Case{"not arbitrated", false, false, 0x000}, Case{"held", true, true, 0x101},
-                       Case{"free", true, false, 0x100}}) {
+  const Case cases[] = {
+      {"not arbitrated", false, false, 0x000, 0x100, true, 0x000},
+      {"held", true, true, 0x101, 0x100, true, 0x100},
+      {"free", true, false, 0x100, 0x102, true, 0x100},
+      {"held, read not answered", true, true, 0x101, 0x4101, false, 0x4100},
+      {"held, nothing known", true, true, 0x101, PmicBusSemaphoreResting, false, 0x100},
+  };
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     Config.Punit.Arbitrated = c.Arbitrated;
     Config.Punit.HostHoldsBus = c.Held;
+    Config.Punit.ReadsAllOnes.clear();
+    if (!c.ReadAnswers) {
+      Config.Punit.ReadsAllOnes.push_back({7, 1});
+    }
     sim::Soc& board = Install();
-    ReleasePmicBus();
-    EXPECT_EQ(Steps(), Join({SidebandReadSteps(ReadSemaphore, c.Before),
-                             SidebandWriteSteps(WriteSemaphore, c.Before & ~1u)}));
+    ReleasePmicBus(PmicBusHold{c.Known});
+    EXPECT_EQ(Steps(), Join({SidebandReadSteps(ReadSemaphore, c.ReadAnswers ? c.Before : ~0u),
+                             SidebandWriteSteps(WriteSemaphore, c.Written)}));
     EXPECT_FALSE(board.PUnit.HostHoldsBus());
   }
+}
+
+// A hold whose release reads no answer hands the bus back with the bits its request read.
+TEST_F(PmicBusSemaphoreTest, AHoldHandsTheBusBackWhenItsReleaseReadsNothing) {
+  Config.Punit.ReadsAllOnes = {{7, 4}}; // the acquire reads three times, the release once
+  sim::Soc& board = Install();
+  PmicBusHold hold = {};
+  EXPECT_EQ(AcquirePmicBus(hold), EFI_SUCCESS);
+  EXPECT_TRUE(board.PUnit.HostHoldsBus());
+  ReleasePmicBus(hold);
+  EXPECT_EQ(Steps(), Join({SidebandReadSteps(ReadSemaphore, 0x100),
+                           SidebandReadSteps(ReadSemaphore, 0x100),
+                           SidebandWriteSteps(WriteSemaphore, 0x102),
+                           {Wait(10)},
+                           GrantPoll(0x01),
+                           SidebandReadSteps(ReadSemaphore, 0xFFFFFFFF),
+                           SidebandWriteSteps(WriteSemaphore, 0x100)}));
+  EXPECT_FALSE(board.PUnit.HostHoldsBus());
 }
 
 TEST_F(PmicBusSemaphoreTest, NoGrantGivesUpAfter30000WaitsReleasesAndReadsOnceMore) {
   Config.Punit.NeverGrants = true;
   Config.Costs.PortRead = 5000; // fewer timer reads per wait; the waits stay 10 us long
   sim::Soc& board = Install();
-  EXPECT_EQ(AcquirePmicBus(), EFI_TIMEOUT);
+  PmicBusHold hold = {};
+  EXPECT_EQ(AcquirePmicBus(hold), EFI_TIMEOUT);
 
   std::vector<Expected> expected =
       Join({SidebandReadSteps(ReadSemaphore, 0x100), SidebandReadSteps(ReadSemaphore, 0x100),
@@ -168,9 +204,10 @@ TEST_F(PmicBusSemaphoreTest, APunitThatHoldsTheBusIsWaitedFor) {
     Config.Punit.GrantDelayNs = c.GrantDelayNs;
     Config.Punit.BusyUntilNs = c.BusyUntilNs;
     sim::Soc& board = Install();
-    EXPECT_EQ(AcquirePmicBus(), EFI_SUCCESS);
+    PmicBusHold hold = {};
+    EXPECT_EQ(AcquirePmicBus(hold), EFI_SUCCESS);
     EXPECT_TRUE(board.PUnit.HostHoldsBus());
-    ReleasePmicBus();
+    ReleasePmicBus(hold);
     EXPECT_FALSE(board.PUnit.HostHoldsBus());
 
     const auto holds = sim::decode::DecodeBus(board.Bus.GetTrace().Accesses()).Holds;

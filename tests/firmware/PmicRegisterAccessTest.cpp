@@ -47,9 +47,9 @@ TEST_F(PmicRegisterAccessTest, EachUpdateFormsItsValueFromTheRegisterReadJustBef
   }
 }
 
-// A read-modify-write whose read failed writes what a table step would: only a value that does
-// not depend on the old one.
-TEST_F(PmicRegisterAccessTest, ModifyAfterAFailedReadWritesOnlyWhatDoesNotDependOnIt) {
+// A read-modify-write whose read failed writes nothing and says so: every caller keeps bits of the
+// old value, which were never read. A good read is followed by the write, whose status it returns.
+TEST_F(PmicRegisterAccessTest, ModifyWritesOnlyAfterAGoodRead) {
   struct Case {
     uint8_t Keep;
     uint8_t Set;
@@ -58,17 +58,18 @@ TEST_F(PmicRegisterAccessTest, ModifyAfterAFailedReadWritesOnlyWhatDoesNotDepend
   };
   const Case cases[] = {
       {0xF8, 0x01, -1, EFI_DEVICE_ERROR}, // bits 7-3 would be written back unread
-      {0x00, 0x5A, 0x5A, EFI_SUCCESS},    // a whole-register value
-      {0x0F, 0x0F, 0x0F, EFI_SUCCESS},    // every kept bit is set anyway
+      {0x0F, 0x0F, -1, EFI_DEVICE_ERROR}, // even where every kept bit is set anyway
+      {0xF8, 0x01, 0x11, EFI_SUCCESS},    // the read answered 0x12
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "keep " << int{c.Keep} << " set " << int{c.Set});
     Config.I2cDevices.clear();
     Fit(0x34, "register-file", {{0x40, 0x12}});
-    Config.I2c.AbortOnByte = 2; // the byte the read takes back
+    Config.I2c.AbortOnByte = c.Status == EFI_SUCCESS ? 0 : 2; // the byte the read takes back
     Install();
     EXPECT_EQ(PmicModifyRegister(0x34, 0x40, PmicBusLock::None, c.Keep, c.Set), c.Status);
-    std::vector<std::string> transfers = {RdFailed(0x34, 0x40)};
+    std::vector<std::string> transfers = {c.Status == EFI_SUCCESS ? Rd(0x34, 0x40, 0x12)
+                                                                  : RdFailed(0x34, 0x40)};
     if (c.Written >= 0) {
       transfers.push_back(Wr(0x34, 0x40, c.Written));
     }

@@ -1,11 +1,13 @@
 #include "pmic/PmicDescriptor.h"
 #include "pmic/Variant1Tables.h"
+#include "sim/Mends.h"
 #include "support/CsvData.h"
 #include "support/PmicBoardFixture.h"
 #include "support/PmicVariantRows.h"
 #include "support/ScriptedRegister.h"
 
 #include <functional>
+#include <map>
 
 using namespace testsupport;
 
@@ -213,36 +215,81 @@ TEST(Variant1Tables, HoldThePmicsUpdateRowsAsTranscribed) {
   }
 }
 
+// What applying Table to 0x6E looks like, from registers that read Start (0 elsewhere), or with
+// every read failing: then only the rows whose value does not carry the old one are written, to a
+// device that no longer acknowledges.
+std::vector<std::string> TableSteps(const PmicRegisterUpdate* Table, size_t Count,
+                                    std::map<uint8_t, uint8_t> Start, bool ReadsFail) {
+  std::vector<std::string> steps;
+  for (size_t row = 0; row < Count; ++row) {
+    const PmicRegisterUpdate& u = Table[row];
+    const uint8_t old = Start[u.Register];
+    steps.push_back(ReadsFail ? RdFailed(0x6E, u.Register) : R(u.Register, old));
+    if (u.Mask == 0 || u.Operation > UpdateClear) {
+      continue;
+    }
+    const uint8_t masked = u.Mask & u.Value;
+    const uint8_t values[] = {
+        static_cast<uint8_t>(masked | (old & ~u.Mask)), static_cast<uint8_t>(old & masked),
+        static_cast<uint8_t>(old | masked), static_cast<uint8_t>(old & ~u.Mask)};
+    if (!ReadsFail) {
+      steps.push_back(W(u.Register, Start[u.Register] = values[u.Operation]));
+    } else if (u.Operation == UpdateMasked && u.Mask == 0xFF) {
+      steps.push_back(W(u.Register, u.Value)); // queued before the refusal shows
+    }
+  }
+  return steps;
+}
+
+// The sweep's write check expects the 13-row table where the code stays 0: its data is the table.
+TEST(Variant1Tables, TheWriteCheckExpectsTheThirteenRowTable) {
+  const std::vector<const sim::MendExpect*> expected = sim::MendRules("pmic-writes");
+  ASSERT_EQ(expected.size(), 1u);
+  EXPECT_EQ(expected[0]->Device, 0x6E);
+  std::vector<std::pair<uint8_t, uint8_t>> table;
+  for (const PmicRegisterUpdate& row : Variant1Step1Table) {
+    ASSERT_EQ(row.Mask, 0xFF); // whole-register rows: written whatever the reads gave
+    table.emplace_back(row.Register, row.Value);
+  }
+  EXPECT_EQ(expected[0]->Writes, table);
+}
+
 // The table follows the identification of whichever variant is active, asked through that
-// variant's own GetIdentity after three selections.
+// variant's own GetIdentity: a selection for the slot test, one for the test of the descriptor
+// pointer and one for the call. With the fallback active (no GetIdentity, at the slot test or at
+// the call) the code stays 0, which takes the 13-row table.
 TEST_F(Variant1Test, StepOneTableFollowsTheActiveVariantsIdentity) {
-  const std::vector<std::pair<uint8_t, uint8_t>> table13 = {
-      {0x94, 0x4C}, {0x95, 0x00}, {0x96, 0x4C}, {0x97, 0x00}, {0x99, 0x4C},
-      {0x9A, 0x00}, {0x9B, 0x4C}, {0x9C, 0x00}, {0x9E, 0xCD}, {0x9F, 0x08},
-      {0xA0, 0x4C}, {0xA1, 0x00}, {0x90, 0x3F}};
+  const std::vector<std::string> lost =
+      EachLocked({RdFailed(0x34, 0x03), Rd(0x5E, 0x00, 0), RdFailed(0x6E, 0x00)});
+  const auto table = [](uint8_t Id, bool ReadsFail) {
+    return Id == 0x1F ? TableSteps(Variant1Step1Table1F, std::size(Variant1Step1Table1F),
+                                   {{0x00, Id}}, ReadsFail)
+                      : TableSteps(Variant1Step1Table, std::size(Variant1Step1Table), {{0x00, Id}},
+                                   ReadsFail);
+  };
+  const std::vector<std::string> v5 = Locked({{Rd(0x34, 0x03, 0x41)}});
   struct Case {
     const char* Name;
     bool Variant5;
     uint8_t Id;
-    std::vector<std::string> Asked; // the selections and the identity reads
-    size_t Writes;
-    uint32_t StopsFrom = 0; // 0x6E answers no address phase from this one on
+    uint32_t StopsFrom; // 0x6E answers no address phase from this one on; 0: always
+    std::vector<std::string> Steps;
   };
-  const std::vector<std::string> v5 = Locked({{Rd(0x34, 0x03, 0x41)}});
+  const auto identity = [](uint8_t Id) { return std::vector{R(0x00, Id), R(0x01, 0)}; };
   const Case cases[] = {
-      // The fallback has no GetIdentity: one selection, and with no code read no table.
-      {"fallback", false, 0x41, Selection(0x41), 0},
-      {"variant 5 answers 0x41", true, 0x2B, Concat({v5, v5, v5, v5, v5}), 0},
-      {"variant 1, 0x2B", false, 0x2B,
-       Concat({Selection(0x2B), Selection(0x2B), Selection(0x2B), {R(0, 0x2B), R(1, 0)}}), 13},
-      // The third selection, which the slot is called through, finds the fallback and its empty
-      // GetIdentity slot: nothing is called and no table written.
-      {"0x6E gone by the third selection", false, 0x2B,
-       Concat({Selection(0x2B), Selection(0x2B),
-               EachLocked({RdFailed(0x34, 0x03), Rd(0x5E, 0x00, 0), RdFailed(0x6E, 0x00)})}),
-       0, 5},
-      {"variant 1, 0x1F", false, 0x1F,
-       Concat({Selection(0x1F), Selection(0x1F), Selection(0x1F), {R(0, 0x1F), R(1, 0)}}), 34},
+      {"fallback from the start", false, 0x41, 0, Concat({Selection(0x41), table(0, false)})},
+      {"variant 5 answers 0x41", true, 0x2B, 0, Concat({v5, v5, v5, v5, v5})},
+      {"variant 1, 0x2B", false, 0x2B, 0,
+       Concat({Selection(0x2B), Selection(0x2B), Selection(0x2B), identity(0x2B),
+               table(0x2B, false)})},
+      {"variant 1, 0x1F", false, 0x1F, 0,
+       Concat({Selection(0x1F), Selection(0x1F), Selection(0x1F), identity(0x1F),
+               table(0x1F, false)})},
+      {"0x6E gone at the slot test", false, 0x2B, 1, Concat({lost, table(0, true)})},
+      {"0x6E gone by the pointer test", false, 0x2B, 3,
+       Concat({Selection(0x2B), lost, lost, table(0, true)})},
+      {"0x6E gone by the call", false, 0x2B, 5,
+       Concat({Selection(0x2B), Selection(0x2B), lost, table(0, true)})},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -255,20 +302,8 @@ TEST_F(Variant1Test, StepOneTableFollowsTheActiveVariantsIdentity) {
     Fit(0x5E, "register-file");
     Install();
     EXPECT_EQ(V1.InitStep1(), EFI_SUCCESS);
-    const std::vector<std::string> events = Events(false);
-    ASSERT_GE(events.size(), c.Asked.size());
-    EXPECT_EQ(std::vector(events.begin(), events.begin() + c.Asked.size()), c.Asked);
-    const auto writes = Writes(0x6E);
-    EXPECT_EQ(writes.size(), c.Writes);
-    if (c.Writes == 13) {
-      EXPECT_EQ(writes, table13);
-    }
+    EXPECT_EQ(Events(false), c.Steps);
   }
-  // The 34-row table for 0x1F has rows of its own and ends on 0x90 and 0x8E.
-  EXPECT_EQ(Primary(0x98), 0x46);
-  EXPECT_EQ(Primary(0xB3), 0xFF);
-  EXPECT_EQ(Primary(0x90), 0x27);
-  EXPECT_EQ(Primary(0x8E), 0x0B);
 }
 
 TEST_F(Variant1Test, StepFiveDependsOnIdentificationAndRevision) {
@@ -311,6 +346,55 @@ TEST_F(Variant1Test, StepFiveDependsOnIdentificationAndRevision) {
       EXPECT_EQ(bus.Sideband[i].Port, 0x04);
       EXPECT_EQ(bus.Sideband[i].Register, 6u);
     }
+  }
+}
+
+// Refuses the address phase of its Nth register read, counted from 1; answers every other one.
+class FailsNthRead : public sim::I2cRegisterFileDevice {
+public:
+  explicit FailsNthRead(uint32_t N) : n_(N) {}
+  bool AddressPhase(bool Read) override {
+    const bool acknowledged = I2cRegisterFileDevice::AddressPhase(Read);
+    return acknowledged && !(Read && ++reads_ == n_);
+  }
+
+private:
+  uint32_t n_;
+  uint32_t reads_ = 0;
+};
+
+// The auxiliary device's set-up reads the identification and the revision again. A part is left
+// out only when the read that decides it failed: the configuration register follows the
+// identification, the late sequence the revision; a failed revision read leaves the configuration
+// of a code it does not decide.
+TEST_F(Variant1Test, AuxiliarySetUpSkipsOnlyWhatAFailedReadDecides) {
+  // InitStep5 reads 11 table registers and the identity twice: the set-up's reads are 14 and 15.
+  struct Case {
+    const char* Name;
+    uint8_t Id;
+    uint8_t Revision;
+    uint32_t FailedRead;
+    std::vector<std::pair<uint8_t, uint8_t>> Auxiliary;
+  };
+  const Case cases[] = {
+      {"identification unread", 0x2B, 0xB1, 14, {}},
+      {"revision unread, 0x2B", 0x2B, 0xB1, 15, {{0xE0, 0x0C}}},
+      {"revision unread, 0x00", 0x00, 0xB1, 15, {{0xDC, 0x0C}}},
+      {"revision unread, 0x1F", 0x1F, 0xB1, 15, {{0xDC, 0x0C}}},
+      {"both read, 0x1F", 0x1F, 0xB1, 99, {{0xDC, 0x0C}, {0xF9, 0x03}, {0xF9, 0x0B}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Config.I2cDevices.clear();
+    Fit(0x5E, "register-file");
+    Install();
+    FailsNthRead primary(c.FailedRead);
+    primary.Poke(0x00, c.Id);
+    primary.Poke(0x01, c.Revision);
+    soc->I2c.Attach(0x6E, false, primary);
+    EXPECT_EQ(V1.InitStep5(), EFI_SUCCESS);
+    EXPECT_EQ(Writes(0x5E), c.Auxiliary);
+    soc.reset(); // before the device it holds goes
   }
 }
 
@@ -397,13 +481,23 @@ TEST_F(Variant1Test, VoltageWaitsForTheConversionWithABound) {
     EXPECT_EQ(Events(false), expected);
     soc.reset();
   }
-  // The control register cannot be read: no conversion is started (its other bits would be
-  // written back unread), nothing is waited for, and the earlier reading is not returned.
+  // The start is a read-modify-write: a control register that cannot be read is not written (its
+  // other bits would go back unread), and nothing else is skipped: the wait and the reading go
+  // on. A poll that fails ends the wait with full scale; one that answers not busy is followed by
+  // the result registers as they stand, no conversion having been started.
   Board({{0x80, 0x01}, {0x81, 0x23}});
   Config.I2c.AbortOnByte = 2; // the byte the read of 0x72 takes back
   Install();
+  EXPECT_EQ(V1.ReadVoltage(), 0x123u * 5000 / 1023);
+  EXPECT_EQ(Events(false), (std::vector<std::string>{RdFailed(0x6E, 0x72), R(0x72, 0x00),
+                                                     R(0x80, 0x01), R(0x81, 0x23)}));
+  Config.I2c.AbortOnByte = 0;
+  // The device stops answering: the start's read fails, and so does the first poll.
+  Board({{0x80, 0x01}, {0x81, 0x23}});
+  Config.I2cDevices[0].StopsAcknowledgingFrom = 1;
+  Install();
   EXPECT_EQ(V1.ReadVoltage(), 5000u);
-  EXPECT_EQ(Events(false), (std::vector<std::string>{RdFailed(0x6E, 0x72)}));
+  EXPECT_EQ(Events(false), (std::vector<std::string>{RdFailed(0x6E, 0x72), RdFailed(0x6E, 0x72)}));
 }
 
 // Takes writes and refuses to be read: every read fails, every write reaches the device.
@@ -443,8 +537,8 @@ TEST_F(Variant1Test, EveryTransferFailing) {
       {V1.GetFlag4, 0, 0},
       {[&] { return V1.GetSelector(&selector); }, EFI_DEVICE_ERROR, 0},
       {[] { return V1.SetSelector(3); }, EFI_DEVICE_ERROR, 0},
-      {V1.ReadVoltage, 5000, 0},      // no conversion started, so none waited for
-      {V1.InitStep1, EFI_SUCCESS, 0}, // the fallback is active: no code read, no table
+      {V1.ReadVoltage, 5000, 0},       // no conversion started; the first poll fails
+      {V1.InitStep1, EFI_SUCCESS, 13}, // the fallback: code 0, the 13-row table
       {V1.InitStep2, EFI_SUCCESS, 0},
       {V1.InitStep3, EFI_SUCCESS, 8}, // the whole-register rows
       {V1.InitStep4, EFI_SUCCESS, 0},

@@ -157,6 +157,15 @@ TEST_F(Variant5Test, TableStepsHoldTheBusForTheWholeTable) {
                      W(0x28, 0xF6), R(0x1A, 0x00), W(0x1A, 0x16), R(0x17, 0x55), W(0x17, 0x1A),
                      R(0x13, 0x00), W(0x13, 0x20), R(0x29, 0xE0), W(0x29, 0xFF), R(0x13, 0x20),
                      W(0x13, 0x60), R(0x1B, 0x00), W(0x1B, 0x16), R(0x12, 0x00), W(0x12, 0x2C)}}));
+
+  // Nobody answers: every read is made, and no read-modify-write writes back bits it never read.
+  Config.I2cDevices.clear();
+  Install();
+  EXPECT_EQ(V5.InitStep2(), EFI_SUCCESS);
+  EXPECT_EQ(Events(false),
+            Concat({Locked({{Lost(0x92)}}),
+                    EachLocked({Lost(0x2A), Lost(0x13), Lost(0x2A), Lost(0x13), Lost(0x28),
+                                Lost(0x1A), Lost(0x18), Lost(0x12), Lost(0x16), Lost(0x12)})}));
 }
 
 TEST_F(Variant5Test, VerifyStepTriesTwentyOneTimesAtMost) {

@@ -7,8 +7,9 @@
 extern "C" uint32_t PmicBusProbe(uint32_t Address, uint32_t Register, uint32_t UseSemaphore) {
   const uint8_t address = static_cast<uint8_t>(Address);
   const uint8_t reg = static_cast<uint8_t>(Register);
+  PmicBusHold hold = {};
   if (UseSemaphore) {
-    AcquirePmicBus();
+    AcquirePmicBus(hold);
   }
   uint8_t value = 0;
   EFI_STATUS status = I2cReadRegister(address, reg, &value);
@@ -21,7 +22,7 @@ extern "C" uint32_t PmicBusProbe(uint32_t Address, uint32_t Register, uint32_t U
     status = I2cReadRegister(address, static_cast<uint8_t>(reg + 1), &back);
   }
   if (UseSemaphore) {
-    ReleasePmicBus();
+    ReleasePmicBus(hold);
   }
   return EFI_ERROR(status) ? status : back;
 }

@@ -166,8 +166,9 @@ TEST(BoardFileBus, DescribedDevicesAnswerTheDriver) {
     SCOPED_TRACE(semaphore ? "with the semaphore" : "without the semaphore");
     sim::Soc soc(sim::ParseBoardText(board, "board.json"));
     tools::BoardInstallation installed(soc.Bus);
+    PmicBusHold hold = {};
     if (semaphore) {
-      ASSERT_EQ(AcquirePmicBus(), EFI_SUCCESS);
+      ASSERT_EQ(AcquirePmicBus(hold), EFI_SUCCESS);
     }
     uint8_t value = 0;
     EXPECT_EQ(I2cReadRegister(0x34, 0x12, &value), EFI_SUCCESS);
@@ -180,7 +181,7 @@ TEST(BoardFileBus, DescribedDevicesAnswerTheDriver) {
     EXPECT_EQ(I2cReadRegister(0x5E, 0x00, &value), EFI_DEVICE_ERROR);
     EXPECT_EQ(value, 0x11);
     if (semaphore) {
-      ReleasePmicBus();
+      ReleasePmicBus(hold);
     }
 
     const auto activity = sim::decode::DecodeBus(soc.Bus.GetTrace().Accesses());

@@ -18,7 +18,8 @@ TEST(BoardFile, ReadsEveryKey) {
     "access_costs_ns": {"mmio_read": 10, "mmio_write": 20, "port_read": 30, "port_write": 40},
     "time_budget_ms": 7000, "access_budget": 5000,
     "pads": [{"community": "0x2000", "pad": 22, "level": 1}],
-    "faults": {"pad_reads_all_ones": [{"address": "0xFED0C5D8", "reads": 6}]}
+    "faults": {"pad_reads_all_ones": [{"address": "0xFED0C5D8", "reads": 6}],
+               "punit_reads_all_ones": [{"register": 7, "read": 4}]}
   })",
                                                       "bench.json");
   EXPECT_EQ(config.Name, "bench");
@@ -35,6 +36,7 @@ TEST(BoardFile, ReadsEveryKey) {
   ASSERT_EQ(config.PadFaults.size(), 1u);
   EXPECT_EQ(config.PadFaults[0].Address, 0xFED0C5D8u);
   EXPECT_EQ(config.PadFaults[0].Reads, 6u);
+  EXPECT_EQ(config.Punit.ReadsAllOnes, (std::vector<sim::PunitReadFault>{{7, 4}}));
 }
 
 TEST(BoardFile, BadInputNamesTheFileAndPosition) {
@@ -48,6 +50,10 @@ TEST(BoardFile, BadInputNamesTheFileAndPosition) {
       {"{\"pads\": [{\"pad\": 1, \"level\": 0}]}", "board.json:1:11: a pad needs"},
       {"{\"faults\": {\"pad_reads_all_ones\": [{\"address\": \"0xFED0B000\", \"reads\": 1}]}}",
        "board.json:1:48: address must be a 32-bit register of the pad block"},
+      {"{\"faults\": {\"punit_reads_all_ones\": [{\"register\": 7, \"read\": 0}]}}",
+       "board.json:1:62: read counts from 1"},
+      {"{\"faults\": {\"punit_reads_all_ones\": [{\"read\": 1}]}}",
+       "board.json:1:38: a P-Unit read fault needs \"register\" and \"read\""},
       {"{\"access_costs_ns\": {\"port_read\": 0}}",
        "board.json:1:35: port_read must be at least 1"},
       {"[1]", "board.json:1:1: a board description must be object"},

@@ -194,11 +194,12 @@ TEST(BusDecoder, ARunDecodesTheSameFromItsTextForm) {
   {
     tools::BoardInstallation installed(soc.Bus);
     uint8_t value = 0;
-    ASSERT_EQ(AcquirePmicBus(), EFI_SUCCESS);
+    PmicBusHold hold = {};
+    ASSERT_EQ(AcquirePmicBus(hold), EFI_SUCCESS);
     ASSERT_EQ(I2cReadRegister(0x34, 0x12, &value), EFI_SUCCESS);
     const uint8_t data = 0x3C;
     ASSERT_EQ(I2cWriteRegister(0x34, 0x13, &data), EFI_SUCCESS);
-    ReleasePmicBus();
+    ReleasePmicBus(hold);
   }
   std::ostringstream text;
   soc.Bus.GetTrace().WriteText(text);

@@ -1,6 +1,8 @@
 #include "sim/FaultPoint.h"
+#include "sim/BoardFile.h"
 #include "sim/FaultOutcome.h"
 #include "sim/Soc.h"
+#include "tools/run/HostRun.h"
 
 #include <gtest/gtest.h>
 
@@ -35,6 +37,10 @@ TEST(FaultPoints, ReadBackAsWrittenAndPutIntoTheBoard) {
        }},
       {"pad-reads-all-ones:0xFED0C5DC@5",
        [](auto& B) { return B.PadFaults.size() == 1 && B.PadFaults.back().Reads == 5; }},
+      {"punit-reads-all-ones:0x07@4",
+       [](auto& B) {
+         return B.Punit.ReadsAllOnes == std::vector<sim::PunitReadFault>{{7, 4}};
+       }},
       {"timer-frozen@100", [](auto& B) { return B.PmTimerFrozenFromRead == 100; }},
       {"conversion-never-ends:0x5E",
        [](auto& B) { return B.I2cDevices[1].Conversion.NeverFinishes; }},
@@ -62,6 +68,7 @@ TEST(FaultPoints, SayWhatIsWrongWithAPoint) {
       {"conversion-never-ends:0x34", "the device at 0x34 has no converter"},
       {"device-stops-acknowledging:0x6E@1", "no device at 0x6E on this board"},
       {"pad-reads-all-ones:0x1000@1", "0x1000 is not a register of the pad block"},
+      {"punit-reads-all-ones:0x0100@1", "0x0100 is not a P-Unit register (0x00-0xFF)"},
       {"pad-reads-all-ones:0xFED0C5DC@3",
        "the board already returns all ones for the first 3 reads of 0xFED0C5DC"},
   };
@@ -102,6 +109,21 @@ TEST(FaultPoints, TimerAndDeviceFaultsStrikeAtTheirCount) {
   EXPECT_TRUE(missing.AddressPhase(false));
 }
 
+// Each sideband read of a P-Unit register that the reference made is a point: on the default board
+// three holds of the semaphore, each reading register 7 five times (the acquire's first reading,
+// its request's, two grant polls, the release's).
+TEST(FaultPoints, EveryPunitReadOfTheReferenceIsAPoint) {
+  const sim::BoardConfig board = sim::LoadBoardFile(BOARDINIT_BOARDS_DIR "/default.json");
+  sim::Soc soc(board);
+  ASSERT_TRUE(tools::RunHostModule(soc.Bus, {.Hobs = board.Hobs}).Status);
+  const sim::FaultKind kind[] = {sim::FaultKind::PunitReadsAllOnes};
+  std::vector<sim::FaultPoint> expected;
+  for (uint32_t read = 1; read <= 15; ++read) {
+    expected.push_back({sim::FaultKind::PunitReadsAllOnes, 7, read});
+  }
+  EXPECT_EQ(sim::EnumerateFaultPoints(board, soc, kind), expected);
+}
+
 TEST(FaultOutcome, JudgesEachWriteAgainstTheReference) {
   using sim::AccessOp;
   const auto at = [](uint64_t Seq, AccessOp Op, uint8_t Width, uint32_t Address, uint32_t Value) {
@@ -129,6 +151,29 @@ TEST(FaultOutcome, JudgesEachWriteAgainstTheReference) {
   const std::vector<sim::BadWrite> left = reference.Check(faulted);
   ASSERT_EQ(left.size(), 1u);
   EXPECT_EQ(left[0].Seq, 4u);
+}
+
+// The semaphore's release, whose read got no answer, rebuilds the register from what an earlier
+// answered read showed, grant cleared (or from its resting value): the table of mends says so.
+// Any other value after that read is still built on it.
+TEST(FaultOutcome, TheReleaseMayRebuildWhatItCouldNotRead) {
+  using sim::AccessOp;
+  constexpr uint32_t Data = 0xE00000D4;
+  const auto at = [](uint64_t Seq, AccessOp Op, uint32_t Value) {
+    return sim::Access{Seq, Seq * 100, Op, 32, Data, Value};
+  };
+  const sim::ReferenceWrites reference({at(0, AccessOp::Write, 0x102)});
+  const std::pair<uint32_t, size_t> cases[] = {{0x4100, 0}, {0x100, 0}, {0x4101, 1}, {0x2, 1}};
+  for (const auto& [written, bad] : cases) {
+    SCOPED_TRACE(written);
+    const std::vector<sim::BadWrite> found =
+        reference.Check({at(0, AccessOp::Read, 0x4101), at(1, AccessOp::Read, 0xFFFFFFFF),
+                         at(2, AccessOp::Write, written)});
+    ASSERT_EQ(found.size(), bad);
+    if (bad != 0) {
+      EXPECT_EQ(found[0].Kind, sim::BadWriteKind::BuiltOnFailedRead);
+    }
+  }
 }
 
 } // namespace

@@ -1,8 +1,8 @@
-#include "tools/boardsim/BoardStep.h"
+#include "tools/boardsim/shared/BoardStep.h"
 
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
-#include "tools/boardsim/RunModule.h"
+#include "tools/boardsim/shared/RunModule.h"
 
 #include <gtest/gtest.h>
 

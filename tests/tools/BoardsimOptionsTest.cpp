@@ -1,8 +1,10 @@
-#include "tools/boardsim/BoardInput.h"
-#include "tools/boardsim/Options.h"
+#include "tools/boardsim/shared/BoardInput.h"
+#include "tools/boardsim/shared/Options.h"
 #include "tools/run/ToolError.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -161,6 +163,21 @@ TEST(BoardsimOptions, OpTakesASlotAndItsArgumentsOrSaysWhatIsWrong) {
   };
   for (const auto& [args, expected] : cases) {
     EXPECT_EQ(ParseOp(args), expected);
+  }
+}
+
+TEST(BoardsimOptions, EveryHelpTextEndsNamingItsPageOfTheReference) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--help"}, "boardsim.md"},       {{"run", "--help"}, "run.md"},
+      {{"op", "--help"}, "op.md"},       {{"decode", "--help"}, "decode.md"},
+      {{"sweep", "--help"}, "sweep.md"},
+  };
+  for (const auto& [args, page] : cases) {
+    EXPECT_TRUE(
+        boardsim::ParseCommandLine(args).Printed.ends_with("\nReference: docs/" + page + "\n"))
+        << args.front();
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::string(BOARDINIT_DOCS_DIR) + "/" + page))
+        << page;
   }
 }
 

@@ -1,4 +1,4 @@
-#include "tools/boardsim/OpSummary.h"
+#include "tools/boardsim/shared/OpSummary.h"
 
 #include <gtest/gtest.h>
 

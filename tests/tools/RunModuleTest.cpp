@@ -1,4 +1,4 @@
-#include "tools/boardsim/RunModule.h"
+#include "tools/boardsim/shared/RunModule.h"
 
 #include "sim/Soc.h"
 #include "tools/run/ToolError.h"

@@ -1,9 +1,9 @@
-#include "tools/boardsim/Vcd.h"
+#include "tools/boardsim/shared/Vcd.h"
 
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
 #include "sim/decode/BusDecoder.h"
-#include "tools/boardsim/RunModule.h"
+#include "tools/boardsim/shared/RunModule.h"
 #include "tools/run/Hex.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // boardsim: runs the module on a simulated board and shows what it did.
-#include "tools/boardsim/Commands.h"
-#include "tools/boardsim/Options.h"
-#include "tools/boardsim/Outputs.h"
+#include "tools/boardsim/shared/Commands.h"
+#include "tools/boardsim/shared/Options.h"
+#include "tools/boardsim/shared/Outputs.h"
 #include "tools/run/Printable.h"
 #include "tools/run/ToolError.h"
 

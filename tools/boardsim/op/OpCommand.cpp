@@ -1,0 +1,72 @@
+#include "sim/Soc.h"
+#include "tools/boardsim/shared/BoardInput.h"
+#include "tools/boardsim/shared/Commands.h"
+#include "tools/boardsim/shared/Contained.h"
+#include "tools/boardsim/shared/GdbOption.h"
+#include "tools/boardsim/shared/OpSummary.h"
+#include "tools/boardsim/shared/Options.h"
+#include "tools/boardsim/shared/Outputs.h"
+#include "tools/boardsim/shared/RunModule.h"
+#include "tools/boardsim/shared/Selection.h"
+#include "tools/boardsim/shared/SummaryJson.h"
+#include "tools/boardsim/shared/Vcd.h"
+#include "tools/run/ToolError.h"
+
+#include <iostream>
+
+namespace boardsim {
+
+int OpCommand(const OpOptions& Options, const Installation& Where) {
+  const OpOptions& options = Options;
+  LoadedBoard board = LoadBoard(options.Run.Board, Where.BoardsDir);
+  ApplyFaultOptions(options.Run.Faults, board.Config);
+  // The library's delays and semaphore waits count PM-timer ticks; on a board that leaves the
+  // ACPI window closed they would spin on a timer that never moves. Other modules call the
+  // library after this module's entry has opened the window, so the board starts the way the
+  // entry leaves it, without any module access: the trace holds only GetActivePmic and the slot.
+  const bool opened = tools::OpenAcpiWindowAsEntryLeavesIt(board.Config);
+
+  RefuseSharedFiles(options.Run, board.Path, Where.BuiltImage, true);
+  TraceOutput trace(options.Run.TracePath);
+  VcdOutput vcd(options.Run.VcdPath);
+  const auto gdb = ListenForGdb(options.Run, Where.BuiltImage, std::cerr);
+
+  const auto callSlot = [&] {
+    sim::Soc soc(board.Config);
+    trace.Start(soc.Bus);
+    const auto debugger = AcceptGdb(gdb.get(), soc);
+    const ModuleSlotCall call =
+        CallSlot(options.Run, soc, Where.BuiltImage, options.Slot, debugger.get());
+    if (debugger) {
+      const bool done = call.Run.Failure.empty() && (!options.Slot || call.Run.Called);
+      debugger->Finish(done ? 0 : tools::ExitRunFailed);
+    }
+    trace.Finish(soc.Bus);
+    vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
+    const OpReport report{
+        board.Config.Name, board.Path, ImageToRun(options.Run, Where.BuiltImage), opened,
+        options.Slot,      call.Run};
+    std::ostream& out = SummaryStream(options.Run);
+    if (options.Run.Json) {
+      PrintOpJson(out, report, soc.Bus, options.List);
+    } else if (options.List) {
+      PrintSlotList(out, report, soc.Bus);
+    } else {
+      PrintOpSummary(out, report, soc.Bus);
+    }
+    CheckStandardOutput();
+    if (!call.Run.Failure.empty()) {
+      return tools::ExitRunFailed;
+    }
+    if (options.Slot && !call.Run.Called) {
+      out.flush();
+      std::cerr << tools::PmicSlots[options.Slot->Slot].Name << " is not offered by variant "
+                << VariantName(call.Run.VariantId) << '\n';
+      return tools::ExitRunFailed;
+    }
+    return 0;
+  };
+  return options.Run.Host ? callSlot() : RunContained(callSlot);
+}
+
+} // namespace boardsim

@@ -1,0 +1,59 @@
+#include "sim/Soc.h"
+#include "tools/boardsim/shared/BoardInput.h"
+#include "tools/boardsim/shared/Commands.h"
+#include "tools/boardsim/shared/Contained.h"
+#include "tools/boardsim/shared/GdbOption.h"
+#include "tools/boardsim/shared/Outputs.h"
+#include "tools/boardsim/shared/RunModule.h"
+#include "tools/boardsim/shared/Summary.h"
+#include "tools/boardsim/shared/SummaryJson.h"
+#include "tools/boardsim/shared/Vcd.h"
+#include "tools/run/ToolError.h"
+
+#include <iostream>
+
+namespace boardsim {
+
+int RunCommand(const RunOptions& Options, const Installation& Where) {
+  LoadedBoard board = LoadBoard(Options.Board, Where.BoardsDir);
+  ApplyFaultOptions(Options.Faults, board.Config);
+  RefuseSharedFiles(Options, board.Path, Where.BuiltImage, false);
+  TraceOutput trace(Options.TracePath);
+  VcdOutput vcd(Options.VcdPath);
+  const auto gdb = ListenForGdb(Options, Where.BuiltImage, std::cerr);
+
+  const auto boot = [&] {
+    sim::Soc soc(board.Config);
+    trace.Start(soc.Bus);
+    const auto padsBefore = SnapshotPads(soc.Gpio);
+    const auto debugger = AcceptGdb(gdb.get(), soc);
+    const ModuleRun run = RunModule(Options, soc, Where.BuiltImage, debugger.get());
+    const tools::RunResult& result = run.Result;
+
+    RunReport report{board.Config.Name,
+                     board.Path,
+                     ImageToRun(Options, Where.BuiltImage),
+                     result.Status,
+                     result.Failure,
+                     ComparePads(padsBefore, SnapshotPads(soc.Gpio)),
+                     DescribeBoardStep(soc.Bus.GetTrace().Accesses())};
+    trace.Finish(soc.Bus);
+    vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
+    // With the trace on standard output, the summary moves out of its way.
+    std::ostream& out = SummaryStream(Options);
+    if (Options.Json) {
+      PrintRunJson(out, report, soc.Bus);
+    } else {
+      PrintSummary(out, report, soc.Bus);
+    }
+    CheckStandardOutput();
+    const int status = result.Status ? 0 : tools::ExitRunFailed;
+    if (debugger) {
+      debugger->Finish(status);
+    }
+    return status;
+  };
+  return Options.Host ? boot() : RunContained(boot);
+}
+
+} // namespace boardsim

@@ -1,0 +1,47 @@
+// What every boardsim command reads and writes around a run: the board description named on the
+// command line, and the access trace.
+#pragma once
+
+#include "sim/Board.h"
+#include "sim/BoardConfig.h"
+#include "tools/boardsim/shared/Outputs.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace boardsim {
+
+struct LoadedBoard {
+  std::string Path;
+  sim::BoardConfig Config; // named after its file when the description has no name
+};
+
+// A bare name means <BoardsDir>/<name>.json; anything with a slash or a .json ending is a path.
+std::string ResolveBoardPath(const std::string& Board, const std::string& BoardsDir);
+
+// A name from BoardsDir or a path; every problem is a tools::ToolError with exit status 2.
+LoadedBoard LoadBoard(const std::string& Board, const std::string& BoardsDir);
+
+// Puts each --fault point (sim/FaultPoint.h) into the board; a point that does not parse, or
+// that the board has nothing for, is bad input (exit 2).
+void ApplyFaultOptions(const std::vector<std::string>& Faults, sim::BoardConfig& Board);
+
+// Where --trace goes: a file, standard output for "-", or nowhere. The file is opened before the
+// run, so that a path that cannot be written is refused (exit 2) before any time is spent; it
+// replaces the file named only at Finish (see OutputFile). A run that did not return finishes
+// too: its trace up to the access that ended it is the whole of what happened.
+class TraceOutput {
+public:
+  explicit TraceOutput(const std::optional<std::string>& Path);
+  // Before the run: the board keeps only what the views need, and the trace, if asked for, is
+  // written as the run goes, so no run holds its whole trace in memory.
+  void Start(sim::Board& Board);
+  // After it: the rest of the trace is written out; a write error throws (ExitWriteFailed).
+  void Finish(sim::Board& Board);
+
+private:
+  std::optional<OutputFile> file_;
+};
+
+} // namespace boardsim

@@ -1,0 +1,29 @@
+// The subcommands of boardsim. Each returns the process exit status; bad input is thrown as a
+// tools::ToolError.
+#pragma once
+
+#include "tools/boardsim/shared/Options.h"
+
+#include <string>
+
+namespace boardsim {
+
+// Where the build put what the commands use by default.
+struct Installation {
+  std::string BoardsDir;
+  std::string BuiltImage; // its linker map lies beside it
+};
+
+// A boot: ModuleEntry on the board, and a summary of what it did.
+int RunCommand(const RunOptions& Options, const Installation& Where);
+
+// One PMIC slot called as the firmware modules that use the library call it, or --list.
+int OpCommand(const OpOptions& Options, const Installation& Where);
+
+// The views of a saved trace.
+int DecodeCommand(const DecodeOptions& Options);
+
+// Every fault at every point of each board's boot and slot calls; 1 when any point failed.
+int SweepCommand(const SweepOptions& Options, const Installation& Where);
+
+} // namespace boardsim

@@ -1,0 +1,243 @@
+#include "tools/boardsim/shared/Options.h"
+
+#include "tools/boardsim/op/SlotArguments.h"
+#include "tools/boardsim/sweep/SweepOptions.h"
+#include "tools/run/Printable.h"
+#include "tools/run/ToolError.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+
+namespace boardsim {
+
+namespace {
+
+constexpr const char* ExitStatuses =
+    "Exit status: 0 done; 1 the module did not return, a slot is not offered, or a sweep\n"
+    "found failures; 2 bad input (one line naming the file and the position); 3 an output could\n"
+    "not be written.";
+
+constexpr const char* ProgramFooter =
+    "Examples:\n"
+    "  boardsim run --board no-pmic --trace -\n"
+    "  boardsim op WriteRegister 0x30 0x85\n"
+    "  boardsim op --list\n"
+    "  boardsim run --trace boot.trace && boardsim decode boot.trace\n";
+
+constexpr const char* OpFooter =
+    "Calls GetActivePmic, then one slot of the descriptor it returns, as the firmware modules\n"
+    "that use the PMIC library do; shows why that descriptor was chosen, what the slot returned\n"
+    "and stored, and the PMIC bus traffic it caused. A board whose ACPI I/O window is closed gets\n"
+    "it opened at 0x400 before the call, as the module's entry leaves it: the library's waits\n"
+    "read the PM timer behind it.\n"
+    "Exit status: 0 the slot returned; 1 the slot is not offered, or the call did not return;\n"
+    "2 bad input; 3 an output could not be written.\n"
+    "Reference: docs/op.md";
+
+constexpr const char* DecodeFooter =
+    "Shows what the trace alone determines: its accesses by kind, the PMIC bus (transactions,\n"
+    "semaphore holds, sideband messages) and, for a trace of run, the PMIC selection and the\n"
+    "board step, exactly as run shows them. Counts by device are left out: they need the\n"
+    "board's decoders, which move while the module programs them.\n"
+    "Sequence numbers and times must strictly increase; a device file is refused.\n"
+    "Exit status: 0 done; 2 bad input (a trace line that does not parse or is out of order,\n"
+    "named by its number); 3 an output could not be written.\n"
+    "Reference: docs/decode.md";
+
+[[noreturn]] void BadInput(const std::string& Message) {
+  throw tools::ToolError("boardsim: " + Message, tools::ExitBadInput);
+}
+
+// The options run and op share.
+void AddRunOptions(CLI::App& Command, RunOptions& Options) {
+  Command
+      .add_option("--board", Options.Board,
+                  "a board from the boards folder (default: default), or a JSON file")
+      ->type_name("NAME|FILE");
+  Command
+      .add_option("--trace", Options.TracePath,
+                  "write the access trace to FILE, or to standard output with '-' (the "
+                  "summary then goes to standard error)")
+      ->type_name("FILE|-");
+  CLI::Option* host =
+      Command.add_flag("--host", Options.Host, "run the host-linked module instead of the image");
+  Command
+      .add_option(
+          "--image", Options.ImagePath,
+          "run this image (PE32, TE, FFS file or firmware volume) instead of the one the build "
+          "made (image/boardinit.efi)")
+      ->type_name("FILE")
+      ->excludes(host);
+  Command.add_flag("--json", Options.Json, "print the summary as one JSON document");
+  Command
+      .add_option("--vcd", Options.VcdPath,
+                  "write the waveform of the PMIC bus and the pads the module drives (VCD), or to "
+                  "standard output with '-'")
+      ->type_name("FILE|-");
+  Command
+      .add_option("--gdb", Options.Gdb,
+                  "stop the image before its first instruction and wait for GDB on [HOST:]PORT "
+                  "(host 127.0.0.1 unless given; port 0 picks a free one)")
+      ->type_name("[HOST:]PORT")
+      ->excludes(host);
+  Command
+      .add_option("--fault", Options.Faults,
+                  "put a fault into the board, as boardsim sweep names it (KIND[:WHERE][@WHEN]); "
+                  "may be given more than once")
+      ->type_name("POINT");
+}
+
+// CLI11 names the option in front of its message; the user reads "--board needs a value".
+std::string Describe(const CLI::ParseError& Error, const CLI::App& Program) {
+  const std::string message = Error.what();
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&Error) != nullptr) {
+    for (const CLI::App* command : Program.get_subcommands({})) {
+      for (const CLI::Option* option : command->get_options()) {
+        if (message.starts_with(option->get_name() + ":")) {
+          return option->get_name() + " needs a value";
+        }
+      }
+    }
+  }
+  return message;
+}
+
+// What CLI11 left over: an option no command has, or a word where none is expected.
+void RefuseExtras(const CLI::App& Program) {
+  const std::vector<std::string> extras = Program.remaining(true);
+  if (extras.empty()) {
+    return;
+  }
+  const std::string first = tools::Printable(extras.front());
+  if (first.starts_with("-") && first.size() > 1) {
+    BadInput("unknown option '" + first + "'");
+  }
+  if (Program.get_subcommands().empty()) {
+    BadInput("unknown command '" + first + "' (see boardsim --help)");
+  }
+  BadInput("unexpected argument '" + first + "' (see boardsim " +
+           Program.get_subcommands().front()->get_name() + " --help)");
+}
+
+OpOptions CheckOp(OpOptions Options, const std::vector<std::string>& Words) {
+  if (Options.List) {
+    if (!Words.empty()) {
+      BadInput("--list takes no slot, got '" + tools::Printable(Words[0]) + "'");
+    }
+    return Options;
+  }
+  if (Words.empty()) {
+    BadInput("op needs a slot name (boardsim op --list shows the 25 slots)");
+  }
+  Options.Slot = ParseSlot(Words[0], {Words.begin() + 1, Words.end()});
+  return Options;
+}
+
+} // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
+  CommandLine line;
+  CLI::App program("Runs the board-initialisation module on a simulated board and shows what it "
+                   "did.",
+                   "boardsim");
+  program.set_version_flag("--version", "boardsim " BOARDINIT_VERSION);
+  program.footer(std::string(ProgramFooter) + ExitStatuses + "\nReference: docs/boardsim.md");
+  program.require_subcommand(0, 1);
+  program.allow_extras();
+
+  CLI::App* run = program.add_subcommand("run", "a boot: ModuleEntry on the board, and a summary "
+                                                "of what it did");
+  AddRunOptions(*run, line.Run);
+  run->footer(std::string(ExitStatuses) + "\nReference: docs/run.md");
+  run->allow_extras();
+
+  CLI::App* op = program.add_subcommand("op", "one PMIC slot, called as the firmware modules that "
+                                              "use the library call it");
+  AddRunOptions(*op, line.Op.Run);
+  op->add_option("--map", line.Op.Run.MapPath,
+                 "the image's linker map, where the slot call finds GetActivePmic (default: the "
+                 "image's path with .map)")
+      ->type_name("FILE");
+  op->add_flag("--list", line.Op.List,
+               "the 25 slots with their C signatures, and whether the board's PMIC descriptor "
+               "fills each one");
+  std::vector<std::string> words;
+  op->add_option("SLOT", words,
+                 "a slot name, then its UINT8 arguments (0-255, decimal or 0x hex); the tool "
+                 "passes the pointers and shows what the slot stored there. GetStatus1-3 take "
+                 "'null' for their Status pointer")
+      ->type_name("");
+  op->footer(OpFooter);
+  op->allow_extras();
+
+  CLI::App* decode = program.add_subcommand(
+      "decode", "the views of a trace written earlier by --trace (of run or op)");
+  decode->add_option("TRACE", line.Decode.TracePath, "the trace file, or '-' for standard input")
+      ->type_name("");
+  decode->add_flag("--json", line.Decode.Json, "print the views as one JSON document");
+  decode->footer(DecodeFooter);
+  decode->allow_extras();
+
+  CLI::App* sweep = AddSweepCommand(program, line.Sweep);
+  // "--" ends the options of a command: what follows it are words (op's slot and arguments,
+  // decode's trace), even where they start with a dash. They are kept from CLI11, which would
+  // take a "--" before a command's positionals as an unknown option.
+  std::vector<std::string> head = Args;
+  std::vector<std::string> tail;
+  const auto command = std::find_if(Args.begin(), Args.end(), [](const std::string& Arg) {
+    return Arg == "run" || Arg == "op" || Arg == "decode" || Arg == "sweep" || Arg == "--";
+  });
+  const auto ends = command == Args.end() ? Args.end() : std::find(command, Args.end(), "--");
+  if (ends != Args.end()) {
+    head.assign(Args.begin(), ends);
+    tail.assign(ends + 1, Args.end());
+  }
+  std::vector<std::string> reversed(head.rbegin(), head.rend()); // CLI11 takes them last first
+  try {
+    program.parse(reversed);
+  } catch (const CLI::CallForVersion& version) {
+    line.Printed = std::string(version.what()) + "\n";
+    return line;
+  } catch (const CLI::Success&) { // --help, of the program or of a command
+    line.Printed = program.help();
+    return line;
+  } catch (const CLI::ParseError& error) {
+    BadInput(Describe(error, program));
+  }
+  RefuseExtras(program);
+  if (run->parsed()) {
+    line.Which = Command::Run;
+    if (!tail.empty()) {
+      BadInput("unexpected argument '" + tools::Printable(tail.front()) +
+               "' (see boardsim run --help)");
+    }
+  } else if (op->parsed()) {
+    line.Which = Command::Op;
+    words.insert(words.end(), tail.begin(), tail.end());
+    line.Op = CheckOp(line.Op, words);
+  } else if (decode->parsed()) {
+    line.Which = Command::Decode;
+    if (!tail.empty() && !line.Decode.TracePath.empty()) {
+      BadInput("unexpected argument '" + tools::Printable(tail.front()) +
+               "' (see boardsim decode --help)");
+    }
+    if (tail.size() > 1) {
+      BadInput("unexpected argument '" + tools::Printable(tail[1]) +
+               "' (see boardsim decode --help)");
+    }
+    if (!tail.empty()) {
+      line.Decode.TracePath = tail.front();
+    }
+    if (line.Decode.TracePath.empty()) {
+      BadInput("decode needs a trace file, or '-' for standard input");
+    }
+  } else if (sweep->parsed()) {
+    line.Which = Command::Sweep;
+  } else {
+    BadInput("a command is needed: run, op, decode or sweep (see boardsim --help)");
+  }
+  return line;
+}
+
+} // namespace boardsim

@@ -1,0 +1,64 @@
+// The command line of boardsim: the subcommands run, op and decode and their options.
+#pragma once
+
+#include "tools/run/SlotCall.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace boardsim {
+
+struct RunOptions {
+  std::string Board = "default";        // a name in the boards folder, or a path to a JSON file
+  std::optional<std::string> TracePath; // "-" for standard output
+  std::optional<std::string> VcdPath;   // the waveform (Value Change Dump)
+  bool Host = false;                    // the host-linked module instead of the image
+  std::optional<std::string> ImagePath; // another image than the one the build made
+  bool Json = false;                    // the summary as one JSON document
+  std::optional<std::string> Gdb;       // [HOST:]PORT: serve GDB's remote protocol there
+  std::optional<std::string> MapPath;   // op: the image's linker map, if not beside it
+  std::vector<std::string> Faults;      // fault points (sim/FaultPoint.h) put into the board
+};
+
+struct OpOptions {
+  RunOptions Run; // the board, the trace and the form, as for run
+  bool List = false;
+  std::optional<tools::SlotRequest> Slot; // absent with --list
+};
+
+struct DecodeOptions {
+  std::string TracePath; // "-" for standard input
+  bool Json = false;
+};
+
+// Every fault at every point the fault-free runs reach (tools/boardsim/sweep/SweepRun.h).
+struct SweepOptions {
+  std::vector<std::string> Boards; // empty: every built-in board
+  std::vector<std::string> Slots;  // empty: every filled slot of each board's descriptor
+  std::vector<std::string> Kinds;  // empty: every kind
+  bool Boots = true;               // false with --op: slot calls only
+  unsigned Jobs = 0;               // 0: the core count
+  size_t Sample = 0;               // 0: every point; else about this many, spread over each kind
+  bool Host = false;
+  std::optional<std::string> ImagePath;
+  bool Json = false;
+};
+
+enum class Command { Run, Op, Decode, Sweep, Print };
+
+struct CommandLine {
+  Command Which = Command::Print;
+  RunOptions Run;
+  OpOptions Op;
+  DecodeOptions Decode;
+  SweepOptions Sweep;
+  std::string Printed; // Command::Print: the --help or --version text, for standard output
+};
+
+// Throws tools::ToolError (exit 2) on anything it does not understand: one line naming it. Options
+// may stand before or after op's slot words. A slot name, an argument count or an argument the
+// slot cannot take is named with the slot's signature.
+CommandLine ParseCommandLine(const std::vector<std::string>& Args);
+
+} // namespace boardsim

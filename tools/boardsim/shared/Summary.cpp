@@ -1,0 +1,75 @@
+#include "tools/boardsim/shared/Summary.h"
+
+#include "tools/boardsim/shared/RunModule.h"
+#include "tools/run/Printable.h"
+#include "tools/run/StatusName.h"
+
+#include <iomanip>
+#include <ostream>
+
+namespace boardsim {
+
+std::vector<PadState> SnapshotPads(const sim::GpioPads& Gpio) {
+  std::vector<PadState> pads;
+  for (uint32_t community = 0; community < sim::GpioCommunityCount; ++community) {
+    for (uint32_t pad = 0; pad < sim::GpioPadsPerCommunity; ++pad) {
+      const uint32_t offset = sim::PadOffset(community, pad);
+      pads.push_back({Gpio.Peek(offset), (Gpio.Peek(offset + 8) & 1) != 0});
+    }
+  }
+  return pads;
+}
+
+PadChanges ComparePads(const std::vector<PadState>& Before, const std::vector<PadState>& After) {
+  PadChanges changes;
+  for (size_t i = 0; i < Before.size() && i < After.size(); ++i) {
+    changes.Configuration += Before[i].Config != After[i].Config;
+    changes.Level += Before[i].Level != After[i].Level;
+  }
+  return changes;
+}
+
+void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& Board) {
+  Out << "board     " << tools::Printable(Report.BoardName) << " ("
+      << tools::Printable(Report.BoardPath) << ")\n";
+  Out << "module    " << ModuleName(Report.Image) << '\n';
+  if (Report.Status) {
+    Out << "status    " << tools::StatusName(*Report.Status) << '\n';
+  } else {
+    Out << "status    did not return: " << DescribeFailure(Report.Failure, Board.GetTrace())
+        << '\n';
+  }
+  Out << "time      " << Milliseconds(Board.GetClock().NowNs()) << " of virtual time\n";
+  Out << "accesses  " << Board.AccessCount() << " (" << Board.Pauses() << " pause hints)\n";
+  for (const auto& [device, counts] : Board.Counts()) {
+    Out << "  " << std::left << std::setw(14) << device << std::right << " reads " << std::setw(7)
+        << counts.Reads << "  writes " << std::setw(7) << counts.Writes << '\n';
+  }
+  Out << "pads      " << Report.Pads.Configuration << " changed configuration, "
+      << Report.Pads.Level << " changed level\n";
+  PrintStepAndBus(Out, Report.Step);
+}
+
+std::string DescribeFailure(const std::string& Failure, const sim::Trace& Trace) {
+  constexpr size_t Shown = 10;
+  std::string text = Failure.substr(0, Failure.find('\n')) + "\nlast accesses:";
+  const std::vector<sim::Access> recent = Trace.Recent(Shown);
+  for (const sim::Access& access : recent) {
+    text += "\n  " + sim::FormatAccess(access);
+  }
+  return recent.empty() ? text + " none" : text;
+}
+
+void PrintStepAndBus(std::ostream& Out, const BoardStepReport& Step) {
+  Out << "pmic      " << DescribeSelection(Step.Selection) << '\n';
+  Out << "board step\n";
+  for (const std::string& step : DescribeSteps(Step.Steps)) {
+    Out << "  " << step << '\n';
+  }
+  Out << "pmic bus  " << CountBusActivity(Step.Bus) << '\n';
+  for (const std::string& line : DescribeTransactions(Step.Bus)) {
+    Out << "  " << line << '\n';
+  }
+}
+
+} // namespace boardsim

@@ -1,0 +1,137 @@
+#include "tools/boardsim/shared/SummaryJson.h"
+
+#include "tools/boardsim/shared/JsonViews.h"
+#include "tools/run/Printable.h"
+#include "tools/run/StatusName.h"
+
+#include <ostream>
+
+namespace boardsim {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+constexpr int Indent = 2;
+
+void Print(std::ostream& Out, const json& Document) {
+  // Board names and paths are the user's bytes: invalid UTF-8 is replaced, not refused.
+  Out << Document.dump(Indent, ' ', false, json::error_handler_t::replace) << '\n';
+}
+
+json AccessesJson(const sim::Board& Board) {
+  json devices = json::array();
+  for (const auto& [device, counts] : Board.Counts()) {
+    devices.push_back({{"device", device}, {"reads", counts.Reads}, {"writes", counts.Writes}});
+  }
+  return {{"total", Board.AccessCount()}, {"pause_hints", Board.Pauses()}, {"by_device", devices}};
+}
+
+json SlotListJson(const OpReport& Report) {
+  json slots = json::array();
+  for (size_t slot = 0; slot < tools::SlotCount; ++slot) {
+    slots.push_back({{"index", slot},
+                     {"name", tools::PmicSlots[slot].Name},
+                     {"signature", tools::CSignature(tools::PmicSlots[slot])},
+                     {"filled", Report.Run.Filled[slot]}});
+  }
+  return slots;
+}
+
+json CallJson(const OpReport& Report, const OpView& View, const sim::Board& Board) {
+  const tools::SlotRequest& request = *Report.Request;
+  const tools::SlotSignature& signature = tools::PmicSlots[request.Slot].Signature();
+  json call = {{"slot", tools::PmicSlots[request.Slot].Name},
+               {"index", request.Slot},
+               {"text", FormatCall(request)},
+               {"arguments", request.Values},
+               {"null_pointer", request.NullPointer},
+               {"offered", Report.Run.Called}};
+  if (!Report.Run.Called) {
+    return call;
+  }
+  if (!Report.Run.Returned) {
+    call.update(FailureJson(Report.Run.Failure, Board.GetTrace()));
+    return call;
+  }
+  json stored = json::array();
+  for (size_t i = 0; i < Report.Run.Stored.size(); ++i) {
+    stored.push_back({{"name", signature.Pointers[i].Name},
+                      {"width", signature.Pointers[i].Width},
+                      {"value", Report.Run.Stored[i]}});
+  }
+  call.update({{"returned",
+                {{"value", *Report.Run.Returned},
+                 {"text", FormatReturned(signature.Returns, *Report.Run.Returned)}}},
+               {"stored", stored},
+               {"time_ns", View.SlotNs},
+               {"bus", BusJson(View.SlotBus)}});
+  return call;
+}
+
+} // namespace
+
+void PrintRunJson(std::ostream& Out, const RunReport& Report, const sim::Board& Board) {
+  json status = Report.Status ? json{{"returned", true},
+                                     {"name", tools::StatusName(*Report.Status)},
+                                     {"value", *Report.Status}}
+                              : json{{"returned", false}};
+  if (!Report.Status) {
+    status.update(FailureJson(Report.Failure, Board.GetTrace()));
+  }
+  Print(Out, {{"command", "run"},
+              {"board", BoardJson(Report.BoardName, Report.BoardPath)},
+              {"module", ModuleJson(Report.Image)},
+              {"status", status},
+              {"time_ns", Board.GetClock().NowNs()},
+              {"accesses", AccessesJson(Board)},
+              {"pads",
+               {{"changed_configuration", Report.Pads.Configuration},
+                {"changed_level", Report.Pads.Level}}},
+              {"pmic", SelectionJson(Report.Step.Selection)},
+              {"board_step", StepsJson(Report.Step.Steps)},
+              {"pmic_bus", BusJson(Report.Step.Bus)}});
+}
+
+void PrintOpJson(std::ostream& Out, const OpReport& Report, const sim::Board& Board, bool List) {
+  const OpView view = ViewOp(Report, Board);
+  json selection = {{"returned", view.Pmic.has_value()}};
+  if (view.Pmic) {
+    selection.update({{"pmic", SelectionJson(*view.Pmic)},
+                      {"time_ns", Report.Run.SelectionEndNs},
+                      {"bus", BusJson(view.SelectionBus)}});
+  } else {
+    selection.update(FailureJson(Report.Run.Failure, Board.GetTrace()));
+  }
+  json document = {{"command", "op"},
+                   {"board", BoardJson(Report.BoardName, Report.BoardPath)},
+                   {"module", ModuleJson(Report.Image)},
+                   {"acpi_opened", Report.AcpiOpened},
+                   {"selection", selection}};
+  if (view.Pmic && List) {
+    document["slots"] = SlotListJson(Report);
+  } else if (view.Pmic && Report.Request) {
+    document["call"] = CallJson(Report, view, Board);
+  }
+  Print(Out, document);
+}
+
+void PrintDecodeJson(std::ostream& Out, const DecodeReport& Report) {
+  json document = {{"command", "decode"},
+                   {"trace",
+                    {{"path", tools::Printable(Report.Path)},
+                     {"accesses", Report.Accesses},
+                     {"memory_reads", Report.MemoryReads},
+                     {"memory_writes", Report.MemoryWrites},
+                     {"port_reads", Report.PortReads},
+                     {"port_writes", Report.PortWrites},
+                     {"last_ns", Report.LastNs}}}};
+  if (Report.Step.GpioPassSeen) {
+    document["pmic"] = SelectionJson(Report.Step.Selection);
+    document["board_step"] = StepsJson(Report.Step.Steps);
+  }
+  document["pmic_bus"] = BusJson(Report.Step.Bus);
+  Print(Out, document);
+}
+
+} // namespace boardsim

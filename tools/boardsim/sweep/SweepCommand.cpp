@@ -1,0 +1,179 @@
+#include "tools/boardsim/shared/BoardInput.h"
+#include "tools/boardsim/shared/Commands.h"
+#include "tools/boardsim/shared/RunModule.h"
+#include "tools/boardsim/sweep/SweepPool.h"
+#include "tools/boardsim/sweep/SweepReport.h"
+#include "tools/run/ToolError.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <thread>
+
+namespace boardsim {
+
+namespace {
+
+[[noreturn]] void BadInput(const std::string& Message) {
+  throw tools::ToolError("boardsim: " + Message, tools::ExitBadInput);
+}
+
+std::vector<std::string> BuiltInBoards(const std::string& BoardsDir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(BoardsDir)) {
+    if (entry.path().extension() == ".json") {
+      names.push_back(entry.path().stem().string());
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<sim::FaultKind> ChosenKinds(const std::vector<std::string>& Names) {
+  std::vector<sim::FaultKind> kinds;
+  if (Names.empty()) {
+    for (const sim::FaultKindInfo& info : sim::FaultKinds()) {
+      kinds.push_back(info.Kind);
+    }
+    return kinds;
+  }
+  for (const std::string& name : Names) {
+    const sim::FaultKindInfo* info = sim::FindFaultKind(name);
+    if (info == nullptr) {
+      std::string known;
+      for (const sim::FaultKindInfo& k : sim::FaultKinds()) {
+        known += (known.empty() ? "" : ", ") + std::string(k.Name);
+      }
+      BadInput("--kinds: unknown fault kind '" + name + "' (kinds: " + known + ")");
+    }
+    if (std::find(kinds.begin(), kinds.end(), info->Kind) == kinds.end()) {
+      kinds.push_back(info->Kind);
+    }
+  }
+  return kinds;
+}
+
+std::vector<size_t> ChosenSlots(const std::vector<std::string>& Names) {
+  std::vector<size_t> slots;
+  for (const std::string& name : Names) {
+    const std::optional<size_t> slot = tools::FindSlot(name);
+    if (!slot) {
+      BadInput("--op: unknown slot '" + name + "' (boardsim op --list shows the 25 slots)");
+    }
+    slots.push_back(*slot);
+  }
+  if (Names.empty()) {
+    for (size_t slot = 0; slot < tools::SlotCount; ++slot) {
+      slots.push_back(slot);
+    }
+  }
+  return slots;
+}
+
+// A slot called with 0 for each UINT8 argument and the tool's pointers, as boardsim op does.
+tools::SlotRequest DefaultCall(size_t Slot) {
+  return {Slot, std::vector<uint8_t>(tools::PmicSlots[Slot].Signature().ValueCount(), 0), false};
+}
+
+// About Wanted points in all, each kind keeping its share (at least one), evenly spaced.
+std::vector<SweepPoint> Sample(const std::vector<SweepPoint>& Points, size_t Wanted) {
+  if (Wanted == 0 || Wanted >= Points.size()) {
+    return Points;
+  }
+  std::map<sim::FaultKind, std::vector<SweepPoint>> byKind;
+  for (const SweepPoint& point : Points) {
+    byKind[point.Point.Kind].push_back(point);
+  }
+  std::vector<SweepPoint> kept;
+  for (const auto& [kind, points] : byKind) {
+    const size_t share = std::max<size_t>(1, points.size() * Wanted / Points.size());
+    for (size_t i = 0; i < share; ++i) {
+      kept.push_back(points[i * points.size() / share]);
+    }
+  }
+  return kept;
+}
+
+} // namespace
+
+int SweepCommand(const SweepOptions& Options, const Installation& Where) {
+  const std::vector<sim::FaultKind> kinds = ChosenKinds(Options.Kinds);
+  const std::vector<size_t> slots = ChosenSlots(Options.Slots);
+  const std::vector<std::string> boards =
+      Options.Boards.empty() ? BuiltInBoards(Where.BoardsDir) : Options.Boards;
+  const std::optional<std::string> image =
+      Options.Host
+          ? std::nullopt
+          : std::optional(Options.ImagePath && !Options.ImagePath->empty() ? *Options.ImagePath
+                                                                           : Where.BuiltImage);
+  const SweepModule module(image);
+  const unsigned jobs =
+      Options.Jobs != 0 ? Options.Jobs : std::max(1u, std::thread::hardware_concurrency());
+
+  SweepReport report;
+  report.Module = ModuleName(image);
+  report.Kinds = kinds;
+  report.Jobs = jobs;
+  const auto start = std::chrono::steady_clock::now();
+
+  // The reference runs, and the points each reached.
+  std::vector<std::unique_ptr<sim::ReferenceWrites>> references;
+  std::vector<SweepPoint> points;
+  const auto addTarget = [&](SweepTarget Target, bool SkipUnoffered) {
+    std::unique_ptr<sim::ReferenceWrites> writes;
+    std::vector<sim::FaultPoint> reached;
+    PointResult result = module.Run(Target, std::nullopt, nullptr, &writes, &reached, kinds);
+    if (SkipUnoffered && result.Class == PointClass::NotOffered) {
+      return;
+    }
+    const size_t index = report.Targets.size();
+    if (result.Class == PointClass::Returned) {
+      for (const sim::FaultPoint& point : reached) {
+        points.push_back({index, point});
+      }
+    }
+    report.Targets.push_back(std::move(Target));
+    report.References.push_back(std::move(result));
+    references.push_back(std::move(writes));
+  };
+  for (const std::string& name : boards) {
+    const LoadedBoard board = LoadBoard(name, Where.BoardsDir);
+    if (Options.Slots.empty()) {
+      addTarget({name, board.Config, std::nullopt}, false);
+    }
+    sim::BoardConfig called = board.Config;
+    tools::OpenAcpiWindowAsEntryLeavesIt(called);
+    for (const size_t slot : slots) {
+      addTarget({name, called, DefaultCall(slot)}, Options.Slots.empty());
+    }
+  }
+  report.Points = Sample(points, Options.Sample);
+
+  report.Results = RunInWorkers(
+      report.Points.size(), jobs,
+      [&](size_t I) {
+        const SweepPoint& point = report.Points[I];
+        return module.Run(report.Targets[point.Target], point.Point,
+                          references[point.Target].get());
+      },
+      true);
+  report.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  report.Reproduce.resize(report.Points.size());
+  for (size_t i = 0; i < report.Points.size(); ++i) {
+    if (report.Results[i].Failed()) {
+      report.Reproduce[i] =
+          ReproduceCommand(report.Targets[report.Points[i].Target], report.Points[i].Point, !image,
+                           image == Where.BuiltImage ? std::nullopt : image);
+    }
+  }
+  if (Options.Json) {
+    PrintSweepJson(std::cout, report);
+  } else {
+    PrintSweep(std::cout, report);
+  }
+  return report.Failed() == 0 ? 0 : tools::ExitRunFailed;
+}
+
+} // namespace boardsim

@@ -1,0 +1,61 @@
+#include "tools/boardsim/sweep/SweepOptions.h"
+
+#include <CLI/CLI.hpp>
+
+namespace boardsim {
+
+namespace {
+constexpr const char* SweepFooter =
+    "Runs each board's boot and each filled PMIC slot without a fault, as the reference, then\n"
+    "once per fault point that reference reached: every byte it moved, every transfer to each\n"
+    "device, every pad register it read (all ones for its first 1 to 6 reads), the first and last\n"
+    "read of every PM-timer wait, and each whole-run fault. A point fails when the run did not\n"
+    "return, crashed, or made a write the reference does not make (the PMIC bus controller\n"
+    "switched off and on after a wait gave up is the one recovery allowed), above all one built\n"
+    "on a read that failed. Each failure is printed with the command that reproduces it alone.\n"
+    "Slots are called as boardsim op calls them, with 0 for every UINT8 argument.\n"
+    "Exit status: 0 no point failed; 1 some did; 2 bad input.\n"
+    "Reference: docs/sweep.md";
+} // namespace
+
+CLI::App* AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
+  CLI::App* sweep =
+      Program.add_subcommand("sweep", "every fault at every point of each board's boot and PMIC "
+                                      "slot calls, against a fault-free reference run");
+  sweep
+      ->add_option("--board", Options.Boards,
+                   "a board from the boards folder, or a JSON file; may be repeated (default: "
+                   "every built-in board)")
+      ->type_name("NAME|FILE");
+  sweep
+      ->add_option("--op", Options.Slots,
+                   "sweep this slot (may be repeated) and no boot (default: the boot and every "
+                   "slot the board's descriptor fills)")
+      ->type_name("SLOT");
+  sweep
+      ->add_option("--kinds", Options.Kinds,
+                   "only these fault kinds, comma-separated (default: all; the table names them)")
+      ->delimiter(',')
+      ->type_name("KIND,...");
+  sweep->add_option("--jobs", Options.Jobs, "runs at once (default: the core count)")
+      ->type_name("N")
+      ->check(CLI::Range(1u, 256u));
+  sweep
+      ->add_option("--sample", Options.Sample,
+                   "about N points, spread evenly over each kind, at least one per kind "
+                   "(default: every point)")
+      ->type_name("N")
+      ->check(CLI::Range(size_t{1}, size_t{1} << 30));
+  CLI::Option* host =
+      sweep->add_flag("--host", Options.Host, "run the host-linked module instead of the image");
+  sweep->add_option("--image", Options.ImagePath, "run the image (the default), or this PE32 image")
+      ->type_name("[FILE]")
+      ->expected(0, 1)
+      ->excludes(host);
+  sweep->add_flag("--json", Options.Json, "print the result as one JSON document");
+  sweep->footer(SweepFooter);
+  sweep->allow_extras();
+  return sweep;
+}
+
+} // namespace boardsim

@@ -1,0 +1,193 @@
+#include "tools/boardsim/sweep/SweepRun.h"
+
+#include "tools/boardsim/shared/BoardInput.h"
+
+#include "emu/ImageRun.h"
+#include "sim/HobWalk.h"
+#include "sim/Soc.h"
+#include "tools/boardsim/shared/ImageSlotCall.h"
+#include "tools/boardsim/shared/OpSummary.h"
+#include "tools/boardsim/shared/RunModule.h"
+#include "tools/boardsim/shared/Selection.h"
+#include "tools/run/HostRun.h"
+#include "tools/run/StatusName.h"
+#include "tools/run/ToolError.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace boardsim {
+
+namespace {
+
+// A run ends without returning either past a budget (the module kept waiting) or otherwise (a
+// CPU fault, a halt, a jump through a null slot).
+PointResult NotReturned(const std::string& Failure) {
+  const bool stuck = Failure.find("budget of") != std::string::npos;
+  return {stuck ? PointClass::Stuck : PointClass::Crashed, {}, Failure, {}};
+}
+
+PointResult FromSlot(const SweepTarget& Target, const tools::SlotRun& Run) {
+  if (!Run.Failure.empty()) {
+    return NotReturned(Run.Failure);
+  }
+  if (!Run.Called) {
+    return {
+        PointClass::NotOffered, "not offered by variant " + std::to_string(Run.VariantId), {}, {}};
+  }
+  const tools::SlotReturn returns = tools::PmicSlots[Target.Slot->Slot].Signature().Returns;
+  return {PointClass::Returned, FormatReturned(returns, *Run.Returned), {}, {}};
+}
+
+std::string Quoted(const std::string& Word) {
+  if (Word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._/"
+                             "-:@,+=") == std::string::npos &&
+      !Word.empty()) {
+    return Word;
+  }
+  std::string quoted = "'";
+  for (const char c : Word) {
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  }
+  return quoted + "'";
+}
+
+} // namespace
+
+std::string SweepTarget::What() const {
+  return Slot ? tools::PmicSlots[Slot->Slot].Name : "boot";
+}
+
+SweepModule::SweepModule(const std::optional<std::string>& ImagePath) {
+  if (ImagePath) {
+    image_ = LoadImage(*ImagePath);
+    getActivePmic_ = FindGetActivePmic(MapOf({}, *ImagePath));
+  }
+}
+
+PointResult SweepModule::Run(const SweepTarget& Target, const std::optional<sim::FaultPoint>& Point,
+                             const sim::ReferenceWrites* Reference,
+                             std::unique_ptr<sim::ReferenceWrites>* KeepReference,
+                             std::vector<sim::FaultPoint>* Points,
+                             const std::vector<sim::FaultKind>& Kinds) const {
+  sim::BoardConfig config = Target.Config;
+  if (Point) {
+    try {
+      sim::ApplyFault(*Point, config);
+    } catch (const std::invalid_argument& refused) {
+      return {PointClass::NotRun, {}, refused.what(), {}};
+    }
+  }
+  // Both forms hand over only lists whose walk stays inside them (sim/HobWalk.h).
+  if (const auto problem = sim::CheckHobWalk(config.Hobs)) {
+    return {PointClass::NotRun,
+            {},
+            "the board cannot hand this list over: HOB " + std::to_string(problem->Entry) + " " +
+                problem->What,
+            {}};
+  }
+  sim::Soc soc(config);
+  // The reference's trace also places the PM-timer waits (by the reads it leaves out); a faulted
+  // run's is only judged, and may poll a dead bus for seconds.
+  soc.Bus.GetTrace().SetKeep(Points != nullptr ? sim::TraceKeep::ViewInputs
+                                               : sim::TraceKeep::Changes);
+  PointResult result = RunOn(Target, config, soc);
+  const std::vector<sim::Access>& trace = soc.Bus.GetTrace().Accesses();
+  if (Reference != nullptr) {
+    result.BadWrites = Judge(Target, *Reference, trace);
+  }
+  if (KeepReference != nullptr) {
+    *KeepReference = std::make_unique<sim::ReferenceWrites>(trace);
+  }
+  if (Points != nullptr) {
+    *Points = sim::EnumerateFaultPoints(config, soc, Kinds);
+  }
+  return result;
+}
+
+PointResult SweepModule::RunOn(const SweepTarget& Target, const sim::BoardConfig& Config,
+                               sim::Soc& Soc) const {
+  if (Target.Slot) {
+    return FromSlot(Target,
+                    image_ ? CallSlotInImage(*image_, getActivePmic_, Soc, Target.Slot)
+                           : tools::CallSlotOnHost(Soc.Bus, {.Hobs = Config.Hobs}, Target.Slot));
+  }
+  const auto judge = [](const auto& Run) {
+    return Run.Status ? PointResult{PointClass::Returned, tools::StatusName(*Run.Status), {}, {}}
+                      : NotReturned(Run.Failure);
+  };
+  return image_ ? judge(emu::RunImage(*image_, Soc.Bus, emu::ImageRunOptions(Config)))
+                : judge(tools::RunHostModule(Soc.Bus, {.Hobs = Config.Hobs}));
+}
+
+// A stray write is looked at again against the writes of every selection the board allows; those
+// runs are made once per target in each worker, and only for a point that needs them.
+std::vector<sim::BadWrite> SweepModule::Judge(const SweepTarget& Target,
+                                              const sim::ReferenceWrites& Reference,
+                                              const std::vector<sim::Access>& Trace) const {
+  std::vector<sim::BadWrite> found = Reference.Check(Trace);
+  const auto stray = [](const sim::BadWrite& B) { return B.Kind == sim::BadWriteKind::Stray; };
+  if (std::none_of(found.begin(), found.end(), stray)) {
+    return found;
+  }
+  std::unique_ptr<sim::ReferenceWrites>& widened = widened_[&Target];
+  if (!widened) {
+    widened = std::make_unique<sim::ReferenceWrites>(Reference);
+    AddOtherSelections(Target, *widened);
+  }
+  const std::vector<sim::BadWrite> again = widened->Check(Trace);
+  std::erase_if(found, [&](const sim::BadWrite& B) {
+    return stray(B) && std::none_of(again.begin(), again.end(), [&](const sim::BadWrite& A) {
+             return A.Seq == B.Seq && A.What == B.What;
+           });
+  });
+  return found;
+}
+
+// The writes of the same target on every board where detection settles elsewhere.
+void SweepModule::AddOtherSelections(const SweepTarget& Target,
+                                     sim::ReferenceWrites& Reference) const {
+  for (const sim::BoardConfig& config :
+       sim::OtherSelectionBoards(Target.Config, DetectionDevices())) {
+    sim::Soc soc(config);
+    soc.Bus.GetTrace().SetKeep(sim::TraceKeep::Changes);
+    RunOn(Target, config, soc);
+    Reference.Add(soc.Bus.GetTrace().Accesses());
+  }
+}
+
+std::string ReproduceCommand(const SweepTarget& Target, const sim::FaultPoint& Point, bool Host,
+                             const std::optional<std::string>& ImagePath) {
+  std::string command = Target.Slot ? "boardsim op" : "boardsim run";
+  if (Host) {
+    command += " --host";
+  } else if (ImagePath) {
+    command += " --image " + Quoted(*ImagePath);
+  }
+  command += " --board " + Quoted(Target.Board);
+  if (Target.Slot) {
+    command += std::string(" ") + tools::PmicSlots[Target.Slot->Slot].Name;
+    for (const uint8_t value : Target.Slot->Values) {
+      command += " " + std::to_string(value);
+    }
+  }
+  // After the slot: a --fault in front of it would take the slot's name as a second point.
+  return command + " --fault " + sim::FormatFaultPoint(Point);
+}
+
+} // namespace boardsim
+
+namespace boardsim {
+
+void ApplyFaultOptions(const std::vector<std::string>& Faults, sim::BoardConfig& Board) {
+  for (const std::string& fault : Faults) {
+    try {
+      sim::ApplyFault(sim::ParseFaultPoint(fault), Board);
+    } catch (const std::invalid_argument& refused) {
+      throw tools::ToolError("boardsim: --fault " + fault + ": " + refused.what(),
+                             tools::ExitBadInput);
+    }
+  }
+}
+
+} // namespace boardsim
