@@ -18,7 +18,7 @@ constexpr uint32_t DeviceMemoryBase = 0x80000000;
 
 // The stacks the image runner can give the module: from a few frames' worth up to what a PEI
 // core's 64 KiB temporary RAM stack leaves it, the default.
-constexpr uint32_t MinStackBytes = 256;
+constexpr uint32_t MinStackBytes = 64;
 constexpr uint32_t MaxStackBytes = 0xFF00;
 
 struct PadLevel {

@@ -66,7 +66,9 @@ std::string Boot(sim::Soc& Soc) {
       result.Status,
       result.Failure,
       boardsim::ComparePads(padsBefore, boardsim::SnapshotPads(Soc.Gpio)),
-      boardsim::DescribeBoardStep(Soc.Bus.GetTrace().Accesses())};
+      boardsim::DescribeBoardStep(Soc.Bus.GetTrace().Accesses()),
+      std::nullopt,
+      0};
   std::ostringstream views;
   boardsim::PrintSummary(views, report, Soc.Bus);
   return views.str();

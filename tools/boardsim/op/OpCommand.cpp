@@ -43,9 +43,13 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
     }
     trace.Finish(soc.Bus);
     vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
-    const OpReport report{
-        board.Config.Name, board.Path, ImageToRun(options.Run, Where.BuiltImage), opened,
-        options.Slot,      call.Run};
+    const OpReport report{board.Config.Name,
+                          board.Path,
+                          ImageToRun(options.Run, Where.BuiltImage),
+                          opened,
+                          options.Slot,
+                          call.Run,
+                          StackBytesOf(board.Config)};
     std::ostream& out = SummaryStream(options.Run);
     if (options.Run.Json) {
       PrintOpJson(out, report, soc.Bus, options.List);

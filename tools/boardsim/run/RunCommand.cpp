@@ -36,7 +36,9 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
                      result.Status,
                      result.Failure,
                      ComparePads(padsBefore, SnapshotPads(soc.Gpio)),
-                     DescribeBoardStep(soc.Bus.GetTrace().Accesses())};
+                     DescribeBoardStep(soc.Bus.GetTrace().Accesses()),
+                     result.StackUsed,
+                     StackBytesOf(board.Config)};
     trace.Finish(soc.Bus);
     vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
     // With the trace on standard output, the summary moves out of its way.

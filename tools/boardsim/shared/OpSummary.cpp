@@ -101,7 +101,9 @@ OpView ViewOp(const OpReport& Report, const sim::Board& Board) {
   return view;
 }
 
-void PrintOpSummary(std::ostream& Out, const OpReport& Report, const sim::Board& Board) {
+namespace {
+
+void PrintCall(std::ostream& Out, const OpReport& Report, const sim::Board& Board) {
   const OpView view = ViewOp(Report, Board);
   if (!PrintSelection(Out, Report, view, Board) || !Report.Request || !Report.Run.Called) {
     return;
@@ -122,6 +124,15 @@ void PrintOpSummary(std::ostream& Out, const OpReport& Report, const sim::Board&
       << '\n';
   for (const std::string& line : DescribeBusActivity(view.SlotBus)) {
     Out << "  " << line << '\n';
+  }
+}
+
+} // namespace
+
+void PrintOpSummary(std::ostream& Out, const OpReport& Report, const sim::Board& Board) {
+  PrintCall(Out, Report, Board);
+  if (Report.Run.StackUsed) {
+    Out << "stack     " << DescribeStack(*Report.Run.StackUsed, Report.StackBytes) << '\n';
   }
 }
 

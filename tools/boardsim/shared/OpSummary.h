@@ -21,6 +21,7 @@ struct OpReport {
   bool AcpiOpened = false;          // the tool opened the ACPI window before the call
   std::optional<tools::SlotRequest> Request;
   tools::SlotRun Run;
+  uint32_t StackBytes = 0; // the stack the image had
 };
 
 // What the summary shows of a call, derived once from the run and its trace.

@@ -43,6 +43,7 @@ struct SweepOptions {
   bool Host = false;
   std::optional<std::string> ImagePath;
   bool Json = false;
+  bool FromReset = false; // the image's points each from reset on a new CPU, not from checkpoints
 };
 
 enum class Command { Run, Op, Decode, Sweep, Print };

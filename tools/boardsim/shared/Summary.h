@@ -36,7 +36,12 @@ struct RunReport {
   std::string Failure;
   PadChanges Pads;
   BoardStepReport Step;
+  std::optional<uint32_t> StackUsed; // the image's; absent for the host build
+  uint32_t StackBytes = 0;           // the stack the image had
 };
+
+// "812 of 65280 bytes": how deep a run wrote into its stack, of what it had.
+std::string DescribeStack(uint32_t Used, uint32_t Size);
 
 void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& Board);
 

@@ -69,6 +69,11 @@ json CallJson(const OpReport& Report, const OpView& View, const sim::Board& Boar
   return call;
 }
 
+// Null for the host build, whose stack the runner does not see.
+json StackJson(const std::optional<uint32_t>& Used, uint32_t Size) {
+  return Used ? json{{"used_bytes", *Used}, {"size_bytes", Size}} : json();
+}
+
 } // namespace
 
 void PrintRunJson(std::ostream& Out, const RunReport& Report, const sim::Board& Board) {
@@ -90,7 +95,8 @@ void PrintRunJson(std::ostream& Out, const RunReport& Report, const sim::Board& 
                 {"changed_level", Report.Pads.Level}}},
               {"pmic", SelectionJson(Report.Step.Selection)},
               {"board_step", StepsJson(Report.Step.Steps)},
-              {"pmic_bus", BusJson(Report.Step.Bus)}});
+              {"pmic_bus", BusJson(Report.Step.Bus)},
+              {"stack", StackJson(Report.StackUsed, Report.StackBytes)}});
 }
 
 void PrintOpJson(std::ostream& Out, const OpReport& Report, const sim::Board& Board, bool List) {
@@ -107,6 +113,7 @@ void PrintOpJson(std::ostream& Out, const OpReport& Report, const sim::Board& Bo
                    {"board", BoardJson(Report.BoardName, Report.BoardPath)},
                    {"module", ModuleJson(Report.Image)},
                    {"acpi_opened", Report.AcpiOpened},
+                   {"stack", StackJson(Report.Run.StackUsed, Report.StackBytes)},
                    {"selection", selection}};
   if (view.Pmic && List) {
     document["slots"] = SlotListJson(Report);

@@ -108,7 +108,7 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
           ? std::nullopt
           : std::optional(Options.ImagePath && !Options.ImagePath->empty() ? *Options.ImagePath
                                                                            : Where.BuiltImage);
-  const SweepModule module(image);
+  const SweepModule module(image, Options.FromReset);
   const unsigned jobs =
       Options.Jobs != 0 ? Options.Jobs : std::max(1u, std::thread::hardware_concurrency());
 

@@ -52,6 +52,11 @@ CLI::App* AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
       ->type_name("[FILE]")
       ->expected(0, 1)
       ->excludes(host);
+  sweep
+      ->add_flag("--from-reset", Options.FromReset,
+                 "run each point of the image from reset on a new CPU, as sweeps did before "
+                 "checkpoints (the same outcomes, slower)")
+      ->excludes(host);
   sweep->add_flag("--json", Options.Json, "print the result as one JSON document");
   sweep->footer(SweepFooter);
   sweep->allow_extras();
