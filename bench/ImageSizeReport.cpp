@@ -20,7 +20,7 @@ SizeReport MeasureImage(const std::string& ImageName, uint64_t FileBytes, const 
   report.ImageName = ImageName;
   report.FileBytes = FileBytes;
   report.HeaderBytes = Image.SizeOfHeaders;
-  for (const emu::PeSection& section : Image.Sections) {
+  for (const package::ImageSection& section : Image.Sections) {
     report.Sections.push_back({section.Name, section.SizeOfRawData, section.VirtualSize});
     if (section.Name == CodeSection) {
       report.CodeBytes = section.VirtualSize;

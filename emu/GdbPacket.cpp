@@ -1,6 +1,8 @@
 #include "emu/GdbPacket.h"
 
-#include <cctype>
+#include "common/Numbers.h"
+
+#include <algorithm>
 #include <string_view>
 
 namespace emu::gdb {
@@ -11,12 +13,7 @@ constexpr char Escape = '}';
 constexpr uint8_t EscapeXor = 0x20;
 constexpr const char* Digits = "0123456789abcdef";
 
-// -1 for a character that is not a hex digit.
-int HexDigit(char C) {
-  const size_t at = std::string_view("0123456789abcdef")
-                        .find(static_cast<char>(std::tolower(static_cast<unsigned char>(C))));
-  return at == std::string_view::npos ? -1 : static_cast<int>(at);
-}
+using tools::HexDigit;
 
 } // namespace
 
@@ -39,58 +36,91 @@ std::string Frame(std::string_view Payload) {
 }
 
 void PacketReader::Feed(std::string_view Bytes) {
-  pending_.append(Bytes);
+  for (const char c : Bytes) {
+    switch (state_) {
+    case State::Between: // only '$' and the interrupt byte mean anything here
+      if (c == '$') {
+        state_ = State::InPacket;
+      } else if (c == InterruptByte) {
+        Queue({Received::Kind::Interrupt, {}});
+      }
+      break;
+    case State::InPacket:
+      if (c == '#') {
+        state_ = State::Checksum;
+      } else if (body_.size() == MaxPacket) {
+        body_.clear(); // never a packet of ours: drop it rather than grow
+        state_ = State::Between;
+        Queue({Received::Kind::BadPacket, {}});
+      } else {
+        body_ += c;
+      }
+      break;
+    case State::Checksum:
+      checksum_ += c;
+      if (checksum_.size() == 2) {
+        Finish();
+      }
+      break;
+    }
+  }
+}
+
+void PacketReader::Finish() {
+  const int high = HexDigit(checksum_[0]);
+  const int low = HexDigit(checksum_[1]);
+  uint8_t sum = 0;
+  std::string payload;
+  bool escaped = false;
+  for (const char c : body_) {
+    sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
+    if (escaped) {
+      payload += static_cast<char>(c ^ EscapeXor);
+      escaped = false;
+    } else if (c == Escape) {
+      escaped = true;
+    } else {
+      payload += c;
+    }
+  }
+  body_.clear();
+  checksum_.clear();
+  state_ = State::Between;
+  if (high < 0 || low < 0 || sum != (high << 4 | low) || escaped) {
+    Queue({Received::Kind::BadPacket, {}});
+  } else {
+    Queue({Received::Kind::Packet, std::move(payload)});
+  }
+}
+
+void PacketReader::Queue(Received Item) {
+  const bool interrupt = Item.What == Received::Kind::Interrupt;
+  const bool interruptWaits = std::any_of(waiting_.begin(), waiting_.end(), [](const Received& R) {
+    return R.What == Received::Kind::Interrupt;
+  });
+  if (waiting_.size() < MaxWaiting || (interrupt && !interruptWaits)) {
+    waiting_.push_back(std::move(Item));
+  }
 }
 
 std::optional<Received> PacketReader::Next() {
-  for (;;) {
-    // Between packets only '$' and the interrupt byte mean anything.
-    size_t start = 0;
-    while (start < pending_.size() && pending_[start] != '$' && pending_[start] != InterruptByte) {
-      ++start;
-    }
-    pending_.erase(0, start);
-    if (pending_.empty()) {
-      return std::nullopt;
-    }
-    if (pending_[0] == InterruptByte) {
-      pending_.erase(0, 1);
-      return Received{Received::Kind::Interrupt, {}};
-    }
-    const size_t end = pending_.find('#');
-    if (end == std::string::npos) {
-      if (pending_.size() > MaxPacket) {
-        pending_.clear(); // never a packet of ours: drop it rather than grow
-        return Received{Received::Kind::BadPacket, {}};
-      }
-      return std::nullopt;
-    }
-    if (pending_.size() < end + 3) {
-      return std::nullopt;
-    }
-    const std::string_view body(pending_.data() + 1, end - 1);
-    const int high = HexDigit(pending_[end + 1]);
-    const int low = HexDigit(pending_[end + 2]);
-    uint8_t sum = 0;
-    std::string payload;
-    bool escaped = false;
-    for (char c : body) {
-      sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
-      if (escaped) {
-        payload += static_cast<char>(c ^ EscapeXor);
-        escaped = false;
-      } else if (c == Escape) {
-        escaped = true;
-      } else {
-        payload += c;
-      }
-    }
-    pending_.erase(0, end + 3);
-    if (high < 0 || low < 0 || sum != (high << 4 | low) || escaped) {
-      return Received{Received::Kind::BadPacket, {}};
-    }
-    return Received{Received::Kind::Packet, std::move(payload)};
+  if (waiting_.empty()) {
+    return std::nullopt;
   }
+  Received next = std::move(waiting_.front());
+  waiting_.pop_front();
+  return next;
+}
+
+bool PacketReader::TakeInterrupt() {
+  const auto found = std::find_if(waiting_.begin(), waiting_.end(), [](const Received& R) {
+    return R.What == Received::Kind::Interrupt;
+  });
+  if (found == waiting_.end()) {
+    return false;
+  }
+  waiting_.erase(found);
+  return true;
 }
 
 std::string ToHex(std::span<const uint8_t> Bytes) {
@@ -120,21 +150,6 @@ bool FromHex(std::string_view Hex, std::vector<uint8_t>& Bytes) {
     Bytes.push_back(static_cast<uint8_t>(high << 4 | low));
   }
   return true;
-}
-
-std::optional<uint64_t> ParseHexNumber(std::string_view Text) {
-  if (Text.empty() || Text.size() > 16) {
-    return std::nullopt;
-  }
-  uint64_t value = 0;
-  for (char c : Text) {
-    const int digit = HexDigit(c);
-    if (digit < 0) {
-      return std::nullopt;
-    }
-    value = value << 4 | static_cast<uint64_t>(digit);
-  }
-  return value;
 }
 
 } // namespace emu::gdb

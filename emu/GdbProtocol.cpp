@@ -1,8 +1,10 @@
 #include "emu/GdbProtocol.h"
 
+#include "common/Numbers.h"
 #include "emu/GdbPacket.h"
 
 #include <cstdio>
+#include <limits>
 
 namespace emu::gdb {
 
@@ -41,8 +43,8 @@ std::optional<AddressLength> ParseAddressLength(std::string_view Text) {
     parsed.HasRest = true;
     length = length.substr(0, colon);
   }
-  const auto address = ParseHexNumber(Text.substr(0, comma));
-  const auto count = ParseHexNumber(length);
+  const auto address = tools::ParseHexDigits(Text.substr(0, comma));
+  const auto count = tools::ParseHexDigits(length);
   if (!address || !count) {
     return std::nullopt;
   }
@@ -93,6 +95,10 @@ Outcome Breakpoint(Target& On, std::string_view Payload) {
     return {BadRequest};
   }
   const auto kind = static_cast<BreakKind>(Payload[1] - '0');
+  const bool watch = kind != BreakKind::Software && kind != BreakKind::Hardware;
+  if (watch && (request->Length == 0 || request->Length > MaxWatchLength)) {
+    return {Refused};
+  }
   const bool done = insert ? On.InsertBreak(kind, request->Address, request->Length)
                            : On.RemoveBreak(kind, request->Address, request->Length);
   return {done ? Ok : Refused};
@@ -112,18 +118,24 @@ Outcome Registers(Target& On, std::string_view Payload) {
 Outcome OneRegister(Target& On, std::string_view Payload) {
   const std::string_view args = Payload.substr(1);
   if (Payload[0] == 'p') {
-    const auto number = ParseHexNumber(args);
+    const auto number = tools::ParseHexDigits(args);
     if (!number) {
       return {BadRequest};
+    }
+    if (*number > std::numeric_limits<unsigned>::max()) {
+      return {Refused};
     }
     const auto value = On.Register(static_cast<unsigned>(*number));
     return {value ? ToHex(*value) : Refused};
   }
   const size_t equals = args.find('=');
-  const auto number = ParseHexNumber(args.substr(0, equals));
+  const auto number = tools::ParseHexDigits(args.substr(0, equals));
   std::vector<uint8_t> value;
   if (equals == std::string_view::npos || !number || !FromHex(args.substr(equals + 1), value)) {
     return {BadRequest};
+  }
+  if (*number > std::numeric_limits<unsigned>::max()) {
+    return {Refused};
   }
   return {On.WriteRegister(static_cast<unsigned>(*number), value) ? Ok : Refused};
 }
@@ -253,7 +265,7 @@ Outcome Handle(Target& On, std::string_view Payload) {
     return {std::nullopt, Payload[0] == 'c' ? Resume::Continue : Resume::Step};
   case 'C':
   case 'S': // with a signal, which a bare CPU has no way to deliver: as c and s
-    if (args.find(';') != std::string_view::npos || !ParseHexNumber(args)) {
+    if (args.find(';') != std::string_view::npos || !tools::ParseHexDigits(args)) {
       return {BadRequest};
     }
     return {std::nullopt, Payload[0] == 'C' ? Resume::Continue : Resume::Step};

@@ -45,6 +45,12 @@ struct Outcome {
 
 // The packet size the server advertises; GDB fits its reads (hex, so half of it) and writes to it.
 constexpr size_t PacketSize = 0x1000;
+// The longest range a watchpoint may cover (GDB's own watchpoints are 1 to 8 bytes).
+constexpr uint64_t MaxWatchLength = 4096;
+
+// Every number a packet carries is checked here before the target sees it: a length the target
+// would have to hold, a register number that would not fit its type. A packet that asks for more
+// gets an error reply, and the run goes on.
 
 Outcome Handle(Target& On, std::string_view Payload);
 

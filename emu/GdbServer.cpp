@@ -27,7 +27,6 @@ namespace {
 // Stop replies: SIGTRAP for breakpoints, steps and the first stop; SIGINT for Ctrl-C.
 constexpr const char* TrapStop = "S05";
 constexpr const char* InterruptStop = "S02";
-constexpr size_t MaxWatchLength = 4096;
 constexpr uint64_t AddressSpaceEnd = uint64_t{1} << 32;
 
 std::string Hex(uint64_t Value) {
@@ -122,8 +121,6 @@ int GdbListener::Accept() {
   }
   const int on = 1;
   setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  close(fd_);
-  fd_ = -1;
   return client;
 }
 
@@ -168,7 +165,8 @@ struct GdbServer::Hooks {
   }
 };
 
-GdbServer::GdbServer(int Client, const sim::Board& Board) : client_(Client), board_(Board) {
+GdbServer::GdbServer(int Client, const sim::Board& Board, int Listening)
+    : client_(Client), listening_(Listening), board_(Board) {
   AddMonitorCommand("time", "virtual time: how far the board's clock has moved", [this](auto) {
     const uint64_t ns = board_.GetClock().NowNs();
     return std::to_string(ns) + " ns of virtual time (" + std::to_string(ns / 1000000) + "." +
@@ -212,10 +210,10 @@ void GdbServer::Send(const std::string& Bytes) {
   }
 }
 
-bool GdbServer::ReadClient() {
+bool GdbServer::Receive() {
   char buffer[4096];
   for (;;) {
-    const ssize_t got = recv(client_, buffer, sizeof buffer, 0);
+    const ssize_t got = recv(client_, buffer, sizeof buffer, MSG_DONTWAIT);
     if (got > 0) {
       reader_.Feed({buffer, static_cast<size_t>(got)});
       return true;
@@ -223,9 +221,38 @@ bool GdbServer::ReadClient() {
     if (got < 0 && errno == EINTR) {
       continue;
     }
-    connected_ = false;
-    return false;
+    return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
   }
+}
+
+void GdbServer::RefuseOtherClient() {
+  const int other = accept4(listening_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+  if (other >= 0) {
+    close(other);
+  }
+}
+
+bool GdbServer::ReadClient() {
+  pollfd fds[2] = {{client_, POLLIN, 0}, {listening_, POLLIN, 0}};
+  for (;;) {
+    if (poll(fds, listening_ >= 0 ? 2 : 1, -1) < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      break;
+    }
+    if ((fds[1].revents & POLLIN) != 0) {
+      RefuseOtherClient();
+    }
+    if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+      if (Receive()) {
+        return true;
+      }
+      break;
+    }
+  }
+  connected_ = false;
+  return false;
 }
 
 gdb::Resume GdbServer::Serve() {
@@ -256,33 +283,34 @@ gdb::Resume GdbServer::Serve() {
 
 int GdbServer::Execute(uint64_t Until, bool Step) {
   // Ctrl-C arrives while the module runs: a watcher reads the socket meanwhile and asks the
-  // machine to stop at its next `pause`. Packets it reads wait for Serve.
+  // machine to stop at its next `pause`. The reader is the watcher's until the run stops, and the
+  // packets it collects wait for Serve. A Ctrl-C that came with the packet that resumed counts
+  // as one that comes at once.
   int wake[2];
   if (pipe(wake) != 0) {
     throw std::runtime_error(std::string("GDB server: ") + std::strerror(errno));
   }
-  interruptRequested_ = false;
-  std::string early;
+  interruptRequested_ = reader_.TakeInterrupt();
   bool gone = false;
   std::thread watcher([&] {
-    pollfd fds[2] = {{client_, POLLIN, 0}, {wake[0], POLLIN, 0}};
-    while (poll(fds, 2, -1) >= 0 || errno == EINTR) {
-      if ((fds[1].revents & POLLIN) != 0) {
+    pollfd fds[3] = {{wake[0], POLLIN, 0}, {client_, POLLIN, 0}, {listening_, POLLIN, 0}};
+    while (!interruptRequested_ &&
+           (poll(fds, listening_ >= 0 ? 3 : 2, -1) >= 0 || errno == EINTR)) {
+      if ((fds[0].revents & POLLIN) != 0) {
         return;
       }
-      if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
+      if ((fds[2].revents & POLLIN) != 0) {
+        RefuseOtherClient();
+      }
+      if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
         continue;
       }
-      char buffer[4096];
-      const ssize_t got = recv(client_, buffer, sizeof buffer, 0);
-      if (got <= 0) {
+      if (!Receive()) {
         gone = true;
         return; // the run goes on, as after a detach
       }
-      early.append(buffer, static_cast<size_t>(got));
-      if (early.find(gdb::InterruptByte) != std::string::npos) {
+      if (reader_.TakeInterrupt()) {
         interruptRequested_ = true;
-        return;
       }
     }
   });
@@ -302,7 +330,6 @@ int GdbServer::Execute(uint64_t Until, bool Step) {
   close(wake[0]);
   close(wake[1]);
   interruptRequested_ = false;
-  reader_.Feed(early);
   if (gone) {
     connected_ = false;
   }
@@ -516,9 +543,13 @@ bool GdbServer::InsertBreak(gdb::BreakKind Kind, uint64_t Address, uint64_t Leng
     return true;
   }
   // Watchpoints: RAM only (the board's registers are not memory to watch), a hook over the range.
+  // The length is checked before anything is sized by it.
+  if (Length == 0 || Length > gdb::MaxWatchLength || Address >= BoardMemoryBase ||
+      Length > BoardMemoryBase - Address) {
+    return false;
+  }
   std::vector<uint8_t> probe(Length);
-  if (Length == 0 || Length > MaxWatchLength || Address >= BoardMemoryBase ||
-      !machine_->ReadMemory(static_cast<uint32_t>(Address), probe)) {
+  if (!machine_->ReadMemory(static_cast<uint32_t>(Address), probe)) {
     return false;
   }
   const int types = Kind == gdb::BreakKind::Write  ? UC_HOOK_MEM_WRITE

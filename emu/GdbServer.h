@@ -40,8 +40,10 @@ public:
   // "127.0.0.1:1234", with the port actually bound.
   const std::string& Address() const { return address_; }
   uint16_t Port() const { return port_; }
-  // Waits for GDB to connect; returns the connected socket and stops listening.
+  // Waits for GDB to connect and returns the connected socket. The listener stays open so that
+  // the server can refuse another client at once (GdbServer), rather than leave it waiting.
   int Accept();
+  int Fd() const { return fd_; }
 
 private:
   int fd_ = -1;
@@ -55,8 +57,9 @@ using MonitorCommand = std::function<std::string(std::string_view Arguments)>;
 class GdbServer : private gdb::Target {
 public:
   // Serves the connected socket Client (and closes it in the end). Board is the machine's board,
-  // for `monitor time` and `monitor trace`.
-  GdbServer(int Client, const sim::Board& Board);
+  // for `monitor time` and `monitor trace`. A client that connects to Listening (when given) while
+  // this one is served is closed at once: one debugger at a time.
+  GdbServer(int Client, const sim::Board& Board, int Listening = -1);
   ~GdbServer() override;
   GdbServer(const GdbServer&) = delete;
   GdbServer& operator=(const GdbServer&) = delete;
@@ -99,12 +102,18 @@ private:
   // One uc_emu_start over the stretch GDB asked for, with Ctrl-C watched meanwhile.
   int Execute(uint64_t Until, bool Step);
   void Send(const std::string& Bytes);
-  bool ReadClient(); // false: the client has gone
+  // Waits for bytes from the client (refusing other clients meanwhile) and feeds them to the
+  // reader; false when the client has gone.
+  bool ReadClient();
+  // Reads what the client has sent into the reader; false when it has gone.
+  bool Receive();
+  void RefuseOtherClient();
   void DetachAll();
   void FlushTranslations();
 
   struct Hooks;
   int client_;
+  int listening_;
   const sim::Board& board_;
   Machine* machine_ = nullptr;
   uc_struct* uc_ = nullptr;

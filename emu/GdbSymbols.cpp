@@ -10,7 +10,7 @@ namespace {
 constexpr uint32_t CodeOrData = 0x00000020 | 0x00000040; // IMAGE_SCN_CNT_CODE, _INITIALIZED_DATA
 constexpr uint32_t Discardable = 0x02000000;
 
-bool Loaded(const PeSection& Section) {
+bool Loaded(const package::ImageSection& Section) {
   return (Section.Characteristics & CodeOrData) != 0 &&
          (Section.Characteristics & Discardable) == 0;
 }
@@ -20,7 +20,7 @@ bool Loaded(const PeSection& Section) {
 uint32_t DebugTwinShift(const PeImage& Image, const PeImage& Twin) {
   std::optional<uint32_t> shift;
   size_t twinAt = 0;
-  for (const PeSection& section : Image.Sections) {
+  for (const package::ImageSection& section : Image.Sections) {
     if (!Loaded(section) || section.Name == ".reloc") {
       continue;
     }
@@ -30,7 +30,7 @@ uint32_t DebugTwinShift(const PeImage& Image, const PeImage& Twin) {
     if (twinAt == Twin.Sections.size()) {
       throw ImageError("the debug twin has no section " + section.Name + " where the image has");
     }
-    const PeSection& twin = Twin.Sections[twinAt];
+    const package::ImageSection& twin = Twin.Sections[twinAt];
     if (twin.VirtualAddress < section.VirtualAddress || twin.VirtualSize < section.VirtualSize ||
         (shift && twin.VirtualAddress - section.VirtualAddress != *shift)) {
       throw ImageError("the debug twin's section " + section.Name +

@@ -1,10 +1,10 @@
 #include "emu/LinkerMap.h"
 
+#include "common/Printable.h"
+#include "common/files/InputFile.h"
 #include "emu/PeImage.h"
 
 #include <charconv>
-#include <fstream>
-#include <sstream>
 
 namespace emu {
 
@@ -55,7 +55,7 @@ LinkerMap ParseLinkerMap(std::string_view Text) {
     if (indent == std::string_view::npos || !ParseHex32(line.substr(0, 8), rva) ||
         !ParseHex32(line.substr(9, 8), size)) {
       throw ImageError("not an lld map: line " + std::to_string(lineNumber) + ": " +
-                       std::string(line));
+                       tools::Quoted(line));
     }
     const std::string name(rest.substr(indent));
     if (indent >= SymbolIndent) {
@@ -74,13 +74,13 @@ LinkerMap ParseLinkerMap(std::string_view Text) {
 }
 
 LinkerMap ReadLinkerMap(const std::string& Path) {
-  std::ifstream in(Path);
-  if (!in) {
-    throw ImageError("cannot open the linker map " + Path);
+  std::vector<uint8_t> text;
+  try {
+    text = files::ReadInput(Path, MaxLinkerMapSize, "a linker map");
+  } catch (const files::InputError& error) {
+    throw ImageError(std::string("linker map: ") + error.what());
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  return ParseLinkerMap(text.str());
+  return ParseLinkerMap({reinterpret_cast<const char*>(text.data()), text.size()});
 }
 
 std::string ShortSymbolName(std::string_view Printed) {

@@ -28,7 +28,11 @@ struct LinkerMap {
   std::optional<uint32_t> FindSymbol(std::string_view Name) const;
 };
 
-// Throws emu::ImageError naming the line when Text is not an lld map.
+// The module's map is tens of KiB; a file far larger is not its map.
+constexpr uint64_t MaxLinkerMapSize = 16u << 20;
+
+// Throws emu::ImageError naming the line when Text is not an lld map (a regular file of at most
+// MaxLinkerMapSize bytes).
 LinkerMap ParseLinkerMap(std::string_view Text);
 LinkerMap ReadLinkerMap(const std::string& Path);
 

@@ -376,9 +376,9 @@ void Machine::MapImage(const PeImage& Image) {
   std::copy(memory.begin(), memory.end(),
             ram_.At(imageBase_, static_cast<uint32_t>(memory.size())));
   // The module keeps no state of its own, but a section it may write is part of a checkpoint.
-  for (const PeSection& section : Image.Sections) {
-    if ((section.Characteristics & SectionWritable) != 0 && section.VirtualSize != 0) {
-      ram_.Save(imageBase_ + section.VirtualAddress, section.VirtualSize);
+  for (const package::ImageSection& section : Image.Sections) {
+    if ((section.Characteristics & SectionWritable) != 0 && section.MemorySize() != 0) {
+      ram_.Save(imageBase_ + section.VirtualAddress, section.MemorySize());
     }
   }
 }

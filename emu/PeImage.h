@@ -1,8 +1,9 @@
-// Reads a PE32 image file as the image runner loads it, and as the image check and the size
-// report inspect it. Only what this module's image may be is accepted: i386, PE32, no imports,
-// 32-bit absolute base relocations. Every offset is checked against the file before it is used,
-// so a damaged file gives one clear error instead of a crash.
+// The module's image as the image runner loads it, from any form it ships in. The reading is
+// package/'s (LoadedImage.h): the runner runs what the packaging tools package, and refuses what
+// they refuse. Errors here are ImageErrors, one line each.
 #pragma once
+
+#include "package/LoadedImage.h"
 
 #include <cstdint>
 #include <span>
@@ -18,56 +19,16 @@ public:
   using std::runtime_error::runtime_error;
 };
 
-constexpr uint16_t MachineI386 = 0x14C;
-constexpr uint16_t MagicPe32 = 0x10B;
-constexpr uint16_t MagicPe32Plus = 0x20B;
-constexpr uint16_t SubsystemEfiBootServiceDriver = 11;
+using PeImage = package::LoadedImage;
 
-// The runner maps the whole image; a header claiming more than this is taken for damage.
-constexpr uint32_t MaxImageSize = 16u << 20;
-
-struct PeSection {
-  std::string Name;
-  uint32_t VirtualAddress = 0;
-  uint32_t VirtualSize = 0;
-  uint32_t PointerToRawData = 0;
-  uint32_t SizeOfRawData = 0;
-  uint32_t Characteristics = 0;
-};
-
-struct PeDirectory {
-  uint32_t Rva = 0;
-  uint32_t Size = 0;
-};
-
-struct PeImage {
-  uint16_t Machine = 0;
-  uint16_t Magic = 0;
-  uint16_t Subsystem = 0;
-  uint16_t Characteristics = 0;
-  uint32_t TimeDateStamp = 0;
-  uint32_t ImageBase = 0;
-  uint32_t AddressOfEntryPoint = 0;
-  uint32_t SizeOfImage = 0;
-  uint32_t SizeOfHeaders = 0;
-  uint32_t SectionAlignment = 0;
-  uint32_t FileAlignment = 0;
-  PeDirectory ImportTable;
-  PeDirectory BaseRelocationTable;
-  std::vector<PeSection> Sections;
-  // RVAs of the 32-bit absolute addresses that move with the image.
-  std::vector<uint32_t> Fixups;
-  // The image as laid out in memory at ImageBase: SizeOfImage bytes, headers and sections.
-  std::vector<uint8_t> Memory;
-  // Placed by a volume builder to run where it lies, at ImageBase: the runner maps it there
-  // rather than relocating it.
-  bool InPlace = false;
-};
+// A file holding the module is at most a flash part: a volume holds it with room to spare.
+constexpr uint64_t MaxModuleFileSize = 64u << 20;
 
 // Throws ImageError when File is not a PE32 i386 image this runner can load.
 PeImage ParsePe(std::span<const uint8_t> File);
 
-// Reads and parses a file; an unreadable file is an ImageError too.
+// Reads a file whole (a regular file of at most MaxModuleFileSize bytes); anything else is an
+// ImageError too.
 std::vector<uint8_t> ReadFileBytes(const std::string& Path);
 PeImage ReadPeFile(const std::string& Path);
 

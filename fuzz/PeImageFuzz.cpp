@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   } catch (const emu::ImageError&) {
     return 0;
   }
-  if (image.Memory.size() != image.SizeOfImage || image.SizeOfImage > emu::MaxImageSize) {
+  if (image.Memory.size() != image.SizeOfImage || image.SizeOfImage > package::MaxImageSize) {
     std::abort();
   }
   for (const uint32_t fixup : image.Fixups) {

@@ -14,7 +14,6 @@ constexpr size_t TypeAt = 18;
 constexpr size_t AttributesAt = 19;
 constexpr size_t SizeAt = 20;
 constexpr size_t StateAt = 23;
-constexpr uint32_t MaxFileSize = 0xFFFFFF;
 
 // The header checksum is taken with the state and the data checksum as zero, so that neither
 // a state change nor the data's checksum disturbs it.
@@ -40,6 +39,44 @@ std::vector<uint8_t> BuildFile(const FileSpec& Wanted) {
   file[DataChecksumAt] = static_cast<uint8_t>(-Sum8(data));
   file[StateAt] = StoredValidState;
   file.insert(file.end(), data.begin(), data.end());
+  return file;
+}
+
+uint32_t DataAlignment(uint8_t Attributes) {
+  static constexpr uint32_t Alignments[] = {1, 16, 128, 512, 1024, 4096, 32768, 65536};
+  return Alignments[(Attributes & AttributeDataAlignment) >> 3];
+}
+
+namespace {
+
+bool MarkedDeleted(uint8_t StoredState) {
+  // Stored with erase polarity 1: a bit the file's life has set is a 0. The highest one counts.
+  return (~StoredState & (StateDeleted | StateHeaderInvalid)) == StateDeleted;
+}
+
+} // namespace
+
+bool ParsedFile::Deleted() const {
+  return MarkedDeleted(State);
+}
+
+ParsedFile ParseVolumeFile(std::span<const uint8_t> Data) {
+  const Reader in(Data);
+  if (!MarkedDeleted(in.U8(StateAt, "file header"))) {
+    return ParseFile(Data);
+  }
+  const auto header = in.Slice(0, FileHeaderSize, "file header");
+  ParsedFile file;
+  file.Name = Guid::FromBytes(header.first<16>());
+  file.Type = static_cast<FileType>(header[TypeAt]);
+  file.Attributes = header[AttributesAt];
+  file.Size = in.U24(SizeAt, "file header");
+  file.State = header[StateAt];
+  if (file.Size < FileHeaderSize) {
+    throw FormatError("deleted file " + file.Name.ToString() + ": size " + Hex(file.Size) +
+                      " is smaller than its header");
+  }
+  in.Need(0, file.Size, "deleted file " + file.Name.ToString());
   return file;
 }
 

@@ -32,8 +32,11 @@ enum class FileType : uint8_t {
 };
 
 constexpr size_t FileHeaderSize = 24;
-constexpr size_t FileAlignment = 8; // of every file in a volume
+constexpr size_t FileAlignment = 8;        // of every file in a volume
+constexpr uint32_t MaxFileSize = 0xFFFFFF; // a header without the large-file size
 constexpr uint8_t AttributeLargeFile = 0x01;
+constexpr uint8_t AttributeDataAlignment2 = 0x02; // FFS3's larger alignments
+constexpr uint8_t AttributeDataAlignment = 0x38;  // an index into DataAlignment()
 constexpr uint8_t AttributeChecksum = 0x40;
 constexpr uint8_t FixedDataChecksum = 0xAA;
 
@@ -57,6 +60,9 @@ struct FileSpec {
 // The whole file, header first; its size is the header plus the sections, unpadded.
 std::vector<uint8_t> BuildFile(const FileSpec& Wanted);
 
+// The alignment a file's attributes ask for its data (FFS_ATTRIB_DATA_ALIGNMENT): 1 to 64 KiB.
+uint32_t DataAlignment(uint8_t Attributes);
+
 struct ParsedFile {
   Guid Name;
   FileType Type{};
@@ -66,6 +72,9 @@ struct ParsedFile {
   uint8_t State = 0;                   // as stored
   uint32_t Size = 0;                   // header included
   std::vector<ParsedSection> Sections; // offsets from the start of the file's data
+
+  // Marked deleted (a PEI core steps over it by its size and looks no further).
+  bool Deleted() const;
 };
 
 // The file at the start of Data (which may go on past it: a volume's next file). Refuses a file
@@ -73,6 +82,10 @@ struct ParsedFile {
 // large-file header, and sections that do not fill the file exactly. Pad files' data is not
 // parsed into sections.
 ParsedFile ParseFile(std::span<const uint8_t> Data);
+
+// A file in a volume: a live one read as ParseFile reads it; one marked deleted only as far as a
+// PEI core reads it to step over it (name, type, state and a size that fits Data).
+ParsedFile ParseVolumeFile(std::span<const uint8_t> Data);
 
 // Whether Data starts with an FFS file header whose header checksum holds: enough to tell a file
 // from other forms, even one whose size or data is damaged.

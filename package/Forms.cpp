@@ -95,7 +95,7 @@ ModuleCode FindModuleCode(std::span<const uint8_t> Data) {
   }
   std::vector<const ParsedFile*> peims;
   for (const VolumeFile& file : volume.Files) {
-    if (file.File.Type == FileType::Peim) {
+    if (file.File.Type == FileType::Peim && !file.File.Deleted()) {
       peims.push_back(&file.File);
     }
   }

@@ -1,6 +1,7 @@
 #include "package/Guid.h"
 
-#include <cctype>
+#include "common/Numbers.h"
+
 #include <cstdio>
 #include <string_view>
 
@@ -12,13 +13,6 @@ namespace {
 constexpr std::array<size_t, 16> TextByteOf = {3, 2, 1,  0,  5,  4,  7,  6,
                                                8, 9, 10, 11, 12, 13, 14, 15};
 constexpr std::array<size_t, 4> Dashes = {8, 13, 18, 23};
-
-// -1 for a character that is not a hex digit.
-int HexDigit(char C) {
-  const size_t at = std::string_view("0123456789abcdef")
-                        .find(static_cast<char>(std::tolower(static_cast<unsigned char>(C))));
-  return at == std::string_view::npos ? -1 : static_cast<int>(at);
-}
 
 Guid MustParse(std::string_view Text) {
   return *Guid::Parse(Text);
@@ -41,8 +35,8 @@ std::optional<Guid> Guid::Parse(std::string_view Text) {
       ++next;
       continue;
     }
-    const int high = HexDigit(Text[at]);
-    const int low = at + 1 < Text.size() ? HexDigit(Text[at + 1]) : -1;
+    const int high = tools::HexDigit(Text[at]);
+    const int low = at + 1 < Text.size() ? tools::HexDigit(Text[at + 1]) : -1;
     if (high < 0 || low < 0) {
       return std::nullopt;
     }
@@ -80,6 +74,7 @@ std::string Guid::ToString() const {
 }
 
 const Guid FirmwareFileSystem2 = MustParse("8C8CE578-8A3D-4F1C-9935-896185C32DD3");
+const Guid FirmwareFileSystem3 = MustParse("5473C07A-3DCB-4DCA-BD6F-1E9689E7349A");
 const Guid PermanentMemoryInstalledPpi = MustParse("F894643D-C449-42D1-8EA8-85BDD8C65BDE");
 
 } // namespace package

@@ -26,6 +26,7 @@ struct Guid {
 
 // The file system of an FFS2 volume (EFI_FIRMWARE_FILE_SYSTEM2_GUID).
 extern const Guid FirmwareFileSystem2;
+extern const Guid FirmwareFileSystem3;
 // Installed by the PEI core once permanent memory is in use
 // (EFI_PEI_PERMANENT_MEMORY_INSTALLED_PPI).
 extern const Guid PermanentMemoryInstalledPpi;

@@ -8,13 +8,14 @@ namespace package {
 
 namespace {
 
+constexpr size_t DosHeaderSize = 64;
 constexpr size_t DosNewHeaderOffset = 0x3C;
 constexpr size_t FileHeaderSize = 20;
 constexpr size_t OptionalHeaderFixedSize = 96; // PE32, up to NumberOfRvaAndSizes
-constexpr size_t SectionHeaderSize = 40;
-constexpr uint16_t MagicPe32 = 0x10B;
+constexpr uint32_t DirectoryImport = 1;
 constexpr uint32_t DirectoryBaseRelocation = 5;
 constexpr uint32_t DirectoryDebug = 6;
+constexpr uint32_t DirectoryDelayImport = 13;
 
 constexpr uint16_t RelocationAbsolute = 0;
 constexpr uint16_t RelocationHighLow = 3;
@@ -24,7 +25,7 @@ constexpr uint32_t RelocationBlockHeader = 8;
 
 PeHeaders ReadPeHeaders(std::span<const uint8_t> File) {
   const Reader in(File);
-  if (File.size() < 2 || File[0] != 'M' || File[1] != 'Z') {
+  if (File.size() < DosHeaderSize || File[0] != 'M' || File[1] != 'Z') {
     throw FormatError("not a PE image: no DOS header with the MZ signature");
   }
   const uint32_t peAt = in.U32(DosNewHeaderOffset, "DOS header");
@@ -36,11 +37,16 @@ PeHeaders ReadPeHeaders(std::span<const uint8_t> File) {
   const uint64_t fileHeader = peAt + 4;
   pe.Machine = in.U16(fileHeader, "file header");
   const uint16_t sections = in.U16(fileHeader + 2, "file header");
+  pe.TimeDateStamp = in.U32(fileHeader + 4, "file header");
   const uint16_t optionalSize = in.U16(fileHeader + 16, "file header");
+  pe.Characteristics = in.U16(fileHeader + 18, "file header");
   const uint64_t optional = fileHeader + FileHeaderSize;
-  const uint16_t magic = in.U16(optional, "optional header");
-  if (magic != MagicPe32) {
-    throw FormatError("not a PE32 image: optional header magic " + Hex(magic));
+  pe.Magic = in.U16(optional, "optional header");
+  if (pe.Magic == MagicPe32Plus) {
+    throw FormatError("a PE32+ image (magic 0x20B); the module is a PE32 image (magic 0x10B)");
+  }
+  if (pe.Magic != MagicPe32) {
+    throw FormatError("not a PE32 image: optional header magic " + Hex(pe.Magic));
   }
   if (optionalSize < OptionalHeaderFixedSize) {
     throw FormatError("optional header of " + std::to_string(optionalSize) +
@@ -51,6 +57,10 @@ PeHeaders ReadPeHeaders(std::span<const uint8_t> File) {
   pe.BaseOfCode = in.U32(optional + 20, "optional header");
   pe.ImageBaseOffset = static_cast<uint32_t>(optional + 28);
   pe.ImageBase = in.U32(optional + 28, "optional header");
+  pe.SectionAlignment = in.U32(optional + 32, "optional header");
+  pe.FileAlignment = in.U32(optional + 36, "optional header");
+  pe.SizeOfImage = in.U32(optional + 56, "optional header");
+  pe.SizeOfHeaders = in.U32(optional + 60, "optional header");
   pe.Subsystem = in.U16(optional + 68, "optional header");
   const uint32_t directories = std::min<uint32_t>(in.U32(optional + 92, "optional header"),
                                                   (optionalSize - OptionalHeaderFixedSize) / 8);
@@ -60,8 +70,10 @@ PeHeaders ReadPeHeaders(std::span<const uint8_t> File) {
                ? ImageDirectory{in.U32(at, "data directory"), in.U32(at + 4, "data directory")}
                : ImageDirectory{};
   };
+  pe.Import = directory(DirectoryImport);
   pe.BaseRelocation = directory(DirectoryBaseRelocation);
   pe.Debug = directory(DirectoryDebug);
+  pe.DelayImport = directory(DirectoryDelayImport);
   pe.SectionTableOffset = static_cast<uint32_t>(optional + optionalSize);
   pe.Sections = ReadSectionTable(File, pe.SectionTableOffset, sections);
   return pe;
@@ -70,10 +82,10 @@ PeHeaders ReadPeHeaders(std::span<const uint8_t> File) {
 std::vector<ImageSection> ReadSectionTable(std::span<const uint8_t> File, uint64_t Offset,
                                            uint32_t Count) {
   const Reader in(File);
-  in.Need(Offset, uint64_t{Count} * SectionHeaderSize, "section table");
+  in.Need(Offset, uint64_t{Count} * SectionHeaderBytes, "section table");
   std::vector<ImageSection> sections;
   for (uint32_t i = 0; i < Count; ++i) {
-    const uint64_t at = Offset + SectionHeaderSize * i;
+    const uint64_t at = Offset + uint64_t{SectionHeaderBytes} * i;
     ImageSection section;
     for (size_t c = 0; c < 8 && File[at + c] != 0; ++c) {
       section.Name += static_cast<char>(File[at + c]);
@@ -107,7 +119,7 @@ uint32_t FileOffsetOfRva(std::span<const ImageSection> Sections, uint32_t Rva, u
 
 std::vector<uint32_t> ReadFixups(std::span<const uint8_t> File,
                                  std::span<const ImageSection> Sections, ImageDirectory Directory,
-                                 uint32_t StrippedBytes) {
+                                 uint32_t StrippedBytes, uint64_t ImageSize) {
   std::vector<uint32_t> fixups;
   if (Directory.Size == 0) {
     return fixups;
@@ -119,21 +131,26 @@ std::vector<uint32_t> ReadFixups(std::span<const uint8_t> File,
     const uint32_t page = table.U32(block, "relocation block header");
     const uint32_t size = table.U32(block + 4, "relocation block header");
     if (size < RelocationBlockHeader || size % 2 != 0) {
-      throw FormatError("relocation block at RVA " + Hex(Directory.Rva + block) + " has size " +
-                        Hex(size));
+      throw FormatError("relocation block at RVA " + Hex(uint64_t{Directory.Rva} + block) +
+                        " has size " + Hex(size));
     }
     table.Need(block, size, "relocation block");
     for (uint32_t at = block + RelocationBlockHeader; at < block + size; at += 2) {
       const uint16_t entry = table.U16(at, "relocation entry");
       const uint16_t type = entry >> 12;
+      const uint64_t target = uint64_t{page} + (entry & 0xFFF);
       if (type == RelocationAbsolute) {
-        continue;
+        continue; // padding to keep blocks 32-bit aligned
       }
       if (type != RelocationHighLow) {
-        throw FormatError("relocation type " + std::to_string(type) + " at RVA " +
-                          Hex(page + (entry & 0xFFF)) + "; only 32-bit absolute ones are expected");
+        throw FormatError("relocation type " + std::to_string(type) + " at RVA " + Hex(target) +
+                          "; only 32-bit absolute ones are expected");
       }
-      fixups.push_back(page + (entry & 0xFFF));
+      if (target + 4 > ImageSize) {
+        throw FormatError("relocation at RVA " + Hex(target) + " points outside the image (" +
+                          Hex(ImageSize) + " bytes)");
+      }
+      fixups.push_back(static_cast<uint32_t>(target));
     }
     block += size;
   }

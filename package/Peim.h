@@ -21,7 +21,8 @@ struct PeimSpec {
   CodeForm Form = CodeForm::Te;
 };
 
-// The file for the module built as the PE32 Pe32; the TE form is converted from it.
+// The file for the module built as the PE32 Pe32; the TE form is converted from it. Refuses an
+// image that is not a module's (LoadedImage.h), in either form.
 FileSpec PeimFile(const PeimSpec& Wanted, std::span<const uint8_t> Pe32);
 
 } // namespace package

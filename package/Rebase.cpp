@@ -14,7 +14,8 @@ constexpr size_t TeImageBaseAt = 16;
 
 std::vector<uint8_t> RebasePe(std::span<const uint8_t> Pe, uint32_t NewBase) {
   const PeHeaders pe = ReadPeHeaders(Pe);
-  const std::vector<uint32_t> fixups = ReadFixups(Pe, pe.Sections, pe.BaseRelocation, 0);
+  const std::vector<uint32_t> fixups =
+      ReadFixups(Pe, pe.Sections, pe.BaseRelocation, 0, pe.SizeOfImage);
   std::vector<uint8_t> out(Pe.begin(), Pe.end());
   ApplyFixups(out, pe.Sections, fixups, 0, NewBase - pe.ImageBase);
   Put32(out, pe.ImageBaseOffset, NewBase);

@@ -72,8 +72,14 @@ std::vector<ParsedSection> ParseSections(std::span<const uint8_t> Data) {
 
 std::vector<uint8_t> UserInterfaceData(std::string_view AsciiName) {
   std::vector<uint8_t> data;
-  for (char c : AsciiName) {
-    data.push_back(static_cast<uint8_t>(c));
+  for (size_t i = 0; i < AsciiName.size(); ++i) {
+    // Each UCS-2 unit holds one character: only printable ASCII is the same in both.
+    const auto c = static_cast<uint8_t>(AsciiName[i]);
+    if (c < FirstNameCharacter || c > LastNameCharacter) {
+      throw FormatError("user-interface name holds byte " + Hex(c) + " at " + std::to_string(i) +
+                        "; only printable ASCII is written");
+    }
+    data.push_back(c);
     data.push_back(0);
   }
   data.push_back(0);
@@ -89,7 +95,7 @@ std::string UserInterfaceName(std::span<const uint8_t> Data) {
   std::string name;
   for (size_t i = 0; i + 2 < Data.size(); i += 2) {
     const unsigned unit = Data[i] | Data[i + 1] << 8;
-    if (unit == 0 || unit > 0x7E || unit < 0x20) {
+    if (unit < FirstNameCharacter || unit > LastNameCharacter) {
       throw FormatError("user-interface name holds character " + Hex(unit) + " at " + Hex(i));
     }
     name += static_cast<char>(unit);

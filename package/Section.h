@@ -54,9 +54,14 @@ std::vector<uint8_t> BuildSections(std::span<const Section> Sections);
 // padding between them.
 std::vector<ParsedSection> ParseSections(std::span<const uint8_t> Data);
 
-// The user-interface section's data: the name in UCS-2 with its terminating zero.
+// Names are printable ASCII, written one UCS-2 unit a character.
+constexpr uint8_t FirstNameCharacter = 0x20;
+constexpr uint8_t LastNameCharacter = 0x7E;
+
+// The user-interface section's data: the name in UCS-2 with its terminating zero. Refuses a name
+// with anything but printable ASCII.
 std::vector<uint8_t> UserInterfaceData(std::string_view AsciiName);
-// The name back; refused unless it is UCS-2 ending in one zero and within ASCII.
+// The name back; refused unless it is UCS-2 ending in one zero and within printable ASCII.
 std::string UserInterfaceName(std::span<const uint8_t> Data);
 
 std::string SectionTypeName(SectionType Type);

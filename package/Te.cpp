@@ -2,6 +2,7 @@
 
 #include "package/Bytes.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace package {
@@ -17,9 +18,21 @@ constexpr size_t BaseOfCodeAt = 12;
 constexpr size_t ImageBaseAt = 16;
 constexpr size_t RelocationDirectoryAt = 24;
 constexpr size_t DebugDirectoryAt = 32;
-constexpr size_t SectionHeaderSize = 40;
 
 } // namespace
+
+uint32_t TeImage::HeadersEnd() const {
+  return StrippedSize + SectionHeaderBytes * static_cast<uint32_t>(Sections.size());
+}
+
+uint64_t TeImage::ImageSize() const {
+  uint64_t size = HeadersEnd();
+  for (const ImageSection& section : Sections) {
+    size = std::max<uint64_t>(size, uint64_t{section.VirtualAddress} +
+                                        std::max(section.VirtualSize, section.SizeOfRawData));
+  }
+  return size;
+}
 
 std::vector<uint8_t> ConvertPeToTe(std::span<const uint8_t> Pe) {
   const PeHeaders pe = ReadPeHeaders(Pe);
@@ -74,23 +87,28 @@ TeImage ParseTe(std::span<const uint8_t> File) {
                       " is smaller than the TE header itself");
   }
   te.Sections = ReadSectionTable(File, TeHeaderSize, sectionCount);
-  const uint64_t headersEnd = TeHeaderSize + uint64_t{sectionCount} * SectionHeaderSize;
+  const uint64_t headersEnd = TeHeaderSize + uint64_t{sectionCount} * SectionHeaderBytes;
   for (const ImageSection& section : te.Sections) {
     if (section.SizeOfRawData == 0) {
       continue;
     }
     // Where the section's data is, as StrippedSize places it.
     const int64_t at = int64_t{section.PointerToRawData} - te.StrippedBytes();
-    if (at < static_cast<int64_t>(headersEnd) ||
-        static_cast<uint64_t>(at) + section.SizeOfRawData > File.size()) {
-      throw FormatError("TE StrippedSize " + Hex(te.StrippedSize) + " puts section " +
-                        section.Name + " at " + (at < 0 ? "-" : "") +
-                        Hex(static_cast<uint64_t>(at < 0 ? -at : at)) + "+" +
-                        Hex(section.SizeOfRawData) + ", outside the image's data (" +
-                        Hex(headersEnd) + " to " + Hex(File.size()) + ")");
+    const std::string placed = "section " + section.Name + " at " + (at < 0 ? "-" : "") +
+                               Hex(static_cast<uint64_t>(at < 0 ? -at : at)) + "+" +
+                               Hex(section.SizeOfRawData);
+    if (at < static_cast<int64_t>(headersEnd)) {
+      throw FormatError("TE StrippedSize " + Hex(te.StrippedSize) + " puts " + placed +
+                        ", inside the TE headers (" + Hex(headersEnd) + " bytes)");
+    }
+    if (static_cast<uint64_t>(at) + section.SizeOfRawData > File.size()) {
+      // A file cut short and a StrippedSize too small look alike from here: name both.
+      throw FormatError("truncated TE image: " + placed + " (as StrippedSize " +
+                        Hex(te.StrippedSize) + " places it) runs past the end (" +
+                        std::to_string(File.size()) + " bytes)");
     }
   }
-  te.Fixups = ReadFixups(File, te.Sections, te.BaseRelocation, te.StrippedBytes());
+  te.Fixups = ReadFixups(File, te.Sections, te.BaseRelocation, te.StrippedBytes(), te.ImageSize());
   if (te.ImageBase > std::numeric_limits<uint32_t>::max()) {
     throw FormatError("TE ImageBase " + Hex(te.ImageBase) + " lies above 4 GiB");
   }

@@ -30,14 +30,18 @@ struct TeImage {
 
   // Bytes of the PE32 before the TE image's first byte: what shifts file offsets.
   uint32_t StrippedBytes() const { return StrippedSize - static_cast<uint32_t>(TeHeaderSize); }
+  // The PE32's headers end where the TE section table ends; the image, where its last section
+  // does. A TE header keeps no SizeOfImage.
+  uint32_t HeadersEnd() const;
+  uint64_t ImageSize() const;
 };
 
 // The TE form of a PE32 image; refuses an image whose headers do not fit a TE header (more than
 // 255 sections, headers over 64 KiB, an image base above 4 GiB).
 std::vector<uint8_t> ConvertPeToTe(std::span<const uint8_t> Pe);
 
-// Reads a TE image. Refuses a StrippedSize that does not fit the file: one smaller than the TE
-// header, or one that puts a section's data inside the headers or past the end.
+// Reads a TE image. Refuses a StrippedSize that does not fit the file (one smaller than the TE
+// header, or one that puts a section's data inside the headers) and a file cut short.
 TeImage ParseTe(std::span<const uint8_t> File);
 
 } // namespace package

@@ -19,6 +19,9 @@ constexpr size_t ExtHeaderOffsetAt = 52;
 constexpr size_t RevisionAt = 55;
 constexpr size_t BlockMapAt = 56;
 constexpr size_t MinHeaderSize = BlockMapAt + 8; // at least the terminating entry
+// EFI_FIRMWARE_VOLUME_EXT_HEADER: the volume's name, then the extended header's size.
+constexpr size_t ExtHeaderSizeAt = 16;
+constexpr uint32_t MinExtHeaderSize = 20;
 
 std::vector<uint8_t> Assemble(std::span<const FileSpec> Files, const VolumeSpec& Wanted) {
   if (Wanted.BlockSize == 0 || Wanted.Size % Wanted.BlockSize != 0 ||
@@ -54,6 +57,50 @@ bool AllErased(std::span<const uint8_t> Bytes) {
   return std::all_of(Bytes.begin(), Bytes.end(), [](uint8_t b) { return b == ErasedByte; });
 }
 
+// The extended header (the volume's name) lies where ExtHeaderOffset says, inside a pad file as
+// EDK2 builds it; a PEI core looks for the first file after it. Returns where that is.
+uint64_t ReadExtendedHeader(std::span<const uint8_t> Volume, ParsedVolume& Fv) {
+  const Reader in(Volume);
+  if (Fv.ExtHeaderOffset < Fv.HeaderLength) {
+    throw FormatError("volume extended header at " + Hex(Fv.ExtHeaderOffset) +
+                      " lies inside the volume header");
+  }
+  in.Need(Fv.ExtHeaderOffset, MinExtHeaderSize, "volume extended header");
+  const uint32_t size = in.U32(Fv.ExtHeaderOffset + ExtHeaderSizeAt, "volume extended header");
+  if (size < MinExtHeaderSize) {
+    throw FormatError("volume extended header of " + Hex(size) + " bytes");
+  }
+  in.Need(Fv.ExtHeaderOffset, size, "volume extended header");
+  Fv.Name = Guid::FromBytes(in.Slice(Fv.ExtHeaderOffset, 16, "").first<16>());
+  return std::min(AlignUp(uint64_t{Fv.ExtHeaderOffset} + size, FileAlignment), Fv.Length);
+}
+
+// A file's data at the alignment its attributes ask for, which the volume's own alignment must
+// allow (the volume may lie anywhere its alignment permits); a pad file's data all erased.
+void CheckFileInVolume(std::span<const uint8_t> Volume, const VolumeFile& File,
+                       uint64_t VolumeAlignment) {
+  const ParsedFile& file = File.File;
+  if (file.Deleted()) {
+    return;
+  }
+  const uint32_t wanted = DataAlignment(file.Attributes);
+  const std::string name = "file " + file.Name.ToString();
+  if ((File.Offset + FileHeaderSize) % wanted != 0) {
+    throw FormatError(name + " asks for " + std::to_string(wanted) +
+                      "-byte alignment of its data, which lies at " +
+                      Hex(File.Offset + FileHeaderSize));
+  }
+  if (wanted > VolumeAlignment) {
+    throw FormatError(name + " asks for " + std::to_string(wanted) +
+                      "-byte alignment of its data; the volume is aligned to " +
+                      std::to_string(VolumeAlignment));
+  }
+  if (file.Type == FileType::Pad &&
+      !AllErased(Volume.subspan(File.Offset + FileHeaderSize, file.Size - FileHeaderSize))) {
+    throw FormatError("pad file holds data that is not erased");
+  }
+}
+
 } // namespace
 
 std::vector<uint32_t> FileOffsets(std::span<const FileSpec> Files) {
@@ -73,6 +120,7 @@ std::vector<uint8_t> BuildVolume(std::span<const FileSpec> Files, const VolumeSp
 
 std::vector<uint8_t> BuildVolumeInPlace(std::span<const FileSpec> Files, const VolumeSpec& Wanted,
                                         uint32_t Base) {
+  CheckVolumeAddress(Base, Wanted.Size, Wanted.Attributes);
   // Rebasing changes no sizes, so the files lie where the unrebased ones would.
   const std::vector<uint32_t> offsets = FileOffsets(Files);
   std::vector<FileSpec> placed;
@@ -93,6 +141,25 @@ FileSpec PlaceFile(const FileSpec& File, uint32_t Address) {
     at += SectionHeaderSize + section.Data.size();
   }
   return placed;
+}
+
+uint64_t ClaimedAlignment(uint32_t Attributes) {
+  if ((Attributes & VolumeWeakAlignment) != 0) {
+    return 1;
+  }
+  return uint64_t{1} << ((Attributes & VolumeAlignmentMask) >> 16);
+}
+
+void CheckVolumeAddress(uint64_t Base, uint64_t Length, uint32_t Attributes) {
+  constexpr uint64_t AddressSpaceEnd = uint64_t{1} << 32;
+  if (Base >= AddressSpaceEnd || Length > AddressSpaceEnd - Base) {
+    throw FormatError("a volume of " + Hex(Length) + " bytes at " + Hex(Base) + " runs past 4 GiB");
+  }
+  const uint64_t alignment = ClaimedAlignment(Attributes);
+  if (Base % alignment != 0) {
+    throw FormatError("a volume at " + Hex(Base) + " breaks the " + std::to_string(alignment) +
+                      "-byte alignment its header claims");
+  }
 }
 
 bool LooksLikeVolume(std::span<const uint8_t> Data) {
@@ -126,6 +193,10 @@ ParsedVolume ParseVolume(std::span<const uint8_t> Data) {
   if (fv.Revision != VolumeRevision) {
     throw FormatError("volume header revision " + std::to_string(fv.Revision) + ", not 2");
   }
+  if (fv.FileSystem == FirmwareFileSystem3) {
+    throw FormatError("an FFS3 volume; only FFS2 is read (FFS3 adds files of 16 MiB and more, "
+                      "which no volume of a PEI module needs)");
+  }
   if (fv.FileSystem != FirmwareFileSystem2) {
     throw FormatError("volume file system " + fv.FileSystem.ToString() + " is not FFS2");
   }
@@ -141,6 +212,12 @@ ParsedVolume ParseVolume(std::span<const uint8_t> Data) {
     if (entry.NumBlocks == 0 && entry.Length == 0) {
       break;
     }
+    if (entry.NumBlocks == 0 || entry.Length == 0) {
+      // A reader that stops at the first zero would take the map to end here.
+      throw FormatError("volume block map entry " + std::to_string(fv.BlockMap.size()) + " is " +
+                        std::to_string(entry.NumBlocks) + " blocks of " + Hex(entry.Length) +
+                        " bytes");
+    }
     mapped += uint64_t{entry.NumBlocks} * entry.Length;
     fv.BlockMap.push_back(entry);
   }
@@ -151,6 +228,10 @@ ParsedVolume ParseVolume(std::span<const uint8_t> Data) {
 
   const auto volume = Data.first(fv.Length);
   uint64_t at = fv.HeaderLength;
+  if (fv.ExtHeaderOffset != 0) {
+    at = ReadExtendedHeader(volume, fv);
+  }
+  const uint64_t volumeAlignment = ClaimedAlignment(fv.Attributes);
   for (;;) {
     const uint64_t next = std::min<uint64_t>(AlignUp(at, FileAlignment), fv.Length);
     if (!AllErased(volume.subspan(at, next - at))) {
@@ -162,7 +243,8 @@ ParsedVolume ParseVolume(std::span<const uint8_t> Data) {
       break;
     }
     try {
-      fv.Files.push_back({static_cast<uint32_t>(at), ParseFile(volume.subspan(at))});
+      fv.Files.push_back({static_cast<uint32_t>(at), ParseVolumeFile(volume.subspan(at))});
+      CheckFileInVolume(volume, fv.Files.back(), volumeAlignment);
     } catch (const FormatError& error) {
       throw FormatError("volume offset " + Hex(at) + ": " + error.what());
     }

@@ -10,6 +10,7 @@
 #include "package/Guid.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -26,6 +27,8 @@ constexpr uint32_t VolumeStickyWrite = 0x00000200;
 constexpr uint32_t VolumeMemoryMapped = 0x00000400;
 constexpr uint32_t VolumeErasePolarity = 0x00000800;
 constexpr uint32_t VolumeAlignment8 = 0x00030000;
+constexpr uint32_t VolumeAlignmentMask = 0x001F0000; // log2 of the alignment
+constexpr uint32_t VolumeWeakAlignment = 0x80000000;
 constexpr uint32_t DefaultVolumeAttributes = VolumeReadEnabledCap | VolumeReadStatus |
                                              VolumeStickyWrite | VolumeMemoryMapped |
                                              VolumeErasePolarity | VolumeAlignment8;
@@ -73,15 +76,28 @@ struct ParsedVolume {
   uint16_t Checksum = 0;
   uint16_t ExtHeaderOffset = 0;
   uint8_t Revision = 0;
+  std::optional<Guid> Name; // from the extended header, where there is one
   std::vector<BlockMapEntry> BlockMap;
   std::vector<VolumeFile> Files;
   uint64_t FreeSpaceOffset = 0; // where the erased bytes to the end begin
 };
 
-// The volume at the start of Data, FvLength bytes of it. Refuses a volume that runs past Data, a
-// wrong signature, header checksum or revision, a file system other than FFS2, a block map that
-// does not add up to the length, a bad file, and anything but erased bytes in the free space.
+// The volume at the start of Data, FvLength bytes of it, read as a PEI core reads it: the files
+// start after the extended header where there is one, and a file marked deleted is stepped over.
+// Refuses a volume that runs past Data, a wrong signature, header checksum or revision, a file
+// system other than FFS2 (FFS3 included), a block map with an empty entry or that does not add up
+// to the length, a bad file, a file's data off the alignment its attributes ask for (or one the
+// volume's cannot give), a pad file that holds data, and anything but erased bytes in the free
+// space. Deleted files are listed with their state and no sections.
 ParsedVolume ParseVolume(std::span<const uint8_t> Data);
+
+// The alignment a volume's attributes claim for its first byte (EFI_FVB2_ALIGNMENT), 1 where
+// they say it is only advisory (EFI_FVB2_WEAK_ALIGNMENT).
+uint64_t ClaimedAlignment(uint32_t Attributes);
+
+// Refuses a volume of Length bytes placed at Base that would run past 4 GiB or break the
+// alignment its Attributes claim.
+void CheckVolumeAddress(uint64_t Base, uint64_t Length, uint32_t Attributes);
 
 // The volume's signature is where the header has it: enough to tell a volume from other forms.
 bool LooksLikeVolume(std::span<const uint8_t> Data);

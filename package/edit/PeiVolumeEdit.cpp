@@ -4,6 +4,7 @@
 #include "package/Depex.h"
 #include "package/Ffs.h"
 #include "package/ImageHeaders.h"
+#include "package/LoadedImage.h"
 #include "package/Te.h"
 #include "package/Volume.h"
 #include "package/edit/Lzma.h"
@@ -160,7 +161,7 @@ CodeFacts ReadCode(const Section& Code) {
     const PeHeaders pe = ReadPeHeaders(Code.Data);
     facts.EntryRva = pe.AddressOfEntryPoint;
     facts.Sections = pe.Sections;
-    facts.Fixups = ReadFixups(Code.Data, pe.Sections, pe.BaseRelocation, 0);
+    facts.Fixups = ReadFixups(Code.Data, pe.Sections, pe.BaseRelocation, 0, pe.SizeOfImage);
   }
   for (const ImageSection& section : facts.Sections) {
     facts.ImageSize = std::max(facts.ImageSize, section.VirtualAddress + section.VirtualSize);
@@ -224,7 +225,8 @@ FileSpec ModuleLayout(std::span<const uint8_t> PeimFile, Dispatch When) {
   if (!depex) {
     throw FormatError("the module's file has no PEI dependency section");
   }
-  CodeIndex(layout);
+  const Section& code = layout.Sections[CodeIndex(layout)];
+  LoadImage(code.Type, code.Data); // nothing the image runner would refuse is placed
   return layout;
 }
 
@@ -258,7 +260,7 @@ void AddToApriori(std::span<uint8_t> Pei, const Guid& Module) {
   const ParsedVolume volume = ParseNamed(Pei, "PEI volume");
   for (size_t i = 0; i < volume.Files.size(); ++i) {
     const ParsedFile& file = volume.Files[i].File;
-    if (file.Name != PeiAprioriFileGuid) {
+    if (file.Name != PeiAprioriFileGuid || file.Deleted()) {
       continue;
     }
     std::vector<Section> sections;
@@ -314,7 +316,7 @@ PeimPlacement PlacePeim(std::span<const uint8_t> Flash, std::span<const uint8_t>
   const auto pei = PeiVolumeIn(contents);
   FileSpec module = ModuleLayout(PeimFile, When);
   for (const VolumeFile& file : ParseNamed(pei, "PEI volume").Files) {
-    if (file.File.Name == module.Name) {
+    if (file.File.Name == module.Name && !file.File.Deleted()) {
       throw FormatError("PEI volume already holds file " + module.Name.ToString());
     }
   }
@@ -322,6 +324,11 @@ PeimPlacement PlacePeim(std::span<const uint8_t> Flash, std::span<const uint8_t>
     AddToApriori(pei, module.Name);
   }
   const ParsedVolume volume = ParseNamed(pei, "PEI volume");
+  try {
+    CheckVolumeAddress(PeiVolumeAddress, volume.Length, volume.Attributes);
+  } catch (const FormatError& error) {
+    throw FormatError(std::string("the PEI volume's address: ") + error.what());
+  }
   result.FileOffset = static_cast<uint32_t>(AlignUp(volume.FreeSpaceOffset, FileAlignment));
   result.FileAddress = PeiVolumeAddress + result.FileOffset;
   if (When == Dispatch::BeforeMemory) {

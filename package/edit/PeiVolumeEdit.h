@@ -19,6 +19,9 @@
 
 namespace package {
 
+// The flash parts this edits are a few MiB; a larger input is taken for a wrong file.
+constexpr uint64_t MaxFlashSize = 64u << 20;
+
 // The GUID-defined section of LZMA-compressed data (EDK2's LzmaCustomDecompress).
 extern const Guid LzmaCompressedSectionGuid;
 // The PEI apriori file: the PEIMs the core dispatches first, in order.
@@ -51,9 +54,10 @@ struct PeimPlacement {
 std::vector<uint8_t> ReadPeiVolume(std::span<const uint8_t> Flash);
 
 // PeimFile is an FFS file of type PEIM carrying a PEI dependency section and a PE32 or TE
-// section; its dependency is replaced by the one When asks for. PeiVolumeAddress is where SEC
-// copies the PEI volume. Throws FormatError (one line) for an image not laid out as above, a
-// module already present, or no room.
+// section whose image the image runner would run (LoadedImage.h); its dependency is replaced by
+// the one When asks for. PeiVolumeAddress is where SEC copies the PEI volume: below 4 GiB and
+// aligned as the volume's header claims. Throws FormatError (one line) for an image not laid out
+// as above, a module already present, or no room.
 PeimPlacement PlacePeim(std::span<const uint8_t> Flash, std::span<const uint8_t> PeimFile,
                         Dispatch When, uint32_t PeiVolumeAddress);
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <span>
 
 namespace {
 
@@ -68,6 +69,20 @@ struct Case {
   std::string RamAfter = {}; // the first four bytes of RAM, when the packet writes them
 };
 
+void ExpectAnswers(std::span<const Case> Cases) {
+  for (const Case& c : Cases) {
+    SCOPED_TRACE(c.Packet);
+    FakeTarget target;
+    const emu::gdb::Outcome outcome = emu::gdb::Handle(target, c.Packet);
+    EXPECT_EQ(outcome.Reply, c.Reply);
+    EXPECT_EQ(outcome.Action, c.Action);
+    EXPECT_EQ(target.Log, c.Log);
+    if (!c.RamAfter.empty()) {
+      EXPECT_EQ(emu::gdb::ToHex(std::span(target.Ram).first(4)), c.RamAfter);
+    }
+  }
+}
+
 TEST(GdbProtocolTest, AnswersEachPacket) {
   const Case cases[] = {
       {"?", "S05"},
@@ -122,17 +137,45 @@ TEST(GdbProtocolTest, AnswersEachPacket) {
       {"", ""},
       {"\x7f\x01", ""},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.Packet);
-    FakeTarget target;
-    const emu::gdb::Outcome outcome = emu::gdb::Handle(target, c.Packet);
-    EXPECT_EQ(outcome.Reply, c.Reply);
-    EXPECT_EQ(outcome.Action, c.Action);
-    EXPECT_EQ(target.Log, c.Log);
-    if (!c.RamAfter.empty()) {
-      EXPECT_EQ(emu::gdb::ToHex(std::span(target.Ram).first(4)), c.RamAfter);
-    }
+  ExpectAnswers(cases);
+}
+
+// A length or number from the wire is checked before the target sees it: nothing is sized by a
+// length a debugger may not ask for, and no register number wraps onto another. The error reply
+// leaves the run going.
+TEST(GdbProtocolTest, WireNumbersAreCheckedBeforeTheTargetSeesThem) {
+  const Case cases[] = {
+      {"Z2,600000,ffffffffffffffff", "E16"},
+      {"Z3,600000,100000000", "E16"},
+      {"Z4,1000,1001", "E16"},
+      {"Z2,1000,0", "E16"},
+      {"z2,1000,ffffffffffffffff", "E16"},
+      {"Z2,1000,1000", "OK", Resume::None, "Z2@4096/4096"}, // the longest range watched
+      {"p100000000", "E16"},                                // not register 0
+      {"P100000001=07000000", "E16"},                       // not register 1
+      {"pffffffffffffffff", "E16"},
+  };
+  ExpectAnswers(cases);
+  // Bytes that make no packet are not held, and a packet that grows past the limit is dropped,
+  // however much of either arrives.
+  emu::gdb::PacketReader reader;
+  const std::string noise(4096, 'n');
+  for (int chunk = 0; chunk < 256; ++chunk) {
+    reader.Feed(noise);
   }
+  EXPECT_EQ(reader.Held(), 0u);
+  reader.Feed("$");
+  for (int chunk = 0; chunk < 256; ++chunk) {
+    reader.Feed(noise);
+    EXPECT_LE(reader.Held(), emu::gdb::PacketReader::MaxPacket);
+  }
+  reader.Feed("$?#3f");
+  std::optional<emu::gdb::Received> last;
+  while (const auto next = reader.Next()) {
+    last = next;
+  }
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->Payload, "?");
 }
 
 TEST(GdbProtocolTest, FramesAndUnframesPackets) {

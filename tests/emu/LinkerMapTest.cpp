@@ -63,9 +63,9 @@ TEST(LinkerMapTest, RefusesTextThatIsNotAnLldMap) {
   const std::pair<std::string_view, std::string_view> cases[] = {
       {"", "not an lld map: first line is not the column header"},
       {" Timestamp is 00000000\n", "not an lld map: first line is not the column header"},
-      {"Address  Size     Align Out     In      Symbol\nxyz\n", "not an lld map: line 2: xyz"},
+      {"Address  Size     Align Out     In      Symbol\nxyz\n", "not an lld map: line 2: 'xyz'"},
       {"Address  Size     Align Out     In      Symbol\n00000220 00000278  4096     \n",
-       "not an lld map: line 2: 00000220 00000278  4096     "},
+       "not an lld map: line 2: '00000220 00000278  4096     '"},
       {"Address  Size     Align Out     In      Symbol\n"
        "000002e0 00000000     0                 _ModuleEntry\n",
        "not an lld map: symbol before any section, line 2"},

@@ -4,6 +4,7 @@
 #include "emu/GdbSymbols.h"
 #include "emu/LinkerMap.h"
 #include "emu/PeImage.h"
+#include "package/ImageHeaders.h"
 
 #include <gtest/gtest.h>
 
@@ -15,11 +16,12 @@ class ImageCheckTest : public ::testing::Test {
 protected:
   const std::vector<uint8_t> file = emu::ReadFileBytes(BOARDINIT_IMAGE);
   const emu::PeImage image = emu::ParsePe(file);
+  const package::PeHeaders headers = package::ReadPeHeaders(file);
 };
 
 TEST_F(ImageCheckTest, IsAnI386Pe32BootServiceDriver) {
   EXPECT_EQ(image.Machine, 0x14C);
-  EXPECT_EQ(image.Magic, 0x10B);
+  EXPECT_EQ(headers.Magic, 0x10B);
   EXPECT_EQ(image.Subsystem, 11);
 }
 
@@ -31,17 +33,16 @@ TEST_F(ImageCheckTest, EntersAtModuleEntry) {
 }
 
 TEST_F(ImageCheckTest, ImportsNothingAndKeepsItsRelocations) {
-  EXPECT_EQ(image.ImportTable.Rva, 0u);
-  EXPECT_EQ(image.ImportTable.Size, 0u);
-  EXPECT_NE(image.BaseRelocationTable.Rva, 0u);
-  EXPECT_GT(image.BaseRelocationTable.Size, 0u);
+  EXPECT_EQ(headers.Import, package::ImageDirectory{});
+  EXPECT_NE(headers.BaseRelocation.Rva, 0u);
+  EXPECT_GT(headers.BaseRelocation.Size, 0u);
   EXPECT_FALSE(image.Fixups.empty());
 }
 
 TEST_F(ImageCheckTest, EveryRvaIsItsFileOffset) {
-  EXPECT_EQ(image.SectionAlignment, 32u);
-  EXPECT_EQ(image.FileAlignment, 32u);
-  for (const emu::PeSection& section : image.Sections) {
+  EXPECT_EQ(headers.SectionAlignment, 32u);
+  EXPECT_EQ(headers.FileAlignment, 32u);
+  for (const package::ImageSection& section : image.Sections) {
     SCOPED_TRACE(section.Name);
     EXPECT_EQ(section.VirtualAddress, section.PointerToRawData);
   }
@@ -51,14 +52,14 @@ TEST_F(ImageCheckTest, EveryRvaIsItsFileOffset) {
 // The module keeps no state: code, constants and relocations, and no writable section.
 TEST_F(ImageCheckTest, HoldsOnlyCodeConstantsAndRelocations) {
   std::vector<std::string> names;
-  for (const emu::PeSection& section : image.Sections) {
+  for (const package::ImageSection& section : image.Sections) {
     names.push_back(section.Name);
   }
   EXPECT_EQ(names, (std::vector<std::string>{".text", ".rdata", ".reloc"}));
 }
 
 TEST_F(ImageCheckTest, TwoBuildsAreByteIdentical) {
-  EXPECT_EQ(image.TimeDateStamp, 0u);
+  EXPECT_EQ(headers.TimeDateStamp, 0u);
   const std::vector<uint8_t> again = emu::ReadFileBytes(BOARDINIT_IMAGE_AGAIN);
   ASSERT_EQ(again.size(), file.size());
   EXPECT_TRUE(again == file);
@@ -72,7 +73,7 @@ TEST_F(ImageCheckTest, DebugTwinHoldsTheShippedCodeAndData) {
   const uint32_t shift = emu::DebugTwinShift(image, twin);
   const std::vector<uint8_t> shipped = emu::RelocatedMemory(image, Base);
   const std::vector<uint8_t> debug = emu::RelocatedMemory(twin, Base - shift);
-  for (const emu::PeSection& section : image.Sections) {
+  for (const package::ImageSection& section : image.Sections) {
     SCOPED_TRACE(section.Name);
     if (section.Name == ".reloc") {
       continue;

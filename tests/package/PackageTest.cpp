@@ -38,7 +38,7 @@ const Shipped& Module() {
 
 std::vector<uint32_t> FixupsOf(std::span<const uint8_t> Pe) {
   const package::PeHeaders pe = package::ReadPeHeaders(Pe);
-  return package::ReadFixups(Pe, pe.Sections, pe.BaseRelocation, 0);
+  return package::ReadFixups(Pe, pe.Sections, pe.BaseRelocation, 0, pe.SizeOfImage);
 }
 
 } // namespace
@@ -191,7 +191,7 @@ TEST(PackageTest, TheReaderRefusesDamagedInputWithTheReason) {
        },
        "TE StrippedSize 0x270 puts section .text at"},
       {"TE StrippedSize too small", m.Te, [](Bytes& b) { b[StrippedSizeAt] -= 0x20; },
-       "TE StrippedSize 0x150 puts section"},
+       "(as StrippedSize 0x150 places it) runs past the end"},
       {"TE StrippedSize below its header", m.Te,
        [](Bytes& b) { package::Put16(b, StrippedSizeAt, 8); }, "smaller than the TE header"},
       {"file state", m.Fv, [](Bytes& b) { b[72 + 23] = 0xFC; }, "state 0xFC"},

@@ -36,7 +36,9 @@ struct TestImage {
   std::vector<uint8_t> Text;
   uint32_t EntryOffset = 0; // within Text
   uint32_t ImageBase = 0;
-  std::vector<RelocationBlock> Relocations;
+  // A block of padding alone by default: nothing to move, but the directory a loader needs before
+  // it moves an image at all.
+  std::vector<RelocationBlock> Relocations = {{0, {0x0000, 0x0000}}};
 
   // The absolute address of Text[Offset] as linked, before any relocation.
   uint32_t LinkedAddress(uint32_t Offset) const { return ImageBase + TextRva + Offset; }

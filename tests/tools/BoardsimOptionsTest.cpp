@@ -1,6 +1,6 @@
+#include "common/ToolError.h"
 #include "tools/boardsim/shared/BoardInput.h"
 #include "tools/boardsim/shared/Options.h"
-#include "tools/run/ToolError.h"
 
 #include <gtest/gtest.h>
 

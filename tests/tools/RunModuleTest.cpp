@@ -1,7 +1,7 @@
 #include "tools/boardsim/shared/RunModule.h"
 
+#include "common/ToolError.h"
 #include "sim/Soc.h"
-#include "tools/run/ToolError.h"
 
 #include <gtest/gtest.h>
 
@@ -76,8 +76,8 @@ TEST(RunModuleTest, ASlotCallNeedsGetActivePmicInTheMapBesideTheImage) {
       std::filesystem::path(BOARDINIT_DIVIDE_PROBE_IMAGE).replace_extension(".map").string();
   const std::pair<std::string, std::string> cases[] = {
       {copy, "boardsim: " + ::testing::TempDir() +
-                 "run-module-without-map.map: cannot open the linker map " + ::testing::TempDir() +
-                 "run-module-without-map.map (name the image's linker map with --map)"},
+                 "run-module-without-map.map: linker map: cannot open: No such file or directory "
+                 "(name the image's linker map with --map)"},
       {BOARDINIT_DIVIDE_PROBE_IMAGE, "boardsim: " + probeMap + ": no _GetActivePmic in the map"},
   };
   for (const auto& [image, message] : cases) {

@@ -1,9 +1,9 @@
 // boardsim: runs the module on a simulated board and shows what it did.
+#include "common/Printable.h"
+#include "common/ToolError.h"
+#include "common/files/StandardStreams.h"
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/Options.h"
-#include "tools/boardsim/shared/Outputs.h"
-#include "tools/run/Printable.h"
-#include "tools/run/ToolError.h"
 
 #include <iostream>
 
@@ -43,6 +43,6 @@ int RunTool(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-  boardsim::SetUpStandardStreams();
-  return boardsim::FinalStatus(RunTool(argc, argv));
+  files::SetUpStandardStreams();
+  return files::FinalStatus(RunTool(argc, argv));
 }

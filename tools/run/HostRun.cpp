@@ -1,10 +1,10 @@
 #include "tools/run/HostRun.h"
 
+#include "common/ToolError.h"
 #include "entry/ModuleEntry.h"
 #include "platform/host/HostBus.h"
 #include "pmic/PeiServices.h"
 #include "sim/HobWalk.h"
-#include "tools/run/ToolError.h"
 
 #include <algorithm>
 #include <type_traits>

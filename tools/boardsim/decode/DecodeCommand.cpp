@@ -1,10 +1,11 @@
+#include "common/Printable.h"
+#include "common/ToolError.h"
+#include "common/files/SharedFiles.h"
+#include "common/files/StandardStreams.h"
 #include "sim/Trace.h"
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/DecodeSummary.h"
-#include "tools/boardsim/shared/Outputs.h"
 #include "tools/boardsim/shared/SummaryJson.h"
-#include "tools/run/Printable.h"
-#include "tools/run/ToolError.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,16 +22,9 @@ namespace boardsim {
 namespace {
 
 constexpr std::string_view Header = "# boardtrace 1";
-constexpr size_t QuotedBytes = 40;
 // The longest record is well under 80 bytes; a comment may be longer, but a "line" without end
 // (a device that never sends a newline) must not be held whole: past this it is not a trace.
 constexpr size_t MaxLineBytes = 4096;
-
-// Text quoted from the file is escaped and cut short, so that the error stays one line.
-std::string Quoted(std::string_view Text) {
-  return "'" + tools::Printable(Text.substr(0, QuotedBytes)) +
-         (Text.size() > QuotedBytes ? "'..." : "'");
-}
 
 class TraceFile {
 public:
@@ -87,7 +81,7 @@ public:
         throw Bad("line " + std::to_string(number_) + ": " +
                   (number_ == 1 ? "expected '" + std::string(Header) + "', got "
                                 : "not a trace record: ") +
-                  Quoted(std::string_view(bytes_.data() + start_, end_ - start_)));
+                  tools::Quoted(std::string_view(bytes_.data() + start_, end_ - start_)));
       }
       Fill();
     }
@@ -128,7 +122,7 @@ DecodeReport ReadTrace(const std::string& Path, const std::string& Name) {
   auto file = std::make_unique<TraceFile>(Path, Name);
   std::string_view line;
   if (!file->Next(line) || line != Header) {
-    throw file->Bad("line 1: expected '" + std::string(Header) + "', got " + Quoted(line));
+    throw file->Bad("line 1: expected '" + std::string(Header) + "', got " + tools::Quoted(line));
   }
   TraceDecoder decoder(Name);
   std::vector<sim::Access> parsed;
@@ -141,7 +135,7 @@ DecodeReport ReadTrace(const std::string& Path, const std::string& Name) {
     const std::string at = "line " + std::to_string(file->Number()) + ": ";
     parsed.clear();
     if (!sim::ParseTrace(line, parsed, error) || parsed.size() != 1) {
-      throw file->Bad(at + "not a trace record: " + Quoted(line));
+      throw file->Bad(at + "not a trace record: " + tools::Quoted(line));
     }
     const sim::Access& access = parsed.front();
     // Every access is numbered on from the one before and takes at least 1 ns (no access costs
@@ -168,14 +162,14 @@ DecodeReport ReadTrace(const std::string& Path, const std::string& Name) {
 
 int DecodeCommand(const DecodeOptions& Options) {
   const std::string name = Options.TracePath == "-" ? "standard input" : Options.TracePath;
-  RefuseSharedFiles({{Options.TracePath, "trace"}}, {});
+  files::RefuseSharedFiles({{Options.TracePath, "trace"}}, {});
   const DecodeReport report = ReadTrace(Options.TracePath, name);
   if (Options.Json) {
     PrintDecodeJson(std::cout, report);
   } else {
     PrintDecode(std::cout, report);
   }
-  CheckStandardOutput();
+  files::CheckStandardOutput();
   return 0;
 }
 

@@ -1,3 +1,6 @@
+#include "common/ToolError.h"
+#include "common/files/SharedFiles.h"
+#include "common/files/StandardStreams.h"
 #include "sim/Soc.h"
 #include "tools/boardsim/shared/BoardInput.h"
 #include "tools/boardsim/shared/Commands.h"
@@ -5,12 +8,10 @@
 #include "tools/boardsim/shared/GdbOption.h"
 #include "tools/boardsim/shared/OpSummary.h"
 #include "tools/boardsim/shared/Options.h"
-#include "tools/boardsim/shared/Outputs.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/shared/Selection.h"
 #include "tools/boardsim/shared/SummaryJson.h"
 #include "tools/boardsim/shared/Vcd.h"
-#include "tools/run/ToolError.h"
 
 #include <iostream>
 
@@ -29,7 +30,7 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
   RefuseSharedFiles(options.Run, board.Path, Where.BuiltImage, true);
   TraceOutput trace(options.Run.TracePath);
   VcdOutput vcd(options.Run.VcdPath);
-  const auto gdb = ListenForGdb(options.Run, Where.BuiltImage, std::cerr);
+  const auto gdb = ListenForGdb(options.Run, Where.BuiltImage, true, std::cerr);
 
   const auto callSlot = [&] {
     sim::Soc soc(board.Config);
@@ -58,7 +59,7 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
     } else {
       PrintOpSummary(out, report, soc.Bus);
     }
-    CheckStandardOutput();
+    files::CheckStandardOutput();
     if (!call.Run.Failure.empty()) {
       return tools::ExitRunFailed;
     }

@@ -1,7 +1,7 @@
 #include "tools/boardsim/op/SlotArguments.h"
 
-#include "tools/run/Printable.h"
-#include "tools/run/ToolError.h"
+#include "common/Printable.h"
+#include "common/ToolError.h"
 
 #include <charconv>
 

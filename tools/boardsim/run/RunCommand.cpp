@@ -1,14 +1,15 @@
+#include "common/ToolError.h"
+#include "common/files/SharedFiles.h"
+#include "common/files/StandardStreams.h"
 #include "sim/Soc.h"
 #include "tools/boardsim/shared/BoardInput.h"
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/Contained.h"
 #include "tools/boardsim/shared/GdbOption.h"
-#include "tools/boardsim/shared/Outputs.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/shared/Summary.h"
 #include "tools/boardsim/shared/SummaryJson.h"
 #include "tools/boardsim/shared/Vcd.h"
-#include "tools/run/ToolError.h"
 
 #include <iostream>
 
@@ -20,7 +21,7 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
   RefuseSharedFiles(Options, board.Path, Where.BuiltImage, false);
   TraceOutput trace(Options.TracePath);
   VcdOutput vcd(Options.VcdPath);
-  const auto gdb = ListenForGdb(Options, Where.BuiltImage, std::cerr);
+  const auto gdb = ListenForGdb(Options, Where.BuiltImage, false, std::cerr);
 
   const auto boot = [&] {
     sim::Soc soc(board.Config);
@@ -48,7 +49,7 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
     } else {
       PrintSummary(out, report, soc.Bus);
     }
-    CheckStandardOutput();
+    files::CheckStandardOutput();
     const int status = result.Status ? 0 : tools::ExitRunFailed;
     if (debugger) {
       debugger->Finish(status);

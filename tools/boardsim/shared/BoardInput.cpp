@@ -1,8 +1,8 @@
 #include "tools/boardsim/shared/BoardInput.h"
 
+#include "common/Printable.h"
+#include "common/ToolError.h"
 #include "sim/BoardFile.h"
-#include "tools/run/Printable.h"
-#include "tools/run/ToolError.h"
 
 #include <filesystem>
 #include <fstream>
@@ -15,9 +15,12 @@ std::string ResolveBoardPath(const std::string& Board, const std::string& Boards
     return Board;
   }
   const std::filesystem::path path = std::filesystem::path(BoardsDir) / (Board + ".json");
-  if (!std::filesystem::exists(path)) {
-    throw tools::ToolError("boardsim: no board named '" + tools::Printable(Board) +
-                               "' (looked for " + tools::Printable(path.string()) + ")",
+  std::error_code error;
+  if (!std::filesystem::exists(path, error)) {
+    // A name no file can have (too long, say) is no board's either: the same one line.
+    throw tools::ToolError("boardsim: no board named " + tools::Quoted(Board) + " (looked for " +
+                               tools::Printable(BoardsDir) + "/NAME.json" +
+                               (error ? ": " + error.message() : "") + ")",
                            tools::ExitBadInput);
   }
   return path.string();

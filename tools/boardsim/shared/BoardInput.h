@@ -2,9 +2,9 @@
 // command line, and the access trace.
 #pragma once
 
+#include "common/files/OutputFile.h"
 #include "sim/Board.h"
 #include "sim/BoardConfig.h"
-#include "tools/boardsim/shared/Outputs.h"
 
 #include <optional>
 #include <string>
@@ -41,7 +41,7 @@ public:
   void Finish(sim::Board& Board);
 
 private:
-  std::optional<OutputFile> file_;
+  std::optional<files::OutputFile> file_;
 };
 
 } // namespace boardsim

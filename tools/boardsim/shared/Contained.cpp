@@ -1,7 +1,8 @@
 #include "tools/boardsim/shared/Contained.h"
 
-#include "tools/run/Printable.h"
-#include "tools/run/ToolError.h"
+#include "common/Printable.h"
+#include "common/ToolError.h"
+#include "common/files/Signals.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,7 +23,9 @@ void FlushAll() {
   std::fflush(nullptr);
 }
 
-[[noreturn]] void RunChild(const std::function<int()>& Body) {
+// Ended is written to once the body has run: a child that ends without it was ended by the
+// emulator itself (an exit() of its own, with its own message).
+[[noreturn]] void RunChild(const std::function<int()>& Body, int Ended) {
   int status = tools::ExitRunFailed;
   try {
     status = Body();
@@ -35,6 +38,8 @@ void FlushAll() {
               << '\n';
   }
   FlushAll();
+  const char ended = 1;
+  [[maybe_unused]] const ssize_t written = write(Ended, &ended, 1);
   // Not exit(): the parent's static objects and handlers are the parent's to run.
   _exit(status);
 }
@@ -64,22 +69,34 @@ int RunContained(const std::function<int()>& Body) {
   // The child's standard error passes through the parent: what the emulator prints as it dies is
   // not the tool's one line, so it is kept back when the child dies of a signal.
   int errors[2];
+  int ended[2];
   if (pipe(errors) != 0) {
     FailSystemCall("cannot start the image runner");
   }
-  const pid_t child = fork();
-  if (child < 0) {
+  if (pipe(ended) != 0) {
     close(errors[0]);
     close(errors[1]);
     FailSystemCall("cannot start the image runner");
   }
+  const pid_t parent = getpid();
+  const pid_t child = fork();
+  if (child < 0) {
+    for (const int fd : {errors[0], errors[1], ended[0], ended[1]}) {
+      close(fd);
+    }
+    FailSystemCall("cannot start the image runner");
+  }
   if (child == 0) {
+    files::DieWithParent(parent);
     close(errors[0]);
+    close(ended[0]);
     dup2(errors[1], STDERR_FILENO);
     close(errors[1]);
-    RunChild(Body);
+    RunChild(Body, ended[1]);
   }
+  files::WatchChild(child);
   close(errors[1]);
+  close(ended[1]);
   const std::string childErrors = ReadAll(errors[0]);
   close(errors[0]);
   int status = 0;
@@ -88,9 +105,22 @@ int RunContained(const std::function<int()>& Body) {
       FailSystemCall("lost the image runner");
     }
   }
-  if (WIFEXITED(status)) {
+  files::ForgetChild(child);
+  char byte = 0;
+  const bool reported = read(ended[0], &byte, 1) == 1;
+  close(ended[0]);
+  if (WIFEXITED(status) && reported) {
     std::cerr << childErrors << std::flush;
     return WEXITSTATUS(status);
+  }
+  if (WIFEXITED(status)) {
+    // The emulator ended the process with a message of its own (out of memory, for one).
+    const std::string said = childErrors.substr(0, childErrors.find('\n'));
+    throw tools::ToolError("boardsim: the module did not return: the CPU emulator ended the run "
+                           "(exit status " +
+                               std::to_string(WEXITSTATUS(status)) + ")" +
+                               (said.empty() ? "" : ": " + tools::Printable(said)),
+                           tools::ExitRunFailed);
   }
   const int number = WTERMSIG(status);
   throw tools::ToolError("boardsim: the module did not return: the CPU emulator died (signal " +

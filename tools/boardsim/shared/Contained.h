@@ -9,8 +9,11 @@ namespace boardsim {
 
 // Runs Body in a child process and returns the exit status it returned. A tools::ToolError
 // thrown in the child is printed there and ends it with its status. A child that dies of a
-// signal is reported as a module that did not return (tools::ToolError, exit 1), and what it
-// wrote to standard error is dropped; otherwise that is passed on once the child has ended.
+// signal, or that the emulator ends itself (its own exit, with its own message), is reported as
+// a module that did not return (tools::ToolError, exit 1, the emulator's first line quoted);
+// otherwise what it wrote to standard error is passed on once it has ended. The child dies with
+// the tool: a signal that ends the tool ends it first (common/files/Signals.h), and even SIGKILL
+// takes it along.
 int RunContained(const std::function<int()>& Body);
 
 } // namespace boardsim

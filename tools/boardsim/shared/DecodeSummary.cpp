@@ -1,9 +1,9 @@
 #include "tools/boardsim/shared/DecodeSummary.h"
 
+#include "common/Printable.h"
 #include "sim/devices/PmTimer.h"
 #include "tools/boardsim/shared/BusLines.h"
 #include "tools/boardsim/shared/Summary.h"
-#include "tools/run/Printable.h"
 
 #include <iomanip>
 #include <ostream>

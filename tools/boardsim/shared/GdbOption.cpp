@@ -1,18 +1,19 @@
 #include "tools/boardsim/shared/GdbOption.h"
 
+#include "common/ToolError.h"
 #include "emu/GdbSymbols.h"
 #include "emu/Machine.h"
 #include "sim/decode/BusDecoder.h"
 #include "tools/boardsim/shared/BusLines.h"
 #include "tools/boardsim/shared/RunModule.h"
-#include "tools/run/ToolError.h"
 
 #include <stdexcept>
 
 namespace boardsim {
 
 std::unique_ptr<emu::GdbListener> ListenForGdb(const RunOptions& Options,
-                                               const std::string& BuiltImage, std::ostream& Out) {
+                                               const std::string& BuiltImage, bool WithMap,
+                                               std::ostream& Out) {
   if (!Options.Gdb) {
     return nullptr;
   }
@@ -20,6 +21,11 @@ std::unique_ptr<emu::GdbListener> ListenForGdb(const RunOptions& Options,
   if (!image) {
     throw tools::ToolError("boardsim: --gdb debugs the image; it cannot be used with --host",
                            tools::ExitBadInput);
+  }
+  // Any form the module ships in; a module a volume builder placed runs at its own base.
+  const emu::PeImage module = LoadImage(*image);
+  if (WithMap) {
+    FindGetActivePmic(MapOf(Options, *image));
   }
   std::unique_ptr<emu::GdbListener> listener;
   try {
@@ -31,10 +37,8 @@ std::unique_ptr<emu::GdbListener> ListenForGdb(const RunOptions& Options,
   std::string why;
   std::optional<std::string> symbols;
   try {
-    // Any form the module ships in; a module a volume builder placed runs at its own base. A TE
-    // image, FFS file or volume has no twin of its own name: the twin of the build's PE32 serves
-    // when its sections lie as the module's do.
-    const emu::PeImage module = emu::ReadModuleFile(*image);
+    // A TE image, FFS file or volume has no twin of its own name: the twin of the build's PE32
+    // serves when its sections lie as the module's do.
     const uint32_t base = module.InPlace ? module.ImageBase : emu::LoadBase;
     symbols = emu::SymbolFileCommand(module, *image, base, why);
     if (!symbols && *image != BuiltImage) {
@@ -42,7 +46,7 @@ std::unique_ptr<emu::GdbListener> ListenForGdb(const RunOptions& Options,
       symbols = emu::SymbolFileCommand(module, BuiltImage, base, builtWhy);
     }
   } catch (const emu::ImageError&) {
-    // The run itself reports an image that does not load.
+    // A twin that does not load gives no symbols; the run goes on without them.
   }
   if (symbols) {
     Out << "boardsim: symbols: " << *symbols << '\n';
@@ -57,7 +61,7 @@ std::unique_ptr<emu::GdbServer> AcceptGdb(emu::GdbListener* Listener, const sim:
   if (Listener == nullptr) {
     return nullptr;
   }
-  auto server = std::make_unique<emu::GdbServer>(Listener->Accept(), Board.Bus);
+  auto server = std::make_unique<emu::GdbServer>(Listener->Accept(), Board.Bus, Listener->Fd());
   const sim::Board& bus = Board.Bus;
   server->AddMonitorCommand(
       "pmic", "the PMIC bus so far: I2C transactions, as the summary shows them", [&bus](auto) {

@@ -1,6 +1,6 @@
 #include "tools/boardsim/shared/JsonViews.h"
 
-#include "tools/run/Printable.h"
+#include "common/Printable.h"
 
 namespace boardsim {
 

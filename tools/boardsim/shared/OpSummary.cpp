@@ -1,11 +1,11 @@
 #include "tools/boardsim/shared/OpSummary.h"
 
+#include "common/Printable.h"
 #include "tools/boardsim/shared/BusLines.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/shared/Selection.h"
 #include "tools/boardsim/shared/Summary.h"
 #include "tools/run/Hex.h"
-#include "tools/run/Printable.h"
 #include "tools/run/StatusName.h"
 
 #include <iomanip>

@@ -1,9 +1,9 @@
 #include "tools/boardsim/shared/Options.h"
 
+#include "common/Printable.h"
+#include "common/ToolError.h"
 #include "tools/boardsim/op/SlotArguments.h"
 #include "tools/boardsim/sweep/SweepOptions.h"
-#include "tools/run/Printable.h"
-#include "tools/run/ToolError.h"
 
 #include <CLI/CLI.hpp>
 

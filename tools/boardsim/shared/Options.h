@@ -42,6 +42,7 @@ struct SweepOptions {
   size_t Sample = 0;               // 0: every point; else about this many, spread over each kind
   bool Host = false;
   std::optional<std::string> ImagePath;
+  std::optional<std::string> MapPath; // the image's linker map, if not beside it
   bool Json = false;
   bool FromReset = false; // the image's points each from reset on a new CPU, not from checkpoints
 };

@@ -1,11 +1,11 @@
 #include "tools/boardsim/shared/RunModule.h"
 
+#include "common/Printable.h"
+#include "common/ToolError.h"
+#include "common/files/SharedFiles.h"
 #include "emu/ImageRun.h"
 #include "emu/LinkerMap.h"
 #include "tools/boardsim/shared/ImageSlotCall.h"
-#include "tools/boardsim/shared/Outputs.h"
-#include "tools/run/Printable.h"
-#include "tools/run/ToolError.h"
 
 #include <filesystem>
 #include <iostream>
@@ -59,21 +59,21 @@ std::string ModuleName(const std::optional<std::string>& Image) {
 
 void RefuseSharedFiles(const RunOptions& Options, const std::string& BoardPath,
                        const std::string& BuiltImage, bool WithMap) {
-  std::vector<NamedFile> inputs{{BoardPath, "board"}};
+  std::vector<files::NamedFile> inputs{{BoardPath, "board"}};
   if (const std::optional<std::string> image = ImageToRun(Options, BuiltImage)) {
     inputs.push_back({*image, "image"});
     if (WithMap) {
       inputs.push_back({MapOf(Options, *image), "linker map"});
     }
   }
-  std::vector<NamedFile> outputs;
+  std::vector<files::NamedFile> outputs;
   if (Options.TracePath) {
     outputs.push_back({*Options.TracePath, "trace"});
   }
   if (Options.VcdPath) {
     outputs.push_back({*Options.VcdPath, "waveform"});
   }
-  RefuseSharedFiles(inputs, outputs);
+  files::RefuseSharedFiles(inputs, outputs);
 }
 
 std::ostream& SummaryStream(const RunOptions& Options) {

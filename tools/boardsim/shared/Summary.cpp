@@ -1,7 +1,7 @@
 #include "tools/boardsim/shared/Summary.h"
 
+#include "common/Printable.h"
 #include "tools/boardsim/shared/RunModule.h"
-#include "tools/run/Printable.h"
 #include "tools/run/StatusName.h"
 
 #include <iomanip>

@@ -1,7 +1,7 @@
 #include "tools/boardsim/shared/SummaryJson.h"
 
+#include "common/Printable.h"
 #include "tools/boardsim/shared/JsonViews.h"
-#include "tools/run/Printable.h"
 #include "tools/run/StatusName.h"
 
 #include <ostream>

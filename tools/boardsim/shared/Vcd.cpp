@@ -1,11 +1,11 @@
 #include "tools/boardsim/shared/Vcd.h"
 
+#include "common/Printable.h"
+#include "common/ToolError.h"
 #include "sim/decode/BusDecoder.h"
 #include "tools/boardsim/shared/BoardStep.h"
 #include "tools/boardsim/shared/BusLines.h"
 #include "tools/run/Hex.h"
-#include "tools/run/Printable.h"
-#include "tools/run/ToolError.h"
 
 #include <algorithm>
 #include <map>

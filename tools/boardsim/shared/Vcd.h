@@ -5,9 +5,9 @@
 // supplies the bus clock and the faults that decide which byte went unacknowledged.
 #pragma once
 
+#include "common/files/OutputFile.h"
 #include "sim/BoardConfig.h"
 #include "sim/Trace.h"
-#include "tools/boardsim/shared/Outputs.h"
 
 #include <iosfwd>
 #include <optional>
@@ -34,7 +34,7 @@ public:
 
 private:
   std::string path_;
-  std::optional<OutputFile> file_;
+  std::optional<files::OutputFile> file_;
 };
 
 } // namespace boardsim

@@ -1,9 +1,9 @@
+#include "common/ToolError.h"
 #include "tools/boardsim/shared/BoardInput.h"
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/sweep/SweepPool.h"
 #include "tools/boardsim/sweep/SweepReport.h"
-#include "tools/run/ToolError.h"
 
 #include <algorithm>
 #include <chrono>
@@ -55,14 +55,18 @@ std::vector<sim::FaultKind> ChosenKinds(const std::vector<std::string>& Names) {
   return kinds;
 }
 
+// Each slot once, in the order first named, as kinds are.
 std::vector<size_t> ChosenSlots(const std::vector<std::string>& Names) {
   std::vector<size_t> slots;
   for (const std::string& name : Names) {
     const std::optional<size_t> slot = tools::FindSlot(name);
     if (!slot) {
-      BadInput("--op: unknown slot '" + name + "' (boardsim op --list shows the 25 slots)");
+      BadInput("--op: unknown slot '" + tools::Printable(name) +
+               "' (boardsim op --list shows the 25 slots)");
     }
-    slots.push_back(*slot);
+    if (std::find(slots.begin(), slots.end(), *slot) == slots.end()) {
+      slots.push_back(*slot);
+    }
   }
   if (Names.empty()) {
     for (size_t slot = 0; slot < tools::SlotCount; ++slot) {
@@ -108,7 +112,7 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
           ? std::nullopt
           : std::optional(Options.ImagePath && !Options.ImagePath->empty() ? *Options.ImagePath
                                                                            : Where.BuiltImage);
-  const SweepModule module(image, Options.FromReset);
+  const SweepModule module(image, Options.MapPath, Options.FromReset);
   const unsigned jobs =
       Options.Jobs != 0 ? Options.Jobs : std::max(1u, std::thread::hardware_concurrency());
 
@@ -138,8 +142,14 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
     report.References.push_back(std::move(result));
     references.push_back(std::move(writes));
   };
+  std::vector<std::string> swept; // each board file once, however it was named
   for (const std::string& name : boards) {
     const LoadedBoard board = LoadBoard(name, Where.BoardsDir);
+    const std::string file = std::filesystem::weakly_canonical(board.Path).string();
+    if (std::find(swept.begin(), swept.end(), file) != swept.end()) {
+      continue;
+    }
+    swept.push_back(file);
     if (Options.Slots.empty()) {
       addTarget({name, board.Config, std::nullopt}, false);
     }
@@ -165,7 +175,7 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
     if (report.Results[i].Failed()) {
       report.Reproduce[i] =
           ReproduceCommand(report.Targets[report.Points[i].Target], report.Points[i].Point, !image,
-                           image == Where.BuiltImage ? std::nullopt : image);
+                           image == Where.BuiltImage ? std::nullopt : image, Options.MapPath);
     }
   }
   if (Options.Json) {

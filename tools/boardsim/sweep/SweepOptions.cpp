@@ -24,13 +24,14 @@ CLI::App* AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
                                       "slot calls, against a fault-free reference run");
   sweep
       ->add_option("--board", Options.Boards,
-                   "a board from the boards folder, or a JSON file; may be repeated (default: "
-                   "every built-in board)")
+                   "a board from the boards folder, or a JSON file; may be repeated, each board "
+                   "is swept once (default: every built-in board)")
       ->type_name("NAME|FILE");
   sweep
       ->add_option("--op", Options.Slots,
-                   "sweep this slot (may be repeated) and no boot (default: the boot and every "
-                   "slot the board's descriptor fills)")
+                   "sweep this slot (may be repeated, each is swept once) and no boot (default: "
+                   "the boot and every slot the board's descriptor fills); a slot the board does "
+                   "not offer is named as not swept")
       ->type_name("SLOT");
   sweep
       ->add_option("--kinds", Options.Kinds,
@@ -48,7 +49,9 @@ CLI::App* AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
       ->check(CLI::Range(size_t{1}, size_t{1} << 30));
   CLI::Option* host =
       sweep->add_flag("--host", Options.Host, "run the host-linked module instead of the image");
-  sweep->add_option("--image", Options.ImagePath, "run the image (the default), or this PE32 image")
+  sweep
+      ->add_option("--image", Options.ImagePath,
+                   "run the image (the default), or this one (any form the module ships in)")
       ->type_name("[FILE]")
       ->expected(0, 1)
       ->excludes(host);
@@ -56,6 +59,12 @@ CLI::App* AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
       ->add_flag("--from-reset", Options.FromReset,
                  "run each point of the image from reset on a new CPU, as sweeps did before "
                  "checkpoints (the same outcomes, slower)")
+      ->excludes(host);
+  sweep
+      ->add_option("--map", Options.MapPath,
+                   "the image's linker map, where the slot calls find GetActivePmic (default: the "
+                   "image's path with .map)")
+      ->type_name("FILE")
       ->excludes(host);
   sweep->add_flag("--json", Options.Json, "print the result as one JSON document");
   sweep->footer(SweepFooter);

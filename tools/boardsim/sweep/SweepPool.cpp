@@ -1,6 +1,7 @@
 #include "tools/boardsim/sweep/SweepPool.h"
 
-#include "tools/run/ToolError.h"
+#include "common/ToolError.h"
+#include "common/files/Signals.h"
 
 #include <nlohmann/json.hpp>
 #include <poll.h>
@@ -89,11 +90,13 @@ Worker Start(size_t First, size_t Count, unsigned Stride,
   std::cout.flush();
   std::cerr.flush();
   std::fflush(nullptr);
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid < 0) {
     FailSystemCall("fork");
   }
   if (pid == 0) {
+    files::DieWithParent(parent);
     close(fds[0]);
     for (size_t i = First; i < Count; i += Stride) {
       PointResult result;
@@ -106,6 +109,7 @@ Worker Start(size_t First, size_t Count, unsigned Stride,
     }
     _exit(0);
   }
+  files::WatchChild(pid);
   close(fds[1]);
   return {pid, fds[0], First, {}};
 }
@@ -197,6 +201,7 @@ std::vector<PointResult> RunInWorkers(size_t Count, unsigned Jobs,
       int status = 0;
       while (waitpid(worker.Pid, &status, 0) < 0 && errno == EINTR) {
       }
+      files::ForgetChild(worker.Pid);
       const size_t died = worker.Next;
       workers.erase(workers.begin() + static_cast<std::ptrdiff_t>(k));
       if (died < Count) {

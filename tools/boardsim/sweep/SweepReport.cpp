@@ -149,6 +149,10 @@ void PrintSweep(std::ostream& Out, const SweepReport& Report) {
     if (Report.References[i].Failed()) {
       Out << "FAIL reference run of " << Report.Targets[i].What() << " on "
           << Report.Targets[i].Board << ": " << Why(Report.References[i]) << '\n';
+    } else if (Report.References[i].Class == PointClass::NotOffered) {
+      // Named with --op, yet nothing to sweep: say so rather than count it silently.
+      Out << "not swept: " << Report.Targets[i].What() << " on " << Report.Targets[i].Board << ", "
+          << Report.References[i].Returned << '\n';
     }
   }
   Out << '\n'

@@ -2,6 +2,7 @@
 
 #include "tools/boardsim/shared/BoardInput.h"
 
+#include "common/ToolError.h"
 #include "emu/ImageRun.h"
 #include "sim/HobWalk.h"
 #include "sim/Soc.h"
@@ -11,7 +12,6 @@
 #include "tools/boardsim/shared/Selection.h"
 #include "tools/run/HostRun.h"
 #include "tools/run/StatusName.h"
-#include "tools/run/ToolError.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -61,11 +61,14 @@ std::string SweepTarget::What() const {
   return Slot ? tools::PmicSlots[Slot->Slot].Name : "boot";
 }
 
-SweepModule::SweepModule(const std::optional<std::string>& ImagePath, bool FromReset)
+SweepModule::SweepModule(const std::optional<std::string>& ImagePath,
+                         const std::optional<std::string>& MapPath, bool FromReset)
     : fromReset_(FromReset) {
   if (ImagePath) {
     image_ = LoadImage(*ImagePath);
-    getActivePmic_ = FindGetActivePmic(MapOf({}, *ImagePath));
+    RunOptions options;
+    options.MapPath = MapPath;
+    getActivePmic_ = FindGetActivePmic(MapOf(options, *ImagePath));
   }
 }
 
@@ -184,12 +187,16 @@ void SweepModule::AddOtherSelections(const SweepTarget& Target,
 }
 
 std::string ReproduceCommand(const SweepTarget& Target, const sim::FaultPoint& Point, bool Host,
-                             const std::optional<std::string>& ImagePath) {
+                             const std::optional<std::string>& ImagePath,
+                             const std::optional<std::string>& MapPath) {
   std::string command = Target.Slot ? "boardsim op" : "boardsim run";
   if (Host) {
     command += " --host";
   } else if (ImagePath) {
     command += " --image " + Quoted(*ImagePath);
+  }
+  if (!Host && MapPath && Target.Slot) {
+    command += " --map " + Quoted(*MapPath);
   }
   command += " --board " + Quoted(Target.Board);
   if (Target.Slot) {

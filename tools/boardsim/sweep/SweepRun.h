@@ -52,9 +52,12 @@ struct PointResult {
 // The form that runs: the host build, or an image with its linker map beside it.
 class SweepModule {
 public:
-  // Throws tools::ToolError (exit 2) for an image or map that cannot be read. FromReset: each
+  // Throws tools::ToolError (exit 2) for an image or map that cannot be read.
+  // The image form finds GetActivePmic in MapPath, or the map beside the image. FromReset: each
   // point of the image runs from reset on a new CPU rather than from a checkpoint.
-  explicit SweepModule(const std::optional<std::string>& ImagePath, bool FromReset = false);
+  explicit SweepModule(const std::optional<std::string>& ImagePath,
+                       const std::optional<std::string>& MapPath = std::nullopt,
+                       bool FromReset = false);
   bool Host() const { return !image_; }
 
   // Runs Target once. With Point, the fault is put into the board first; with Reference, the
@@ -85,6 +88,7 @@ private:
 
 // The one command that reproduces a point alone.
 std::string ReproduceCommand(const SweepTarget& Target, const sim::FaultPoint& Point, bool Host,
-                             const std::optional<std::string>& ImagePath);
+                             const std::optional<std::string>& ImagePath,
+                             const std::optional<std::string>& MapPath = std::nullopt);
 
 } // namespace boardsim

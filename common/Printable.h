@@ -4,6 +4,7 @@
 // not become one on the way (UTF-8 carries C1 controls as two bytes from 0x80 up).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -17,5 +18,10 @@ enum class Backslashes {
 // Bytes below 0x20, 0x7F and from 0x80 up become \xNN (upper-case hex); by default so does the
 // backslash. Printable text is left as it is.
 std::string Printable(std::string_view Text, Backslashes Backslash = Backslashes::Escape);
+
+// Text quoted from a file in a message: printable, in single quotes, and cut after QuotedBytes
+// bytes ("'...'..."), so that the message stays one short line whatever the file holds.
+constexpr size_t QuotedBytes = 40;
+std::string Quoted(std::string_view Text);
 
 } // namespace tools

@@ -1,4 +1,4 @@
-#include "tools/run/Printable.h"
+#include "common/Printable.h"
 
 #include <cstdio>
 
@@ -18,6 +18,10 @@ std::string Printable(std::string_view Text, Backslashes Backslash) {
     }
   }
   return out;
+}
+
+std::string Quoted(std::string_view Text) {
+  return "'" + Printable(Text.substr(0, QuotedBytes)) + (Text.size() > QuotedBytes ? "'..." : "'");
 }
 
 } // namespace tools

@@ -1,0 +1,115 @@
+#!/usr/bin/env python3
+"""Debugger control is exact: boardsim --gdb refuses bad input before it listens, a Ctrl-C sent in
+the same write as the packet that resumes stops the run as one sent later does, a second client is
+closed at once, and a packet that asks too much gets an error reply while the run goes on. This
+script plays GDB on the wire.
+usage: boardsim_gdb_control.py BOARDSIM IMAGE"""
+import pathlib
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+
+boardsim, image = sys.argv[1:3]
+failures = []
+
+
+def check(what, condition):
+    print(("ok: " if condition else "FAILED: ") + what)
+    if not condition:
+        failures.append(what)
+
+
+def frame(payload):
+    return b"$" + payload + b"#" + b"%02x" % (sum(payload) & 0xFF)
+
+
+def reply(client):
+    """The payload of the next packet from the server, acknowledgements skipped."""
+    data = b""
+    while not re.search(rb"\$[^#]*#..", data):
+        chunk = client.recv(4096)
+        if not chunk:
+            return None
+        data += chunk
+    return re.search(rb"\$([^#]*)#..", data).group(1)
+
+
+def start(*args):
+    tool = subprocess.Popen([boardsim, *args, "--gdb", ":0"], stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True)
+    for line in tool.stderr:
+        found = re.match(r"boardsim: waiting for GDB on 127\.0\.0\.1:(\d+)$", line.strip())
+        if found:
+            client = socket.create_connection(("127.0.0.1", int(found.group(1))), timeout=60)
+            return tool, client, int(found.group(1))
+    return tool, None, None
+
+
+def finish(tool):
+    try:
+        return tool.wait(timeout=120)
+    except subprocess.TimeoutExpired:
+        tool.kill()
+        return tool.wait()
+
+
+with tempfile.TemporaryDirectory() as work:
+    garbage = pathlib.Path(work) / "garbage.efi"
+    garbage.write_bytes(b"not an image at all\n")
+    unmapped = pathlib.Path(work) / "copy.efi"
+    shutil.copy(image, unmapped)
+
+    # Bad input is refused before anything listens: nothing waits for a debugger.
+    for what, args, message in [
+            ("an image that is none", ["run", "--image", str(garbage)], "garbage.efi: not a PE32"),
+            ("a map that is missing", ["op", "--image", str(unmapped), "GetIdentity"],
+             "copy.map: linker map: cannot open"),
+            ("a map named that is missing",
+             ["op", "--map", str(pathlib.Path(work) / "missing.map"), "GetIdentity"],
+             "missing.map: linker map: cannot open")]:
+        try:
+            done = subprocess.run([boardsim, *args, "--gdb", ":0"], capture_output=True,
+                                  text=True, timeout=60)
+            lines = done.stderr.splitlines()
+            check(f"{what}: exit 2 at once, one line {lines}",
+                  done.returncode == 2 and len(lines) == 1 and message in lines[0])
+        except subprocess.TimeoutExpired:
+            check(f"{what}: refused at once, not waiting for a debugger", False)
+
+    # A Ctrl-C in the same write as 'c' stops the run (SIGINT's stop reply), as a late one does.
+    tool, client, _ = start("run")
+    client.sendall(b"+" + frame(b"c") + b"\x03")
+    stop = reply(client)
+    check(f"Ctrl-C with 'c': the run stops ({stop})", stop == b"S02")
+    client.sendall(b"+" + frame(b"D"))
+    reply(client)
+    client.close()
+    check("Ctrl-C with 'c': the run then ends as it would", finish(tool) == 0)
+
+    # One debugger at a time: a second client is closed at once, the first goes on.
+    tool, client, port = start("run")
+    try:
+        second = socket.create_connection(("127.0.0.1", port), timeout=30)
+        check("a second client: closed at once", second.recv(64) == b"")
+        second.close()
+    except (socket.timeout, ConnectionError):
+        check("a second client: closed at once", False)
+    client.sendall(b"+" + frame(b"?"))
+    check("a second client: the first is still served", reply(client) == b"S05")
+
+    # Lengths and register numbers from the wire are checked: an error reply, and the run goes on.
+    for packet in [b"Z2,600000,ffffffffffffffff", b"Z3,600000,100000000", b"p100000008"]:
+        client.sendall(b"+" + frame(packet))
+        answer = reply(client)
+        check(f"{packet.decode()}: an error reply ({answer})",
+              answer is not None and answer.startswith(b"E"))
+    client.sendall(b"+" + frame(b"D"))
+    reply(client)
+    client.close()
+    check("after the refused packets the run ends as it would", finish(tool) == 0)
+
+print(f"{len(failures)} failed" if failures else "all passed")
+sys.exit(1 if failures else 0)
