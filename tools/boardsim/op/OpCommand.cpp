@@ -34,8 +34,8 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
 
   const auto callSlot = [&] {
     sim::Soc soc(board.Config);
-    trace.Start(soc.Bus);
-    const auto debugger = AcceptGdb(gdb.get(), soc);
+    trace.Start(soc.Bus, gdb != nullptr);
+    const auto debugger = AcceptGdb(gdb.get(), soc, options.Run);
     const ModuleSlotCall call =
         CallSlot(options.Run, soc, Where.BuiltImage, options.Slot, debugger.get());
     if (debugger) {

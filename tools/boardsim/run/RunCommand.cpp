@@ -25,9 +25,9 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
 
   const auto boot = [&] {
     sim::Soc soc(board.Config);
-    trace.Start(soc.Bus);
+    trace.Start(soc.Bus, gdb != nullptr);
     const auto padsBefore = SnapshotPads(soc.Gpio);
-    const auto debugger = AcceptGdb(gdb.get(), soc);
+    const auto debugger = AcceptGdb(gdb.get(), soc, Options);
     const ModuleRun run = RunModule(Options, soc, Where.BuiltImage, debugger.get());
     const tools::RunResult& result = run.Result;
 

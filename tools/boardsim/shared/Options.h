@@ -17,6 +17,8 @@ struct RunOptions {
   std::optional<std::string> ImagePath; // another image than the one the build made
   bool Json = false;                    // the summary as one JSON document
   std::optional<std::string> Gdb;       // [HOST:]PORT: serve GDB's remote protocol there
+  uint64_t CheckpointEvery = 1000;      // with --gdb: a checkpoint every so many accesses
+  uint64_t CheckpointMemoryMiB = 256;   // and at most this much of them (0: no going back)
   std::optional<std::string> MapPath;   // op: the image's linker map, if not beside it
   std::vector<std::string> Faults;      // fault points (sim/FaultPoint.h) put into the board
 };
