@@ -67,13 +67,6 @@ const Checkpoint& GdbHistory::BeforeTime(uint64_t TimeNs) const {
   return *start_;
 }
 
-void GdbHistory::ForgetAfter(uint64_t At) {
-  while (!ring_.empty() && Position(ring_.back()) > At) {
-    ringBytes_ -= ring_.back().Bytes();
-    ring_.pop_back();
-  }
-}
-
 uint64_t GdbHistory::NextAccess() const {
   if (!On() || !start_) {
     return ~uint64_t{0};
@@ -116,7 +109,7 @@ std::string GdbHistory::Describe() const {
                      std::to_string(settings_.EveryAccesses) + " accesses, " +
                      Mebibytes(ringBytes_ + start_->Bytes()) + " of at most " +
                      Mebibytes(settings_.MemoryBytes) + (dropped_ ? " (the oldest let go)" : "") +
-                     "\n  start of the call: " + Line(*start_);
+                     "\n  start: " + Line(*start_);
   for (size_t i = 0; i < ring_.size(); ++i) {
     if (i == ListedAtEachEnd && ring_.size() > 2 * ListedAtEachEnd) {
       text += "  ... " + std::to_string(ring_.size() - 2 * ListedAtEachEnd) + " more\n";

@@ -26,7 +26,8 @@ public:
   bool On() const { return settings_.MemoryBytes != 0; }
   const HistorySettings& Settings() const { return settings_; }
 
-  // A call begins: Start is its first instruction, kept until the next call begins.
+  // A call begins, or GDB changed the machine (the run before the change is not the run that
+  // follows it): Start is kept until the next.
   void Begin(Checkpoint Start);
   bool Begun() const { return start_.has_value(); }
   const Checkpoint& Start() const { return *start_; }
@@ -39,9 +40,6 @@ public:
   // clock reached TimeNs.
   const Checkpoint& BeforeAccess(uint64_t Access) const;
   const Checkpoint& BeforeTime(uint64_t TimeNs) const;
-
-  // GDB changed registers or memory at Position: what was kept of a later run no longer holds.
-  void ForgetAfter(uint64_t Position);
 
   // `monitor checkpoints`.
   std::string Describe() const;

@@ -34,6 +34,13 @@ std::optional<uint64_t> Number(std::string_view Text) {
 
 } // namespace
 
+void GdbServer::RestartHistory() {
+  if (history_.On() && history_.Begun()) {
+    history_.Begin(machine_->Save());
+    machine_->Record(&history_);
+  }
+}
+
 void GdbServer::Say(const std::string& Text) {
   Send(gdb::Frame("O" + gdb::ToHex(std::string_view(Text))));
 }
@@ -72,6 +79,13 @@ bool GdbServer::GoTo(uint64_t Position) {
   return m.runner_.Instructions == Position;
 }
 
+std::string GdbServer::Lost(uint64_t Position) {
+  Say("boardsim: going back did not arrive at instruction " + std::to_string(Position) +
+      " of the call: the run from the last checkpoint went otherwise; it stands at instruction " +
+      std::to_string(machine_->runner_.Instructions) + "\n");
+  return "S05";
+}
+
 std::string GdbServer::Reverse(gdb::Resume Action) {
   Machine& m = *machine_;
   if (!history_.On()) {
@@ -79,12 +93,12 @@ std::string GdbServer::Reverse(gdb::Resume Action) {
     return HistoryBegins;
   }
   const uint64_t now = m.runner_.Instructions;
-  if (now == 0) {
-    return HistoryBegins; // the call's first instruction: earlier calls are not this call's
+  if (now <= history_.Start().Runner.Instructions) {
+    return HistoryBegins; // the call's first instruction (earlier calls are not this call's)
   }
   if (Action == gdb::Resume::ReverseStep) {
     if (!GoTo(now - 1)) {
-      throw std::logic_error("GDB server: going back one instruction did not arrive");
+      return Lost(now - 1);
     }
     return "S05";
   }
@@ -98,7 +112,7 @@ std::string GdbServer::Reverse(gdb::Resume Action) {
     if (latestHit_) {
       const Hit hit = *latestHit_;
       if (!GoTo(hit.Position)) {
-        throw std::logic_error("GDB server: going back to a hit did not arrive");
+        return Lost(hit.Position);
       }
       return hit.Reply;
     }
@@ -126,9 +140,9 @@ std::string GdbServer::GotoCommand(std::string_view Arguments) {
   const Checkpoint& start = history_.Start();
   const uint64_t first = byAccess ? start.Access() : start.TimeNs();
   if (target < first) {
-    return "this call begins at " +
+    return "going back ends at " +
            (byAccess ? "access " + std::to_string(first) : std::to_string(first) + " ns") +
-           "; goto goes no further back\n";
+           ", where this call began (or GDB last changed the machine)\n";
   }
   const uint64_t here = m.runner_.Instructions;
   const bool behind = byAccess ? target < board.AccessCount() : target <= board.GetClock().NowNs();

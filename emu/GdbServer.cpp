@@ -566,7 +566,7 @@ bool GdbServer::WriteRegister(unsigned Number, std::span<const uint8_t> Value) {
       Value.size() != 4) {
     return false;
   }
-  history_.ForgetAfter(machine_->runner_.Instructions);
+  RestartHistory();
   uint32_t word = 0;
   std::memcpy(&word, Value.data(), 4);
   return uc_reg_write(uc_, gdb::I386Registers()[Number].EmulatorId, &word) == UC_ERR_OK;
@@ -594,7 +594,7 @@ bool GdbServer::WriteMemory(uint64_t Address, std::span<const uint8_t> Bytes) {
       !machine_->WriteMemory(static_cast<uint32_t>(Address), Bytes)) {
     return false;
   }
-  history_.ForgetAfter(machine_->runner_.Instructions);
+  RestartHistory();
   uc_ctl_remove_cache(uc_, Address, Address + Bytes.size()); // the code written may have run
   return true;
 }

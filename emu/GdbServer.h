@@ -123,6 +123,9 @@ private:
     std::string Reply;
   };
   void BeginHistory(uint64_t Begin);
+  // GDB wrote a register or memory: going back starts from here, as the run before did not lead
+  // here.
+  void RestartHistory();
   // Answers bs or bc: the stop reply once the run stands where it went back to.
   std::string Reverse(gdb::Resume Action);
   // Takes the run to Position in this call, from the last checkpoint at or before it (or from
@@ -132,6 +135,8 @@ private:
   // (Scan); a goto's bound on accesses or time stops it too. True when the call has not ended.
   bool RunQuietly(uint64_t Instructions, Going How);
   std::string GotoCommand(std::string_view Arguments);
+  // Going back ran differently from the run it went back in: said, and the run stays where it is.
+  std::string Lost(uint64_t Position);
   void NoteHit(uint64_t Position, std::string Reply);
   void Say(const std::string& Text);
 

@@ -116,7 +116,7 @@ delete
 continue" op --board variant1-id00 WriteRegister 0x30 0x85
 expect op 'No more reverse-execution history'
 expect op '^\(anonymous namespace\)::WriteRegister \(Register=48 .*Variant1\.cpp:73'
-expect op '^this call begins at access [1-9][0-9]*; goto goes no further back'
+expect op '^going back ends at access [1-9][0-9]*, where this call began'
 expect op "^goto takes 'access N'"
 check "op: the start of the call, twice" \
   test "$(grep -c 'No more reverse-execution history' "$work/op.gdb")" -eq 2
@@ -134,7 +134,7 @@ expect none '^no checkpoints are kept \(--checkpoint-memory 0\): goto cannot go 
 expect none 'exited normally'
 
 # A checkpoint at every access in 1 MiB: the oldest let go, said once, and going back still
-# arrives (from the start of the call).
+# arrives (from the start of the call); then memory written from GDB.
 with="--checkpoint-every 1 --checkpoint-memory 1"
 debug bound "
 break I2cWriteRegister if Register == 0x30
@@ -144,12 +144,17 @@ stepi
 reverse-stepi
 $registers
 monitor checkpoints
+set var *(unsigned char *)(\$esp - 512) = *(unsigned char *)(\$esp - 512)
+reverse-stepi
 delete
 continue" run
 check "bound: said once" \
   test "$(grep -c 'the checkpoints reached their bound of 1.0 MiB' "$work/bound.gdb")" -eq 1
 check "bound: back where the breakpoint stopped" test "$(block bound 1)" = "$(block bound 2)"
 expect bound 'MiB of at most 1.0 MiB \(the oldest let go\)'
+# Memory written from GDB (the byte it holds): the run before did not lead here, so going back
+# stops here.
+expect bound 'No more reverse-execution history'
 
 "$boardsim" run --checkpoint-every 5 >/dev/null 2>"$work/alone.err"
 check "--checkpoint-every without --gdb: exit status 2" test $? -eq 2
