@@ -5,6 +5,8 @@
 #include "sim/Trace.h"
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/DecodeSummary.h"
+#include "tools/boardsim/shared/JsonViews.h"
+#include "tools/boardsim/shared/Page.h"
 #include "tools/boardsim/shared/SummaryJson.h"
 
 #include <fcntl.h>
@@ -118,13 +120,14 @@ private:
   uint64_t number_ = 0;
 };
 
-DecodeReport ReadTrace(const std::string& Path, const std::string& Name) {
+DecodeReport ReadTrace(const std::string& Path, const std::string& Name,
+                       const std::optional<std::vector<PadRef>>& Pads, bool AllPads) {
   auto file = std::make_unique<TraceFile>(Path, Name);
   std::string_view line;
   if (!file->Next(line) || line != Header) {
     throw file->Bad("line 1: expected '" + std::string(Header) + "', got " + tools::Quoted(line));
   }
-  TraceDecoder decoder(Name);
+  TraceDecoder decoder(Name, Pads, AllPads);
   std::vector<sim::Access> parsed;
   std::string error;
   std::optional<sim::Access> last;
@@ -162,12 +165,25 @@ DecodeReport ReadTrace(const std::string& Path, const std::string& Name) {
 
 int DecodeCommand(const DecodeOptions& Options) {
   const std::string name = Options.TracePath == "-" ? "standard input" : Options.TracePath;
-  files::RefuseSharedFiles({{Options.TracePath, "trace"}}, {});
-  const DecodeReport report = ReadTrace(Options.TracePath, name);
+  std::vector<files::NamedFile> outputs;
+  if (Options.HtmlPath) {
+    outputs.push_back({*Options.HtmlPath, "page"});
+  }
+  files::RefuseSharedFiles({{Options.TracePath, "trace"}}, outputs);
+  PageOutput page(Options.HtmlPath);
+  const DecodeReport report = ReadTrace(Options.TracePath, name, Options.Pads, page.Wanted());
+  if (page.Wanted()) {
+    // The page's pad map shows every pad the trace accesses, whichever --pads names.
+    DecodeReport shown = report;
+    shown.PadDetail.reset();
+    const std::string detail = PadsText(*report.AllPads);
+    page.Write(DecodeDocument(shown), "boardsim decode " + name, &detail);
+  }
+  std::ostream& out = Options.HtmlPath == "-" ? std::cerr : std::cout;
   if (Options.Json) {
-    PrintDecodeJson(std::cout, report);
+    PrintJson(out, DecodeDocument(report));
   } else {
-    PrintDecode(std::cout, report);
+    PrintDecode(out, report);
   }
   files::CheckStandardOutput();
   return 0;
