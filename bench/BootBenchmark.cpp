@@ -2,6 +2,7 @@
 // PMIC, with and without writing the trace) and as the image in the emulated CPU, the virtual and
 // emulated work one boot takes, the image's code against its constant tables, and what writing
 // a page (--html) adds to a boot.
+#include "bench/BenchInputs.h"
 #include "bench/ImageSizeReport.h"
 #include "emu/ImageRun.h"
 #include "sim/BoardFile.h"
@@ -24,21 +25,14 @@
 
 namespace {
 
+using bench::BuiltInBoard;
+using bench::CpuSeconds;
+using bench::ImagePath;
+using bench::MapPath;
+
 // The host build, run the way `boardsim run --host` runs it: a fresh board per boot that keeps
 // only what the views need, with or without writing the whole trace as text (to /dev/null, so
 // every line is still formatted and written).
-const sim::BoardConfig& BuiltInBoard(const std::string& Name) {
-  static std::map<std::string, sim::BoardConfig> loaded;
-  auto found = loaded.find(Name);
-  if (found == loaded.end()) {
-    found = loaded
-                .emplace(Name, sim::LoadBoardFile(std::string(BOARDINIT_BOARDS_DIR) + "/" + Name +
-                                                  ".json"))
-                .first;
-  }
-  return found->second;
-}
-
 void HostBoot(benchmark::State& State, const std::string& BoardName, bool WriteTrace) {
   const sim::BoardConfig& board = BuiltInBoard(BoardName);
   std::ofstream sink("/dev/null");
@@ -72,23 +66,6 @@ BENCHMARK_CAPTURE(HostBoot, default_with_trace, std::string("default"), true)
 BENCHMARK_CAPTURE(HostBoot, no_pmic, std::string("no-pmic"), false)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(HostBoot, no_pmic_with_trace, std::string("no-pmic"), true)
     ->Unit(benchmark::kMicrosecond);
-
-// The image the build made, or another one named by BOARDINIT_BENCH_IMAGE (its map beside it,
-// with .map for .efi), to compare two builds on the same machine.
-std::string ImagePath() {
-  const char* path = std::getenv("BOARDINIT_BENCH_IMAGE");
-  return path != nullptr ? path : BOARDINIT_IMAGE;
-}
-
-std::string MapPath() {
-  const char* path = std::getenv("BOARDINIT_BENCH_IMAGE");
-  return path != nullptr ? std::filesystem::path(path).replace_extension(".map").string()
-                         : BOARDINIT_IMAGE_MAP;
-}
-
-double CpuSeconds() {
-  return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
-}
 
 // Host boots of the same board, timed the same way as the image's, for the image/host ratio.
 double HostSecondsPerBoot(const sim::BoardConfig& Config) {

@@ -192,7 +192,8 @@ Outcome ContinueAction(std::string_view Actions) {
 Outcome Query(Target& On, std::string_view Payload) {
   if (Payload.starts_with("qSupported")) {
     return {"PacketSize=" + Hex(PacketSize) +
-            ";qXfer:features:read+;swbreak+;hwbreak+;vContSupported+"};
+            ";qXfer:features:read+;swbreak+;hwbreak+;vContSupported+;ReverseStep+;"
+            "ReverseContinue+"};
   }
   if (Payload.starts_with(FeaturesRead)) {
     return Features(On, Payload.substr(FeaturesRead.size()));
@@ -269,6 +270,11 @@ Outcome Handle(Target& On, std::string_view Payload) {
       return {BadRequest};
     }
     return {std::nullopt, Payload[0] == 'C' ? Resume::Continue : Resume::Step};
+  case 'b':
+    if (Payload == "bs" || Payload == "bc") {
+      return {std::nullopt, Payload == "bs" ? Resume::ReverseStep : Resume::ReverseContinue};
+    }
+    return {Unsupported}; // the old baud-rate packet, and nothing else
   case 'D':
     return {Ok, Resume::Detach};
   case 'k':

@@ -16,8 +16,9 @@ namespace emu::gdb {
 // watchpoint.
 enum class BreakKind : uint8_t { Software, Hardware, Write, Read, Access };
 
-// What the target does once the reply has been sent.
-enum class Resume : uint8_t { None, Continue, Step, Detach, Kill };
+// What the target does once the reply has been sent. Going back (bs, bc) is a resumption too:
+// GDB waits for the stop reply that ends it.
+enum class Resume : uint8_t { None, Continue, Step, Detach, Kill, ReverseStep, ReverseContinue };
 
 class Target {
 public:

@@ -28,6 +28,8 @@ namespace {
 constexpr const char* TrapStop = "S05";
 constexpr const char* InterruptStop = "S02";
 constexpr uint64_t AddressSpaceEnd = uint64_t{1} << 32;
+// A watchpoint's stop reason, by gdb::BreakKind.
+constexpr const char* WatchNames[] = {"", "", "watch", "rwatch", "awatch"};
 
 std::string Hex(uint64_t Value) {
   char text[20];
@@ -129,12 +131,17 @@ int GdbListener::Accept() {
 struct GdbServer::Hooks {
   static void Break(uc_engine* Uc, uint64_t Address, uint32_t, void* Self) {
     GdbServer& s = *static_cast<GdbServer*>(Self);
+    if (s.going_ != Going::Live) {
+      // The count hook came first and counted this instruction, which has not run yet.
+      s.NoteHit(s.machine_->runner_.Instructions - 1, "T05hwbreak:;");
+      return;
+    }
     if (s.stepping_ || Address == s.resumedAt_) {
       s.resumedAt_ = 0; // only the first instruction of a resumption passes its breakpoint
       return;
     }
     s.breakHit_ = true;
-    s.machine_->pauseCountedAt_ = Address;
+    s.machine_->runner_.PauseCountedAt = Address;
     uc_emu_stop(Uc);
   }
 
@@ -146,20 +153,43 @@ struct GdbServer::Hooks {
     for (const Watch& watch : s.watches_) {
       const bool kindMatches =
           watch.Kind == gdb::BreakKind::Access || (watch.Kind == gdb::BreakKind::Write) == write;
-      if (kindMatches && Address < watch.Address + watch.Length &&
-          watch.Address < Address + static_cast<uint64_t>(Size) && !s.watchHit_) {
+      if (!kindMatches || Address >= watch.Address + watch.Length ||
+          watch.Address >= Address + static_cast<uint64_t>(Size)) {
+        continue;
+      }
+      const uint64_t at = std::max(Address, watch.Address);
+      if (s.going_ != Going::Live) {
+        // Going back, a watchpoint stops at the instruction that made the access, not yet run.
+        s.NoteHit(s.machine_->runner_.Instructions - 1,
+                  std::string("T05") + WatchNames[static_cast<int>(watch.Kind)] + ":" + Hex(at) +
+                      ";");
+      } else if (!s.watchHit_) {
         s.watchHit_ = watch;
-        s.watchHitAddress_ = std::max(Address, watch.Address);
+        s.watchHitAddress_ = at;
       }
     }
     return true;
   }
 
+  // While GDB can go back: counts the call's instructions, each as it is about to run (added
+  // before any breakpoint's hook, so a breakpoint that stops finds its instruction counted). A
+  // goto stops here, before the instruction after the access it was sent to.
+  static void Count(uc_engine* Uc, uint64_t, uint32_t, void* Self) {
+    GdbServer& s = *static_cast<GdbServer*>(Self);
+    const sim::Board& board = *s.machine_->board_;
+    if ((s.untilAccess_ && board.AccessCount() >= *s.untilAccess_) ||
+        (s.untilTimeNs_ && board.GetClock().NowNs() >= *s.untilTimeNs_)) {
+      uc_emu_stop(Uc);
+      return;
+    }
+    ++s.machine_->runner_.Instructions;
+  }
+
   static void AfterAccess(uc_engine* Uc, uint64_t Address, uint32_t, void* Self) {
     GdbServer& s = *static_cast<GdbServer*>(Self);
-    if (s.watchHit_ && !s.watchStop_) {
+    if (s.watchHit_ && !s.watchStop_ && s.going_ == Going::Live) {
       s.watchStop_ = true;
-      s.machine_->pauseCountedAt_ = Address;
+      s.machine_->runner_.PauseCountedAt = Address;
       uc_emu_stop(Uc);
     }
   }
@@ -193,6 +223,12 @@ GdbServer::GdbServer(int Client, const sim::Board& Board, int Listening)
         }
         return text.empty() ? std::string("no access yet\n") : text;
       });
+  AddMonitorCommand("goto",
+                    "goto access N | goto time T: the run just after access N, or where the clock "
+                    "first reads T ns or more (back or on, in this call)",
+                    [this](std::string_view Arguments) { return GotoCommand(Arguments); });
+  AddMonitorCommand("checkpoints", "what is kept to go back, and its memory",
+                    [this](auto) { return history_.Describe(); });
 }
 
 GdbServer::~GdbServer() {
@@ -358,6 +394,11 @@ void GdbServer::DetachAll() {
     uc_hook_del(uc_, afterAccessHook_);
     afterAccessHook_ = 0;
   }
+  if (countHook_ != 0) {
+    uc_hook_del(uc_, countHook_); // no going back without GDB
+    countHook_ = 0;
+    machine_->Record(nullptr);
+  }
   FlushTranslations();
   connected_ = false;
 }
@@ -365,8 +406,12 @@ void GdbServer::DetachAll() {
 int GdbServer::Run(Machine& M, uint64_t Begin, uint64_t Until) {
   machine_ = &M;
   uc_ = M.uc_;
+  until_ = Until;
   const uint32_t begin = static_cast<uint32_t>(Begin);
   uc_reg_write(uc_, UC_X86_REG_EIP, &begin);
+  if (connected_) {
+    BeginHistory(Begin);
+  }
   gdb::Resume action = gdb::Resume::Continue;
   if (!startStopDone_) {
     startStopDone_ = true;
@@ -374,7 +419,7 @@ int GdbServer::Run(Machine& M, uint64_t Begin, uint64_t Until) {
   }
   for (;;) {
     if (!connected_ || action == gdb::Resume::Detach) {
-      if (connected_ || !breakpoints_.empty() || !watches_.empty()) {
+      if (connected_ || !breakpoints_.empty() || !watches_.empty() || countHook_ != 0) {
         DetachAll();
       }
       return uc_emu_start(uc_, Eip(uc_), Until, 0, 0);
@@ -384,11 +429,17 @@ int GdbServer::Run(Machine& M, uint64_t Begin, uint64_t Until) {
       M.Stop("killed by GDB", Eip(uc_));
       return UC_ERR_OK;
     }
+    if (action == gdb::Resume::ReverseStep || action == gdb::Resume::ReverseContinue) {
+      stopReply_ = Reverse(action);
+      Send(gdb::Frame(stopReply_));
+      action = Serve();
+      continue;
+    }
     const bool step = action == gdb::Resume::Step;
     const uint64_t from = Eip(uc_);
     resumedAt_ = breakpoints_.contains(from) ? from : 0;
-    if (from != M.pauseCountedAt_) {
-      M.pauseCountedAt_ = 0; // GDB moved EIP: the counted hint is not the one that runs next
+    if (from != M.runner_.PauseCountedAt) {
+      M.runner_.PauseCountedAt = 0; // GDB moved EIP: the counted hint is not the one that runs next
     }
     breakHit_ = false;
     watchHit_.reset();
@@ -399,9 +450,14 @@ int GdbServer::Run(Machine& M, uint64_t Begin, uint64_t Until) {
     if (M.stopped_ || error != UC_ERR_OK || eip == Until) {
       return error; // the call is over; GDB hears of the run's end from Finish
     }
+    if (countHook_ != 0 && (breakHit_ || watchStop_)) {
+      --M.runner_.Instructions; // counted as it was about to run; it has not
+    }
+    if (const std::optional<std::string> note = history_.TakeNote()) {
+      Say(*note);
+    }
     if (watchHit_) {
-      static constexpr const char* Names[] = {"", "", "watch", "rwatch", "awatch"};
-      stopReply_ = std::string("T05") + Names[static_cast<int>(watchHit_->Kind)] + ":" +
+      stopReply_ = std::string("T05") + WatchNames[static_cast<int>(watchHit_->Kind)] + ":" +
                    Hex(watchHitAddress_) + ";";
     } else if (breakHit_) {
       stopReply_ = "T05hwbreak:;";
@@ -412,10 +468,27 @@ int GdbServer::Run(Machine& M, uint64_t Begin, uint64_t Until) {
     } else {
       return error; // a `hlt`: the machine says so
     }
-    M.pauseCountedAt_ = M.pauseCountedAt_ == eip ? eip : 0;
+    M.runner_.PauseCountedAt = M.runner_.PauseCountedAt == eip ? eip : 0;
     Send(gdb::Frame(stopReply_));
     action = Serve();
   }
+}
+
+void GdbServer::BeginHistory(uint64_t Begin) {
+  if (!history_.On()) {
+    return;
+  }
+  if (countHook_ == 0) {
+    // Added before any breakpoint's hook: see Hooks::Count.
+    if (uc_hook_add(uc_, &countHook_, UC_HOOK_CODE, reinterpret_cast<void*>(Hooks::Count), this, 1,
+                    0) != UC_ERR_OK) {
+      throw std::runtime_error("GDB server: cannot count instructions to go back");
+    }
+    FlushTranslations();
+  }
+  machine_->runner_.Instructions = 0;
+  history_.Begin(machine_->SaveAt(static_cast<uint32_t>(Begin)));
+  machine_->Record(&history_);
 }
 
 void GdbServer::Finish(int ExitStatus) {
@@ -493,6 +566,7 @@ bool GdbServer::WriteRegister(unsigned Number, std::span<const uint8_t> Value) {
       Value.size() != 4) {
     return false;
   }
+  RestartHistory();
   uint32_t word = 0;
   std::memcpy(&word, Value.data(), 4);
   return uc_reg_write(uc_, gdb::I386Registers()[Number].EmulatorId, &word) == UC_ERR_OK;
@@ -520,6 +594,7 @@ bool GdbServer::WriteMemory(uint64_t Address, std::span<const uint8_t> Bytes) {
       !machine_->WriteMemory(static_cast<uint32_t>(Address), Bytes)) {
     return false;
   }
+  RestartHistory();
   uc_ctl_remove_cache(uc_, Address, Address + Bytes.size()); // the code written may have run
   return true;
 }

@@ -9,6 +9,7 @@
 // are its writes. `monitor` commands show the board's state instead.
 #pragma once
 
+#include "emu/GdbHistory.h"
 #include "emu/GdbPacket.h"
 #include "emu/GdbProtocol.h"
 #include "sim/Board.h"
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +72,9 @@ public:
   // Tells GDB the run is over ("W" and the exit status), if it is still there.
   void Finish(int ExitStatus);
 
+  // What is kept to go back (before the first call; the default keeps checkpoints).
+  void KeepHistory(HistorySettings Settings) { history_ = GdbHistory(Settings); }
+
 private:
   friend class Machine;
   struct Watch {
@@ -111,6 +116,30 @@ private:
   void DetachAll();
   void FlushTranslations();
 
+  // Going back (GdbReverse.cpp). Places in the call are counted in instructions executed.
+  enum class Going : uint8_t { Live, Replay, Scan };
+  struct Hit {
+    uint64_t Position;
+    std::string Reply;
+  };
+  void BeginHistory(uint64_t Begin);
+  // GDB wrote a register or memory: going back starts from here, as the run before did not lead
+  // here.
+  void RestartHistory();
+  // Answers bs or bc: the stop reply once the run stands where it went back to.
+  std::string Reverse(gdb::Resume Action);
+  // Takes the run to Position in this call, from the last checkpoint at or before it (or from
+  // here when it lies ahead); false when the call ends first, the run then back where it was.
+  bool GoTo(uint64_t Position);
+  // Runs at most Instructions instructions (0: no bound) with GDB's breakpoints unseen, or noted
+  // (Scan); a goto's bound on accesses or time stops it too. True when the call has not ended.
+  bool RunQuietly(uint64_t Instructions, Going How);
+  std::string GotoCommand(std::string_view Arguments);
+  // Going back ran differently from the run it went back in: said, and the run stays where it is.
+  std::string Lost(uint64_t Position);
+  void NoteHit(uint64_t Position, std::string Reply);
+  void Say(const std::string& Text);
+
   struct Hooks;
   int client_;
   int listening_;
@@ -132,6 +161,14 @@ private:
   std::optional<Watch> watchHit_;
   uint64_t watchHitAddress_ = 0;
   bool watchStop_ = false;
+  GdbHistory history_{HistorySettings{}};
+  size_t countHook_ = 0;
+  Going going_ = Going::Live;
+  uint64_t until_ = 0;                  // the call's return address
+  uint64_t scanEnd_ = 0;                // a scan notes hits before this place only
+  std::optional<Hit> latestHit_;        // the scan's latest hit
+  std::optional<uint64_t> untilAccess_; // a goto stops once the board has made this many accesses
+  std::optional<uint64_t> untilTimeNs_; // or once its clock has reached this time
   struct Command {
     std::string Help;
     MonitorCommand Run;

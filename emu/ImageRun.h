@@ -31,6 +31,7 @@ inline std::vector<uint8_t> EmptyHobList() {
 struct RunOptions {
   std::vector<uint8_t> HobList = EmptyHobList();
   uint64_t InstructionLimit = DefaultInstructionLimit;
+  uint32_t StackBytes = 0;        // the module's stack; 0: DefaultStackBytes
   bool CountInstructions = false; // measuring mode: fills RunResult::Counts, and runs slower
   GdbServer* Debugger = nullptr;  // GDB stops and steps the run
 };
@@ -39,12 +40,15 @@ struct RunResult {
   std::optional<uint32_t> Status; // absent when the run did not return
   std::string Failure;            // why it did not: what stopped it, where, the last accesses
   InstructionCounts Counts;       // all zero unless RunOptions::CountInstructions
+  uint32_t StackUsed = 0;         // the deepest the run wrote into its stack, in bytes from the top
 };
 
-// Options that hand the image the board's HOB list.
+// Options that hand the image the board's HOB list and give it the board's stack.
 RunOptions ImageRunOptions(const sim::BoardConfig& Board);
 
 // Calls ModuleEntry(FileHandle = 0, PeiServices) of Image on Board.
 RunResult RunImage(const PeImage& Image, sim::Board& Board, const RunOptions& Options = {});
+// The same on a machine made for Image, which may be replaying an earlier run of it.
+RunResult RunEntry(Machine& M, const PeImage& Image);
 
 } // namespace emu

@@ -8,13 +8,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <stdexcept>
 #include <utility>
 
 namespace emu {
 
 namespace {
-
-constexpr uint32_t PageSize = 0x1000;
 
 constexpr uint32_t RoundUpToPage(uint64_t Size) {
   return static_cast<uint32_t>((Size + PageSize - 1) & ~uint64_t{PageSize - 1});
@@ -48,6 +47,8 @@ static_assert(ReturnTrap < Scratch && Scratch + Machine::ScratchSize <= HobList)
 // the stack above it.
 static_assert(HobList + sim::HandoffMemoryBytes <= StackBase);
 
+constexpr uint32_t SectionWritable = 0x80000000; // IMAGE_SCN_MEM_WRITE
+
 constexpr uint8_t OpRet = 0xC3;
 constexpr uint8_t OpInt3 = 0xCC;
 constexpr uint8_t OpPause[] = {0xF3, 0x90};
@@ -59,7 +60,11 @@ constexpr uint32_t PauseSitesSharingAHook = 16;
 
 constexpr uint32_t EfiSuccess = 0;
 constexpr size_t LastAccessLines = 10;
-constexpr uint32_t InitialStackTop = StackBase + StackSize - 0x100;
+// Above the top of the stack: what a PEI core leaves there is not the module's.
+constexpr uint32_t AboveStackTop = StackSize - DefaultStackBytes;
+// A fault this far below the stack is taken for the module running off its end.
+constexpr uint32_t StackGuard = 0x10000;
+static_assert(HobList + sim::HandoffMemoryBytes <= StackBase - StackGuard);
 
 std::string Hex32(uint64_t Value) {
   char text[16];
@@ -73,10 +78,22 @@ void Check(uc_err Error, const char* What) {
   }
 }
 
-void Put32(std::vector<uint8_t>& Bytes, uint32_t At, uint32_t Value) {
+void Put32(uint8_t* Bytes, uint32_t Value) {
   for (int byte = 0; byte < 4; ++byte) {
-    Bytes[At + byte] = static_cast<uint8_t>(Value >> (8 * byte));
+    Bytes[byte] = static_cast<uint8_t>(Value >> (8 * byte));
   }
+}
+
+void FreeContext(const uc_context* Context) {
+  uc_context_free(const_cast<uc_context*>(Context));
+}
+
+std::shared_ptr<const uc_context> SaveContext(uc_engine* Uc) {
+  uc_context* context = nullptr;
+  Check(uc_context_alloc(Uc, &context), "CPU context");
+  std::shared_ptr<const uc_context> saved(context, FreeContext);
+  Check(uc_context_save(Uc, context), "CPU context");
+  return saved;
 }
 
 uint32_t ReadEip(uc_engine* Uc) {
@@ -135,7 +152,7 @@ struct MachineHooks {
     m.CountAccess(true);
     const auto width = static_cast<unsigned>(Size * 8);
     return Guard(
-        m, [&] { return m.board_.Read(sim::Space::Port, Port, width); }, sim::AllOnes(width));
+        m, [&] { return m.board_->Read(sim::Space::Port, Port, width); }, sim::AllOnes(width));
   }
 
   static void Out(uc_engine*, uint32_t Port, int Size, uint32_t Value, void* Self) {
@@ -144,7 +161,7 @@ struct MachineHooks {
     Guard(
         m,
         [&] {
-          m.board_.Write(sim::Space::Port, Port, static_cast<unsigned>(Size * 8), Value);
+          m.board_->Write(sim::Space::Port, Port, static_cast<unsigned>(Size * 8), Value);
           return true;
         },
         false);
@@ -156,7 +173,7 @@ struct MachineHooks {
     m.CountAccess(false);
     const uint32_t address = static_cast<uint32_t>(BoardMemoryBase + Offset);
     return Guard(
-        m, [&] { return m.board_.Read(sim::Space::Memory, address, Size * 8); },
+        m, [&] { return m.board_->Read(sim::Space::Memory, address, Size * 8); },
         sim::AllOnes(Size * 8));
   }
 
@@ -167,7 +184,7 @@ struct MachineHooks {
     Guard(
         m,
         [&] {
-          m.board_.Write(sim::Space::Memory, address, Size * 8, static_cast<uint32_t>(Value));
+          m.board_->Write(sim::Space::Memory, address, Size * 8, static_cast<uint32_t>(Value));
           return true;
         },
         false);
@@ -197,11 +214,11 @@ struct MachineHooks {
       uc_emu_stop(Uc);
       return;
     }
-    if (Address == m.pauseCountedAt_) {
-      m.pauseCountedAt_ = 0;
+    if (Address == m.runner_.PauseCountedAt) {
+      m.runner_.PauseCountedAt = 0;
       return;
     }
-    m.board_.Pause();
+    m.board_->Pause();
     if (m.pauseSites_[at] == Machine::PauseSite::Pause &&
         uc_mem_write(Uc, Address, OpNop2, sizeof OpNop2) == UC_ERR_OK &&
         uc_ctl_remove_cache(Uc, Address, Address + sizeof OpNop2) == UC_ERR_OK) {
@@ -241,16 +258,27 @@ struct MachineHooks {
   // access, so every run that makes accesses is ended by the board's budgets, at the same access
   // as the host build. It runs on every block, so what it does for a block seen before stays
   // short and the rest is out of line.
+  //
+  // A checkpoint that is due is taken here too, first: a block start is where the CPU's state is
+  // whole, and the block runs again from its start when the checkpoint is restored.
   static void Block(uc_engine*, uint64_t Address, uint32_t, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
-    if (const uint64_t accesses = m.board_.AccessCount(); accesses != m.accessesSeen_) {
-      m.accessesSeen_ = accesses;
-      m.executed_ = 0;
+    const uint64_t accesses = m.board_->AccessCount();
+    if (accesses >= m.nextCheckpointAccess_ || m.board_->GetClock().NowNs() >= m.nextCheckpointNs_)
+        [[unlikely]] {
+      m.CheckpointDue(static_cast<uint32_t>(Address));
+    }
+    if (m.instructionLimit_ == 0) {
+      return;
+    }
+    if (accesses != m.runner_.AccessesSeen) {
+      m.runner_.AccessesSeen = accesses;
+      m.runner_.Executed = 0;
     }
     const uint64_t at = Address - m.imageBase_;
     const uint32_t known = at < m.blockInstructions_.size() ? m.blockInstructions_[at] : 0;
-    m.executed_ += known != 0 ? known : m.BlockInstructions(Address);
-    if (m.executed_ > m.instructionLimit_) {
+    m.runner_.Executed += known != 0 ? known : m.BlockInstructions(Address);
+    if (m.runner_.Executed > m.instructionLimit_) {
       m.RunawayStop(Address);
     }
   }
@@ -260,9 +288,10 @@ struct MachineHooks {
     Machine& m = *static_cast<Machine*>(Self);
     const uint64_t at = Address - m.imageBase_;
     if (at < m.pauseSites_.size() && m.pauseSites_[at] != Machine::PauseSite::None) {
-      m.inBusyWait_ = true;
+      m.runner_.InBusyWait = true;
     }
-    ++(m.inBusyWait_ ? m.counts_.BusyWaitInstructions : m.counts_.OtherInstructions);
+    ++(m.runner_.InBusyWait ? m.runner_.Counts.BusyWaitInstructions
+                            : m.runner_.Counts.OtherInstructions);
   }
 
   static void Interrupt(uc_engine*, uint32_t Vector, void* Self) {
@@ -273,6 +302,10 @@ struct MachineHooks {
   static bool BadMemory(uc_engine*, uc_mem_type Type, uint64_t Address, int Size, int64_t,
                         void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
+    if (Address < StackBase && Address + StackGuard >= StackBase && Type != UC_MEM_FETCH_UNMAPPED) {
+      m.Stop(m.StackOverflow(Address, Size));
+      return false;
+    }
     m.Stop(std::string("CPU fault: ") + std::to_string(Size * 8) + "-bit " + AccessName(Type) +
            " unmapped address " + Hex32(Address));
     return false;
@@ -280,17 +313,34 @@ struct MachineHooks {
 };
 
 Machine::Machine(const PeImage& Image, sim::Board& Board, std::span<const uint8_t> HobList,
-                 uint64_t InstructionLimit, bool CountInstructions)
-    : board_(Board), instructionLimit_(InstructionLimit), counting_(CountInstructions) {
+                 uint64_t InstructionLimit, bool CountInstructions, uint32_t StackBytes)
+    : board_(&Board), instructionLimit_(InstructionLimit),
+      stackBytes_(StackBytes == 0 ? DefaultStackBytes : StackBytes),
+      stackTop_(StackBase + stackBytes_), counting_(CountInstructions) {
+  if (stackBytes_ < sim::MinStackBytes || stackBytes_ > DefaultStackBytes ||
+      stackBytes_ % 16 != 0) {
+    throw std::invalid_argument("a stack of " + std::to_string(stackBytes_) +
+                                " bytes: the runner gives a multiple of 16 from " +
+                                std::to_string(sim::MinStackBytes) + " to " +
+                                std::to_string(DefaultStackBytes));
+  }
+  if (HobList.size() > sim::MaxHobListBytes) {
+    throw std::runtime_error("image runner: a HOB list of " + std::to_string(HobList.size()) +
+                             " bytes does not fit the hand-off memory (at most " +
+                             std::to_string(sim::MaxHobListBytes) + ")");
+  }
   Check(uc_open(UC_ARCH_X86, UC_MODE_32, &uc_), "cannot open the CPU");
   try {
     MapImage(Image);
-    MapHandoff(HobList);
-    Check(uc_mem_map(uc_, StackBase, StackSize, UC_PROT_READ | UC_PROT_WRITE), "stack");
+    MapHandoff();
+    MapStack();
     Check(uc_mmio_map(uc_, BoardMemoryBase, (uint64_t{1} << 32) - BoardMemoryBase,
                       MachineHooks::MmioRead, this, MachineHooks::MmioWrite, this),
           "board memory window");
     InstallHooks(Image);
+    pristine_ = std::make_shared<const RamImage>(ram_.Snapshot());
+    pristineCpu_ = SaveContext(uc_);
+    LoadHobList(HobList);
   } catch (...) {
     uc_close(uc_);
     throw;
@@ -322,43 +372,66 @@ void Machine::MapImage(const PeImage& Image) {
   // A module placed in a volume starts wherever its section does; the pages around it are mapped.
   const uint32_t firstPage = imageBase_ & ~(PageSize - 1);
   const std::vector<uint8_t> memory = RelocatedMemory(Image, imageBase_);
-  Check(uc_mem_map(uc_, firstPage, RoundUpToPage(end - firstPage), UC_PROT_ALL), "image memory");
-  Check(uc_mem_write(uc_, imageBase_, memory.data(), memory.size()), "image memory");
-}
-
-void Machine::MapHandoff(std::span<const uint8_t> List) {
-  if (List.size() > sim::MaxHobListBytes) {
-    throw std::runtime_error("image runner: a HOB list of " + std::to_string(List.size()) +
-                             " bytes does not fit the hand-off memory (at most " +
-                             std::to_string(sim::MaxHobListBytes) + ")");
-  }
-  // The whole hand-off memory is mapped; what the list leaves free reads zero.
-  handoffSize_ = PageSize + RoundUpToPage(sim::HandoffMemoryBytes);
-  std::vector<uint8_t> page(PageSize, 0);
-  Put32(page, ServicesTable - HandoffBase, static_cast<uint32_t>(PeiServicesSignature));
-  Put32(page, ServicesTable - HandoffBase + 4, static_cast<uint32_t>(PeiServicesSignature >> 32));
-  Put32(page, ServicesTable - HandoffBase + 8, PeiServicesRevision);
-  Put32(page, ServicesTable - HandoffBase + 12, ServicesTableSize);
-  for (uint32_t service = 0; service < ServiceCount; ++service) {
-    const uint32_t stub = ServiceStubs + ServiceStubSize * service;
-    Put32(page, ServicesTable - HandoffBase + TableHeaderSize + 4 * service, stub);
-    page[stub - HandoffBase] = OpRet;
-    for (uint32_t pad = 1; pad < ServiceStubSize; ++pad) {
-      page[stub - HandoffBase + pad] = OpInt3;
+  ram_.Map(uc_, firstPage, RoundUpToPage(end - firstPage), UC_PROT_ALL, true);
+  std::copy(memory.begin(), memory.end(),
+            ram_.At(imageBase_, static_cast<uint32_t>(memory.size())));
+  // The module keeps no state of its own, but a section it may write is part of a checkpoint.
+  for (const package::ImageSection& section : Image.Sections) {
+    if ((section.Characteristics & SectionWritable) != 0 && section.MemorySize() != 0) {
+      ram_.Save(imageBase_ + section.VirtualAddress, section.MemorySize());
     }
   }
-  Put32(page, ServicesCell - HandoffBase, ServicesTable);
-  Put32(page, IdtBase - HandoffBase - 4, ServicesCell);
-  page[ReturnTrap - HandoffBase] = OpInt3; // never executed: the run ends on reaching it
+}
 
-  Check(uc_mem_map(uc_, HandoffBase, handoffSize_, UC_PROT_ALL), "hand-off memory");
-  Check(uc_mem_write(uc_, HandoffBase, page.data(), page.size()), "hand-off memory");
-  Check(uc_mem_write(uc_, HobList, List.data(), List.size()), "HOB list");
+void Machine::MapHandoff() {
+  // The whole hand-off memory is mapped; what the list leaves free reads zero.
+  handoffSize_ = PageSize + RoundUpToPage(sim::HandoffMemoryBytes);
+  ram_.Map(uc_, HandoffBase, PageSize, UC_PROT_ALL, true);
+  ram_.Map(uc_, HobList, handoffSize_ - PageSize, UC_PROT_ALL, false);
+  ram_.Save(HandoffBase, handoffSize_);
+  uint8_t* page = ram_.At(HandoffBase, PageSize);
+  const auto at = [&](uint32_t Address) { return page + (Address - HandoffBase); };
+  Put32(at(ServicesTable), static_cast<uint32_t>(PeiServicesSignature));
+  Put32(at(ServicesTable + 4), static_cast<uint32_t>(PeiServicesSignature >> 32));
+  Put32(at(ServicesTable + 8), PeiServicesRevision);
+  Put32(at(ServicesTable + 12), ServicesTableSize);
+  for (uint32_t service = 0; service < ServiceCount; ++service) {
+    const uint32_t stub = ServiceStubs + ServiceStubSize * service;
+    Put32(at(ServicesTable + TableHeaderSize + 4 * service), stub);
+    *at(stub) = OpRet;
+    for (uint32_t pad = 1; pad < ServiceStubSize; ++pad) {
+      *at(stub + pad) = OpInt3;
+    }
+  }
+  Put32(at(ServicesCell), ServicesTable);
+  Put32(at(IdtBase - 4), ServicesCell);
+  *at(ReturnTrap) = OpInt3; // never executed: the run ends on reaching it
 
   uc_x86_mmr idtr{};
   idtr.base = IdtBase;
   idtr.limit = IdtLimit;
   Check(uc_reg_write(uc_, UC_X86_REG_IDTR, &idtr), "IDTR");
+}
+
+// Unmapped below StackBase, so that a module that runs off the end of its stack faults at once.
+void Machine::MapStack() {
+  const uint32_t mapped = RoundUpToPage(stackBytes_ + AboveStackTop);
+  ram_.Map(uc_, StackBase, mapped, UC_PROT_READ | UC_PROT_WRITE, false);
+  ram_.Save(StackBase, mapped);
+  uint8_t* bytes = ram_.At(StackBase, mapped);
+  for (uint32_t at = 0; at < mapped; at += 4) {
+    Put32(bytes + at, StackPaint);
+  }
+}
+
+void Machine::LoadHobList(std::span<const uint8_t> List) {
+  if (List.size() > sim::MaxHobListBytes) {
+    throw std::runtime_error("image runner: a HOB list of " + std::to_string(List.size()) +
+                             " bytes does not fit the hand-off memory (at most " +
+                             std::to_string(sim::MaxHobListBytes) + ")");
+  }
+  std::copy(List.begin(), List.end(), ram_.At(HobList, static_cast<uint32_t>(List.size())));
+  origin_ = std::make_shared<const RamImage>(ram_.Snapshot());
 }
 
 void Machine::InstallHooks(const PeImage& Image) {
@@ -378,12 +451,10 @@ void Machine::InstallHooks(const PeImage& Image) {
   Check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID,
                     reinterpret_cast<void*>(MachineHooks::BadMemory), this, 1, 0),
         "fault hook");
-  if (instructionLimit_ != 0) {
-    blockInstructions_.assign(Image.Memory.size(), 0);
-    Check(uc_hook_add(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(MachineHooks::Block), this,
-                      1, 0),
-          "block hook");
-  }
+  blockInstructions_.assign(Image.Memory.size(), 0);
+  Check(uc_hook_add(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(MachineHooks::Block), this,
+                    1, 0),
+        "block hook");
   if (counting_) {
     Check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(MachineHooks::Count), this,
                       1, 0),
@@ -433,6 +504,24 @@ uint32_t Machine::HobListAddress() const {
 
 uint32_t Machine::ScratchAddress() const {
   return Scratch;
+}
+
+uint32_t Machine::StackUsed() const {
+  const uint8_t* bytes = const_cast<Ram&>(ram_).At(StackBase, stackBytes_);
+  uint8_t paint[4];
+  Put32(paint, StackPaint);
+  for (uint32_t at = 0; at < stackBytes_; ++at) {
+    if (bytes[at] != paint[at % 4]) {
+      return stackBytes_ - at;
+    }
+  }
+  return 0;
+}
+
+std::string Machine::StackOverflow(uint64_t Address, int Size) const {
+  return "stack overflow: " + std::to_string(Size * 8) + "-bit access to " + Hex32(Address) +
+         ", below the " + std::to_string(stackBytes_) + " bytes of stack at " + Hex32(StackBase) +
+         "-" + Hex32(stackTop_);
 }
 
 bool Machine::ReadMemory(uint32_t Address, std::span<uint8_t> Bytes) const {
@@ -486,12 +575,12 @@ void Machine::CountAccess(bool PortRead) {
   if (!counting_) {
     return;
   }
-  if (inBusyWait_ && PortRead) {
-    ++counts_.BusyWaitTimerReads;
+  if (runner_.InBusyWait && PortRead) {
+    ++runner_.Counts.BusyWaitTimerReads;
     return;
   }
-  inBusyWait_ = false;
-  ++counts_.OtherAccesses;
+  runner_.InBusyWait = false;
+  ++runner_.Counts.OtherAccesses;
 }
 
 std::string Machine::Where(uint64_t Address) const {
@@ -503,7 +592,7 @@ std::string Machine::Where(uint64_t Address) const {
 }
 
 std::string Machine::LastAccesses() const {
-  const std::vector<sim::Access> accesses = board_.GetTrace().Recent(LastAccessLines);
+  const std::vector<sim::Access> accesses = board_->GetTrace().Recent(LastAccessLines);
   std::string text = "\nlast accesses:";
   for (const sim::Access& access : accesses) {
     text += "\n  " + sim::FormatAccess(access);
@@ -519,18 +608,37 @@ CallResult Machine::Call(uint32_t Rva, std::span<const uint32_t> Arguments) {
 }
 
 CallResult Machine::CallAddress(uint32_t Address, std::span<const uint32_t> Arguments) {
+  const size_t call = call_++;
+  if (replay_) {
+    const ReplayPlan plan = *replay_;
+    if (call < plan.From->Call) {
+      if (call >= plan.Earlier.size()) {
+        throw std::logic_error("image runner: a replay of more calls than were recorded");
+      }
+      Restore(plan.Earlier[call].End, plan.KeptFrom);
+      return plan.Earlier[call].Result;
+    }
+    replay_.reset();
+    Restore(*plan.From, plan.KeptFrom);
+    return RunCall(plan.From->Eip);
+  }
   std::vector<uint32_t> frame{ReturnTrap};
   frame.insert(frame.end(), Arguments.begin(), Arguments.end());
-  const uint32_t esp = InitialStackTop - 4 * static_cast<uint32_t>(frame.size());
+  const uint32_t esp = stackTop_ - 4 * static_cast<uint32_t>(frame.size());
   Check(uc_mem_write(uc_, esp, frame.data(), 4 * frame.size()), "stack frame");
   Check(uc_reg_write(uc_, UC_X86_REG_ESP, &esp), "ESP");
+  runner_.CallStack = esp;
+  runner_.Executed = 0;
+  runner_.AccessesSeen = board_->AccessCount();
+  runner_.Instructions = 0;
+  return RunCall(Address);
+}
 
+CallResult Machine::RunCall(uint64_t From) {
   stopped_ = false;
-  executed_ = 0;
-  accessesSeen_ = board_.AccessCount();
   const uc_err error = debugger_ != nullptr
-                           ? static_cast<uc_err>(debugger_->Run(*this, Address, ReturnTrap))
-                           : uc_emu_start(uc_, Address, ReturnTrap, 0, 0);
+                           ? static_cast<uc_err>(debugger_->Run(*this, From, ReturnTrap))
+                           : uc_emu_start(uc_, From, ReturnTrap, 0, 0);
   CallResult result;
   const uint32_t eip = ReadEip(uc_);
   if (stopped_) {
@@ -549,11 +657,79 @@ CallResult Machine::CallAddress(uint32_t Address, std::span<const uint32_t> Argu
     uc_reg_read(uc_, UC_X86_REG_EDX, &result.Edx);
     uc_reg_read(uc_, UC_X86_REG_ESP, &espAfter);
     result.Returned = true;
-    result.StackPopped = espAfter - (esp + 4);
-    return result;
+    result.StackPopped = espAfter - (runner_.CallStack + 4);
   }
-  result.Failure += LastAccesses();
+  if (!result.Returned) {
+    result.Failure += LastAccesses();
+  }
+  if (recorder_ != nullptr) {
+    recorder_->Returned(result, SaveAt(eip));
+  }
   return result;
+}
+
+Checkpoint Machine::Save() {
+  return SaveAt(ReadEip(uc_));
+}
+
+Checkpoint Machine::SaveAt(uint32_t Eip) {
+  Checkpoint checkpoint;
+  checkpoint.Call = call_ == 0 ? 0 : call_ - 1;
+  checkpoint.Eip = Eip;
+  checkpoint.Cpu = SaveContext(uc_);
+  checkpoint.CpuBytes = uc_context_size(uc_);
+  checkpoint.Origin = origin_;
+  checkpoint.Pages = ram_.Changes(*origin_);
+  checkpoint.Runner = runner_;
+  checkpoint.Board = board_->Save();
+  return checkpoint;
+}
+
+void Machine::Restore(const Checkpoint& C, const std::vector<sim::Access>* KeptFrom) {
+  board_->Restore(C.Board, KeptFrom);
+  ram_.Restore(uc_, *C.Origin, C.Pages);
+  origin_ = C.Origin;
+  Check(uc_context_restore(uc_, const_cast<uc_context*>(C.Cpu.get())), "CPU context");
+  Check(uc_reg_write(uc_, UC_X86_REG_EIP, &C.Eip), "EIP");
+  runner_ = C.Runner;
+  call_ = C.Call + 1;
+  NextCheckpoint();
+}
+
+void Machine::Record(CheckpointRecorder* Recorder) {
+  recorder_ = Recorder;
+  NextCheckpoint();
+}
+
+void Machine::NextCheckpoint() {
+  nextCheckpointAccess_ = recorder_ != nullptr ? recorder_->NextAccess() : ~uint64_t{0};
+  nextCheckpointNs_ = recorder_ != nullptr ? recorder_->NextTimeNs() : ~uint64_t{0};
+}
+
+void Machine::CheckpointDue(uint32_t Eip) {
+  if (recorder_ == nullptr) {
+    return;
+  }
+  recorder_->Taken(SaveAt(Eip));
+  NextCheckpoint();
+}
+
+void Machine::Replay(std::span<const CallEnd> Earlier, const Checkpoint& From, sim::Board& Board,
+                     const std::vector<sim::Access>* KeptFrom) {
+  board_ = &Board;
+  call_ = 0;
+  replay_ = ReplayPlan{Earlier, &From, KeptFrom};
+}
+
+void Machine::Reset(sim::Board& Board, std::span<const uint8_t> HobList) {
+  board_ = &Board;
+  replay_.reset();
+  ram_.Restore(uc_, *pristine_, {});
+  Check(uc_context_restore(uc_, const_cast<uc_context*>(pristineCpu_.get())), "CPU context");
+  LoadHobList(HobList);
+  runner_ = {};
+  call_ = 0;
+  NextCheckpoint();
 }
 
 } // namespace emu

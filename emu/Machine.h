@@ -5,13 +5,16 @@
 // machine answers itself with the HOB list it was given.
 #pragma once
 
+#include "emu/Checkpoint.h"
 #include "emu/PeImage.h"
+#include "emu/Ram.h"
 #include "sim/Board.h"
 #include "sim/BoardConfig.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -26,8 +29,17 @@ class GdbServer;
 // (0 for the module), so a missing relocation sends an access into unmapped memory; only an
 // image placed to run in place (PeImage::InPlace) runs at its ImageBase.
 constexpr uint32_t LoadBase = 0x00800000;
+// The stack runs down from StackBase + the module's stack size to StackBase, below which nothing
+// is mapped: a module that goes deeper faults there, and the runner calls that a stack overflow.
+// Without a size from the board the module gets what a PEI core's temporary RAM stack of 64 KiB
+// leaves it (StackSize less the 256 bytes above the top).
 constexpr uint32_t StackBase = 0x00700000;
 constexpr uint32_t StackSize = 0x00010000;
+constexpr uint32_t DefaultStackBytes = sim::MaxStackBytes;
+static_assert(DefaultStackBytes == StackSize - 0x100);
+// The stack is painted with this word before a run, as a PEI core paints temporary RAM, so that
+// the deepest byte a run wrote can be found afterwards.
+constexpr uint32_t StackPaint = 0x5AA55AA5;
 constexpr uint32_t HandoffBase = 0x00600000; // PEI services, IDT and HOB list
 // Everything from here up is the board's memory-mapped space: the PCI configuration window at
 // 0xE0000000 and the SoC's register blocks below 4 GiB, decoded by the board (which answers all
@@ -47,15 +59,11 @@ struct CallResult {
   std::string Failure;
 };
 
-// What a run in measuring mode counts, split between busy-waits and the rest. A busy-wait runs
-// from a `pause` to the next register access that is not a port read (the module's only port
-// reads are of the PM timer): the wait's own timer reads and the instructions around them, up to
-// and including the instruction that makes that access. Everything else is the rest.
-struct InstructionCounts {
-  uint64_t BusyWaitInstructions = 0;
-  uint64_t BusyWaitTimerReads = 0;
-  uint64_t OtherInstructions = 0;
-  uint64_t OtherAccesses = 0; // register accesses outside busy-waits
+// A call of an earlier run and the machine as it returned: what a replay of that run takes in
+// place of making the call again.
+struct CallEnd {
+  CallResult Result;
+  Checkpoint End;
 };
 
 class Machine {
@@ -65,8 +73,10 @@ public:
   // kept by whole translated blocks, so a run stops at the start of the block that would pass it.
   // CountInstructions adds a hook on every instruction that fills Counts(): a mode for
   // measuring, several times slower.
+  // StackBytes is the stack the module gets (0: DefaultStackBytes): a multiple of 16 from
+  // sim::MinStackBytes to DefaultStackBytes, or std::invalid_argument.
   Machine(const PeImage& Image, sim::Board& Board, std::span<const uint8_t> HobList,
-          uint64_t InstructionLimit, bool CountInstructions = false);
+          uint64_t InstructionLimit, bool CountInstructions = false, uint32_t StackBytes = 0);
   ~Machine();
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
@@ -92,11 +102,38 @@ public:
   static constexpr uint32_t ScratchSize = 0x200;
 
   // Instructions executed so far, over every call; all zero unless counting was asked for.
-  const InstructionCounts& Counts() const { return counts_; }
+  const InstructionCounts& Counts() const { return runner_.Counts; }
 
   // Hands every call's run to Server, which stops and steps it for GDB. Server must outlive the
   // calls. Without a server nothing of it costs anything.
   void Attach(GdbServer& Server);
+
+  // The stack: its top (where a call's return address goes), its size, and how deep the runs
+  // since the machine was made (or last Reset) have written into it, from the top.
+  uint32_t StackTop() const { return stackTop_; }
+  uint32_t StackBytes() const { return stackBytes_; }
+  uint32_t StackUsed() const;
+
+  // Checkpoints. Save takes one now (between calls, or while a debugger has the run stopped);
+  // Restore takes the machine back (or on) to one taken on this machine, and its board with it:
+  // KeptFrom as sim::Board::Restore takes it. The next call after a restore of one taken during a
+  // call goes on with that call (see Replay).
+  Checkpoint Save();
+  void Restore(const Checkpoint& C, const std::vector<sim::Access>* KeptFrom = nullptr);
+  // Recorder is given a checkpoint whenever it asks for one, and one at every return; null
+  // stops that. It must outlive the calls.
+  void Record(CheckpointRecorder* Recorder);
+
+  // Makes the next calls replay a run recorded earlier up to From, then go on from there: each
+  // call before From's returns what Earlier says it did, with the machine and board as they were
+  // then, and From's call continues from From rather than starting. Earlier and From must
+  // outlive those calls; Board is the board the run goes on with (built as the recorded run's
+  // was; KeptFrom as for Restore).
+  void Replay(std::span<const CallEnd> Earlier, const Checkpoint& From, sim::Board& Board,
+              const std::vector<sim::Access>* KeptFrom);
+  // Starts a new run on Board, with the machine as it was made but for the HOB list: no call
+  // made, the stack painted again.
+  void Reset(sim::Board& Board, std::span<const uint8_t> HobList);
 
 private:
   friend struct MachineHooks;
@@ -105,23 +142,35 @@ private:
   // Ends the emulation from inside a hook, at the instruction being executed (or at Address).
   void Stop(std::string Reason);
   void Stop(std::string Reason, uint64_t Address);
+  // Runs the call under way from From to its return.
+  CallResult RunCall(uint64_t From);
+  Checkpoint SaveAt(uint32_t Eip);
+  // The block hook's part: a checkpoint for the recorder, when one is due, at the block at Eip.
+  void CheckpointDue(uint32_t Eip);
+  void NextCheckpoint();
+  std::string StackOverflow(uint64_t Address, int Size) const;
   // Instructions in the translated block that starts at Address, the first time it runs.
   uint32_t BlockInstructions(uint64_t Address);
   void RunawayStop(uint64_t Address);
   // Measuring mode: a register access was made; PortRead says whether it was an IN.
   void CountAccess(bool PortRead);
   void MapImage(const PeImage& Image);
-  void MapHandoff(std::span<const uint8_t> HobList);
+  void MapHandoff();
+  void LoadHobList(std::span<const uint8_t> HobList);
+  void MapStack();
   void InstallHooks(const PeImage& Image);
   std::string Where(uint64_t Address) const;
   std::string LastAccesses() const;
 
   uc_struct* uc_ = nullptr;
-  sim::Board& board_;
+  sim::Board* board_;
+  Ram ram_;
   uint64_t instructionLimit_;
   uint32_t imageBase_ = LoadBase;
   uint32_t imageSize_ = 0;
   uint32_t handoffSize_ = 0;
+  uint32_t stackBytes_;
+  uint32_t stackTop_;
   bool stopped_ = false;
   std::string stopReason_;
   uint64_t stopAddress_ = 0;
@@ -129,20 +178,27 @@ private:
   // one it executed there.
   enum class PauseSite : uint8_t { None, Pause, Rewritten };
   std::vector<PauseSite> pauseSites_;
-  // The runaway guard: instructions run since the last register access, counted a block at a time.
-  uint64_t executed_ = 0;
-  uint64_t accessesSeen_ = 0; // the board's access count when executed_ was last reset
   std::vector<uint16_t> blockInstructions_; // by image offset of a block's start; 0 not yet known
   bool counting_ = false;
-  bool inBusyWait_ = false;
-  InstructionCounts counts_;
+  RunnerState runner_;
+  size_t call_ = 0; // calls started since the machine was made or reset
+  // The RAM the run started with, and the machine as it was made (before any HOB list), for Reset.
+  std::shared_ptr<const RamImage> origin_;
+  std::shared_ptr<const RamImage> pristine_;
+  std::shared_ptr<const uc_context> pristineCpu_;
+  CheckpointRecorder* recorder_ = nullptr;
+  uint64_t nextCheckpointAccess_ = ~uint64_t{0};
+  uint64_t nextCheckpointNs_ = ~uint64_t{0};
+  struct ReplayPlan {
+    std::span<const CallEnd> Earlier;
+    const Checkpoint* From;
+    const std::vector<sim::Access>* KeptFrom;
+  };
+  std::optional<ReplayPlan> replay_;
   // With a debugger: the run goes through it, and stops at the next `pause` when it asks.
   GdbServer* debugger_ = nullptr;
   const std::atomic<bool>* interruptRequested_ = nullptr;
   bool interrupted_ = false;
-  // A debugger's stop can fall after the pause hook has counted the hint of the `pause` about to
-  // run; when that instruction runs on resuming, the hint is not counted again.
-  uint64_t pauseCountedAt_ = 0;
 };
 
 } // namespace emu

@@ -6,16 +6,64 @@ namespace sim {
 
 Board::Board(AccessCosts Costs) : costs_(Costs) {}
 
-Board::WindowId Board::Map(Space S, uint32_t Base, uint32_t Size, Device& Dev) {
-  const auto counted = std::find(countedDevices_.begin(), countedDevices_.end(), &Dev);
-  const size_t index = static_cast<size_t>(counted - countedDevices_.begin());
-  if (counted == countedDevices_.end()) {
-    countedDevices_.push_back(&Dev);
-    counts_.emplace_back();
+size_t Board::Known(Device& Dev) {
+  const auto known = std::find(devicesKnown_.begin(), devicesKnown_.end(), &Dev);
+  if (known != devicesKnown_.end()) {
+    return static_cast<size_t>(known - devicesKnown_.begin());
   }
+  devicesKnown_.push_back(&Dev);
+  counts_.emplace_back();
+  return devicesKnown_.size() - 1;
+}
+
+Board::WindowId Board::Map(Space S, uint32_t Base, uint32_t Size, Device& Dev) {
+  const size_t index = Known(Dev);
   windows_.push_back(Window{S, Base, Size, &Dev, true, false, Dev.ReadsFollowClock(), index});
   WindowsChanged();
   return windows_.size() - 1;
+}
+
+BoardState Board::Save() const {
+  BoardState state;
+  state.TimeNs = clock_.NowNs();
+  state.Windows.reserve(windows_.size());
+  for (const Window& window : windows_) {
+    state.Windows.push_back({static_cast<uint8_t>(window.S), window.Base, window.Size,
+                             window.CountsIndex, window.Mapped});
+  }
+  state.Counts = counts_;
+  state.Pauses = pauses_;
+  state.Trace = trace_.Position();
+  if (deviceStates_ != nullptr) {
+    state.Devices = deviceStates_->SaveDevices();
+  }
+  return state;
+}
+
+void Board::Restore(const BoardState& State, const std::vector<Access>* KeptFrom) {
+  if (State.Counts.size() != counts_.size() ||
+      (deviceStates_ != nullptr) != (State.Devices != nullptr)) {
+    throw std::logic_error("a board state restored on a board built otherwise");
+  }
+  std::vector<Window> windows;
+  windows.reserve(State.Windows.size());
+  for (const BoardState::WindowState& saved : State.Windows) {
+    if (saved.Device == UnclaimedIndex || saved.Device >= devicesKnown_.size()) {
+      throw std::logic_error("a board state restored on a board built otherwise");
+    }
+    Device* device = devicesKnown_[saved.Device];
+    windows.push_back(Window{static_cast<Space>(saved.S), saved.Base, saved.Size, device,
+                             saved.Mapped, false, device->ReadsFollowClock(), saved.Device});
+  }
+  trace_.Restore(State.Trace, KeptFrom);
+  windows_ = std::move(windows);
+  WindowsChanged();
+  clock_.Restore(State.TimeNs);
+  counts_ = State.Counts;
+  pauses_ = State.Pauses;
+  if (deviceStates_ != nullptr) {
+    deviceStates_->RestoreDevices(*State.Devices);
+  }
 }
 
 void Board::Move(WindowId Id, uint32_t NewBase) {
@@ -76,8 +124,7 @@ std::map<std::string, DeviceCounts> Board::Counts() const {
       continue;
     }
     DeviceCounts& counts =
-        named[countedDevices_[i] != nullptr ? std::string(countedDevices_[i]->Name())
-                                            : "unclaimed"];
+        named[devicesKnown_[i] != nullptr ? std::string(devicesKnown_[i]->Name()) : "unclaimed"];
     counts.Reads += counts_[i].Reads;
     counts.Writes += counts_[i].Writes;
   }

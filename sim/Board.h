@@ -43,6 +43,38 @@ struct DeviceCounts {
   uint64_t Writes = 0;
 };
 
+struct SocState; // every device model's state: sim/SocState.h
+
+// Where the board's own device models keep their state: the owner saves and restores it with the
+// board's (the SoC's, for its devices; a board of loose devices in a test has none).
+class DeviceStates {
+public:
+  virtual std::shared_ptr<const SocState> SaveDevices() const = 0;
+  virtual void RestoreDevices(const SocState& State) = 0;
+
+protected:
+  ~DeviceStates() = default;
+};
+
+// The whole board at one moment, as plain values: a restore puts the board back there and it runs
+// on as it did. Windows name their device by its place among the board's devices, so a state can
+// also be given to another board built the same way (the same description, other faults).
+struct BoardState {
+  struct WindowState {
+    uint8_t S;
+    uint32_t Base;
+    uint32_t Size;
+    size_t Device;
+    bool Mapped;
+  };
+  uint64_t TimeNs = 0;
+  std::vector<WindowState> Windows;
+  std::vector<DeviceCounts> Counts;
+  uint64_t Pauses = 0;
+  TracePosition Trace;
+  std::shared_ptr<const SocState> Devices; // shared, never changed once saved
+};
+
 class Board {
 public:
   explicit Board(AccessCosts Costs = {});
@@ -52,6 +84,7 @@ public:
   // The board owns its devices; the reference stays valid for the board's lifetime.
   template <typename T> T& Add(std::unique_ptr<T> Dev) {
     T& ref = *Dev;
+    Known(ref);
     devices_.push_back(std::move(Dev));
     return ref;
   }
@@ -86,6 +119,15 @@ public:
   // Null: every read gets its device's answer.
   void SetReadAnswers(ReadAnswers* Answers) { answers_ = Answers; }
 
+  // Checkpoints. Owner keeps the state of the devices the board decodes to (null: none); it must
+  // outlive the board or be unset. Restore takes the board back (or on) to State, the trace too:
+  // without KeptFrom the accesses it kept before State must still be in the trace, with KeptFrom
+  // they are copied from there (the trace of the run State was saved in). State must come from
+  // this board or from one built the same way, or std::logic_error.
+  void SetDeviceStates(DeviceStates* Owner) { deviceStates_ = Owner; }
+  BoardState Save() const;
+  void Restore(const BoardState& State, const std::vector<Access>* KeptFrom = nullptr);
+
   // Every access made so far, whatever the trace keeps.
   uint64_t AccessCount() const { return trace_.Count(); }
   // Per device name ("unclaimed" for accesses nothing decoded), for the devices that saw any
@@ -102,9 +144,12 @@ private:
     bool Mapped;
     bool Shadowed;      // a later window overlaps it: decoding must search
     bool ReadsDerived;  // Dev->ReadsFollowClock()
-    size_t CountsIndex; // into counts_
+    size_t CountsIndex; // into counts_ and devicesKnown_
   };
   static constexpr size_t UnclaimedIndex = 0;
+
+  // The device's place among those the board knows, given one when first seen.
+  size_t Known(Device& Dev);
 
   bool Contains(const Window& W, uint32_t Address) const {
     return W.Mapped && Address - W.Base < W.Size && Address >= W.Base;
@@ -136,9 +181,12 @@ private:
   std::vector<Window> windows_;
   // The last window each space decoded to, while it stays the answer for its whole range.
   Window* lastHit_[2] = {nullptr, nullptr};
-  // Per device; counted by the index its windows carry, named only when Counts() is asked.
+  // Per device; counted by the index its windows carry, named only when Counts() is asked. Every
+  // device the board owns is known from the start, in the order it was added, so that boards
+  // built alike number their devices alike.
   std::vector<DeviceCounts> counts_{1};
-  std::vector<const Device*> countedDevices_{nullptr};
+  std::vector<Device*> devicesKnown_{nullptr};
+  DeviceStates* deviceStates_ = nullptr;
   uint64_t timeBudgetNs_ = NeverNs;
   uint64_t accessBudget_ = NeverNs;
   uint64_t keptBudget_ = Trace::KeptLimit;

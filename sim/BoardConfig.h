@@ -16,6 +16,11 @@ namespace sim {
 // memory), and from here up every memory access goes to the board.
 constexpr uint32_t DeviceMemoryBase = 0x80000000;
 
+// The stacks the image runner can give the module: from a few frames' worth up to what a PEI
+// core's 64 KiB temporary RAM stack leaves it, the default.
+constexpr uint32_t MinStackBytes = 64;
+constexpr uint32_t MaxStackBytes = 0xFF00;
+
 struct PadLevel {
   uint32_t Community; // 0, 1 or 2: the communities at 0x0000, 0x1000, 0x2000
   uint32_t Pad;
@@ -132,6 +137,9 @@ struct BoardConfig {
   // access budget is the guard for a clock that barely moves (access costs near 0).
   uint64_t TimeBudgetMs = 30'000;
   uint64_t AccessBudget = 100'000'000;
+  // The stack the image form gives the module, in bytes: 0 for the runner's default, or a
+  // multiple of 16 from MinStackBytes to MaxStackBytes. A run that goes deeper stops there.
+  uint32_t StackBytes = 0;
   std::vector<PadLevel> PadLevels;
   std::vector<PadFault> PadFaults;
   uint32_t PmcFunctionDisable = 0; // power-management controller, FunctionDisable at reset

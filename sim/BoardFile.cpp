@@ -119,9 +119,10 @@ BoardConfig ParseBoardText(std::string_view Text, std::string_view Source) {
   const BoardJson& root = document.Root();
   const BoardFileReader reader(document);
   reader.Object(root, "a board description");
-  reader.Keys(root, {"name", "description", "acpi_base", "pmc_base", "pm_timer", "access_costs_ns",
-                     "time_budget_ms", "access_budget", "pads", "pmc_function_disable",
-                     "i2c_controller", "i2c_devices", "punit", "hobs", "faults"});
+  reader.Keys(root,
+              {"name", "description", "acpi_base", "pmc_base", "pm_timer", "access_costs_ns",
+               "time_budget_ms", "access_budget", "stack_bytes", "pads", "pmc_function_disable",
+               "i2c_controller", "i2c_devices", "punit", "hobs", "faults"});
 
   BoardConfig config;
   if (const BoardJson* name = FindMember(root, "name")) {
@@ -154,6 +155,14 @@ BoardConfig ParseBoardText(std::string_view Text, std::string_view Source) {
     if (config.AccessBudget == 0) {
       // Without a budget a stuck run would grow its trace until memory runs out.
       reader.Fail(*budget, "access_budget must be at least 1 (there is no unlimited budget)");
+    }
+  }
+  if (const BoardJson* stack = FindMember(root, "stack_bytes")) {
+    config.StackBytes = static_cast<uint32_t>(reader.Integer(*stack, "stack_bytes", MaxStackBytes));
+    if (config.StackBytes < MinStackBytes || config.StackBytes % 16 != 0) {
+      reader.Fail(*stack, "stack_bytes must be a multiple of 16 from " +
+                              std::to_string(MinStackBytes) + " to " +
+                              std::to_string(MaxStackBytes));
     }
   }
   if (const BoardJson* pads = FindMember(root, "pads")) {

@@ -28,6 +28,8 @@ class Clock {
 public:
   uint64_t NowNs() const { return now_; }
   void Advance(uint64_t Ns) { now_ = AddNs(now_, Ns); }
+  // Only a checkpoint's restore takes time back.
+  void Restore(uint64_t NowNs) { now_ = NowNs; }
 
 private:
   uint64_t now_ = 0;

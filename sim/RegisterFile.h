@@ -8,6 +8,7 @@ namespace sim {
 
 class RegisterFile {
 public:
+  RegisterFile() = default; // none: a place for a saved one
   explicit RegisterFile(uint32_t Size, uint8_t Fill = 0) : bytes_(Size, Fill) {}
 
   uint32_t Size() const { return static_cast<uint32_t>(bytes_.size()); }

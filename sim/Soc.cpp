@@ -1,5 +1,7 @@
 #include "sim/Soc.h"
 
+#include "sim/SocState.h"
+
 #include <stdexcept>
 
 namespace sim {
@@ -36,8 +38,7 @@ Soc::Soc(const BoardConfig& Config)
     : Bus(Config.Costs), Pci(Bus.Add(std::make_unique<PciConfigWindow>())),
       Bridge(Config.AcpiBase, Config.PmcBase),
       Timer(Bus.Add(std::make_unique<PmTimer>(Bus.GetClock(), Bridge, Config.PmTimer32Bit,
-                                              Config.PmTimerStart,
-                                              Config.PmTimerFrozenFromRead))),
+                                              Config.PmTimerStart, Config.PmTimerFrozenFromRead))),
       Gpio(Bus.Add(std::make_unique<GpioPads>())),
       LegacyGpio(Bus.Add(std::make_unique<LegacyGpioPorts>())),
       Pmc(Bus.Add(std::make_unique<PowerManagementController>(Config.PmcFunctionDisable))),
@@ -68,6 +69,43 @@ Soc::Soc(const BoardConfig& Config)
   }
   Bus.SetTimeBudget(Config.TimeBudgetMs * 1'000'000);
   Bus.SetAccessBudget(Config.AccessBudget);
+  Bus.SetDeviceStates(this);
+}
+
+std::shared_ptr<const SocState> Soc::SaveDevices() const {
+  auto state = std::make_shared<SocState>();
+  state->Host = Host.Saved();
+  state->BridgeConfig = Bridge.Config;
+  state->I2cFunction = I2cFunction.Saved();
+  state->Timer = Timer.Saved();
+  state->Gpio = Gpio.Saved();
+  state->LegacyGpio = LegacyGpio.Saved();
+  state->Pmc = Pmc.Saved();
+  state->I2c = I2c.Saved();
+  state->PUnit = PUnit.Saved();
+  state->I2cDevices.reserve(I2cDevices.size());
+  for (const std::unique_ptr<I2cTarget>& device : I2cDevices) {
+    state->I2cDevices.push_back(device->Saved());
+  }
+  return state;
+}
+
+void Soc::RestoreDevices(const SocState& State) {
+  if (State.I2cDevices.size() != I2cDevices.size()) {
+    throw std::logic_error("a board state restored on a board with other devices on its bus");
+  }
+  Host.Restore(State.Host);
+  Bridge.Config = State.BridgeConfig;
+  I2cFunction.Restore(State.I2cFunction);
+  Timer.Restore(State.Timer);
+  Gpio.Restore(State.Gpio);
+  LegacyGpio.Restore(State.LegacyGpio);
+  Pmc.Restore(State.Pmc);
+  I2c.Restore(State.I2c);
+  PUnit.Restore(State.PUnit);
+  for (size_t i = 0; i < I2cDevices.size(); ++i) {
+    I2cDevices[i]->Restore(State.I2cDevices[i]);
+  }
 }
 
 } // namespace sim

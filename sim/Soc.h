@@ -22,7 +22,9 @@
 
 namespace sim {
 
-class Soc {
+struct SocState;
+
+class Soc : private DeviceStates {
 public:
   explicit Soc(const BoardConfig& Config);
   Soc(const Soc&) = delete;
@@ -61,6 +63,10 @@ public:
   std::vector<std::unique_ptr<I2cTarget>> I2cDevices; // in the board description's order
 
 private:
+  // The board saves and restores the devices' state through these, with its own.
+  std::shared_ptr<const SocState> SaveDevices() const override;
+  void RestoreDevices(const SocState& State) override;
+
   BoardConfig config_;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <ostream>
+#include <stdexcept>
 
 namespace sim {
 
@@ -75,14 +76,7 @@ bool Trace::Changed(const Access& A) {
     ++writes_;
     return true;
   }
-  const uint64_t key = (uint64_t{A.Op == AccessOp::In} << 32) | A.Address;
-  auto [entry, fresh] = lastRead_.try_emplace(key, A.Value, writes_);
-  if (fresh) {
-    return true;
-  }
-  const bool same = entry->second.first == A.Value && entry->second.second == writes_;
-  entry->second = {A.Value, writes_};
-  return !same;
+  return lastReads_.Note((uint64_t{A.Op == AccessOp::In} << 32) | A.Address, A.Value, writes_);
 }
 
 void Trace::SetKeep(TraceKeep Keep) {
@@ -142,8 +136,31 @@ std::vector<Access> Trace::Recent(size_t Count) const {
 void Trace::Clear() {
   count_ = 0;
   kept_.clear();
-  lastRead_.clear();
+  lastReads_.Clear();
   writes_ = 0;
+}
+
+TracePosition Trace::Position() const {
+  return {count_, kept_.size(), recent_, lastReads_, writes_};
+}
+
+void Trace::Restore(const TracePosition& Position, const std::vector<Access>* From) {
+  if (stream_ != nullptr) {
+    throw std::logic_error("a trace written as it goes cannot go back to an earlier access");
+  }
+  const std::vector<Access>& source = From != nullptr ? *From : kept_;
+  if (source.size() < Position.Kept) {
+    throw std::logic_error("the trace does not hold the accesses kept before the checkpoint");
+  }
+  if (From != nullptr) {
+    kept_.assign(From->begin(), From->begin() + static_cast<std::ptrdiff_t>(Position.Kept));
+  } else {
+    kept_.resize(Position.Kept);
+  }
+  count_ = Position.Count;
+  recent_ = Position.Recent;
+  lastReads_ = Position.LastReads;
+  writes_ = Position.Writes;
 }
 
 void Trace::WriteText(std::ostream& Out) const {

@@ -4,14 +4,14 @@
 //   <seq> <time_ns> <op> <width> <address> <value>
 #pragma once
 
+#include "sim/ReadHistory.h"
+
 #include <array>
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <utility>
 #include <vector>
 
 namespace sim {
@@ -46,6 +46,17 @@ enum class TraceKeep : uint8_t {
   Changes,
 };
 
+// Where a trace stood at a checkpoint: what a restore needs to take it back there. The kept
+// accesses themselves are not copied: those before the checkpoint are the same on every timeline
+// that passes it.
+struct TracePosition {
+  uint64_t Count = 0;
+  uint64_t Kept = 0;
+  std::array<Access, 16> Recent{};
+  ReadHistory LastReads;
+  uint64_t Writes = 0;
+};
+
 class Trace {
 public:
   // Accesses kept for the views: TraceKeep::ViewInputs ends a run that would keep more than this
@@ -57,7 +68,7 @@ public:
   static constexpr uint64_t KeptLimit = uint64_t{1} << 22;
   static constexpr uint64_t FirstKept = uint64_t{1} << 16;
   // How many of the last accesses stay at hand for a failure report, whatever is kept.
-  static constexpr size_t RecentCount = 16;
+  static constexpr size_t RecentCount = std::tuple_size_v<decltype(TracePosition::Recent)>;
 
   Trace() = default;
   Trace(const Trace&) = delete;
@@ -108,6 +119,13 @@ public:
   // The text form of the kept accesses (the whole trace when everything is kept).
   void WriteText(std::ostream& Out) const;
 
+  TracePosition Position() const;
+  // Takes the trace back (or on) to Position. Without From the accesses kept before it must still
+  // be here (a run that went on from it); with From they are taken from there, a trace of the run
+  // the position was taken in, kept the same way. A trace that streams has written what followed
+  // and cannot go back: std::logic_error.
+  void Restore(const TracePosition& Position, const std::vector<Access>* From = nullptr);
+
 private:
   void Grow();
   bool Changed(const Access& A);
@@ -121,7 +139,7 @@ private:
   std::unique_ptr<char[]> block_; // formatted lines not yet handed to stream_
   size_t blockBytes_ = 0;
   // TraceKeep::Changes: per space and address, the last value read and the write count then.
-  std::unordered_map<uint64_t, std::pair<uint32_t, uint64_t>> lastRead_;
+  ReadHistory lastReads_;
   uint64_t writes_ = 0;
 };
 

@@ -8,11 +8,11 @@ constexpr uint32_t DirectionMask = 0x6;
 constexpr uint32_t DirectionInput = 0x2;
 } // namespace
 
-GpioPads::GpioPads() : regs_(GpioBlockSize) {
+GpioPads::GpioPads() {
   for (uint32_t community = 0; community < GpioCommunityCount; ++community) {
     for (uint32_t pad = 0; pad < GpioPadsPerCommunity; ++pad) {
-      regs_.Set32(PadOffset(community, pad), GpioConfigReset);
-      regs_.Set32(PadOffset(community, pad) + ValueRegister, GpioValueReset);
+      Preset(PadOffset(community, pad), GpioConfigReset);
+      Preset(PadOffset(community, pad) + ValueRegister, GpioValueReset);
     }
   }
 }
@@ -22,7 +22,7 @@ void GpioPads::DriveLevel(uint32_t Community, uint32_t Pad, bool High) {
 }
 
 uint32_t GpioPads::Peek(uint32_t Offset) const {
-  uint32_t value = regs_.Get32(Offset & ~3u);
+  uint32_t value = state_.Registers.Get32(Offset & ~3u);
   auto level = driven_.find(Offset & ~3u);
   if (level != driven_.end() && (value & DirectionMask) == DirectionInput) {
     value = (value & ~1u) | (level->second ? 1u : 0u);
@@ -31,17 +31,19 @@ uint32_t GpioPads::Peek(uint32_t Offset) const {
 }
 
 uint32_t GpioPads::Read(uint32_t Offset, unsigned Width) {
-  auto fault = failing_.find(Offset);
-  if (fault != failing_.end() && fault->second > 0) {
-    --fault->second;
-    return AllOnes(Width);
+  if (const auto fault = failing_.find(Offset); fault != failing_.end()) {
+    uint32_t& failed = state_.FailedReads[Offset];
+    if (failed < fault->second) {
+      ++failed;
+      return AllOnes(Width);
+    }
   }
   const uint32_t word = Peek(Offset);
   return (word >> (8 * (Offset & 3))) & AllOnes(Width);
 }
 
 void GpioPads::Write(uint32_t Offset, unsigned Width, uint32_t Value) {
-  regs_.Set(Offset, Width, Value);
+  state_.Registers.Set(Offset, Width, Value);
 }
 
 } // namespace sim

@@ -23,6 +23,12 @@ constexpr uint32_t GpioValueReset = 0x00000002;
 
 class GpioPads : public Device {
 public:
+  // The registers, and how many reads of each failing register have failed so far.
+  struct State {
+    RegisterFile Registers{GpioBlockSize};
+    std::map<uint32_t, uint32_t> FailedReads;
+  };
+
   GpioPads();
   std::string_view Name() const override { return "gpio-pads"; }
   uint32_t Read(uint32_t Offset, unsigned Width) override;
@@ -30,18 +36,21 @@ public:
 
   // The level the board drives on a pad; seen in bit 0 while the pad is an input.
   void DriveLevel(uint32_t Community, uint32_t Pad, bool High);
-  // The 32-bit register at Offset reads all ones for its next Reads reads.
+  // The 32-bit register at Offset reads all ones for its first Reads reads.
   void FailReads(uint32_t Offset, uint32_t Reads) { failing_[Offset] = Reads; }
   // Sets a register without an access, for a board's initial state.
-  void Preset(uint32_t Offset, uint32_t Value) { regs_.Set32(Offset, Value); }
+  void Preset(uint32_t Offset, uint32_t Value) { state_.Registers.Set32(Offset, Value); }
 
   // Register contents as the module would read them (input levels applied, no fault consumed).
   uint32_t Peek(uint32_t Offset) const;
 
+  const State& Saved() const { return state_; }
+  void Restore(const State& Saved) { state_ = Saved; }
+
 private:
-  RegisterFile regs_;
-  std::map<uint32_t, bool> driven_; // value register offset -> level
-  std::map<uint32_t, uint32_t> failing_;
+  State state_;
+  std::map<uint32_t, bool> driven_;      // value register offset -> level
+  std::map<uint32_t, uint32_t> failing_; // register offset -> reads that fail
 };
 
 constexpr uint32_t PadOffset(uint32_t Community, uint32_t Pad) {

@@ -32,6 +32,17 @@ public:
 
   uint64_t Messages() const { return messages_; }
 
+  // Its configuration space and the messages sent so far; the endpoints keep their own.
+  struct State {
+    RegisterFile Config;
+    uint64_t Messages = 0;
+  };
+  State Saved() const { return {Config, messages_}; }
+  void Restore(const State& Saved) {
+    Config = Saved.Config;
+    messages_ = Saved.Messages;
+  }
+
 private:
   void Perform(uint32_t Word);
 

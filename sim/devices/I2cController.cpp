@@ -7,13 +7,12 @@ namespace sim {
 using namespace i2creg;
 
 namespace {
-constexpr uint32_t ControllerWindowSize = 0x1000;
 constexpr uint64_t BitsPerByte = 9; // eight data bits and the acknowledge
 constexpr uint32_t EnableBit = 1u << 0;
 } // namespace
 
 I2cController::I2cController(const Clock& C, const I2cControllerConfig& Config)
-    : clock_(C), config_(Config), regs_(ControllerWindowSize) {}
+    : clock_(C), config_(Config) {}
 
 void I2cController::Attach(uint16_t Address, bool TenBit, I2cTarget& Target) {
   targets_[(Address & TargetAddressMask) | (TenBit ? TargetTenBit : 0)] = &Target;
@@ -24,18 +23,18 @@ uint64_t I2cController::BitNs() const {
 }
 
 void I2cController::UpdateEnable(uint64_t NowNs) {
-  if (!enablePending_ || enableReadsLeft_ != 0 || NowNs < enableReadyNs_) {
+  if (!state_.EnablePending || state_.EnableReadsLeft != 0 || NowNs < state_.EnableReadyNs) {
     return;
   }
-  enablePending_ = false;
-  if (requested_ && config_.NeverEnables) {
+  state_.EnablePending = false;
+  if (state_.Requested && config_.NeverEnables) {
     return;
   }
-  enabled_ = requested_;
-  if (!enabled_) {
+  state_.Enabled = state_.Requested;
+  if (!state_.Enabled) {
     // Switching off drops whatever was queued or received and lets go of the bus.
-    transmit_.clear();
-    receive_.clear();
+    state_.Transmit.clear();
+    state_.Receive.clear();
     EndTransaction();
   }
 }
@@ -45,16 +44,16 @@ void I2cController::CatchUp(uint64_t NowNs, bool IgnoreTime) {
   const uint64_t byteNs = BitsPerByte * BitNs();
   // Each command is an optional address phase, then its byte; each step ends at its own time,
   // so a refused address shows one byte time in, before the command's byte would have moved.
-  while (enabled_ && !config_.Stalled && !transmit_.empty() &&
-         (config_.StallFromByte == 0 || bytes_ + 1 < config_.StallFromByte)) {
-    Command& command = transmit_.front();
-    const uint64_t start = std::max(busFreeNs_, command.QueuedNs);
+  while (state_.Enabled && !config_.Stalled && !state_.Transmit.empty() &&
+         (config_.StallFromByte == 0 || state_.Bytes + 1 < config_.StallFromByte)) {
+    Command& command = state_.Transmit.front();
+    const uint64_t start = std::max(state_.BusFreeNs, command.QueuedNs);
     if (NeedsAddressPhase(command)) {
       const uint64_t end = AddNs(start, ((command.Target & TargetTenBit) ? 2 : 1) * byteNs);
       if (!IgnoreTime && end > NowNs) {
         return;
       }
-      busFreeNs_ = end;
+      state_.BusFreeNs = end;
       AddressPhase(command);
       continue;
     }
@@ -62,47 +61,55 @@ void I2cController::CatchUp(uint64_t NowNs, bool IgnoreTime) {
     if (!IgnoreTime && end > NowNs) {
       return;
     }
-    busFreeNs_ = end;
+    state_.BusFreeNs = end;
     const Command done = command;
-    transmit_.pop_front();
+    state_.Transmit.pop_front();
     MoveByte(done);
   }
 }
 
 bool I2cController::NeedsAddressPhase(const Command& C) const {
   const bool read = (C.Word & CommandRead) != 0;
-  return !C.Addressed &&
-         (!open_ || (C.Word & CommandRestart) != 0 || read != openRead_ || C.Target != openTarget_);
+  return !C.Addressed && (!state_.Open || (C.Word & CommandRestart) != 0 ||
+                          read != state_.OpenRead || C.Target != state_.OpenTarget);
+}
+
+I2cTarget* I2cController::Current() const {
+  if (!state_.Open) {
+    return nullptr;
+  }
+  const auto found = targets_.find(state_.OpenTarget);
+  return found != targets_.end() ? found->second : nullptr;
 }
 
 void I2cController::AddressPhase(Command& C) {
   const bool read = (C.Word & CommandRead) != 0;
-  if (open_ && current_ != nullptr && C.Target != openTarget_) {
-    current_->Stop();
+  if (I2cTarget* previous = Current(); previous != nullptr && C.Target != state_.OpenTarget) {
+    previous->Stop();
   }
-  auto found = targets_.find(C.Target);
-  current_ = found != targets_.end() ? found->second : nullptr;
-  open_ = true;
-  openRead_ = read;
-  openTarget_ = C.Target;
+  state_.Open = true;
+  state_.OpenRead = read;
+  state_.OpenTarget = C.Target;
   C.Addressed = true;
-  if (current_ == nullptr || !current_->AddressPhase(read)) {
+  I2cTarget* current = Current();
+  if (current == nullptr || !current->AddressPhase(read)) {
     Abort((C.Target & TargetTenBit) ? AbortTenBitAddressNack : AbortAddressNack);
   }
 }
 
 void I2cController::MoveByte(const Command& C) {
-  ++bytes_;
-  if (config_.AbortOnByte != 0 && bytes_ == config_.AbortOnByte) {
+  ++state_.Bytes;
+  if (config_.AbortOnByte != 0 && state_.Bytes == config_.AbortOnByte) {
     Abort(AbortDataNack);
     return;
   }
+  I2cTarget* current = Current();
   if (C.Word & CommandRead) {
-    const uint8_t value = current_->ReadByte();
-    if (receive_.size() < config_.ReceiveFifoDepth) {
-      receive_.push_back(value);
+    const uint8_t value = current->ReadByte();
+    if (state_.Receive.size() < config_.ReceiveFifoDepth) {
+      state_.Receive.push_back(value);
     }
-  } else if (!current_->WriteByte(static_cast<uint8_t>(C.Word))) {
+  } else if (!current->WriteByte(static_cast<uint8_t>(C.Word))) {
     Abort(AbortDataNack);
     return;
   }
@@ -112,17 +119,16 @@ void I2cController::MoveByte(const Command& C) {
 }
 
 void I2cController::Abort(uint32_t Source) {
-  abortSource_ |= Source;
-  transmit_.clear();
+  state_.AbortSource |= Source;
+  state_.Transmit.clear();
   EndTransaction();
 }
 
 void I2cController::EndTransaction() {
-  if (open_ && current_ != nullptr) {
-    current_->Stop();
+  if (I2cTarget* current = Current()) {
+    current->Stop();
   }
-  open_ = false;
-  current_ = nullptr;
+  state_.Open = false;
 }
 
 void I2cController::Drain() {
@@ -131,75 +137,75 @@ void I2cController::Drain() {
 
 bool I2cController::EnabledNow() {
   CatchUp(clock_.NowNs());
-  return enabled_;
+  return state_.Enabled;
 }
 
 bool I2cController::AbortPending() {
   CatchUp(clock_.NowNs());
-  return abortSource_ != 0;
+  return state_.AbortSource != 0;
 }
 
 size_t I2cController::TransmitFifoLevel() {
   CatchUp(clock_.NowNs());
-  return transmit_.size();
+  return state_.Transmit.size();
 }
 
 size_t I2cController::ReceiveFifoLevel() {
   CatchUp(clock_.NowNs());
-  return receive_.size();
+  return state_.Receive.size();
 }
 
 uint64_t I2cController::BytesOnBus() {
   CatchUp(clock_.NowNs());
-  return bytes_;
+  return state_.Bytes;
 }
 
 uint32_t I2cController::StatusValue() const {
-  const bool active = config_.StaysActive || open_ || !transmit_.empty();
+  const bool active = config_.StaysActive || state_.Open || !state_.Transmit.empty();
   uint32_t status = 0;
   status |= active ? StatusActivity | StatusActive : 0;
-  status |= transmit_.size() < config_.TransmitFifoDepth ? StatusTransmitNotFull : 0;
-  status |= transmit_.empty() ? StatusTransmitEmpty : 0;
-  status |= !receive_.empty() ? StatusReceiveNotEmpty : 0;
-  status |= receive_.size() >= config_.ReceiveFifoDepth ? StatusReceiveFull : 0;
+  status |= state_.Transmit.size() < config_.TransmitFifoDepth ? StatusTransmitNotFull : 0;
+  status |= state_.Transmit.empty() ? StatusTransmitEmpty : 0;
+  status |= !state_.Receive.empty() ? StatusReceiveNotEmpty : 0;
+  status |= state_.Receive.size() >= config_.ReceiveFifoDepth ? StatusReceiveFull : 0;
   return status;
 }
 
 uint32_t I2cController::Read(uint32_t Offset, unsigned Width) {
   CatchUp(clock_.NowNs());
   // Each EnableStatus read made while a change is still on its way shows the old state.
-  if (Offset == EnableStatus && enablePending_ && enableReadsLeft_ != 0) {
-    --enableReadsLeft_;
+  if (Offset == EnableStatus && state_.EnablePending && state_.EnableReadsLeft != 0) {
+    --state_.EnableReadsLeft;
   }
   switch (Offset) {
   case DataCommand: {
-    if (receive_.empty()) {
+    if (state_.Receive.empty()) {
       return 0;
     }
-    const uint8_t value = receive_.front();
-    receive_.pop_front();
+    const uint8_t value = state_.Receive.front();
+    state_.Receive.pop_front();
     return value;
   }
   case RawInterruptStatus:
-    return abortSource_ != 0 ? RawTransmitAbort : 0;
+    return state_.AbortSource != 0 ? RawTransmitAbort : 0;
   case ClearTransmitAbort: {
     // Reading clears the abort; the value says whether there was one.
-    const uint32_t was = abortSource_ != 0 ? 1 : 0;
-    abortSource_ = 0;
+    const uint32_t was = state_.AbortSource != 0 ? 1 : 0;
+    state_.AbortSource = 0;
     return was;
   }
   case TransmitAbortSource:
-    return abortSource_;
+    return state_.AbortSource;
   case Status:
     return StatusValue();
   case i2creg::TransmitFifoLevel:
-    return static_cast<uint32_t>(transmit_.size());
+    return static_cast<uint32_t>(state_.Transmit.size());
   case i2creg::ReceiveFifoLevel:
-    return static_cast<uint32_t>(receive_.size());
+    return static_cast<uint32_t>(state_.Receive.size());
   case EnableStatus:
-    return enabled_ ? EnableBit : 0;
+    return state_.Enabled ? EnableBit : 0;
   default:
-    return regs_.Get(Offset, Width);
+    return state_.Registers.Get(Offset, Width);
   }
 }
 
@@ -209,21 +215,23 @@ void I2cController::Write(uint32_t Offset, unsigned Width, uint32_t Value) {
   switch (Offset) {
   case DataCommand:
     // A disabled controller or one that holds an abort takes no commands.
-    if (enabled_ && abortSource_ == 0 && transmit_.size() < config_.TransmitFifoDepth) {
-      const uint32_t target = regs_.Get32(TargetAddress) & (TargetTenBit | TargetAddressMask);
-      transmit_.push_back(Command{Value & 0x7FF, target, now, false});
+    if (state_.Enabled && state_.AbortSource == 0 &&
+        state_.Transmit.size() < config_.TransmitFifoDepth) {
+      const uint32_t target =
+          state_.Registers.Get32(TargetAddress) & (TargetTenBit | TargetAddressMask);
+      state_.Transmit.push_back(Command{Value & 0x7FF, target, now, false});
     }
     return;
   case Enable:
-    regs_.Set(Offset, Width, Value);
-    requested_ = (Value & EnableBit) != 0;
-    enablePending_ = true;
-    enableReadsLeft_ = config_.EnableLatencyReads;
-    enableReadyNs_ = AddNs(now, config_.EnableLatencyNs);
+    state_.Registers.Set(Offset, Width, Value);
+    state_.Requested = (Value & EnableBit) != 0;
+    state_.EnablePending = true;
+    state_.EnableReadsLeft = config_.EnableLatencyReads;
+    state_.EnableReadyNs = AddNs(now, config_.EnableLatencyNs);
     CatchUp(now);
     return;
   default:
-    regs_.Set(Offset, Width, Value);
+    state_.Registers.Set(Offset, Width, Value);
   }
 }
 

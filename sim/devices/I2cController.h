@@ -24,6 +24,7 @@
 namespace sim {
 
 namespace i2creg {
+constexpr uint32_t WindowSize = 0x1000;
 constexpr uint32_t Control = 0x00;
 constexpr uint32_t TargetAddress = 0x04;
 constexpr uint32_t DataCommand = 0x10;
@@ -60,6 +61,30 @@ constexpr uint32_t TargetAddressMask = 0x3FF;
 
 class I2cController : public Device {
 public:
+  struct Command {
+    uint32_t Word;
+    uint32_t Target; // TargetAddress bits 12 and 9:0 when the command was queued
+    uint64_t QueuedNs;
+    bool Addressed; // its address phase is done
+  };
+  // Everything the controller and its bus are doing; the devices on the bus keep their own.
+  struct State {
+    RegisterFile Registers{i2creg::WindowSize};
+    bool Requested = false; // Enable bit 0 as last written
+    bool Enabled = false;   // EnableStatus bit 0
+    bool EnablePending = false;
+    uint32_t EnableReadsLeft = 0;
+    uint64_t EnableReadyNs = 0;
+    std::deque<Command> Transmit;
+    std::deque<uint8_t> Receive;
+    uint32_t AbortSource = 0;
+    bool Open = false; // a transaction holds the bus
+    bool OpenRead = false;
+    uint32_t OpenTarget = 0;
+    uint64_t BusFreeNs = 0;
+    uint64_t Bytes = 0;
+  };
+
   I2cController(const Clock& C, const I2cControllerConfig& Config);
 
   std::string_view Name() const override { return "i2c-controller"; }
@@ -74,21 +99,17 @@ public:
   void Drain();
 
   // State as of the current time: the bus catches up first, as it would for the next access.
-  uint32_t Peek(uint32_t Offset) const { return regs_.Get32(Offset); }
+  uint32_t Peek(uint32_t Offset) const { return state_.Registers.Get32(Offset); }
   bool EnabledNow();
   bool AbortPending();
   size_t TransmitFifoLevel();
   size_t ReceiveFifoLevel();
   uint64_t BytesOnBus();
 
-private:
-  struct Command {
-    uint32_t Word;
-    uint32_t Target; // TargetAddress bits 12 and 9:0 when the command was queued
-    uint64_t QueuedNs;
-    bool Addressed; // its address phase is done
-  };
+  const State& Saved() const { return state_; }
+  void Restore(const State& Saved) { state_ = Saved; }
 
+private:
   void CatchUp(uint64_t NowNs, bool IgnoreTime = false);
   void UpdateEnable(uint64_t NowNs);
   bool NeedsAddressPhase(const Command& C) const;
@@ -96,30 +117,15 @@ private:
   void MoveByte(const Command& C);
   void Abort(uint32_t Source);
   void EndTransaction();
+  // The device holding the bus: null while no transaction is open or nobody answered its address.
+  I2cTarget* Current() const;
   uint32_t StatusValue() const;
   uint64_t BitNs() const;
 
   const Clock& clock_;
   I2cControllerConfig config_;
-  RegisterFile regs_;
   std::map<uint32_t, I2cTarget*> targets_; // by TargetAddress value (bit 12 and bits 9:0)
-
-  bool requested_ = false; // Enable bit 0 as last written
-  bool enabled_ = false;   // EnableStatus bit 0
-  bool enablePending_ = false;
-  uint32_t enableReadsLeft_ = 0;
-  uint64_t enableReadyNs_ = 0;
-
-  std::deque<Command> transmit_;
-  std::deque<uint8_t> receive_;
-  uint32_t abortSource_ = 0;
-
-  bool open_ = false; // a transaction holds the bus
-  bool openRead_ = false;
-  uint32_t openTarget_ = 0;
-  I2cTarget* current_ = nullptr; // null: nobody answered the address
-  uint64_t busFreeNs_ = 0;
-  uint64_t bytes_ = 0;
+  State state_;
 };
 
 } // namespace sim

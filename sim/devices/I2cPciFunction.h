@@ -33,6 +33,18 @@ public:
   // Maps, moves or unmaps the register window to match the configuration.
   void UpdateDecode();
 
+  // Its configuration space and the window it mapped, if it has mapped one yet (the board keeps
+  // where the window is).
+  struct State {
+    RegisterFile Config;
+    std::optional<Board::WindowId> Window;
+  };
+  State Saved() const { return {Config, window_}; }
+  void Restore(const State& Saved) {
+    Config = Saved.Config;
+    window_ = Saved.Window;
+  }
+
 private:
   Board& board_;
   Device& registers_;

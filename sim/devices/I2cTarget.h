@@ -2,15 +2,37 @@
 // phase (start or repeated start), per byte and per stop.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
 namespace sim {
 
+// A converter's run: whether one is on, the busy reads it still owes and when it ends.
+struct ConversionState {
+  bool Running = false;
+  uint32_t ReadsLeft = 0;
+  uint64_t ReadyNs = 0;
+};
+
+// What a device on the bus holds, in one shape for every model so that a board's devices save
+// into one list: the register pointer and the transfers so far, the registers and, for a PMIC,
+// its converter's run and the writes it has refused.
+struct I2cTargetState {
+  uint8_t Index = 0;
+  bool IndexNext = false;
+  uint32_t Transfers = 0;
+  std::array<uint8_t, 256> Registers{};
+  ConversionState Conversion;
+  uint32_t Refused = 0;
+};
+
 class I2cTarget {
 public:
   virtual ~I2cTarget() = default;
   virtual std::string_view Name() const = 0;
+  virtual I2cTargetState Saved() const = 0;
+  virtual void Restore(const I2cTargetState& Saved) = 0;
   // A start or repeated start with this device's address; false leaves it unacknowledged.
   virtual bool AddressPhase(bool Read) = 0;
   // A byte from the controller; false leaves it unacknowledged.
@@ -55,9 +77,27 @@ public:
   // Address phases addressed to the device so far, acknowledged or not.
   uint32_t Transfers() const { return transfers_; }
 
+  I2cTargetState Saved() const override {
+    I2cTargetState state;
+    state.Index = index_;
+    state.IndexNext = indexNext_;
+    state.Transfers = transfers_;
+    SaveRegisters(state);
+    return state;
+  }
+  void Restore(const I2cTargetState& Saved) override {
+    index_ = Saved.Index;
+    indexNext_ = Saved.IndexNext;
+    transfers_ = Saved.Transfers;
+    RestoreRegisters(Saved);
+  }
+
 protected:
   virtual uint8_t ReadRegister(uint8_t Register) = 0;
   virtual void WriteRegister(uint8_t Register, uint8_t Value) = 0;
+  // What the model holds beyond the register pointer.
+  virtual void SaveRegisters(I2cTargetState& State) const = 0;
+  virtual void RestoreRegisters(const I2cTargetState& State) = 0;
 
 private:
   uint8_t index_ = 0;
@@ -78,9 +118,11 @@ public:
 protected:
   uint8_t ReadRegister(uint8_t Register) override { return regs_[Register]; }
   void WriteRegister(uint8_t Register, uint8_t Value) override { regs_[Register] = Value; }
+  void SaveRegisters(I2cTargetState& State) const override { State.Registers = regs_; }
+  void RestoreRegisters(const I2cTargetState& State) override { regs_ = State.Registers; }
 
 private:
-  uint8_t regs_[256] = {};
+  std::array<uint8_t, 256> regs_{};
 };
 
 } // namespace sim

@@ -24,6 +24,10 @@ public:
   }
   uint32_t Peek(uint32_t Offset) const { return regs_.Get32(Offset); }
 
+  // Its state is its registers.
+  const RegisterFile& Saved() const { return regs_; }
+  void Restore(const RegisterFile& Saved) { regs_ = Saved; }
+
 private:
   RegisterFile regs_;
 };

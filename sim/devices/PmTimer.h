@@ -13,6 +13,12 @@ constexpr uint64_t PmTimerHz = 3579545;
 
 class PmTimer : public Device {
 public:
+  // What it counted so far: decoded reads, and the count a frozen timer keeps returning.
+  struct State {
+    uint64_t Reads = 0;
+    uint32_t Frozen = 0;
+  };
+
   // FrozenFromRead: from that decoded read on (counting from 1) the count stops; 0: never.
   PmTimer(const Clock& C, const LegacyBridge& Bridge, bool Wide, uint32_t StartCount,
           uint32_t FrozenFromRead = 0)
@@ -39,16 +45,19 @@ public:
     if (!decoded) {
       return AllOnes(Width);
     }
-    ++reads_;
-    if (frozenFrom_ == 0 || reads_ < frozenFrom_) {
+    ++state_.Reads;
+    if (frozenFrom_ == 0 || state_.Reads < frozenFrom_) {
       return Count();
     }
-    if (reads_ == frozenFrom_) {
-      frozen_ = Count();
+    if (state_.Reads == frozenFrom_) {
+      state_.Frozen = Count();
     }
-    return frozen_;
+    return state_.Frozen;
   }
   void Write(uint32_t, unsigned, uint32_t) override {} // the counter is read-only
+
+  const State& Saved() const { return state_; }
+  void Restore(const State& Saved) { state_ = Saved; }
 
 private:
   const Clock& clock_;
@@ -56,8 +65,7 @@ private:
   bool wide_;
   uint32_t start_;
   uint32_t frozenFrom_;
-  uint64_t reads_ = 0;
-  uint32_t frozen_ = 0;
+  State state_;
 };
 
 } // namespace sim

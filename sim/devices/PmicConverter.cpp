@@ -3,10 +3,11 @@
 namespace sim {
 
 void PmicConverter::Settle(std::array<uint8_t, 256>& Registers) {
-  if (!running_ || config_.NeverFinishes || readsLeft_ != 0 || clock_.NowNs() < readyNs_) {
+  if (!state_.Running || config_.NeverFinishes || state_.ReadsLeft != 0 ||
+      clock_.NowNs() < state_.ReadyNs) {
     return;
   }
-  running_ = false;
+  state_.Running = false;
   const uint16_t reading = config_.Reading & ReadingMask;
   uint8_t& high = Registers[layout_.ResultHigh];
   high = static_cast<uint8_t>((high & ~0x03) | (reading >> 8));
@@ -18,17 +19,18 @@ void PmicConverter::Written(uint8_t Value) {
     return;
   }
   // A start while a conversion runs begins it again.
-  running_ = true;
-  readsLeft_ = config_.BusyReads;
-  readyNs_ = AddNs(clock_.NowNs(), config_.BusyNs);
+  state_.Running = true;
+  state_.ReadsLeft = config_.BusyReads;
+  state_.ReadyNs = AddNs(clock_.NowNs(), config_.BusyNs);
 }
 
 uint8_t PmicConverter::ReadControl(uint8_t Stored) {
   // Each read made while the conversion still runs finds it busy, as the count promised.
-  if (running_ && readsLeft_ != 0) {
-    --readsLeft_;
+  if (state_.Running && state_.ReadsLeft != 0) {
+    --state_.ReadsLeft;
   }
-  return running_ ? static_cast<uint8_t>(Stored | Busy) : static_cast<uint8_t>(Stored & ~Busy);
+  return state_.Running ? static_cast<uint8_t>(Stored | Busy)
+                        : static_cast<uint8_t>(Stored & ~Busy);
 }
 
 } // namespace sim

@@ -11,6 +11,7 @@
 
 #include "sim/BoardConfig.h"
 #include "sim/Clock.h"
+#include "sim/devices/I2cTarget.h"
 
 #include <array>
 #include <cstdint>
@@ -43,13 +44,14 @@ public:
   void Written(uint8_t Value);
   uint8_t ReadControl(uint8_t Stored);
 
+  const ConversionState& Saved() const { return state_; }
+  void Restore(const ConversionState& Saved) { state_ = Saved; }
+
 private:
   PmicConverterLayout layout_;
   const Clock& clock_;
   PmicConversionConfig config_;
-  bool running_ = false;
-  uint32_t readsLeft_ = 0;
-  uint64_t readyNs_ = 0;
+  ConversionState state_;
 };
 
 } // namespace sim

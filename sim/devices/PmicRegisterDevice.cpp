@@ -30,7 +30,7 @@ void PmicRegisterDevice::Fit(const I2cDeviceConfig& Config) {
   if (converter_) {
     converter_->Configure(Config.Conversion);
   }
-  refusalsLeft_ = Config.RefusedWrites;
+  refusedWrites_ = Config.RefusedWrites;
   SetNeverAcknowledges(Config.NeverAcknowledges);
   SetStopsAcknowledgingFrom(Config.StopsAcknowledgingFrom);
   SetMissesFirstTransfers(Config.MissesFirstTransfers);
@@ -58,14 +58,28 @@ void PmicRegisterDevice::WriteRegister(uint8_t Register, uint8_t Value) {
     return;
   }
   if (layout_.Refusing && Register == layout_.Refusing->Register &&
-      Value == layout_.Refusing->Value && refusalsLeft_ != 0) {
-    --refusalsLeft_;
+      Value == layout_.Refusing->Value && refused_ < refusedWrites_) {
+    ++refused_;
     return;
   }
   regs_[Register] = Value;
   if (converter_ && Register == converter_->Layout().Control) {
     converter_->Written(Value);
   }
+}
+
+void PmicRegisterDevice::SaveRegisters(I2cTargetState& State) const {
+  State.Registers = regs_;
+  State.Conversion = converter_ ? converter_->Saved() : ConversionState{};
+  State.Refused = refused_;
+}
+
+void PmicRegisterDevice::RestoreRegisters(const I2cTargetState& State) {
+  regs_ = State.Registers;
+  if (converter_) {
+    converter_->Restore(State.Conversion);
+  }
+  refused_ = State.Refused;
 }
 
 } // namespace sim

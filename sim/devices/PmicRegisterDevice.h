@@ -54,12 +54,15 @@ public:
 protected:
   uint8_t ReadRegister(uint8_t Register) override;
   void WriteRegister(uint8_t Register, uint8_t Value) override;
+  void SaveRegisters(I2cTargetState& State) const override;
+  void RestoreRegisters(const I2cTargetState& State) override;
 
 private:
   std::array<uint8_t, 256> regs_{};
   PmicLayout layout_;
   std::optional<PmicConverter> converter_;
-  uint32_t refusalsLeft_ = 0;
+  uint32_t refusedWrites_ = 0; // writes of the refused value that do not take, from reset
+  uint32_t refused_ = 0;       // of those, refused so far
 };
 
 } // namespace sim

@@ -39,6 +39,10 @@ public:
     listeners_.push_back(std::move(Listener));
   }
 
+  // Its state is its registers; a restore tells no listener, whose own state comes back with it.
+  const RegisterFile& Saved() const { return regs_; }
+  void Restore(const RegisterFile& Saved) { regs_ = Saved; }
+
 private:
   RegisterFile regs_;
   std::vector<std::function<void()>> listeners_;

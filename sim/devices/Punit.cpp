@@ -8,22 +8,23 @@ namespace {
 constexpr uint32_t PunitRegister6 = 6;
 }
 
-Punit::Punit(const Clock& C, const PunitConfig& Config)
-    : clock_(C), config_(Config), semaphore_((Config.Arbitrated ? SemaphoreArbitration : 0) |
-                                             (Config.HostHoldsBus ? SemaphoreGrant : 0)) {
-  registers_[PunitRegister6] = Config.Register6;
+Punit::Punit(const Clock& C, const PunitConfig& Config) : clock_(C), config_(Config) {
+  state_.Semaphore =
+      (Config.Arbitrated ? SemaphoreArbitration : 0) | (Config.HostHoldsBus ? SemaphoreGrant : 0);
+  state_.Registers[PunitRegister6] = Config.Register6;
 }
 
 void Punit::Update(uint64_t NowNs) {
-  const bool waiting = (semaphore_ & SemaphoreRequest) && !(semaphore_ & SemaphoreGrant);
-  if (waiting && !config_.NeverGrants && NowNs >= grantAtNs_) {
-    semaphore_ = (semaphore_ | SemaphoreGrant) & ~SemaphoreRequest;
-    ++grants_;
+  const bool waiting =
+      (state_.Semaphore & SemaphoreRequest) && !(state_.Semaphore & SemaphoreGrant);
+  if (waiting && !config_.NeverGrants && NowNs >= state_.GrantAtNs) {
+    state_.Semaphore = (state_.Semaphore | SemaphoreGrant) & ~SemaphoreRequest;
+    ++state_.Grants;
   }
 }
 
 uint32_t Punit::SidebandRead(uint32_t Register) {
-  const uint32_t read = ++reads_[Register];
+  const uint32_t read = ++state_.Reads[Register];
   if (Register == PunitSemaphoreRegister) {
     Update(clock_.NowNs());
   }
@@ -35,27 +36,28 @@ uint32_t Punit::SidebandRead(uint32_t Register) {
 
 void Punit::SidebandWrite(uint32_t Register, uint32_t Value) {
   if (Register != PunitSemaphoreRegister) {
-    registers_[Register] = Value;
+    state_.Registers[Register] = Value;
     return;
   }
   const uint64_t now = clock_.NowNs();
   Update(now);
   // Arbitration is the P-Unit's to say; the host may drop a grant but not take one.
   uint32_t next = (Value & ~(SemaphoreArbitration | SemaphoreGrant)) |
-                  (semaphore_ & SemaphoreArbitration) | (semaphore_ & Value & SemaphoreGrant);
-  if ((next & SemaphoreRequest) && !(semaphore_ & SemaphoreRequest)) {
-    grantAtNs_ = std::max(AddNs(now, config_.GrantDelayNs), config_.BusyUntilNs);
+                  (state_.Semaphore & SemaphoreArbitration) |
+                  (state_.Semaphore & Value & SemaphoreGrant);
+  if ((next & SemaphoreRequest) && !(state_.Semaphore & SemaphoreRequest)) {
+    state_.GrantAtNs = std::max(AddNs(now, config_.GrantDelayNs), config_.BusyUntilNs);
   }
-  semaphore_ = next;
+  state_.Semaphore = next;
   Update(now);
 }
 
 uint32_t Punit::Peek(uint32_t Register) const {
   if (Register == PunitSemaphoreRegister) {
-    return semaphore_;
+    return state_.Semaphore;
   }
-  auto found = registers_.find(Register);
-  return found != registers_.end() ? found->second : 0;
+  auto found = state_.Registers.find(Register);
+  return found != state_.Registers.end() ? found->second : 0;
 }
 
 } // namespace sim

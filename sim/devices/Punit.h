@@ -21,27 +21,35 @@ constexpr uint32_t SemaphoreArbitration = 1u << 8;
 
 class Punit : public SidebandEndpoint {
 public:
+  // The semaphore, when a request is to be granted, the grants so far and the other registers.
+  struct State {
+    uint32_t Semaphore = 0;
+    uint64_t GrantAtNs = 0;
+    uint64_t Grants = 0;
+    std::map<uint32_t, uint32_t> Registers;
+    std::map<uint32_t, uint32_t> Reads; // sideband reads so far, by register
+  };
+
   Punit(const Clock& C, const PunitConfig& Config);
 
   uint32_t SidebandRead(uint32_t Register) override;
   void SidebandWrite(uint32_t Register, uint32_t Value) override;
 
   uint32_t Peek(uint32_t Register) const;
-  bool HostHoldsBus() const { return (semaphore_ & SemaphoreGrant) != 0; }
-  uint64_t Grants() const { return grants_; }
+  bool HostHoldsBus() const { return (state_.Semaphore & SemaphoreGrant) != 0; }
+  uint64_t Grants() const { return state_.Grants; }
   // Sideband reads so far, by register.
-  const std::map<uint32_t, uint32_t>& Reads() const { return reads_; }
+  const std::map<uint32_t, uint32_t>& Reads() const { return state_.Reads; }
+
+  const State& Saved() const { return state_; }
+  void Restore(const State& Saved) { state_ = Saved; }
 
 private:
   void Update(uint64_t NowNs);
 
   const Clock& clock_;
   PunitConfig config_;
-  uint32_t semaphore_;
-  uint64_t grantAtNs_ = 0;
-  uint64_t grants_ = 0;
-  std::map<uint32_t, uint32_t> registers_;
-  std::map<uint32_t, uint32_t> reads_;
+  State state_;
 };
 
 } // namespace sim

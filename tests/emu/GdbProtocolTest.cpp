@@ -113,6 +113,10 @@ TEST(GdbProtocolTest, AnswersEachPacket) {
       {"c", std::nullopt, Resume::Continue},
       {"s", std::nullopt, Resume::Step},
       {"c1000", "E01"}, // resuming elsewhere is not offered
+      {"bs", std::nullopt, Resume::ReverseStep},
+      {"bc", std::nullopt, Resume::ReverseContinue},
+      {"bc1000", ""},
+      {"b9600", ""},
       {"C05", std::nullopt, Resume::Continue},
       {"vCont?", "vCont;c;C;s;S"},
       {"vCont;s:1;c", std::nullopt, Resume::Step},
@@ -122,7 +126,7 @@ TEST(GdbProtocolTest, AnswersEachPacket) {
       {"k", std::nullopt, Resume::Kill},
       {"vKill;1", "OK", Resume::Kill},
       {"qSupported:multiprocess+", "PacketSize=1000;qXfer:features:read+;swbreak+;hwbreak+;"
-                                   "vContSupported+"},
+                                   "vContSupported+;ReverseStep+;ReverseContinue+"},
       {"qXfer:features:read:target.xml:0,10", "m<target>01234567"},
       {"qXfer:features:read:target.xml:10,100", "l89</target>"},
       {"qXfer:features:read:target.xml:100,10", "l"},

@@ -18,12 +18,12 @@ constexpr uint64_t TestInstructionLimit = 100000;
 struct Fixture {
   explicit Fixture(const TestImage& Image, std::vector<uint8_t> HobList = emu::EmptyHobList(),
                    uint64_t AccessBudget = 0, uint64_t TimeBudgetNs = 0,
-                   bool CountInstructions = false)
+                   bool CountInstructions = false, uint32_t StackBytes = 0)
       : soc(sim::BoardConfig{}), image(emu::ParsePe(Image.Build())) {
     soc.Bus.SetAccessBudget(AccessBudget);
     soc.Bus.SetTimeBudget(TimeBudgetNs);
     machine = std::make_unique<emu::Machine>(image, soc.Bus, HobList, TestInstructionLimit,
-                                             CountInstructions);
+                                             CountInstructions, StackBytes);
   }
   emu::CallResult Run(std::vector<uint32_t> Arguments = {}) {
     return machine->Call(image.AddressOfEntryPoint, Arguments);
@@ -151,6 +151,51 @@ TEST(MachineTest, GetHobListHandsOverTheListItWasGiven) {
     EXPECT_EQ(result.Eax, c.FirstWord);
     EXPECT_EQ(result.Edx, run.machine->HobListAddress());
     EXPECT_EQ(result.StackPopped, 0u);
+  }
+}
+
+// The stack is painted before the run: how deep a call wrote into it, counted from the top with
+// its return address, is what it used. A call that goes below the stack the board gives it
+// stops there (the place named is the start of the translated block, as for every access to
+// unmapped memory).
+TEST(MachineTest, MeasuresTheStackAndStopsACallThatGoesBelowIt) {
+  const std::vector<uint8_t> twoWords = {
+      0x6A, 0x01,       // push 1
+      0x6A, 0x02,       // push 2
+      0x83, 0xC4, 0x08, // add esp, 8
+      0xC3,             // ret
+  };
+  const std::vector<uint8_t> deep = {
+      0x83, 0xEC, 0x7C, // sub esp, 124
+      0x6A, 0x01,       // push 1           4 + 124 + 4 bytes from the top
+      0x83, 0xC4, 0x7C, // add esp, 124
+      0x58,             // pop eax
+      0xC3,             // ret
+  };
+  struct Case {
+    const char* Name;
+    std::vector<uint8_t> Text;
+    uint32_t StackBytes;
+    uint32_t Used;
+    const char* Failure; // null: the call returns
+  };
+  for (const Case& c :
+       {Case{"two words", twoWords, 0, 12, nullptr}, Case{"deep", deep, 0, 132, nullptr},
+        Case{"deep, just room", deep, 144, 132, nullptr},
+        Case{"deep, too little", deep, 128, 0,
+             "stack overflow: 32-bit access to 0x006FFFFC, below the 128 bytes of stack at "
+             "0x00700000-0x00700080 at 0x00800200 (image RVA 0x00000200)"}}) {
+    SCOPED_TRACE(c.Name);
+    Fixture run(Code(c.Text), emu::EmptyHobList(), 0, 0, false, c.StackBytes);
+    EXPECT_EQ(run.machine->StackUsed(), 0u);
+    const emu::CallResult result = run.Run();
+    if (c.Failure == nullptr) {
+      ASSERT_TRUE(result.Returned) << result.Failure;
+      EXPECT_EQ(run.machine->StackUsed(), c.Used);
+    } else {
+      EXPECT_FALSE(result.Returned);
+      EXPECT_EQ(result.Failure.substr(0, result.Failure.find('\n')), c.Failure);
+    }
   }
 }
 

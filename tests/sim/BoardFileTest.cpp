@@ -17,7 +17,7 @@ TEST(BoardFile, ReadsEveryKey) {
     "acpi_base": "0x0402", "pmc_base": "0xFED03000",
     "pm_timer": {"bits": 32, "start": "0xFFFFFF00"},
     "access_costs_ns": {"mmio_read": 10, "mmio_write": 20, "port_read": 30, "port_write": 40},
-    "time_budget_ms": 7000, "access_budget": 5000,
+    "time_budget_ms": 7000, "access_budget": 5000, "stack_bytes": 4096,
     "pads": [{"community": "0x2000", "pad": 22, "level": 1}],
     "faults": {"pad_reads_all_ones": [{"address": "0xFED0C5D8", "reads": 6}],
                "punit_reads_all_ones": [{"register": 7, "read": 4}]}
@@ -30,6 +30,7 @@ TEST(BoardFile, ReadsEveryKey) {
   EXPECT_EQ(config.Costs.PortWrite, 40u);
   EXPECT_EQ(config.TimeBudgetMs, 7000u);
   EXPECT_EQ(config.AccessBudget, 5000u);
+  EXPECT_EQ(config.StackBytes, 4096u);
   ASSERT_EQ(config.PadLevels.size(), 1u);
   EXPECT_EQ(config.PadLevels[0].Community, 2u);
   EXPECT_EQ(config.PadLevels[0].Pad, 22u);
@@ -84,6 +85,9 @@ TEST(BoardFile, BadInputNamesTheFileAndPosition) {
       {"[1]", "board.json:1:1: a board description must be object"},
       {"{\"access_budget\": 0}", "board.json:1:19: access_budget must be at least 1"},
       {"{\"time_budget_ms\": 0}", "board.json:1:20: time_budget_ms must be at least 1"},
+      {"{\"stack_bytes\": 100}",
+       "board.json:1:17: stack_bytes must be a multiple of 16 from 64 to 65280"},
+      {"{\"stack_bytes\": 65296}", "board.json:1:17: stack_bytes is out of range"},
       // Found text is named, escaped and cut short, never copied out at length.
       {"{\"kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk\": 1}",
        "board.json:1:2: unknown key \"kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk\"... (expected"},

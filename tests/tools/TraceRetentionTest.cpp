@@ -66,7 +66,10 @@ std::string Boot(sim::Soc& Soc) {
       boardsim::ComparePads(padsBefore, boardsim::SnapshotPads(Soc.Gpio)),
       boardsim::DescribeBoardStep(Soc.Bus.GetTrace().Accesses()),
       {},
-      std::nullopt};
+      std::nullopt,
+      std::nullopt,
+      std::nullopt,
+      0};
   std::ostringstream views;
   boardsim::PrintSummary(views, report, Soc.Bus);
   return views.str();

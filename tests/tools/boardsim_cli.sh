@@ -53,6 +53,11 @@ expect_error "malformed JSON" 2 "malformed.json:3:14: unexpected '\\]'; expected
   run --board "$work/malformed.json"
 printf '{"name": "x", "fans": 2}\n' >"$work/unknown.json"
 expect_error "unknown key" 2 'unknown.json:1:15: unknown key "fans"' run --board "$work/unknown.json"
+printf '{"stack_bytes": 64}\n' >"$work/small-stack.json"
+"$boardsim" run --board "$work/small-stack.json" >"$work/out"
+check "a board's stack too small for the module: exit 1" test $? -eq 1
+check "a board's stack too small for the module: stopped at the overflow" \
+  grep -q '^status    did not return: stack overflow: 32-bit access to 0x006FFFF[0-9A-F], below the 64 bytes of stack at 0x00700000-0x00700040' "$work/out"
 expect_error "unknown option" 2 "unknown option '--verbose'" run --verbose
 expect_error "unknown command" 2 "unknown command 'walk'" walk
 expect_error "--host with --image" 2 "--host excludes --image" run --host --image "$image"
@@ -99,8 +104,10 @@ check "op shows what the slot returned and stored" \
 "$boardsim" op --host GetIdentity --trace "$work/op-host.trace" >"$work/op-host.out"
 check "op --host says so" grep -qx 'module    host build' "$work/op-host.out"
 check "op makes the same trace in both forms" cmp -s "$work/op.trace" "$work/op-host.trace"
-check "op's summary is the same in both forms but for the module" \
-  test "$(grep -v '^module' "$work/op.out")" = "$(grep -v '^module' "$work/op-host.out")"
+check "op's summary is the same in both forms but for the module and the image's stack" \
+  test "$(grep -v '^module\|^stack' "$work/op.out")" = "$(grep -v '^module' "$work/op-host.out")"
+check "op's image summary ends with the stack the calls used" \
+  grep -qx 'stack     [1-9][0-9]* of 65280 bytes used' "$work/op.out"
 
 "$boardsim" op GetFlag2 >"$work/out" 2>"$work/err"
 check "a null slot: exit 1" test $? -eq 1
@@ -249,7 +256,7 @@ done
 cp "$image" "$own/im${controls}.efi"
 cp "${image%.efi}.map" "$own/im${controls}.map"
 "$boardsim" op GetLevel --image "$own/im${controls}.efi" >"$work/out"
-check "escaped: an image path in the summary" clean "$work/out" 14
+check "escaped: an image path in the summary" clean "$work/out" 15
 "$boardsim" op GetLevel --json --image "$own/im${controls}.efi" >"$work/out"
 check "escaped: an image path in JSON" grep -qF '"image": "'"$own"'/im\\x0A\\x1B\\x07\\x7F\\xC2\\x9B.efi"' "$work/out"
 

@@ -62,6 +62,20 @@ check("the fallback has one spelling", not any(
 
 image = sweep("--sample", image_sample)
 check("the image form ran", image["module"].startswith("image ") and image["passed"] > 0)
+check("the host form's stack is not measured", host["stack"] is None)
+check("the image form names its deepest stack and where",
+      image["stack"] is not None and image["stack"]["deepest_bytes"] > 0)
+
+# Points started from checkpoints come out as those run from reset on a new CPU each, point for
+# point: the documents differ only in their times.
+def untimed(doc):
+    return {key: value for key, value in doc.items() if key != "seconds"}
+
+
+for board in ("default", "variant1-id1f-rb1"):
+    checkpoints = sweep("--board", board, "--sample", image_sample)
+    from_reset = sweep("--board", board, "--sample", image_sample, "--from-reset")
+    check(f"{board}: from checkpoints as from reset", untimed(checkpoints) == untimed(from_reset))
 
 # The text gives the same counts, and closes with them alone on a line.
 text = tool("sweep", "--host", "--board", "default", "--op", "GetLevel").stdout.splitlines()

@@ -92,9 +92,9 @@ const uint8_t* BoardInstallation::HobList() const {
 RunResult RunHostModule(sim::Board& Board, const PeiHandoff& Handoff) {
   BoardInstallation installed(Board, Handoff);
   try {
-    return RunResult{ModuleEntry(nullptr, nullptr), {}};
+    return RunResult{ModuleEntry(nullptr, nullptr), {}, std::nullopt};
   } catch (const sim::BudgetExhausted& stuck) {
-    return RunResult{std::nullopt, stuck.what()};
+    return RunResult{std::nullopt, stuck.what(), std::nullopt};
   }
 }
 

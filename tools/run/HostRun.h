@@ -48,8 +48,9 @@ private:
 };
 
 struct RunResult {
-  std::optional<uint32_t> Status; // absent when the run did not return
-  std::string Failure;            // why it did not
+  std::optional<uint32_t> Status;    // absent when the run did not return
+  std::string Failure;               // why it did not
+  std::optional<uint32_t> StackUsed; // the image's: the deepest it wrote into its stack, in bytes
 };
 
 // Calls ModuleEntry of the host build on the board.

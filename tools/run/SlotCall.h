@@ -30,12 +30,13 @@ struct SlotRun {
   bool Selected = false;  // GetActivePmic returned
   uint32_t VariantId = 0; // of the descriptor it returned
   std::array<bool, SlotCount> Filled{};
-  size_t SelectionAccesses = 0;     // accesses GetActivePmic made, from the start of the trace
-  uint64_t SelectionEndNs = 0;      // virtual time when it returned
-  bool Called = false;              // the slot was filled and called
-  std::optional<uint32_t> Returned; // at the width of the return type; absent until it returns
-  std::vector<uint32_t> Stored;     // what each pointer argument points at after the call
-  std::string Failure;              // why GetActivePmic or the slot did not return
+  size_t SelectionAccesses = 0;      // accesses GetActivePmic made, from the start of the trace
+  uint64_t SelectionEndNs = 0;       // virtual time when it returned
+  bool Called = false;               // the slot was filled and called
+  std::optional<uint32_t> Returned;  // at the width of the return type; absent until it returns
+  std::vector<uint32_t> Stored;      // what each pointer argument points at after the call
+  std::string Failure;               // why GetActivePmic or the slot did not return
+  std::optional<uint32_t> StackUsed; // the image's: the deepest both calls wrote into the stack
 };
 
 // GetActivePmic's and the slot's waits read the PM timer, which counts only once the ACPI window

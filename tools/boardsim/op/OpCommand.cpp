@@ -37,9 +37,9 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
 
   const auto callSlot = [&] {
     sim::Soc soc(board.Config);
-    trace.Start(soc.Bus);
+    trace.Start(soc.Bus, gdb != nullptr);
     const auto padsBefore = SnapshotPads(soc.Gpio);
-    const auto debugger = AcceptGdb(gdb.get(), soc);
+    const auto debugger = AcceptGdb(gdb.get(), soc, options.Run);
     const ModuleSlotCall call =
         CallSlot(options.Run, soc, Where.BuiltImage, options.Slot, debugger.get());
     if (debugger) {
@@ -55,6 +55,7 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
                     {WireEndsOf(sim::decode::DecodeBus(accesses), board.Config, RunEndNs(accesses)),
                      options.Run.All},
                     vcd.Write(accesses, board.Config)};
+    report.StackBytes = StackBytesOf(board.Config);
     const auto padDetail = [&](const std::vector<PadRef>& Wanted) {
       const std::optional<uint64_t> callStart =
           call.Run.Selected ? std::optional(call.Run.SelectionEndNs) : std::nullopt;

@@ -28,13 +28,15 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
 
   const auto boot = [&] {
     sim::Soc soc(board.Config);
-    trace.Start(soc.Bus);
+    trace.Start(soc.Bus, gdb != nullptr);
     const auto padsBefore = SnapshotPads(soc.Gpio);
-    const auto debugger = AcceptGdb(gdb.get(), soc);
+    const auto debugger = AcceptGdb(gdb.get(), soc, Options);
     const ModuleRun run = RunModule(Options, soc, Where.BuiltImage, debugger.get());
     const tools::RunResult& result = run.Result;
     RunReport report =
         ReportRun(HeaderOf(board, Options, Where.BuiltImage), result, soc, padsBefore);
+    report.StackUsed = result.StackUsed;
+    report.StackBytes = StackBytesOf(board.Config);
     trace.Finish(soc.Bus);
     const std::vector<sim::Access>& accesses = soc.Bus.GetTrace().Accesses();
     report.Listing = {WireEndsOf(report.Step.Bus, board.Config, RunEndNs(accesses)), Options.All};

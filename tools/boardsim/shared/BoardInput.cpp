@@ -64,16 +64,22 @@ TraceOutput::TraceOutput(const std::optional<std::string>& Path) {
   }
 }
 
-void TraceOutput::Start(sim::Board& Board) {
-  Board.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
-  if (file_) {
+void TraceOutput::Start(sim::Board& Board, bool Debugged) {
+  streamed_ = file_ && !Debugged;
+  Board.GetTrace().SetKeep(file_ && Debugged ? sim::TraceKeep::Everything
+                                             : sim::TraceKeep::ViewInputs);
+  if (streamed_) {
     Board.GetTrace().StreamTo(file_->Stream());
   }
 }
 
 void TraceOutput::Finish(sim::Board& Board) {
   if (file_) {
-    Board.GetTrace().Flush();
+    if (streamed_) {
+      Board.GetTrace().Flush();
+    } else {
+      Board.GetTrace().WriteText(file_->Stream());
+    }
     file_->Finish();
   }
 }

@@ -39,13 +39,16 @@ class TraceOutput {
 public:
   explicit TraceOutput(const std::optional<std::string>& Path);
   // Before the run: the board keeps only what the views need, and the trace, if asked for, is
-  // written as the run goes, so no run holds its whole trace in memory.
-  void Start(sim::Board& Board);
+  // written as the run goes, so no run holds its whole trace in memory. Under a debugger that
+  // can take the run back, the board keeps every access and the file is written at the end,
+  // from the run as it finally went.
+  void Start(sim::Board& Board, bool Debugged = false);
   // After it: the rest of the trace is written out; a write error throws (ExitWriteFailed).
   void Finish(sim::Board& Board);
 
 private:
   std::optional<files::OutputFile> file_;
+  bool streamed_ = false;
 };
 
 } // namespace boardsim

@@ -57,11 +57,14 @@ std::unique_ptr<emu::GdbListener> ListenForGdb(const RunOptions& Options,
   return listener;
 }
 
-std::unique_ptr<emu::GdbServer> AcceptGdb(emu::GdbListener* Listener, const sim::Soc& Board) {
+std::unique_ptr<emu::GdbServer> AcceptGdb(emu::GdbListener* Listener, const sim::Soc& Board,
+                                          const RunOptions& Options) {
   if (Listener == nullptr) {
     return nullptr;
   }
   auto server = std::make_unique<emu::GdbServer>(Listener->Accept(), Board.Bus, Listener->Fd());
+  server->KeepHistory(
+      {.EveryAccesses = Options.CheckpointEvery, .MemoryBytes = Options.CheckpointMemoryMiB << 20});
   const sim::Board& bus = Board.Bus;
   server->AddMonitorCommand(
       "pmic", "the PMIC bus so far: I2C transactions, as the summary shows them", [&bus](auto) {

@@ -29,18 +29,10 @@ uint32_t ReturnedValue(tools::SlotReturn Returns, uint32_t Eax) {
                                                                                      : Eax;
 }
 
-} // namespace
-
-tools::SlotRun CallSlotInImage(const emu::PeImage& Image, uint32_t GetActivePmicRva,
-                               sim::Soc& Board, const std::optional<tools::SlotRequest>& Request,
-                               emu::GdbServer* Debugger) {
-  emu::Machine machine(Image, Board.Bus, emu::ImageRunOptions(Board.Config()).HobList,
-                       emu::DefaultInstructionLimit);
-  if (Debugger != nullptr) {
-    machine.Attach(*Debugger);
-  }
+tools::SlotRun CallSlot(emu::Machine& M, uint32_t GetActivePmicRva, sim::Soc& Board,
+                        const std::optional<tools::SlotRequest>& Request) {
   tools::SlotRun run;
-  const emu::CallResult selection = machine.Call(GetActivePmicRva, {});
+  const emu::CallResult selection = M.Call(GetActivePmicRva, {});
   if (!selection.Returned) {
     run.Failure = selection.Failure;
     return run;
@@ -48,7 +40,7 @@ tools::SlotRun CallSlotInImage(const emu::PeImage& Image, uint32_t GetActivePmic
   run.SelectionAccesses = Board.Bus.AccessCount();
   run.SelectionEndNs = Board.Bus.GetClock().NowNs();
   uint8_t descriptor[DescriptorSize];
-  if (!machine.ReadMemory(selection.Eax, descriptor)) {
+  if (!M.ReadMemory(selection.Eax, descriptor)) {
     run.Failure = "GetActivePmic returned " + tools::Hex(selection.Eax, 8) + ", which is not RAM";
     return run;
   }
@@ -63,16 +55,16 @@ tools::SlotRun CallSlotInImage(const emu::PeImage& Image, uint32_t GetActivePmic
 
   const tools::SlotSignature& signature = tools::PmicSlots[Request->Slot].Signature();
   std::vector<uint32_t> arguments(Request->Values.begin(), Request->Values.end());
-  const uint32_t scratch = machine.ScratchAddress();
+  const uint32_t scratch = M.ScratchAddress();
   // Each pointer gets a word of its own, whatever it stores.
   uint8_t fill[emu::ImagePointerBytes * 2];
   std::fill(std::begin(fill), std::end(fill), tools::PointerFill);
-  machine.WriteMemory(scratch, fill);
+  M.WriteMemory(scratch, fill);
   for (size_t i = 0; i < signature.PointerCount(); ++i) {
     arguments.push_back(Request->NullPointer ? 0 : scratch + emu::ImagePointerBytes * i);
   }
   run.Called = true;
-  const emu::CallResult call = machine.CallAddress(
+  const emu::CallResult call = M.CallAddress(
       Word(descriptor + SlotsOffset + emu::ImagePointerBytes * Request->Slot, 4), arguments);
   if (!call.Returned) {
     run.Failure = call.Failure;
@@ -80,10 +72,31 @@ tools::SlotRun CallSlotInImage(const emu::PeImage& Image, uint32_t GetActivePmic
   }
   run.Returned = ReturnedValue(signature.Returns, call.Eax);
   uint8_t stored[sizeof fill];
-  machine.ReadMemory(scratch, stored);
+  M.ReadMemory(scratch, stored);
   for (size_t i = 0; i < signature.PointerCount() && !Request->NullPointer; ++i) {
     run.Stored.push_back(Word(stored + emu::ImagePointerBytes * i, signature.Pointers[i].Width));
   }
+  return run;
+}
+
+} // namespace
+
+tools::SlotRun CallSlotInImage(const emu::PeImage& Image, uint32_t GetActivePmicRva,
+                               sim::Soc& Board, const std::optional<tools::SlotRequest>& Request,
+                               emu::GdbServer* Debugger) {
+  const emu::RunOptions options = emu::ImageRunOptions(Board.Config());
+  emu::Machine machine(Image, Board.Bus, options.HobList, options.InstructionLimit, false,
+                       options.StackBytes);
+  if (Debugger != nullptr) {
+    machine.Attach(*Debugger);
+  }
+  return CallSlotOn(machine, GetActivePmicRva, Board, Request);
+}
+
+tools::SlotRun CallSlotOn(emu::Machine& Machine, uint32_t GetActivePmicRva, sim::Soc& Board,
+                          const std::optional<tools::SlotRequest>& Request) {
+  tools::SlotRun run = CallSlot(Machine, GetActivePmicRva, Board, Request);
+  run.StackUsed = Machine.StackUsed();
   return run;
 }
 

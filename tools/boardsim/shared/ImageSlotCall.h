@@ -5,6 +5,7 @@
 #pragma once
 
 #include "emu/GdbServer.h"
+#include "emu/Machine.h"
 #include "emu/PeImage.h"
 #include "sim/Soc.h"
 #include "tools/run/SlotCall.h"
@@ -17,5 +18,8 @@ namespace boardsim {
 tools::SlotRun CallSlotInImage(const emu::PeImage& Image, uint32_t GetActivePmicRva,
                                sim::Soc& Board, const std::optional<tools::SlotRequest>& Request,
                                emu::GdbServer* Debugger = nullptr);
+// The same on a machine made for the image, which may be replaying an earlier run of it.
+tools::SlotRun CallSlotOn(emu::Machine& Machine, uint32_t GetActivePmicRva, sim::Soc& Board,
+                          const std::optional<tools::SlotRequest>& Request);
 
 } // namespace boardsim

@@ -135,6 +135,9 @@ void PrintWaveform(std::ostream& Out, const OpReport& Report) {
 
 void PrintOpSummary(std::ostream& Out, const OpReport& Report, const sim::Board& Board) {
   PrintCall(Out, Report, Board);
+  if (Report.Run.StackUsed) {
+    Out << "stack     " << DescribeStack(*Report.Run.StackUsed, Report.StackBytes) << '\n';
+  }
   PrintWaveform(Out, Report);
 }
 

@@ -23,6 +23,7 @@ struct OpReport {
   tools::SlotRun Run;
   BusListing Listing;
   std::optional<WaveformReport> Waveform;                         // with --vcd
+  uint32_t StackBytes = 0;                                        // the stack the image had
   std::optional<std::vector<PadRecord>> PadDetail = std::nullopt; // --pads
 };
 

@@ -154,12 +154,26 @@ void AddRunOptions(CLI::App& Command, RunOptions& Options) {
                   "write the waveform of the PMIC bus and the pads the module drives (VCD), or to "
                   "standard output with '-'")
       ->type_name("FILE|-");
+  CLI::Option* gdb =
+      Command
+          .add_option("--gdb", Options.Gdb,
+                      "stop the image before its first instruction and wait for GDB on "
+                      "[HOST:]PORT (host 127.0.0.1 unless given; port 0 picks a free one)")
+          ->type_name("[HOST:]PORT")
+          ->excludes(host);
   Command
-      .add_option("--gdb", Options.Gdb,
-                  "stop the image before its first instruction and wait for GDB on [HOST:]PORT "
-                  "(host 127.0.0.1 unless given; port 0 picks a free one)")
-      ->type_name("[HOST:]PORT")
-      ->excludes(host);
+      .add_option("--checkpoint-every", Options.CheckpointEvery,
+                  "with --gdb: keep a checkpoint every N accesses, to go back from (default 1000)")
+      ->type_name("N")
+      ->check(CLI::Range(uint64_t{1}, uint64_t{1} << 32))
+      ->needs(gdb);
+  Command
+      .add_option("--checkpoint-memory", Options.CheckpointMemoryMiB,
+                  "with --gdb: at most MIB MiB of checkpoints, the oldest let go first; 0 keeps "
+                  "none and GDB cannot go back (default 256)")
+      ->type_name("MIB")
+      ->check(CLI::Range(uint64_t{0}, uint64_t{1} << 20))
+      ->needs(gdb);
   Command
       .add_option("--fault", Options.Faults,
                   "put a fault into the board (KIND[:WHERE][@WHEN]; boardsim sweep --list-points "

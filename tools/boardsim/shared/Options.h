@@ -18,6 +18,8 @@ struct RunOptions {
   std::optional<std::string> ImagePath;    // another image than the one the build made
   bool Json = false;                       // the summary as one JSON document
   std::optional<std::string> Gdb;          // [HOST:]PORT: serve GDB's remote protocol there
+  uint64_t CheckpointEvery = 1000;         // with --gdb: a checkpoint every so many accesses
+  uint64_t CheckpointMemoryMiB = 256;      // and at most this much of them (0: no going back)
   std::optional<std::string> MapPath;      // op: the image's linker map, if not beside it
   std::vector<std::string> Faults;         // fault points (sim/FaultPoint.h) put into the board
   std::optional<std::vector<PadRef>> Pads; // --pads: these pads, or every pad accessed if empty
@@ -51,6 +53,7 @@ struct SweepOptions {
   std::optional<std::string> ImagePath;
   std::optional<std::string> MapPath; // the image's linker map, if not beside it
   bool Json = false;
+  bool FromReset = false; // the image's points each from reset on a new CPU, not from checkpoints
   std::optional<std::string> HtmlPath;
   bool ListPoints = false; // print each target's fault points instead of trying them
 };

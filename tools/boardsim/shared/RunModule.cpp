@@ -93,6 +93,10 @@ std::ostream& SummaryStream(const RunOptions& Options) {
                                                                                        : std::cout;
 }
 
+uint32_t StackBytesOf(const sim::BoardConfig& Board) {
+  return Board.StackBytes != 0 ? Board.StackBytes : emu::DefaultStackBytes;
+}
+
 ModuleRun RunModule(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage,
                     emu::GdbServer* Debugger) {
   const std::optional<std::string> path = ImageToRun(Options, BuiltImage);
@@ -103,7 +107,7 @@ ModuleRun RunModule(const RunOptions& Options, sim::Soc& Board, const std::strin
   emu::RunOptions options = emu::ImageRunOptions(Board.Config());
   options.Debugger = Debugger;
   const emu::RunResult result = emu::RunImage(image, Board.Bus, options);
-  return {ModuleName(path), {result.Status, result.Failure}};
+  return {ModuleName(path), {result.Status, result.Failure, result.StackUsed}};
 }
 
 ModuleSlotCall CallSlot(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage,

@@ -41,6 +41,9 @@ emu::PeImage LoadImage(const std::string& Path);
 // The image's linker map: --map, or the image's path with .map.
 std::string MapOf(const RunOptions& Options, const std::string& ImagePath);
 
+// The stack the image gets on Board, in bytes.
+uint32_t StackBytesOf(const sim::BoardConfig& Board);
+
 // GetActivePmic's RVA from the linker map at MapPath; a missing map or symbol is bad input.
 uint32_t FindGetActivePmic(const std::string& MapPath);
 

@@ -62,6 +62,9 @@ void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& 
         << '\n';
   }
   Out << "time      " << Milliseconds(Board.GetClock().NowNs()) << " of virtual time\n";
+  if (Report.StackUsed) {
+    Out << "stack     " << DescribeStack(*Report.StackUsed, Report.StackBytes) << '\n';
+  }
   Out << "accesses  " << Board.AccessCount() << " (" << Board.Pauses() << " pause hints)\n";
   for (const auto& [device, counts] : Board.Counts()) {
     Out << "  " << std::left << std::setw(14) << device << std::right << " reads " << std::setw(7)
@@ -78,6 +81,10 @@ void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& 
   if (Report.Waveform) {
     Out << "waveform  " << DescribeWaveform(*Report.Waveform) << '\n';
   }
+}
+
+std::string DescribeStack(uint32_t Used, uint32_t Size) {
+  return std::to_string(Used) + " of " + std::to_string(Size) + " bytes used";
 }
 
 std::string DescribeFailure(const std::string& Failure, const sim::Trace& Trace) {

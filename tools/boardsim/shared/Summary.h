@@ -46,7 +46,12 @@ struct RunReport {
   BusListing Listing;
   std::optional<WaveformReport> Waveform = std::nullopt;          // with --vcd
   std::optional<std::vector<PadRecord>> PadDetail = std::nullopt; // --pads
+  std::optional<uint32_t> StackUsed = std::nullopt; // the image's; absent for the host build
+  uint32_t StackBytes = 0;                          // the stack the image had
 };
+
+// "812 of 65280 bytes": how deep a run wrote into its stack, of what it had.
+std::string DescribeStack(uint32_t Used, uint32_t Size);
 
 // The report of a boot that has run on Soc, whose pads were PadsBefore at its start; without the
 // pads' detail, the bus listing and the waveform.

@@ -107,6 +107,11 @@ json CallJson(const OpReport& Report, const OpView& View, const sim::Board& Boar
   return call;
 }
 
+// Null for the host build, whose stack the runner does not see.
+json StackJson(const std::optional<uint32_t>& Used, uint32_t Size) {
+  return Used ? json{{"used_bytes", *Used}, {"size_bytes", Size}} : json();
+}
+
 } // namespace
 
 void PrintJson(std::ostream& Out, const json& Document) {
@@ -124,7 +129,7 @@ json RunDocument(const RunReport& Report, const sim::Board& Board) {
   }
   const std::vector<sim::Access>& trace = Board.GetTrace().Accesses();
   const uint64_t end = Board.GetClock().NowNs();
-  JsonMembers document = HeaderJson("run", Report.Header, 9);
+  JsonMembers document = HeaderJson("run", Report.Header, 10);
   document.Add("status", std::move(status))
       .Add("time_ns", end)
       .Add("accesses", AccessesJson(Board))
@@ -135,8 +140,9 @@ json RunDocument(const RunReport& Report, const sim::Board& Board) {
   if (Report.Waveform) {
     document.Add("waveform", WaveformJson(*Report.Waveform));
   }
-  document.Add("timeline",
-               TimelineJson(FindPhases(trace, Report.Step.Bus, end), FindActivity(trace)));
+  document
+      .Add("timeline", TimelineJson(FindPhases(trace, Report.Step.Bus, end), FindActivity(trace)))
+      .Add("stack", StackJson(Report.StackUsed, Report.StackBytes));
   return document.Done();
 }
 
@@ -150,8 +156,10 @@ json OpDocument(const OpReport& Report, const sim::Board& Board, bool List) {
   } else {
     selection.update(FailureJson(Report.Run.Failure, Board.GetTrace()));
   }
-  JsonMembers members = HeaderJson("op", Report.Header, 8);
-  members.Add("acpi_opened", Report.AcpiOpened).Add("selection", std::move(selection));
+  JsonMembers members = HeaderJson("op", Report.Header, 9);
+  members.Add("acpi_opened", Report.AcpiOpened)
+      .Add("stack", StackJson(Report.Run.StackUsed, Report.StackBytes))
+      .Add("selection", std::move(selection));
   // Room for the members to come: the pads' detail is never copied on the way (JsonMembers).
   json document = members.Done();
   if (view.Pmic && List) {

@@ -127,7 +127,7 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
   }
   files::RefuseSharedFiles(inputs, outputs);
   PageOutput page(Options.HtmlPath);
-  const SweepModule module(image, Options.MapPath);
+  const SweepModule module(image, Options.MapPath, Options.FromReset);
   const unsigned jobs =
       Options.Jobs != 0 ? Options.Jobs : std::max(1u, std::thread::hardware_concurrency());
 

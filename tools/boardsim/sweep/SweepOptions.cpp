@@ -56,6 +56,11 @@ CLI::App* AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
       ->expected(0, 1)
       ->excludes(host);
   sweep
+      ->add_flag("--from-reset", Options.FromReset,
+                 "run each point of the image from reset on a new CPU, as sweeps did before "
+                 "checkpoints (the same outcomes, slower)")
+      ->excludes(host);
+  sweep
       ->add_option("--map", Options.MapPath,
                    "the image's linker map, where the slot calls find GetActivePmic (default: the "
                    "image's path with .map)")

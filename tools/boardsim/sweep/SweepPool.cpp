@@ -37,7 +37,8 @@ std::string Encode(size_t Index, const PointResult& Result) {
                         {"c", static_cast<int>(Result.Class)},
                         {"r", Result.Returned},
                         {"d", Result.Detail},
-                        {"w", writes}}
+                        {"w", writes},
+                        {"s", Result.StackUsed ? nlohmann::json(*Result.StackUsed) : nullptr}}
              .dump() +
          "\n";
 }
@@ -47,7 +48,11 @@ std::pair<size_t, PointResult> Decode(const std::string& Line) {
   PointResult result{static_cast<PointClass>(j.at("c").get<int>()),
                      j.at("r").get<std::string>(),
                      j.at("d").get<std::string>(),
+                     {},
                      {}};
+  if (!j.at("s").is_null()) {
+    result.StackUsed = j.at("s").get<uint32_t>();
+  }
   for (const nlohmann::json& w : j.at("w")) {
     result.BadWrites.push_back({static_cast<sim::BadWriteKind>(w.at(0).get<int>()),
                                 w.at(1).get<uint64_t>(), w.at(2).get<std::string>()});
@@ -98,7 +103,7 @@ Worker Start(size_t First, size_t Count, unsigned Stride,
       try {
         result = Run(i);
       } catch (const std::exception& error) {
-        result = {PointClass::Crashed, {}, std::string("the run threw: ") + error.what(), {}};
+        result = {PointClass::Crashed, {}, std::string("the run threw: ") + error.what(), {}, {}};
       }
       WriteAll(fds[1], Encode(i, result));
     }
@@ -200,7 +205,7 @@ std::vector<PointResult> RunInWorkers(size_t Count, unsigned Jobs,
       const size_t died = worker.Next;
       workers.erase(workers.begin() + static_cast<std::ptrdiff_t>(k));
       if (died < Count) {
-        results[died] = {PointClass::Crashed, {}, DeathOf(status), {}};
+        results[died] = {PointClass::Crashed, {}, DeathOf(status), {}, {}};
         bar.Show(++done);
         if (died + stride < Count) {
           workers.push_back(Start(died + stride, Count, stride, Run));

@@ -30,6 +30,18 @@ struct KindTally {
   std::map<std::string, size_t> Statuses;
 };
 
+// The point whose run went deepest into its stack (the first of equals); none for the host build.
+std::optional<size_t> DeepestStack(const SweepReport& Report) {
+  std::optional<size_t> deepest;
+  for (size_t i = 0; i < Report.Points.size(); ++i) {
+    const std::optional<uint32_t>& used = Report.Results[i].StackUsed;
+    if (used && (!deepest || *used > *Report.Results[*deepest].StackUsed)) {
+      deepest = i;
+    }
+  }
+  return deepest;
+}
+
 std::vector<KindTally> Tally(const SweepReport& Report) {
   std::vector<KindTally> tallies(sim::FaultKinds().size());
   for (size_t i = 0; i < Report.Points.size(); ++i) {
@@ -246,6 +258,12 @@ void PrintSweep(std::ostream& Out, const SweepReport& Report) {
         << ", " << target.What() << ": " << Why(r) << "\n  reproduce: " << Report.Reproduce[i]
         << '\n';
   }
+  if (const std::optional<size_t> deepest = DeepestStack(Report)) {
+    const SweepTarget& target = Report.Targets[Report.Points[*deepest].Target];
+    Out << "\nstack     deepest " << *Report.Results[*deepest].StackUsed << " bytes, at "
+        << sim::FormatFaultPoint(Report.Points[*deepest].Point) << " on " << target.Board << ", "
+        << target.What() << '\n';
+  }
   const size_t run = Report.Points.size() - Report.NotRun();
   char rate[64];
   std::snprintf(rate, sizeof rate, "%.1f s, %.0f points/s", Report.Seconds,
@@ -382,6 +400,15 @@ nlohmann::ordered_json SweepDocument(const SweepReport& Report) {
                         {"reproduce", Report.Reproduce[i]}});
   }
   doc["failures"] = failures;
+  nlohmann::ordered_json stack;
+  if (const std::optional<size_t> deepest = DeepestStack(Report)) {
+    const SweepTarget& target = Report.Targets[Report.Points[*deepest].Target];
+    stack = {{"deepest_bytes", *Report.Results[*deepest].StackUsed},
+             {"fault", sim::FormatFaultPoint(Report.Points[*deepest].Point)},
+             {"board", target.Board},
+             {"run", target.What()}};
+  }
+  doc["stack"] = stack;
   doc["seconds"] = Report.Seconds;
   doc["jobs"] = Report.Jobs;
   doc["passed"] = Report.Points.size() - Report.NotRun() - FailedPoints(Report);

@@ -24,7 +24,7 @@ namespace {
 // CPU fault, a halt, a jump through a null slot).
 PointResult NotReturned(const std::string& Failure) {
   const bool stuck = Failure.find("budget of") != std::string::npos;
-  return {stuck ? PointClass::Stuck : PointClass::Crashed, {}, Failure, {}};
+  return {stuck ? PointClass::Stuck : PointClass::Crashed, {}, Failure, {}, {}};
 }
 
 PointResult FromSlot(const SweepTarget& Target, const tools::SlotRun& Run) {
@@ -32,10 +32,11 @@ PointResult FromSlot(const SweepTarget& Target, const tools::SlotRun& Run) {
     return NotReturned(Run.Failure);
   }
   if (!Run.Called) {
-    return {PointClass::NotOffered, "not offered by variant " + VariantName(Run.VariantId), {}, {}};
+    return {
+        PointClass::NotOffered, "not offered by variant " + VariantName(Run.VariantId), {}, {}, {}};
   }
   const tools::SlotReturn returns = tools::PmicSlots[Target.Slot->Slot].Signature().Returns;
-  return {PointClass::Returned, FormatReturned(returns, *Run.Returned), {}, {}};
+  return {PointClass::Returned, FormatReturned(returns, *Run.Returned), {}, {}, {}};
 }
 
 std::string Quoted(const std::string& Word) {
@@ -58,7 +59,8 @@ std::string SweepTarget::What() const {
 }
 
 SweepModule::SweepModule(const std::optional<std::string>& ImagePath,
-                         const std::optional<std::string>& MapPath) {
+                         const std::optional<std::string>& MapPath, bool FromReset)
+    : fromReset_(FromReset) {
   if (ImagePath) {
     image_ = LoadImage(*ImagePath);
     RunOptions options;
@@ -75,7 +77,7 @@ PointResult SweepModule::Run(const SweepTarget& Target, const std::optional<sim:
   sim::BoardConfig config = Target.Config;
   if (Point) {
     if (auto why = PlaceFault(*Point, config)) {
-      return {PointClass::NotRun, {}, std::move(*why), {}};
+      return {PointClass::NotRun, {}, std::move(*why), {}, {}};
     }
   }
   sim::Soc soc(config);
@@ -83,7 +85,19 @@ PointResult SweepModule::Run(const SweepTarget& Target, const std::optional<sim:
   // run's is only judged, and may poll a dead bus for seconds.
   soc.Bus.GetTrace().SetKeep(Points != nullptr ? sim::TraceKeep::ViewInputs
                                                : sim::TraceKeep::Changes);
-  PointResult result = RunOn(Target, config, soc);
+  PointResult result;
+  if (image_ && Point && !fromReset_) {
+    if (!checkpoints_) {
+      checkpoints_.emplace(*image_);
+    }
+    const auto record = [&](sim::Soc& Board, emu::Machine& Machine) {
+      RunOn(Target, Target.Config, Board, &Machine);
+    };
+    emu::Machine& machine = checkpoints_->Start(Target.Config, *Point, config, soc, record);
+    result = RunOn(Target, config, soc, &machine);
+  } else {
+    result = RunOn(Target, config, soc);
+  }
   const std::vector<sim::Access>& trace = soc.Bus.GetTrace().Accesses();
   if (Reference != nullptr) {
     result.BadWrites = Judge(Target, *Reference, trace);
@@ -98,18 +112,28 @@ PointResult SweepModule::Run(const SweepTarget& Target, const std::optional<sim:
 }
 
 PointResult SweepModule::RunOn(const SweepTarget& Target, const sim::BoardConfig& Config,
-                               sim::Soc& Soc) const {
+                               sim::Soc& Soc, emu::Machine* Machine) const {
   if (Target.Slot) {
-    return FromSlot(Target,
-                    image_ ? CallSlotInImage(*image_, getActivePmic_, Soc, Target.Slot)
-                           : tools::CallSlotOnHost(Soc.Bus, {.Hobs = Config.Hobs}, Target.Slot));
+    tools::SlotRun run = !image_
+                             ? tools::CallSlotOnHost(Soc.Bus, {.Hobs = Config.Hobs}, Target.Slot)
+                         : Machine ? CallSlotOn(*Machine, getActivePmic_, Soc, Target.Slot)
+                                   : CallSlotInImage(*image_, getActivePmic_, Soc, Target.Slot);
+    PointResult result = FromSlot(Target, run);
+    result.StackUsed = run.StackUsed;
+    return result;
   }
   const auto judge = [](const auto& Run) {
-    return Run.Status ? PointResult{PointClass::Returned, tools::StatusName(*Run.Status), {}, {}}
-                      : NotReturned(Run.Failure);
+    PointResult result =
+        Run.Status ? PointResult{PointClass::Returned, tools::StatusName(*Run.Status), {}, {}, {}}
+                   : NotReturned(Run.Failure);
+    result.StackUsed = Run.StackUsed;
+    return result;
   };
-  return image_ ? judge(emu::RunImage(*image_, Soc.Bus, emu::ImageRunOptions(Config)))
-                : judge(tools::RunHostModule(Soc.Bus, {.Hobs = Config.Hobs}));
+  if (!image_) {
+    return judge(tools::RunHostModule(Soc.Bus, {.Hobs = Config.Hobs}));
+  }
+  return judge(Machine != nullptr ? emu::RunEntry(*Machine, *image_)
+                                  : emu::RunImage(*image_, Soc.Bus, emu::ImageRunOptions(Config)));
 }
 
 // A stray write is looked at again against the writes of every selection the board allows; those

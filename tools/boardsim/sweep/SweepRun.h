@@ -2,10 +2,12 @@
 // what came of it, judged against the same target's fault-free run.
 #pragma once
 
+#include "emu/Machine.h"
 #include "emu/PeImage.h"
 #include "sim/BoardConfig.h"
 #include "sim/FaultOutcome.h"
 #include "sim/FaultPoint.h"
+#include "tools/boardsim/sweep/SweepCheckpoints.h"
 #include "tools/run/SlotCall.h"
 
 #include <map>
@@ -41,6 +43,7 @@ struct PointResult {
   std::string Returned; // the status by name, or the slot's value
   std::string Detail;   // why it did not return, or why it was not run
   std::vector<sim::BadWrite> BadWrites;
+  std::optional<uint32_t> StackUsed; // the image's: the deepest it wrote into its stack
   bool Failed() const {
     return Class == PointClass::Stuck || Class == PointClass::Crashed || !BadWrites.empty();
   }
@@ -50,9 +53,11 @@ struct PointResult {
 class SweepModule {
 public:
   // Throws tools::ToolError (exit 2) for an image or map that cannot be read.
-  // The image form finds GetActivePmic in MapPath, or the map beside the image.
-  SweepModule(const std::optional<std::string>& ImagePath,
-              const std::optional<std::string>& MapPath = std::nullopt);
+  // The image form finds GetActivePmic in MapPath, or the map beside the image. FromReset: each
+  // point of the image runs from reset on a new CPU rather than from a checkpoint.
+  explicit SweepModule(const std::optional<std::string>& ImagePath,
+                       const std::optional<std::string>& MapPath = std::nullopt,
+                       bool FromReset = false);
   bool Host() const { return !image_; }
 
   // Runs Target once. With Point, the fault is put into the board first; with Reference, the
@@ -65,15 +70,20 @@ public:
                   const std::vector<sim::FaultKind>& Kinds = {}) const;
 
 private:
-  PointResult RunOn(const SweepTarget& Target, const sim::BoardConfig& Config, sim::Soc& Soc) const;
+  // On Machine when given (replaying a recorded run or reset), else from reset on a new CPU.
+  PointResult RunOn(const SweepTarget& Target, const sim::BoardConfig& Config, sim::Soc& Soc,
+                    emu::Machine* Machine = nullptr) const;
   void AddOtherSelections(const SweepTarget& Target, sim::ReferenceWrites& Reference) const;
   std::vector<sim::BadWrite> Judge(const SweepTarget& Target, const sim::ReferenceWrites& Reference,
                                    const std::vector<sim::Access>& Trace) const;
 
   std::optional<emu::PeImage> image_;
   uint32_t getActivePmic_ = 0;
+  bool fromReset_;
   // The reference with the writes of every selection the board allows, by target.
   mutable std::map<const SweepTarget*, std::unique_ptr<sim::ReferenceWrites>> widened_;
+  // The image's CPU in this worker, and its recording of the target it runs points of.
+  mutable std::optional<SweepCheckpoints> checkpoints_;
 };
 
 // Puts Point into Config; why the board cannot carry it (the sweep's "not run"), if it cannot.

@@ -1,0 +1,73 @@
+// What each register's last read found, and how many writes had been made by then: what a trace
+// that keeps only changes needs to tell a poll that found nothing new from one that did. A flat
+// table with open addressing, since a poll loop looks the same two or three registers up millions
+// of times, and a checkpoint copies the table whole.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace sim {
+
+class ReadHistory {
+public:
+  // Notes a read of the register Key that found Value after Writes writes; true when it found
+  // something new: the register's first read, another value, or a write made since its last read.
+  bool Note(uint64_t Key, uint32_t Value, uint64_t Writes) {
+    if (slots_.empty()) [[unlikely]] {
+      slots_.assign(InitialSlots, Slot{});
+    }
+    for (size_t at = Hash(Key);; at = (at + 1) & (slots_.size() - 1)) {
+      Slot& slot = slots_[at];
+      if (slot.Key == Key) {
+        const bool same = slot.Value == Value && slot.Writes == Writes;
+        slot.Value = Value;
+        slot.Writes = Writes;
+        return !same;
+      }
+      if (slot.Key == Empty) {
+        slot = {Key, Value, Writes};
+        if (++used_ * 2 > slots_.size()) [[unlikely]] {
+          Grow();
+        }
+        return true;
+      }
+    }
+  }
+
+  void Clear() {
+    slots_.clear();
+    used_ = 0;
+  }
+  size_t Bytes() const { return slots_.size() * sizeof(Slot); }
+
+private:
+  static constexpr uint64_t Empty =
+      ~uint64_t{0}; // no register's key: space and address fit 33 bits
+  static constexpr size_t InitialSlots = 64;
+  struct Slot {
+    uint64_t Key = Empty;
+    uint32_t Value = 0;
+    uint64_t Writes = 0;
+  };
+
+  size_t Hash(uint64_t Key) const {
+    return static_cast<size_t>((Key * 0x9E3779B97F4A7C15ull) >> 40) & (slots_.size() - 1);
+  }
+  void Grow() {
+    std::vector<Slot> old(2 * slots_.size(), Slot{});
+    old.swap(slots_);
+    used_ = 0;
+    for (const Slot& slot : old) {
+      if (slot.Key != Empty) {
+        Note(slot.Key, slot.Value, slot.Writes);
+      }
+    }
+  }
+
+  std::vector<Slot> slots_; // a power of two, at most half full
+  size_t used_ = 0;
+};
+
+} // namespace sim
