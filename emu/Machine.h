@@ -134,6 +134,9 @@ private:
   uint64_t accessesSeen_ = 0; // the board's access count when executed_ was last reset
   std::vector<uint16_t> blockInstructions_; // by image offset of a block's start; 0 not yet known
   bool counting_ = false;
+  // The trace asks for each access's instruction address (Trace::WithSites): a memory hook over
+  // the board's space keeps EIP exact there, at a cost only such runs pay.
+  bool sites_ = false;
   bool inBusyWait_ = false;
   InstructionCounts counts_;
   // With a debugger: the run goes through it, and stops at the next `pause` when it asks.

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang-14 lld-14 llvm-14 libgtest-dev libgmock-dev libbenchmark-dev
           libunicorn-dev libcli11-dev nlohmann-json3-dev python3-jsonschema sigrok-cli
-          uefitool-cli libclang-rt-14-dev gcovr)
+          uefitool-cli libclang-rt-14-dev gcovr llvm-14-dev)
 # The boot of the module inside a real PEI core (scripts/pei-core.sh).
 packages+=(qemu-system-x86 ovmf-ia32 gdb liblzma-dev)
 missing=()

@@ -5,6 +5,7 @@
 #include "sim/Trace.h"
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/DecodeSummary.h"
+#include "tools/boardsim/shared/SourceLines.h"
 #include "tools/boardsim/shared/SummaryJson.h"
 
 #include <fcntl.h>
@@ -22,6 +23,8 @@ namespace boardsim {
 namespace {
 
 constexpr std::string_view Header = "# boardtrace 1";
+// A trace that carries each access's instruction address (run --source).
+constexpr std::string_view SitesHeader = "# boardtrace 2";
 // The longest record is well under 80 bytes; a comment may be longer, but a "line" without end
 // (a device that never sends a newline) must not be held whole: past this it is not a trace.
 constexpr size_t MaxLineBytes = 4096;
@@ -118,12 +121,20 @@ private:
   uint64_t number_ = 0;
 };
 
-DecodeReport ReadTrace(const std::string& Path, const std::string& Name) {
+// With Sources, every record is also written to standard output again, ending with its
+// instruction address and source line, as run --source writes it.
+DecodeReport ReadTrace(const std::string& Path, const std::string& Name, sim::SiteNames* Sources) {
   auto file = std::make_unique<TraceFile>(Path, Name);
   std::string_view line;
-  if (!file->Next(line) || line != Header) {
-    throw file->Bad("line 1: expected '" + std::string(Header) + "', got " + tools::Quoted(line));
+  if (!file->Next(line) || (line != Header && line != SitesHeader)) {
+    throw file->Bad("line 1: expected '" + std::string(Header) + "' or '" +
+                    std::string(SitesHeader) + "', got " + tools::Quoted(line));
   }
+  if (Sources != nullptr && line != SitesHeader) {
+    throw file->Bad("the trace has no instruction addresses to name (write it with --source)");
+  }
+  std::string annotated(SitesHeader);
+  annotated += '\n';
   TraceDecoder decoder(Name);
   std::vector<sim::Access> parsed;
   std::string error;
@@ -154,19 +165,35 @@ DecodeReport ReadTrace(const std::string& Path, const std::string& Name) {
     }
     decoder.Add(access);
     last = access;
+    if (Sources != nullptr) {
+      sim::AppendRecord(annotated, access, Sources);
+      annotated += '\n';
+      if (annotated.size() >= 64 * 1024) {
+        std::cout << annotated;
+        annotated.clear();
+      }
+    }
+  }
+  if (Sources != nullptr) {
+    std::cout << annotated;
   }
   return decoder.Finish();
 }
 
 } // namespace
 
-int DecodeCommand(const DecodeOptions& Options) {
+int DecodeCommand(const DecodeOptions& Options, const Installation& Where) {
   const std::string name = Options.TracePath == "-" ? "standard input" : Options.TracePath;
   files::RefuseSharedFiles({{Options.TracePath, "trace"}}, {});
-  const DecodeReport report = ReadTrace(Options.TracePath, name);
-  if (Options.Json) {
+  std::unique_ptr<SourceLines> sources;
+  if (Options.Source) {
+    sources = std::make_unique<SourceLines>(Options.ImagePath.value_or(Where.BuiltImage),
+                                            Where.BuiltImage);
+  }
+  const DecodeReport report = ReadTrace(Options.TracePath, name, sources.get());
+  if (!sources && Options.Json) {
     PrintDecodeJson(std::cout, report);
-  } else {
+  } else if (!sources) {
     PrintDecode(std::cout, report);
   }
   files::CheckStandardOutput();

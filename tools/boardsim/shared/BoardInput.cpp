@@ -40,7 +40,8 @@ LoadedBoard LoadBoard(const std::string& Board, const std::string& BoardsDir) {
   return loaded;
 }
 
-TraceOutput::TraceOutput(const std::optional<std::string>& Path) {
+TraceOutput::TraceOutput(const std::optional<std::string>& Path, sim::SiteNames* Sources)
+    : sources_(Sources) {
   if (Path) {
     file_.emplace(*Path, "trace");
   }
@@ -48,6 +49,9 @@ TraceOutput::TraceOutput(const std::optional<std::string>& Path) {
 
 void TraceOutput::Start(sim::Board& Board) {
   Board.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
+  if (sources_ != nullptr) {
+    Board.GetTrace().WithSites(sources_);
+  }
   if (file_) {
     Board.GetTrace().StreamTo(file_->Stream());
   }

@@ -21,7 +21,7 @@ int RunCommand(const RunOptions& Options, const Installation& Where);
 int OpCommand(const OpOptions& Options, const Installation& Where);
 
 // The views of a saved trace.
-int DecodeCommand(const DecodeOptions& Options);
+int DecodeCommand(const DecodeOptions& Options, const Installation& Where);
 
 // Every fault at every point of each board's boot and slot calls; 1 when any point failed.
 int SweepCommand(const SweepOptions& Options, const Installation& Where);

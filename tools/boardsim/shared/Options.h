@@ -19,6 +19,7 @@ struct RunOptions {
   std::optional<std::string> Gdb;       // [HOST:]PORT: serve GDB's remote protocol there
   std::optional<std::string> MapPath;   // op: the image's linker map, if not beside it
   std::vector<std::string> Faults;      // fault points (sim/FaultPoint.h) put into the board
+  bool Source = false; // the trace names each access's instruction address and source line
 };
 
 struct OpOptions {
@@ -30,6 +31,8 @@ struct OpOptions {
 struct DecodeOptions {
   std::string TracePath; // "-" for standard input
   bool Json = false;
+  bool Source = false;                  // the trace again, each access with its source line
+  std::optional<std::string> ImagePath; // the image that made the trace, if not the built one
 };
 
 // Every fault at every point the fault-free runs reach (tools/boardsim/sweep/SweepRun.h).
