@@ -123,6 +123,7 @@ Trace::~Trace() {
 
 void Trace::WithSites(SiteNames* Names) {
   sites_ = true;
+  recordSites_ = true;
   names_ = Names;
   if (stream_ != nullptr && count_ == 0) {
     blockBytes_ = 0;
@@ -165,8 +166,8 @@ void Trace::Append(const Access& A) {
     std::string line;
     AppendLine(line, A);
     line += '\n';
-    blockBytes_ = static_cast<size_t>(std::copy(line.begin(), line.end(), block_.get() + blockBytes_) -
-                                      block_.get());
+    blockBytes_ = static_cast<size_t>(
+        std::copy(line.begin(), line.end(), block_.get() + blockBytes_) - block_.get());
   } else {
     char* end = PutAccess(block_.get() + blockBytes_, A);
     *end++ = '\n';

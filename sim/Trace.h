@@ -34,8 +34,8 @@ struct Access {
   // compared: the host build and the image must make the same ones.
   uint32_t Eip = 0;
   bool operator==(const Access& Other) const {
-    return Seq == Other.Seq && TimeNs == Other.TimeNs && Op == Other.Op &&
-           Width == Other.Width && Address == Other.Address && Value == Other.Value;
+    return Seq == Other.Seq && TimeNs == Other.TimeNs && Op == Other.Op && Width == Other.Width &&
+           Address == Other.Address && Value == Other.Value;
   }
 };
 
@@ -96,7 +96,10 @@ public:
   // From now on the text form is version 2: each record carries its instruction address, and
   // with Names its note. Asked before the first access (a streaming trace has written its header).
   void WithSites(SiteNames* Names);
-  bool Sites() const { return sites_; }
+  // Only records each access's instruction address (a debugger asks where a register was
+  // written); the text form stays as it is.
+  void RecordSites() { recordSites_ = true; }
+  bool Sites() const { return recordSites_; }
   // The instruction that makes the next access; the image runner says so before each one.
   void SetSite(uint32_t Eip) { site_ = Eip; }
 
@@ -155,7 +158,8 @@ private:
   std::unordered_map<uint64_t, std::pair<uint32_t, uint64_t>> lastRead_;
   uint64_t writes_ = 0;
   uint32_t site_ = 0;
-  bool sites_ = false;
+  bool sites_ = false; // the text form is version 2
+  bool recordSites_ = false;
   SiteNames* names_ = nullptr;
 };
 

@@ -17,7 +17,9 @@ std::string Parse(const std::vector<std::string>& Args) {
     case boardsim::Command::Print:
       return "print";
     case boardsim::Command::Decode:
-      return "decode " + line.Decode.TracePath + (line.Decode.Json ? " json" : "");
+      return "decode " + line.Decode.TracePath + (line.Decode.Json ? " json" : "") +
+             (line.Decode.Source ? " source" : "") +
+             (line.Decode.ImagePath ? " image " + *line.Decode.ImagePath : "");
     case boardsim::Command::Sweep: {
       const boardsim::SweepOptions& sweep = line.Sweep;
       std::string parsed = "sweep";
@@ -38,7 +40,7 @@ std::string Parse(const std::vector<std::string>& Args) {
                          (run.ImagePath ? " image " + *run.ImagePath : "") +
                          (run.TracePath ? " trace " + *run.TracePath : "") +
                          (run.VcdPath ? " vcd " + *run.VcdPath : "") + (run.Json ? " json" : "") +
-                         (line.Op.List ? " list" : "");
+                         (run.Source ? " source" : "") + (line.Op.List ? " list" : "");
     for (const std::string& fault : run.Faults) {
       parsed += " fault " + fault;
     }
@@ -74,6 +76,12 @@ TEST(BoardsimOptions, RunAndDecodeTakeTheirOptionsOrSayWhatIsWrong) {
       {{"run", "--trace"}, "boardsim: --trace needs a value"},
       {{"run", "--image"}, "boardsim: --image needs a value"},
       {{"run", "--host", "--image", "x.efi"}, "boardsim: --host excludes --image"},
+      {{"run", "--trace", "t", "--source"}, "board default trace t source"},
+      {{"run", "--host", "--trace", "t", "--source"}, "boardsim: --host excludes --source"},
+      {{"run", "--source"}, "boardsim: --source requires --trace"},
+      {{"decode", "t", "--source", "--image", "x.efi"}, "decode t source image x.efi"},
+      {{"decode", "t", "--source", "--json"}, "boardsim: --source excludes --json"},
+      {{"decode", "t", "--image", "x.efi"}, "boardsim: --image requires --source"},
       {{"run", "x"}, "boardsim: unexpected argument 'x' (see boardsim run --help)"},
       {{"walk"}, "boardsim: unknown command 'walk' (see boardsim --help)"},
       {{}, "boardsim: a command is needed: run, op, decode or sweep (see boardsim --help)"},

@@ -25,6 +25,7 @@ namespace {
 constexpr std::string_view Header = "# boardtrace 1";
 // A trace that carries each access's instruction address (run --source).
 constexpr std::string_view SitesHeader = "# boardtrace 2";
+constexpr std::string_view HeaderExpected = "expected '# boardtrace 1' or '# boardtrace 2', got ";
 // The longest record is well under 80 bytes; a comment may be longer, but a "line" without end
 // (a device that never sends a newline) must not be held whole: past this it is not a trace.
 constexpr size_t MaxLineBytes = 4096;
@@ -82,8 +83,7 @@ public:
       if (end_ - start_ > MaxLineBytes) {
         ++number_;
         throw Bad("line " + std::to_string(number_) + ": " +
-                  (number_ == 1 ? "expected '" + std::string(Header) + "', got "
-                                : "not a trace record: ") +
+                  (number_ == 1 ? std::string(HeaderExpected) : "not a trace record: ") +
                   tools::Quoted(std::string_view(bytes_.data() + start_, end_ - start_)));
       }
       Fill();
@@ -127,8 +127,7 @@ DecodeReport ReadTrace(const std::string& Path, const std::string& Name, sim::Si
   auto file = std::make_unique<TraceFile>(Path, Name);
   std::string_view line;
   if (!file->Next(line) || (line != Header && line != SitesHeader)) {
-    throw file->Bad("line 1: expected '" + std::string(Header) + "' or '" +
-                    std::string(SitesHeader) + "', got " + tools::Quoted(line));
+    throw file->Bad("line 1: " + std::string(HeaderExpected) + tools::Quoted(line));
   }
   if (Sources != nullptr && line != SitesHeader) {
     throw file->Bad("the trace has no instruction addresses to name (write it with --source)");

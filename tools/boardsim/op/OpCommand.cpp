@@ -10,9 +10,9 @@
 #include "tools/boardsim/shared/Options.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/shared/Selection.h"
+#include "tools/boardsim/shared/SourceLines.h"
 #include "tools/boardsim/shared/SummaryJson.h"
 #include "tools/boardsim/shared/Vcd.h"
-#include "tools/boardsim/shared/SourceLines.h"
 
 #include <iostream>
 

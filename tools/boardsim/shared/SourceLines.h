@@ -37,9 +37,9 @@ private:
   std::string Lookup(uint32_t Eip);
 
   std::string twin_;
-  uint32_t base_ = 0;      // where the module's RVA 0 lies in the machine
-  uint32_t twinBase_ = 0;  // the twin's own RVA 0, as its DWARF addresses count
-  uint32_t shift_ = 0;     // how far the twin's sections lie above the module's
+  uint32_t base_ = 0;     // where the module's RVA 0 lies in the machine
+  uint32_t twinBase_ = 0; // the twin's own RVA 0, as its DWARF addresses count
+  uint32_t shift_ = 0;    // how far the twin's sections lie above the module's
   std::unique_ptr<llvm::symbolize::LLVMSymbolizer> symbolizer_;
   std::unordered_map<uint32_t, std::string> names_;
 };
