@@ -21,17 +21,19 @@ constexpr struct {
 } PadWords[] = {{0x0, "configuration"}, {0x4, ""}, {0x8, "value"}, {0xC, ""}};
 constexpr uint32_t PadLevel = 1; // bit 0 of the value word
 
+constexpr const char* PadUsage = "usage: monitor pad COMMUNITY:PAD (community 0x0000, 0x1000 or "
+                                 "0x2000 as the summary names it; pad 0-255)\n";
+
 std::string Pad(const sim::GpioPads& Gpio, std::string_view Arguments) {
   const size_t colon = Arguments.find(':');
+  if (colon == std::string_view::npos) {
+    return PadUsage;
+  }
   const auto community = tools::ParseNumber(Arguments.substr(0, colon),
                                             (sim::GpioCommunityCount - 1) * sim::GpioCommunitySize);
-  const auto pad =
-      colon == std::string_view::npos
-          ? std::nullopt
-          : tools::ParseNumber(Arguments.substr(colon + 1), sim::GpioPadsPerCommunity - 1);
+  const auto pad = tools::ParseNumber(Arguments.substr(colon + 1), sim::GpioPadsPerCommunity - 1);
   if (!community || *community % sim::GpioCommunitySize != 0 || !pad) {
-    return "usage: monitor pad COMMUNITY:PAD (community 0x0000, 0x1000 or 0x2000 as the summary "
-           "names it; pad 0-255)\n";
+    return PadUsage;
   }
   const uint32_t base = sim::PadOffset(static_cast<uint32_t>(*community / sim::GpioCommunitySize),
                                        static_cast<uint32_t>(*pad));
