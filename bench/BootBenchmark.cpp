@@ -1,19 +1,24 @@
 // Boots per second of the module, as the host build (on the default board and on one without a
 // PMIC, with and without writing the trace) and as the image in the emulated CPU, the virtual and
-// emulated work one boot takes, and the image's code against its constant tables.
+// emulated work one boot takes, the image's code against its constant tables, and what writing
+// a page (--html) adds to a boot.
 #include "bench/ImageSizeReport.h"
 #include "emu/ImageRun.h"
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
+#include "tools/boardsim/shared/Commands.h"
 #include "tools/run/HostRun.h"
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -154,7 +159,57 @@ void ImageBoot(benchmark::State& State, const std::string& BoardName) {
   State.counters["text/floor"] = size.CodeToDataFloor();
 }
 
+// What --html adds to `boardsim run` on a board: the command as main calls it (the board loaded,
+// the image booted in its contained child, the summary written), with and without the page
+// (the run's report with every pad's detail, its JSON document, the file written whole),
+// alternating so that both see the same machine. Wall time, as a person waits for both. ToFile:
+// the page goes to a file, which is flushed to the disk before it takes its name; else to
+// /dev/null, which leaves the page's own work.
+void RunWithPage(benchmark::State& State, const std::string& BoardName, bool ToFile) {
+  using Clock = std::chrono::steady_clock;
+  const boardsim::Installation where{BOARDINIT_BOARDS_DIR, ImagePath()};
+  const std::string page =
+      (std::filesystem::temp_directory_path() / "boot_benchmark_page.html").string();
+  boardsim::RunOptions plain;
+  plain.Board = BoardName;
+  boardsim::RunOptions withPage = plain;
+  withPage.HtmlPath = ToFile ? page : "/dev/null";
+  std::ostringstream summaries; // the summaries go here, not between the benchmark's lines
+  std::streambuf* const terminal = std::cout.rdbuf(summaries.rdbuf());
+  Clock::duration runs{};
+  Clock::duration pageRuns{};
+  for (auto _ : State) {
+    Clock::time_point start = Clock::now();
+    const int status = boardsim::RunCommand(plain, where);
+    runs += Clock::now() - start;
+    start = Clock::now();
+    const int pageStatus = boardsim::RunCommand(withPage, where);
+    pageRuns += Clock::now() - start;
+    summaries.str({});
+    if (status != 0 || pageStatus != 0) {
+      State.SkipWithError("the run failed");
+      break;
+    }
+  }
+  std::cout.rdbuf(terminal);
+  const auto ms = [&](Clock::duration Total) {
+    return std::chrono::duration<double, std::milli>(Total).count() /
+           static_cast<double>(std::max<int64_t>(State.iterations(), 1));
+  };
+  State.counters["run ms"] = ms(runs);
+  State.counters["run+page ms"] = ms(pageRuns);
+  State.counters["page/run"] = (ms(pageRuns) - ms(runs)) / ms(runs);
+  if (ToFile) {
+    State.counters["page KB"] = static_cast<double>(std::filesystem::file_size(page)) / 1000.0;
+    std::filesystem::remove(page);
+  }
+}
+
 BENCHMARK_CAPTURE(ImageBoot, default, std::string("default"))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunWithPage, default, std::string("default"), true)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunWithPage, default_no_disk, std::string("default"), false)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ImageBoot, no_pmic, std::string("no-pmic"))->Unit(benchmark::kMillisecond);
 
 } // namespace

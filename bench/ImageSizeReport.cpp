@@ -94,7 +94,7 @@ void PrintShippedSizes(std::ostream& Out, const ShippedSizes& Sizes) {
   row("TE", Sizes.Te, "boardinit.te, " + versus(Sizes.Te, Sizes.Pe32) + " against the PE32");
   row("FFS", Sizes.Ffs,
       "boardinit.ffs, " + versus(Sizes.Ffs, Sizes.Te) +
-          " against the TE image (file header, sections, depex, name)");
+          " against the TE image (file header, sections, depex, name, version)");
   row("volume", Sizes.Volume,
       "boardinit-fv.bin, " + std::to_string(Sizes.VolumeUsed) + " used, " +
           std::to_string(Sizes.Volume - Sizes.VolumeUsed) + " free");

@@ -1,5 +1,7 @@
 # The module as it ships: beside build/<preset>/image/boardinit.efi the build derives
-# boardinit.te, boardinit.ffs and boardinit-fv.bin (package_module does the work).
+# boardinit.te, boardinit.ffs and boardinit-fv.bin (package_module does the work), and the
+# integration kit: BoardInit.inf, the module described for an EDK2-style platform build, with
+# boardinit.depex, and BoardInit.fdf.inc, the lines that put it into a platform's PEI volume.
 
 # The module's FFS file name: chosen once for this module, named only here.
 set(BOARDINIT_FILE_GUID "1271D999-FAD7-455D-9894-5B642DD6EE1C")
@@ -15,12 +17,16 @@ set(BOARDINIT_FV_BASE "0x00820000" CACHE STRING "Address of the firmware volume'
 # 16 blocks of 4 KiB (the flash erase block): about five times the module, room to grow.
 set(BOARDINIT_FV_SIZE "0x10000" CACHE STRING "Size of the firmware volume in bytes")
 
+# add_module_package(<target> <image target>): the shipped forms and the kit beside the image.
+# The target's properties TE_FILE, FFS_FILE, FV_FILE, DEPEX_FILE, INF_FILE and FDF_FILE hold
+# their paths.
 function(add_module_package TARGET IMAGE_TARGET)
   get_target_property(image ${IMAGE_TARGET} IMAGE_FILE)
   get_filename_component(dir ${image} DIRECTORY)
   set(te ${dir}/boardinit.te)
   set(ffs ${dir}/boardinit.ffs)
   set(fv ${dir}/boardinit-fv.bin)
+  set(depexFile ${dir}/boardinit.depex)
   set(depex always)
   if(BOARDINIT_DEPEX_AFTER_MEMORY)
     set(depex after-memory)
@@ -30,13 +36,36 @@ function(add_module_package TARGET IMAGE_TARGET)
     set(code pe32)
   endif()
   add_custom_command(
-    OUTPUT ${te} ${ffs} ${fv}
+    OUTPUT ${te} ${ffs} ${fv} ${depexFile}
     COMMAND package_module --pe ${image} --guid ${BOARDINIT_FILE_GUID} --name ${BOARDINIT_UI_NAME}
+            --module-version ${PROJECT_VERSION} --build-number ${BOARDINIT_BUILD_NUMBER}
             --depex ${depex} --code ${code} --fv-base ${BOARDINIT_FV_BASE}
             --fv-size ${BOARDINIT_FV_SIZE} --te ${te} --ffs ${ffs} --fv ${fv}
+            --depex-file ${depexFile}
     DEPENDS package_module ${image}
     COMMENT "Packaging boardinit.te, boardinit.ffs and boardinit-fv.bin"
     VERBATIM)
-  add_custom_target(${TARGET} ALL DEPENDS ${te} ${ffs} ${fv})
-  set_target_properties(${TARGET} PROPERTIES TE_FILE ${te} FFS_FILE ${ffs} FV_FILE ${fv})
+
+  # The kit names the files beside it, so it holds for the build tree and the installed folder.
+  get_filename_component(KIT_PE32 ${image} NAME)
+  get_filename_component(KIT_TE ${te} NAME)
+  get_filename_component(KIT_DEPEX ${depexFile} NAME)
+  if(BOARDINIT_DEPEX_AFTER_MEMORY)
+    set(KIT_DEPEX_TEXT "gEfiPeiMemoryDiscoveredPpiGuid: dispatched once permanent memory is installed")
+    set(KIT_APRIORI "# Dispatched once permanent memory is installed: no apriori entry.")
+  else()
+    set(KIT_DEPEX_TEXT "TRUE: dispatched as soon as the PEI core finds it, before memory")
+    set(KIT_APRIORI "APRIORI PEI {
+  INF $(BOARDINIT_KIT_DIR)/${BOARDINIT_UI_NAME}.inf
+}")
+  endif()
+  set(inf ${dir}/${BOARDINIT_UI_NAME}.inf)
+  set(fdf ${dir}/${BOARDINIT_UI_NAME}.fdf.inc)
+  configure_file(${PROJECT_SOURCE_DIR}/package/kit/BoardInit.inf.in ${inf} @ONLY)
+  configure_file(${PROJECT_SOURCE_DIR}/package/kit/BoardInit.fdf.inc.in ${fdf} @ONLY)
+
+  add_custom_target(${TARGET} ALL DEPENDS ${te} ${ffs} ${fv} ${depexFile})
+  set_target_properties(${TARGET} PROPERTIES TE_FILE ${te} FFS_FILE ${ffs} FV_FILE ${fv}
+                                             DEPEX_FILE ${depexFile} INF_FILE ${inf}
+                                             FDF_FILE ${fdf})
 endfunction()

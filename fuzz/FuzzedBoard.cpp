@@ -2,7 +2,6 @@
 
 #include "sim/BoardFile.h"
 #include "sim/Device.h"
-#include "sim/Soc.h"
 #include "tools/run/HostRun.h"
 
 #include <algorithm>
@@ -59,25 +58,34 @@ uint32_t FuzzedAnswers::Answer(sim::Space, uint32_t Address, unsigned, const sim
   return Address == PmcBaseRegister ? 0xFFFFFFFFu : answer;
 }
 
+FuzzedSoc::FuzzedSoc(const sim::BoardConfig& Config, FuzzedDataProvider* Input) : Soc(Config) {
+  Soc.Bus.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
+  if (Input != nullptr) {
+    Soc.Bus.SetReadAnswers(&answers_.emplace(*Input));
+  }
+}
+
 std::vector<std::vector<sim::Access>> BuiltInBoots() {
   std::vector<std::vector<sim::Access>> runs;
   for (const sim::BoardConfig& config : BuiltInBoards()) {
-    sim::Soc soc(config);
-    soc.Bus.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
-    if (!tools::RunHostModule(soc.Bus, {.Hobs = config.Hobs}).Status) {
+    FuzzedSoc board(config);
+    if (!tools::RunHostModule(board.Soc.Bus, {.Hobs = config.Hobs}).Status) {
       Finding("the reference boot of " + config.Name + " did not return");
     }
-    runs.push_back(soc.Bus.GetTrace().Accesses());
+    runs.push_back(board.Accesses());
   }
   return runs;
 }
 
-sim::ReferenceWrites ReferenceOf(const std::vector<std::vector<sim::Access>>& Runs) {
-  std::vector<sim::Access> all;
-  for (const auto& run : Runs) {
-    all.insert(all.end(), run.begin(), run.end());
-  }
-  return sim::ReferenceWrites(all);
+const sim::ReferenceWrites& Reference() {
+  static const sim::ReferenceWrites reference = [] {
+    std::vector<sim::Access> all;
+    for (const auto& run : ReferenceRuns()) {
+      all.insert(all.end(), run.begin(), run.end());
+    }
+    return sim::ReferenceWrites(all);
+  }();
+  return reference;
 }
 
 std::vector<sim::BadWrite> Unaccounted(const std::vector<sim::Access>& Run,
@@ -112,3 +120,8 @@ void Finding(const std::string& What) {
 }
 
 } // namespace fuzz
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::Reference();
+  return 0;
+}

@@ -5,11 +5,13 @@
 #include "sim/Board.h"
 #include "sim/BoardConfig.h"
 #include "sim/FaultOutcome.h"
+#include "sim/Soc.h"
 #include "sim/Trace.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,13 +37,34 @@ private:
   FuzzedDataProvider& input_;
 };
 
+// A board as the targets run it: its trace keeps what the write check reads and, given an input,
+// its devices answer from it (FuzzedAnswers); without one they answer for themselves.
+class FuzzedSoc {
+public:
+  explicit FuzzedSoc(const sim::BoardConfig& Config, FuzzedDataProvider* Input = nullptr);
+  FuzzedSoc(const FuzzedSoc&) = delete;
+  FuzzedSoc& operator=(const FuzzedSoc&) = delete;
+
+  const std::vector<sim::Access>& Accesses() const { return Soc.Bus.GetTrace().Accesses(); }
+
+  sim::Soc Soc;
+
+private:
+  std::optional<FuzzedAnswers> answers_;
+};
+
 // The traces of the fault-free boots of every built-in board (a finding if one does not return).
 std::vector<std::vector<sim::Access>> BuiltInBoots();
 
-// The writes of several fault-free runs, as one reference (sim/FaultOutcome.h): a register none
-// of them writes is a stray write, and a value none of them writes is one built on a failed read
-// when the register's last read failed.
-sim::ReferenceWrites ReferenceOf(const std::vector<std::vector<sim::Access>>& Runs);
+// The fault-free runs whose writes the target's check takes as its reference: each board target
+// defines them.
+std::vector<std::vector<sim::Access>> ReferenceRuns();
+
+// Their writes, as one reference (sim/FaultOutcome.h): a register none of them writes is a stray
+// write, and a value none of them writes is one built on a failed read when the register's last
+// read failed. Made once, before the first input (FuzzedBoard.cpp's LLVMFuzzerInitialize), so
+// that no input's time pays for it.
+const sim::ReferenceWrites& Reference();
 
 // The writes of Run that Reference does not account for, unless Also (the same call's fault-free
 // runs, where there are some) does.

@@ -4,7 +4,6 @@
 // some built-in board's boot or slot call, or the same call without fuzzed answers, writes, and
 // never write a value built on a failed read.
 #include "fuzz/FuzzedBoard.h"
-#include "sim/Soc.h"
 #include "tools/boardsim/shared/Selection.h"
 #include "tools/run/HostRun.h"
 #include "tools/run/PmicSlots.h"
@@ -23,38 +22,30 @@ sim::BoardConfig AsOpStartsIt(sim::BoardConfig Config) {
   return Config;
 }
 
-tools::SlotRun CallOn(sim::Soc& Soc, const tools::SlotRequest& Request) {
-  return tools::CallSlotOnHost(Soc.Bus, {.Hobs = Soc.Config().Hobs}, Request);
-}
-
-const sim::ReferenceWrites& Reference() {
-  static const sim::ReferenceWrites reference = [] {
-    std::vector<std::vector<sim::Access>> runs = fuzz::BuiltInBoots();
-    for (const sim::BoardConfig& builtIn : fuzz::BuiltInBoards()) {
-      const sim::BoardConfig config = AsOpStartsIt(builtIn);
-      for (size_t slot = 0; slot < tools::SlotCount; ++slot) {
-        const auto& signature = tools::PmicSlots[slot].Signature();
-        sim::Soc soc(config);
-        soc.Bus.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
-        const tools::SlotRun run =
-            CallOn(soc, {.Slot = slot, .Values = std::vector<uint8_t>(signature.ValueCount(), 0)});
-        if (!run.Selected || (run.Called && !run.Returned)) {
-          fuzz::Finding(std::string("the reference call of ") + tools::PmicSlots[slot].Name +
-                        " on " + config.Name + " did not return");
-        }
-        runs.push_back(soc.Bus.GetTrace().Accesses());
-      }
-    }
-    return fuzz::ReferenceOf(runs);
-  }();
-  return reference;
+tools::SlotRun CallOn(fuzz::FuzzedSoc& Board, const tools::SlotRequest& Request) {
+  return tools::CallSlotOnHost(Board.Soc.Bus, {.Hobs = Board.Soc.Config().Hobs}, Request);
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  Reference();
-  return 0;
+// The boots, and each slot of each built-in board called with zeros.
+std::vector<std::vector<sim::Access>> fuzz::ReferenceRuns() {
+  std::vector<std::vector<sim::Access>> runs = fuzz::BuiltInBoots();
+  for (const sim::BoardConfig& builtIn : fuzz::BuiltInBoards()) {
+    const sim::BoardConfig config = AsOpStartsIt(builtIn);
+    for (size_t slot = 0; slot < tools::SlotCount; ++slot) {
+      const auto& signature = tools::PmicSlots[slot].Signature();
+      fuzz::FuzzedSoc board(config);
+      const tools::SlotRun run =
+          CallOn(board, {.Slot = slot, .Values = std::vector<uint8_t>(signature.ValueCount(), 0)});
+      if (!run.Selected || (run.Called && !run.Returned)) {
+        fuzz::Finding(std::string("the reference call of ") + tools::PmicSlots[slot].Name + " on " +
+                      config.Name + " did not return");
+      }
+      runs.push_back(board.Accesses());
+    }
+  }
+  return runs;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
@@ -68,11 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   }
   request.NullPointer = signature.TestsNull && input.ConsumeBool();
 
-  sim::Soc soc(config);
-  soc.Bus.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
-  fuzz::FuzzedAnswers answers(input);
-  soc.Bus.SetReadAnswers(&answers);
-  const tools::SlotRun run = CallOn(soc, request);
+  fuzz::FuzzedSoc board(config, &input);
+  const tools::SlotRun run = CallOn(board, request);
   const std::string what = std::string(tools::PmicSlots[slot].Name) + " on " + config.Name;
   if (!run.Selected || (run.Called && !run.Returned)) {
     fuzz::Finding(what + " did not return: " + run.Failure);
@@ -82,19 +70,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   // writes where detection settles on another variant (sim/FaultOutcome.h), looked at only for a
   // write still unaccounted for.
   const auto sameCall = [&](const sim::BoardConfig& Board) {
-    sim::Soc faultFree(Board);
-    faultFree.Bus.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
+    fuzz::FuzzedSoc faultFree(Board);
     CallOn(faultFree, request);
-    return faultFree.Bus.GetTrace().Accesses();
+    return faultFree.Accesses();
   };
   sim::ReferenceWrites same(sameCall(config));
-  const std::vector<sim::Access>& trace = soc.Bus.GetTrace().Accesses();
-  if (!fuzz::Unaccounted(trace, Reference(), &same).empty()) {
+  const std::vector<sim::Access>& trace = board.Accesses();
+  if (!fuzz::Unaccounted(trace, fuzz::Reference(), &same).empty()) {
     for (const sim::BoardConfig& other :
          sim::OtherSelectionBoards(config, boardsim::DetectionDevices())) {
       same.Add(sameCall(other));
     }
   }
-  fuzz::CheckWrites(what, trace, Reference(), &same);
+  fuzz::CheckWrites(what, trace, fuzz::Reference(), &same);
   return 0;
 }

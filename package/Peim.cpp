@@ -20,6 +20,9 @@ FileSpec PeimFile(const PeimSpec& Wanted, std::span<const uint8_t> Pe32) {
   }
   file.Sections.push_back(
       {SectionType::UserInterface, UserInterfaceData(Wanted.UserInterfaceName)});
+  if (Wanted.Version) {
+    file.Sections.push_back({SectionType::Version, VersionData(*Wanted.Version)});
+  }
   return file;
 }
 

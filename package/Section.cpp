@@ -70,13 +70,16 @@ std::vector<ParsedSection> ParseSections(std::span<const uint8_t> Data) {
   return sections;
 }
 
-std::vector<uint8_t> UserInterfaceData(std::string_view AsciiName) {
+namespace {
+
+// Printable ASCII only: what the readers of the text take back.
+std::vector<uint8_t> Ucs2(std::string_view Ascii, const std::string& What) {
   std::vector<uint8_t> data;
-  for (size_t i = 0; i < AsciiName.size(); ++i) {
+  for (size_t i = 0; i < Ascii.size(); ++i) {
     // Each UCS-2 unit holds one character: only printable ASCII is the same in both.
-    const auto c = static_cast<uint8_t>(AsciiName[i]);
+    const auto c = static_cast<uint8_t>(Ascii[i]);
     if (c < FirstNameCharacter || c > LastNameCharacter) {
-      throw FormatError("user-interface name holds byte " + Hex(c) + " at " + std::to_string(i) +
+      throw FormatError(What + " holds byte " + Hex(c) + " at " + std::to_string(i) +
                         "; only printable ASCII is written");
     }
     data.push_back(c);
@@ -87,20 +90,44 @@ std::vector<uint8_t> UserInterfaceData(std::string_view AsciiName) {
   return data;
 }
 
-std::string UserInterfaceName(std::span<const uint8_t> Data) {
+std::string Ascii(std::span<const uint8_t> Data, const std::string& Section,
+                  const std::string& What) {
   if (Data.size() < 2 || Data.size() % 2 != 0 || Data[Data.size() - 2] != 0 ||
       Data[Data.size() - 1] != 0) {
-    throw FormatError("user-interface section is not a UCS-2 string ending in a zero");
+    throw FormatError(Section + " section is not a UCS-2 string ending in a zero");
   }
-  std::string name;
+  std::string text;
   for (size_t i = 0; i + 2 < Data.size(); i += 2) {
     const unsigned unit = Data[i] | Data[i + 1] << 8;
     if (unit < FirstNameCharacter || unit > LastNameCharacter) {
-      throw FormatError("user-interface name holds character " + Hex(unit) + " at " + Hex(i));
+      throw FormatError(What + " holds character " + Hex(unit) + " at " + Hex(i));
     }
-    name += static_cast<char>(unit);
+    text += static_cast<char>(unit);
   }
-  return name;
+  return text;
+}
+
+} // namespace
+
+std::vector<uint8_t> UserInterfaceData(std::string_view AsciiName) {
+  return Ucs2(AsciiName, "user-interface name");
+}
+
+std::string UserInterfaceName(std::span<const uint8_t> Data) {
+  return Ascii(Data, "user-interface", "user-interface name");
+}
+
+std::vector<uint8_t> VersionData(const ModuleVersion& Version) {
+  std::vector<uint8_t> data(2);
+  Put16(data, 0, Version.BuildNumber);
+  const std::vector<uint8_t> text = Ucs2(Version.Text, "version text");
+  data.insert(data.end(), text.begin(), text.end());
+  return data;
+}
+
+ModuleVersion ParseVersionData(std::span<const uint8_t> Data) {
+  const uint16_t build = Reader(Data).U16(0, "version section's build number");
+  return {build, Ascii(Data.subspan(2), "version", "version text")};
 }
 
 std::string SectionTypeName(SectionType Type) {

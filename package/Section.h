@@ -64,6 +64,18 @@ std::vector<uint8_t> UserInterfaceData(std::string_view AsciiName);
 // The name back; refused unless it is UCS-2 ending in one zero and within printable ASCII.
 std::string UserInterfaceName(std::span<const uint8_t> Data);
 
+// What a version section carries: a build number, then the version as UCS-2 text with its
+// terminating zero.
+struct ModuleVersion {
+  uint16_t BuildNumber = 0;
+  std::string Text;
+  bool operator==(const ModuleVersion&) const = default;
+};
+// Refused unless the text is printable ASCII.
+std::vector<uint8_t> VersionData(const ModuleVersion& Version);
+// Refused as the user-interface name is, or when the build number is missing.
+ModuleVersion ParseVersionData(std::span<const uint8_t> Data);
+
 std::string SectionTypeName(SectionType Type);
 
 } // namespace package

@@ -11,7 +11,7 @@ if (($# != 2)) || ! [[ $2 =~ ^[0-9]+$ ]]; then
   echo "usage: scripts/fuzz.sh TARGET|all SECONDS" >&2
   exit 2
 fi
-scripts/setup.sh
+scripts/setup.sh test
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 

@@ -5,7 +5,7 @@
 # copies go to build/release/pei-core/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+scripts/setup.sh test
 cmake --preset release >&2
 cmake --build --preset release --target boardsim place_peim module_package >&2
 build=build/release

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# The main job: install what is missing, build, and run the module on the default board.
-# Extra arguments go to `boardsim run` (for example --board no-pmic or --trace -). Build output
-# goes to standard error, so a trace on standard output stays clean.
+# The main job: install what is missing for it, build boardsim and the image, and run the module
+# on the default board. Extra arguments go to `boardsim run` (for example --board no-pmic or
+# --trace -). Build output goes to standard error, so a trace on standard output stays clean.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-cmake --preset release >&2
-cmake --build --preset release >&2
+scripts/setup.sh run
+# A tree configured here first builds no tests (their packages come with scripts/setup.sh test);
+# a tree configured before keeps its choice.
+tests=()
+[ -f build/release/CMakeCache.txt ] || tests=(-DBOARDINIT_TESTS=OFF)
+cmake --preset release "${tests[@]}" >&2
+cmake --build --preset release --target boardsim >&2
 exec build/release/tools/boardsim run "$@"

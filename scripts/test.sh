@@ -2,7 +2,7 @@
 # Every test, under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+scripts/setup.sh test
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize
 # Each fuzz target for a few seconds on its corpus (scripts/fuzz.sh all 600 is the long campaign).

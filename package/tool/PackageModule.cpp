@@ -44,7 +44,10 @@ int main(int argc, char** argv) {
   CLI::App app{"Derives the TE image, the FFS file and a firmware volume from a module's PE32"};
   std::string pe, guid, name, depex = "always", code = "te", base = DefaultVolumeBase,
                               size = "0x10000";
-  Output te{{}, "TE image", {}}, ffs{{}, "FFS file", {}}, fv{{}, "volume", {}};
+  std::string version;
+  uint16_t buildNumber = 0;
+  Output te{{}, "TE image", {}}, ffs{{}, "FFS file", {}}, fv{{}, "volume", {}},
+      depexFile{{}, "dependency expression", {}};
   app.add_option("--pe", pe, "the module's PE32 image")->required();
   app.add_option("--guid", guid, "the FFS file's name")->required();
   app.add_option("--name", name, "the user-interface name (printable ASCII)")->required();
@@ -57,16 +60,21 @@ int main(int argc, char** argv) {
                              "(default ") +
                      DefaultVolumeBase + ", RAM free in the image runner)");
   app.add_option("--fv-size", size, "volume size in bytes, a multiple of 4096 (default 0x10000)");
+  app.add_option("--module-version", version,
+                 "the version section's text, printable ASCII (no version section without it)");
+  app.add_option("--build-number", buildNumber, "the version section's build number (0-65535)")
+      ->needs("--module-version");
   app.add_option("--te", te.Path, "write the TE image here");
   app.add_option("--ffs", ffs.Path, "write the FFS file here");
   app.add_option("--fv", fv.Path, "write the volume here");
+  app.add_option("--depex-file", depexFile.Path, "write the dependency expression alone here");
   app.footer("Numbers are decimal, or hex behind 0x. Exit status: 0 done; 2 bad input; 3 an "
              "output could not be written.");
 
   return package::tool::RunTool(app, argc, argv, [&] {
     using package::tool::Refuse;
     std::vector<files::NamedFile> outputs;
-    for (const Output* out : {&te, &ffs, &fv}) {
+    for (const Output* out : {&te, &ffs, &fv, &depexFile}) {
       if (!out->Path.empty()) {
         outputs.push_back({out->Path, out->What});
       }
@@ -81,6 +89,15 @@ int main(int argc, char** argv) {
     } catch (const package::FormatError& error) {
       Refuse(std::string("--name: ") + error.what());
     }
+    std::optional<package::ModuleVersion> moduleVersion;
+    if (!version.empty()) {
+      moduleVersion = package::ModuleVersion{buildNumber, version};
+      try {
+        package::VersionData(*moduleVersion);
+      } catch (const package::FormatError& error) {
+        Refuse(std::string("--module-version: ") + error.what());
+      }
+    }
     const package::VolumeSpec volume{
         .Size = package::tool::NumberOption(size, "--fv-size", AddressMax)};
     if (volume.Size % volume.BlockSize != 0 || volume.Size < package::VolumeHeaderSize) {
@@ -94,30 +111,32 @@ int main(int argc, char** argv) {
     } catch (const package::FormatError& error) {
       Refuse("--fv-base " + base + ": " + error.what());
     }
-    for (Output* out : {&te, &ffs, &fv}) {
+    for (Output* out : {&te, &ffs, &fv, &depexFile}) {
       if (!out->Path.empty()) {
         out->File = std::make_unique<files::OutputFile>(out->Path, out->What);
       }
     }
     const std::vector<uint8_t> image =
         package::tool::ReadInputFile(pe, package::MaxImageSize, "a module's image");
-    std::vector<uint8_t> teImage, ffsFile, fvImage;
+    std::vector<uint8_t> teImage, ffsFile, fvImage, depexBytes;
     try {
       const package::PeimSpec wanted{
           *fileName, name,
           depex == "always" ? package::DepexAlways()
                             : package::DepexAfterPpi(package::PermanentMemoryInstalledPpi),
-          code == "te" ? package::CodeForm::Te : package::CodeForm::Pe32};
+          code == "te" ? package::CodeForm::Te : package::CodeForm::Pe32, moduleVersion};
       const package::FileSpec file = package::PeimFile(wanted, image);
       teImage = package::ConvertPeToTe(image);
       ffsFile = package::BuildFile(file);
       fvImage = package::BuildVolumeInPlace({&file, 1}, volume, volumeBase);
       package::ParseVolume(fvImage); // what we ship must read back
+      depexBytes = wanted.Depex;
     } catch (const package::FormatError& error) {
       Refuse(tools::Printable(pe) + ": " + error.what());
     }
     Write(te, teImage);
     Write(ffs, ffsFile);
     Write(fv, fvImage);
+    Write(depexFile, depexBytes);
   });
 }

@@ -45,13 +45,14 @@ public:
         pendingReads_.pop_front();
         t.HasValue = true;
         t.Value = static_cast<uint8_t>(A.Value);
+        Extend(t, A);
       }
     } else if (!write && Offset == RawInterruptStatus && (A.Value & RawTransmitAbort)) {
       // The flag belongs to the transaction on the bus, or else to the last one that ran.
-      if (open_) {
-        out_[*open_].Aborted = true;
-      } else if (!out_.empty()) {
-        out_.back().Aborted = true;
+      if (open_ || !out_.empty()) {
+        I2cTransaction& t = out_[open_.value_or(out_.size() - 1)];
+        t.Aborted = true;
+        Extend(t, A);
       }
       Close();
     }
@@ -69,10 +70,12 @@ private:
       t.TimeNs = A.TimeNs;
       t.Device = device;
       t.TenBit = tenBit;
+      t.FirstSeq = A.Seq;
       out_.push_back(t);
       open_ = out_.size() - 1;
     }
     I2cTransaction& t = out_[*open_];
+    Extend(t, A);
     if (A.Value & CommandRead) {
       t.Read = true;
       pendingReads_.push_back(*open_);
@@ -92,6 +95,11 @@ private:
   void Close() {
     open_.reset();
     pendingReads_.clear();
+  }
+
+  static void Extend(I2cTransaction& T, const sim::Access& A) {
+    T.LastSeq = A.Seq;
+    T.LastNs = A.TimeNs;
   }
 
   std::vector<I2cTransaction>& out_;
@@ -115,6 +123,7 @@ public:
     } else if (write && Offset == MessageControl) {
       SidebandMessage m;
       m.TimeNs = A.TimeNs;
+      m.Seq = A.Seq;
       m.Opcode = static_cast<uint8_t>(A.Value >> 24);
       m.Port = static_cast<uint8_t>(A.Value >> 16);
       m.Register = (extension_ & 0xFFFFFF00u) | ((A.Value >> 8) & 0xFF);
@@ -149,7 +158,7 @@ class SemaphoreDecoder {
 public:
   explicit SemaphoreDecoder(std::vector<SemaphoreHold>& Out) : out_(Out) {}
 
-  void Message(const SidebandMessage& M, uint64_t TimeNs) {
+  void Message(const SidebandMessage& M, const sim::Access& Completed) {
     if (M.Port != PunitPort || M.Register != SemaphoreRegister || !M.HasValue) {
       return;
     }
@@ -166,11 +175,13 @@ public:
         SemaphoreHold h;
         h.Requested = true;
         h.RequestNs = M.TimeNs;
+        h.RequestSeq = M.Seq;
         out_.push_back(h);
         open_ = true;
       } else if (open_ && !(M.Value & SemaphoreGrant)) {
         out_.back().Released = true;
         out_.back().ReleaseNs = M.TimeNs;
+        out_.back().ReleaseSeq = M.Seq;
         open_ = false;
       }
       return;
@@ -183,11 +194,13 @@ public:
     const bool arbitrated = M.ValueWidth == 32 && (M.Value & SemaphoreArbitration);
     if (open_ && !out_.back().Granted) {
       out_.back().Granted = true;
-      out_.back().AcquireNs = TimeNs;
+      out_.back().AcquireNs = Completed.TimeNs;
+      out_.back().AcquireSeq = Completed.Seq;
     } else if (!open_ && arbitrated) {
       SemaphoreHold h;
       h.Granted = true;
-      h.AcquireNs = TimeNs;
+      h.AcquireNs = Completed.TimeNs;
+      h.AcquireSeq = Completed.Seq;
       out_.push_back(h);
       open_ = true;
     }
@@ -216,7 +229,7 @@ BusActivity DecodeBus(const std::vector<Access>& Trace, const BusAddresses& Wher
     } else if (access.Address - Where.SidebandRegisters < SidebandWindowSize) {
       if (const SidebandMessage* m =
               sideband.Access(access, access.Address - Where.SidebandRegisters)) {
-        semaphore.Message(*m, access.TimeNs);
+        semaphore.Message(*m, access);
       }
     }
   }

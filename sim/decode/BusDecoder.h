@@ -30,6 +30,11 @@ struct I2cTransaction {
   uint8_t Value = 0;
   bool Stopped = false; // a command with the stop bit was queued
   bool Aborted = false; // the module found the abort flag raised for it
+  // The trace's access numbers of the first command and of the last access that belongs to the
+  // transaction (a later command, the byte taken from the FIFO, the abort flag), and its time.
+  uint64_t FirstSeq = 0;
+  uint64_t LastSeq = 0;
+  uint64_t LastNs = 0;
   bool operator==(const I2cTransaction&) const = default;
 };
 
@@ -42,6 +47,7 @@ struct SidebandMessage {
   bool HasValue = false; // written data, or the data read back (at the width of that read)
   uint32_t Value = 0;
   uint8_t ValueWidth = 0;
+  uint64_t Seq = 0; // the access number of the message word's write
   bool IsWrite() const { return Opcode == 0x07; }
   bool operator==(const SidebandMessage&) const = default;
 };
@@ -54,6 +60,11 @@ struct SemaphoreHold {
   uint64_t AcquireNs = 0; // first read that showed the grant
   bool Released = false;
   uint64_t ReleaseNs = 0; // the write that cleared the grant bit
+  // The access numbers of the request's, the grant's and the release's message words (0 when
+  // absent); a grant read is the read of the message's data.
+  uint64_t RequestSeq = 0;
+  uint64_t AcquireSeq = 0;
+  uint64_t ReleaseSeq = 0;
   bool operator==(const SemaphoreHold&) const = default;
 };
 

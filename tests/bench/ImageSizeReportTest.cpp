@@ -121,7 +121,7 @@ TEST(ImageSizeReportTest, ShippedFormsSideBySide) {
                         "  PE32     11488  boardinit.efi\n"
                         "  TE       11160  boardinit.te, -328 against the PE32\n"
                         "  FFS      11220  boardinit.ffs, +60 against the TE image (file header, "
-                        "sections, depex, name)\n"
+                        "sections, depex, name, version)\n"
                         "  volume   65536  boardinit-fv.bin, 11296 used, 54240 free\n");
 }
 

@@ -49,10 +49,18 @@ I2cTransaction Transaction(bool Read, uint8_t Reg, uint8_t Value, bool Aborted =
   return t;
 }
 
-// Transactions compared without their times.
+// Transactions compared without their times and access numbers.
 std::vector<I2cTransaction> Untimed(std::vector<I2cTransaction> All) {
   for (auto& t : All) {
-    t.TimeNs = 0;
+    t = {.Device = t.Device,
+         .TenBit = t.TenBit,
+         .Read = t.Read,
+         .HasRegister = t.HasRegister,
+         .Register = t.Register,
+         .HasValue = t.HasValue,
+         .Value = t.Value,
+         .Stopped = t.Stopped,
+         .Aborted = t.Aborted};
   }
   return All;
 }

@@ -71,7 +71,7 @@ std::vector<ShippedForm> ShippedForms() {
   // The build's option for a PE32 code section, placed elsewhere: rebasing the PE32 form.
   const std::vector<uint8_t> pe = emu::ReadFileBytes(BOARDINIT_IMAGE);
   const package::FileSpec file =
-      package::PeimFile({*package::Guid::Parse("1271D999-FAD7-455D-9894-5B642DD6EE1C"), "BoardInit",
+      package::PeimFile({*package::Guid::Parse(BOARDINIT_FILE_GUID), BOARDINIT_UI_NAME,
                          package::DepexAlways(), package::CodeForm::Pe32},
                         pe);
   forms.push_back(

@@ -16,7 +16,8 @@
 
 namespace {
 
-const package::Guid ModuleGuid = *package::Guid::Parse("1271D999-FAD7-455D-9894-5B642DD6EE1C");
+const package::Guid ModuleGuid = *package::Guid::Parse(BOARDINIT_FILE_GUID);
+constexpr uint16_t Build = BOARDINIT_BUILD_NUMBER;
 constexpr uint32_t VolumeBase = 0x00820000;
 constexpr uint32_t VolumeSize = 0x10000;
 
@@ -24,8 +25,10 @@ constexpr uint32_t VolumeSize = 0x10000;
 struct Shipped {
   std::vector<uint8_t> Pe = emu::ReadFileBytes(BOARDINIT_IMAGE);
   std::vector<uint8_t> Te = package::ConvertPeToTe(Pe);
-  package::FileSpec File = package::PeimFile(
-      {ModuleGuid, "BoardInit", package::DepexAlways(), package::CodeForm::Te}, Pe);
+  package::FileSpec File =
+      package::PeimFile({ModuleGuid, BOARDINIT_UI_NAME, package::DepexAlways(),
+                         package::CodeForm::Te, package::ModuleVersion{Build, BOARDINIT_VERSION}},
+                        Pe);
   std::vector<uint8_t> Ffs = package::BuildFile(File);
   std::vector<uint8_t> Fv =
       package::BuildVolumeInPlace({&File, 1}, {.Size = VolumeSize}, VolumeBase);
@@ -62,19 +65,55 @@ TEST(PackageTest, TheVolumeHoldsTheModuleAsWrittenAndReadsBackFieldByField) {
   EXPECT_EQ(file.State, 0xF8); // header and data valid, as erase polarity 1 stores them
   EXPECT_EQ(file.Size, m.Ffs.size());
   EXPECT_EQ(fv.FreeSpaceOffset, package::AlignUp(72 + file.Size, 8));
-  ASSERT_EQ(file.Sections.size(), 3u);
+  ASSERT_EQ(file.Sections.size(), 4u);
   EXPECT_EQ(file.Sections[0].Type, package::SectionType::PeiDepex);
   EXPECT_EQ(file.Sections[0].Data, (std::vector<uint8_t>{0x06, 0x08})); // TRUE, END
   EXPECT_EQ(file.Sections[1].Type, package::SectionType::Te);
   EXPECT_EQ(file.Sections[1].Offset, 8u); // the depex section padded to 4 bytes
   EXPECT_EQ(file.Sections[2].Type, package::SectionType::UserInterface);
-  EXPECT_EQ(package::UserInterfaceName(file.Sections[2].Data), "BoardInit");
+  EXPECT_EQ(package::UserInterfaceName(file.Sections[2].Data), BOARDINIT_UI_NAME);
+  EXPECT_EQ(file.Sections[3].Type, package::SectionType::Version);
+  EXPECT_EQ(package::ParseVersionData(file.Sections[3].Data),
+            (package::ModuleVersion{Build, BOARDINIT_VERSION}));
   // Placed to run in place: the TE header lies at its section's data.
   const uint32_t teAt = VolumeBase + 72 + 24 + 8 + 4;
   const package::TeImage te = package::ParseTe(file.Sections[1].Data);
   EXPECT_EQ(te.ImageBase, teAt - te.StrippedBytes());
   // The standalone file is the same file, not yet placed.
   EXPECT_EQ(package::ParseFile(m.Ffs).Sections[1].Data, m.Te);
+}
+
+// EFI_VERSION_SECTION's data: the build number, then the text in UCS-2 ending in a zero.
+TEST(PackageTest, TheVersionSectionIsTheBuildNumberThenItsText) {
+  EXPECT_EQ(package::VersionData({0x1234, "1.2"}),
+            (std::vector<uint8_t>{0x34, 0x12, '1', 0, '.', 0, '2', 0, 0, 0}));
+  const struct {
+    const char* What;
+    std::function<void()> Call;
+    const char* Reason;
+  } refused[] = {
+      {"no build number", [] { package::ParseVersionData(std::vector<uint8_t>{7}); },
+       "version section's build number"},
+      {"no terminating zero",
+       [] {
+         package::ParseVersionData(std::vector<uint8_t>{0, 0, '1', 0});
+       },
+       "version section is not a UCS-2 string ending in a zero"},
+      {"a character beyond ASCII",
+       [] {
+         package::VersionData({0, "1.2\xE9"});
+       },
+       "version text holds byte 0xE9 at 3; only printable ASCII is written"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.What);
+    try {
+      c.Call();
+      ADD_FAILURE() << "not refused";
+    } catch (const package::FormatError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.Reason), std::string::npos) << error.what();
+    }
+  }
 }
 
 TEST(PackageTest, DependencyExpressionsDecodeToWhatTheyAskFor) {

@@ -122,7 +122,7 @@ TEST(PeiVolumeEditTest, WhatCannotBePlacedIsRefusedWithTheReason) {
   const Case cases[] = {
       {"the module placed twice",
        [&] { package::PlacePeim(f.Before.Flash, f.Ffs, package::Dispatch::AfterMemory, PeiBase); },
-       "PEI volume already holds file 1271D999-FAD7-455D-9894-5B642DD6EE1C"},
+       "PEI volume already holds file " BOARDINIT_FILE_GUID},
       {"a volume without a compressed PEI volume",
        [&] { package::PlacePeim(shipVolume, f.Ffs, package::Dispatch::AfterMemory, PeiBase); },
        "main volume: no FV_IMAGE file holding an LZMA-compressed section"},

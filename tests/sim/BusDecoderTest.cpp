@@ -58,6 +58,14 @@ I2cTransaction T(uint64_t Time, uint16_t Device, bool Read, int Register, int Va
   return t;
 }
 
+// The transaction's access numbers: its first command at its time, its last access at Last.
+I2cTransaction Until(I2cTransaction T, uint64_t Last) {
+  T.FirstSeq = T.TimeNs / 100;
+  T.LastSeq = Last / 100;
+  T.LastNs = Last;
+  return T;
+}
+
 TEST(BusDecoder, RegisterReadsAndWritesBecomeOneTransactionEach) {
   TraceBuilder b;
   b.W(Enable, 0).W(DataCommand, 0).W(TargetAddress, 0x34).W(Enable, 1); // set-up: no transfer
@@ -75,8 +83,9 @@ TEST(BusDecoder, RegisterReadsAndWritesBecomeOneTransactionEach) {
 
   EXPECT_EQ(
       DecodeBus(b.Accesses()).I2c,
-      (std::vector{T(read, 0x34, true, 0x12, 0xA5, true), T(write, 0x5E, false, 0x40, 0x5C, true),
-                   T(tenBit, 0x2A5, true, 0x01, 0x99, true, false, true)}));
+      (std::vector{Until(T(read, 0x34, true, 0x12, 0xA5, true), read + 400),
+                   Until(T(write, 0x5E, false, 0x40, 0x5C, true), write + 100),
+                   Until(T(tenBit, 0x2A5, true, 0x01, 0x99, true, false, true), tenBit + 200)}));
 }
 
 TEST(BusDecoder, AnAbortBelongsToTheTransactionOnTheBusOrElseTheLastOne) {
@@ -92,9 +101,10 @@ TEST(BusDecoder, AnAbortBelongsToTheTransactionOnTheBusOrElseTheLastOne) {
   const uint64_t clean = b.Now();
   b.W(DataCommand, 0x412).R(RawInterruptStatus, 0x00).W(DataCommand, 0x700).R(DataCommand, 0x7E);
 
-  EXPECT_EQ(DecodeBus(b.Accesses()).I2c, (std::vector{T(write, 0x34, false, 0x40, 0x5C, true, true),
-                                                      T(read, 0x34, true, 0x12, -1, true, true),
-                                                      T(clean, 0x34, true, 0x12, 0x7E, true)}));
+  EXPECT_EQ(DecodeBus(b.Accesses()).I2c,
+            (std::vector{Until(T(write, 0x34, false, 0x40, 0x5C, true, true), write + 200),
+                         Until(T(read, 0x34, true, 0x12, -1, true, true), read + 200),
+                         Until(T(clean, 0x34, true, 0x12, 0x7E, true), clean + 300)}));
 }
 
 TEST(BusDecoder, AnIndexPhaseCutShortLeavesAnOpenTransactionAborted) {
@@ -104,8 +114,9 @@ TEST(BusDecoder, AnIndexPhaseCutShortLeavesAnOpenTransactionAborted) {
   b.W(DataCommand, 0x412).R(RawInterruptStatus, 0x40);
   const uint64_t second = b.Now();
   b.W(DataCommand, 0x413).W(DataCommand, 0x701).R(DataCommand, 0x01);
-  EXPECT_EQ(DecodeBus(b.Accesses()).I2c, (std::vector{T(first, 0x6E, false, 0x12, -1, false, true),
-                                                      T(second, 0x6E, true, 0x13, 0x01, true)}));
+  EXPECT_EQ(DecodeBus(b.Accesses()).I2c,
+            (std::vector{Until(T(first, 0x6E, false, 0x12, -1, false, true), first + 100),
+                         Until(T(second, 0x6E, true, 0x13, 0x01, true), second + 200)}));
 }
 
 TEST(BusDecoder, SidebandMessagesCarryTheirDataAtTheWidthRead) {
@@ -116,9 +127,9 @@ TEST(BusDecoder, SidebandMessagesCarryTheirDataAtTheWidthRead) {
   b.W(MessageAddressExtension, 0, 32).W(MessageControl, 0x06051230, 32).R(MessageData, 0xFF, 32);
   const auto messages = DecodeBus(b.Accesses()).Sideband;
   ASSERT_EQ(messages.size(), 3u);
-  EXPECT_EQ(messages[0], (SidebandMessage{200, 0x07, 0x04, 0x06, 0xF, true, 0xCAFE, 32}));
-  EXPECT_EQ(messages[1], (SidebandMessage{400, 0x06, 0x04, 0x107, 0xF, true, 0x01, 8}));
-  EXPECT_EQ(messages[2], (SidebandMessage{700, 0x06, 0x05, 0x12, 0x3, true, 0xFF, 32}));
+  EXPECT_EQ(messages[0], (SidebandMessage{200, 0x07, 0x04, 0x06, 0xF, true, 0xCAFE, 32, 2}));
+  EXPECT_EQ(messages[1], (SidebandMessage{400, 0x06, 0x04, 0x107, 0xF, true, 0x01, 8, 4}));
+  EXPECT_EQ(messages[2], (SidebandMessage{700, 0x06, 0x05, 0x12, 0x3, true, 0xFF, 32, 7}));
 }
 
 // The semaphore register's sideband sequences, as the module issues them.
@@ -146,8 +157,9 @@ TEST(BusDecoder, SemaphoreHoldsRunFromRequestOrGrantToRelease) {
     ReadSemaphore(b, 0x101);
     const uint64_t release = b.Now() + 200;
     WriteSemaphore(b, 0x100);
-    EXPECT_EQ(DecodeBus(b.Accesses()).Holds,
-              (std::vector{SemaphoreHold{false, 0, true, 200, true, release}}));
+    EXPECT_EQ(
+        DecodeBus(b.Accesses()).Holds,
+        (std::vector{SemaphoreHold{false, 0, true, 200, true, release, 0, 2, release / 100}}));
   }
   // Requested, granted on a poll, released.
   {
@@ -163,7 +175,8 @@ TEST(BusDecoder, SemaphoreHoldsRunFromRequestOrGrantToRelease) {
     const uint64_t release = b.Now() + 200;
     WriteSemaphore(b, 0x100);
     EXPECT_EQ(DecodeBus(b.Accesses()).Holds,
-              (std::vector{SemaphoreHold{true, request, true, grant, true, release}}));
+              (std::vector{SemaphoreHold{true, request, true, grant, true, release, request / 100,
+                                         grant / 100, release / 100}}));
   }
   // Requested, never granted, withdrawn by the release.
   {
@@ -181,7 +194,8 @@ TEST(BusDecoder, SemaphoreHoldsRunFromRequestOrGrantToRelease) {
     ReadSemaphore(b, 0x102);
     WriteSemaphore(b, 0x102);
     EXPECT_EQ(DecodeBus(b.Accesses()).Holds,
-              (std::vector{SemaphoreHold{true, request, false, 0, true, release}}));
+              (std::vector{SemaphoreHold{true, request, false, 0, true, release, request / 100, 0,
+                                         release / 100}}));
   }
 }
 

@@ -1,12 +1,27 @@
 #include "common/ToolError.h"
 #include "tools/boardsim/shared/BoardInput.h"
+#include "tools/boardsim/shared/Installation.h"
 #include "tools/boardsim/shared/Options.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace {
+
+// " html FILE pads all" or " pads 0x0000:93 ...": the page and the pads asked for.
+std::string PageAndPads(const std::optional<std::string>& Html,
+                        const std::optional<std::vector<boardsim::PadRef>>& Pads) {
+  std::string parsed = Html ? " html " + *Html : "";
+  if (Pads) {
+    parsed += Pads->empty() ? " pads all" : " pads";
+    for (const boardsim::PadRef& pad : *Pads) {
+      parsed += " " + boardsim::FormatPadRef(pad);
+    }
+  }
+  return parsed;
+}
 
 // What the command line came to, or the message it was refused with.
 std::string Parse(const std::vector<std::string>& Args) {
@@ -16,10 +31,13 @@ std::string Parse(const std::vector<std::string>& Args) {
     switch (line.Which) {
     case boardsim::Command::Print:
       return "print";
+    case boardsim::Command::Version:
+      return "version";
     case boardsim::Command::Decode:
       return "decode " + line.Decode.TracePath + (line.Decode.Json ? " json" : "") +
              (line.Decode.Source ? " source" : "") +
-             (line.Decode.ImagePath ? " image " + *line.Decode.ImagePath : "");
+             (line.Decode.ImagePath ? " image " + *line.Decode.ImagePath : "") +
+             PageAndPads(line.Decode.HtmlPath, line.Decode.Pads);
     case boardsim::Command::Sweep: {
       const boardsim::SweepOptions& sweep = line.Sweep;
       std::string parsed = "sweep";
@@ -30,7 +48,7 @@ std::string Parse(const std::vector<std::string>& Args) {
       }
       return parsed + " jobs " + std::to_string(sweep.Jobs) + " sample " +
              std::to_string(sweep.Sample) + (sweep.Host ? " host" : "") +
-             (sweep.Json ? " json" : "");
+             (sweep.Json ? " json" : "") + PageAndPads(sweep.HtmlPath, std::nullopt);
     }
     case boardsim::Command::Run:
     case boardsim::Command::Op:
@@ -40,7 +58,8 @@ std::string Parse(const std::vector<std::string>& Args) {
                          (run.ImagePath ? " image " + *run.ImagePath : "") +
                          (run.TracePath ? " trace " + *run.TracePath : "") +
                          (run.VcdPath ? " vcd " + *run.VcdPath : "") + (run.Json ? " json" : "") +
-                         (run.Source ? " source" : "") + (line.Op.List ? " list" : "");
+                         (run.Source ? " source" : "") + (line.Op.List ? " list" : "") +
+                         PageAndPads(run.HtmlPath, run.Pads);
     for (const std::string& fault : run.Faults) {
       parsed += " fault " + fault;
     }
@@ -69,7 +88,7 @@ TEST(BoardsimOptions, RunAndDecodeTakeTheirOptionsOrSayWhatIsWrong) {
       {{"run", "--image", "other.efi"}, "board default image other.efi"},
       {{"run", "--board=mine.json"}, "board mine.json"},
       {{"decode", "-", "--json"}, "decode - json"},
-      {{"--version"}, "print"},
+      {{"--version"}, "version"},
       {{"run", "--help"}, "print"},
       {{"run", "--bored", "x"}, "boardsim: unknown option '--bored'"},
       {{"run", "--board"}, "boardsim: --board needs a value"},
@@ -97,6 +116,16 @@ TEST(BoardsimOptions, RunAndDecodeTakeTheirOptionsOrSayWhatIsWrong) {
        "boardsim: unexpected argument 'b' (see boardsim decode --help)"},
       {{"run", "--host", "--", "x"}, "boardsim: unexpected argument 'x' (see boardsim run --help)"},
       {{"run", "--bo\x1B[2Jard"}, "boardsim: unknown option '--bo\\x1B[2Jard'"},
+      // --pads takes the words that name pads, none or more; --html a file.
+      {{"run", "--pads"}, "board default pads all"},
+      {{"run", "--pads", "0x0000:93", "4096:0x1", "--html", "p.html"},
+       "board default html p.html pads 0x0000:93 0x1000:1"},
+      {{"run", "--pads=0x2000:33", "--host"}, "board default host pads 0x2000:33"},
+      {{"run", "--pads", "0x3000:1"},
+       "boardsim: --pads: '0x3000:1': the community is 0x0000, 0x1000 or 0x2000"},
+      {{"decode", "t.trace", "--pads", "--html", "-"}, "decode t.trace html - pads all"},
+      {{"sweep", "--html", "s.html"}, "sweep jobs 0 sample 0 html s.html"},
+      {{"sweep", "--pads"}, "boardsim: unknown option '--pads'"},
   };
   for (const auto& [args, expected] : cases) {
     EXPECT_EQ(Parse(args), expected);
@@ -115,6 +144,8 @@ TEST(BoardsimOptions, OpTakesASlotAndItsArgumentsOrSaysWhatIsWrong) {
       {{"--board", "no-pmic", "--host", "WriteRegister", "48", "0xFF"},
        "board no-pmic host slot 1 48 255"},
       {{"ReadVoltage"}, "board default slot 19"},
+      {{"--pads", "0x1000:1", "WriteRegister", "48", "0xFF"},
+       "board default pads 0x1000:1 slot 1 48 255"},
       {{"ReadVoltage", "--fault", "timer-frozen@2"}, "board default fault timer-frozen@2 slot 19"},
       {{"GetLevel", "--host"}, "board default host slot 23"},
       {{"GetStatus2"}, "board default slot 12"},
@@ -201,6 +232,41 @@ TEST(BoardsimOptions, BareNamesLiveInTheBoardsFolder) {
     EXPECT_EQ(error.ExitStatus(), 2);
     EXPECT_NE(std::string(error.what()).find("no board named 'no-such-board'"), std::string::npos);
   }
+}
+
+// Installed (bin/boardsim beside share/boardinit/), the tool takes its boards and image from its
+// own prefix, even when only one of them is left; otherwise from the build tree.
+TEST(BoardsimOptions, AnInstalledToolFindsItsDataInItsOwnPrefix) {
+  const std::filesystem::path prefix = std::filesystem::path(::testing::TempDir()) / "prefix";
+  const boardsim::Installation relative{"../share/boardinit/boards",
+                                        "../share/boardinit/firmware/boardinit.efi"};
+  const boardsim::Installation buildTree{"/build/boards", "/build/image/boardinit.efi"};
+  const boardsim::Installation installed{
+      (prefix / "share/boardinit/boards").string(),
+      (prefix / "share/boardinit/firmware/boardinit.efi").string()};
+  const struct {
+    const char* Present; // below the prefix, besides bin/
+    const boardsim::Installation& Found;
+  } cases[] = {{"", buildTree},
+               {"share/boardinit/boards/", installed},
+               {"share/boardinit/firmware/boardinit.efi", installed}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Present);
+    std::filesystem::remove_all(prefix);
+    std::filesystem::create_directories(prefix / "bin");
+    const std::string present = c.Present;
+    if (present.ends_with('/')) {
+      std::filesystem::create_directories(prefix / present);
+    } else if (!present.empty()) {
+      std::filesystem::create_directories((prefix / present).parent_path());
+      std::ofstream(prefix / present) << "MZ";
+    }
+    const boardsim::Installation found =
+        boardsim::FindInstallation(prefix / "bin/boardsim", relative, buildTree);
+    EXPECT_EQ(found.BoardsDir, c.Found.BoardsDir);
+    EXPECT_EQ(found.BuiltImage, c.Found.BuiltImage);
+  }
+  std::filesystem::remove_all(prefix);
 }
 
 } // namespace

@@ -41,12 +41,26 @@ def views(doc):
     return {key: doc.get(key) for key in ("pmic", "board_step", "pmic_bus")}
 
 
+def pad_accesses(doc):
+    return {(p["community"], p["pad"]): (p["table_row"], p["accesses"]) for p in doc["pads"]["detail"]}
+
+
+def parts_cover(doc, end):
+    phases = doc["timeline"]["phases"]
+    return (phases[0]["start_ns"] == 0 and phases[-1]["end_ns"] == end
+            and all(a["end_ns"] == b["start_ns"] and a["last_seq"] + 1 == b["first_seq"]
+                    for a, b in zip(phases, phases[1:])))
+
+
 # Every built-in board: the run's document, and decode of its trace gives the same views.
 for board in sorted(pathlib.Path(boards_dir).glob("*.json")):
     trace = work / (board.stem + ".trace")
-    run = document("run", "--host", "--json", "--board", board.stem, "--trace", str(trace))
-    decoded = document("decode", "--json", str(trace))
+    run = document("run", "--host", "--json", "--pads", "--board", board.stem, "--trace", str(trace))
+    decoded = document("decode", "--json", "--pads", str(trace))
     check(f"{board.stem}: decode --json has run's views", views(decoded) == views(run))
+    check(f"{board.stem}: decode tells every pad's accesses and rows as run does",
+          pad_accesses(decoded) == pad_accesses(run))
+    check(f"{board.stem}: the run's parts cover it", parts_cover(run, run["time_ns"]))
     records = sum(1 for line in trace.read_text().splitlines() if not line.startswith("#"))
     check(f"{board.stem}: every access of the trace is counted",
           run["accesses"]["total"] == records)
@@ -93,8 +107,20 @@ for form in (["--host"], []):
     last.append(text[at:at + 11])
 check("both forms' text shows the last ten accesses", len(last[0]) == 11 and last[0] == last[1])
 
+# --pads answers which accesses set a pad and from which table row.
+pad = document("run", "--json", "--pads", "0x0000:93")["pads"]["detail"]
+check("--pads 0x0000:93: its row and the accesses that set it",
+      len(pad) == 1 and pad[0]["table_row"]["row"] == 2
+      and [(a["op"], a["offset"], a["part"], a["row"]) for a in pad[0]["accesses"] if a["op"] == "W"]
+      == [("W", 8, "GPIO pass: table 0x0000", 2), ("W", 0, "GPIO pass: table 0x0000", 2)])
+text = tool("run", "--pads", "0x0000:93").stdout
+check("--pads in the text names the row", "table   row 2 of PadTable0000: direction 0x02" in text)
+
 # op: a call, a null pointer, a write, a slot not offered, the list, the image form.
-op = document("op", "--host", "--json", "GetIdentity", "--trace", str(work / "op.trace"))
+op = document("op", "--host", "--json", "--pads", "GetIdentity", "--trace", str(work / "op.trace"))
+check("op: --pads before the slot leaves it the slot; no pad accessed", op["pads"]["detail"] == [])
+check("op: selection and the call cover the run", parts_cover(op, op["time_ns"])
+      and op["timeline"]["phases"][-1]["name"] == "slot call")
 check("op stores Id and Revision",
       [(s["name"], s["value"]) for s in op["call"]["stored"]] == [("Id", 0x41), ("Revision", 0)])
 document("op", "--host", "--json", "GetStatus1", "null")
@@ -116,6 +142,12 @@ for args, message in [
     (["run", "--json", "--board", "nowhere"], "boardsim: no board named 'nowhere'"),
     (["op", "--json", "WriteRegister", "0x30"], "boardsim: WriteRegister takes 2 arguments"),
     (["decode", "--json", str(work / "absent.trace")], "absent.trace: cannot open the trace"),
+    (["run", "--pads", "0x3000:1"], "boardsim: --pads: '0x3000:1': the community is 0x0000"),
+    (["run", "--html", boards_dir + "/default.json"], "the page would overwrite the board"),
+    (["sweep", "--board", "default", "--html", boards_dir + "/default.json"],
+     "the page would overwrite the board"),
+    (["decode", str(work / "op.trace"), "--html", str(work / "op.trace")],
+     "the page would overwrite the trace"),
 ]:
     done = tool(*args, status=2)
     check(f"{' '.join(args)}: one line, nothing on standard output",

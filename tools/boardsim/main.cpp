@@ -5,12 +5,23 @@
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/Options.h"
 
+#include <filesystem>
 #include <iostream>
 
 namespace {
 
+// Installed, the tool takes its boards and image from its own prefix, wherever that was unpacked.
+boardsim::Installation FindData() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  const boardsim::Installation buildTree{BOARDINIT_BOARDS_DIR, BOARDINIT_IMAGE};
+  return error ? buildTree
+               : boardsim::FindInstallation(
+                     self, {BOARDINIT_INSTALLED_BOARDS, BOARDINIT_INSTALLED_IMAGE}, buildTree);
+}
+
 int RunTool(int argc, char** argv) {
-  const boardsim::Installation where{BOARDINIT_BOARDS_DIR, BOARDINIT_IMAGE};
+  const boardsim::Installation where = FindData();
   try {
     const boardsim::CommandLine line =
         boardsim::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -23,6 +34,8 @@ int RunTool(int argc, char** argv) {
       return boardsim::DecodeCommand(line.Decode, where);
     case boardsim::Command::Sweep:
       return boardsim::SweepCommand(line.Sweep, where);
+    case boardsim::Command::Version:
+      return boardsim::VersionCommand(where);
     case boardsim::Command::Print:
       std::cout << line.Printed;
       return 0;

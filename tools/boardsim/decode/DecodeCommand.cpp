@@ -5,6 +5,8 @@
 #include "sim/Trace.h"
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/DecodeSummary.h"
+#include "tools/boardsim/shared/JsonViews.h"
+#include "tools/boardsim/shared/Page.h"
 #include "tools/boardsim/shared/SourceLines.h"
 #include "tools/boardsim/shared/SummaryJson.h"
 
@@ -123,7 +125,9 @@ private:
 
 // With Sources, every record is also written to standard output again, ending with its
 // instruction address and source line, as run --source writes it.
-DecodeReport ReadTrace(const std::string& Path, const std::string& Name, sim::SiteNames* Sources) {
+DecodeReport ReadTrace(const std::string& Path, const std::string& Name,
+                       const std::optional<std::vector<PadRef>>& Pads, bool AllPads,
+                       sim::SiteNames* Sources) {
   auto file = std::make_unique<TraceFile>(Path, Name);
   std::string_view line;
   if (!file->Next(line) || (line != Header && line != SitesHeader)) {
@@ -134,7 +138,7 @@ DecodeReport ReadTrace(const std::string& Path, const std::string& Name, sim::Si
   }
   std::string annotated(SitesHeader);
   annotated += '\n';
-  TraceDecoder decoder(Name);
+  TraceDecoder decoder(Name, Pads, AllPads);
   std::vector<sim::Access> parsed;
   std::string error;
   std::optional<sim::Access> last;
@@ -183,17 +187,33 @@ DecodeReport ReadTrace(const std::string& Path, const std::string& Name, sim::Si
 
 int DecodeCommand(const DecodeOptions& Options, const Installation& Where) {
   const std::string name = Options.TracePath == "-" ? "standard input" : Options.TracePath;
-  files::RefuseSharedFiles({{Options.TracePath, "trace"}}, {});
+  std::vector<files::NamedFile> outputs;
+  if (Options.HtmlPath) {
+    outputs.push_back({*Options.HtmlPath, "page"});
+  }
+  files::RefuseSharedFiles({{Options.TracePath, "trace"}}, outputs);
+  PageOutput page(Options.HtmlPath);
   std::unique_ptr<SourceLines> sources;
   if (Options.Source) {
     sources = std::make_unique<SourceLines>(Options.ImagePath.value_or(Where.BuiltImage),
                                             Where.BuiltImage);
   }
-  const DecodeReport report = ReadTrace(Options.TracePath, name, sources.get());
-  if (!sources && Options.Json) {
-    PrintDecodeJson(std::cout, report);
-  } else if (!sources) {
-    PrintDecode(std::cout, report);
+  const DecodeReport report =
+      ReadTrace(Options.TracePath, name, Options.Pads, page.Wanted(), sources.get());
+  if (page.Wanted()) {
+    // The page's pad map shows every pad the trace accesses, whichever --pads names.
+    DecodeReport shown = report;
+    shown.PadDetail.reset();
+    const std::string detail = PadsText(*report.AllPads);
+    page.Write(DecodeDocument(shown), "boardsim decode " + name, &detail);
+  }
+  std::ostream& out = Options.HtmlPath == "-" ? std::cerr : std::cout;
+  if (sources) {
+    // The trace itself, named line by line, was the output.
+  } else if (Options.Json) {
+    PrintJson(out, DecodeDocument(report));
+  } else {
+    PrintDecode(out, report);
   }
   files::CheckStandardOutput();
   return 0;

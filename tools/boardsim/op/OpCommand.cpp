@@ -6,8 +6,10 @@
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/Contained.h"
 #include "tools/boardsim/shared/GdbOption.h"
+#include "tools/boardsim/shared/JsonViews.h"
 #include "tools/boardsim/shared/OpSummary.h"
 #include "tools/boardsim/shared/Options.h"
+#include "tools/boardsim/shared/Page.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/shared/Selection.h"
 #include "tools/boardsim/shared/SourceLines.h"
@@ -32,11 +34,13 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
   const std::unique_ptr<SourceLines> sources = SourcesFor(options.Run, Where.BuiltImage);
   TraceOutput trace(options.Run.TracePath, sources.get());
   VcdOutput vcd(options.Run.VcdPath);
+  PageOutput page(options.Run.HtmlPath);
   const auto gdb = ListenForGdb(options.Run, Where.BuiltImage, true, std::cerr);
 
   const auto callSlot = [&] {
     sim::Soc soc(board.Config);
     trace.Start(soc.Bus);
+    const auto padsBefore = SnapshotPads(soc.Gpio);
     const auto debugger = AcceptGdb(gdb.get(), soc);
     const ModuleSlotCall call =
         CallSlot(options.Run, soc, Where.BuiltImage, options.Slot, debugger.get());
@@ -46,16 +50,41 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
     }
     trace.Finish(soc.Bus);
     vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
-    const OpReport report{
+    OpReport report{
         board.Config.Name, board.Path, ImageToRun(options.Run, Where.BuiltImage), opened,
         options.Slot,      call.Run};
+    const std::vector<sim::Access>& accesses = soc.Bus.GetTrace().Accesses();
+    const auto padDetail = [&](const std::vector<PadRef>& Wanted) {
+      const std::optional<uint64_t> callStart =
+          call.Run.Selected ? std::optional(call.Run.SelectionEndNs) : std::nullopt;
+      return ViewPads(accesses,
+                      FindPhases(accesses, sim::decode::DecodeBus(accesses),
+                                 soc.Bus.GetClock().NowNs(), callStart),
+                      padsBefore, SnapshotPads(soc.Gpio), Wanted);
+    };
+    if (page.Wanted()) {
+      const std::string detail = PadsText(padDetail({}));
+      page.Write(OpDocument(report, soc.Bus, options.List), "boardsim op " + board.Config.Name,
+                 &detail);
+    }
+    if (options.Run.Pads) {
+      report.PadDetail = padDetail(*options.Run.Pads);
+    }
     std::ostream& out = SummaryStream(options.Run);
     if (options.Run.Json) {
-      PrintOpJson(out, report, soc.Bus, options.List);
-    } else if (options.List) {
-      PrintSlotList(out, report, soc.Bus);
+      PrintJson(out, OpDocument(report, soc.Bus, options.List));
     } else {
-      PrintOpSummary(out, report, soc.Bus);
+      if (options.List) {
+        PrintSlotList(out, report, soc.Bus);
+      } else {
+        PrintOpSummary(out, report, soc.Bus);
+      }
+      if (report.PadDetail) {
+        out << "pads\n";
+        for (const std::string& line : DescribePads(*report.PadDetail)) {
+          out << "  " << line << '\n';
+        }
+      }
     }
     files::CheckStandardOutput();
     if (!call.Run.Failure.empty()) {

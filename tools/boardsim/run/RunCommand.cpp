@@ -6,6 +6,8 @@
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/Contained.h"
 #include "tools/boardsim/shared/GdbOption.h"
+#include "tools/boardsim/shared/JsonViews.h"
+#include "tools/boardsim/shared/Page.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/shared/SourceLines.h"
 #include "tools/boardsim/shared/Summary.h"
@@ -23,6 +25,7 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
   const std::unique_ptr<SourceLines> sources = SourcesFor(Options, Where.BuiltImage);
   TraceOutput trace(Options.TracePath, sources.get());
   VcdOutput vcd(Options.VcdPath);
+  PageOutput page(Options.HtmlPath);
   const auto gdb = ListenForGdb(Options, Where.BuiltImage, false, std::cerr);
 
   const auto boot = [&] {
@@ -32,20 +35,22 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
     const auto debugger = AcceptGdb(gdb.get(), soc);
     const ModuleRun run = RunModule(Options, soc, Where.BuiltImage, debugger.get());
     const tools::RunResult& result = run.Result;
-
-    RunReport report{board.Config.Name,
-                     board.Path,
-                     ImageToRun(Options, Where.BuiltImage),
-                     result.Status,
-                     result.Failure,
-                     ComparePads(padsBefore, SnapshotPads(soc.Gpio)),
-                     DescribeBoardStep(soc.Bus.GetTrace().Accesses())};
+    RunReport report = ReportRun(board.Config.Name, board.Path,
+                                 ImageToRun(Options, Where.BuiltImage), result, soc, padsBefore);
     trace.Finish(soc.Bus);
     vcd.Write(soc.Bus.GetTrace().Accesses(), board.Config);
+    if (page.Wanted()) {
+      // The page's pad map shows every pad the run accessed, whichever --pads names.
+      const std::string detail = PadsText(ViewRunPads(report, soc, padsBefore, {}));
+      page.Write(RunDocument(report, soc.Bus), "boardsim run " + board.Config.Name, &detail);
+    }
+    if (Options.Pads) {
+      report.PadDetail = ViewRunPads(report, soc, padsBefore, *Options.Pads);
+    }
     // With the trace on standard output, the summary moves out of its way.
     std::ostream& out = SummaryStream(Options);
     if (Options.Json) {
-      PrintRunJson(out, report, soc.Bus);
+      PrintJson(out, RunDocument(report, soc.Bus));
     } else {
       PrintSummary(out, report, soc.Bus);
     }

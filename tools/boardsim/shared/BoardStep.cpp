@@ -27,6 +27,7 @@ StepItem PadItem(StepKind Kind, const sim::Access& A) {
   item.Community = offset / CommunitySize;
   item.Pad = offset % CommunitySize / PadRegisterSize;
   item.High = (A.Value & 1) != 0;
+  item.Seq = A.Seq;
   return item;
 }
 
@@ -39,6 +40,7 @@ void AddPmicItem(std::vector<StepItem>& Steps, const sim::decode::I2cTransaction
   StepItem item{.Kind = T.Read ? StepKind::PmicRead : StepKind::PmicWrite, .TimeNs = T.TimeNs};
   item.Device = T.Device;
   item.Register = T.Register;
+  item.Seq = T.FirstSeq;
   if (T.HasValue && !T.Aborted) {
     item.Value = T.Value;
   }

@@ -26,6 +26,7 @@ struct StepItem {
   uint32_t Community = 0;
   uint32_t Pad = 0;
   bool High = false;
+  uint64_t Seq = 0; // the access (a pad item) or the transaction's first command (a PMIC item)
 };
 
 struct BoardStepReport {

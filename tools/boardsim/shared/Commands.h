@@ -2,17 +2,12 @@
 // tools::ToolError.
 #pragma once
 
+#include "tools/boardsim/shared/Installation.h"
 #include "tools/boardsim/shared/Options.h"
 
 #include <string>
 
 namespace boardsim {
-
-// Where the build put what the commands use by default.
-struct Installation {
-  std::string BoardsDir;
-  std::string BuiltImage; // its linker map lies beside it
-};
 
 // A boot: ModuleEntry on the board, and a summary of what it did.
 int RunCommand(const RunOptions& Options, const Installation& Where);
@@ -22,6 +17,10 @@ int OpCommand(const OpOptions& Options, const Installation& Where);
 
 // The views of a saved trace.
 int DecodeCommand(const DecodeOptions& Options, const Installation& Where);
+
+// --version: the tool's version and build number, which the image's version section carries too,
+// and the SHA-256 of the image run by default.
+int VersionCommand(const Installation& Where);
 
 // Every fault at every point of each board's boot and slot calls; 1 when any point failed.
 int SweepCommand(const SweepOptions& Options, const Installation& Where);

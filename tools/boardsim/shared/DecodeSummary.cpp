@@ -10,7 +10,8 @@
 
 namespace boardsim {
 
-TraceDecoder::TraceDecoder(std::string Path) {
+TraceDecoder::TraceDecoder(std::string Path, std::optional<std::vector<PadRef>> Pads, bool AllPads)
+    : pads_(std::move(Pads)), allPads_(AllPads) {
   report_.Path = std::move(Path);
 }
 
@@ -40,11 +41,20 @@ void TraceDecoder::Add(const sim::Access& Access) {
 DecodeReport TraceDecoder::Finish() const {
   DecodeReport report = report_;
   report.Step = DescribeBoardStep(kept_);
+  report.Phases = FindPhases(kept_, report.Step.Bus, report.LastNs);
+  report.Activity = FindActivity(kept_);
+  if (pads_) {
+    report.PadDetail = ViewPads(kept_, report.Phases, {}, {}, *pads_);
+  }
+  if (allPads_) {
+    report.AllPads = ViewPads(kept_, report.Phases, {}, {}, {});
+  }
   return report;
 }
 
-DecodeReport DecodeTrace(const std::string& Path, const std::vector<sim::Access>& Trace) {
-  TraceDecoder decoder(Path);
+DecodeReport DecodeTrace(const std::string& Path, const std::vector<sim::Access>& Trace,
+                         std::optional<std::vector<PadRef>> Pads) {
+  TraceDecoder decoder(Path, std::move(Pads));
   for (const sim::Access& access : Trace) {
     decoder.Add(access);
   }
@@ -61,13 +71,19 @@ void PrintDecode(std::ostream& Out, const DecodeReport& Report) {
       << std::setw(7) << Report.PortWrites << '\n';
   if (Report.Step.GpioPassSeen) {
     PrintStepAndBus(Out, Report.Step);
-    return;
+  } else {
+    // Not a boot (a trace of op, or of a run cut short): no selection or board step to tell apart.
+    Out << "board step  none: the trace holds no GPIO pass\n";
+    Out << "pmic bus  " << CountBusActivity(Report.Step.Bus) << '\n';
+    for (const std::string& line : DescribeBusActivity(Report.Step.Bus)) {
+      Out << "  " << line << '\n';
+    }
   }
-  // Not a boot (a trace of op, or of a run cut short): no selection or board step to tell apart.
-  Out << "board step  none: the trace holds no GPIO pass\n";
-  Out << "pmic bus  " << CountBusActivity(Report.Step.Bus) << '\n';
-  for (const std::string& line : DescribeBusActivity(Report.Step.Bus)) {
-    Out << "  " << line << '\n';
+  if (Report.PadDetail) {
+    Out << "pads\n";
+    for (const std::string& line : DescribePads(*Report.PadDetail)) {
+      Out << "  " << line << '\n';
+    }
   }
 }
 

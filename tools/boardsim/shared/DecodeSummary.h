@@ -3,7 +3,10 @@
 #pragma once
 
 #include "sim/Trace.h"
+#include "tools/boardsim/shared/Activity.h"
 #include "tools/boardsim/shared/BoardStep.h"
+#include "tools/boardsim/shared/PadView.h"
+#include "tools/boardsim/shared/RunPhases.h"
 
 #include <cstdint>
 #include <iosfwd>
@@ -21,6 +24,10 @@ struct DecodeReport {
   uint64_t PortWrites = 0;
   uint64_t LastNs = 0;  // the virtual time of the last access
   BoardStepReport Step; // without a GPIO pass (a trace of op) only its Bus says anything
+  std::vector<Phase> Phases;
+  std::vector<ActivitySpan> Activity;
+  std::optional<std::vector<PadRecord>> PadDetail; // --pads
+  std::optional<std::vector<PadRecord>> AllPads;   // every pad accessed, for a page
 };
 
 // Reads a trace one access at a time, as it is parsed, and keeps only what the views read (every
@@ -28,7 +35,10 @@ struct DecodeReport {
 // that make up nearly all of a long trace.
 class TraceDecoder {
 public:
-  explicit TraceDecoder(std::string Path);
+  // Pads: the pads --pads names (empty: every pad the trace accesses), or none. AllPads: the
+  // report's AllPads is wanted too.
+  explicit TraceDecoder(std::string Path, std::optional<std::vector<PadRef>> Pads = std::nullopt,
+                        bool AllPads = false);
   void Add(const sim::Access& Access);
   // The accesses kept so far (the views' inputs).
   uint64_t Kept() const { return kept_.size(); }
@@ -36,10 +46,13 @@ public:
 
 private:
   DecodeReport report_;
+  std::optional<std::vector<PadRef>> pads_;
+  bool allPads_;
   std::vector<sim::Access> kept_;
 };
 
-DecodeReport DecodeTrace(const std::string& Path, const std::vector<sim::Access>& Trace);
+DecodeReport DecodeTrace(const std::string& Path, const std::vector<sim::Access>& Trace,
+                         std::optional<std::vector<PadRef>> Pads = std::nullopt);
 
 void PrintDecode(std::ostream& Out, const DecodeReport& Report);
 

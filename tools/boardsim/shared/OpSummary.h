@@ -5,6 +5,7 @@
 
 #include "sim/Board.h"
 #include "sim/decode/BusDecoder.h"
+#include "tools/boardsim/shared/PadView.h"
 #include "tools/boardsim/shared/Selection.h"
 #include "tools/run/SlotCall.h"
 
@@ -21,6 +22,7 @@ struct OpReport {
   bool AcpiOpened = false;          // the tool opened the ACPI window before the call
   std::optional<tools::SlotRequest> Request;
   tools::SlotRun Run;
+  std::optional<std::vector<PadRecord>> PadDetail = std::nullopt; // --pads
 };
 
 // What the summary shows of a call, derived once from the run and its trace.

@@ -49,6 +49,69 @@ constexpr const char* DecodeFooter =
   throw tools::ToolError("boardsim: " + Message, tools::ExitBadInput);
 }
 
+// --html, and --pads as help shows it: its words are taken before CLI11 parses (TakePadWords).
+void AddPageOptions(CLI::App& Command, std::optional<std::string>& HtmlPath) {
+  Command
+      .add_option("--html", HtmlPath,
+                  "write the run as one page a browser shows, self-contained (a timeline, the pad "
+                  "map and the tables), or to standard output with '-'")
+      ->type_name("FILE|-");
+  Command.add_flag("--pads")
+      ->description("show what the run did to these pads (COMMUNITY:PAD, such as 0x0000:93), or "
+                    "to every pad it accessed: registers, fields before and after, accesses, "
+                    "table row")
+      ->type_name("[COMMUNITY:PAD ...]");
+}
+
+// A word --pads takes: a pad, never an option or a slot name.
+bool IsPadWord(const std::string& Word) {
+  return !Word.starts_with("-") && Word.find(':') != std::string::npos;
+}
+
+PadRef ParsePadWord(const std::string& Word) {
+  PadRef pad{};
+  std::string error;
+  if (!ParsePadRef(Word, pad, error)) {
+    BadInput("--pads: '" + tools::Printable(Word) + "': " + error);
+  }
+  return pad;
+}
+
+// Removes --pads and the pad words after it (or --pads=PAD) from the words of run, op and decode,
+// where it belongs; anywhere else it is left for CLI11 to refuse.
+std::optional<std::vector<PadRef>> TakePadWords(std::vector<std::string>& Words) {
+  const auto command = std::find_if(Words.begin(), Words.end(), [](const std::string& Arg) {
+    return Arg == "run" || Arg == "op" || Arg == "decode" || Arg == "sweep" || Arg == "--";
+  });
+  if (command == Words.end() || *command == "sweep" || *command == "--") {
+    return std::nullopt;
+  }
+  std::optional<std::vector<PadRef>> pads;
+  std::vector<std::string> kept(Words.begin(), command + 1);
+  for (auto word = command + 1; word != Words.end(); ++word) {
+    if (*word == "--") {
+      kept.insert(kept.end(), word, Words.end());
+      break;
+    }
+    if (*word == "--pads" || word->starts_with("--pads=")) {
+      if (!pads) {
+        pads.emplace();
+      }
+      if (word->starts_with("--pads=")) {
+        pads->push_back(ParsePadWord(word->substr(std::string("--pads=").size())));
+        continue;
+      }
+      while (word + 1 != Words.end() && IsPadWord(*(word + 1))) {
+        pads->push_back(ParsePadWord(*++word));
+      }
+      continue;
+    }
+    kept.push_back(*word);
+  }
+  Words = kept;
+  return pads;
+}
+
 // The options run and op share.
 void AddRunOptions(CLI::App& Command, RunOptions& Options) {
   Command
@@ -93,6 +156,7 @@ void AddRunOptions(CLI::App& Command, RunOptions& Options) {
                 "file:line (from the image's debug twin)")
       ->needs(trace)
       ->excludes(host);
+  AddPageOptions(Command, Options.HtmlPath);
 }
 
 // CLI11 names the option in front of its message; the user reads "--board needs a value".
@@ -148,7 +212,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   CLI::App program("Runs the board-initialisation module on a simulated board and shows what it "
                    "did.",
                    "boardsim");
-  program.set_version_flag("--version", "boardsim " BOARDINIT_VERSION);
+  program.set_version_flag("--version", "boardsim " BOARDINIT_VERSION,
+                           "print the version, the build number, and the SHA-256 of the image "
+                           "run by default, then exit");
   program.footer(std::string(ProgramFooter) + ExitStatuses + "\nReference: docs/boardsim.md");
   program.require_subcommand(0, 1);
   program.allow_extras();
@@ -184,12 +250,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
       ->type_name("");
   CLI::Option* json =
       decode->add_flag("--json", line.Decode.Json, "print the views as one JSON document");
+  AddPageOptions(*decode, line.Decode.HtmlPath);
+  // --source prints the trace instead of the views: nothing else may ask for a view.
   CLI::Option* source =
       decode
           ->add_flag("--source", line.Decode.Source,
                      "print the trace instead, each access line ending with its function and "
                      "file:line (the trace must carry instruction addresses: run --source)")
-          ->excludes(json);
+          ->excludes(json)
+          ->excludes(decode->get_option("--html"))
+          ->excludes(decode->get_option("--pads"));
   decode
       ->add_option("--image", line.Decode.ImagePath,
                    "the image that made the trace, for --source (default: the one the build "
@@ -203,21 +273,23 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   // "--" ends the options of a command: what follows it are words (op's slot and arguments,
   // decode's trace), even where they start with a dash. They are kept from CLI11, which would
   // take a "--" before a command's positionals as an unknown option.
-  std::vector<std::string> head = Args;
+  std::vector<std::string> args = Args;
+  const std::optional<std::vector<PadRef>> pads = TakePadWords(args);
+  std::vector<std::string> head = args;
   std::vector<std::string> tail;
-  const auto command = std::find_if(Args.begin(), Args.end(), [](const std::string& Arg) {
+  const auto command = std::find_if(args.begin(), args.end(), [](const std::string& Arg) {
     return Arg == "run" || Arg == "op" || Arg == "decode" || Arg == "sweep" || Arg == "--";
   });
-  const auto ends = command == Args.end() ? Args.end() : std::find(command, Args.end(), "--");
-  if (ends != Args.end()) {
-    head.assign(Args.begin(), ends);
-    tail.assign(ends + 1, Args.end());
+  const auto ends = command == args.end() ? args.end() : std::find(command, args.end(), "--");
+  if (ends != args.end()) {
+    head.assign(args.begin(), ends);
+    tail.assign(ends + 1, args.end());
   }
   std::vector<std::string> reversed(head.rbegin(), head.rend()); // CLI11 takes them last first
   try {
     program.parse(reversed);
-  } catch (const CLI::CallForVersion& version) {
-    line.Printed = std::string(version.what()) + "\n";
+  } catch (const CLI::CallForVersion&) {
+    line.Which = Command::Version;
     return line;
   } catch (const CLI::Success&) { // --help, of the program or of a command
     line.Printed = program.help();
@@ -226,6 +298,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
     BadInput(Describe(error, program));
   }
   RefuseExtras(program);
+  line.Run.Pads = pads;
+  line.Op.Run.Pads = pads;
+  line.Decode.Pads = pads;
   if (run->parsed()) {
     line.Which = Command::Run;
     if (!tail.empty()) {

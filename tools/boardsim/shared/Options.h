@@ -1,6 +1,7 @@
 // The command line of boardsim: the subcommands run, op and decode and their options.
 #pragma once
 
+#include "tools/boardsim/shared/PadView.h"
 #include "tools/run/SlotCall.h"
 
 #include <optional>
@@ -10,15 +11,17 @@
 namespace boardsim {
 
 struct RunOptions {
-  std::string Board = "default";        // a name in the boards folder, or a path to a JSON file
-  std::optional<std::string> TracePath; // "-" for standard output
-  std::optional<std::string> VcdPath;   // the waveform (Value Change Dump)
-  bool Host = false;                    // the host-linked module instead of the image
-  std::optional<std::string> ImagePath; // another image than the one the build made
-  bool Json = false;                    // the summary as one JSON document
-  std::optional<std::string> Gdb;       // [HOST:]PORT: serve GDB's remote protocol there
-  std::optional<std::string> MapPath;   // op: the image's linker map, if not beside it
-  std::vector<std::string> Faults;      // fault points (sim/FaultPoint.h) put into the board
+  std::string Board = "default";           // a name in the boards folder, or a path to a JSON file
+  std::optional<std::string> TracePath;    // "-" for standard output
+  std::optional<std::string> VcdPath;      // the waveform (Value Change Dump)
+  bool Host = false;                       // the host-linked module instead of the image
+  std::optional<std::string> ImagePath;    // another image than the one the build made
+  bool Json = false;                       // the summary as one JSON document
+  std::optional<std::string> Gdb;          // [HOST:]PORT: serve GDB's remote protocol there
+  std::optional<std::string> MapPath;      // op: the image's linker map, if not beside it
+  std::vector<std::string> Faults;         // fault points (sim/FaultPoint.h) put into the board
+  std::optional<std::vector<PadRef>> Pads; // --pads: these pads, or every pad accessed if empty
+  std::optional<std::string> HtmlPath;     // the page (--html)
   bool Source = false; // the trace names each access's instruction address and source line
 };
 
@@ -31,6 +34,8 @@ struct OpOptions {
 struct DecodeOptions {
   std::string TracePath; // "-" for standard input
   bool Json = false;
+  std::optional<std::vector<PadRef>> Pads;
+  std::optional<std::string> HtmlPath;
   bool Source = false;                  // the trace again, each access with its source line
   std::optional<std::string> ImagePath; // the image that made the trace, if not the built one
 };
@@ -47,9 +52,10 @@ struct SweepOptions {
   std::optional<std::string> ImagePath;
   std::optional<std::string> MapPath; // the image's linker map, if not beside it
   bool Json = false;
+  std::optional<std::string> HtmlPath;
 };
 
-enum class Command { Run, Op, Decode, Sweep, Print };
+enum class Command { Run, Op, Decode, Sweep, Version, Print };
 
 struct CommandLine {
   Command Which = Command::Print;
@@ -57,12 +63,13 @@ struct CommandLine {
   OpOptions Op;
   DecodeOptions Decode;
   SweepOptions Sweep;
-  std::string Printed; // Command::Print: the --help or --version text, for standard output
+  std::string Printed; // Command::Print: the --help text, for standard output
 };
 
 // Throws tools::ToolError (exit 2) on anything it does not understand: one line naming it. Options
-// may stand before or after op's slot words. A slot name, an argument count or an argument the
-// slot cannot take is named with the slot's signature.
+// may stand before or after op's slot words; --pads takes the words after it that name pads
+// (COMMUNITY:PAD), so a slot name after it stays the slot. A slot name, an argument count or an
+// argument the slot cannot take is named with the slot's signature.
 CommandLine ParseCommandLine(const std::vector<std::string>& Args);
 
 } // namespace boardsim

@@ -73,11 +73,15 @@ void RefuseSharedFiles(const RunOptions& Options, const std::string& BoardPath,
   if (Options.VcdPath) {
     outputs.push_back({*Options.VcdPath, "waveform"});
   }
+  if (Options.HtmlPath) {
+    outputs.push_back({*Options.HtmlPath, "page"});
+  }
   files::RefuseSharedFiles(inputs, outputs);
 }
 
 std::ostream& SummaryStream(const RunOptions& Options) {
-  return Options.TracePath == "-" || Options.VcdPath == "-" ? std::cerr : std::cout;
+  return Options.TracePath == "-" || Options.VcdPath == "-" || Options.HtmlPath == "-" ? std::cerr
+                                                                                       : std::cout;
 }
 
 ModuleRun RunModule(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage,

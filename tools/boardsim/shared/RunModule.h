@@ -20,8 +20,8 @@ std::optional<std::string> ImageToRun(const RunOptions& Options, const std::stri
 // For the summary: "host build" or "image <path>".
 std::string ModuleName(const std::optional<std::string>& Image);
 
-// Refuses (exit 2) a --trace or --vcd that names the board, the image (or, for op, its linker
-// map), the other output, or the file standard output writes to; before anything is opened.
+// Refuses (exit 2) a --trace, --vcd or --html that names the board, the image (or, for op, its
+// linker map), the other output, or the file standard output writes to; before anything is opened.
 void RefuseSharedFiles(const RunOptions& Options, const std::string& BoardPath,
                        const std::string& BuiltImage, bool WithMap);
 

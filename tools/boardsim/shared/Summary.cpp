@@ -9,24 +9,24 @@
 
 namespace boardsim {
 
-std::vector<PadState> SnapshotPads(const sim::GpioPads& Gpio) {
-  std::vector<PadState> pads;
-  for (uint32_t community = 0; community < sim::GpioCommunityCount; ++community) {
-    for (uint32_t pad = 0; pad < sim::GpioPadsPerCommunity; ++pad) {
-      const uint32_t offset = sim::PadOffset(community, pad);
-      pads.push_back({Gpio.Peek(offset), (Gpio.Peek(offset + 8) & 1) != 0});
-    }
-  }
-  return pads;
+RunReport ReportRun(std::string BoardName, std::string BoardPath, std::optional<std::string> Image,
+                    const tools::RunResult& Result, const sim::Soc& Soc,
+                    const std::vector<PadState>& PadsBefore) {
+  return {std::move(BoardName),
+          std::move(BoardPath),
+          std::move(Image),
+          Result.Status,
+          Result.Failure,
+          ComparePads(PadsBefore, SnapshotPads(Soc.Gpio)),
+          DescribeBoardStep(Soc.Bus.GetTrace().Accesses())};
 }
 
-PadChanges ComparePads(const std::vector<PadState>& Before, const std::vector<PadState>& After) {
-  PadChanges changes;
-  for (size_t i = 0; i < Before.size() && i < After.size(); ++i) {
-    changes.Configuration += Before[i].Config != After[i].Config;
-    changes.Level += Before[i].Level != After[i].Level;
-  }
-  return changes;
+std::vector<PadRecord> ViewRunPads(const RunReport& Report, const sim::Soc& Soc,
+                                   const std::vector<PadState>& PadsBefore,
+                                   const std::vector<PadRef>& Wanted) {
+  const std::vector<sim::Access>& accesses = Soc.Bus.GetTrace().Accesses();
+  return ViewPads(accesses, FindPhases(accesses, Report.Step.Bus, Soc.Bus.GetClock().NowNs()),
+                  PadsBefore, SnapshotPads(Soc.Gpio), Wanted);
 }
 
 void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& Board) {
@@ -47,6 +47,11 @@ void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& 
   }
   Out << "pads      " << Report.Pads.Configuration << " changed configuration, "
       << Report.Pads.Level << " changed level\n";
+  if (Report.PadDetail) {
+    for (const std::string& line : DescribePads(*Report.PadDetail)) {
+      Out << "  " << line << '\n';
+    }
+  }
   PrintStepAndBus(Out, Report.Step);
 }
 

@@ -1,9 +1,11 @@
-// The short human summary of one run: status, virtual time, accesses by device and kind, and
-// how many pads ended up different from how they started.
+// The short human summary of one run: status, virtual time, accesses by device and kind, how
+// many pads ended up different from how they started and, with --pads, what happened to each.
 #pragma once
 
 #include "sim/Soc.h"
 #include "tools/boardsim/shared/BoardStep.h"
+#include "tools/boardsim/shared/PadView.h"
+#include "tools/run/HostRun.h"
 
 #include <cstdint>
 #include <iosfwd>
@@ -13,21 +15,6 @@
 
 namespace boardsim {
 
-struct PadState {
-  uint32_t Config;
-  bool Level;
-};
-
-// Every pad of the three communities, as the module would read it.
-std::vector<PadState> SnapshotPads(const sim::GpioPads& Gpio);
-
-struct PadChanges {
-  unsigned Configuration = 0;
-  unsigned Level = 0;
-};
-
-PadChanges ComparePads(const std::vector<PadState>& Before, const std::vector<PadState>& After);
-
 struct RunReport {
   std::string BoardName;
   std::string BoardPath;
@@ -36,7 +23,18 @@ struct RunReport {
   std::string Failure;
   PadChanges Pads;
   BoardStepReport Step;
+  std::optional<std::vector<PadRecord>> PadDetail = std::nullopt; // --pads
 };
+
+// The report of a boot that has run on Soc, whose pads were PadsBefore at its start; without the
+// pads' detail.
+RunReport ReportRun(std::string BoardName, std::string BoardPath, std::optional<std::string> Image,
+                    const tools::RunResult& Result, const sim::Soc& Soc,
+                    const std::vector<PadState>& PadsBefore);
+// The detail of the pads Wanted (empty: every pad the boot accessed).
+std::vector<PadRecord> ViewRunPads(const RunReport& Report, const sim::Soc& Soc,
+                                   const std::vector<PadState>& PadsBefore,
+                                   const std::vector<PadRef>& Wanted);
 
 void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& Board);
 

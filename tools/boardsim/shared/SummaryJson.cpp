@@ -14,9 +14,12 @@ using json = nlohmann::ordered_json;
 
 constexpr int Indent = 2;
 
-void Print(std::ostream& Out, const json& Document) {
-  // Board names and paths are the user's bytes: invalid UTF-8 is replaced, not refused.
-  Out << Document.dump(Indent, ' ', false, json::error_handler_t::replace) << '\n';
+json PadCountsJson(const PadChanges& Changes, const std::optional<std::vector<PadRecord>>& Detail) {
+  json pads = {{"changed_configuration", Changes.Configuration}, {"changed_level", Changes.Level}};
+  if (Detail) {
+    pads["detail"] = PadsJson(*Detail);
+  }
+  return pads;
 }
 
 json AccessesJson(const sim::Board& Board) {
@@ -71,7 +74,12 @@ json CallJson(const OpReport& Report, const OpView& View, const sim::Board& Boar
 
 } // namespace
 
-void PrintRunJson(std::ostream& Out, const RunReport& Report, const sim::Board& Board) {
+void PrintJson(std::ostream& Out, const json& Document) {
+  // Board names and paths are the user's bytes: invalid UTF-8 is replaced, not refused.
+  Out << Document.dump(Indent, ' ', false, json::error_handler_t::replace) << '\n';
+}
+
+json RunDocument(const RunReport& Report, const sim::Board& Board) {
   json status = Report.Status ? json{{"returned", true},
                                      {"name", tools::StatusName(*Report.Status)},
                                      {"value", *Report.Status}}
@@ -79,21 +87,24 @@ void PrintRunJson(std::ostream& Out, const RunReport& Report, const sim::Board& 
   if (!Report.Status) {
     status.update(FailureJson(Report.Failure, Board.GetTrace()));
   }
-  Print(Out, {{"command", "run"},
-              {"board", BoardJson(Report.BoardName, Report.BoardPath)},
-              {"module", ModuleJson(Report.Image)},
-              {"status", status},
-              {"time_ns", Board.GetClock().NowNs()},
-              {"accesses", AccessesJson(Board)},
-              {"pads",
-               {{"changed_configuration", Report.Pads.Configuration},
-                {"changed_level", Report.Pads.Level}}},
-              {"pmic", SelectionJson(Report.Step.Selection)},
-              {"board_step", StepsJson(Report.Step.Steps)},
-              {"pmic_bus", BusJson(Report.Step.Bus)}});
+  const std::vector<sim::Access>& trace = Board.GetTrace().Accesses();
+  const uint64_t end = Board.GetClock().NowNs();
+  return JsonMembers(11)
+      .Add("command", "run")
+      .Add("board", BoardJson(Report.BoardName, Report.BoardPath))
+      .Add("module", ModuleJson(Report.Image))
+      .Add("status", std::move(status))
+      .Add("time_ns", end)
+      .Add("accesses", AccessesJson(Board))
+      .Add("pads", PadCountsJson(Report.Pads, Report.PadDetail))
+      .Add("pmic", SelectionJson(Report.Step.Selection))
+      .Add("board_step", StepsJson(Report.Step.Steps))
+      .Add("pmic_bus", BusJson(Report.Step.Bus))
+      .Add("timeline", TimelineJson(FindPhases(trace, Report.Step.Bus, end), FindActivity(trace)))
+      .Done();
 }
 
-void PrintOpJson(std::ostream& Out, const OpReport& Report, const sim::Board& Board, bool List) {
+json OpDocument(const OpReport& Report, const sim::Board& Board, bool List) {
   const OpView view = ViewOp(Report, Board);
   json selection = {{"returned", view.Pmic.has_value()}};
   if (view.Pmic) {
@@ -108,15 +119,28 @@ void PrintOpJson(std::ostream& Out, const OpReport& Report, const sim::Board& Bo
                    {"module", ModuleJson(Report.Image)},
                    {"acpi_opened", Report.AcpiOpened},
                    {"selection", selection}};
+  // Room for the members to come: the pads' detail is never copied on the way (JsonMembers).
+  document.get_ref<json::object_t&>().reserve(10);
   if (view.Pmic && List) {
     document["slots"] = SlotListJson(Report);
   } else if (view.Pmic && Report.Request) {
     document["call"] = CallJson(Report, view, Board);
   }
-  Print(Out, document);
+  const std::vector<sim::Access>& trace = Board.GetTrace().Accesses();
+  const uint64_t end = Board.GetClock().NowNs();
+  document["time_ns"] = end;
+  document["accesses"] = AccessesJson(Board);
+  if (Report.PadDetail) {
+    document["pads"] = {{"detail", PadsJson(*Report.PadDetail)}};
+  }
+  const std::optional<uint64_t> callStart =
+      Report.Run.Selected ? std::optional(Report.Run.SelectionEndNs) : std::nullopt;
+  document["timeline"] = TimelineJson(
+      FindPhases(trace, sim::decode::DecodeBus(trace), end, callStart), FindActivity(trace));
+  return document;
 }
 
-void PrintDecodeJson(std::ostream& Out, const DecodeReport& Report) {
+json DecodeDocument(const DecodeReport& Report) {
   json document = {{"command", "decode"},
                    {"trace",
                     {{"path", tools::Printable(Report.Path)},
@@ -126,12 +150,18 @@ void PrintDecodeJson(std::ostream& Out, const DecodeReport& Report) {
                      {"port_reads", Report.PortReads},
                      {"port_writes", Report.PortWrites},
                      {"last_ns", Report.LastNs}}}};
+  document.get_ref<json::object_t&>().reserve(6); // as for op's
+
   if (Report.Step.GpioPassSeen) {
     document["pmic"] = SelectionJson(Report.Step.Selection);
     document["board_step"] = StepsJson(Report.Step.Steps);
   }
   document["pmic_bus"] = BusJson(Report.Step.Bus);
-  Print(Out, document);
+  if (Report.PadDetail) {
+    document["pads"] = {{"detail", PadsJson(*Report.PadDetail)}};
+  }
+  document["timeline"] = TimelineJson(Report.Phases, Report.Activity);
+  return document;
 }
 
 } // namespace boardsim

@@ -7,13 +7,19 @@
 #include "tools/boardsim/shared/OpSummary.h"
 #include "tools/boardsim/shared/Summary.h"
 
+#include <nlohmann/json.hpp>
+
 #include <iosfwd>
 
 namespace boardsim {
 
-void PrintRunJson(std::ostream& Out, const RunReport& Report, const sim::Board& Board);
+// Each document carries the run's timeline (its parts and each device's stretches of accesses)
+// and, with --pads, the pads' detail under "pads".
+nlohmann::ordered_json RunDocument(const RunReport& Report, const sim::Board& Board);
 // List: the slot list of --list instead of a call.
-void PrintOpJson(std::ostream& Out, const OpReport& Report, const sim::Board& Board, bool List);
-void PrintDecodeJson(std::ostream& Out, const DecodeReport& Report);
+nlohmann::ordered_json OpDocument(const OpReport& Report, const sim::Board& Board, bool List);
+nlohmann::ordered_json DecodeDocument(const DecodeReport& Report);
+
+void PrintJson(std::ostream& Out, const nlohmann::ordered_json& Document);
 
 } // namespace boardsim

@@ -1,6 +1,8 @@
 #include "common/ToolError.h"
+#include "common/files/SharedFiles.h"
 #include "tools/boardsim/shared/BoardInput.h"
 #include "tools/boardsim/shared/Commands.h"
+#include "tools/boardsim/shared/Page.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/sweep/SweepPool.h"
 #include "tools/boardsim/sweep/SweepReport.h"
@@ -112,6 +114,34 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
           ? std::nullopt
           : std::optional(Options.ImagePath && !Options.ImagePath->empty() ? *Options.ImagePath
                                                                            : Where.BuiltImage);
+  // Each board file once, however it was named; all are read before the page is opened.
+  std::vector<std::string> names;
+  std::vector<LoadedBoard> loaded;
+  std::vector<std::string> swept;
+  std::vector<files::NamedFile> inputs;
+  for (const std::string& name : boards) {
+    LoadedBoard board = LoadBoard(name, Where.BoardsDir);
+    const std::string file = std::filesystem::weakly_canonical(board.Path).string();
+    if (std::find(swept.begin(), swept.end(), file) != swept.end()) {
+      continue;
+    }
+    swept.push_back(file);
+    inputs.push_back({board.Path, "board"});
+    names.push_back(name);
+    loaded.push_back(std::move(board));
+  }
+  if (image) {
+    inputs.push_back({*image, "image"});
+  }
+  if (Options.MapPath) {
+    inputs.push_back({*Options.MapPath, "map"});
+  }
+  std::vector<files::NamedFile> outputs;
+  if (Options.HtmlPath) {
+    outputs.push_back({*Options.HtmlPath, "page"});
+  }
+  files::RefuseSharedFiles(inputs, outputs);
+  PageOutput page(Options.HtmlPath);
   const SweepModule module(image, Options.MapPath);
   const unsigned jobs =
       Options.Jobs != 0 ? Options.Jobs : std::max(1u, std::thread::hardware_concurrency());
@@ -142,14 +172,9 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
     report.References.push_back(std::move(result));
     references.push_back(std::move(writes));
   };
-  std::vector<std::string> swept; // each board file once, however it was named
-  for (const std::string& name : boards) {
-    const LoadedBoard board = LoadBoard(name, Where.BoardsDir);
-    const std::string file = std::filesystem::weakly_canonical(board.Path).string();
-    if (std::find(swept.begin(), swept.end(), file) != swept.end()) {
-      continue;
-    }
-    swept.push_back(file);
+  for (size_t b = 0; b < loaded.size(); ++b) {
+    const std::string& name = names[b];
+    const LoadedBoard& board = loaded[b];
     if (Options.Slots.empty()) {
       addTarget({name, board.Config, std::nullopt}, false);
     }
@@ -178,10 +203,12 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
                            image == Where.BuiltImage ? std::nullopt : image, Options.MapPath);
     }
   }
+  page.Write(SweepDocument(report), "boardsim sweep");
+  std::ostream& out = Options.HtmlPath == "-" ? std::cerr : std::cout;
   if (Options.Json) {
-    PrintSweepJson(std::cout, report);
+    out << SweepDocument(report).dump(2) << '\n';
   } else {
-    PrintSweep(std::cout, report);
+    PrintSweep(out, report);
   }
   return report.Failed() == 0 ? 0 : tools::ExitRunFailed;
 }

@@ -62,6 +62,12 @@ CLI::App* AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
       ->type_name("FILE")
       ->excludes(host);
   sweep->add_flag("--json", Options.Json, "print the result as one JSON document");
+  sweep
+      ->add_option("--html", Options.HtmlPath,
+                   "write the result as one page a browser shows, self-contained (the matrix of "
+                   "fault kinds against targets, every failure with its command), or to standard "
+                   "output with '-'")
+      ->type_name("FILE|-");
   sweep->footer(SweepFooter);
   sweep->allow_extras();
   return sweep;

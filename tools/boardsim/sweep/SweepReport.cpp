@@ -96,6 +96,15 @@ std::string Why(const PointResult& R) {
                                  : "");
 }
 
+nlohmann::ordered_json ByKind(const std::map<sim::FaultKind, std::pair<size_t, size_t>>& Cells) {
+  nlohmann::ordered_json kinds = nlohmann::ordered_json::array();
+  for (const auto& [kind, counts] : Cells) {
+    kinds.push_back(
+        {{"kind", sim::InfoOf(kind).Name}, {"points", counts.first}, {"failed", counts.second}});
+  }
+  return kinds;
+}
+
 size_t FailedReferences(const SweepReport& Report) {
   size_t failed = 0;
   for (const PointResult& r : Report.References) {
@@ -207,13 +216,20 @@ void PrintSweep(std::ostream& Out, const SweepReport& Report) {
   Out << run - FailedPoints(Report) << " passed, " << Report.Failed() << " failed\n";
 }
 
-void PrintSweepJson(std::ostream& Out, const SweepReport& Report) {
+nlohmann::ordered_json SweepDocument(const SweepReport& Report) {
   nlohmann::ordered_json doc;
+  doc["command"] = "sweep";
   doc["module"] = Report.Module;
   nlohmann::ordered_json targets = nlohmann::ordered_json::array();
   std::vector<size_t> perTarget(Report.Targets.size());
-  for (const SweepPoint& p : Report.Points) {
+  // By target, then by kind: points tried and failed.
+  std::vector<std::map<sim::FaultKind, std::pair<size_t, size_t>>> cells(Report.Targets.size());
+  for (size_t i = 0; i < Report.Points.size(); ++i) {
+    const SweepPoint& p = Report.Points[i];
     ++perTarget[p.Target];
+    auto& [tried, failed] = cells[p.Target][p.Point.Kind];
+    ++tried;
+    failed += Report.Results[i].Failed();
   }
   for (size_t i = 0; i < Report.Targets.size(); ++i) {
     const PointResult& r = Report.References[i];
@@ -222,7 +238,8 @@ void PrintSweepJson(std::ostream& Out, const SweepReport& Report) {
                        {"reference", ClassName(r.Class)},
                        {"returned", TextOrNull(r.Returned)},
                        {"detail", TextOrNull(r.Detail)},
-                       {"points", perTarget[i]}});
+                       {"points", perTarget[i]},
+                       {"by_kind", ByKind(cells[i])}});
   }
   doc["targets"] = targets;
   nlohmann::ordered_json kinds = nlohmann::ordered_json::array();
@@ -268,7 +285,7 @@ void PrintSweepJson(std::ostream& Out, const SweepReport& Report) {
   doc["jobs"] = Report.Jobs;
   doc["passed"] = Report.Points.size() - Report.NotRun() - FailedPoints(Report);
   doc["failed"] = Report.Failed();
-  Out << doc.dump(2) << '\n';
+  return doc;
 }
 
 } // namespace boardsim

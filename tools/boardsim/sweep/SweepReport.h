@@ -5,6 +5,8 @@
 
 #include "tools/boardsim/sweep/SweepRun.h"
 
+#include <nlohmann/json.hpp>
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -32,6 +34,7 @@ struct SweepReport {
 };
 
 void PrintSweep(std::ostream& Out, const SweepReport& Report);
-void PrintSweepJson(std::ostream& Out, const SweepReport& Report);
+// Each target also counts its points and failures by kind: the matrix of a page.
+nlohmann::ordered_json SweepDocument(const SweepReport& Report);
 
 } // namespace boardsim

@@ -1,0 +1,110 @@
+// The integration kit beside the FFS: BoardInit.inf describes the module as the FFS carries it,
+// as our reader and UEFIExtract see it, and names files that lie beside it holding what the FFS
+// holds; BoardInit.fdf.inc puts that INF into a PEI volume, first to dispatch when the module runs
+// before memory.
+#include "emu/PeImage.h"
+#include "package/Depex.h"
+#include "package/Ffs.h"
+#include "package/Section.h"
+#include "support/UefiExtract.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+
+namespace {
+
+// An INF as a platform build reads it: its [Defines] and its [Binaries.IA32] (type to file).
+struct Inf {
+  std::map<std::string, std::string> Defines;
+  std::map<std::string, std::string> Binaries;
+};
+
+Inf ReadInf(const std::filesystem::path& Path) {
+  std::ifstream in(Path);
+  Inf inf;
+  std::string section;
+  const std::regex define(R"(^\s*(\w+)\s*=\s*(\S+)\s*$)");
+  const std::regex binary(R"(^\s*(\w+)\|([^|]+)\|\*\s*$)");
+  for (std::string line; std::getline(in, line);) {
+    std::smatch match;
+    if (line.starts_with('[')) {
+      section = line;
+    } else if (section == "[Defines]" && std::regex_match(line, match, define)) {
+      inf.Defines[match[1]] = match[2];
+    } else if (section == "[Binaries.IA32]" && std::regex_match(line, match, binary)) {
+      inf.Binaries[match[1]] = match[2];
+    }
+  }
+  return inf;
+}
+
+std::vector<uint8_t> Beside(const char* Inf, const std::string& Name) {
+  return emu::ReadFileBytes((std::filesystem::path(Inf).parent_path() / Name).string());
+}
+
+} // namespace
+
+TEST(KitTest, TheInfDescribesTheFfsAsOurReaderSeesIt) {
+  const Inf inf = ReadInf(BOARDINIT_INF);
+  const package::ParsedFile ffs = package::ParseFile(emu::ReadFileBytes(BOARDINIT_FFS));
+  const package::ModuleVersion version =
+      package::ParseVersionData(package::OnlySection(ffs, package::SectionType::Version).Data);
+  EXPECT_EQ(inf.Defines.at("FILE_GUID"), ffs.Name.ToString());
+  EXPECT_EQ(inf.Defines.at("MODULE_TYPE"), "PEIM");
+  EXPECT_EQ(ffs.Type, package::FileType::Peim);
+  EXPECT_EQ(inf.Defines.at("BASE_NAME"),
+            package::UserInterfaceName(
+                package::OnlySection(ffs, package::SectionType::UserInterface).Data));
+  EXPECT_EQ(std::filesystem::path(BOARDINIT_INF).filename(), inf.Defines.at("BASE_NAME") + ".inf");
+  EXPECT_EQ(inf.Defines.at("VERSION_STRING"), version.Text);
+  EXPECT_EQ(inf.Defines.at("BUILD_NUMBER"), std::to_string(version.BuildNumber));
+
+  // Each binary beside the INF holds what the FFS holds; the PE32 is the image the TE came from.
+  ASSERT_EQ(inf.Binaries.size(), 3u);
+  for (const auto& [type, section] : {std::pair{"TE", package::SectionType::Te},
+                                      std::pair{"PEI_DEPEX", package::SectionType::PeiDepex}}) {
+    SCOPED_TRACE(type);
+    EXPECT_EQ(Beside(BOARDINIT_INF, inf.Binaries.at(type)),
+              package::OnlySection(ffs, section).Data);
+  }
+  EXPECT_EQ(inf.Binaries.at("PE32"), std::filesystem::path(BOARDINIT_IMAGE).filename());
+}
+
+TEST(KitTest, UefiExtractFindsTheInfsModuleInTheVolume) {
+  const Inf inf = ReadInf(BOARDINIT_INF);
+  const testsupport::Extracted extracted =
+      testsupport::RunUefiExtract(emu::ReadFileBytes(BOARDINIT_FV), true);
+  const auto item = [&](const char* Key, const std::string& Value) {
+    const auto found = std::find_if(extracted.Items.begin(), extracted.Items.end(),
+                                    [&](const testsupport::ItemInfo& Info) {
+                                      return Info.contains(Key) && Info.at(Key) == Value;
+                                    });
+    return found == extracted.Items.end() ? testsupport::ItemInfo{} : *found;
+  };
+  EXPECT_EQ(item("File GUID", inf.Defines.at("FILE_GUID"))["Text"], inf.Defines.at("BASE_NAME"));
+  const testsupport::ItemInfo version = item("Subtype", "Version");
+  EXPECT_EQ(version.contains("Version string") ? version.at("Version string") : "",
+            inf.Defines.at("VERSION_STRING"));
+  EXPECT_EQ(version.contains("Build number") ? version.at("Build number") : "",
+            inf.Defines.at("BUILD_NUMBER"));
+}
+
+TEST(KitTest, TheFdfFragmentPutsTheInfIntoThePeiVolume) {
+  std::ifstream in(BOARDINIT_FDF);
+  const std::string fdf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string inf = std::filesystem::path(BOARDINIT_INF).filename();
+  const std::string line = "INF $(BOARDINIT_KIT_DIR)/" + inf + "\n";
+  const bool beforeMemory =
+      package::OnlySection(package::ParseFile(emu::ReadFileBytes(BOARDINIT_FFS)),
+                           package::SectionType::PeiDepex)
+          .Data == package::DepexAlways();
+  // Before memory the module is dispatched first (apriori), then listed as every module is.
+  const std::string expected =
+      (beforeMemory ? "APRIORI PEI {\n  " + line + "}\n" : std::string()) + line;
+  EXPECT_TRUE(fdf.ends_with(expected)) << fdf;
+}

@@ -1,0 +1,208 @@
+// The pages boardsim --html writes, opened in Debian's headless Chromium through puppeteer-core:
+// no console error, no request beyond the page's own file, as many bars, rows and pad cells as
+// the JSON document holds, a tooltip on hover, and the header's status and time as the text
+// summary gives them. A screenshot of each page is left in PAGE_OUT for a person to look at.
+//
+// Environment: BOARDSIM (the tool), PAGE_OUT (a folder for pages and screenshots), CHROMIUM
+// (default /usr/bin/chromium).
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { existsSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
+import { join } from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+const boardsim = process.env.BOARDSIM;
+const out = process.env.PAGE_OUT;
+const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
+assert.ok(boardsim && out, 'BOARDSIM and PAGE_OUT must name the tool and a folder');
+mkdirSync(out, { recursive: true });
+
+let puppeteer;
+let browser;
+
+before(async () => {
+  if (!existsSync(chromium)) {
+    throw new Error(`no browser at ${chromium}: install Debian's chromium (scripts/setup.sh does)`);
+  }
+  try {
+    puppeteer = (await import('puppeteer-core')).default;
+  } catch (error) {
+    throw new Error(`puppeteer-core is missing: run 'npm ci' in tests/page (scripts/setup.sh does): ${error.message}`);
+  }
+  browser = await puppeteer.launch({
+    executablePath: chromium,
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+      '--disable-component-update', '--disable-sync', '--disable-dev-shm-usage'],
+  });
+});
+
+after(async () => {
+  if (browser) await browser.close();
+});
+
+function tool(...args) {
+  return execFileSync(boardsim, args, { encoding: 'utf8', maxBuffer: 64 << 20 });
+}
+
+// A value of the text summary: "status    EFI_SUCCESS" gives "EFI_SUCCESS".
+function summaryLine(text, key) {
+  const line = text.split('\n').find((l) => l.startsWith(`${key} `));
+  assert.ok(line, `the summary has no '${key}' line`);
+  return line.slice(key.length).trim();
+}
+
+// Opens a page and keeps what a person would not see: console errors, page errors, requests.
+async function open(file, name) {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1400, height: 1000 });
+  const problems = [];
+  const url = pathToFileURL(file).href;
+  page.on('console', (message) => {
+    if (message.type() === 'error') problems.push(`console: ${message.text()}`);
+  });
+  page.on('pageerror', (error) => problems.push(`page error: ${error.message}`));
+  await page.setRequestInterception(true);
+  page.on('request', (request) => {
+    if (request.url() === url) {
+      request.continue();
+    } else {
+      problems.push(`request: ${request.url()}`);
+      request.abort();
+    }
+  });
+  await page.goto(url, { waitUntil: 'load' });
+  // The document as the page holds it: its pads' detail comes in an element of its own.
+  const document = await page.evaluate(() => {
+    const doc = JSON.parse(window.document.getElementById('boardsim-document').textContent);
+    const detail = window.document.getElementById('boardsim-pad-detail');
+    if (detail) doc.pads = { ...doc.pads, detail: JSON.parse(detail.textContent) };
+    return doc;
+  });
+  const count = (selector) => page.$$eval(selector, (nodes) => nodes.length);
+  const text = (selector) => page.$eval(selector, (node) => node.textContent);
+  const finish = async () => {
+    await page.screenshot({ path: join(out, `${name}.png`), fullPage: true });
+    await page.close();
+    assert.deepEqual(problems, []);
+  };
+  return { page, document, count, text, finish };
+}
+
+async function hoverShowsTip(page, selector, expected) {
+  await page.hover(selector);
+  const tip = await page.$eval('#tooltip', (node) => ({ shown: node.classList.contains('shown'), text: node.textContent }));
+  assert.ok(tip.shown, `no tooltip over ${selector}`);
+  assert.match(tip.text, expected);
+}
+
+// The bus of a document: a slot call's comes in two parts.
+function busOf(document) {
+  const parts = document.command === 'op' ? [document.selection.bus, document.call && document.call.bus] : [document.pmic_bus];
+  const sum = (key) => parts.reduce((n, bus) => n + (bus ? bus[key].length : 0), 0);
+  return { transactions: sum('transactions'), holds: sum('semaphore_holds'), messages: sum('sideband_messages') };
+}
+
+// What every page of a run, a slot call or a saved trace shows, counted against its document.
+async function checkRunPage(view) {
+  const { document, count } = view;
+  const bus = busOf(document);
+  const timeline = document.timeline;
+  assert.ok(timeline.phases.length > 0 && bus.transactions > 0);
+  assert.equal(await count('#timeline [data-kind="phase"]'), timeline.phases.length);
+  assert.equal(await count('#timeline [data-kind="activity"]'), timeline.activity.length);
+  assert.equal(await count('#timeline [data-kind="transaction"]'), bus.transactions);
+  assert.equal(await count('#timeline [data-kind="hold"]'), bus.holds);
+  assert.equal(await count('#timeline [data-kind="message"]'), bus.messages);
+  assert.equal(await count('#timeline [data-kind="step"]'), (document.board_step || []).length);
+  assert.equal(await count('#tables .transaction-row'), bus.transactions);
+  assert.equal(await count('#pads [data-kind="pad"]'), document.pads.detail.length);
+  await hoverShowsTip(view.page, '#timeline [data-kind="transaction"]', /accesses \d+-\d+\n\d+\.\d{3} ms/);
+}
+
+test('a boot: timeline, pad map and tables as the document holds them', async () => {
+  const file = join(out, 'boot.html');
+  const summary = tool('run', '--html', file);
+  const json = JSON.parse(tool('run', '--json', '--pads'));
+  const view = await open(file, 'boot');
+  assert.deepEqual(view.document, json);
+  await checkRunPage(view);
+  assert.equal(await view.text('#status'), summaryLine(summary, 'status'));
+  assert.equal(await view.text('#time'), summaryLine(summary, 'time'));
+  assert.ok(view.document.pads.detail.length >= 150, 'the pad map shows every pad the boot accessed');
+  await hoverShowsTip(view.page, '#pads [data-kind="pad"].changed', /before {2}0x[0-9A-F]{8} 0x[0-9A-F]{8} {2}mode/);
+  // The wheel zooms in at the pointer: the first transaction's bar grows.
+  const width = () => view.page.$eval('#timeline [data-kind="transaction"]', (node) => Number(node.getAttribute('width')));
+  const before = await width();
+  const bar = await view.page.$('#timeline [data-kind="transaction"]');
+  const box = await bar.boundingBox();
+  await view.page.mouse.move(box.x + 1, box.y + box.height / 2);
+  await view.page.mouse.wheel({ deltaY: -600 });
+  assert.ok(await width() > before * 2, 'the wheel did not zoom');
+  await view.page.click('#timeline-reset');
+  await view.finish();
+});
+
+test('a slot call: its selection and call on one timeline', async () => {
+  const file = join(out, 'op.html');
+  const summary = tool('op', 'WriteRegister', '0x30', '0x85', '--html', file);
+  const view = await open(file, 'op');
+  await checkRunPage(view);
+  assert.equal(await view.text('#status'), summaryLine(summary, 'returned'));
+  assert.equal(await view.text('#time'), `${summaryLine(summary, 'slot bus').split(' in ').pop()} in the call`);
+  await view.finish();
+});
+
+test('a saved trace: the same views from the trace alone', async () => {
+  const trace = join(out, 'boot.trace');
+  tool('run', '--trace', trace);
+  const file = join(out, 'decode.html');
+  const summary = tool('decode', trace, '--html', file);
+  const view = await open(file, 'decode');
+  await checkRunPage(view);
+  assert.equal(await view.text('#time'), `the last access at ${summaryLine(summary, 'accesses').split(' at ').pop()}`);
+  await view.finish();
+});
+
+test('a sweep: the matrix of kinds against targets, the failures and the statuses', async () => {
+  const file = join(out, 'sweep.html');
+  const summary = tool('sweep', '--board', 'default', '--board', 'variant6', '--sample', '60', '--jobs', '2',
+    '--html', file);
+  let view = await open(file, 'sweep');
+  const { document } = view;
+  const lines = summary.trim().split('\n');
+  assert.equal(await view.text('#status'), lines[lines.length - 1]);
+  assert.equal(await view.count('[data-kind="cell"]'), document.targets.length * document.kinds.length);
+  const tried = await view.page.$$eval('[data-kind="cell"]', (cells) =>
+    cells.reduce((n, cell) => n + Number((cell.textContent.split('/')[1]) || 0), 0));
+  assert.equal(tried, document.targets.reduce((n, t) => n + t.points, 0));
+  assert.equal(await view.count('[data-kind="failure"]'), document.failures.length);
+  assert.equal(await view.count('#kinds .kind-row'), document.kinds.length);
+  await hoverShowsTip(view.page, '[data-kind="cell"].passed', /points tried, 0 failed/);
+  await view.finish();
+
+  // The built-in boards give no failure: one is put into the document to see how it is shown.
+  const failed = structuredClone(document);
+  const target = failed.targets[0];
+  const kind = target.by_kind[0];
+  kind.failed = 1;
+  failed.failed = 1;
+  failed.failures.push({
+    fault: `${kind.kind}@1`, board: target.board, run: target.run, class: 'stuck', detail: 'past the time budget',
+    bad_writes: [], reproduce: `boardsim run --board ${target.board} --fault ${kind.kind}@1`,
+  });
+  const html = readFileSync(file, 'utf8');
+  const embedded = html.match(/(<script type="application\/json" id="boardsim-document">)(.*?)(<\/script>)/s);
+  const withFailure = join(out, 'sweep-failure.html');
+  writeFileSync(withFailure, html.replace(embedded[0],
+    () => embedded[1] + JSON.stringify(failed).replaceAll('<', '\\u003c') + embedded[3]));
+  view = await open(withFailure, 'sweep-failure');
+  assert.equal(await view.count('[data-kind="failure"]'), 1);
+  assert.equal(await view.text('[data-kind="failure"] code'), failed.failures[0].reproduce);
+  await view.page.click('[data-kind="failure"] button.copy');
+  await view.page.waitForFunction(() => document.querySelector('[data-kind="failure"] button.copy').textContent === 'copied');
+  await view.page.click('[data-kind="cell"].failed');
+  assert.equal(await view.count('[data-kind="failure"]'), 1);
+  await view.finish();
+});

@@ -1,0 +1,91 @@
+#!/usr/bin/env python3
+"""The .deb as an integrator takes it: made by CPack, unpacked into a scratch root with dpkg -x,
+its declared dependencies and its manifest checked, and its boardsim run on the default board
+and on a board file from outside any tree, finding its own data below the root.
+Usage: deb_install.py CPACK BUILD_DIR BOARDS_DIR"""
+import hashlib
+import json
+import pathlib
+import subprocess
+import sys
+import tempfile
+import unittest
+
+CPACK, BUILD_DIR, BOARDS_DIR = sys.argv[1:4]
+
+
+def sha256(path):
+    return hashlib.sha256(path.read_bytes()).hexdigest()
+
+
+class DebInstall(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.TemporaryDirectory()
+        work = pathlib.Path(cls.work.name)
+        made = subprocess.run([CPACK, "-G", "DEB", "--config", f"{BUILD_DIR}/CPackConfig.cmake",
+                               "-B", str(work / "package")], capture_output=True, text=True)
+        debs = list((work / "package").glob("boardinit_*_amd64.deb"))
+        if made.returncode != 0 or len(debs) != 1:
+            raise AssertionError(f"cpack made no boardinit_<version>_amd64.deb:\n{made.stdout}"
+                                 f"{made.stderr}")
+        cls.deb = debs[0]
+        subprocess.run(["dpkg", "-x", str(cls.deb), str(work / "root")], check=True)
+        cls.usr = work / "root/usr"
+        cls.data = cls.usr / "share/boardinit"
+        cls.boardsim = cls.usr / "bin/boardsim"
+        cls.image = cls.data / "firmware/boardinit.efi"
+        manifests = list(cls.data.glob("boardinit-*-manifest.json"))
+        if len(manifests) != 1:
+            raise AssertionError(f"not one release manifest: {manifests}")
+        cls.manifest_path = manifests[0]
+        cls.manifest = json.loads(cls.manifest_path.read_text())
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.work.cleanup()
+
+    def test_declares_the_libraries_boardsim_links(self):
+        depends = subprocess.run(["dpkg-deb", "-f", str(self.deb), "Depends"],
+                                 capture_output=True, text=True, check=True).stdout
+        for package in ("libunicorn2", "libnettle8", "libstdc++6", "libc6"):
+            with self.subTest(package):
+                self.assertIn(package, depends)
+
+    def test_the_manifest_holds_for_every_file(self):
+        unpacked = {str(p.relative_to(self.usr)) for p in self.usr.rglob("*") if p.is_file()}
+        listed = {entry["path"]: entry for entry in self.manifest["files"]}
+        self.assertEqual(set(listed), unpacked - {str(self.manifest_path.relative_to(self.usr))})
+        for path, entry in listed.items():
+            with self.subTest(path):
+                self.assertEqual((entry["size"], entry["sha256"]),
+                                 ((self.usr / path).stat().st_size, sha256(self.usr / path)))
+        self.assertIs(self.manifest["reproducibility"]["identical"], True)
+
+    def test_version_is_the_manifests_with_the_installed_images_sha256(self):
+        done = subprocess.run([self.boardsim, "--version"], capture_output=True, text=True)
+        self.assertEqual(done.returncode, 0)
+        self.assertEqual(done.stdout.splitlines(), [
+            f"boardsim {self.manifest['version']} build {self.manifest['build_number']}",
+            f"image    {self.image}", f"sha256   {sha256(self.image)}"])
+
+    def test_runs_the_installed_image_on_the_default_board_and_one_from_elsewhere(self):
+        with tempfile.TemporaryDirectory() as elsewhere:
+            board = json.loads((pathlib.Path(BOARDS_DIR) / "default.json").read_text())
+            board["name"] = "integrators-board"
+            mine = pathlib.Path(elsewhere) / "mine.json"
+            mine.write_text(json.dumps(board))
+            for args, board_line in (
+                    ([], f"board     default ({self.data}/boards/default.json)"),
+                    (["--board", str(mine)], f"board     integrators-board ({mine})")):
+                with self.subTest(args=args):
+                    done = subprocess.run([self.boardsim, "run", *args], capture_output=True,
+                                          text=True)
+                    lines = done.stdout.splitlines()
+                    self.assertEqual(done.returncode, 0, done.stderr)
+                    self.assertEqual(lines[:3], [board_line, f"module    image {self.image}",
+                                                 "status    EFI_SUCCESS"])
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -1,0 +1,676 @@
+// Draws the JSON document embedded in this page (the one boardsim's --json prints) into a
+// header, a timeline, the pad map and tables (a run, a slot call, a saved trace), or into the
+// fault matrix and failure list (a sweep). Members this script does not know are left alone.
+'use strict';
+(() => {
+  const SvgNs = 'http://www.w3.org/2000/svg';
+  const doc = JSON.parse(document.getElementById('boardsim-document').textContent);
+  // The pads' detail comes beside the document, in its own element: it goes back in its place.
+  const padDetail = document.getElementById('boardsim-pad-detail');
+  if (padDetail) doc.pads = Object.assign({}, doc.pads, { detail: JSON.parse(padDetail.textContent) });
+
+  // ---- small helpers ------------------------------------------------------------------------
+
+  function h(tag, attrs, ...children) {
+    const node = document.createElement(tag);
+    for (const [name, value] of Object.entries(attrs || {})) {
+      if (value !== undefined && value !== null) node.setAttribute(name, value);
+    }
+    for (const child of children.flat()) {
+      if (child !== undefined && child !== null) {
+        node.append(child instanceof Node ? child : String(child));
+      }
+    }
+    return node;
+  }
+
+  function s(tag, attrs) {
+    const node = document.createElementNS(SvgNs, tag);
+    for (const [name, value] of Object.entries(attrs || {})) {
+      if (value !== undefined && value !== null) node.setAttribute(name, value);
+    }
+    return node;
+  }
+
+  // As the summaries write times: "100.398 ms".
+  function ms(ns) {
+    const whole = Math.floor(ns / 1e6);
+    const frac = String(Math.floor(ns / 1000) % 1000).padStart(3, '0');
+    return `${whole}.${frac} ms`;
+  }
+
+  function at(ns) {
+    return `${ms(ns)} (${ns} ns)`;
+  }
+
+  function hex(value, digits) {
+    if (value === null || value === undefined) return '--';
+    return '0x' + Number(value).toString(16).toUpperCase().padStart(digits, '0');
+  }
+
+  function seqs(first, last) {
+    if (first === null || first === undefined) return 'none';
+    return last === undefined || last === first ? `access ${first}` : `accesses ${first}-${last}`;
+  }
+
+  function table(headers, rows, rowClass) {
+    return h('table', {},
+      h('thead', {}, h('tr', {}, headers.map((text) => h('th', {}, text)))),
+      h('tbody', {}, rows.map((cells) => h('tr', { class: rowClass },
+        cells.map((cell) => (cell instanceof Node && cell.tagName === 'TD' ? cell : h('td', {}, cell)))))));
+  }
+
+  function folded(title, count, content) {
+    const box = h('details', { open: count <= 200 ? '' : null }, h('summary', {}, `${title} (${count})`), content);
+    return box;
+  }
+
+  // ---- tooltip ------------------------------------------------------------------------------
+
+  const tooltip = h('div', { id: 'tooltip', role: 'tooltip' });
+  document.body.append(tooltip);
+  function placeTip(event) {
+    const pad = 14;
+    let x = event.clientX + pad;
+    let y = event.clientY + pad;
+    const box = tooltip.getBoundingClientRect();
+    if (x + box.width > window.innerWidth) x = Math.max(0, event.clientX - box.width - pad);
+    if (y + box.height > window.innerHeight) y = Math.max(0, event.clientY - box.height - pad);
+    tooltip.style.left = `${x}px`;
+    tooltip.style.top = `${y}px`;
+  }
+  document.addEventListener('mouseover', (event) => {
+    const target = event.target.closest ? event.target.closest('[data-tip]') : null;
+    if (!target) return;
+    tooltip.textContent = target.getAttribute('data-tip');
+    tooltip.classList.add('shown');
+    placeTip(event);
+  });
+  document.addEventListener('mousemove', (event) => {
+    if (tooltip.classList.contains('shown')) placeTip(event);
+  });
+  document.addEventListener('mouseout', (event) => {
+    const to = event.relatedTarget;
+    if (!to || !to.closest || !to.closest('[data-tip]')) tooltip.classList.remove('shown');
+  });
+
+  const main = h('main');
+  document.body.prepend(main);
+
+  // ---- a run, a slot call or a saved trace ----------------------------------------------------
+
+  function moduleText(module) {
+    if (!module) return null;
+    return module.form === 'image' ? `image ${module.image}` : 'host build';
+  }
+
+  function busOf(d) {
+    const empty = { transactions: [], semaphore_holds: [], sideband_messages: [] };
+    const parts = d.command === 'op'
+      ? [['selection', d.selection && d.selection.bus], ['call', d.call && d.call.bus]]
+      : [[null, d.pmic_bus]];
+    const bus = { transactions: [], semaphore_holds: [], sideband_messages: [] };
+    for (const [part, b] of parts) {
+      const from = b || empty;
+      for (const key of Object.keys(bus)) {
+        for (const item of from[key] || []) bus[key].push(Object.assign({ part }, item));
+      }
+    }
+    return bus;
+  }
+
+  function runHeader(d) {
+    const rows = [];
+    const add = (term, value, attrs) => rows.push(h('dt', {}, term), h('dd', attrs || {}, value));
+    const title = d.command === 'decode' ? 'boardsim decode: a saved trace'
+      : d.command === 'op' ? 'boardsim op: one PMIC slot call' : 'boardsim run: a boot';
+    if (d.board) add('board', `${d.board.name} (${d.board.path})`);
+    if (d.trace) add('trace', d.trace.path);
+    if (d.module) add('form', moduleText(d.module));
+    if (d.command === 'run') {
+      const ok = d.status.returned;
+      add('status', ok ? d.status.name : `did not return: ${d.status.failure}`,
+        { id: 'status', class: ok && d.status.value === 0 ? 'status-good' : 'status-bad' });
+      add('time', `${ms(d.time_ns)} of virtual time`, { id: 'time' });
+    } else if (d.command === 'op') {
+      const call = d.call;
+      let status = 'GetActivePmic only';
+      let good = d.selection.returned;
+      if (!d.selection.returned) status = `did not return: ${d.selection.failure}`;
+      else if (call && !call.offered) { status = 'not offered'; good = false; }
+      else if (call && call.returned) status = call.returned.text;
+      else if (call) { status = `did not return: ${call.failure}`; good = false; }
+      if (call) add('call', call.text);
+      add('status', status, { id: 'status', class: good ? 'status-good' : 'status-bad' });
+      if (call && call.returned) add('time', `${ms(call.time_ns)} in the call`, { id: 'time' });
+      add('run time', `${ms(d.time_ns)} of virtual time`, { id: 'run-time' });
+    } else {
+      add('time', `the last access at ${ms(d.trace.last_ns)} of virtual time`, { id: 'time' });
+    }
+    if (d.accesses) add('accesses', `${d.accesses.total} (${d.accesses.pause_hints} pause hints)`, { id: 'accesses' });
+    if (d.trace) add('accesses', String(d.trace.accesses), { id: 'accesses' });
+    if (d.pads && d.pads.changed_configuration !== undefined) {
+      add('pads', `${d.pads.changed_configuration} changed configuration, ${d.pads.changed_level} changed level`);
+    }
+    return [h('h1', {}, title), h('dl', { class: 'header' }, rows)];
+  }
+
+  // Time on the page: piecewise linear, each idle stretch longer than IdleNs drawn as a short
+  // break, so that a long wait does not squeeze the rest to a line.
+  const IdleNs = 500000;
+
+  function buildScale(busy, endNs, compress) {
+    const spans = busy.filter(([a, b]) => b >= a).sort((x, y) => x[0] - y[0]);
+    const merged = [];
+    for (const [a, b] of spans) {
+      const last = merged[merged.length - 1];
+      if (last && a <= last[1]) last[1] = Math.max(last[1], b);
+      else merged.push([a, b]);
+    }
+    const gaps = [];
+    let cursor = 0;
+    for (const [a, b] of merged) {
+      if (a - cursor > IdleNs) gaps.push([cursor, a]);
+      cursor = Math.max(cursor, b);
+    }
+    if (endNs - cursor > IdleNs) gaps.push([cursor, endNs]);
+    const idle = gaps.reduce((sum, [a, b]) => sum + (b - a), 0);
+    const shown = compress ? Math.max((endNs - idle) * 0.06, 1000) : 0;
+    const pieces = [];
+    let t = 0;
+    let u = 0;
+    for (const [a, b] of compress ? gaps : []) {
+      if (a > t) { pieces.push({ t0: t, t1: a, u0: u, u1: u + (a - t), gap: false }); u += a - t; }
+      pieces.push({ t0: a, t1: b, u0: u, u1: u + shown, gap: true });
+      u += shown;
+      t = b;
+    }
+    if (endNs > t || pieces.length === 0) {
+      pieces.push({ t0: t, t1: Math.max(endNs, t + 1), u0: u, u1: u + Math.max(endNs - t, 1), gap: false });
+    }
+    const total = pieces[pieces.length - 1].u1;
+    const toU = (ns) => {
+      for (const p of pieces) {
+        if (ns <= p.t1) return p.u0 + (Math.max(ns, p.t0) - p.t0) * (p.u1 - p.u0) / (p.t1 - p.t0 || 1);
+      }
+      return total;
+    };
+    const toT = (units) => {
+      for (const p of pieces) {
+        if (units <= p.u1) return p.t0 + (units - p.u0) * (p.t1 - p.t0) / (p.u1 - p.u0 || 1);
+      }
+      return endNs;
+    };
+    return { pieces, total, toU, toT };
+  }
+
+  const LaneNames = {
+    parts: 'parts of the run',
+    'gpio-pads': 'pad block',
+    'legacy-gpio': 'legacy GPIO ports',
+    'pm-timer': 'PM timer',
+    'pci-config': 'PCI configuration',
+    'i2c-controller': 'I2C controller',
+    sideband: 'P-Unit sideband',
+    other: 'PMC and others',
+  };
+  const LaneOrder = ['parts', 'gpio-pads', 'legacy-gpio', 'pm-timer', 'pci-config', 'i2c-controller', 'sideband'];
+  const PhaseColours = ['#54aeff', '#4ac26b', '#d4a72c', '#a475f9', '#ff8182', '#3fb8af', '#e085c2', '#8ca6c8'];
+
+  function describeTransaction(t) {
+    return `${t.read ? 'read ' : 'write'} ${hex(t.device, 2)} reg ${hex(t.register, 2)} ${t.read ? '->' : '<-'} ${hex(t.value, 2)}`
+      + (t.aborted ? '  aborted (no acknowledge)' : '') + (t.under_semaphore ? '  under semaphore' : '');
+  }
+
+  // A community by its offset, as the text summary names it; older documents give its index.
+  function community(value) {
+    return typeof value === 'string' ? value : hex(value < 16 ? value * 0x1000 : value, 4);
+  }
+
+  function describeStep(item) {
+    const level = item.level;
+    switch (item.kind) {
+      case 'pmic-read': return `PMIC ${hex(item.device, 2)} register ${hex(item.register, 2)} read ${item.value === null ? '(no answer)' : hex(item.value, 2)}`;
+      case 'pmic-write': return `PMIC ${hex(item.device, 2)} register ${hex(item.register, 2)} written ${item.value === null ? '(no answer)' : hex(item.value, 2)}`;
+      case 'pad-read': return `pad ${item.pad} of ${community(item.community)} reads ${level}`;
+      default: return `pad ${item.pad} of ${community(item.community)} driven ${level}`;
+    }
+  }
+
+  function timelineItems(d, bus) {
+    const items = [];
+    const timeline = d.timeline || { phases: [], activity: [] };
+    const end = d.time_ns !== undefined ? d.time_ns : (d.trace ? d.trace.last_ns : 0);
+    timeline.phases.forEach((p, i) => items.push({
+      lane: 'parts', kind: 'phase', t0: p.start_ns, t1: p.end_ns, colour: PhaseColours[i % PhaseColours.length],
+      label: p.name,
+      tip: `${p.name}\n${ms(p.start_ns)} to ${ms(p.end_ns)}\n${p.first_seq <= p.last_seq ? seqs(p.first_seq, p.last_seq) : 'no access'}`,
+    }));
+    for (const a of timeline.activity) {
+      items.push({
+        lane: a.lane, kind: 'activity', t0: a.start_ns, t1: a.end_ns,
+        tip: `${LaneNames[a.lane] || a.lane}: ${a.reads} reads, ${a.writes} writes\n${seqs(a.first_seq, a.last_seq)}\n${at(a.start_ns)} to ${at(a.end_ns)}`,
+      });
+    }
+    for (const t of bus.transactions) {
+      items.push({
+        lane: `pmic ${hex(t.device, 2)}`, kind: 'transaction', t0: t.time_ns, t1: t.last_ns, cls: t.aborted ? 'aborted' : null,
+        tip: `${describeTransaction(t)}\n${seqs(t.first_seq, t.last_seq)}\n${at(t.time_ns)} to ${at(t.last_ns)}`,
+      });
+    }
+    for (const hold of bus.semaphore_holds) {
+      const start = hold.requested ? hold.request_ns : hold.acquire_ns;
+      const stop = hold.released ? hold.release_ns : end;
+      const lines = ['semaphore hold'];
+      if (hold.requested) lines.push(`requested at ${at(hold.request_ns)}, access ${hold.request_seq}`);
+      lines.push(hold.granted ? `granted at ${at(hold.acquire_ns)}, access ${hold.acquire_seq}` : 'never granted');
+      lines.push(hold.released ? `released at ${at(hold.release_ns)}, access ${hold.release_seq}` : 'still held at the end');
+      items.push({ lane: 'sideband', kind: 'hold', t0: start, t1: stop, tip: lines.join('\n') });
+    }
+    for (const m of bus.sideband_messages) {
+      items.push({
+        lane: 'sideband', kind: 'message', t0: m.time_ns, t1: m.time_ns,
+        tip: `sideband ${m.write ? 'write' : 'read'} port ${hex(m.port, 2)} reg ${hex(m.register, 2)} ${m.write ? '<-' : '->'} ${hex(m.value, 8)}\naccess ${m.seq}\n${at(m.time_ns)}`,
+      });
+    }
+    for (const step of d.board_step || []) {
+      const lane = step.kind.startsWith('pmic') ? `pmic ${hex(step.device, 2)}` : 'gpio-pads';
+      items.push({
+        lane, kind: 'step', t0: step.time_ns, t1: step.time_ns,
+        tip: `board step: ${describeStep(step)}\naccess ${step.seq}\n${at(step.time_ns)}`,
+      });
+    }
+    return { items, end };
+  }
+
+  function renderTimeline(d, bus) {
+    const { items, end } = timelineItems(d, bus);
+    const lanes = [];
+    const seen = new Set(items.map((i) => i.lane));
+    for (const lane of LaneOrder) if (lane === 'parts' || seen.has(lane)) lanes.push(lane);
+    [...seen].filter((l) => l.startsWith('pmic ')).sort().forEach((l) => lanes.push(l));
+    if (seen.has('other')) lanes.push('other');
+    const laneIndex = new Map(lanes.map((l, i) => [l, i]));
+
+    const labelWidth = 150;
+    const laneHeight = 24;
+    const axisHeight = 22;
+    const width = Math.max(720, Math.min(1560, (main.clientWidth || 1200) - 2));
+    const plotWidth = width - labelWidth - 8;
+    const height = lanes.length * laneHeight + axisHeight + 4;
+    const busy = items.filter((i) => !(i.kind === 'activity' && i.lane === 'pm-timer') && i.kind !== 'phase')
+      .map((i) => [i.t0, i.t1]);
+    let compress = true;
+    let scale = buildScale(busy, end, compress);
+    let zoom = 1;
+    let pan = 0;
+
+    const svg = s('svg', { width, height, viewBox: `0 0 ${width} ${height}`, id: 'timeline-svg' });
+    const clip = s('clipPath', { id: 'plot-clip' });
+    clip.append(s('rect', { x: labelWidth, y: 0, width: plotWidth, height }));
+    const defs = s('defs');
+    defs.append(clip);
+    svg.append(defs);
+    lanes.forEach((lane, i) => {
+      if (i % 2 === 1) svg.append(s('rect', { class: 'lane-band', x: 0, y: i * laneHeight, width, height: laneHeight }));
+      const label = s('text', { class: 'lane-label', x: 6, y: i * laneHeight + 16 });
+      label.textContent = LaneNames[lane] || lane.replace('pmic', 'PMIC');
+      svg.append(label);
+    });
+    const plot = s('g', { 'clip-path': 'url(#plot-clip)' });
+    svg.append(plot);
+    const breaks = s('g', { 'pointer-events': 'none' });
+    const axis = s('g');
+    svg.append(axis);
+
+    const drawn = [];
+    for (const item of items) {
+      const lane = laneIndex.get(item.lane);
+      const y = lane * laneHeight;
+      let node;
+      if (item.kind === 'message') {
+        node = s('line', { y1: y + 4, y2: y + laneHeight - 4 });
+      } else if (item.kind === 'step') {
+        node = s('path', {});
+      } else {
+        const inset = item.kind === 'hold' ? 3 : item.kind === 'phase' ? 2 : 6;
+        node = s('rect', { y: y + inset, height: laneHeight - 2 * inset });
+        if (item.colour) node.setAttribute('fill', item.colour);
+      }
+      node.setAttribute('data-kind', item.kind);
+      node.setAttribute('data-tip', item.tip);
+      if (item.cls) node.setAttribute('class', item.cls);
+      plot.append(node);
+      let text = null;
+      if (item.label) {
+        text = s('text', { y: y + 16, 'pointer-events': 'none' });
+        text.textContent = item.label;
+        plot.append(text);
+      }
+      drawn.push({ item, node, text, y });
+    }
+    plot.append(breaks);
+
+    const xOf = (ns) => labelWidth + (scale.toU(ns) / scale.total) * plotWidth * zoom - pan;
+    function layout() {
+      for (const { item, node, text, y } of drawn) {
+        const x0 = xOf(item.t0);
+        const x1 = xOf(item.t1);
+        if (item.kind === 'message') {
+          node.setAttribute('x1', x0); node.setAttribute('x2', x0);
+        } else if (item.kind === 'step') {
+          const cy = y + laneHeight / 2;
+          node.setAttribute('d', `M${x0} ${cy - 7}L${x0 + 5} ${cy}L${x0} ${cy + 7}L${x0 - 5} ${cy}Z`);
+        } else {
+          node.setAttribute('x', x0);
+          node.setAttribute('width', Math.max(2, x1 - x0));
+        }
+        if (text) {
+          const room = x1 - x0;
+          text.setAttribute('x', x0 + 3);
+          text.style.display = room > item.label.length * 6.2 ? '' : 'none';
+        }
+      }
+      breaks.replaceChildren();
+      for (const p of scale.pieces.filter((piece) => piece.gap)) {
+        const x = xOf((p.t0 + p.t1) / 2);
+        breaks.append(s('line', { class: 'break-line', x1: x, x2: x, y1: 0, y2: lanes.length * laneHeight }));
+        const label = s('text', { class: 'break-text', x: x - 4, y: laneHeight * 1.6, 'text-anchor': 'end' });
+        label.textContent = `${ms(p.t1 - p.t0)} drawn short`;
+        breaks.append(label);
+      }
+      axis.replaceChildren();
+      const top = lanes.length * laneHeight;
+      axis.append(s('line', { class: 'axis-line', x1: labelWidth, x2: labelWidth + plotWidth, y1: top, y2: top }));
+      const ticks = 8;
+      const left = scale.toT(((pan) / (plotWidth * zoom)) * scale.total);
+      const right = scale.toT(((pan + plotWidth) / (plotWidth * zoom)) * scale.total);
+      const digits = Math.min(6, Math.max(3, Math.ceil(-Math.log10(Math.max(right - left, 1) / 1e6 / ticks)) + 1));
+      for (let i = 0; i <= ticks; i++) {
+        const x = labelWidth + (i * plotWidth) / ticks;
+        const ns = scale.toT(((x - labelWidth + pan) / (plotWidth * zoom)) * scale.total);
+        axis.append(s('line', { class: 'axis-line', x1: x, x2: x, y1: top, y2: top + 4 }));
+        const label = s('text', { class: 'axis-text', x, y: top + 15, 'text-anchor': i === 0 ? 'start' : i === ticks ? 'end' : 'middle' });
+        label.textContent = `${(ns / 1e6).toFixed(digits)} ms`;
+        axis.append(label);
+      }
+    }
+
+    const view = h('div', { id: 'timeline-view' }, svg);
+    svg.addEventListener('wheel', (event) => {
+      event.preventDefault();
+      const box = svg.getBoundingClientRect();
+      const mx = event.clientX - box.left;
+      const units = ((mx - labelWidth + pan) / (plotWidth * zoom)) * scale.total;
+      zoom = Math.min(1e6, Math.max(1, zoom * Math.exp(-event.deltaY * 0.0015)));
+      pan = (units / scale.total) * plotWidth * zoom - (mx - labelWidth);
+      pan = Math.min(Math.max(0, pan), plotWidth * (zoom - 1));
+      layout();
+    }, { passive: false });
+    let drag = null;
+    svg.addEventListener('mousedown', (event) => {
+      drag = { x: event.clientX, pan };
+      view.classList.add('dragging');
+    });
+    window.addEventListener('mousemove', (event) => {
+      if (!drag) return;
+      pan = Math.min(Math.max(0, drag.pan - (event.clientX - drag.x)), plotWidth * (zoom - 1));
+      layout();
+    });
+    window.addEventListener('mouseup', () => { drag = null; view.classList.remove('dragging'); });
+
+    const reset = h('button', { type: 'button', id: 'timeline-reset' }, 'whole run');
+    reset.addEventListener('click', () => { zoom = 1; pan = 0; layout(); });
+    const toggle = h('input', { type: 'checkbox', id: 'timeline-compress', checked: '' });
+    toggle.addEventListener('change', () => {
+      compress = toggle.checked;
+      scale = buildScale(busy, end, compress);
+      zoom = 1; pan = 0; layout();
+    });
+    layout();
+    return [
+      h('h2', {}, 'Timeline'),
+      h('div', { class: 'controls' }, reset,
+        h('label', {}, toggle, ` draw idle stretches over ${ms(IdleNs)} short`),
+        h('span', { class: 'hint' }, 'wheel: zoom at the pointer; drag: pan; hover: access numbers and times')),
+      view,
+    ];
+  }
+
+  // ---- the pad map --------------------------------------------------------------------------
+
+  const PadColours = {
+    function: '#8250df', outHigh: '#d9480f', outLow: '#1c5fb8', inHigh: '#6bbf3a', inLow: '#216e39',
+    off: '#8c959f', other: '#d4a72c', unknown: '#eaeef2',
+  };
+
+  function padColour(fields) {
+    if (!fields) return PadColours.unknown;
+    if (!fields.gpio) return PadColours.function;
+    if (fields.direction === 0) return fields.level === 'high' ? PadColours.outHigh : PadColours.outLow;
+    if (fields.direction === 2) return fields.level === 'high' ? PadColours.inHigh : PadColours.inLow;
+    if (fields.direction === 6) return PadColours.off;
+    return PadColours.other;
+  }
+
+  function describeFields(f) {
+    if (!f) return 'fields unknown';
+    const direction = { 0: 'output', 2: 'input', 6: 'off' }[f.direction] || `direction ${f.direction}`;
+    const pull = f.pull !== null ? `pull ${f.pull}` : (f.pull_bits & 3) === 0 ? 'pull off' : `pull bits ${hex(f.pull_bits, 1)}`;
+    return `mode ${f.mode}${f.gpio ? ' (GPIO)' : ''}, ${direction}, ${f.level}, ${pull}, nibble ${f.nibble}`;
+  }
+
+  function describeWords(w) {
+    return `${hex(w.config, 8)} ${hex(w.value, 8)}  ${describeFields(w.fields)}`;
+  }
+
+  function describeRow(pad) {
+    const r = pad.table_row;
+    if (!r) return 'no table row names this pad';
+    return `row ${r.row} of PadTable${pad.community.slice(2)}: direction ${hex(r.direction, 2)}, output level ${hex(r.output_level, 2)}, mode ${r.mode}, nibble ${r.nibble}, pull ${r.pull}`;
+  }
+
+  function registerName(offset) {
+    return offset === 0 ? 'configuration' : offset === 8 ? 'value' : `word +${hex(offset, 1)}`;
+  }
+
+  function renderPads(pads) {
+    const detail = h('div', { id: 'pad-detail' });
+    const show = (pad, node) => {
+      main.querySelectorAll('[data-kind="pad"].selected').forEach((n) => n.classList.remove('selected'));
+      node.classList.add('selected');
+      detail.replaceChildren(
+        h('h3', {}, `pad ${pad.community}:${pad.pad}: configuration ${hex(pad.config_address, 8)}, value ${hex(pad.value_address, 8)}`),
+        h('div', { class: 'mono' }, `before  ${describeWords(pad.before)}`),
+        h('div', { class: 'mono' }, `after   ${describeWords(pad.after)}`),
+        h('div', { class: 'mono' }, `table   ${describeRow(pad)}`),
+        pad.accesses.length === 0 ? h('p', {}, 'no access') : table(['access', 'time', 'op', 'register', 'value', 'part of the run'],
+          pad.accesses.map((a) => [String(a.seq), at(a.time_ns), a.op, registerName(a.offset), hex(a.value, a.width / 4),
+            a.part + (a.row !== null ? `, row ${a.row}` : '')])));
+    };
+    const maps = h('div', { class: 'pad-maps' });
+    const columns = 16;
+    const cell = 24;
+    for (const community of ['0x0000', '0x1000', '0x2000']) {
+      const mine = pads.filter((p) => p.community === community);
+      const highest = mine.reduce((m, p) => Math.max(m, p.pad), 0);
+      const rows = Math.max(1, Math.ceil((highest + 1) / columns));
+      const svg = s('svg', { width: columns * cell + 2, height: rows * cell + 2, class: 'pad-grid', 'data-community': community });
+      for (let i = 0; i < rows * columns; i++) {
+        svg.append(s('rect', { class: 'pad-slot', x: 1 + (i % columns) * cell, y: 1 + Math.floor(i / columns) * cell, width: cell - 2, height: cell - 2 }));
+      }
+      for (const pad of mine) {
+        const x = 1 + (pad.pad % columns) * cell;
+        const y = 1 + Math.floor(pad.pad / columns) * cell;
+        const colour = padColour(pad.after.fields);
+        const node = s('rect', {
+          x: x + 1, y: y + 1, width: cell - 4, height: cell - 4, rx: 3, fill: colour, 'data-kind': 'pad',
+          class: pad.changed ? 'changed' : null,
+          'data-tip': `pad ${community}:${pad.pad}${pad.changed ? '  changed' : ''}\nbefore  ${describeWords(pad.before)}\nafter   ${describeWords(pad.after)}\n${describeRow(pad)}\n${pad.accesses.length} accesses${pad.accesses.length ? ` (${pad.accesses.map((a) => a.seq).slice(0, 8).join(', ')}${pad.accesses.length > 8 ? ', ...' : ''})` : ''}\nclick for every access`,
+        });
+        node.addEventListener('click', () => show(pad, node));
+        svg.append(node);
+        const number = s('text', { class: `pad-number${colour === PadColours.unknown ? ' dark' : ''}`, x: x + cell / 2 - 1, y: y + cell / 2 + 3, 'text-anchor': 'middle' });
+        number.textContent = pad.pad;
+        svg.append(number);
+      }
+      maps.append(h('div', { class: 'pad-map' }, h('h3', {}, `community ${community} (${mine.length} pads)`), svg));
+    }
+    const swatch = (name, colour, cls) => h('span', { style: `--swatch:${colour}`, class: cls }, name);
+    if (pads.length === 0) return [h('h2', {}, 'Pad map'), h('p', { class: 'hint' }, 'The run accessed no pad.')];
+    return [
+      h('h2', {}, 'Pad map'),
+      h('p', { class: 'hint' }, 'Each pad the run accessed, coloured by what the run left it as; outlined: changed. Hover for the fields before and after, click for every access.'),
+      h('div', { class: 'legend' },
+        swatch('function (mode 1-7)', PadColours.function), swatch('GPIO output high', PadColours.outHigh),
+        swatch('GPIO output low', PadColours.outLow), swatch('GPIO input high', PadColours.inHigh),
+        swatch('GPIO input low', PadColours.inLow), swatch('GPIO off', PadColours.off),
+        swatch('other direction', PadColours.other), swatch('not known', PadColours.unknown),
+        swatch('changed', '#fff', 'changed')),
+      maps, detail,
+    ];
+  }
+
+  // ---- the tables ---------------------------------------------------------------------------
+
+  function renderTables(d, bus) {
+    const out = [h('h2', {}, 'Tables')];
+    const selection = d.command === 'op' ? d.selection && d.selection.pmic : d.pmic;
+    if (selection) {
+      out.push(h('h3', {}, `PMIC selection: variant ${selection.variant === null ? 'unknown' : selection.variant}, ${selection.source}`));
+      out.push(table(['variant', 'device', 'register', 'answer', 'accepted'],
+        selection.identification_reads.map((r) => [String(r.variant), hex(r.device, 2), hex(r.register, 2),
+          r.answer === null ? (r.cut_short ? 'cut short' : 'no answer') : hex(r.answer, 2), r.accepted ? 'accepted' : ''])));
+    }
+    const withPart = d.command === 'op';
+    const partCell = (item) => (withPart ? [item.part] : []);
+    const partHead = withPart ? ['part'] : [];
+    out.push(folded('Transactions', bus.transactions.length, table(
+      [...partHead, 'time', 'accesses', 'transaction', 'until'],
+      bus.transactions.map((t) => [...partCell(t), ms(t.time_ns), `${t.first_seq}-${t.last_seq}`, describeTransaction(t), ms(t.last_ns)]),
+      'transaction-row')));
+    out.push(folded('Semaphore holds', bus.semaphore_holds.length, table(
+      [...partHead, 'requested', 'granted', 'released', 'accesses'],
+      bus.semaphore_holds.map((x) => [...partCell(x), x.requested ? ms(x.request_ns) : '--', x.granted ? ms(x.acquire_ns) : 'never',
+        x.released ? ms(x.release_ns) : 'still held', [x.request_seq, x.acquire_seq, x.release_seq].map((n) => (n === null ? '--' : n)).join(', ')]),
+      'hold-row')));
+    out.push(folded('Sideband messages', bus.sideband_messages.length, table(
+      [...partHead, 'time', 'access', 'message'],
+      bus.sideband_messages.map((m) => [...partCell(m), ms(m.time_ns), String(m.seq),
+        `${m.write ? 'write' : 'read '} port ${hex(m.port, 2)} reg ${hex(m.register, 2)} ${m.write ? '<-' : '->'} ${hex(m.value, 8)}`]),
+      'message-row')));
+    if (d.board_step) {
+      out.push(folded('Board step', d.board_step.length, table(['time', 'access', 'item'],
+        d.board_step.map((x) => [ms(x.time_ns), String(x.seq), describeStep(x)]), 'step-row')));
+    }
+    return out;
+  }
+
+  function renderRun(d) {
+    const bus = busOf(d);
+    main.append(...runHeader(d));
+    main.append(h('section', { id: 'timeline' }, renderTimeline(d, bus)));
+    main.append(h('section', { id: 'pads' }, renderPads((d.pads && d.pads.detail) || [])));
+    main.append(h('section', { id: 'tables' }, renderTables(d, bus)));
+  }
+
+  // ---- a sweep ------------------------------------------------------------------------------
+
+  function copyText(text, button) {
+    const done = () => { button.textContent = 'copied'; setTimeout(() => { button.textContent = 'copy'; }, 1500); };
+    const fallback = () => {
+      const area = h('textarea', { style: 'position:fixed;left:-9999px' });
+      area.value = text;
+      document.body.append(area);
+      area.select();
+      try { document.execCommand('copy'); } catch (error) { /* the text stays selectable */ }
+      area.remove();
+      done();
+    };
+    if (navigator.clipboard && navigator.clipboard.writeText) {
+      navigator.clipboard.writeText(text).then(done, fallback);
+    } else {
+      fallback();
+    }
+  }
+
+  function renderSweep(d) {
+    const boots = d.targets.filter((t) => t.run === 'boot').length;
+    const points = d.targets.reduce((sum, t) => sum + t.points, 0);
+    const ok = d.failed === 0;
+    main.append(h('h1', {}, 'boardsim sweep: every fault at every point'),
+      h('dl', { class: 'header' },
+        h('dt', {}, 'form'), h('dd', {}, d.module),
+        h('dt', {}, 'targets'), h('dd', {}, `${boots} boots, ${d.targets.length - boots} slot calls`),
+        h('dt', {}, 'points'), h('dd', {}, `${points} points in ${d.seconds.toFixed(1)} s with ${d.jobs} jobs`),
+        h('dt', {}, 'status'), h('dd', { id: 'status', class: ok ? 'status-good' : 'status-bad' }, `${d.passed} passed, ${d.failed} failed`)));
+
+    const failureList = h('div', { id: 'failures' });
+    const note = h('p', { class: 'hint' });
+    let picked = null;
+    const showFailures = (filter) => {
+      const shown = d.failures.filter((f) => !filter || (f.board === filter.board && f.run === filter.run && f.fault.split(/[:@]/)[0] === filter.kind));
+      note.textContent = filter ? `${shown.length} of ${d.failures.length} failures: ${filter.kind} on ${filter.board}, ${filter.run} (click the cell again for all)`
+        : d.failures.length ? `${d.failures.length} failures; click a cell of the matrix to see its own` : 'No point failed.';
+      failureList.replaceChildren(...shown.map((f) => {
+        const why = f.bad_writes.length ? `${f.bad_writes[0].kind === 'stray' ? 'stray write' : 'write built on a failed read'} at access ${f.bad_writes[0].seq}: ${f.bad_writes[0].write}`
+          + (f.bad_writes.length > 1 ? ` (and ${f.bad_writes.length - 1} more)` : '') : `${f.class}: ${f.detail || ''}`;
+        const button = h('button', { type: 'button', class: 'copy' }, 'copy');
+        button.addEventListener('click', () => copyText(f.reproduce, button));
+        return h('div', { class: 'failure', 'data-kind': 'failure' },
+          h('div', {}, h('strong', {}, 'FAIL '), `${f.fault} on ${f.board}, ${f.run}: ${why}`),
+          h('div', {}, h('code', {}, f.reproduce), button));
+      }));
+    };
+
+    const kinds = d.kinds.map((k) => k.kind);
+    const rows = [];
+    let lastBoard = null;
+    d.targets.forEach((target) => {
+      const byKind = new Map((target.by_kind || []).map((k) => [k.kind, k]));
+      const cells = kinds.map((kind) => {
+        const c = byKind.get(kind) || { points: 0, failed: 0 };
+        const share = c.points ? c.failed / c.points : 0;
+        const cls = c.points === 0 ? 'empty' : c.failed ? 'failed' : 'passed';
+        const td = h('td', {
+          'data-kind': 'cell', class: cls, style: c.failed ? `--heat: hsl(0, 70%, ${Math.round(60 - share * 25)}%)` : null,
+          'data-tip': `${kind} on ${target.board}, ${target.run}: ${c.points} points tried, ${c.failed} failed`,
+        }, c.points ? `${c.failed}/${c.points}` : '');
+        td.addEventListener('click', () => {
+          main.querySelectorAll('td.picked').forEach((n) => n.classList.remove('picked'));
+          const again = picked && picked.td === td;
+          picked = again ? null : { td, board: target.board, run: target.run, kind };
+          if (picked) td.classList.add('picked');
+          showFailures(picked);
+        });
+        return td;
+      });
+      const first = target.board !== lastBoard;
+      lastBoard = target.board;
+      const reference = target.reference === 'returned' || target.reference === 'not-offered' ? ''
+        : ` (reference ${target.reference})`;
+      rows.push(h('tr', { class: first ? 'board-first' : null },
+        h('td', {}, first ? target.board : ''), h('td', {}, target.run + reference), cells));
+    });
+    const matrix = h('table', { class: 'matrix' },
+      h('thead', {}, h('tr', {}, h('th', {}, 'board'), h('th', {}, 'run'), kinds.map((k) => h('th', { class: 'kind' }, k)))),
+      h('tbody', {}, rows));
+
+    const statusRows = d.kinds.map((k) => [k.kind, ...['points', 'returned', 'not_offered', 'stuck', 'crashed', 'stray_writes',
+      'writes_on_failed_reads', 'not_run', 'failed'].map((key) => h('td', { class: 'num' }, String(k[key]))),
+    h('td', {}, Object.entries(k.statuses || {}).map(([status, count]) => h('span', { class: 'chip' }, `${status} × ${count}`)))]);
+
+    main.append(
+      h('section', { id: 'matrix' }, h('h2', {}, 'Fault kinds against targets'),
+        h('p', { class: 'hint' }, 'Each cell: points failed / points tried. Green: none failed; red: some did, darker the larger their share.'),
+        matrix),
+      h('section', { id: 'failure-section' }, h('h2', {}, 'Failures'), note, failureList),
+      h('section', { id: 'kinds' }, h('h2', {}, 'Statuses returned per kind'),
+        table(['kind', 'points', 'returned', 'not offered', 'stuck', 'crashed', 'stray', 'failed read', 'not run', 'failed', 'statuses'],
+          statusRows, 'kind-row')));
+    showFailures(null);
+  }
+
+  if (doc.command === 'sweep') renderSweep(doc);
+  else renderRun(doc);
+})();
