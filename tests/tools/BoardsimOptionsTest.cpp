@@ -99,7 +99,7 @@ TEST(BoardsimOptions, RunAndDecodeTakeTheirOptionsOrSayWhatIsWrong) {
       {{"run", "--host", "--trace", "t", "--source"}, "boardsim: --host excludes --source"},
       {{"run", "--source"}, "boardsim: --source requires --trace"},
       {{"decode", "t", "--source", "--image", "x.efi"}, "decode t source image x.efi"},
-      {{"decode", "t", "--source", "--json"}, "boardsim: --source excludes --json"},
+      {{"decode", "t", "--source", "--json"}, "boardsim: --json excludes --source"},
       {{"decode", "t", "--image", "x.efi"}, "boardsim: --image requires --source"},
       {{"run", "x"}, "boardsim: unexpected argument 'x' (see boardsim run --help)"},
       {{"walk"}, "boardsim: unknown command 'walk' (see boardsim --help)"},
