@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
+#include <string>
 
 namespace {
 
@@ -24,20 +24,27 @@ struct Inf {
   std::map<std::string, std::string> Binaries;
 };
 
+std::string Trimmed(const std::string& Text) {
+  const size_t first = Text.find_first_not_of(" \t");
+  const size_t last = Text.find_last_not_of(" \t");
+  return first == std::string::npos ? "" : Text.substr(first, last - first + 1);
+}
+
+// Its lines "NAME = VALUE" and "TYPE|FILE|*"; comments and other lines are not read.
 Inf ReadInf(const std::filesystem::path& Path) {
   std::ifstream in(Path);
   Inf inf;
   std::string section;
-  const std::regex define(R"(^\s*(\w+)\s*=\s*(\S+)\s*$)");
-  const std::regex binary(R"(^\s*(\w+)\|([^|]+)\|\*\s*$)");
   for (std::string line; std::getline(in, line);) {
-    std::smatch match;
+    line = Trimmed(line);
+    const size_t equals = line.find('=');
+    const size_t bar = line.find('|');
     if (line.starts_with('[')) {
       section = line;
-    } else if (section == "[Defines]" && std::regex_match(line, match, define)) {
-      inf.Defines[match[1]] = match[2];
-    } else if (section == "[Binaries.IA32]" && std::regex_match(line, match, binary)) {
-      inf.Binaries[match[1]] = match[2];
+    } else if (section == "[Defines]" && equals != std::string::npos) {
+      inf.Defines[Trimmed(line.substr(0, equals))] = Trimmed(line.substr(equals + 1));
+    } else if (section == "[Binaries.IA32]" && bar != std::string::npos && line.ends_with("|*")) {
+      inf.Binaries[line.substr(0, bar)] = line.substr(bar + 1, line.size() - 2 - (bar + 1));
     }
   }
   return inf;
