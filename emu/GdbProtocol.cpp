@@ -189,6 +189,16 @@ Outcome ContinueAction(std::string_view Actions) {
   }
 }
 
+// A client that loaded the debug twin before connecting asks this once: every section of the
+// twin moves by the same distance (its code and its data alike), so one number answers both.
+Outcome Offsets(Target& On) {
+  const std::optional<uint64_t> offset = On.SymbolOffset();
+  if (!offset) {
+    return {Unsupported};
+  }
+  return {"Text=" + Hex(*offset) + ";Data=" + Hex(*offset) + ";Bss=" + Hex(*offset)};
+}
+
 Outcome Query(Target& On, std::string_view Payload) {
   if (Payload.starts_with("qSupported")) {
     return {"PacketSize=" + Hex(PacketSize) +
@@ -215,6 +225,9 @@ Outcome Query(Target& On, std::string_view Payload) {
   }
   if (Payload.starts_with("qSymbol")) {
     return {Ok};
+  }
+  if (Payload == "qOffsets") {
+    return Offsets(On);
   }
   return {Unsupported};
 }

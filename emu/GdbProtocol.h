@@ -37,6 +37,9 @@ public:
   virtual std::string Monitor(std::string_view Command) = 0;
   // Why the target is stopped, as a stop reply ("S05", "T05watch:...;").
   virtual std::string StopReply() = 0;
+  // How far the symbol file GDB holds must move to lie where the image runs (qOffsets); none
+  // when the target does not know the file.
+  virtual std::optional<uint64_t> SymbolOffset() { return std::nullopt; }
 };
 
 struct Outcome {

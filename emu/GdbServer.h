@@ -46,6 +46,9 @@ public:
   // the server can refuse another client at once (GdbServer), rather than leave it waiting.
   int Accept();
   int Fd() const { return fd_; }
+  // Where the debug twin's symbols lie from the image as it runs, when the twin fits it: what
+  // the server answers GDB's qOffsets with.
+  std::optional<uint32_t> SymbolOffset;
 
 private:
   int fd_ = -1;
@@ -68,6 +71,9 @@ public:
 
   // `monitor Name ...`, listed by `monitor help` with Help.
   void AddMonitorCommand(const std::string& Name, const std::string& Help, MonitorCommand Command);
+
+  // How far the debug twin's symbols lie from where the image runs, for GDB's qOffsets.
+  void SetSymbolOffset(uint32_t Offset) { symbolOffset_ = Offset; }
 
   // Tells GDB the run is over ("W" and the exit status), if it is still there.
   void Finish(int ExitStatus);
@@ -100,6 +106,7 @@ private:
   bool InsertBreak(gdb::BreakKind Kind, uint64_t Address, uint64_t Length) override;
   bool RemoveBreak(gdb::BreakKind Kind, uint64_t Address, uint64_t Length) override;
   std::string Monitor(std::string_view Command) override;
+  std::optional<uint64_t> SymbolOffset() override { return symbolOffset_; }
   std::string StopReply() override;
 
   // Answers packets until one resumes the module. A client that is gone detaches.
@@ -174,6 +181,7 @@ private:
     MonitorCommand Run;
   };
   std::map<std::string, Command, std::less<>> monitor_;
+  std::optional<uint32_t> symbolOffset_;
 };
 
 } // namespace emu

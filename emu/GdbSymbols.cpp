@@ -49,19 +49,27 @@ std::string DebugTwinPath(const std::string& ImagePath) {
   return path.replace_extension(".debug" + path.extension().string()).string();
 }
 
-std::optional<std::string> SymbolFileCommand(const PeImage& Image, const std::string& ImagePath,
-                                             uint32_t Base, std::string& Why) {
+std::optional<uint32_t> SymbolOffset(const PeImage& Image, const std::string& ImagePath,
+                                     uint32_t Base, std::string& Why) {
   const std::string twinPath = DebugTwinPath(ImagePath);
   try {
-    const uint32_t shift = DebugTwinShift(Image, ReadPeFile(twinPath));
-    char offset[16];
-    std::snprintf(offset, sizeof offset, "0x%x", Base - shift);
-    return "symbol-file -o " + std::string(offset) + " " +
-           std::filesystem::absolute(twinPath).string();
+    return Base - DebugTwinShift(Image, ReadPeFile(twinPath));
   } catch (const ImageError& error) {
     Why = twinPath + ": " + error.what();
     return std::nullopt;
   }
+}
+
+std::optional<std::string> SymbolFileCommand(const PeImage& Image, const std::string& ImagePath,
+                                             uint32_t Base, std::string& Why) {
+  const std::optional<uint32_t> shift = SymbolOffset(Image, ImagePath, Base, Why);
+  if (!shift) {
+    return std::nullopt;
+  }
+  char offset[16];
+  std::snprintf(offset, sizeof offset, "0x%x", *shift);
+  return "symbol-file -o " + std::string(offset) + " " +
+         std::filesystem::absolute(DebugTwinPath(ImagePath)).string();
 }
 
 } // namespace emu

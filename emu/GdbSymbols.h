@@ -19,6 +19,11 @@ uint32_t DebugTwinShift(const PeImage& Image, const PeImage& Twin);
 // The twin's path for an image's path: boardinit.efi -> boardinit.debug.efi.
 std::string DebugTwinPath(const std::string& ImagePath);
 
+// How far the symbols of the twin beside ImagePath lie from the image loaded at Base (what
+// `symbol-file -o` is given); none when there is no twin or it does not fit (Why says so).
+std::optional<uint32_t> SymbolOffset(const PeImage& Image, const std::string& ImagePath,
+                                     uint32_t Base, std::string& Why);
+
 // The GDB command that loads the twin's symbols for the image loaded at Base, or none when there
 // is no twin beside the image, or it does not match the image (Why says so).
 std::optional<std::string> SymbolFileCommand(const PeImage& Image, const std::string& ImagePath,

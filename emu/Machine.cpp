@@ -147,16 +147,22 @@ struct MachineHooks {
     return Failed;
   }
 
-  static uint32_t In(uc_engine*, uint32_t Port, int Size, void* Self) {
+  static uint32_t In(uc_engine* Uc, uint32_t Port, int Size, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
+    if (m.sites_) {
+      m.board_->GetTrace().SetSite(ReadEip(Uc));
+    }
     m.CountAccess(true);
     const auto width = static_cast<unsigned>(Size * 8);
     return Guard(
         m, [&] { return m.board_->Read(sim::Space::Port, Port, width); }, sim::AllOnes(width));
   }
 
-  static void Out(uc_engine*, uint32_t Port, int Size, uint32_t Value, void* Self) {
+  static void Out(uc_engine* Uc, uint32_t Port, int Size, uint32_t Value, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
+    if (m.sites_) {
+      m.board_->GetTrace().SetSite(ReadEip(Uc));
+    }
     m.CountAccess(false);
     Guard(
         m,
@@ -188,6 +194,13 @@ struct MachineHooks {
           return true;
         },
         false);
+  }
+
+  // Installed over the board's memory-mapped space only when the trace asks where each access was
+  // made. The emulator keeps EIP exact at a memory access only for an instruction that a memory
+  // hook watches; without one, an access inside a translated block reads the block's start.
+  static void Site(uc_engine* Uc, uc_mem_type, uint64_t, int, int64_t, void* Self) {
+    static_cast<Machine*>(Self)->board_->GetTrace().SetSite(ReadEip(Uc));
   }
 
   // Installed only over the addresses where a `pause` starts, so it costs nothing elsewhere; a
@@ -448,6 +461,13 @@ void Machine::InstallHooks(const PeImage& Image) {
   Check(uc_hook_add(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(MachineHooks::Interrupt),
                     this, 1, 0),
         "interrupt hook");
+  sites_ = board_->GetTrace().Sites();
+  if (sites_) {
+    Check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE,
+                      reinterpret_cast<void*>(MachineHooks::Site), this, BoardMemoryBase,
+                      uint64_t{0xFFFFFFFF}),
+          "access site hook");
+  }
   Check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID,
                     reinterpret_cast<void*>(MachineHooks::BadMemory), this, 1, 0),
         "fault hook");

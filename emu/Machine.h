@@ -195,6 +195,9 @@ private:
     const std::vector<sim::Access>* KeptFrom;
   };
   std::optional<ReplayPlan> replay_;
+  // The trace asks for each access's instruction address (Trace::WithSites): a memory hook over
+  // the board's space keeps EIP exact there, at a cost only such runs pay.
+  bool sites_ = false;
   // With a debugger: the run goes through it, and stops at the next `pause` when it asks.
   GdbServer* debugger_ = nullptr;
   const std::atomic<bool>* interruptRequested_ = nullptr;

@@ -76,7 +76,9 @@ def gdb_session(build):
         server.kill()
         sys.exit("docs_figures: boardsim run --gdb did not say where it listens: " + "".join(first))
     # Each command is announced on a line of its own, so that its output can be told apart.
-    script = [f"echo @@@target remote :{port.group(1)}\\n", symbols,
+    # The server answers qOffsets, so the twin loaded as GDB's file needs no offset.
+    twin = symbols.split(" ", 3)[3]
+    script = [f"echo @@@target remote :{port.group(1)}\\n", f"file {twin}",
               f"target remote :{port.group(1)}"]
     for command in GDB_SESSION:
         script += [f"echo @@@{command}\\n", command]
@@ -97,9 +99,8 @@ def gdb_session(build):
             transcript += ["(gdb) " + command] + lines
     terminal = [line.strip().replace(f":{port.group(1)}", ":1234") for line in first]
     host = "$ build/release/tools/boardsim run --gdb :1234\n" + "\n".join(terminal)
-    symbols_shown = symbols.split(" ", 3)
-    gdb = (f"$ gdb -q -ex '{' '.join(symbols_shown[:3])} build/release/image/boardinit.debug.efi' "
-           f"-ex 'target remote :1234'\n" + "\n".join(transcript))
+    gdb = ("$ gdb -q -ex 'file build/release/image/boardinit.debug.efi' -ex 'target remote :1234'\n"
+           + "\n".join(transcript))
     return build.shown(host), gdb
 
 

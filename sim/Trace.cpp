@@ -24,9 +24,13 @@ std::string_view OpName(AccessOp Op) {
 namespace {
 // The longest line: two 20-digit numbers, "OUT", "32", two 8-digit values and the separators.
 constexpr size_t MaxLineBytes = 80;
+// A version 2 record adds " 0x" and 8 digits, and a note cut to this many bytes after a space.
+constexpr size_t MaxNoteBytes = 200;
+constexpr size_t MaxRecordBytes = MaxLineBytes + 11 + 1 + MaxNoteBytes;
 // Streamed text is handed on in blocks: one write per line would cost more than the formatting.
 constexpr size_t StreamBlockBytes = 64 * 1024;
 constexpr std::string_view Header = "# boardtrace 1\n";
+constexpr std::string_view SitesHeader = "# boardtrace 2\n";
 
 char* PutDecimal(char* Out, uint64_t Value) {
   // Twenty digits hold any uint64_t, so the conversion cannot run out of room.
@@ -65,6 +69,19 @@ void AppendAccess(std::string& Out, const Access& A) {
   Out.append(line, PutAccess(line, A));
 }
 
+void AppendRecord(std::string& Out, const Access& A, SiteNames* Names) {
+  AppendAccess(Out, A);
+  char eip[12] = {' '};
+  Out.append(eip, PutHex(eip + 1, A.Eip, 8));
+  if (Names != nullptr) {
+    const std::string_view note = Names->Name(A.Eip);
+    if (!note.empty()) {
+      Out += ' ';
+      Out += note.substr(0, MaxNoteBytes);
+    }
+  }
+}
+
 std::string FormatAccess(const Access& A) {
   std::string line;
   AppendAccess(line, A);
@@ -98,14 +115,37 @@ Trace::~Trace() {
   Flush();
 }
 
+void Trace::WithSites(SiteNames* Names) {
+  sites_ = true;
+  recordSites_ = true;
+  names_ = Names;
+  if (stream_ != nullptr && count_ == 0) {
+    blockBytes_ = 0;
+    StreamTo(*stream_);
+  }
+}
+
+void Trace::WriteHeader(std::string& Out) const {
+  Out += sites_ ? SitesHeader : Header;
+}
+
+void Trace::AppendLine(std::string& Out, const Access& A) const {
+  if (sites_) {
+    AppendRecord(Out, A, names_);
+  } else {
+    AppendAccess(Out, A);
+  }
+}
+
 void Trace::StreamTo(std::ostream& Out) {
   Flush();
   stream_ = &Out;
   if (!block_) {
-    block_ = std::make_unique<char[]>(StreamBlockBytes + MaxLineBytes);
+    block_ = std::make_unique<char[]>(StreamBlockBytes + MaxRecordBytes);
   }
+  const std::string_view header = sites_ ? SitesHeader : Header;
   blockBytes_ =
-      static_cast<size_t>(std::copy(Header.begin(), Header.end(), block_.get()) - block_.get());
+      static_cast<size_t>(std::copy(header.begin(), header.end(), block_.get()) - block_.get());
 }
 
 void Trace::Flush() {
@@ -116,9 +156,17 @@ void Trace::Flush() {
 }
 
 void Trace::Append(const Access& A) {
-  char* end = PutAccess(block_.get() + blockBytes_, A);
-  *end++ = '\n';
-  blockBytes_ = static_cast<size_t>(end - block_.get());
+  if (sites_) [[unlikely]] {
+    std::string line;
+    AppendLine(line, A);
+    line += '\n';
+    blockBytes_ = static_cast<size_t>(
+        std::copy(line.begin(), line.end(), block_.get() + blockBytes_) - block_.get());
+  } else {
+    char* end = PutAccess(block_.get() + blockBytes_, A);
+    *end++ = '\n';
+    blockBytes_ = static_cast<size_t>(end - block_.get());
+  }
   if (blockBytes_ >= StreamBlockBytes) {
     Flush();
   }
@@ -164,9 +212,10 @@ void Trace::Restore(const TracePosition& Position, const std::vector<Access>* Fr
 }
 
 void Trace::WriteText(std::ostream& Out) const {
-  std::string text(Header);
+  std::string text;
+  WriteHeader(text);
   for (const Access& access : kept_) {
-    AppendAccess(text, access);
+    AppendLine(text, access);
     text += '\n';
     if (text.size() >= StreamBlockBytes) {
       Out << text;
@@ -194,18 +243,20 @@ bool ParseDecimal(std::string_view Field, uint64_t& Out) {
   return ec == std::errc{} && end == Field.data() + Field.size();
 }
 
+// Six fields, or seven with the instruction address; after that only a version 2 record's note,
+// which is for a person and not read.
 bool ParseLine(std::string_view Line, Access& A) {
-  std::string_view fields[6];
+  std::string_view fields[7];
   size_t count = 0;
-  while (!Line.empty()) {
+  while (!Line.empty() && count < 7) {
     const size_t space = Line.find(' ');
-    if (count == 6) {
-      return false;
-    }
     fields[count++] = Line.substr(0, space);
     Line = space == std::string_view::npos ? std::string_view{} : Line.substr(space + 1);
   }
-  if (count != 6) {
+  if (count < 6) {
+    return false;
+  }
+  if (count == 7 && !ParseHex(fields[6], 8, A.Eip)) {
     return false;
   }
   const std::string_view ops[] = {"R", "W", "IN", "OUT"};

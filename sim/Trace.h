@@ -2,6 +2,10 @@
 // parsed by other tools:
 //   # boardtrace 1
 //   <seq> <time_ns> <op> <width> <address> <value>
+// A trace asked to carry where each access was made is version 2: each record then adds the
+// instruction address, and may end in a note for a person (its source line) that readers skip:
+//   # boardtrace 2
+//   <seq> <time_ns> <op> <width> <address> <value> <eip> [<note>]
 #pragma once
 
 #include "sim/ReadHistory.h"
@@ -25,7 +29,24 @@ struct Access {
   uint8_t Width;
   uint32_t Address;
   uint32_t Value;
-  bool operator==(const Access&) const = default;
+  // The address of the instruction that made the access: the image runner knows it, the host
+  // build does not (0). Two accesses are the same access whichever code made them, so it is not
+  // compared: the host build and the image must make the same ones.
+  uint32_t Eip = 0;
+  bool operator==(const Access& Other) const {
+    return Seq == Other.Seq && TimeNs == Other.TimeNs && Op == Other.Op && Width == Other.Width &&
+           Address == Other.Address && Value == Other.Value;
+  }
+};
+
+// Names an instruction address for a person (its function and source line), for the note a
+// version 2 trace may end its records with. The view must stay valid until the next call.
+class SiteNames {
+public:
+  virtual std::string_view Name(uint32_t Eip) = 0;
+
+protected:
+  ~SiteNames() = default;
 };
 
 std::string_view OpName(AccessOp Op);
@@ -83,6 +104,15 @@ public:
   void StreamTo(std::ostream& Out);
   // Hands what is buffered for the stream to it.
   void Flush();
+  // From now on the text form is version 2: each record carries its instruction address, and
+  // with Names its note. Asked before the first access (a streaming trace has written its header).
+  void WithSites(SiteNames* Names);
+  // Only records each access's instruction address (a debugger asks where a register was
+  // written); the text form stays as it is.
+  void RecordSites() { recordSites_ = true; }
+  bool Sites() const { return recordSites_; }
+  // The instruction that makes the next access; the image runner says so before each one.
+  void SetSite(uint32_t Eip) { site_ = Eip; }
 
   // Derived: reads whose value the board computes from the clock alone (see TraceKeep).
   void Record(uint64_t TimeNs, AccessOp Op, unsigned Width, uint32_t Address, uint32_t Value,
@@ -96,6 +126,7 @@ public:
     access.Width = static_cast<uint8_t>(Width);
     access.Address = Address;
     access.Value = Value;
+    access.Eip = site_;
     if ((keep_ == TraceKeep::Everything || !Derived) &&
         (keep_ != TraceKeep::Changes || Changed(access))) {
       if (kept_.size() == kept_.capacity()) [[unlikely]] {
@@ -130,6 +161,9 @@ private:
   void Grow();
   bool Changed(const Access& A);
   void Append(const Access& A);
+  void WriteHeader(std::string& Out) const;
+  // The record's line without its newline, as a version 2 record when asked.
+  void AppendLine(std::string& Out, const Access& A) const;
 
   TraceKeep keep_ = TraceKeep::Everything;
   uint64_t count_ = 0;
@@ -141,10 +175,16 @@ private:
   // TraceKeep::Changes: per space and address, the last value read and the write count then.
   ReadHistory lastReads_;
   uint64_t writes_ = 0;
+  uint32_t site_ = 0;
+  bool sites_ = false; // the text form is version 2
+  bool recordSites_ = false;
+  SiteNames* names_ = nullptr;
 };
 
 // Appends the text line of A (without its newline) to Out, as FormatAccess gives it.
 void AppendAccess(std::string& Out, const Access& A);
+// The same as a version 2 record: with the instruction address, and the note Names gives it.
+void AppendRecord(std::string& Out, const Access& A, SiteNames* Names);
 
 // Parses the text form back; returns false with a message naming the line on a malformed trace.
 bool ParseTrace(std::string_view Text, std::vector<Access>& Out, std::string& Error);

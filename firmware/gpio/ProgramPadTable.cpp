@@ -71,8 +71,16 @@ bool ReadPadRegister(uint32_t Address, uint32_t& Value) {
 }
 } // namespace
 
-void ProgramPadTable(uint32_t Count, const PadConfigEntry* Table, uint32_t Community) {
-  for (uint32_t row = 0; row < Count; ++row) {
+// Shaped for a debugger: out of line, and a guard before a loop tested at its bottom. A breakpoint
+// on the function lands on its first line after the prologue; were that the loop head, it would
+// stop once per row instead of once per table.
+__attribute__((noinline)) void ProgramPadTable(uint32_t Count, const PadConfigEntry* Table,
+                                               uint32_t Community) {
+  if (Count == 0) {
+    return;
+  }
+  uint32_t row = 0;
+  do {
     const PadConfigEntry& entry = Table[row];
     const uint32_t base = PadRegisterBase(Community, entry.PadIndex);
     // The value register is written even when nothing in it changes, once it has answered.
@@ -84,5 +92,5 @@ void ProgramPadTable(uint32_t Count, const PadConfigEntry* Table, uint32_t Commu
     if (ReadPadRegister(base + PadConfigRegister, config)) {
       MmioWrite32(base + PadConfigRegister, MergeConfig(config, entry));
     }
-  }
+  } while (++row < Count);
 }

@@ -59,6 +59,7 @@ public:
     return Command == "quiet" ? "" : "said " + std::string(Command) + "\n";
   }
   std::string StopReply() override { return "S05"; }
+  std::optional<uint64_t> SymbolOffset() override { return 0x7FFF20; }
 };
 
 struct Case {
@@ -135,6 +136,7 @@ TEST(GdbProtocolTest, AnswersEachPacket) {
       {"qRcmd,7175696574", "OK"},                 // no output
       {"qRcmd,7", "E01"},
       {"qAttached", "1"},
+      {"qOffsets", "Text=7fff20;Data=7fff20;Bss=7fff20"},
       {"qfThreadInfo", "m1"},
       {"Hg0", "OK"},
       {"qTStatus", ""},

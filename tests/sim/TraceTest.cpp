@@ -31,14 +31,41 @@ TEST(Trace, LinesHaveTheStableTextForm) {
   EXPECT_EQ(parsed, board.GetTrace().Accesses());
 }
 
+struct FixedNames final : sim::SiteNames {
+  std::string_view Name(uint32_t Eip) override { return Eip == 0x00800220 ? "Entry a.cpp:3" : ""; }
+};
+
+// Version 2 adds the instruction address and its note; readers take the address and skip the note.
+TEST(Trace, SitesMakeVersionTwoAndReadBack) {
+  sim::Board board;
+  FixedNames names;
+  board.GetTrace().WithSites(&names);
+  board.GetTrace().SetSite(0x00800220);
+  board.Read(sim::Space::Memory, 0xE00F8040, 8);
+  board.GetTrace().SetSite(0x00800230);
+  board.Write(sim::Space::Port, 0x500, 32, 0);
+  std::ostringstream text;
+  board.GetTrace().WriteText(text);
+  EXPECT_EQ(text.str(), "# boardtrace 2\n"
+                        "0 0 R 8 0xE00F8040 0xFF 0x00800220 Entry a.cpp:3\n"
+                        "1 200 OUT 32 0x00000500 0x00000000 0x00800230\n");
+  std::vector<sim::Access> parsed;
+  std::string error;
+  ASSERT_TRUE(sim::ParseTrace(text.str(), parsed, error)) << error;
+  ASSERT_EQ(parsed.size(), 2u);
+  EXPECT_EQ(parsed[0].Eip, 0x00800220u);
+  EXPECT_EQ(parsed[1].Eip, 0x00800230u);
+}
+
 TEST(Trace, MalformedLinesAreNamed) {
   const char* bad[] = {
-      "0 0 R 8 0xE00F8040 0xFFF\n",  // value wider than the access
-      "0 0 X 8 0xE00F8040 0xFF\n",   // unknown op
-      "0 0 R 12 0xE00F8040 0xFF\n",  // unknown width
-      "0 0 R 8 0xe00f8040 0xFF\n",   // lower-case hex
-      "0 0 R 8 0xE00F8040\n",        // missing field
-      "0 0 R 8 0xE00F8040 0xFF 1\n", // extra field
+      "0 0 R 8 0xE00F8040 0xFFF\n",                // value wider than the access
+      "0 0 X 8 0xE00F8040 0xFF\n",                 // unknown op
+      "0 0 R 12 0xE00F8040 0xFF\n",                // unknown width
+      "0 0 R 8 0xe00f8040 0xFF\n",                 // lower-case hex
+      "0 0 R 8 0xE00F8040\n",                      // missing field
+      "0 0 R 8 0xE00F8040 0xFF 1\n",               // extra field
+      "0 0 R 8 0xE00F8040 0xFF 0x801 f a.cpp:1\n", // instruction address not 8 digits
   };
   for (const char* line : bad) {
     std::vector<sim::Access> parsed;

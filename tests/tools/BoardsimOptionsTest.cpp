@@ -39,6 +39,8 @@ std::string Parse(const std::vector<std::string>& Args) {
       return "board " + line.Board.Check;
     case boardsim::Command::Decode:
       return "decode " + line.Decode.TracePath + (line.Decode.Json ? " json" : "") +
+             (line.Decode.Source ? " source" : "") +
+             (line.Decode.ImagePath ? " image " + *line.Decode.ImagePath : "") +
              PageAndPads(line.Decode.HtmlPath, line.Decode.Pads);
     case boardsim::Command::Sweep: {
       const boardsim::SweepOptions& sweep = line.Sweep;
@@ -60,7 +62,8 @@ std::string Parse(const std::vector<std::string>& Args) {
                          (run.ImagePath ? " image " + *run.ImagePath : "") +
                          (run.TracePath ? " trace " + *run.TracePath : "") +
                          (run.VcdPath ? " vcd " + *run.VcdPath : "") + (run.Json ? " json" : "") +
-                         (line.Op.List ? " list" : "") + PageAndPads(run.HtmlPath, run.Pads);
+                         (run.Source ? " source" : "") + (line.Op.List ? " list" : "") +
+                         PageAndPads(run.HtmlPath, run.Pads);
     for (const std::string& fault : run.Faults) {
       parsed += " fault " + fault;
     }
@@ -96,6 +99,12 @@ TEST(BoardsimOptions, RunAndDecodeTakeTheirOptionsOrSayWhatIsWrong) {
       {{"run", "--trace"}, "boardsim: --trace needs a value"},
       {{"run", "--image"}, "boardsim: --image needs a value"},
       {{"run", "--host", "--image", "x.efi"}, "boardsim: --host excludes --image"},
+      {{"run", "--trace", "t", "--source"}, "board default trace t source"},
+      {{"run", "--host", "--trace", "t", "--source"}, "boardsim: --host excludes --source"},
+      {{"run", "--source"}, "boardsim: --source requires --trace"},
+      {{"decode", "t", "--source", "--image", "x.efi"}, "decode t source image x.efi"},
+      {{"decode", "t", "--source", "--json"}, "boardsim: --json excludes --source"},
+      {{"decode", "t", "--image", "x.efi"}, "boardsim: --image requires --source"},
       {{"run", "x"}, "boardsim: unexpected argument 'x' (see boardsim run --help)"},
       {{"walk"}, "boardsim: unknown command 'walk' (see boardsim --help)"},
       {{},

@@ -232,7 +232,7 @@ while IFS='|' read -r what pattern file; do
   expect_error "decode $what" 2 "$pattern" decode "$file"
 done <<EOF2
 a device file|/dev/zero: is not a regular file, not a trace|/dev/zero
-a line without end|nul.trace: line 1: expected '# boardtrace 1', got '\\\\x00|$work/nul.trace
+a line without end|nul.trace: line 1: expected '# boardtrace 1' or '# boardtrace 2', got '\\\\x00|$work/nul.trace
 a repeated sequence number|line 3: sequence number 0 does not follow 0|$work/seq-repeats.trace
 a sequence number that goes back|line 3: sequence number 4 does not follow 5|$work/seq-back.trace
 a repeated time|line 3: time 5 ns does not follow 5 ns|$work/time-repeats.trace

@@ -43,6 +43,8 @@ debug() {
   symbols=$(sed -n 's/^boardsim: symbols: //p' "$work/$name.err")
   check "$name: the server says where it listens and where the symbols are" \
     test -n "$port" -a -n "$symbols"
+  # LOAD=file: the twin loaded as a plain file before connecting, no offset given (qOffsets).
+  [ "${LOAD:-}" = file ] && symbols="file ${symbols##* }"
   printf '%s\n' "$symbols" "target remote :$port" "$commands" >"$work/$name.cmd"
   timeout 120 "$gdb" -nx -batch -x "$work/$name.cmd" >"$work/$name.gdb" 2>&1
   wait "$server"
@@ -104,6 +106,29 @@ expect op "Hardware read watchpoint 2: -location \*Byte"
 expect op "Value = 48 '0'"
 expect op '^[0-9]+ ns of virtual time'
 expect op 'exited normally'
+
+# GDB given the twin as a file and no offset: the server's qOffsets places it, and a function
+# breakpoint shows its source line at once, once per call. The entry's early pads are written by then: who wrote
+# pad 33's configuration, and what the model holds, without an access.
+LOAD=file debug nooffset "
+break ProgramPadTable
+continue
+monitor why 0xFED0C210
+monitor pad 0x0000:33
+monitor why 0xFED0C000
+monitor pad 0x3000:1
+ignore 1 1000
+continue
+info breakpoints" run
+expect nooffset 'Breakpoint 1, ProgramPadTable \(.*ProgramPadTable\.cpp:[0-9]+'
+expect nooffset '^0xFED0C210 last written by the instruction at 0x008002[0-9A-F]{2}, access 2 at 300 ns: 2 300 W 32 0xFED0C210 0x2003CC81$'
+expect nooffset '^  0xFED0C210 configuration +0x2003CC81$'
+expect nooffset '^  0xFED0C218 value +0x[0-9A-F]{8} \(level [01]\)$'
+expect nooffset '^0xFED0C000 not written yet$'
+expect nooffset '^usage: monitor pad COMMUNITY:PAD'
+# Out of line, the function's breakpoint stops once per pad table, not once per row.
+expect nooffset 'breakpoint already hit 3 times'
+expect nooffset 'exited normally'
 
 # Killing ends the run with exit status 1 and says why.
 timeout 300 "$boardsim" run --gdb :0 >"$work/kill.out" 2>"$work/kill.err" &

@@ -31,7 +31,7 @@ int RunTool(int argc, char** argv) {
     case boardsim::Command::Op:
       return boardsim::OpCommand(line.Op, where);
     case boardsim::Command::Decode:
-      return boardsim::DecodeCommand(line.Decode);
+      return boardsim::DecodeCommand(line.Decode, where);
     case boardsim::Command::Sweep:
       return boardsim::SweepCommand(line.Sweep, where);
     case boardsim::Command::Version:

@@ -7,6 +7,7 @@
 #include "tools/boardsim/shared/DecodeSummary.h"
 #include "tools/boardsim/shared/JsonViews.h"
 #include "tools/boardsim/shared/Page.h"
+#include "tools/boardsim/shared/SourceLines.h"
 #include "tools/boardsim/shared/SummaryJson.h"
 
 #include <fcntl.h>
@@ -24,6 +25,9 @@ namespace boardsim {
 namespace {
 
 constexpr std::string_view Header = "# boardtrace 1";
+// A trace that carries each access's instruction address (run --source).
+constexpr std::string_view SitesHeader = "# boardtrace 2";
+constexpr std::string_view HeaderExpected = "expected '# boardtrace 1' or '# boardtrace 2', got ";
 // The longest record is well under 80 bytes; a comment may be longer, but a "line" without end
 // (a device that never sends a newline) must not be held whole: past this it is not a trace.
 constexpr size_t MaxLineBytes = 4096;
@@ -81,8 +85,7 @@ public:
       if (end_ - start_ > MaxLineBytes) {
         ++number_;
         throw Bad("line " + std::to_string(number_) + ": " +
-                  (number_ == 1 ? "expected '" + std::string(Header) + "', got "
-                                : "not a trace record: ") +
+                  (number_ == 1 ? std::string(HeaderExpected) : "not a trace record: ") +
                   tools::Quoted(std::string_view(bytes_.data() + start_, end_ - start_)));
       }
       Fill();
@@ -120,13 +123,21 @@ private:
   uint64_t number_ = 0;
 };
 
+// With Sources, every record is also written to standard output again, ending with its
+// instruction address and source line, as run --source writes it.
 DecodeReport ReadTrace(const std::string& Path, const std::string& Name,
-                       const std::optional<std::vector<PadRef>>& Pads, bool AllPads) {
+                       const std::optional<std::vector<PadRef>>& Pads, bool AllPads,
+                       sim::SiteNames* Sources) {
   auto file = std::make_unique<TraceFile>(Path, Name);
   std::string_view line;
-  if (!file->Next(line) || line != Header) {
-    throw file->Bad("line 1: expected '" + std::string(Header) + "', got " + tools::Quoted(line));
+  if (!file->Next(line) || (line != Header && line != SitesHeader)) {
+    throw file->Bad("line 1: " + std::string(HeaderExpected) + tools::Quoted(line));
   }
+  if (Sources != nullptr && line != SitesHeader) {
+    throw file->Bad("the trace has no instruction addresses to name (write it with --source)");
+  }
+  std::string annotated(SitesHeader);
+  annotated += '\n';
   TraceDecoder decoder(Name, Pads, AllPads);
   std::vector<sim::Access> parsed;
   std::string error;
@@ -157,13 +168,24 @@ DecodeReport ReadTrace(const std::string& Path, const std::string& Name,
     }
     decoder.Add(access);
     last = access;
+    if (Sources != nullptr) {
+      sim::AppendRecord(annotated, access, Sources);
+      annotated += '\n';
+      if (annotated.size() >= 64 * 1024) {
+        std::cout << annotated;
+        annotated.clear();
+      }
+    }
+  }
+  if (Sources != nullptr) {
+    std::cout << annotated;
   }
   return decoder.Finish();
 }
 
 } // namespace
 
-int DecodeCommand(const DecodeOptions& Options) {
+int DecodeCommand(const DecodeOptions& Options, const Installation& Where) {
   const std::string name = Options.TracePath == "-" ? "standard input" : Options.TracePath;
   std::vector<files::NamedFile> outputs;
   if (Options.HtmlPath) {
@@ -171,7 +193,13 @@ int DecodeCommand(const DecodeOptions& Options) {
   }
   files::RefuseSharedFiles({{Options.TracePath, "trace"}}, outputs);
   PageOutput page(Options.HtmlPath);
-  DecodeReport report = ReadTrace(Options.TracePath, name, Options.Pads, page.Wanted());
+  std::unique_ptr<SourceLines> sources;
+  if (Options.Source) {
+    sources = std::make_unique<SourceLines>(Options.ImagePath.value_or(Where.BuiltImage),
+                                            Where.BuiltImage);
+  }
+  DecodeReport report =
+      ReadTrace(Options.TracePath, name, Options.Pads, page.Wanted(), sources.get());
   // A trace does not record the bus clock: wire times are those of the controller's default.
   report.Listing = {WireEndsOf(report.Step.Bus, sim::BoardConfig{}, report.LastNs), Options.All};
   if (page.Wanted()) {
@@ -182,7 +210,9 @@ int DecodeCommand(const DecodeOptions& Options) {
     page.Write(DecodeDocument(shown), "boardsim decode " + name, &detail);
   }
   std::ostream& out = Options.HtmlPath == "-" ? std::cerr : std::cout;
-  if (Options.Json) {
+  if (sources) {
+    // The trace itself, named line by line, was the output.
+  } else if (Options.Json) {
     PrintJson(out, DecodeDocument(report));
   } else {
     PrintDecode(out, report);

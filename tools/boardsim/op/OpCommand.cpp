@@ -12,6 +12,7 @@
 #include "tools/boardsim/shared/Page.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/shared/Selection.h"
+#include "tools/boardsim/shared/SourceLines.h"
 #include "tools/boardsim/shared/SummaryJson.h"
 #include "tools/boardsim/shared/Vcd.h"
 
@@ -30,7 +31,8 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
   const bool opened = tools::OpenAcpiWindowAsEntryLeavesIt(board.Config);
 
   RefuseSharedFiles(options.Run, board.Path, Where.BuiltImage, true);
-  TraceOutput trace(options.Run.TracePath);
+  const std::unique_ptr<SourceLines> sources = SourcesFor(options.Run, Where.BuiltImage);
+  TraceOutput trace(options.Run.TracePath, sources.get());
   VcdOutput vcd(options.Run.VcdPath);
   PageOutput page(options.Run.HtmlPath);
   const auto gdb = ListenForGdb(options.Run, Where.BuiltImage, true, std::cerr);

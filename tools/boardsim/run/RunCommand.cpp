@@ -9,6 +9,7 @@
 #include "tools/boardsim/shared/JsonViews.h"
 #include "tools/boardsim/shared/Page.h"
 #include "tools/boardsim/shared/RunModule.h"
+#include "tools/boardsim/shared/SourceLines.h"
 #include "tools/boardsim/shared/Summary.h"
 #include "tools/boardsim/shared/SummaryJson.h"
 #include "tools/boardsim/shared/Vcd.h"
@@ -21,7 +22,8 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
   LoadedBoard board = LoadBoard(Options.Board, Where.BoardsDir);
   ApplyFaultOptions(Options.Faults, board.Config);
   RefuseSharedFiles(Options, board.Path, Where.BuiltImage, false);
-  TraceOutput trace(Options.TracePath);
+  const std::unique_ptr<SourceLines> sources = SourcesFor(Options, Where.BuiltImage);
+  TraceOutput trace(Options.TracePath, sources.get());
   VcdOutput vcd(Options.VcdPath);
   PageOutput page(Options.HtmlPath);
   const auto gdb = ListenForGdb(Options, Where.BuiltImage, false, std::cerr);

@@ -58,7 +58,8 @@ LoadedBoard LoadBoard(const std::string& Board, const std::string& BoardsDir) {
   return loaded;
 }
 
-TraceOutput::TraceOutput(const std::optional<std::string>& Path) {
+TraceOutput::TraceOutput(const std::optional<std::string>& Path, sim::SiteNames* Sources)
+    : sources_(Sources) {
   if (Path) {
     file_.emplace(*Path, "trace");
   }
@@ -68,6 +69,9 @@ void TraceOutput::Start(sim::Board& Board, bool Debugged) {
   streamed_ = file_ && !Debugged;
   Board.GetTrace().SetKeep(file_ && Debugged ? sim::TraceKeep::Everything
                                              : sim::TraceKeep::ViewInputs);
+  if (sources_ != nullptr) {
+    Board.GetTrace().WithSites(sources_);
+  }
   if (streamed_) {
     Board.GetTrace().StreamTo(file_->Stream());
   }

@@ -37,7 +37,9 @@ void ApplyFaultOptions(const std::vector<std::string>& Faults, sim::BoardConfig&
 // too: its trace up to the access that ended it is the whole of what happened.
 class TraceOutput {
 public:
-  explicit TraceOutput(const std::optional<std::string>& Path);
+  // With Sources, each access line ends with its instruction address and what Sources names
+  // it (a version 2 trace); Sources must outlive the run.
+  explicit TraceOutput(const std::optional<std::string>& Path, sim::SiteNames* Sources = nullptr);
   // Before the run: the board keeps only what the views need, and the trace, if asked for, is
   // written as the run goes, so no run holds its whole trace in memory. Under a debugger that
   // can take the run back, the board keeps every access and the file is written at the end,
@@ -49,6 +51,7 @@ public:
 private:
   std::optional<files::OutputFile> file_;
   bool streamed_ = false;
+  sim::SiteNames* sources_ = nullptr;
 };
 
 } // namespace boardsim

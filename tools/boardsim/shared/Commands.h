@@ -16,7 +16,7 @@ int RunCommand(const RunOptions& Options, const Installation& Where);
 int OpCommand(const OpOptions& Options, const Installation& Where);
 
 // The views of a saved trace.
-int DecodeCommand(const DecodeOptions& Options);
+int DecodeCommand(const DecodeOptions& Options, const Installation& Where);
 
 // --version: the tool's version and build number, which the image's version section carries too,
 // and the SHA-256 of the image run by default.

@@ -4,6 +4,7 @@
 #include "emu/GdbSymbols.h"
 #include "emu/Machine.h"
 #include "sim/decode/BusDecoder.h"
+#include "tools/boardsim/shared/BoardMonitor.h"
 #include "tools/boardsim/shared/BusLines.h"
 #include "tools/boardsim/shared/RunModule.h"
 
@@ -41,9 +42,11 @@ std::unique_ptr<emu::GdbListener> ListenForGdb(const RunOptions& Options,
     // serves when its sections lie as the module's do.
     const uint32_t base = module.InPlace ? module.ImageBase : emu::LoadBase;
     symbols = emu::SymbolFileCommand(module, *image, base, why);
+    listener->SymbolOffset = emu::SymbolOffset(module, *image, base, why);
     if (!symbols && *image != BuiltImage) {
       std::string builtWhy;
       symbols = emu::SymbolFileCommand(module, BuiltImage, base, builtWhy);
+      listener->SymbolOffset = emu::SymbolOffset(module, BuiltImage, base, builtWhy);
     }
   } catch (const emu::ImageError&) {
     // A twin that does not load gives no symbols; the run goes on without them.
@@ -57,7 +60,7 @@ std::unique_ptr<emu::GdbListener> ListenForGdb(const RunOptions& Options,
   return listener;
 }
 
-std::unique_ptr<emu::GdbServer> AcceptGdb(emu::GdbListener* Listener, const sim::Soc& Board,
+std::unique_ptr<emu::GdbServer> AcceptGdb(emu::GdbListener* Listener, sim::Soc& Board,
                                           const RunOptions& Options) {
   if (Listener == nullptr) {
     return nullptr;
@@ -65,6 +68,10 @@ std::unique_ptr<emu::GdbServer> AcceptGdb(emu::GdbListener* Listener, const sim:
   auto server = std::make_unique<emu::GdbServer>(Listener->Accept(), Board.Bus, Listener->Fd());
   server->KeepHistory(
       {.EveryAccesses = Options.CheckpointEvery, .MemoryBytes = Options.CheckpointMemoryMiB << 20});
+  if (Listener->SymbolOffset) {
+    server->SetSymbolOffset(*Listener->SymbolOffset);
+  }
+  AddBoardMonitorCommands(*server, Board);
   const sim::Board& bus = Board.Bus;
   server->AddMonitorCommand(
       "pmic", "the PMIC bus so far: I2C transactions, as the summary shows them", [&bus](auto) {

@@ -23,7 +23,7 @@ std::unique_ptr<emu::GdbListener> ListenForGdb(const RunOptions& Options,
 
 // Waits for GDB on Listener (none: no debugger) and serves it for a run on Board; a second
 // debugger that connects meanwhile is closed at once.
-std::unique_ptr<emu::GdbServer> AcceptGdb(emu::GdbListener* Listener, const sim::Soc& Board,
+std::unique_ptr<emu::GdbServer> AcceptGdb(emu::GdbListener* Listener, sim::Soc& Board,
                                           const RunOptions& Options);
 
 } // namespace boardsim

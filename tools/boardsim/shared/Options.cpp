@@ -131,11 +131,12 @@ void AddRunOptions(CLI::App& Command, RunOptions& Options) {
       .add_option("--board", Options.Board,
                   "a board from the boards folder (default: default), or a JSON file")
       ->type_name("NAME|FILE");
-  Command
-      .add_option("--trace", Options.TracePath,
-                  "write the access trace to FILE, or to standard output with '-' (the "
-                  "summary then goes to standard error)")
-      ->type_name("FILE|-");
+  CLI::Option* trace =
+      Command
+          .add_option("--trace", Options.TracePath,
+                      "write the access trace to FILE, or to standard output with '-' (the "
+                      "summary then goes to standard error)")
+          ->type_name("FILE|-");
   CLI::Option* host =
       Command.add_flag("--host", Options.Host, "run the host-linked module instead of the image");
   Command
@@ -181,6 +182,12 @@ void AddRunOptions(CLI::App& Command, RunOptions& Options) {
                   "point each, given again for more")
       ->type_name("POINT")
       ->allow_extra_args(false);
+  Command
+      .add_flag("--source", Options.Source,
+                "end each access line of the trace with its instruction address, function and "
+                "file:line (from the image's debug twin)")
+      ->needs(trace)
+      ->excludes(host);
   AddPageOptions(Command, Options.HtmlPath);
 }
 
@@ -291,11 +298,28 @@ CommandLine ParseCommandLine(const std::vector<std::string>& Args) {
       "decode", "the views of a trace written earlier by --trace (of run or op)");
   decode->add_option("TRACE", line.Decode.TracePath, "the trace file, or '-' for standard input")
       ->type_name("");
-  decode->add_flag("--json", line.Decode.Json, "print the views as one JSON document");
+  CLI::Option* json =
+      decode->add_flag("--json", line.Decode.Json, "print the views as one JSON document");
   AddPageOptions(*decode, line.Decode.HtmlPath);
   decode->add_flag("--all", line.Decode.All,
                    "list every PMIC bus transaction: runs of three or more identical ones are "
                    "folded into one line otherwise");
+  // --source prints the trace instead of the views: nothing else may ask for a view.
+  CLI::Option* source =
+      decode
+          ->add_flag("--source", line.Decode.Source,
+                     "print the trace instead, each access line ending with its function and "
+                     "file:line (the trace must carry instruction addresses: run --source)")
+          ->excludes(json)
+          ->excludes(decode->get_option("--html"))
+          ->excludes(decode->get_option("--pads"))
+          ->excludes(decode->get_option("--all"));
+  decode
+      ->add_option("--image", line.Decode.ImagePath,
+                   "the image that made the trace, for --source (default: the one the build "
+                   "made, image/boardinit.efi)")
+      ->type_name("FILE")
+      ->needs(source);
   decode->footer(DecodeFooter);
   decode->allow_extras();
 

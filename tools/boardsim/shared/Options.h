@@ -25,6 +25,7 @@ struct RunOptions {
   std::optional<std::vector<PadRef>> Pads; // --pads: these pads, or every pad accessed if empty
   std::optional<std::string> HtmlPath;     // the page (--html)
   bool All = false;                        // every transaction, runs of identical ones not folded
+  bool Source = false; // the trace names each access's instruction address and source line
 };
 
 struct OpOptions {
@@ -39,6 +40,8 @@ struct DecodeOptions {
   std::optional<std::vector<PadRef>> Pads;
   std::optional<std::string> HtmlPath;
   bool All = false;
+  bool Source = false;                  // the trace again, each access with its source line
+  std::optional<std::string> ImagePath; // the image that made the trace, if not the built one
 };
 
 // Every fault at every point the fault-free runs reach (tools/boardsim/sweep/SweepRun.h).

@@ -1,0 +1,97 @@
+#include "tools/boardsim/shared/SourceLines.h"
+
+#include "common/ToolError.h"
+#include "emu/GdbSymbols.h"
+#include "emu/Machine.h"
+#include "tools/boardsim/shared/RunModule.h"
+
+#include <llvm/DebugInfo/Symbolize/Symbolize.h>
+
+namespace boardsim {
+
+namespace {
+
+// The target's register primitives: inlined into every caller, one line per primitive.
+constexpr std::string_view PrimitivesFolder = "/firmware/platform/target/";
+constexpr std::string_view SourceRoot = "/firmware/";
+
+// Paths are shown from the module's own folder on, the same wherever the tree was built.
+std::string ShownPath(const std::string& Path) {
+  const size_t at = Path.rfind(SourceRoot);
+  return at == std::string::npos ? Path : Path.substr(at + 1);
+}
+
+} // namespace
+
+SourceLines::SourceLines(const std::string& ImagePath, const std::string& BuiltImage) {
+  const emu::PeImage module = LoadImage(ImagePath);
+  base_ = module.InPlace ? module.ImageBase : emu::LoadBase;
+  std::string why;
+  for (const std::string& image : {ImagePath, BuiltImage}) {
+    const std::string twin = emu::DebugTwinPath(image);
+    try {
+      const emu::PeImage twinImage = emu::ReadPeFile(twin);
+      shift_ = emu::DebugTwinShift(module, twinImage);
+      twinBase_ = twinImage.ImageBase;
+      twin_ = twin;
+      break;
+    } catch (const emu::ImageError& error) {
+      if (why.empty()) {
+        why = twin + ": " + error.what();
+      }
+    }
+  }
+  if (twin_.empty()) {
+    throw tools::ToolError("boardsim: --source needs the image's debug twin: " + why,
+                           tools::ExitBadInput);
+  }
+  llvm::symbolize::LLVMSymbolizer::Options options;
+  // The name as written, without namespaces or parameters: one word in a trace record.
+  options.PrintFunctions = llvm::symbolize::FunctionNameKind::ShortName;
+  symbolizer_ = std::make_unique<llvm::symbolize::LLVMSymbolizer>(options);
+}
+
+SourceLines::~SourceLines() = default;
+
+std::string_view SourceLines::Name(uint32_t Eip) {
+  auto [entry, fresh] = names_.try_emplace(Eip);
+  if (fresh) {
+    entry->second = Lookup(Eip);
+  }
+  return entry->second;
+}
+
+std::string SourceLines::Lookup(uint32_t Eip) {
+  const uint64_t address = uint64_t{twinBase_} + (Eip - base_) + shift_;
+  auto frames = symbolizer_->symbolizeInlinedCode(
+      twin_, {address, llvm::object::SectionedAddress::UndefSection});
+  if (!frames) {
+    llvm::consumeError(frames.takeError());
+    return "??";
+  }
+  const uint32_t count = frames->getNumberOfFrames();
+  uint32_t frame = 0;
+  // A primitive's frame: its line is in the primitives' file, or the line table puts an
+  // instruction computing its argument at the caller's line while the scope is still its own.
+  const auto primitive = [&](const llvm::DILineInfo& Line) {
+    return Line.FileName.find(PrimitivesFolder) != std::string::npos ||
+           Line.StartFileName.find(PrimitivesFolder) != std::string::npos;
+  };
+  while (frame + 1 < count && primitive(frames->getFrame(frame))) {
+    ++frame;
+  }
+  if (count == 0 || frames->getFrame(frame).Line == 0) {
+    return "??";
+  }
+  const llvm::DILineInfo& line = frames->getFrame(frame);
+  return line.FunctionName + " " + ShownPath(line.FileName) + ":" + std::to_string(line.Line);
+}
+
+std::unique_ptr<SourceLines> SourcesFor(const RunOptions& Options, const std::string& BuiltImage) {
+  if (!Options.Source) {
+    return nullptr;
+  }
+  return std::make_unique<SourceLines>(Options.ImagePath.value_or(BuiltImage), BuiltImage);
+}
+
+} // namespace boardsim
