@@ -5,48 +5,12 @@
 set -u
 boardsim=$1
 gdb=$2
-work=$(mktemp -d)
-server=
-trap '[ -n "$server" ] && kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
-failures=0
-check() { # description, condition...
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
-expect() { # name, extended regular expression that GDB's output must match
-  check "$1: $2" grep -Eq -- "$2" "$work/$1.gdb"
-}
+# shellcheck source=tests/tools/gdb_session.sh
+. "$(dirname "$0")/gdb_session.sh"
+
 # block NAME N: the Nth register listing GDB printed (each ends with eflags).
 block() {
   awk -v n="$2" '/^eip /{k++} k==n{print} k==n && /^eflags/{exit}' "$work/$1.gdb"
-}
-
-# debug NAME GDB-COMMANDS BOARDSIM-ARGS...: one session on a port the system picks, then the
-# run's trace and summary against the run without GDB. $with: options that go with --gdb.
-with=
-debug() {
-  local name=$1 commands=$2
-  shift 2
-  "$boardsim" "$@" --trace "$work/$name.plain" >"$work/$name.plain.out"
-  # shellcheck disable=SC2086
-  timeout 300 "$boardsim" "$@" --gdb :0 $with --trace "$work/$name.trace" >"$work/$name.out" \
-    2>"$work/$name.err" &
-  server=$!
-  local port= tries=0
-  while [ -z "$port" ] && [ $tries -lt 300 ]; do
-    port=$(sed -n 's/^boardsim: waiting for GDB on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/$name.err")
-    [ -z "$port" ] && sleep 0.1
-    tries=$((tries + 1))
-  done
-  sed -n 's/^boardsim: symbols: //p' "$work/$name.err" >"$work/$name.cmd"
-  printf '%s\n' "target remote :$port" "$commands" >>"$work/$name.cmd"
-  timeout 120 "$gdb" -nx -batch -x "$work/$name.cmd" >"$work/$name.gdb" 2>&1
-  wait "$server"
-  check "$name: the run under GDB ends as the run without" test $? -eq 0
-  server=
-  check "$name: the same trace as without --gdb" cmp -s "$work/$name.plain" "$work/$name.trace"
-  check "$name: the same summary as without --gdb" cmp -s "$work/$name.plain.out" "$work/$name.out"
 }
 
 registers='info registers eip esp eax ecx edx ebx ebp esi edi eflags'
