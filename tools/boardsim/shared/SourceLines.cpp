@@ -5,8 +5,6 @@
 #include "emu/Machine.h"
 #include "tools/boardsim/shared/RunModule.h"
 
-#include <llvm/DebugInfo/Symbolize/Symbolize.h>
-
 namespace boardsim {
 
 namespace {
@@ -45,10 +43,7 @@ SourceLines::SourceLines(const std::string& ImagePath, const std::string& BuiltI
     throw tools::ToolError("boardsim: --source needs the image's debug twin: " + why,
                            tools::ExitBadInput);
   }
-  llvm::symbolize::LLVMSymbolizer::Options options;
-  // The name as written, without namespaces or parameters: one word in a trace record.
-  options.PrintFunctions = llvm::symbolize::FunctionNameKind::ShortName;
-  symbolizer_ = std::make_unique<llvm::symbolize::LLVMSymbolizer>(options);
+  symbolizer_ = std::make_unique<TwinSymbolizer>();
 }
 
 SourceLines::~SourceLines() = default;
@@ -63,28 +58,23 @@ std::string_view SourceLines::Name(uint32_t Eip) {
 
 std::string SourceLines::Lookup(uint32_t Eip) {
   const uint64_t address = uint64_t{twinBase_} + (Eip - base_) + shift_;
-  auto frames = symbolizer_->symbolizeInlinedCode(
-      twin_, {address, llvm::object::SectionedAddress::UndefSection});
-  if (!frames) {
-    llvm::consumeError(frames.takeError());
-    return "??";
-  }
-  const uint32_t count = frames->getNumberOfFrames();
-  uint32_t frame = 0;
+  const std::vector<SourceFrame> frames = symbolizer_->Frames(twin_, address);
+  const size_t count = frames.size();
+  size_t frame = 0;
   // A primitive's frame: its line is in the primitives' file, or the line table puts an
   // instruction computing its argument at the caller's line while the scope is still its own.
-  const auto primitive = [&](const llvm::DILineInfo& Line) {
-    return Line.FileName.find(PrimitivesFolder) != std::string::npos ||
-           Line.StartFileName.find(PrimitivesFolder) != std::string::npos;
+  const auto primitive = [&](const SourceFrame& Line) {
+    return Line.File.find(PrimitivesFolder) != std::string::npos ||
+           Line.StartFile.find(PrimitivesFolder) != std::string::npos;
   };
-  while (frame + 1 < count && primitive(frames->getFrame(frame))) {
+  while (frame + 1 < count && primitive(frames[frame])) {
     ++frame;
   }
-  if (count == 0 || frames->getFrame(frame).Line == 0) {
+  if (count == 0 || frames[frame].Line == 0) {
     return "??";
   }
-  const llvm::DILineInfo& line = frames->getFrame(frame);
-  return line.FunctionName + " " + ShownPath(line.FileName) + ":" + std::to_string(line.Line);
+  const SourceFrame& line = frames[frame];
+  return line.Function + " " + ShownPath(line.File) + ":" + std::to_string(line.Line);
 }
 
 std::unique_ptr<SourceLines> SourcesFor(const RunOptions& Options, const std::string& BuiltImage) {

@@ -5,16 +5,13 @@
 
 #include "sim/Trace.h"
 #include "tools/boardsim/shared/Options.h"
+#include "tools/boardsim/shared/TwinSymbolizer.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-
-namespace llvm::symbolize {
-class LLVMSymbolizer;
-}
 
 namespace boardsim {
 
@@ -40,7 +37,7 @@ private:
   uint32_t base_ = 0;     // where the module's RVA 0 lies in the machine
   uint32_t twinBase_ = 0; // the twin's own RVA 0, as its DWARF addresses count
   uint32_t shift_ = 0;    // how far the twin's sections lie above the module's
-  std::unique_ptr<llvm::symbolize::LLVMSymbolizer> symbolizer_;
+  std::unique_ptr<TwinSymbolizer> symbolizer_;
   std::unordered_map<uint32_t, std::string> names_;
 };
 
