@@ -31,6 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   }
   std::ostringstream out;
   boardsim::PrintDecode(out, report);
-  boardsim::PrintDecodeJson(out, report);
+  boardsim::PrintJson(out, boardsim::DecodeDocument(report));
   return 0;
 }

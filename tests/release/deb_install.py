@@ -83,8 +83,11 @@ class DebInstall(unittest.TestCase):
                                           text=True)
                     lines = done.stdout.splitlines()
                     self.assertEqual(done.returncode, 0, done.stderr)
-                    self.assertEqual(lines[:3], [board_line, f"module    image {self.image}",
-                                                 "status    EFI_SUCCESS"])
+                    # The header's other lines (the board's description, the faults) come and go
+                    # with the board; these three are what the installed tool must get right.
+                    self.assertEqual(lines[0], board_line)
+                    self.assertIn(f"module    image {self.image}", lines)
+                    self.assertIn("status    EFI_SUCCESS", lines)
 
 
 if __name__ == "__main__":
