@@ -1,6 +1,7 @@
 #include "sim/HobWalk.h"
 
 #include <algorithm>
+#include <array>
 
 namespace sim {
 
@@ -11,10 +12,6 @@ constexpr size_t GuidHobDataOffset = HeaderBytes + 16;
 // The layouts the two forms of the module read: the image's 32-bit slots, the host's 64-bit.
 constexpr unsigned ImagePointerBytes = 4;
 constexpr unsigned HostPointerBytes = 8;
-
-uint16_t Get16(const std::vector<uint8_t>& Bytes, size_t At) {
-  return static_cast<uint16_t>(Bytes[At] | (Bytes[At + 1] << 8));
-}
 
 // Where a walk ended: how, and where in which entry (the end marker counts as one past the last).
 struct WalkEnd {
@@ -35,14 +32,23 @@ struct WalkEnd {
 struct Walker {
   const std::vector<HobEntry>& Entries;
   unsigned PointerBytes;
-  std::vector<uint8_t> Bytes = HandoffMemory();
+  std::vector<uint8_t> List = BuildHobList(Entries, PointerBytes);
   std::vector<size_t> Starts = EntryStarts();
+  // The hand-off memory: the list, then zeros. The zeros are answered, not stored: a sweep
+  // checks the list of every point it runs.
+  size_t MemoryBytes = std::max(List.size(), HandoffMemoryBytes);
 
-  // The list, and the zeros of the rest of the hand-off memory after it.
-  std::vector<uint8_t> HandoffMemory() const {
-    std::vector<uint8_t> memory = BuildHobList(Entries, PointerBytes);
-    memory.resize(std::max(memory.size(), HandoffMemoryBytes), 0);
-    return memory;
+  uint8_t ByteAt(size_t At) const { return At < List.size() ? List[At] : 0; }
+  uint16_t Get16(size_t At) const {
+    return static_cast<uint16_t>(ByteAt(At) | (ByteAt(At + 1) << 8));
+  }
+  bool NamedAt(size_t At, const std::array<uint8_t, 16>& Name) const {
+    for (size_t i = 0; i < Name.size(); ++i) {
+      if (ByteAt(At + i) != Name[i]) {
+        return false;
+      }
+    }
+    return true;
   }
   size_t ListEnd() const { return Starts.back() + (Terminated(Entries) ? HeaderBytes : 0); }
 
@@ -73,22 +79,20 @@ struct Walker {
     End = {};
     for (;;) {
       const size_t entry = EntryAt(at);
-      const uint16_t type = Get16(Bytes, at);
-      const uint16_t length = Get16(Bytes, at + 2);
+      const uint16_t type = Get16(at);
+      const uint16_t length = Get16(at + 2);
       if (type == HobTypeEndOfList) {
         End.Stop = WalkEnd::How::EndOfList;
         End.Entry = entry;
         End.Offset = at - Starts[entry];
         return std::nullopt;
       }
-      if (type == HobTypeGuidExtension && at + GuidHobDataOffset > Bytes.size()) {
+      if (type == HobTypeGuidExtension && at + GuidHobDataOffset > MemoryBytes) {
         return HobListProblem{entry, "is where the walk meets a GUID HOB header whose name lies "
                                      "past the end of the hand-off memory in " +
                                          Layout()};
       }
-      if (type == HobTypeGuidExtension &&
-          std::equal(PmicDescriptorHobName.begin(), PmicDescriptorHobName.end(),
-                     Bytes.begin() + static_cast<ptrdiff_t>(at + HeaderBytes))) {
+      if (type == HobTypeGuidExtension && NamedAt(at + HeaderBytes, PmicDescriptorHobName)) {
         const size_t wanted = GuidHobDataOffset + DescriptorBytes(PointerBytes);
         if (length < wanted) {
           // Too short by its own length to hold a descriptor: the module stops there.
@@ -127,7 +131,7 @@ struct Walker {
                                          ", which leaves the next HOB header misaligned (HOB "
                                          "lengths are multiples of 8)"};
       }
-      if (next + HeaderBytes > Bytes.size()) {
+      if (next + HeaderBytes > MemoryBytes) {
         return HobListProblem{entry, "has a HobLength of " + std::to_string(length) +
                                          ", which takes the walk past the end of the hand-off "
                                          "memory in " +
