@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
-"""--source: every access of an image run names its source line, and decode names the same."""
+"""--source: every access of an image run names its source line, and decode names the same; a
+boardsim built without LLVM's symbolizer refuses --source and runs as ever without it."""
 import pathlib
 import re
 import subprocess
 import sys
 import tempfile
 
-boardsim = sys.argv[1]
+boardsim, without_symbolizer = sys.argv[1:3]
 work = pathlib.Path(tempfile.mkdtemp())
 failures = []
 # seq time op width address value eip function file:line
@@ -20,9 +21,10 @@ def check(what, condition):
         failures.append(what)
 
 
-def tool(*args, status=0):
-    done = subprocess.run([boardsim, *args], capture_output=True, text=True)
-    check(f"{' '.join(args)}: exit {done.returncode}, expected {status}", done.returncode == status)
+def tool(*args, status=0, program=boardsim):
+    done = subprocess.run([program, *args], capture_output=True, text=True)
+    check(f"{pathlib.Path(program).name} {' '.join(args)}: exit {done.returncode}, expected "
+          f"{status}", done.returncode == status)
     return done
 
 
@@ -54,5 +56,18 @@ for args, message in [
          "--source)\n"),
 ]:
     check(f"{' '.join(args)}: says {message!r}", tool(*args, status=2).stderr == message)
+
+# Without the symbolizer: --source names what to install, before any run or read.
+missing = ("boardsim: --source: this boardsim was built without LLVM's symbolizer; install "
+           "llvm-14-dev, then configure and build again\n")
+for args in [["run", "--trace", str(work / "none.trace"), "--source"],
+             ["op", "ReadVoltage", "--trace", "-", "--source"],
+             ["decode", "--source", str(work / "run.trace")]]:
+    done = tool(*args, status=2, program=without_symbolizer)
+    check(f"without the symbolizer, {' '.join(args)}: says so alone",
+          (done.stdout, done.stderr) == ("", missing))
+check("without the symbolizer, run --trace writes no trace", not (work / "none.trace").exists())
+check("without the symbolizer, the same run without --source prints the same summary",
+      tool("run", program=without_symbolizer).stdout == tool("run").stdout)
 
 sys.exit(1 if failures else 0)
