@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""--source: every access of an image run names its source line, and decode names the same."""
+"""--source: every access of an image run names its source line, and decode names the same; a
+boardsim built without LLVM's symbolizer refuses --source and runs as ever without it."""
 import pathlib
 import re
 import sys
@@ -7,15 +8,15 @@ import tempfile
 import checks
 from checks import check, finish
 
-boardsim = sys.argv[1]
+boardsim, without_symbolizer = sys.argv[1:3]
 work = pathlib.Path(tempfile.mkdtemp())
 # seq time op width address value eip function file:line
 SOURCED = re.compile(r"^\d+ \d+ (R|W|IN|OUT) \d+ 0x[0-9A-F]{8} 0x[0-9A-F]+ 0x[0-9A-F]{8} "
                      r"\w+ firmware/\S+\.(cpp|h):\d+$")
 
 
-def tool(*args, status=0):
-    return checks.run(boardsim, *args, status=status)
+def tool(*args, status=0, program=boardsim):
+    return checks.run(program, *args, status=status)
 
 
 for name, command in [("boot", ["run"]), ("slot call", ["op", "ReadVoltage"])]:
@@ -46,5 +47,18 @@ for args, message in [
          "--source)\n"),
 ]:
     check(f"{' '.join(args)}: says {message!r}", tool(*args, status=2).stderr == message)
+
+# Without the symbolizer: --source names what to install, before any run or read.
+missing = ("boardsim: --source: this boardsim was built without LLVM's symbolizer; install "
+           "llvm-14-dev, then configure and build again\n")
+for args in [["run", "--trace", str(work / "none.trace"), "--source"],
+             ["op", "ReadVoltage", "--trace", "-", "--source"],
+             ["decode", "--source", str(work / "run.trace")]]:
+    done = tool(*args, status=2, program=without_symbolizer)
+    check(f"without the symbolizer, {' '.join(args)}: says so alone",
+          (done.stdout, done.stderr) == ("", missing))
+check("without the symbolizer, run --trace writes no trace", not (work / "none.trace").exists())
+check("without the symbolizer, the same run without --source prints the same summary",
+      tool("run", program=without_symbolizer).stdout == tool("run").stdout)
 
 finish()

@@ -21,7 +21,8 @@ std::string ShownPath(const std::string& Path) {
 
 } // namespace
 
-SourceLines::SourceLines(const std::string& ImagePath, const std::string& BuiltImage) {
+SourceLines::SourceLines(const std::string& ImagePath, const std::string& BuiltImage)
+    : symbolizer_(std::make_unique<TwinSymbolizer>()) {
   const emu::PeImage module = LoadImage(ImagePath);
   base_ = module.InPlace ? module.ImageBase : emu::LoadBase;
   std::string why;
@@ -43,7 +44,6 @@ SourceLines::SourceLines(const std::string& ImagePath, const std::string& BuiltI
     throw tools::ToolError("boardsim: --source needs the image's debug twin: " + why,
                            tools::ExitBadInput);
   }
-  symbolizer_ = std::make_unique<TwinSymbolizer>();
 }
 
 SourceLines::~SourceLines() = default;

@@ -19,7 +19,7 @@ class SourceLines final : public sim::SiteNames {
 public:
   // ImagePath: the module as it runs, in any form; a TE image, FFS file or volume has no twin of
   // its own name, and the twin of BuiltImage serves when its sections lie as the module's do.
-  // Throws tools::ToolError (exit 2) when no twin fits the module.
+  // Throws tools::ToolError (exit 2) when no twin fits the module, or boardsim has no symbolizer.
   SourceLines(const std::string& ImagePath, const std::string& BuiltImage);
   ~SourceLines();
   SourceLines(const SourceLines&) = delete;

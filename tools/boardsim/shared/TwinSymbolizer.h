@@ -1,7 +1,8 @@
 // LLVM's symbolizer over the DWARF of one file, behind a plain interface.
 //
 // Kept in a translation unit of its own and built as C++17: LLVM 14's headers instantiate
-// std::vector of a type not yet complete, which clang 14 refuses as C++20.
+// std::vector of a type not yet complete, which clang 14 refuses as C++20. A build without LLVM's
+// development files links TwinSymbolizerMissing.cpp instead, whose constructor refuses.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,7 @@ struct SourceFrame {
 
 class TwinSymbolizer {
 public:
+  // Throws tools::ToolError (exit 2) where boardsim was built without LLVM's symbolizer.
   TwinSymbolizer();
   ~TwinSymbolizer();
   TwinSymbolizer(const TwinSymbolizer&) = delete;
