@@ -124,6 +124,7 @@ private:
 
   const Clock& clock_;
   I2cControllerConfig config_;
+  uint64_t byteNs_; // a byte's time on the bus, fixed by the configured bus clock
   std::map<uint32_t, I2cTarget*> targets_; // by TargetAddress value (bit 12 and bits 9:0)
   State state_;
 };
