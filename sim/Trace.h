@@ -159,7 +159,14 @@ public:
 
 private:
   void Grow();
-  bool Changed(const Access& A);
+  // Here rather than out of line: a poll loop asks it on every read it keeps.
+  bool Changed(const Access& A) {
+    if (A.Op == AccessOp::Write || A.Op == AccessOp::Out) {
+      ++writes_;
+      return true;
+    }
+    return lastReads_.Note((uint64_t{A.Op == AccessOp::In} << 32) | A.Address, A.Value, writes_);
+  }
   void Append(const Access& A);
   void WriteHeader(std::string& Out) const;
   // The record's line without its newline, as a version 2 record when asked.
