@@ -39,7 +39,7 @@ void I2cController::UpdateEnable(uint64_t NowNs) {
   }
 }
 
-void I2cController::CatchUp(uint64_t NowNs, bool IgnoreTime) {
+void I2cController::MoveBus(uint64_t NowNs, bool IgnoreTime) {
   if (state_.EnablePending) {
     UpdateEnable(NowNs);
   }
@@ -164,8 +164,8 @@ uint64_t I2cController::BytesOnBus() {
 
 uint32_t I2cController::StatusValue() const {
   // A deque's size is worked out from its nodes: ask once, since a wait polls this register.
-  const size_t transmit = state_.Transmit.size();
-  const size_t receive = state_.Receive.size();
+  const size_t transmit = state_.Transmit.empty() ? 0 : state_.Transmit.size();
+  const size_t receive = state_.Receive.empty() ? 0 : state_.Receive.size();
   const bool active = config_.StaysActive || state_.Open || transmit != 0;
   uint32_t status = 0;
   status |= active ? StatusActivity | StatusActive : 0;
