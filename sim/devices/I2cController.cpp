@@ -46,8 +46,7 @@ void I2cController::MoveBus(uint64_t NowNs, bool IgnoreTime) {
   const uint64_t byteNs = byteNs_;
   // Each command is an optional address phase, then its byte; each step ends at its own time,
   // so a refused address shows one byte time in, before the command's byte would have moved.
-  while (state_.Enabled && !config_.Stalled && !state_.Transmit.empty() &&
-         (config_.StallFromByte == 0 || state_.Bytes + 1 < config_.StallFromByte)) {
+  while (BusCanMove()) {
     Command& command = state_.Transmit.front();
     const uint64_t start = std::max(state_.BusFreeNs, command.QueuedNs);
     if (NeedsAddressPhase(command)) {
