@@ -3,7 +3,6 @@
 #include "common/ToolError.h"
 #include "common/files/Signals.h"
 
-#include <malloc.h>
 #include <nlohmann/json.hpp>
 #include <poll.h>
 #include <sys/wait.h>
@@ -99,11 +98,6 @@ Worker Start(size_t First, size_t Count, unsigned Stride,
   if (pid == 0) {
     files::DieWithParent(parent);
     close(fds[0]);
-    // Every run allocates the same large blocks again (the hand-off memory, the trace's first
-    // reservation): keep them in the heap between runs rather than have each come back from
-    // the kernel as fresh pages to fault in and zero.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 512 << 20);
     for (size_t i = First; i < Count; i += Stride) {
       PointResult result;
       try {
