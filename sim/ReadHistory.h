@@ -14,7 +14,7 @@ class ReadHistory {
 public:
   // Notes a read of the register Key that found Value after Writes writes; true when it found
   // something new: the register's first read, another value, or a write made since its last read.
-  bool Note(uint64_t Key, uint32_t Value, uint64_t Writes) {
+  [[gnu::always_inline]] bool Note(uint64_t Key, uint32_t Value, uint64_t Writes) {
     if (slots_.empty()) [[unlikely]] {
       slots_.assign(InitialSlots, Slot{});
     }

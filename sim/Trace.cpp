@@ -88,14 +88,6 @@ std::string FormatAccess(const Access& A) {
   return line;
 }
 
-bool Trace::Changed(const Access& A) {
-  if (A.Op == AccessOp::Write || A.Op == AccessOp::Out) {
-    ++writes_;
-    return true;
-  }
-  return lastReads_.Note((uint64_t{A.Op == AccessOp::In} << 32) | A.Address, A.Value, writes_);
-}
-
 void Trace::SetKeep(TraceKeep Keep) {
   keep_ = Keep;
   if (Keep != TraceKeep::Everything) {

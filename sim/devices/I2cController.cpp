@@ -12,7 +12,7 @@ constexpr uint32_t EnableBit = 1u << 0;
 } // namespace
 
 I2cController::I2cController(const Clock& C, const I2cControllerConfig& Config)
-    : clock_(C), config_(Config) {}
+    : clock_(C), config_(Config), byteNs_(BitsPerByte * BitNs()) {}
 
 void I2cController::Attach(uint16_t Address, bool TenBit, I2cTarget& Target) {
   targets_[(Address & TargetAddressMask) | (TenBit ? TargetTenBit : 0)] = &Target;
@@ -39,13 +39,14 @@ void I2cController::UpdateEnable(uint64_t NowNs) {
   }
 }
 
-void I2cController::CatchUp(uint64_t NowNs, bool IgnoreTime) {
-  UpdateEnable(NowNs);
-  const uint64_t byteNs = BitsPerByte * BitNs();
+void I2cController::MoveBus(uint64_t NowNs, bool IgnoreTime) {
+  if (state_.EnablePending) {
+    UpdateEnable(NowNs);
+  }
+  const uint64_t byteNs = byteNs_;
   // Each command is an optional address phase, then its byte; each step ends at its own time,
   // so a refused address shows one byte time in, before the command's byte would have moved.
-  while (state_.Enabled && !config_.Stalled && !state_.Transmit.empty() &&
-         (config_.StallFromByte == 0 || state_.Bytes + 1 < config_.StallFromByte)) {
+  while (BusCanMove()) {
     Command& command = state_.Transmit.front();
     const uint64_t start = std::max(state_.BusFreeNs, command.QueuedNs);
     if (NeedsAddressPhase(command)) {
@@ -161,13 +162,16 @@ uint64_t I2cController::BytesOnBus() {
 }
 
 uint32_t I2cController::StatusValue() const {
-  const bool active = config_.StaysActive || state_.Open || !state_.Transmit.empty();
+  // A deque's size is worked out from its nodes: ask once, since a wait polls this register.
+  const size_t transmit = state_.Transmit.empty() ? 0 : state_.Transmit.size();
+  const size_t receive = state_.Receive.empty() ? 0 : state_.Receive.size();
+  const bool active = config_.StaysActive || state_.Open || transmit != 0;
   uint32_t status = 0;
   status |= active ? StatusActivity | StatusActive : 0;
-  status |= state_.Transmit.size() < config_.TransmitFifoDepth ? StatusTransmitNotFull : 0;
-  status |= state_.Transmit.empty() ? StatusTransmitEmpty : 0;
-  status |= !state_.Receive.empty() ? StatusReceiveNotEmpty : 0;
-  status |= state_.Receive.size() >= config_.ReceiveFifoDepth ? StatusReceiveFull : 0;
+  status |= transmit < config_.TransmitFifoDepth ? StatusTransmitNotFull : 0;
+  status |= transmit == 0 ? StatusTransmitEmpty : 0;
+  status |= receive != 0 ? StatusReceiveNotEmpty : 0;
+  status |= receive >= config_.ReceiveFifoDepth ? StatusReceiveFull : 0;
   return status;
 }
 

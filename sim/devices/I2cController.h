@@ -110,7 +110,19 @@ public:
   void Restore(const State& Saved) { state_ = Saved; }
 
 private:
-  void CatchUp(uint64_t NowNs, bool IgnoreTime = false);
+  // Nothing can be due while no change of enable is on its way and no byte can move: a wait
+  // polling the status of a stalled or idle bus reads it millions of times.
+  void CatchUp(uint64_t NowNs, bool IgnoreTime = false) {
+    if (state_.EnablePending || BusCanMove()) {
+      MoveBus(NowNs, IgnoreTime);
+    }
+  }
+  void MoveBus(uint64_t NowNs, bool IgnoreTime);
+  // A command is queued and neither a disabled controller nor a stall holds it back.
+  bool BusCanMove() const {
+    return state_.Enabled && !config_.Stalled && !state_.Transmit.empty() &&
+           (config_.StallFromByte == 0 || state_.Bytes + 1 < config_.StallFromByte);
+  }
   void UpdateEnable(uint64_t NowNs);
   bool NeedsAddressPhase(const Command& C) const;
   void AddressPhase(Command& C);
@@ -124,6 +136,7 @@ private:
 
   const Clock& clock_;
   I2cControllerConfig config_;
+  uint64_t byteNs_; // a byte's time on the bus, fixed by the configured bus clock
   std::map<uint32_t, I2cTarget*> targets_; // by TargetAddress value (bit 12 and bits 9:0)
   State state_;
 };
