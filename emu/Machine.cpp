@@ -147,22 +147,16 @@ struct MachineHooks {
     return Failed;
   }
 
-  static uint32_t In(uc_engine* Uc, uint32_t Port, int Size, void* Self) {
+  static uint32_t In(uc_engine*, uint32_t Port, int Size, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
-    if (m.sites_) {
-      m.board_->GetTrace().SetSite(ReadEip(Uc));
-    }
     m.CountAccess(true);
     const auto width = static_cast<unsigned>(Size * 8);
     return Guard(
         m, [&] { return m.board_->Read(sim::Space::Port, Port, width); }, sim::AllOnes(width));
   }
 
-  static void Out(uc_engine* Uc, uint32_t Port, int Size, uint32_t Value, void* Self) {
+  static void Out(uc_engine*, uint32_t Port, int Size, uint32_t Value, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
-    if (m.sites_) {
-      m.board_->GetTrace().SetSite(ReadEip(Uc));
-    }
     m.CountAccess(false);
     Guard(
         m,
@@ -196,11 +190,12 @@ struct MachineHooks {
         false);
   }
 
-  // Installed over the board's memory-mapped space only when the trace asks where each access was
-  // made. The emulator keeps EIP exact at a memory access only for an instruction that a memory
-  // hook watches; without one, an access inside a translated block reads the block's start.
-  static void Site(uc_engine* Uc, uc_mem_type, uint64_t, int, int64_t, void* Self) {
-    static_cast<Machine*>(Self)->board_->GetTrace().SetSite(ReadEip(Uc));
+  // Installed over the image's code only when a trace asks where each access was made: it names
+  // each instruction before it runs. EIP read from inside an access hook is not enough: the
+  // emulator keeps it exact at a memory access only for an instruction a memory hook watches,
+  // and at a port instruction not at all (it reads the translated block's start).
+  static void Site(uc_engine*, uint64_t Address, uint32_t, void* Self) {
+    static_cast<Machine*>(Self)->board_->GetTrace().SetSite(static_cast<uint32_t>(Address));
   }
 
   // Installed only over the addresses where a `pause` starts, so it costs nothing elsewhere; a
@@ -461,13 +456,7 @@ void Machine::InstallHooks(const PeImage& Image) {
   Check(uc_hook_add(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(MachineHooks::Interrupt),
                     this, 1, 0),
         "interrupt hook");
-  sites_ = board_->GetTrace().Sites();
-  if (sites_) {
-    Check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE,
-                      reinterpret_cast<void*>(MachineHooks::Site), this, BoardMemoryBase,
-                      uint64_t{0xFFFFFFFF}),
-          "access site hook");
-  }
+  WatchSites();
   Check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID,
                     reinterpret_cast<void*>(MachineHooks::BadMemory), this, 1, 0),
         "fault hook");
@@ -737,12 +726,30 @@ void Machine::CheckpointDue(uint32_t Eip) {
 void Machine::Replay(std::span<const CallEnd> Earlier, const Checkpoint& From, sim::Board& Board,
                      const std::vector<sim::Access>* KeptFrom) {
   board_ = &Board;
+  WatchSites();
   call_ = 0;
   replay_ = ReplayPlan{Earlier, &From, KeptFrom};
 }
 
+// Once a board's trace asks where each access was made, the hook stays: a later board that does
+// not ask only has its sites noted and dropped.
+void Machine::WatchSites() {
+  if (sites_ || !board_->GetTrace().Sites()) {
+    return;
+  }
+  uc_hook hook;
+  Check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(MachineHooks::Site), this,
+                    imageBase_, uint64_t{imageBase_} + imageSize_ - 1),
+        "access site hook");
+  // Blocks translated before the hook was there would run without it.
+  Check(uc_ctl_remove_cache(uc_, uint64_t{imageBase_}, uint64_t{imageBase_} + imageSize_),
+        "translation cache");
+  sites_ = true;
+}
+
 void Machine::Reset(sim::Board& Board, std::span<const uint8_t> HobList) {
   board_ = &Board;
+  WatchSites();
   replay_.reset();
   ram_.Restore(uc_, *pristine_, {});
   Check(uc_context_restore(uc_, const_cast<uc_context*>(pristineCpu_.get())), "CPU context");

@@ -159,6 +159,8 @@ private:
   void LoadHobList(std::span<const uint8_t> HobList);
   void MapStack();
   void InstallHooks(const PeImage& Image);
+  // Installs the access-site hook when the board's trace asks for sites and it is not there yet.
+  void WatchSites();
   std::string Where(uint64_t Address) const;
   std::string LastAccesses() const;
 
@@ -195,8 +197,8 @@ private:
     const std::vector<sim::Access>* KeptFrom;
   };
   std::optional<ReplayPlan> replay_;
-  // The trace asks for each access's instruction address (Trace::WithSites): a memory hook over
-  // the board's space keeps EIP exact there, at a cost only such runs pay.
+  // A trace has asked for each access's instruction address (Trace::WithSites): a hook on every
+  // instruction of the image names it, at a cost only such runs pay.
   bool sites_ = false;
   // With a debugger: the run goes through it, and stops at the next `pause` when it asks.
   GdbServer* debugger_ = nullptr;

@@ -199,6 +199,41 @@ TEST(MachineTest, MeasuresTheStackAndStopsACallThatGoesBelowIt) {
   }
 }
 
+// Each access names the instruction that made it, port instructions included, whether the
+// machine's first board asked for that or a board it was reset onto later (a sweep resets one
+// machine onto board after board).
+TEST(MachineTest, EveryAccessNamesTheInstructionThatMadeIt) {
+  const TestImage code = Code({
+      0xA1, 0x00, 0xC0, 0xD0, 0xFE, // +0  mov eax, [0xFED0C000]
+      0x66, 0xBA, 0x00, 0x05,       // +5  mov dx, 0x500
+      0xED,                         // +9  in eax, dx
+      0x40,                         // +10 inc eax
+      0xEF,                         // +11 out dx, eax
+      0xA3, 0x00, 0xC1, 0xD0, 0xFE, // +12 mov [0xFED0C100], eax
+      0xC3,                         // +17 ret
+  });
+  const emu::PeImage image = emu::ParsePe(code.Build());
+  for (const bool askedLater : {false, true}) {
+    SCOPED_TRACE(askedLater ? "asked by a later board" : "asked by the first board");
+    sim::Soc first(sim::BoardConfig{});
+    sim::Soc later(sim::BoardConfig{});
+    sim::Soc& asking = askedLater ? later : first;
+    asking.Bus.GetTrace().RecordSites();
+    emu::Machine machine(image, first.Bus, emu::EmptyHobList(), TestInstructionLimit);
+    if (askedLater) {
+      ASSERT_TRUE(machine.Call(image.AddressOfEntryPoint, {}).Returned);
+      machine.Reset(later.Bus, emu::EmptyHobList());
+    }
+    ASSERT_TRUE(machine.Call(image.AddressOfEntryPoint, {}).Returned);
+    const uint32_t entry = emu::LoadBase + image.AddressOfEntryPoint;
+    std::vector<uint32_t> sites;
+    for (const sim::Access& access : asking.Bus.GetTrace().Accesses()) {
+      sites.push_back(access.Eip - entry);
+    }
+    EXPECT_EQ(sites, (std::vector<uint32_t>{0, 9, 11, 12}));
+  }
+}
+
 TEST(MachineTest, RelocatesTheImageAwayFromItsImageBase) {
   TestImage image;
   image.ImageBase = 0x00010000;

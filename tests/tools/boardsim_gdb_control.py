@@ -11,15 +11,10 @@ import socket
 import subprocess
 import sys
 import tempfile
+import checks
+from checks import check
 
 boardsim, image = sys.argv[1:3]
-failures = []
-
-
-def check(what, condition):
-    print(("ok: " if condition else "FAILED: ") + what)
-    if not condition:
-        failures.append(what)
 
 
 def frame(payload):
@@ -111,5 +106,4 @@ with tempfile.TemporaryDirectory() as work:
     client.close()
     check("after the refused packets the run ends as it would", finish(tool) == 0)
 
-print(f"{len(failures)} failed" if failures else "all passed")
-sys.exit(1 if failures else 0)
+checks.finish()

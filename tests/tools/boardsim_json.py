@@ -8,25 +8,18 @@ import sys
 import tempfile
 
 import jsonschema
+import checks
+from checks import check, finish
 
 boardsim, image, schema_path, boards_dir = sys.argv[1:5]
 schema = json.loads(pathlib.Path(schema_path).read_text())
 jsonschema.Draft202012Validator.check_schema(schema)
 validator = jsonschema.Draft202012Validator(schema)
 work = pathlib.Path(tempfile.mkdtemp())
-failures = []
-
-
-def check(what, condition):
-    print(("ok: " if condition else "FAILED: ") + what)
-    if not condition:
-        failures.append(what)
 
 
 def tool(*args, status=0, stdin=None):
-    done = subprocess.run([boardsim, *args], capture_output=True, text=True, input=stdin)
-    check(f"{' '.join(args)}: exit {status}", done.returncode == status)
-    return done
+    return checks.run(boardsim, *args, status=status, stdin=stdin)
 
 
 def document(*args, status=0):
@@ -224,5 +217,4 @@ check("a malformed trace line is named by its number",
                      "'1 200 W 16 0xE00F8040 0x402'\n")
 
 shutil.rmtree(work)
-print(f"{len(failures)} failed")
-sys.exit(1 if failures else 0)
+finish()

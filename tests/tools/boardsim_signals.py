@@ -12,15 +12,9 @@ import socket
 import subprocess
 import sys
 import tempfile
+from checks import check, finish
 
 boardsim = sys.argv[1]
-failures = []
-
-
-def check(what, condition):
-    print(("ok: " if condition else "FAILED: ") + what)
-    if not condition:
-        failures.append(what)
 
 
 def debugger(port):
@@ -86,5 +80,4 @@ with tempfile.TemporaryDirectory() as work:
         for p in pathlib.Path(work).iterdir():
             p.unlink()
 
-print(f"{len(failures)} failed" if failures else "all passed")
-sys.exit(1 if failures else 0)
+finish()

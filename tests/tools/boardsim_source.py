@@ -2,28 +2,20 @@
 """--source: every access of an image run names its source line, and decode names the same."""
 import pathlib
 import re
-import subprocess
 import sys
 import tempfile
+import checks
+from checks import check, finish
 
 boardsim = sys.argv[1]
 work = pathlib.Path(tempfile.mkdtemp())
-failures = []
 # seq time op width address value eip function file:line
 SOURCED = re.compile(r"^\d+ \d+ (R|W|IN|OUT) \d+ 0x[0-9A-F]{8} 0x[0-9A-F]+ 0x[0-9A-F]{8} "
                      r"\w+ firmware/\S+\.(cpp|h):\d+$")
 
 
-def check(what, condition):
-    print(("ok: " if condition else "FAILED: ") + what)
-    if not condition:
-        failures.append(what)
-
-
 def tool(*args, status=0):
-    done = subprocess.run([boardsim, *args], capture_output=True, text=True)
-    check(f"{' '.join(args)}: exit {done.returncode}, expected {status}", done.returncode == status)
-    return done
+    return checks.run(boardsim, *args, status=status)
 
 
 for name, command in [("boot", ["run"]), ("slot call", ["op", "ReadVoltage"])]:
@@ -55,4 +47,4 @@ for args, message in [
 ]:
     check(f"{' '.join(args)}: says {message!r}", tool(*args, status=2).stderr == message)
 
-sys.exit(1 if failures else 0)
+finish()

@@ -4,28 +4,20 @@ every boot and slot call), a sample in the image form, the JSON against its sche
 --fault that reproduces a point."""
 import json
 import pathlib
-import subprocess
 import sys
 
 import jsonschema
+import checks
+from checks import check, finish
 
 boardsim, schema_path, boards_dir, host_sample, image_sample = sys.argv[1:6]
 schema = json.loads(pathlib.Path(schema_path).read_text())
 jsonschema.Draft202012Validator.check_schema(schema)
 validator = jsonschema.Draft202012Validator(schema)
-failures = []
-
-
-def check(what, condition):
-    print(("ok: " if condition else "FAILED: ") + what)
-    if not condition:
-        failures.append(what)
 
 
 def tool(*args, status=0):
-    done = subprocess.run([boardsim, *args], capture_output=True, text=True)
-    check(f"{' '.join(args)}: exit {status} {done.stderr[-200:]!r}", done.returncode == status)
-    return done
+    return checks.run(boardsim, *args, status=status)
 
 
 def sweep(*args):
@@ -108,5 +100,4 @@ unknown = tool("run", "--host", "--fault", "nothing@1", status=2).stderr
 check("an unknown kind is answered with the kinds", "(kinds: byte-refused, " in unknown
       and "punit-reads-all-ones" in unknown)
 
-if failures:
-    sys.exit(f"{len(failures)} checks failed")
+finish()
