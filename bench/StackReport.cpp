@@ -82,7 +82,7 @@ void PrintStackReport(std::ostream& Out, const StackReport& Report) {
   Out << "\n  deepest: " << deepest.Command << '\n';
   Out << "  " << std::left << std::setw(BoardColumn) << "board" << std::right
       << std::setw(FigureColumn) << "boot"
-      << "  deepest slot call\n";
+      << "  deepest slot call (of those filled)\n";
   for (size_t first = 0; first < Report.Runs.size();) {
     size_t end = first + 1;
     while (end < Report.Runs.size() && Report.Runs[end].Board == Report.Runs[first].Board) {
