@@ -1,10 +1,13 @@
 #include "bench/ImageSizeReport.h"
+#include "bench/StackReport.h"
 
 #include "gpio/PadTables.h"
+#include "tools/boardsim/shared/Commands.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <sstream>
 
 namespace {
@@ -123,6 +126,46 @@ TEST(ImageSizeReportTest, ShippedFormsSideBySide) {
                         "  FFS      11220  boardinit.ffs, +60 against the TE image (file header, "
                         "sections, depex, name, version)\n"
                         "  volume   65536  boardinit-fv.bin, 11296 used, 54240 free\n");
+}
+
+// The stack section's deepest run is the first of the largest figures, and each command the
+// section names makes, alone, the run it stands for: the deepest overall (a boot) and the deepest
+// slot call. Two boards keep the test short; the build's report runs every built-in one.
+TEST(ImageSizeReportTest, DeepestStackIsTheDeepestRunAndItsCommandAloneGoesAsDeep) {
+  const bench::StackReport report = bench::MeasureStack(
+      BOARDINIT_IMAGE, BOARDINIT_IMAGE_MAP, BOARDINIT_BOARDS_DIR, {"default", "variant1-id2b"});
+  ASSERT_LT(report.Deepest, report.Runs.size());
+  const bench::StackRun& deepest = report.Runs[report.Deepest];
+  for (size_t i = 0; i < report.Runs.size(); ++i) {
+    SCOPED_TRACE(report.Runs[i].Command);
+    EXPECT_TRUE(report.Runs[i].Returned);
+    EXPECT_GT(report.Runs[i].Used, 0u);
+    EXPECT_TRUE(i < report.Deepest ? report.Runs[i].Used < deepest.Used
+                                   : report.Runs[i].Used <= deepest.Used);
+  }
+  const auto slot =
+      std::max_element(report.Runs.begin(), report.Runs.end(),
+                       [](const bench::StackRun& A, const bench::StackRun& B) {
+                         return (A.What != "boot" ? A.Used : 0) < (B.What != "boot" ? B.Used : 0);
+                       });
+  for (const bench::StackRun* run : {&deepest, &*slot}) {
+    SCOPED_TRACE(run->Command);
+    std::istringstream words(run->Command);
+    std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
+    ASSERT_EQ(args.front(), "boardsim");
+    const boardsim::CommandLine line =
+        boardsim::ParseCommandLine(std::vector<std::string>(args.begin() + 1, args.end()));
+    const boardsim::Installation where{BOARDINIT_BOARDS_DIR, BOARDINIT_IMAGE};
+    ::testing::internal::CaptureStdout();
+    const int status = line.Which == boardsim::Command::Run ? boardsim::RunCommand(line.Run, where)
+                                                            : boardsim::OpCommand(line.Op, where);
+    const std::string summary = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(summary.find("\nstack     " + std::to_string(run->Used) + " of " +
+                           std::to_string(run->Bytes) + " bytes used\n"),
+              std::string::npos)
+        << summary;
+  }
 }
 
 } // namespace

@@ -63,11 +63,6 @@ std::vector<size_t> ChosenSlots(const std::vector<std::string>& Names) {
   return slots;
 }
 
-// A slot called with 0 for each UINT8 argument and the tool's pointers, as boardsim op does.
-tools::SlotRequest DefaultCall(size_t Slot) {
-  return {Slot, std::vector<uint8_t>(tools::PmicSlots[Slot].Signature().ValueCount(), 0), false};
-}
-
 // About Wanted points in all, each kind keeping its share (at least one), evenly spaced.
 std::vector<SweepPoint> Sample(const std::vector<SweepPoint>& Points, size_t Wanted) {
   if (Wanted == 0 || Wanted >= Points.size()) {
@@ -158,15 +153,11 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
     references.push_back(std::move(writes));
   };
   for (size_t b = 0; b < loaded.size(); ++b) {
-    const std::string& name = names[b];
-    const LoadedBoard& board = loaded[b];
-    if (Options.Slots.empty()) {
-      addTarget({name, board.Config, std::nullopt}, false);
-    }
-    sim::BoardConfig called = board.Config;
-    tools::OpenAcpiWindowAsEntryLeavesIt(called);
-    for (const size_t slot : slots) {
-      addTarget({name, called, DefaultCall(slot)}, Options.Slots.empty());
+    for (SweepTarget& target :
+         BoardTargets(names[b], loaded[b].Config, slots, Options.Slots.empty())) {
+      // A slot named with --op stays in the report when the board does not offer it.
+      const bool skipUnoffered = Options.Slots.empty() && target.Slot;
+      addTarget(std::move(target), skipUnoffered);
     }
   }
   report.Points = Sample(points, Options.Sample);

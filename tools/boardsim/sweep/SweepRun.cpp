@@ -58,6 +58,21 @@ std::string SweepTarget::What() const {
   return Slot ? tools::PmicSlots[Slot->Slot].Name : "boot";
 }
 
+std::vector<SweepTarget> BoardTargets(const std::string& Board, const sim::BoardConfig& Config,
+                                      const std::vector<size_t>& Slots, bool Boot) {
+  std::vector<SweepTarget> targets;
+  if (Boot) {
+    targets.push_back({Board, Config, std::nullopt});
+  }
+  sim::BoardConfig called = Config;
+  tools::OpenAcpiWindowAsEntryLeavesIt(called);
+  for (const size_t slot : Slots) {
+    const size_t values = tools::PmicSlots[slot].Signature().ValueCount();
+    targets.push_back({Board, called, tools::SlotRequest{slot, std::vector<uint8_t>(values, 0)}});
+  }
+  return targets;
+}
+
 SweepModule::SweepModule(const std::optional<std::string>& ImagePath,
                          const std::optional<std::string>& MapPath, bool FromReset)
     : fromReset_(FromReset) {

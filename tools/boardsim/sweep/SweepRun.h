@@ -30,6 +30,12 @@ struct SweepTarget {
   std::string What() const; // "boot" or the slot's name
 };
 
+// A board's targets in the sweep's order: its boot (with Boot), then each of Slots called as
+// boardsim op calls it, with 0 for each UINT8 argument, on the board with the ACPI window open.
+// Whether the board's descriptor fills a slot shows only when it runs (PointClass::NotOffered).
+std::vector<SweepTarget> BoardTargets(const std::string& Board, const sim::BoardConfig& Config,
+                                      const std::vector<size_t>& Slots, bool Boot);
+
 enum class PointClass : uint8_t {
   Returned,   // with a status (or a slot's value)
   NotOffered, // the fault left a descriptor without the slot (selection fell back)
