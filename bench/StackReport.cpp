@@ -4,6 +4,7 @@
 #include "tools/boardsim/shared/BoardInput.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/sweep/SweepRun.h"
+#include "tools/run/PmicSlots.h"
 #include "tools/run/SlotCall.h"
 
 #include <algorithm>
@@ -16,14 +17,6 @@ namespace {
 
 constexpr int BoardColumn = 34;
 constexpr int FigureColumn = 6;
-
-std::vector<size_t> EverySlot() {
-  std::vector<size_t> slots(tools::SlotCount);
-  for (size_t slot = 0; slot < slots.size(); ++slot) {
-    slots[slot] = slot;
-  }
-  return slots;
-}
 
 std::string Figure(const StackRun& Run) {
   return std::to_string(Run.Used) + (Run.Returned ? "" : "*");
@@ -40,7 +33,7 @@ StackReport MeasureStack(const std::string& ImagePath, const std::string& MapPat
                            tools::ExitBadInput);
   }
   const boardsim::SweepModule module(ImagePath, MapPath);
-  const std::vector<size_t> slots = EverySlot();
+  const std::vector<size_t> slots = tools::EverySlot();
   StackReport report;
   for (const std::string& name : names) {
     const boardsim::LoadedBoard board = boardsim::LoadBoard(name, BoardsDir);

@@ -5,12 +5,8 @@ boardsim=$1
 image=$2 # the image the build made, which `run` uses by default
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-check() { # description, condition...
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+# shellcheck source=tests/tools/checks.sh
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 "$boardsim" run --trace - >"$work/trace" 2>"$work/summary"
 check "default board runs" test $? -eq 0
@@ -299,5 +295,4 @@ check "an emulator that dies: exit 1" test $? -eq 1
 check "an emulator that dies: one line saying the module did not return" \
   test "$(cat "$work/err")" = "boardsim: the module did not return: the CPU emulator died (signal 6, Aborted)"
 
-echo "$failures failed"
-test "$failures" -eq 0
+finish

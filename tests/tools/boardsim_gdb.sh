@@ -148,4 +148,4 @@ server=
 check "Ctrl-C and detach: the same trace as without --gdb" \
   cmp -s "$work/stuck.plain" "$work/stuck.trace"
 
-[ $failures -eq 0 ] || { echo "$failures failed"; exit 1; }
+finish

@@ -123,4 +123,4 @@ expect bound 'No more reverse-execution history'
 "$boardsim" run --checkpoint-every 5 >/dev/null 2>"$work/alone.err"
 check "--checkpoint-every without --gdb: exit status 2" test $? -eq 2
 
-[ $failures -eq 0 ] || { echo "$failures failed"; exit 1; }
+finish

@@ -4,12 +4,8 @@
 work=$(mktemp -d)
 server=
 trap '[ -n "$server" ] && kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
-failures=0
-check() { # description, condition...
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+# shellcheck source=tests/tools/checks.sh
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 expect() { # name, extended regular expression that GDB's output must match
   check "$1: $2" grep -Eq -- "$2" "$work/$1.gdb"
 }

@@ -69,6 +69,14 @@ std::optional<size_t> FindSlot(std::string_view Name) {
   return std::nullopt;
 }
 
+std::vector<size_t> EverySlot() {
+  std::vector<size_t> slots(SlotCount);
+  for (size_t slot = 0; slot < SlotCount; ++slot) {
+    slots[slot] = slot;
+  }
+  return slots;
+}
+
 std::string CSignature(const PmicSlot& Slot) {
   const SlotSignature& signature = Slot.Signature();
   std::string parameters;

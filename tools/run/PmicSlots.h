@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tools {
 
@@ -84,6 +85,8 @@ inline constexpr std::array<PmicSlot, SlotCount> PmicSlots = {{
 }};
 
 std::optional<size_t> FindSlot(std::string_view Name);
+// Every slot's index, in descriptor order.
+std::vector<size_t> EverySlot();
 
 // "EFI_STATUS GetIdentity(UINT8 *Id, UINT8 *Revision)"
 std::string CSignature(const PmicSlot& Slot);

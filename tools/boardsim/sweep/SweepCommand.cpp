@@ -6,6 +6,7 @@
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/sweep/SweepPool.h"
 #include "tools/boardsim/sweep/SweepReport.h"
+#include "tools/run/PmicSlots.h"
 
 #include <algorithm>
 #include <chrono>
@@ -44,6 +45,9 @@ std::vector<sim::FaultKind> ChosenKinds(const std::vector<std::string>& Names) {
 
 // Each slot once, in the order first named, as kinds are.
 std::vector<size_t> ChosenSlots(const std::vector<std::string>& Names) {
+  if (Names.empty()) {
+    return tools::EverySlot();
+  }
   std::vector<size_t> slots;
   for (const std::string& name : Names) {
     const std::optional<size_t> slot = tools::FindSlot(name);
@@ -53,11 +57,6 @@ std::vector<size_t> ChosenSlots(const std::vector<std::string>& Names) {
     }
     if (std::find(slots.begin(), slots.end(), *slot) == slots.end()) {
       slots.push_back(*slot);
-    }
-  }
-  if (Names.empty()) {
-    for (size_t slot = 0; slot < tools::SlotCount; ++slot) {
-      slots.push_back(slot);
     }
   }
   return slots;
