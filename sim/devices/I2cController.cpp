@@ -40,17 +40,14 @@ void I2cController::UpdateEnable(uint64_t NowNs) {
 }
 
 void I2cController::MoveBus(uint64_t NowNs, bool IgnoreTime) {
-  if (state_.EnablePending) {
-    UpdateEnable(NowNs);
-  }
-  const uint64_t byteNs = byteNs_;
+  UpdateEnable(NowNs);
   // Each command is an optional address phase, then its byte; each step ends at its own time,
   // so a refused address shows one byte time in, before the command's byte would have moved.
   while (BusCanMove()) {
     Command& command = state_.Transmit.front();
     const uint64_t start = std::max(state_.BusFreeNs, command.QueuedNs);
     if (NeedsAddressPhase(command)) {
-      const uint64_t end = AddNs(start, ((command.Target & TargetTenBit) ? 2 : 1) * byteNs);
+      const uint64_t end = AddNs(start, ((command.Target & TargetTenBit) ? 2 : 1) * byteNs_);
       if (!IgnoreTime && end > NowNs) {
         return;
       }
@@ -58,7 +55,7 @@ void I2cController::MoveBus(uint64_t NowNs, bool IgnoreTime) {
       AddressPhase(command);
       continue;
     }
-    const uint64_t end = AddNs(start, byteNs);
+    const uint64_t end = AddNs(start, byteNs_);
     if (!IgnoreTime && end > NowNs) {
       return;
     }
@@ -162,9 +159,9 @@ uint64_t I2cController::BytesOnBus() {
 }
 
 uint32_t I2cController::StatusValue() const {
-  // A deque's size is worked out from its nodes: ask once, since a wait polls this register.
-  const size_t transmit = state_.Transmit.empty() ? 0 : state_.Transmit.size();
-  const size_t receive = state_.Receive.empty() ? 0 : state_.Receive.size();
+  // Each FIFO's size asked once: a wait polls this register.
+  const size_t transmit = state_.Transmit.size();
+  const size_t receive = state_.Receive.size();
   const bool active = config_.StaysActive || state_.Open || transmit != 0;
   uint32_t status = 0;
   status |= active ? StatusActivity | StatusActive : 0;
