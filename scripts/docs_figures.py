@@ -29,6 +29,14 @@ MARK = re.compile(r"(<!-- ?figure:([a-z0-9-]+) ?-->)(.*?)(<!-- ?/figure:\2 ?-->)
 GDB_SESSION = ["break ProgramPadTable", "continue", "print 'ConfigureSocGpio.cpp'::BoardPadTables",
                "print PadTable1000[0]", "delete", "break PmicWriteRegister", "continue", "next",
                "next", "step", "monitor trace 5", "continue"]
+# Going back, on the same board: its commands, typed one after the other.
+GDB_REVERSE_SESSION = ["break I2cWriteRegister if Register == 0x30", "continue", "reverse-stepi",
+                       "reverse-stepi", "stepi 2", "break PmicReadRegister", "reverse-continue",
+                       "next", "watch -location value", "continue", "reverse-continue",
+                       "monitor checkpoints", "monitor goto access 1000", "monitor trace 1",
+                       "delete", "continue"]
+# The README shows the reverse session up to its first reverse-continue.
+GDB_REVERSE_SHORT = GDB_REVERSE_SESSION.index("reverse-continue") + 1
 GDB_LINE_WIDTH = 100
 
 
@@ -65,8 +73,9 @@ def fit(line):
     return [line[:GDB_LINE_WIDTH - 4] + " ..."]
 
 
-def gdb_session(build):
-    """Both terminals of a GDB session on the default board, as they show it."""
+def gdb_session(build, session):
+    """A GDB session on the default board: the server's terminal as it shows it, what GDB printed
+    on connecting, and each command of the session with the lines GDB printed for it."""
     server = subprocess.Popen([str(build.boardsim), "run", "--gdb", ":0"], stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, text=True)
     first = [server.stderr.readline(), server.stderr.readline()]
@@ -80,7 +89,7 @@ def gdb_session(build):
     twin = symbols.split(" ", 3)[3]
     script = [f"echo @@@target remote :{port.group(1)}\\n", f"file {twin}",
               f"target remote :{port.group(1)}"]
-    for command in GDB_SESSION:
+    for command in session:
         script += [f"echo @@@{command}\\n", command]
     with tempfile.NamedTemporaryFile("w", suffix=".gdb") as commands:
         commands.write("\n".join(script) + "\n")
@@ -89,19 +98,21 @@ def gdb_session(build):
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
                               timeout=300)
     server.communicate(timeout=300)
-    transcript = []
+    parts = []
     for part in build.shown(done.stdout).replace("\t", "  ").split("@@@")[1:]:
         command, _, output = part.partition("\n")
-        lines = [fitted for line in output.splitlines() if line.strip() for fitted in fit(line)]
-        if command.startswith("target remote"):
-            transcript += lines
-        else:
-            transcript += ["(gdb) " + command] + lines
+        parts.append((command,
+                      [fitted for line in output.splitlines() if line.strip()
+                       for fitted in fit(line)]))
+    if [command for command, _ in parts[1:]] != session:
+        sys.exit("docs_figures: GDB did not run every command of the session")
     terminal = [line.strip().replace(f":{port.group(1)}", ":1234") for line in first]
     host = "$ build/release/tools/boardsim run --gdb :1234\n" + "\n".join(terminal)
-    gdb = ("$ gdb -q -ex 'file build/release/image/boardinit.debug.efi' -ex 'target remote :1234'\n"
-           + "\n".join(transcript))
-    return build.shown(host), gdb
+    return build.shown(host), parts[0][1], parts[1:]
+
+
+def transcript(commands):
+    return "\n".join(line for command, lines in commands for line in ["(gdb) " + command] + lines)
 
 
 def board_table(build):
@@ -149,7 +160,10 @@ def figures(build):
     default = build.tool("run")
     summary = dict(re.findall(r"^(\w+) +(.*)$", default, re.M))
     pads = re.match(r"(\d+) changed configuration, (\d+) changed level", summary["pads"])
-    host, gdb = gdb_session(build)
+    host, connected, session = gdb_session(build, GDB_SESSION)
+    gdb = ("$ gdb -q -ex 'file build/release/image/boardinit.debug.efi' -ex 'target remote :1234'\n"
+           + "\n".join(connected + [transcript(session)]))
+    _, _, reverse = gdb_session(build, GDB_REVERSE_SESSION)
     boots, slot_calls, points = sweep_counts(build)
     size_report = pathlib.Path(build.directory / "image" / "boardinit-size.txt").read_text()
     failed_read = build.tool("op", "--board", "variant6", "ReadVoltage", "--fault",
@@ -166,6 +180,8 @@ def figures(build):
         "size-report": code(build.shown(size_report)),
         "gdb-host": code(host),
         "gdb-session": code(gdb),
+        "gdb-reverse-session": code(transcript(reverse)),
+        "gdb-reverse-short": code(transcript(reverse[:GDB_REVERSE_SHORT])),
         "board-table": board_table(build),
         "complete-board": "```json\n" + build.tool("board", "--check", "default") + "```\n",
         "sweep-boots": str(boots),
