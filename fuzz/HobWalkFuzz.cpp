@@ -9,9 +9,9 @@
 // descriptor's name, and a length that holds a whole descriptor inside the hand-off memory. Where
 // the walk stops is the module's business; detection after it is not fuzzed here (the first
 // register access ends the call).
-#include "platform/host/HostBus.h"
 #include "pmic/PeiServices.h"
 #include "pmic/PmicDescriptor.h"
+#include "tools/run/HostBus.h"
 
 #include <cstddef>
 #include <cstdint>

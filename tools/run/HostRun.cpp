@@ -2,9 +2,9 @@
 
 #include "common/ToolError.h"
 #include "entry/ModuleEntry.h"
-#include "platform/host/HostBus.h"
 #include "pmic/PeiServices.h"
 #include "sim/HobWalk.h"
+#include "tools/run/HostBus.h"
 
 #include <algorithm>
 #include <type_traits>

@@ -1,6 +1,6 @@
 // Host instance of the register primitives: out-of-line calls that forward to the simulated
-// board installed behind them (RegisterAccessHost.cpp). Host builds put this directory on the
-// include path, the image build the target one.
+// board installed behind them (tools/run/RegisterAccessHost.cpp, hosted code outside the module).
+// Host builds put this directory on the include path, the image build the target one.
 #pragma once
 
 #include <stdint.h>

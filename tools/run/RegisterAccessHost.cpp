@@ -1,6 +1,6 @@
 // Host instance of the register primitives: each call goes to the installed bus, unchanged.
 #include "platform/RegisterAccess.h"
-#include "platform/host/HostBus.h"
+#include "tools/run/HostBus.h"
 
 #include <cstdio>
 #include <cstdlib>
