@@ -18,6 +18,10 @@ namespace {
 constexpr int BoardColumn = 34;
 constexpr int FigureColumn = 6;
 
+bool Shallower(const StackRun& A, const StackRun& B) {
+  return A.Used < B.Used;
+}
+
 std::string Figure(const StackRun& Run) {
   return std::to_string(Run.Used) + (Run.Returned ? "" : "*");
 }
@@ -49,9 +53,7 @@ StackReport MeasureStack(const std::string& ImagePath, const std::string& MapPat
                              result.Class == boardsim::PointClass::Returned});
     }
   }
-  const auto deepest =
-      std::max_element(report.Runs.begin(), report.Runs.end(),
-                       [](const StackRun& A, const StackRun& B) { return A.Used < B.Used; });
+  const auto deepest = std::max_element(report.Runs.begin(), report.Runs.end(), Shallower);
   report.Deepest = static_cast<size_t>(deepest - report.Runs.begin());
   return report;
 }
@@ -84,8 +86,7 @@ void PrintStackReport(std::ostream& Out, const StackReport& Report) {
     // The boot comes first; a board may offer no slot at all.
     const auto slot =
         std::max_element(Report.Runs.begin() + static_cast<std::ptrdiff_t>(first) + 1,
-                         Report.Runs.begin() + static_cast<std::ptrdiff_t>(end),
-                         [](const StackRun& A, const StackRun& B) { return A.Used < B.Used; });
+                         Report.Runs.begin() + static_cast<std::ptrdiff_t>(end), Shallower);
     Out << "  " << std::left << std::setw(BoardColumn) << Report.Runs[first].Board << std::right
         << std::setw(FigureColumn) << Figure(Report.Runs[first]);
     if (end - first > 1) {

@@ -1,5 +1,7 @@
 #include "tools/run/PmicSlots.h"
 
+#include <numeric>
+
 namespace tools {
 
 namespace {
@@ -71,9 +73,7 @@ std::optional<size_t> FindSlot(std::string_view Name) {
 
 std::vector<size_t> EverySlot() {
   std::vector<size_t> slots(SlotCount);
-  for (size_t slot = 0; slot < SlotCount; ++slot) {
-    slots[slot] = slot;
-  }
+  std::iota(slots.begin(), slots.end(), size_t{0});
   return slots;
 }
 
