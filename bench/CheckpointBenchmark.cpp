@@ -5,10 +5,9 @@
 #include "bench/BenchInputs.h"
 #include "emu/ImageRun.h"
 #include "emu/Timeline.h"
-#include "sim/FaultPoint.h"
-#include "sim/FaultStrike.h"
 #include "sim/HobWalk.h"
 #include "sim/Soc.h"
+#include "sim/faults/FaultKinds.h"
 
 #include <benchmark/benchmark.h>
 
@@ -96,7 +95,7 @@ void ImagePoints(benchmark::State& State, bool FromCheckpoints) {
   for (size_t i = 0; i < all.size(); i += PointStride) {
     points.push_back(all[i]);
   }
-  const sim::FaultStrikes strikes(boot.config, boot.timeline.Kept());
+  const sim::FaultReach reach(boot.config, boot.timeline.Kept());
   for (auto _ : State) {
     for (const sim::FaultPoint& point : points) {
       sim::BoardConfig faulted = boot.config;
@@ -112,7 +111,7 @@ void ImagePoints(benchmark::State& State, bool FromCheckpoints) {
         continue;
       }
       const emu::Checkpoint* mark = boot.timeline.Latest(
-          [&](const emu::Checkpoint& C) { return strikes.Before(point, C.Board); });
+          [&](const emu::Checkpoint& C) { return reach.Before(point, C.Board); });
       if (mark != nullptr) {
         boot.timeline.Replay(*boot.machine, *mark, soc.Bus);
       } else {

@@ -257,6 +257,7 @@ struct MachineHooks {
       m.Stop("GetHobList was given HobList " + Hex32(hobListPointer) + ", which is not RAM");
       return;
     }
+    m.board_->Strikes().HandedOver(); // a fault in the list strikes here
     uint32_t status = EfiSuccess;
     uc_reg_write(Uc, UC_X86_REG_EAX, &status);
   }

@@ -34,6 +34,7 @@ BoardState Board::Save() const {
   state.Counts = counts_;
   state.Pauses = pauses_;
   state.Trace = trace_.Position();
+  state.Strikes = strikes_.Saved();
   if (deviceStates_ != nullptr) {
     state.Devices = deviceStates_->SaveDevices();
   }
@@ -58,9 +59,10 @@ void Board::Restore(const BoardState& State, const std::vector<Access>* KeptFrom
   trace_.Restore(State.Trace, KeptFrom);
   windows_ = std::move(windows);
   WindowsChanged();
-  clock_.Restore(State.TimeNs);
+  clock_.Restore(State.TimeNs, State.Trace.Count);
   counts_ = State.Counts;
   pauses_ = State.Pauses;
+  strikes_.Restore(State.Strikes);
   if (deviceStates_ != nullptr) {
     deviceStates_->RestoreDevices(*State.Devices);
   }

@@ -6,6 +6,7 @@
 #include "sim/Clock.h"
 #include "sim/Device.h"
 #include "sim/Trace.h"
+#include "sim/faults/Strikes.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -72,6 +73,7 @@ struct BoardState {
   std::vector<DeviceCounts> Counts;
   uint64_t Pauses = 0;
   TracePosition Trace;
+  StrikeLog::State Strikes;
   std::shared_ptr<const SocState> Devices; // shared, never changed once saved
 };
 
@@ -106,6 +108,9 @@ public:
   const Trace& GetTrace() const { return trace_; }
   Trace& GetTrace() { return trace_; }
   const AccessCosts& Costs() const { return costs_; }
+  // Where the faults its devices carry first struck; the runners note the HOB list's hand-over.
+  StrikeLog& Strikes() { return strikes_; }
+  const StrikeLog& Strikes() const { return strikes_; }
 
   // A run is declared stuck once its virtual time passes TimeNs, or once it has made Accesses
   // accesses (for a clock that barely moves); 0 means unlimited. A trace that keeps only the view
@@ -166,7 +171,7 @@ private:
   void Account(size_t CountsIndex, bool IsWrite, uint64_t Cost) {
     DeviceCounts& counts = counts_[CountsIndex];
     ++(IsWrite ? counts.Writes : counts.Reads);
-    clock_.Advance(Cost);
+    clock_.Tick(Cost);
     if (clock_.NowNs() > timeBudgetNs_ || trace_.Count() >= accessBudget_ ||
         (trace_.Accesses().size() >= keptBudget_ && trace_.Keep() != TraceKeep::Everything)) {
       Exhausted();
@@ -177,6 +182,7 @@ private:
   AccessCosts costs_;
   Clock clock_;
   Trace trace_;
+  StrikeLog strikes_{clock_};
   std::vector<std::unique_ptr<Device>> devices_;
   std::vector<Window> windows_;
   // The last window each space decoded to, while it stays the answer for its whole range.

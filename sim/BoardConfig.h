@@ -4,8 +4,10 @@
 
 #include "sim/Clock.h"
 #include "sim/HobList.h"
+#include "sim/faults/FaultPoint.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,10 +52,10 @@ struct I2cControllerConfig {
   bool NeverEnables = false; // EnableStatus never shows an enable
   bool StaysActive = false;  // Status reports activity for ever
   bool Stalled = false;      // the bus never moves: queued bytes stay queued
-  // The Nth byte moved on the bus since reset (counting from 1; address phases not counted)
-  // fails as if not acknowledged, and the transfer aborts. 0: never.
-  uint32_t AbortOnByte = 0;
-  // The bus stops moving before the Nth byte (counted as AbortOnByte counts them): that byte and
+  // Each Nth byte moved on the bus since reset (counting from 1; address phases not counted)
+  // fails as if not acknowledged, and its transfer aborts.
+  std::vector<uint32_t> AbortOnBytes{};
+  // The bus stops moving before the Nth byte (counted as AbortOnBytes counts them): that byte and
   // every later one stay queued. 0: never.
   uint32_t StallFromByte = 0;
 };
@@ -87,7 +89,8 @@ struct I2cDeviceConfig {
   uint32_t MissesFirstTransfers = 0;
   // PMIC models with a converter or a register that refuses a value; other models have neither.
   PmicConversionConfig Conversion = {};
-  uint32_t RefusedWrites = 0; // writes of the refused value that do not take, from reset
+  uint32_t RefusedWrites = 0;     // writes of the refused value that do not take, from reset
+  bool RefusesEveryWrite = false; // fault: none takes, however many the board allows
 };
 
 // The P-Unit behind the sideband interface, as far as the PMIC bus semaphore goes.
@@ -104,6 +107,7 @@ struct PunitConfig {
   bool HostHoldsBus = false; // grant bit set out of reset
   bool NeverGrants = false;  // fault: requests are never answered
   uint64_t GrantDelayNs = 0; // from request to grant
+  uint64_t LateByNs = 0;     // fault: every grant comes this much later than it would
   uint64_t BusyUntilNs = 0;  // the P-Unit holds the bus itself from time 0 until then
   uint32_t Register6 = 0;
   std::vector<PunitReadFault> ReadsAllOnes; // fault: reads that get no answer
@@ -115,6 +119,10 @@ struct PunitConfig {
 struct GivenFault {
   std::string Key;
   std::string Value;
+  // The fault point that puts the same fault into a board: what its strike is noted as. A HOB
+  // length given on purpose is noted by the kind its value is closest to (every such fault
+  // strikes where the walk reaches its HOB).
+  std::optional<FaultPoint> Point{};
   bool operator==(const GivenFault&) const = default;
 };
 

@@ -34,6 +34,46 @@ void ReadPads(const BoardFileReader& R, const BoardJson& Pads, BoardConfig& Conf
   }
 }
 
+// The fault point that stands for one fault of the file's "faults" (an entry of a list, or a
+// value), read as the fault itself was; its strike is noted under that point.
+FaultPoint PointOf(const BoardFileReader& R, const std::string& Key, const BoardJson& Value) {
+  const auto number = [&](const char* Member) {
+    const BoardJson* v = Member != nullptr ? FindMember(Value, Member) : &Value;
+    return static_cast<uint32_t>(R.Integer(*v, Key, 0xFFFFFFFF));
+  };
+  if (Key == "pad_reads_all_ones") {
+    return {FaultKind::PadReadsAllOnes, number("address"), number("reads")};
+  }
+  if (Key == "punit_reads_all_ones") {
+    return {FaultKind::PunitReadsAllOnes, number("register"), number("read")};
+  }
+  if (Key == "i2c_never_acknowledges") {
+    return {FaultKind::DeviceStopsAcknowledging, number(nullptr), 1};
+  }
+  if (Key == "i2c_stops_acknowledging") {
+    return {FaultKind::DeviceStopsAcknowledging, number("address"), number("from_transfer")};
+  }
+  if (Key == "pm_timer_frozen_from_read") {
+    return {FaultKind::TimerFrozen, 0, number(nullptr)};
+  }
+  if (Key == "i2c_abort_on_byte") {
+    return {FaultKind::ByteRefused, 0, number(nullptr)};
+  }
+  if (Key == "i2c_bus_stalled_from_byte") {
+    return {FaultKind::BusStalled, 0, number(nullptr)};
+  }
+  if (Key == "i2c_bus_stalled") { // no byte ever moves: the stall before the first
+    return {FaultKind::BusStalled, 0, 1};
+  }
+  if (Key == "i2c_controller_stays_active") {
+    return {FaultKind::ControllerStaysActive};
+  }
+  if (Key == "i2c_controller_never_enables") {
+    return {FaultKind::ControllerNeverEnables};
+  }
+  return {FaultKind::SemaphoreNeverGranted};
+}
+
 void ReadFaults(const BoardFileReader& R, const BoardJson& Faults, BoardConfig& Config) {
   R.Object(Faults, "faults");
   R.Keys(Faults, {"pad_reads_all_ones", "i2c_never_acknowledges", "i2c_controller_stays_active",
@@ -69,10 +109,10 @@ void ReadFaults(const BoardFileReader& R, const BoardJson& Faults, BoardConfig& 
     const std::string at = "faults." + key;
     if (value.is_array()) {
       for (const BoardJson& entry : value) {
-        Config.GivenFaults.push_back({at, entry.dump()});
+        Config.GivenFaults.push_back({at, entry.dump(), PointOf(R, key, entry)});
       }
     } else if (value.is_boolean() ? value.get<bool>() : R.Integer(value, key, UINT64_MAX) != 0) {
-      Config.GivenFaults.push_back({at, value.dump()});
+      Config.GivenFaults.push_back({at, value.dump(), PointOf(R, key, value)});
     }
   }
 }

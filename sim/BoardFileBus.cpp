@@ -172,7 +172,8 @@ void ReadI2cDevices(const BoardFileReader& R, const BoardJson& V, BoardConfig& C
     if (device.Conversion.NeverFinishes) {
       Config.GivenFaults.push_back({"i2c_devices[" + std::to_string(Config.I2cDevices.size()) +
                                         "].conversion.never_finishes",
-                                    "true"});
+                                    "true",
+                                    FaultPoint{FaultKind::ConversionNeverEnds, device.Address}});
     }
     Config.I2cDevices.push_back(std::move(device));
   }
@@ -212,7 +213,11 @@ void ReadPmicBusFaults(const BoardFileReader& R, const BoardJson& Faults, BoardC
   OptionalFlag(R, Faults, "i2c_controller_stays_active", Config.I2c.StaysActive);
   OptionalFlag(R, Faults, "i2c_controller_never_enables", Config.I2c.NeverEnables);
   OptionalFlag(R, Faults, "i2c_bus_stalled", Config.I2c.Stalled);
-  Optional(R, Faults, "i2c_abort_on_byte", U32, Config.I2c.AbortOnByte);
+  if (const BoardJson* byte = FindMember(Faults, "i2c_abort_on_byte")) {
+    if (const auto n = static_cast<uint32_t>(R.Integer(*byte, "i2c_abort_on_byte", U32)); n != 0) {
+      Config.I2c.AbortOnBytes.push_back(n);
+    }
+  }
   OptionalFlag(R, Faults, "semaphore_never_granted", Config.Punit.NeverGrants);
 }
 

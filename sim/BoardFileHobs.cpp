@@ -107,10 +107,16 @@ void ReadHobs(const BoardFileReader& R, const BoardJson& V, BoardConfig& Config)
     const std::string at = "hobs[" + std::to_string(Config.Hobs.size()) + "]";
     if (const BoardJson* length = FindMember(hob, "hob_length")) {
       entry.HobLengthOverride = static_cast<uint16_t>(R.Integer(*length, "hob_length", 0xFFFF));
-      Config.GivenFaults.push_back({at + ".hob_length", length->dump()});
+      const FaultKind kind =
+          *entry.HobLengthOverride == 0                  ? FaultKind::HobZeroLength
+          : *entry.HobLengthOverride < HobHeaderBytes    ? FaultKind::HobLengthBelowHeader
+          : entry.What == HobEntry::Kind::PmicDescriptor ? FaultKind::HobDescriptorCutShort
+                                                         : FaultKind::HobLengthPastEnd;
+      Config.GivenFaults.push_back({at + ".hob_length", length->dump(),
+                                    FaultPoint{kind, static_cast<uint32_t>(Config.Hobs.size())}});
     }
     if (entry.What == HobEntry::Kind::NoEndMarker) {
-      Config.GivenFaults.push_back({at, hob.dump()});
+      Config.GivenFaults.push_back({at, hob.dump(), FaultPoint{FaultKind::HobNoEndMarker}});
     }
     Config.Hobs.push_back(entry);
   }

@@ -96,17 +96,18 @@ BoardJson FaultsJson(const BoardConfig& Config) {
   for (const PunitReadFault& fault : Config.Punit.ReadsAllOnes) {
     punit.push_back({{"register", fault.Register}, {"read", fault.Read}});
   }
-  return {{"pad_reads_all_ones", pads},
-          {"pm_timer_frozen_from_read", Config.PmTimerFrozenFromRead},
-          {"i2c_never_acknowledges", dead},
-          {"i2c_stops_acknowledging", stops},
-          {"i2c_controller_stays_active", Config.I2c.StaysActive},
-          {"i2c_controller_never_enables", Config.I2c.NeverEnables},
-          {"i2c_bus_stalled", Config.I2c.Stalled},
-          {"i2c_bus_stalled_from_byte", Config.I2c.StallFromByte},
-          {"i2c_abort_on_byte", Config.I2c.AbortOnByte},
-          {"semaphore_never_granted", Config.Punit.NeverGrants},
-          {"punit_reads_all_ones", punit}};
+  return {
+      {"pad_reads_all_ones", pads},
+      {"pm_timer_frozen_from_read", Config.PmTimerFrozenFromRead},
+      {"i2c_never_acknowledges", dead},
+      {"i2c_stops_acknowledging", stops},
+      {"i2c_controller_stays_active", Config.I2c.StaysActive},
+      {"i2c_controller_never_enables", Config.I2c.NeverEnables},
+      {"i2c_bus_stalled", Config.I2c.Stalled},
+      {"i2c_bus_stalled_from_byte", Config.I2c.StallFromByte},
+      {"i2c_abort_on_byte", Config.I2c.AbortOnBytes.empty() ? 0 : Config.I2c.AbortOnBytes.front()},
+      {"semaphore_never_granted", Config.Punit.NeverGrants},
+      {"punit_reads_all_ones", punit}};
 }
 
 } // namespace

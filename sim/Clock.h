@@ -28,11 +28,24 @@ class Clock {
 public:
   uint64_t NowNs() const { return now_; }
   void Advance(uint64_t Ns) { now_ = AddNs(now_, Ns); }
+  // The board's accesses so far: while a device answers an access, that access's sequence number
+  // (the board counts an access once it is over). A device that notes when something happened
+  // names the access with it.
+  uint64_t Accesses() const { return accesses_; }
+  // One access over, which took Ns.
+  void Tick(uint64_t Ns) {
+    Advance(Ns);
+    ++accesses_;
+  }
   // Only a checkpoint's restore takes time back.
-  void Restore(uint64_t NowNs) { now_ = NowNs; }
+  void Restore(uint64_t NowNs, uint64_t Accesses) {
+    now_ = NowNs;
+    accesses_ = Accesses;
+  }
 
 private:
   uint64_t now_ = 0;
+  uint64_t accesses_ = 0;
 };
 
 } // namespace sim

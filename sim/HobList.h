@@ -34,6 +34,7 @@ struct HobEntry {
 extern const std::array<uint8_t, 16> PmicDescriptorHobName;
 
 constexpr uint16_t HobTypeGuidExtension = 0x0004;
+constexpr uint16_t HobHeaderBytes = 8; // type, length, reserved
 constexpr uint16_t HobTypeEndOfList = 0xFFFF;
 
 // The most bytes a HOB list may take in either layout, its end marker included.

@@ -74,11 +74,15 @@ struct Walker {
                                              : "the host build's 64-bit layout";
   }
 
-  std::optional<HobListProblem> Walk(WalkEnd& End) const {
+  // Visited, when given, gets each entry at whose header the walk stands, in order.
+  std::optional<HobListProblem> Walk(WalkEnd& End, std::vector<size_t>* Visited = nullptr) const {
     size_t at = 0;
     End = {};
     for (;;) {
       const size_t entry = EntryAt(at);
+      if (Visited != nullptr && at == Starts[entry]) {
+        Visited->push_back(entry);
+      }
       const uint16_t type = Get16(at);
       const uint16_t length = Get16(at + 2);
       if (type == HobTypeEndOfList) {
@@ -168,6 +172,18 @@ std::optional<HobListProblem> CheckHobWalk(const std::vector<HobEntry>& Entries)
                                           "64-bit layout"};
   }
   return std::nullopt;
+}
+
+std::vector<size_t> HobsWalked(const std::vector<HobEntry>& Entries) {
+  if (CheckHobWalk(Entries)) {
+    return {};
+  }
+  // Both layouts end alike once the list is accepted; the image's is the one walked here.
+  const Walker image{Entries, ImagePointerBytes};
+  WalkEnd end{};
+  std::vector<size_t> visited;
+  image.Walk(end, &visited);
+  return visited;
 }
 
 } // namespace sim

@@ -26,4 +26,9 @@ struct HobListProblem {
 // that its HOB does not hold, or to a different end in the two layouts.
 std::optional<HobListProblem> CheckHobWalk(const std::vector<HobEntry>& Entries);
 
+// The entries at whose header the module's walk stands, in order: what a fault in the list can
+// strike. The list's end (where its end-of-list HOB, or the free memory, lies) counts as entry
+// Entries.size(). Empty for a list CheckHobWalk refuses.
+std::vector<size_t> HobsWalked(const std::vector<HobEntry>& Entries);
+
 } // namespace sim

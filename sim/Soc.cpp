@@ -7,7 +7,8 @@
 namespace sim {
 
 namespace {
-std::unique_ptr<I2cTarget> MakeI2cDevice(const I2cDeviceConfig& Config, const Clock& C) {
+std::unique_ptr<I2cTarget> MakeI2cDevice(const I2cDeviceConfig& Config, const Clock& C,
+                                         StrikeLog& Strikes) {
   const I2cDeviceModel* model = FindI2cDeviceModel(Config.Model);
   if (model == nullptr) {
     throw std::invalid_argument("unknown I2C device model \"" + Config.Model + "\"");
@@ -20,6 +21,7 @@ std::unique_ptr<I2cTarget> MakeI2cDevice(const I2cDeviceConfig& Config, const Cl
     device->SetNeverAcknowledges(Config.NeverAcknowledges);
     device->SetStopsAcknowledgingFrom(Config.StopsAcknowledgingFrom);
     device->SetMissesFirstTransfers(Config.MissesFirstTransfers);
+    device->NoteStrikes(Strikes, Config.Address);
     return device;
   }
   // The variant-5 model keeps a type of its own, for its ADC setter.
@@ -30,6 +32,7 @@ std::unique_ptr<I2cTarget> MakeI2cDevice(const I2cDeviceConfig& Config, const Cl
     device = std::make_unique<PmicRegisterDevice>(*model->Pmic, &C);
   }
   device->Fit(Config);
+  device->NoteStrikes(Strikes, Config.Address);
   return device;
 }
 } // namespace
@@ -38,14 +41,15 @@ Soc::Soc(const BoardConfig& Config)
     : Bus(Config.Costs), Pci(Bus.Add(std::make_unique<PciConfigWindow>())),
       Bridge(Config.AcpiBase, Config.PmcBase),
       Timer(Bus.Add(std::make_unique<PmTimer>(Bus.GetClock(), Bridge, Config.PmTimer32Bit,
-                                              Config.PmTimerStart, Config.PmTimerFrozenFromRead))),
-      Gpio(Bus.Add(std::make_unique<GpioPads>())),
+                                              Config.PmTimerStart, Config.PmTimerFrozenFromRead,
+                                              &Bus.Strikes()))),
+      Gpio(Bus.Add(std::make_unique<GpioPads>(&Bus.Strikes()))),
       LegacyGpio(Bus.Add(std::make_unique<LegacyGpioPorts>())),
       Pmc(Bus.Add(std::make_unique<PowerManagementController>(Config.PmcFunctionDisable))),
-      I2c(Bus.Add(std::make_unique<I2cController>(Bus.GetClock(), Config.I2c))),
+      I2c(Bus.Add(std::make_unique<I2cController>(Bus.GetClock(), Config.I2c, &Bus.Strikes()))),
       I2cFunction(Bus, I2c, Pmc, Config.I2c.Present, Config.I2c.Bar0, Config.I2c.Bar1,
                   Config.I2c.Command),
-      PUnit(Bus.GetClock(), Config.Punit), config_(Config) {
+      PUnit(Bus.GetClock(), Config.Punit, &Bus.Strikes()), config_(Config) {
   Bus.Map(Space::Memory, PciWindowBase, PciWindowSize, Pci);
   Pci.AddFunction(0, 0, 0, Host);
   Pci.AddFunction(0, 0x18, 5, I2cFunction);
@@ -58,7 +62,7 @@ Soc::Soc(const BoardConfig& Config)
   Host.Attach(PunitPort, PUnit);
 
   for (const I2cDeviceConfig& device : Config.I2cDevices) {
-    I2cDevices.push_back(MakeI2cDevice(device, Bus.GetClock()));
+    I2cDevices.push_back(MakeI2cDevice(device, Bus.GetClock(), Bus.Strikes()));
     I2c.Attach(device.Address, device.TenBit, *I2cDevices.back());
   }
   for (const PadLevel& level : Config.PadLevels) {

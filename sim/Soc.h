@@ -32,6 +32,10 @@ public:
 
   const BoardConfig& Config() const { return config_; }
 
+  // The run is over: the bus finishes what it had time for, so that what the module left queued
+  // moves, and a fault it meets strikes, as they would have where the module no longer looked.
+  void RunOver() { I2c.CatchUpToNow(); }
+
   // The device of type T the board fitted at a 7-bit address; null if there is none, or if the
   // device there is of another kind.
   template <typename T> T* FittedDevice(uint16_t Address) {

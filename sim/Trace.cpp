@@ -178,10 +178,11 @@ void Trace::Clear() {
   kept_.clear();
   lastReads_.Clear();
   writes_ = 0;
+  digest_ = 0;
 }
 
 TracePosition Trace::Position() const {
-  return {count_, kept_.size(), recent_, lastReads_, writes_};
+  return {count_, kept_.size(), recent_, lastReads_, writes_, digest_};
 }
 
 void Trace::Restore(const TracePosition& Position, const std::vector<Access>* From) {
@@ -201,6 +202,7 @@ void Trace::Restore(const TracePosition& Position, const std::vector<Access>* Fr
   recent_ = Position.Recent;
   lastReads_ = Position.LastReads;
   writes_ = Position.Writes;
+  digest_ = Position.Digest;
 }
 
 void Trace::WriteText(std::ostream& Out) const {

@@ -76,6 +76,7 @@ struct TracePosition {
   std::array<Access, 16> Recent{};
   ReadHistory LastReads;
   uint64_t Writes = 0;
+  uint64_t Digest = 0;
 };
 
 class Trace {
@@ -90,6 +91,7 @@ public:
   static constexpr uint64_t FirstKept = uint64_t{1} << 16;
   // How many of the last accesses stay at hand for a failure report, whatever is kept.
   static constexpr size_t RecentCount = std::tuple_size_v<decltype(TracePosition::Recent)>;
+  static constexpr uint64_t DigestMultiplier = 0x9E3779B97F4A7C15ull;
 
   Trace() = default;
   Trace(const Trace&) = delete;
@@ -129,6 +131,14 @@ public:
     access.Address = Address;
     access.Value = Value;
     access.Eip = site_;
+    // Every access, kept or not, goes into the digest: two runs whose counts and digests agree
+    // made the same accesses (to a 64-bit hash's chance), whatever either kept.
+    // The operation and width ride in the time's top bits, which no run reaches (2^54 ns is
+    // 208 days of virtual time).
+    digest_ =
+        (digest_ ^ TimeNs ^ uint64_t{static_cast<uint8_t>(Op)} << 62 ^ uint64_t{Width} << 54) *
+        DigestMultiplier;
+    digest_ = (digest_ ^ (uint64_t{Address} << 32 | Value)) * DigestMultiplier;
     if ((keep_ == TraceKeep::Everything || !Derived) &&
         (keep_ != TraceKeep::Changes || Changed(access))) {
       if (kept_.size() == kept_.capacity()) [[unlikely]] {
@@ -143,6 +153,10 @@ public:
 
   // Every access recorded, kept or not.
   uint64_t Count() const { return count_; }
+  // A hash of every access recorded (time, operation, width, address, value), kept or not: a
+  // faulted run whose count and digest are those of its fault-free run changed nothing the module
+  // did or saw.
+  uint64_t Digest() const { return digest_; }
   // The kept accesses, in order: all of them unless the trace keeps only the view inputs.
   const std::vector<Access>& Accesses() const { return kept_; }
   // The last Count (at most RecentCount) accesses recorded, oldest first.
@@ -184,6 +198,7 @@ private:
   // TraceKeep::Changes: per space and address, the last value read and the write count then.
   ReadHistory lastReads_;
   uint64_t writes_ = 0;
+  uint64_t digest_ = 0;
   uint32_t site_ = 0;
   bool sites_ = false; // the text form is version 2
   bool recordSites_ = false;

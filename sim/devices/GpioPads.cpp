@@ -8,7 +8,7 @@ constexpr uint32_t DirectionMask = 0x6;
 constexpr uint32_t DirectionInput = 0x2;
 } // namespace
 
-GpioPads::GpioPads() {
+GpioPads::GpioPads(StrikeLog* Strikes) : strikes_(Strikes) {
   for (uint32_t community = 0; community < GpioCommunityCount; ++community) {
     for (uint32_t pad = 0; pad < GpioPadsPerCommunity; ++pad) {
       Preset(PadOffset(community, pad), GpioConfigReset);
@@ -34,7 +34,12 @@ uint32_t GpioPads::Read(uint32_t Offset, unsigned Width) {
   if (const auto fault = failing_.find(Offset); fault != failing_.end()) {
     uint32_t& failed = state_.FailedReads[Offset];
     if (failed < fault->second) {
-      ++failed;
+      if (failed++ == 0 && strikes_ != nullptr) {
+        const auto [first, last] = given_.equal_range(Offset);
+        for (auto given = first; given != last; ++given) {
+          strikes_->Mark({FaultKind::PadReadsAllOnes, GpioBlockBase + Offset, given->second});
+        }
+      }
       return AllOnes(Width);
     }
   }

@@ -5,7 +5,9 @@
 
 #include "sim/Device.h"
 #include "sim/RegisterFile.h"
+#include "sim/faults/Strikes.h"
 
+#include <algorithm>
 #include <map>
 
 namespace sim {
@@ -29,15 +31,20 @@ public:
     std::map<uint32_t, uint32_t> FailedReads;
   };
 
-  GpioPads();
+  // Strikes: where its faults are noted; none in a test that does not ask.
+  explicit GpioPads(StrikeLog* Strikes = nullptr);
   std::string_view Name() const override { return "gpio-pads"; }
   uint32_t Read(uint32_t Offset, unsigned Width) override;
   void Write(uint32_t Offset, unsigned Width, uint32_t Value) override;
 
   // The level the board drives on a pad; seen in bit 0 while the pad is an input.
   void DriveLevel(uint32_t Community, uint32_t Pad, bool High);
-  // The 32-bit register at Offset reads all ones for its first Reads reads.
-  void FailReads(uint32_t Offset, uint32_t Reads) { failing_[Offset] = Reads; }
+  // The 32-bit register at Offset reads all ones for its first Reads reads. Faults on one
+  // register add up: the longest one counts, and each strikes at its first read.
+  void FailReads(uint32_t Offset, uint32_t Reads) {
+    failing_[Offset] = std::max(failing_[Offset], Reads);
+    given_.emplace(Offset, Reads);
+  }
   // Sets a register without an access, for a board's initial state.
   void Preset(uint32_t Offset, uint32_t Value) { state_.Registers.Set32(Offset, Value); }
 
@@ -49,8 +56,10 @@ public:
 
 private:
   State state_;
-  std::map<uint32_t, bool> driven_;      // value register offset -> level
-  std::map<uint32_t, uint32_t> failing_; // register offset -> reads that fail
+  std::map<uint32_t, bool> driven_;         // value register offset -> level
+  std::map<uint32_t, uint32_t> failing_;    // register offset -> reads that fail
+  std::multimap<uint32_t, uint32_t> given_; // each fault as given, for its strike
+  StrikeLog* strikes_;
 };
 
 constexpr uint32_t PadOffset(uint32_t Community, uint32_t Pad) {

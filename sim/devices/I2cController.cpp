@@ -11,8 +11,8 @@ constexpr uint64_t BitsPerByte = 9; // eight data bits and the acknowledge
 constexpr uint32_t EnableBit = 1u << 0;
 } // namespace
 
-I2cController::I2cController(const Clock& C, const I2cControllerConfig& Config)
-    : clock_(C), config_(Config), byteNs_(BitsPerByte * BitNs()) {}
+I2cController::I2cController(const Clock& C, const I2cControllerConfig& Config, StrikeLog* Strikes)
+    : clock_(C), strikes_(Strikes), config_(Config), byteNs_(BitsPerByte * BitNs()) {}
 
 void I2cController::Attach(uint16_t Address, bool TenBit, I2cTarget& Target) {
   targets_[(Address & TargetAddressMask) | (TenBit ? TargetTenBit : 0)] = &Target;
@@ -28,6 +28,7 @@ void I2cController::UpdateEnable(uint64_t NowNs) {
   }
   state_.EnablePending = false;
   if (state_.Requested && config_.NeverEnables) {
+    Struck({FaultKind::ControllerNeverEnables}, NowNs);
     return;
   }
   state_.Enabled = state_.Requested;
@@ -52,6 +53,7 @@ void I2cController::MoveBus(uint64_t NowNs, bool IgnoreTime) {
         return;
       }
       state_.BusFreeNs = end;
+      const StrikeLog::BusStep step(strikes_, end);
       AddressPhase(command);
       continue;
     }
@@ -62,7 +64,22 @@ void I2cController::MoveBus(uint64_t NowNs, bool IgnoreTime) {
     state_.BusFreeNs = end;
     const Command done = command;
     state_.Transmit.pop_front();
+    const StrikeLog::BusStep step(strikes_, end);
     MoveByte(done);
+  }
+}
+
+void I2cController::NoteStall(uint64_t NowNs, bool IgnoreTime) {
+  if (strikes_ == nullptr) {
+    return;
+  }
+  const Command& held = state_.Transmit.front();
+  const uint64_t start = std::max(state_.BusFreeNs, held.QueuedNs);
+  const uint64_t step =
+      NeedsAddressPhase(held) ? ((held.Target & TargetTenBit) ? 2 : 1) * byteNs_ : byteNs_;
+  if (const uint64_t end = AddNs(start, step); IgnoreTime || end <= NowNs) {
+    // A whole stalled bus (no byte ever moves) is the stall from the first byte.
+    strikes_->Mark({FaultKind::BusStalled, 0, config_.Stalled ? 1 : config_.StallFromByte}, end);
   }
 }
 
@@ -85,6 +102,7 @@ void I2cController::AddressPhase(Command& C) {
   if (I2cTarget* previous = Current(); previous != nullptr && C.Target != state_.OpenTarget) {
     previous->Stop();
   }
+  ++state_.AddressPhases;
   state_.Open = true;
   state_.OpenRead = read;
   state_.OpenTarget = C.Target;
@@ -97,7 +115,9 @@ void I2cController::AddressPhase(Command& C) {
 
 void I2cController::MoveByte(const Command& C) {
   ++state_.Bytes;
-  if (config_.AbortOnByte != 0 && state_.Bytes == config_.AbortOnByte) {
+  if (std::find(config_.AbortOnBytes.begin(), config_.AbortOnBytes.end(), state_.Bytes) !=
+      config_.AbortOnBytes.end()) {
+    Struck({FaultKind::ByteRefused, 0, static_cast<uint32_t>(state_.Bytes)}, state_.BusFreeNs);
     Abort(AbortDataNack);
     return;
   }
@@ -174,6 +194,14 @@ uint32_t I2cController::StatusValue() const {
 
 uint32_t I2cController::Read(uint32_t Offset, unsigned Width) {
   CatchUp(clock_.NowNs());
+  // What the bus has done so far is what a read can show.
+  state_.BytesSeen = state_.Bytes;
+  if (state_.AddressPhasesSeen != state_.AddressPhases) {
+    state_.AddressPhasesSeen = state_.AddressPhases;
+    for (const auto& [address, target] : targets_) {
+      target->Seen();
+    }
+  }
   // Each EnableStatus read made while a change is still on its way shows the old state.
   if (Offset == EnableStatus && state_.EnablePending && state_.EnableReadsLeft != 0) {
     --state_.EnableReadsLeft;
@@ -198,6 +226,9 @@ uint32_t I2cController::Read(uint32_t Offset, unsigned Width) {
   case TransmitAbortSource:
     return state_.AbortSource;
   case Status:
+    if (config_.StaysActive && !state_.Open && state_.Transmit.empty()) {
+      Struck({FaultKind::ControllerStaysActive}, clock_.NowNs());
+    }
     return StatusValue();
   case i2creg::TransmitFifoLevel:
     return static_cast<uint32_t>(state_.Transmit.size());

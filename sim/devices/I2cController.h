@@ -17,6 +17,7 @@
 #include "sim/Device.h"
 #include "sim/RegisterFile.h"
 #include "sim/devices/I2cTarget.h"
+#include "sim/faults/Strikes.h"
 
 #include <deque>
 #include <map>
@@ -83,9 +84,14 @@ public:
     uint32_t OpenTarget = 0;
     uint64_t BusFreeNs = 0;
     uint64_t Bytes = 0;
+    uint64_t AddressPhases = 0;
+    // As of the module's last read of a register: what it could have seen of the bus.
+    uint64_t BytesSeen = 0;
+    uint64_t AddressPhasesSeen = 0;
   };
 
-  I2cController(const Clock& C, const I2cControllerConfig& Config);
+  // Strikes: where its faults (and its devices') are noted; none in a test that does not ask.
+  I2cController(const Clock& C, const I2cControllerConfig& Config, StrikeLog* Strikes = nullptr);
 
   std::string_view Name() const override { return "i2c-controller"; }
   uint32_t Read(uint32_t Offset, unsigned Width) override;
@@ -97,6 +103,9 @@ public:
   // Lets the bus finish whatever is queued, as if enough time had passed; for looking at the
   // devices after a run whose last byte was still on its way.
   void Drain();
+  // Lets the bus do what it had time for by now: at the end of a run, what the module left queued
+  // moves (and a fault it meets strikes) as it would have, where the module no longer looks.
+  void CatchUpToNow() { CatchUp(clock_.NowNs()); }
 
   // State as of the current time: the bus catches up first, as it would for the next access.
   uint32_t Peek(uint32_t Offset) const { return state_.Registers.Get32(Offset); }
@@ -115,6 +124,18 @@ private:
   void CatchUp(uint64_t NowNs, bool IgnoreTime = false) {
     if (state_.EnablePending || BusCanMove()) {
       MoveBus(NowNs, IgnoreTime);
+    } else if (state_.Enabled && !state_.Transmit.empty()) {
+      NoteStall(NowNs, IgnoreTime); // a stall holds the bus: noted once it holds a byte back
+    }
+  }
+  // The bus stopped before a queued command's first step (its address phase, or its byte) could
+  // end: that is where the stall strikes, the first time the module could see the difference.
+  void NoteStall(uint64_t NowNs, bool IgnoreTime);
+  // Bus events are worked out when the module next touches the controller: each is noted at the
+  // bus time it happened.
+  void Struck(const FaultPoint& Fault, uint64_t AtNs) {
+    if (strikes_ != nullptr) {
+      strikes_->Mark(Fault, AtNs);
     }
   }
   void MoveBus(uint64_t NowNs, bool IgnoreTime);
@@ -135,6 +156,7 @@ private:
   uint64_t BitNs() const;
 
   const Clock& clock_;
+  StrikeLog* strikes_;
   I2cControllerConfig config_;
   uint64_t byteNs_; // a byte's time on the bus, fixed by the configured bus clock
   std::map<uint32_t, I2cTarget*> targets_; // by TargetAddress value (bit 12 and bits 9:0)

@@ -2,6 +2,8 @@
 // phase (start or repeated start), per byte and per stop.
 #pragma once
 
+#include "sim/faults/Strikes.h"
+
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -13,6 +15,7 @@ struct ConversionState {
   bool Running = false;
   uint32_t ReadsLeft = 0;
   uint64_t ReadyNs = 0;
+  uint32_t Starts = 0; // conversions started so far
 };
 
 // What a device on the bus holds, in one shape for every model so that a board's devices save
@@ -22,9 +25,11 @@ struct I2cTargetState {
   uint8_t Index = 0;
   bool IndexNext = false;
   uint32_t Transfers = 0;
+  uint32_t TransfersSeen = 0; // as of the module's last read of the controller
   std::array<uint8_t, 256> Registers{};
   ConversionState Conversion;
   uint32_t Refused = 0;
+  uint32_t CheckedWrites = 0; // writes of the value a refusing register may refuse
 };
 
 class I2cTarget {
@@ -41,6 +46,8 @@ public:
   virtual uint8_t ReadByte() = 0;
   // Stop condition, or the controller gave the transfer up.
   virtual void Stop() = 0;
+  // The module read a controller register: whatever the device did so far could show.
+  virtual void Seen() {}
 };
 
 // Register-pointer devices, the kind PMICs are: the first byte written after an address phase
@@ -52,8 +59,15 @@ public:
   bool AddressPhase(bool Read) override {
     indexNext_ = !Read;
     ++transfers_;
-    return !neverAcknowledges_ && transfers_ > missesFirst_ &&
-           (stopsFrom_ == 0 || transfers_ < stopsFrom_);
+    // A device that never answers stopped answering at its first transfer.
+    const uint32_t stops = neverAcknowledges_ ? 1 : stopsFrom_;
+    if (stops != 0 && transfers_ >= stops) {
+      if (strikes_ != nullptr) {
+        strikes_->Mark({FaultKind::DeviceStopsAcknowledging, address_, stops});
+      }
+      return false;
+    }
+    return transfers_ > missesFirst_;
   }
   bool WriteByte(uint8_t Value) override {
     if (indexNext_) {
@@ -73,15 +87,24 @@ public:
   void SetStopsAcknowledgingFrom(uint32_t Transfer) { stopsFrom_ = Transfer; }
   // Its first Count address phases go unanswered, later ones are answered.
   void SetMissesFirstTransfers(uint32_t Count) { missesFirst_ = Count; }
+  // Where its faults are noted, and the 7-bit address they name it by.
+  void NoteStrikes(StrikeLog& Log, uint16_t Address) {
+    strikes_ = &Log;
+    address_ = Address;
+  }
   uint8_t Index() const { return index_; }
   // Address phases addressed to the device so far, acknowledged or not.
   uint32_t Transfers() const { return transfers_; }
+  // Of those, the ones the module could have seen: made before its last read of the controller.
+  uint32_t TransfersSeen() const { return transfersSeen_; }
+  void Seen() override { transfersSeen_ = transfers_; }
 
   I2cTargetState Saved() const override {
     I2cTargetState state;
     state.Index = index_;
     state.IndexNext = indexNext_;
     state.Transfers = transfers_;
+    state.TransfersSeen = transfersSeen_;
     SaveRegisters(state);
     return state;
   }
@@ -89,10 +112,17 @@ public:
     index_ = Saved.Index;
     indexNext_ = Saved.IndexNext;
     transfers_ = Saved.Transfers;
+    transfersSeen_ = Saved.TransfersSeen;
     RestoreRegisters(Saved);
   }
 
 protected:
+  void Struck(const FaultPoint& Fault) {
+    if (strikes_ != nullptr) {
+      strikes_->Mark(Fault);
+    }
+  }
+  uint16_t Address() const { return address_; }
   virtual uint8_t ReadRegister(uint8_t Register) = 0;
   virtual void WriteRegister(uint8_t Register, uint8_t Value) = 0;
   // What the model holds beyond the register pointer.
@@ -104,8 +134,11 @@ private:
   bool indexNext_ = false;
   bool neverAcknowledges_ = false;
   uint32_t transfers_ = 0;
+  uint32_t transfersSeen_ = 0;
   uint32_t stopsFrom_ = 0;
   uint32_t missesFirst_ = 0;
+  StrikeLog* strikes_ = nullptr;
+  uint16_t address_ = 0;
 };
 
 // 256 plain registers: reads give back what was written.

@@ -5,6 +5,7 @@
 
 #include "sim/Clock.h"
 #include "sim/devices/LegacyBridge.h"
+#include "sim/faults/Strikes.h"
 
 namespace sim {
 
@@ -20,9 +21,11 @@ public:
   };
 
   // FrozenFromRead: from that decoded read on (counting from 1) the count stops; 0: never.
+  // Strikes: where the frozen count is noted, at the first read that finds it stopped.
   PmTimer(const Clock& C, const LegacyBridge& Bridge, bool Wide, uint32_t StartCount,
-          uint32_t FrozenFromRead = 0)
-      : clock_(C), bridge_(Bridge), wide_(Wide), start_(StartCount), frozenFrom_(FrozenFromRead) {}
+          uint32_t FrozenFromRead = 0, StrikeLog* Strikes = nullptr)
+      : clock_(C), bridge_(Bridge), wide_(Wide), start_(StartCount), frozenFrom_(FrozenFromRead),
+        strikes_(Strikes) {}
 
   std::string_view Name() const override { return "pm-timer"; }
   bool ReadsFollowClock() const override { return true; }
@@ -51,6 +54,8 @@ public:
     }
     if (state_.Reads == frozenFrom_) {
       state_.Frozen = Count();
+    } else if (state_.Reads == frozenFrom_ + uint64_t{1} && strikes_ != nullptr) {
+      strikes_->Mark({FaultKind::TimerFrozen, 0, frozenFrom_});
     }
     return state_.Frozen;
   }
@@ -65,6 +70,7 @@ private:
   bool wide_;
   uint32_t start_;
   uint32_t frozenFrom_;
+  StrikeLog* strikes_;
   State state_;
 };
 

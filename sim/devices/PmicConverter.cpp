@@ -2,16 +2,19 @@
 
 namespace sim {
 
-void PmicConverter::Settle(std::array<uint8_t, 256>& Registers) {
-  if (!state_.Running || config_.NeverFinishes || state_.ReadsLeft != 0 ||
-      clock_.NowNs() < state_.ReadyNs) {
-    return;
+bool PmicConverter::Settle(std::array<uint8_t, 256>& Registers) {
+  if (!state_.Running || state_.ReadsLeft != 0 || clock_.NowNs() < state_.ReadyNs) {
+    return false;
+  }
+  if (config_.NeverFinishes) {
+    return true;
   }
   state_.Running = false;
   const uint16_t reading = config_.Reading & ReadingMask;
   uint8_t& high = Registers[layout_.ResultHigh];
   high = static_cast<uint8_t>((high & ~0x03) | (reading >> 8));
   Registers[layout_.ResultLow] = static_cast<uint8_t>(reading);
+  return false;
 }
 
 void PmicConverter::Written(uint8_t Value) {
@@ -20,6 +23,7 @@ void PmicConverter::Written(uint8_t Value) {
   }
   // A start while a conversion runs begins it again.
   state_.Running = true;
+  ++state_.Starts;
   state_.ReadsLeft = config_.BusyReads;
   state_.ReadyNs = AddNs(clock_.NowNs(), config_.BusyNs);
 }

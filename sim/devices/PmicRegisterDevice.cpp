@@ -31,6 +31,7 @@ void PmicRegisterDevice::Fit(const I2cDeviceConfig& Config) {
     converter_->Configure(Config.Conversion);
   }
   refusedWrites_ = Config.RefusedWrites;
+  refusesEvery_ = Config.RefusesEveryWrite;
   SetNeverAcknowledges(Config.NeverAcknowledges);
   SetStopsAcknowledgingFrom(Config.StopsAcknowledgingFrom);
   SetMissesFirstTransfers(Config.MissesFirstTransfers);
@@ -38,7 +39,7 @@ void PmicRegisterDevice::Fit(const I2cDeviceConfig& Config) {
 
 uint8_t PmicRegisterDevice::ReadRegister(uint8_t Register) {
   if (converter_) {
-    converter_->Settle(regs_);
+    Settle();
     if (Register == converter_->Layout().Control) {
       return converter_->ReadControl(regs_[Register]);
     }
@@ -47,9 +48,7 @@ uint8_t PmicRegisterDevice::ReadRegister(uint8_t Register) {
 }
 
 void PmicRegisterDevice::WriteRegister(uint8_t Register, uint8_t Value) {
-  if (converter_) {
-    converter_->Settle(regs_);
-  }
+  Settle();
   if (Lists(layout_.ReadOnly, Register)) {
     return;
   }
@@ -58,9 +57,15 @@ void PmicRegisterDevice::WriteRegister(uint8_t Register, uint8_t Value) {
     return;
   }
   if (layout_.Refusing && Register == layout_.Refusing->Register &&
-      Value == layout_.Refusing->Value && refused_ < refusedWrites_) {
-    ++refused_;
-    return;
+      Value == layout_.Refusing->Value) {
+    ++checkedWrites_;
+    if (refused_ < refusedWrites_ || refusesEvery_) {
+      if (refused_ >= refusedWrites_) { // one the board alone would have taken
+        Struck({FaultKind::VerifiedWriteNeverTakes, Address()});
+      }
+      ++refused_;
+      return;
+    }
   }
   regs_[Register] = Value;
   if (converter_ && Register == converter_->Layout().Control) {
@@ -72,6 +77,7 @@ void PmicRegisterDevice::SaveRegisters(I2cTargetState& State) const {
   State.Registers = regs_;
   State.Conversion = converter_ ? converter_->Saved() : ConversionState{};
   State.Refused = refused_;
+  State.CheckedWrites = checkedWrites_;
 }
 
 void PmicRegisterDevice::RestoreRegisters(const I2cTargetState& State) {
@@ -80,6 +86,7 @@ void PmicRegisterDevice::RestoreRegisters(const I2cTargetState& State) {
     converter_->Restore(State.Conversion);
   }
   refused_ = State.Refused;
+  checkedWrites_ = State.CheckedWrites;
 }
 
 } // namespace sim

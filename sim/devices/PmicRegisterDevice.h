@@ -58,11 +58,19 @@ protected:
   void RestoreRegisters(const I2cTargetState& State) override;
 
 private:
+  void Settle() {
+    if (converter_ && converter_->Settle(regs_)) {
+      Struck({FaultKind::ConversionNeverEnds, Address()});
+    }
+  }
+
   std::array<uint8_t, 256> regs_{};
   PmicLayout layout_;
   std::optional<PmicConverter> converter_;
   uint32_t refusedWrites_ = 0; // writes of the refused value that do not take, from reset
+  bool refusesEvery_ = false;  // fault: none takes, past the board's own count either
   uint32_t refused_ = 0;       // of those, refused so far
+  uint32_t checkedWrites_ = 0; // writes of the refused value, taken or not
 };
 
 } // namespace sim

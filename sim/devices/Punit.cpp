@@ -8,7 +8,8 @@ namespace {
 constexpr uint32_t PunitRegister6 = 6;
 }
 
-Punit::Punit(const Clock& C, const PunitConfig& Config) : clock_(C), config_(Config) {
+Punit::Punit(const Clock& C, const PunitConfig& Config, StrikeLog* Strikes)
+    : clock_(C), strikes_(Strikes), config_(Config) {
   state_.Semaphore =
       (Config.Arbitrated ? SemaphoreArbitration : 0) | (Config.HostHoldsBus ? SemaphoreGrant : 0);
   state_.Registers[PunitRegister6] = Config.Register6;
@@ -17,7 +18,15 @@ Punit::Punit(const Clock& C, const PunitConfig& Config) : clock_(C), config_(Con
 void Punit::Update(uint64_t NowNs) {
   const bool waiting =
       (state_.Semaphore & SemaphoreRequest) && !(state_.Semaphore & SemaphoreGrant);
-  if (waiting && !config_.NeverGrants && NowNs >= state_.GrantAtNs) {
+  if (!waiting || NowNs < state_.SoundGrantAtNs) {
+    return;
+  }
+  // From here a sound P-Unit would have granted: a grant held back is the fault striking.
+  if (config_.NeverGrants) {
+    Struck({FaultKind::SemaphoreNeverGranted});
+  } else if (NowNs < state_.GrantAtNs) {
+    Struck({FaultKind::SemaphoreGrantedLate});
+  } else {
     state_.Semaphore = (state_.Semaphore | SemaphoreGrant) & ~SemaphoreRequest;
     ++state_.Grants;
   }
@@ -31,6 +40,9 @@ uint32_t Punit::SidebandRead(uint32_t Register) {
   const bool answers = std::none_of(
       config_.ReadsAllOnes.begin(), config_.ReadsAllOnes.end(),
       [&](const PunitReadFault& F) { return F.Register == Register && F.Read == read; });
+  if (!answers) {
+    Struck({FaultKind::PunitReadsAllOnes, Register, read});
+  }
   return answers ? Peek(Register) : 0xFFFFFFFFu;
 }
 
@@ -46,7 +58,9 @@ void Punit::SidebandWrite(uint32_t Register, uint32_t Value) {
                   (state_.Semaphore & SemaphoreArbitration) |
                   (state_.Semaphore & Value & SemaphoreGrant);
   if ((next & SemaphoreRequest) && !(state_.Semaphore & SemaphoreRequest)) {
-    state_.GrantAtNs = std::max(AddNs(now, config_.GrantDelayNs), config_.BusyUntilNs);
+    state_.SoundGrantAtNs = std::max(AddNs(now, config_.GrantDelayNs), config_.BusyUntilNs);
+    state_.GrantAtNs =
+        std::max(AddNs(AddNs(now, config_.GrantDelayNs), config_.LateByNs), config_.BusyUntilNs);
   }
   state_.Semaphore = next;
   Update(now);

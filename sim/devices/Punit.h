@@ -8,6 +8,7 @@
 #include "sim/BoardConfig.h"
 #include "sim/Clock.h"
 #include "sim/devices/HostBridge.h"
+#include "sim/faults/Strikes.h"
 
 #include <map>
 
@@ -25,12 +26,14 @@ public:
   struct State {
     uint32_t Semaphore = 0;
     uint64_t GrantAtNs = 0;
+    uint64_t SoundGrantAtNs = 0; // when a P-Unit without the late grant would have granted
     uint64_t Grants = 0;
     std::map<uint32_t, uint32_t> Registers;
     std::map<uint32_t, uint32_t> Reads; // sideband reads so far, by register
   };
 
-  Punit(const Clock& C, const PunitConfig& Config);
+  // Strikes: where its faults are noted; none in a test that does not ask.
+  Punit(const Clock& C, const PunitConfig& Config, StrikeLog* Strikes = nullptr);
 
   uint32_t SidebandRead(uint32_t Register) override;
   void SidebandWrite(uint32_t Register, uint32_t Value) override;
@@ -46,8 +49,14 @@ public:
 
 private:
   void Update(uint64_t NowNs);
+  void Struck(const FaultPoint& Fault) {
+    if (strikes_ != nullptr) {
+      strikes_->Mark(Fault);
+    }
+  }
 
   const Clock& clock_;
+  StrikeLog* strikes_;
   PunitConfig config_;
   State state_;
 };

@@ -154,7 +154,7 @@ TEST_F(I2cTransferTest, AnAbortAfterAWriteIsFoundAndClearedByTheNextTransfer) {
   // A read or a write: either stops at its index phase, and a write queues no data byte.
   for (const bool write : {false, true}) {
     SCOPED_TRACE(write ? "the next transfer writes" : "the next transfer reads");
-    Config.I2c.AbortOnByte = 2; // the data byte of the first write is not acknowledged
+    Config.I2c.AbortOnBytes = {2}; // the data byte of the first write is not acknowledged
     sim::Soc& board = InstallSetUp();
     const uint8_t data = 0x5C;
     EXPECT_EQ(I2cWriteRegister(Pmic, 0x40, &data), EFI_SUCCESS); // queued, so it looks fine
@@ -304,7 +304,7 @@ TEST_F(I2cTransferTest, AByteAlreadyWaitingIsTakenAndQueuingTheCommandEndsTheWai
 
 TEST_F(I2cTransferTest, AnAbortFoundByTheDataBytePhaseFailsTheWrite) {
   Config.I2c.BusHz = 0;
-  Config.I2c.AbortOnByte = 1; // the index is refused, after its phase has already returned
+  Config.I2c.AbortOnBytes = {1}; // the index is refused, after its phase has already returned
   sim::Soc& board = InstallSetUp();
   const uint8_t data = 0x5C;
   EXPECT_EQ(I2cWriteRegister(Pmic, 0x40, &data), EFI_DEVICE_ERROR);

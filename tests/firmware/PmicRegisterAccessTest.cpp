@@ -65,7 +65,9 @@ TEST_F(PmicRegisterAccessTest, ModifyWritesOnlyAfterAGoodRead) {
     SCOPED_TRACE(testing::Message() << "keep " << int{c.Keep} << " set " << int{c.Set});
     Config.I2cDevices.clear();
     Fit(0x34, "register-file", {{0x40, 0x12}});
-    Config.I2c.AbortOnByte = c.Status == EFI_SUCCESS ? 0 : 2; // the byte the read takes back
+    // The byte the read takes back is refused where the read is to fail.
+    Config.I2c.AbortOnBytes =
+        c.Status == EFI_SUCCESS ? std::vector<uint32_t>{} : std::vector<uint32_t>{2};
     Install();
     EXPECT_EQ(PmicModifyRegister(0x34, 0x40, PmicBusLock::None, c.Keep, c.Set), c.Status);
     std::vector<std::string> transfers = {c.Status == EFI_SUCCESS ? Rd(0x34, 0x40, 0x12)

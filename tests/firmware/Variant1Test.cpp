@@ -486,12 +486,12 @@ TEST_F(Variant1Test, VoltageWaitsForTheConversionWithABound) {
   // on. A poll that fails ends the wait with full scale; one that answers not busy is followed by
   // the result registers as they stand, no conversion having been started.
   Board({{0x80, 0x01}, {0x81, 0x23}});
-  Config.I2c.AbortOnByte = 2; // the byte the read of 0x72 takes back
+  Config.I2c.AbortOnBytes = {2}; // the byte the read of 0x72 takes back
   Install();
   EXPECT_EQ(V1.ReadVoltage(), 0x123u * 5000 / 1023);
   EXPECT_EQ(Events(false), (std::vector<std::string>{RdFailed(0x6E, 0x72), R(0x72, 0x00),
                                                      R(0x80, 0x01), R(0x81, 0x23)}));
-  Config.I2c.AbortOnByte = 0;
+  Config.I2c.AbortOnBytes = {};
   // The device stops answering: the start's read fails, and so does the first poll.
   Board({{0x80, 0x01}, {0x81, 0x23}});
   Config.I2cDevices[0].StopsAcknowledgingFrom = 1;

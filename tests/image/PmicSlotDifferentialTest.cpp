@@ -2,9 +2,9 @@
 // on every board, GetActivePmic and then each slot the chosen descriptor fills must make the same
 // accesses at the same virtual times, return the same value and store the same results.
 #include "sim/BoardFile.h"
-#include "sim/FaultPoint.h"
 #include "sim/Soc.h"
 #include "sim/decode/BusDecoder.h"
+#include "sim/faults/FaultKinds.h"
 #include "support/BuiltInBoards.h"
 #include "tools/boardsim/shared/RunModule.h"
 

@@ -48,7 +48,7 @@ TEST(BoardFileBus, ReadsThePmicBusKeys) {
   EXPECT_TRUE(c.StaysActive);
   EXPECT_TRUE(c.NeverEnables);
   EXPECT_TRUE(c.Stalled);
-  EXPECT_EQ(c.AbortOnByte, 3u);
+  EXPECT_EQ(c.AbortOnBytes, std::vector<uint32_t>{3});
 
   ASSERT_EQ(config.I2cDevices.size(), 4u);
   const sim::I2cDeviceConfig& pmic = config.I2cDevices[0];

@@ -41,8 +41,8 @@ TEST(BoardFile, ReadsEveryKey) {
   EXPECT_EQ(config.Punit.ReadsAllOnes, (std::vector<sim::PunitReadFault>{{7, 4}}));
 }
 
-// The summaries name a board's faults as its file gives them: a flag that is off, a count of 0 and
-// a correct HOB are none.
+// The summaries name a board's faults as its file gives them, each with the fault point its
+// strike is noted as: a flag that is off, a count of 0 and a correct HOB are none.
 TEST(BoardFile, KeepsEachFaultAsGiven) {
   const sim::BoardConfig config = sim::ParseBoardText(R"({
     "i2c_devices": [{"address": "0x34"},
@@ -54,14 +54,17 @@ TEST(BoardFile, KeepsEachFaultAsGiven) {
                "pad_reads_all_ones": [{"address": "0xFED0C5D8", "reads": 6}]}
   })",
                                                       "faulty.json");
+  using K = sim::FaultKind;
   const std::vector<sim::GivenFault> expected = {
-      {"i2c_devices[1].conversion.never_finishes", "true"},
-      {"hobs[0].hob_length", "0"},
-      {"hobs[1]", R"({"kind":"no-end-marker"})"},
-      {"faults.semaphore_never_granted", "true"},
-      {"faults.i2c_abort_on_byte", R"("0x3")"},
-      {"faults.i2c_never_acknowledges", R"("0x34")"},
-      {"faults.pad_reads_all_ones", R"({"address":"0xFED0C5D8","reads":6})"}};
+      {"i2c_devices[1].conversion.never_finishes", "true", {{K::ConversionNeverEnds, 0x5E}}},
+      {"hobs[0].hob_length", "0", {{K::HobZeroLength, 0}}},
+      {"hobs[1]", R"({"kind":"no-end-marker"})", {{K::HobNoEndMarker}}},
+      {"faults.semaphore_never_granted", "true", {{K::SemaphoreNeverGranted}}},
+      {"faults.i2c_abort_on_byte", R"("0x3")", {{K::ByteRefused, 0, 3}}},
+      {"faults.i2c_never_acknowledges", R"("0x34")", {{K::DeviceStopsAcknowledging, 0x34, 1}}},
+      {"faults.pad_reads_all_ones",
+       R"({"address":"0xFED0C5D8","reads":6})",
+       {{K::PadReadsAllOnes, 0xFED0C5D8, 6}}}};
   EXPECT_EQ(config.GivenFaults, expected);
 }
 

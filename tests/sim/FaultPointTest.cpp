@@ -1,7 +1,7 @@
-#include "sim/FaultPoint.h"
 #include "sim/BoardFile.h"
 #include "sim/FaultOutcome.h"
 #include "sim/Soc.h"
+#include "sim/faults/FaultKinds.h"
 #include "tools/run/HostRun.h"
 
 #include <gtest/gtest.h>
@@ -28,17 +28,18 @@ sim::BoardConfig BoardWithPmic() {
 TEST(FaultPoints, ReadBackAsWrittenAndPutIntoTheBoard) {
   using Check = std::function<bool(const sim::BoardConfig&)>;
   const std::pair<const char*, Check> cases[] = {
-      {"byte-refused@12", [](auto& B) { return B.I2c.AbortOnByte == 12; }},
+      {"byte-refused@12", [](auto& B) { return B.I2c.AbortOnBytes == std::vector<uint32_t>{12}; }},
       {"device-stops-acknowledging:0x34@3",
        [](auto& B) { return B.I2cDevices[0].StopsAcknowledgingFrom == 3; }},
       {"bus-stalled@2", [](auto& B) { return B.I2c.StallFromByte == 2; }},
-      {"semaphore-granted-late", [](auto& B) { return B.Punit.GrantDelayNs > 300'000'000; }},
+      {"semaphore-granted-late", [](auto& B) { return B.Punit.LateByNs == sim::LateGrantNs; }},
       {"pad-reads-all-ones:0xFED0C5D8@6",
        [](auto& B) {
          return B.PadFaults.back().Address == 0xFED0C5D8 && B.PadFaults.back().Reads == 6;
        }},
+      // Beside the board's own three reads of the same register, not instead of them.
       {"pad-reads-all-ones:0xFED0C5DC@5",
-       [](auto& B) { return B.PadFaults.size() == 1 && B.PadFaults.back().Reads == 5; }},
+       [](auto& B) { return B.PadFaults.size() == 2 && B.PadFaults.back().Reads == 5; }},
       {"punit-reads-all-ones:0x07@4",
        [](auto& B) {
          return B.Punit.ReadsAllOnes == std::vector<sim::PunitReadFault>{{7, 4}};
@@ -47,7 +48,7 @@ TEST(FaultPoints, ReadBackAsWrittenAndPutIntoTheBoard) {
       {"conversion-never-ends:0x5E",
        [](auto& B) { return B.I2cDevices[1].Conversion.NeverFinishes; }},
       {"verified-write-never-takes:0x5E",
-       [](auto& B) { return B.I2cDevices[1].RefusedWrites == sim::RefuseForever; }},
+       [](auto& B) { return B.I2cDevices[1].RefusesEveryWrite; }},
       {"hob-zero-length:0", [](auto& B) { return B.Hobs.at(0).HobLengthOverride == 0; }},
   };
   for (const auto& [text, check] : cases) {
@@ -58,6 +59,47 @@ TEST(FaultPoints, ReadBackAsWrittenAndPutIntoTheBoard) {
     sim::ApplyFault(point, board);
     EXPECT_TRUE(check(board));
   }
+}
+
+// A point adds to the faults its board already has: both strike. Where the board's own would
+// keep it from ever striking, or it from changing anything, it is refused with the reason.
+TEST(FaultPoints, AddToTheBoardsOwnFaultsOrSayWhyNot) {
+  sim::BoardConfig own = BoardWithPmic();
+  own.I2c.AbortOnBytes = {5};
+  own.PmTimerFrozenFromRead = 100;
+  own.I2cDevices[0].StopsAcknowledgingFrom = 3;
+  own.Punit.NeverGrants = true;
+  own.Hobs = {{.What = sim::HobEntry::Kind::Other, .HobLengthOverride = 0}};
+  const std::pair<const char*, const char*> cases[] = {
+      {"byte-refused@10", nullptr},
+      {"byte-refused@5", "the board already refuses byte 5"},
+      {"bus-stalled@6", nullptr},
+      {"bus-stalled@4",
+       "the board refuses byte 5, which would never move on a bus stopped before byte 4"},
+      {"timer-frozen@50", "the board already freezes the PM timer from read 100"},
+      {"device-stops-acknowledging:0x34@5",
+       "the device at 0x34 already stops acknowledging from its transfer 3"},
+      {"device-stops-acknowledging:0x5E@5", nullptr},
+      {"semaphore-granted-late", "the P-Unit never grants the semaphore already"},
+      {"hob-length-past-end:0", "the board already gives HOB 0 the length 0"},
+      {"punit-reads-all-ones:0x07@4", nullptr},
+  };
+  for (const auto& [text, refusal] : cases) {
+    SCOPED_TRACE(text);
+    sim::BoardConfig board = own;
+    try {
+      sim::ApplyFault(sim::ParseFaultPoint(text), board);
+      EXPECT_EQ(refusal, nullptr);
+    } catch (const std::invalid_argument& refused) {
+      EXPECT_STREQ(refused.what(), refusal);
+    }
+  }
+  sim::BoardConfig both = own;
+  sim::ApplyFault(sim::ParseFaultPoint("byte-refused@10"), both);
+  sim::ApplyFault(sim::ParseFaultPoint("punit-reads-all-ones:0x07@4"), both);
+  EXPECT_EQ(both.I2c.AbortOnBytes, (std::vector<uint32_t>{5, 10}));
+  EXPECT_THROW(sim::ApplyFault(sim::ParseFaultPoint("punit-reads-all-ones:0x07@4"), both),
+               std::invalid_argument);
 }
 
 TEST(FaultPoints, SayWhatIsWrongWithAPoint) {

@@ -192,7 +192,7 @@ TEST(I2cControllerModel, AMissingAcknowledgeRaisesAbortUntilCleared) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     sim::BoardConfig config = WithRegisterFile(c.Device);
-    config.I2c.AbortOnByte = c.AbortOnByte;
+    config.I2c.AbortOnBytes = {c.AbortOnByte};
     Bench bench(config);
     bench.Ready(0x34);
     bench.W(DataCommand, 0x412, 16);

@@ -20,6 +20,7 @@ struct BoardInstallation::Handoff {
     const EFI_PEI_SERVICES* TablePointer;
     void* HobList; // null: GetHobList leaves the caller's pointer alone
     EFI_STATUS Status;
+    sim::StrikeLog* Strikes; // where the hand-over is noted: a fault in the list strikes there
   };
   static_assert(std::is_standard_layout_v<ServicesCell>);
 
@@ -27,6 +28,7 @@ struct BoardInstallation::Handoff {
     const ServicesCell& cell = *reinterpret_cast<const ServicesCell*>(Services);
     if (cell.HobList != nullptr) {
       *List = cell.HobList;
+      cell.Strikes->HandedOver();
     }
     return cell.Status;
   }
@@ -71,8 +73,8 @@ BoardInstallation::BoardInstallation(sim::Board& Board, const PeiHandoff& Handof
   std::copy(bytes.begin(), bytes.end(), reinterpret_cast<uint8_t*>(handoff_->Hobs.data()));
   handoff_->Table.GetHobList = Handoff.GetHobListSlot ? &Handoff::GetHobList : nullptr;
   handoff_->Cell = {Handoff.Table ? &handoff_->Table : nullptr,
-                    Handoff.ListPointer ? handoff_->Hobs.data() : nullptr,
-                    Handoff.GetHobListStatus};
+                    Handoff.ListPointer ? handoff_->Hobs.data() : nullptr, Handoff.GetHobListStatus,
+                    &Board.Strikes()};
   if (Handoff.ServicesPointer) {
     handoff_->IdtArea[0] = reinterpret_cast<uintptr_t>(&handoff_->Cell);
   }

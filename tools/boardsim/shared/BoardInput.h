@@ -27,7 +27,7 @@ std::string ResolveBoardPath(const std::string& Board, const std::string& Boards
 // A name from BoardsDir or a path; every problem is a tools::ToolError with exit status 2.
 LoadedBoard LoadBoard(const std::string& Board, const std::string& BoardsDir);
 
-// Puts each --fault point (sim/FaultPoint.h) into the board; a point that does not parse, or
+// Puts each --fault point (sim/faults/FaultKinds.h) into the board; a point that does not parse, or
 // that the board has nothing for, is bad input (exit 2).
 void ApplyFaultOptions(const std::vector<std::string>& Faults, sim::BoardConfig& Board);
 

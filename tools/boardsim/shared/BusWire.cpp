@@ -57,12 +57,14 @@ std::vector<WireByte> WireBytes(const I2cTransaction& T, const sim::BoardConfig&
     bytes.push_back({T.HasValue ? T.Value : uint8_t{0xFF}, false, true, false});
   }
 
-  // A device that does not answer refuses its address; otherwise the only refusal the bus knows
-  // is the controller's abort on the Nth data byte since reset.
+  // A device that does not answer refuses its address; otherwise the only refusals the bus knows
+  // are the controller's aborts on the Nth data bytes since reset.
   const size_t addressEnd = T.TenBit ? 2 : 1;
   size_t refused = T.Aborted && !Answers(T, Board) ? addressEnd - 1 : bytes.size();
   for (size_t i = 0; i < bytes.size() && i <= refused; ++i) {
-    if (bytes[i].DataByte && ++DataBytesMoved == Board.I2c.AbortOnByte && T.Aborted) {
+    const auto& refusals = Board.I2c.AbortOnBytes;
+    if (bytes[i].DataByte && std::count(refusals.begin(), refusals.end(), ++DataBytesMoved) != 0 &&
+        T.Aborted) {
       refused = i;
     }
   }

@@ -2,7 +2,7 @@
 
 #include "common/Printable.h"
 #include "common/ToolError.h"
-#include "sim/FaultPoint.h"
+#include "sim/faults/FaultKinds.h"
 #include "tools/boardsim/op/SlotArguments.h"
 #include "tools/boardsim/sweep/SweepOptions.h"
 #include "tools/run/PmicSlots.h"

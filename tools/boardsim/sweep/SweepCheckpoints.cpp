@@ -21,9 +21,9 @@ void SweepCheckpoints::RecordTarget(const sim::BoardConfig& Target, const Runner
   Record(soc, *machine_);
   machine_->Record(nullptr);
   timeline.Finish(soc.Bus);
-  sim::FaultStrikes strikes(Target, timeline.Kept());
+  sim::FaultReach reach(Target, timeline.Kept());
   recording_ =
-      std::make_unique<Recording>(Recording{&Target, std::move(timeline), std::move(strikes)});
+      std::make_unique<Recording>(Recording{&Target, std::move(timeline), std::move(reach)});
 }
 
 emu::Machine& SweepCheckpoints::Start(const sim::BoardConfig& Target, const sim::FaultPoint& Point,
@@ -33,7 +33,7 @@ emu::Machine& SweepCheckpoints::Start(const sim::BoardConfig& Target, const sim:
     RecordTarget(Target, Record);
   }
   const emu::Checkpoint* mark = recording_->Timeline.Latest(
-      [&](const emu::Checkpoint& C) { return recording_->Strikes.Before(Point, C.Board); });
+      [&](const emu::Checkpoint& C) { return recording_->Reach.Before(Point, C.Board); });
   if (mark != nullptr) {
     recording_->Timeline.Replay(*machine_, *mark, Board.Bus);
   } else {

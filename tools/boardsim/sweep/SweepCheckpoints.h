@@ -8,9 +8,8 @@
 #include "emu/PeImage.h"
 #include "emu/Timeline.h"
 #include "sim/BoardConfig.h"
-#include "sim/FaultPoint.h"
-#include "sim/FaultStrike.h"
 #include "sim/Soc.h"
+#include "sim/faults/FaultKinds.h"
 
 #include <functional>
 #include <memory>
@@ -41,7 +40,7 @@ private:
   struct Recording {
     const sim::BoardConfig* Target;
     emu::Timeline Timeline;
-    sim::FaultStrikes Strikes;
+    sim::FaultReach Reach;
   };
   std::unique_ptr<Recording> recording_;
 };

@@ -132,12 +132,12 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
   const auto start = std::chrono::steady_clock::now();
 
   // The reference runs, and the points each reached.
-  std::vector<std::unique_ptr<sim::ReferenceWrites>> references;
+  std::vector<SweepReference> references;
   std::vector<SweepPoint> points;
   const auto addTarget = [&](SweepTarget Target, bool SkipUnoffered) {
-    std::unique_ptr<sim::ReferenceWrites> writes;
+    SweepReference reference;
     std::vector<sim::FaultPoint> reached;
-    PointResult result = module.Run(Target, std::nullopt, nullptr, &writes, &reached, kinds);
+    PointResult result = module.Run(Target, std::nullopt, nullptr, &reference, &reached, kinds);
     if (SkipUnoffered && result.Class == PointClass::NotOffered) {
       return;
     }
@@ -149,7 +149,7 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
     }
     report.Targets.push_back(std::move(Target));
     report.References.push_back(std::move(result));
-    references.push_back(std::move(writes));
+    references.push_back(std::move(reference));
   };
   for (size_t b = 0; b < loaded.size(); ++b) {
     for (SweepTarget& target :
@@ -170,8 +170,7 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
       report.Points.size(), jobs,
       [&](size_t I) {
         const SweepPoint& point = report.Points[I];
-        return module.Run(report.Targets[point.Target], point.Point,
-                          references[point.Target].get());
+        return module.Run(report.Targets[point.Target], point.Point, &references[point.Target]);
       },
       true);
   report.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -35,12 +35,15 @@ std::string Encode(size_t Index, const PointResult& Result) {
     const sim::BadWrite& w = Result.BadWrites[i];
     writes.push_back({static_cast<int>(w.Kind), w.Seq, w.What});
   }
+  const std::optional<sim::Strike>& struck = Result.Struck;
   return nlohmann::json{{"i", Index},
                         {"c", static_cast<int>(Result.Class)},
                         {"r", Result.Returned},
                         {"d", Result.Detail},
                         {"w", writes},
-                        {"s", Result.StackUsed ? nlohmann::json(*Result.StackUsed) : nullptr}}
+                        {"s", Result.StackUsed ? nlohmann::json(*Result.StackUsed) : nullptr},
+                        {"k", struck ? nlohmann::json{struck->Access, struck->TimeNs} : nullptr},
+                        {"m", Result.StrikeMissing}}
              .dump() +
          "\n";
 }
@@ -55,6 +58,11 @@ std::pair<size_t, PointResult> Decode(const std::string& Line) {
   if (!j.at("s").is_null()) {
     result.StackUsed = j.at("s").get<uint32_t>();
   }
+  if (!j.at("k").is_null()) {
+    result.Struck =
+        sim::Strike{{}, j.at("k").at(0).get<uint64_t>(), j.at("k").at(1).get<uint64_t>()};
+  }
+  result.StrikeMissing = j.at("m").get<bool>();
   for (const nlohmann::json& w : j.at("w")) {
     result.BadWrites.push_back({static_cast<sim::BadWriteKind>(w.at(0).get<int>()),
                                 w.at(1).get<uint64_t>(), w.at(2).get<std::string>()});

@@ -19,6 +19,8 @@ nlohmann::ordered_json TextOrNull(const std::string& Text) {
 
 struct KindTally {
   size_t Points = 0;
+  size_t Struck = 0;
+  size_t NoEffect = 0;
   size_t Returned = 0;
   size_t NotOffered = 0;
   size_t Stuck = 0;
@@ -66,7 +68,12 @@ std::vector<KindTally> Tally(const SweepReport& Report) {
     case PointClass::NotRun:
       ++t.NotRun;
       break;
+    case PointClass::NoEffect:
+      ++t.NoEffect;
+      ++t.Statuses[r.Returned];
+      break;
     }
+    t.Struck += r.Struck.has_value();
     const auto has = [&](sim::BadWriteKind Kind) {
       return std::any_of(r.BadWrites.begin(), r.BadWrites.end(),
                          [&](const sim::BadWrite& W) { return W.Kind == Kind; });
@@ -90,6 +97,8 @@ const char* ClassName(PointClass Class) {
     return "crashed";
   case PointClass::NotRun:
     return "not-run";
+  case PointClass::NoEffect:
+    return "no-effect";
   }
   return "?";
 }
@@ -106,7 +115,8 @@ std::map<ReturnedKey, ReturnedRow> ReturnedRows(const SweepReport& Report) {
   std::map<ReturnedKey, ReturnedRow> rows;
   for (size_t i = 0; i < Report.Points.size(); ++i) {
     const PointResult& r = Report.Results[i];
-    if (r.Class != PointClass::Returned && r.Class != PointClass::NotOffered) {
+    if (r.Class != PointClass::Returned && r.Class != PointClass::NotOffered &&
+        r.Class != PointClass::NoEffect) {
       continue;
     }
     const SweepTarget& target = Report.Targets[Report.Points[i].Target];
@@ -129,6 +139,9 @@ const char* BadWriteName(sim::BadWriteKind Kind) {
 std::string Why(const PointResult& R) {
   if (R.Class == PointClass::Stuck || R.Class == PointClass::Crashed) {
     return std::string(ClassName(R.Class)) + ": " + R.Detail;
+  }
+  if (R.BadWrites.empty()) {
+    return R.Detail; // a run that changed with no strike of its fault noted
   }
   const sim::BadWrite& first = R.BadWrites.front();
   return std::string(BadWriteName(first.Kind)) + " at access " + std::to_string(first.Seq) + ": " +
@@ -172,6 +185,30 @@ size_t FailedPoints(const SweepReport& Report) {
   return failed;
 }
 
+// What the totals say: a point passes only where its fault struck, changed the run and the module
+// behaved; one whose run changed nothing is no effect.
+struct Totals {
+  size_t Passed = 0;
+  size_t NoEffect = 0;
+  size_t Struck = 0;
+};
+
+Totals TotalsOf(const SweepReport& Report) {
+  Totals totals;
+  for (const PointResult& r : Report.Results) {
+    totals.Struck += r.Struck.has_value();
+    totals.NoEffect += r.Class == PointClass::NoEffect;
+    totals.Passed += r.Class != PointClass::NotRun && r.Class != PointClass::NoEffect &&
+                     !r.Failed() && r.Struck.has_value();
+  }
+  return totals;
+}
+
+nlohmann::ordered_json StrikeJson(const std::optional<sim::Strike>& Struck) {
+  return Struck ? nlohmann::ordered_json{{"access", Struck->Access}, {"time_ns", Struck->TimeNs}}
+                : nlohmann::ordered_json();
+}
+
 } // namespace
 
 size_t SweepReport::Failed() const {
@@ -205,16 +242,18 @@ void PrintSweep(std::ostream& Out, const SweepReport& Report) {
   }
   Out << '\n'
       << std::left << std::setw(28) << "fault kind" << std::right << std::setw(7) << "points"
-      << std::setw(9) << "returned" << std::setw(8) << "no-slot" << std::setw(6) << "stuck"
-      << std::setw(8) << "crashed" << std::setw(6) << "stray" << std::setw(12) << "failed-read"
-      << std::setw(8) << "not-run" << std::setw(7) << "failed" << '\n';
+      << std::setw(7) << "struck" << std::setw(10) << "no-effect" << std::setw(9) << "returned"
+      << std::setw(8) << "no-slot" << std::setw(6) << "stuck" << std::setw(8) << "crashed"
+      << std::setw(6) << "stray" << std::setw(12) << "failed-read" << std::setw(8) << "not-run"
+      << std::setw(7) << "failed" << '\n';
   const std::vector<KindTally> tallies = Tally(Report);
   for (const sim::FaultKind kind : Report.Kinds) {
     const KindTally& t = tallies[static_cast<size_t>(kind)];
     Out << std::left << std::setw(28) << sim::InfoOf(kind).Name << std::right << std::setw(7)
-        << t.Points << std::setw(9) << t.Returned << std::setw(8) << t.NotOffered << std::setw(6)
-        << t.Stuck << std::setw(8) << t.Crashed << std::setw(6) << t.Stray << std::setw(12)
-        << t.FailedRead << std::setw(8) << t.NotRun << std::setw(7) << t.Failed << '\n';
+        << t.Points << std::setw(7) << t.Struck << std::setw(10) << t.NoEffect << std::setw(9)
+        << t.Returned << std::setw(8) << t.NotOffered << std::setw(6) << t.Stuck << std::setw(8)
+        << t.Crashed << std::setw(6) << t.Stray << std::setw(12) << t.FailedRead << std::setw(8)
+        << t.NotRun << std::setw(7) << t.Failed << '\n';
   }
   const std::map<ReturnedKey, ReturnedRow> returned = ReturnedRows(Report);
   if (!returned.empty()) {
@@ -265,13 +304,15 @@ void PrintSweep(std::ostream& Out, const SweepReport& Report) {
         << target.What() << '\n';
   }
   const size_t run = Report.Points.size() - Report.NotRun();
+  const Totals totals = TotalsOf(Report);
   char rate[64];
   std::snprintf(rate, sizeof rate, "%.1f s, %.0f points/s", Report.Seconds,
                 Report.Seconds > 0 ? static_cast<double>(Report.Points.size()) / Report.Seconds
                                    : 0.0);
   Out << "\ntime      " << Report.Points.size() << " points (" << Report.Targets.size()
       << " reference runs) in " << rate << " with " << Report.Jobs << " jobs\n";
-  Out << run - FailedPoints(Report) << " passed, " << Report.Failed() << " failed\n";
+  Out << totals.Passed << " passed, " << totals.NoEffect << " no effect, " << Report.Failed()
+      << " failed; the fault struck in " << totals.Struck << " of the " << run << " points run\n";
 }
 
 void PrintPointList(std::ostream& Out, const SweepReport& Report, bool Host,
@@ -352,6 +393,8 @@ nlohmann::ordered_json SweepDocument(const SweepReport& Report) {
     const KindTally& t = tallies[static_cast<size_t>(kind)];
     kinds.push_back({{"kind", sim::InfoOf(kind).Name},
                      {"points", t.Points},
+                     {"struck", t.Struck},
+                     {"no_effect", t.NoEffect},
                      {"returned", t.Returned},
                      {"not_offered", t.NotOffered},
                      {"stuck", t.Stuck},
@@ -381,6 +424,7 @@ nlohmann::ordered_json SweepDocument(const SweepReport& Report) {
                       {"class", ClassName(r.Class)},
                       {"returned", TextOrNull(r.Returned)},
                       {"detail", TextOrNull(r.Detail)},
+                      {"struck", StrikeJson(r.Struck)},
                       {"bad_writes", BadWritesJson(r)}});
   }
   doc["points"] = points;
@@ -396,6 +440,7 @@ nlohmann::ordered_json SweepDocument(const SweepReport& Report) {
                         {"run", target.What()},
                         {"class", ClassName(r.Class)},
                         {"detail", TextOrNull(r.Detail)},
+                        {"struck", StrikeJson(r.Struck)},
                         {"bad_writes", BadWritesJson(r)},
                         {"reproduce", Report.Reproduce[i]}});
   }
@@ -411,7 +456,10 @@ nlohmann::ordered_json SweepDocument(const SweepReport& Report) {
   doc["stack"] = stack;
   doc["seconds"] = Report.Seconds;
   doc["jobs"] = Report.Jobs;
-  doc["passed"] = Report.Points.size() - Report.NotRun() - FailedPoints(Report);
+  const Totals totals = TotalsOf(Report);
+  doc["passed"] = totals.Passed;
+  doc["no_effect"] = totals.NoEffect;
+  doc["struck"] = totals.Struck;
   doc["failed"] = Report.Failed();
   return doc;
 }

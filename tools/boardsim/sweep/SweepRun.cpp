@@ -52,6 +52,24 @@ std::string Quoted(const std::string& Word) {
   return quoted + "'";
 }
 
+// Where the point's fault struck, and whether the run changed at all: one that made the fault-free
+// run's accesses and returned its value is no effect, one that changed without its fault
+// striking is a failure of the board's model.
+void ClassifyStrike(const sim::FaultPoint& Point, const sim::BoardConfig& Config, sim::Soc& Soc,
+                    const SweepReference& Reference, PointResult& Result) {
+  Result.Struck = sim::StruckIn(Point, Config, Soc.Bus.Strikes());
+  const bool returned =
+      Result.Class == PointClass::Returned || Result.Class == PointClass::NotOffered;
+  const sim::Trace& trace = Soc.Bus.GetTrace();
+  if (returned && trace.Count() == Reference.Accesses && trace.Digest() == Reference.Digest &&
+      Result.Returned == Reference.Returned) {
+    Result.Class = PointClass::NoEffect;
+  } else if (!Result.Struck) {
+    Result.StrikeMissing = true;
+    Result.Detail = "the run changed, yet no strike of its fault was noted";
+  }
+}
+
 } // namespace
 
 std::string SweepTarget::What() const {
@@ -85,8 +103,7 @@ SweepModule::SweepModule(const std::optional<std::string>& ImagePath,
 }
 
 PointResult SweepModule::Run(const SweepTarget& Target, const std::optional<sim::FaultPoint>& Point,
-                             const sim::ReferenceWrites* Reference,
-                             std::unique_ptr<sim::ReferenceWrites>* KeepReference,
+                             const SweepReference* Reference, SweepReference* Keep,
                              std::vector<sim::FaultPoint>* Points,
                              const std::vector<sim::FaultKind>& Kinds) const {
   sim::BoardConfig config = Target.Config;
@@ -113,12 +130,18 @@ PointResult SweepModule::Run(const SweepTarget& Target, const std::optional<sim:
   } else {
     result = RunOn(Target, config, soc);
   }
-  const std::vector<sim::Access>& trace = soc.Bus.GetTrace().Accesses();
+  soc.RunOver();
+  const sim::Trace& run = soc.Bus.GetTrace();
+  const std::vector<sim::Access>& trace = run.Accesses();
   if (Reference != nullptr) {
-    result.BadWrites = Judge(Target, *Reference, trace);
+    result.BadWrites = Judge(Target, *Reference->Writes, trace);
   }
-  if (KeepReference != nullptr) {
-    *KeepReference = std::make_unique<sim::ReferenceWrites>(trace);
+  if (Point && Reference != nullptr) {
+    ClassifyStrike(*Point, config, soc, *Reference, result);
+  }
+  if (Keep != nullptr) {
+    *Keep = {std::make_unique<sim::ReferenceWrites>(trace), run.Count(), run.Digest(),
+             result.Returned};
   }
   if (Points != nullptr) {
     *Points = sim::EnumerateFaultPoints(config, soc, Kinds);

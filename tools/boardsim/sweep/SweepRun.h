@@ -6,7 +6,8 @@
 #include "emu/PeImage.h"
 #include "sim/BoardConfig.h"
 #include "sim/FaultOutcome.h"
-#include "sim/FaultPoint.h"
+#include "sim/faults/FaultKinds.h"
+#include "sim/faults/Strikes.h"
 #include "tools/boardsim/sweep/SweepCheckpoints.h"
 #include "tools/run/SlotCall.h"
 
@@ -42,6 +43,9 @@ enum class PointClass : uint8_t {
   Stuck,      // past one of the board's budgets
   Crashed,    // a CPU fault, a null slot called, the run's process killed by a signal
   NotRun,     // the board cannot carry the fault (a HOB list the module's walk would leave)
+  // Returned as the fault-free run did, access for access: the fault changed nothing the module
+  // did or saw (a broken HOB its walk stops at before a list that holds nothing for it anyway).
+  NoEffect,
 };
 
 struct PointResult {
@@ -49,10 +53,25 @@ struct PointResult {
   std::string Returned; // the status by name, or the slot's value
   std::string Detail;   // why it did not return, or why it was not run
   std::vector<sim::BadWrite> BadWrites;
-  std::optional<uint32_t> StackUsed; // the image's: the deepest it wrote into its stack
+  std::optional<uint32_t> StackUsed{}; // the image's: the deepest it wrote into its stack
+  // Where the point's fault first changed what the board did; none where it never did.
+  std::optional<sim::Strike> Struck{};
+  // The run went otherwise than the fault-free one with no strike of its fault noted: the board
+  // model and the fault kind disagree, and the verdict cannot be trusted.
+  bool StrikeMissing = false;
   bool Failed() const {
-    return Class == PointClass::Stuck || Class == PointClass::Crashed || !BadWrites.empty();
+    return Class == PointClass::Stuck || Class == PointClass::Crashed || !BadWrites.empty() ||
+           StrikeMissing;
   }
+};
+
+// What a point's run is judged against: its target's fault-free run, its writes and what it did
+// in all (its accesses' count and digest, which a run that changed nothing has too).
+struct SweepReference {
+  std::unique_ptr<sim::ReferenceWrites> Writes;
+  uint64_t Accesses = 0;
+  uint64_t Digest = 0;
+  std::string Returned;
 };
 
 // The form that runs: the host build, or an image with its linker map beside it.
@@ -67,11 +86,11 @@ public:
   bool Host() const { return !image_; }
 
   // Runs Target once. With Point, the fault is put into the board first; with Reference, the
-  // run's writes are checked against it. With Points, the fault points of Kinds that this run
-  // reached are listed there (for a fault-free run).
+  // run is judged against it (its writes, and whether it changed anything at all). Keep gets
+  // what a point's run is judged against, and Points the fault points of Kinds that this run
+  // reached (for a fault-free run).
   PointResult Run(const SweepTarget& Target, const std::optional<sim::FaultPoint>& Point,
-                  const sim::ReferenceWrites* Reference,
-                  std::unique_ptr<sim::ReferenceWrites>* KeepReference = nullptr,
+                  const SweepReference* Reference, SweepReference* Keep = nullptr,
                   std::vector<sim::FaultPoint>* Points = nullptr,
                   const std::vector<sim::FaultKind>& Kinds = {}) const;
 
