@@ -49,6 +49,7 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
       debugger->Finish(done ? 0 : tools::ExitRunFailed);
     }
     trace.Finish(soc.Bus);
+    soc.RunOver();
     const std::vector<sim::Access>& accesses = soc.Bus.GetTrace().Accesses();
     OpReport report{HeaderOf(board, options.Run, Where.BuiltImage),
                     opened,
@@ -58,6 +59,7 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
                      options.Run.All},
                     vcd.Write(accesses, board.Config)};
     report.StackBytes = StackBytesOf(board.Config);
+    NoteStrikes(report.Header.Faults, soc);
     const auto padDetail = [&](const std::vector<PadRef>& Wanted) {
       const std::optional<uint64_t> callStart =
           call.Run.Selected ? std::optional(call.Run.SelectionEndNs) : std::nullopt;

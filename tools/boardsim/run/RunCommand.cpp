@@ -35,8 +35,10 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
     const auto debugger = AcceptGdb(gdb.get(), soc, Options);
     const ModuleRun run = RunModule(Options, soc, Where.BuiltImage, debugger.get());
     const tools::RunResult& result = run.Result;
+    soc.RunOver();
     RunReport report =
         ReportRun(HeaderOf(board, Options, Where.BuiltImage), result, soc, padsBefore);
+    NoteStrikes(report.Header.Faults, soc);
     report.StackUsed = result.StackUsed;
     report.StackBytes = StackBytesOf(board.Config);
     trace.Finish(soc.Bus);

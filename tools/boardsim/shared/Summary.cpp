@@ -1,9 +1,11 @@
 #include "tools/boardsim/shared/Summary.h"
 
 #include "common/Printable.h"
+#include "sim/faults/FaultKinds.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/run/StatusName.h"
 
+#include <algorithm>
 #include <iomanip>
 #include <ostream>
 
@@ -27,6 +29,32 @@ std::vector<PadRecord> ViewRunPads(const RunReport& Report, const sim::Soc& Soc,
                   PadsBefore, SnapshotPads(Soc.Gpio), Wanted);
 }
 
+void NoteStrikes(RunFaults& Faults, const sim::Soc& Soc) {
+  const auto struck = [&](const std::optional<sim::FaultPoint>& Point) {
+    return Point ? sim::StruckIn(*Point, Soc.Config(), Soc.Bus.Strikes()) : std::nullopt;
+  };
+  Faults.Struck.clear();
+  Faults.Accesses = Soc.Bus.AccessCount();
+  for (const sim::GivenFault& fault : Faults.FromBoard) {
+    Faults.Struck.push_back(struck(fault.Point));
+  }
+  for (const std::string& point : Faults.Points) {
+    Faults.Struck.push_back(struck(sim::ParseFaultPoint(point)));
+  }
+}
+
+std::string DescribeStrike(const std::optional<sim::Strike>& Struck, uint64_t Accesses) {
+  if (!Struck) {
+    return "did not strike";
+  }
+  if (Struck->Access >= Accesses) {
+    return "struck at " + Milliseconds(Struck->TimeNs) +
+           ", after the module's last access: it could not see it";
+  }
+  return "struck at access " + std::to_string(Struck->Access) + " (" +
+         Milliseconds(Struck->TimeNs) + ")";
+}
+
 void PrintHeader(std::ostream& Out, const RunHeader& Header) {
   Out << "board     " << tools::Printable(Header.BoardName) << " ("
       << tools::Printable(Header.BoardPath) << ")\n";
@@ -45,11 +73,25 @@ void PrintHeader(std::ostream& Out, const RunHeader& Header) {
   const std::string file = from(faults.FromBoard.size(), "the board file");
   const std::string points = from(faults.Points.size(), "--fault");
   Out << "faults    " << file << (file.empty() || points.empty() ? "" : ", ") << points << '\n';
+  // Each as given, then where it struck (once the run has been made).
+  std::vector<std::string> given;
   for (const sim::GivenFault& fault : faults.FromBoard) {
-    Out << "  " << fault.Key << ' ' << tools::Printable(fault.Value) << '\n';
+    given.push_back(fault.Key + ' ' + tools::Printable(fault.Value));
   }
   for (const std::string& point : faults.Points) {
-    Out << "  --fault " << tools::Printable(point) << '\n';
+    given.push_back("--fault " + tools::Printable(point));
+  }
+  size_t width = 0;
+  for (const std::string& line : given) {
+    width = std::max(width, line.size());
+  }
+  for (size_t i = 0; i < given.size(); ++i) {
+    Out << "  " << given[i];
+    if (i < faults.Struck.size()) {
+      Out << std::string(width - given[i].size() + 2, ' ')
+          << DescribeStrike(faults.Struck[i], faults.Accesses);
+    }
+    Out << '\n';
   }
 }
 

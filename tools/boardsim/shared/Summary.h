@@ -18,11 +18,20 @@
 namespace boardsim {
 
 // The faults a run was given, as they were given: the board file's and each --fault point as
-// typed on the command line.
+// typed on the command line; and, once the run is over, where each struck.
 struct RunFaults {
   std::vector<sim::GivenFault> FromBoard;
   std::vector<std::string> Points;
+  // The board file's, then the points', in their order above; none for one that did not strike.
+  std::vector<std::optional<sim::Strike>> Struck{};
+  uint64_t Accesses = 0; // the run's: a strike noted at or past it came after the last one
 };
+
+// Where each of Faults struck in the run that Soc made (after sim::Soc::RunOver).
+void NoteStrikes(RunFaults& Faults, const sim::Soc& Soc);
+// "struck at access 1234 (0.411 ms)", "struck at 0.432 ms, after the module's last access: it
+// could not see it", "did not strike".
+std::string DescribeStrike(const std::optional<sim::Strike>& Struck, uint64_t Accesses);
 
 // What the summaries of run and op open with: the board, the form that ran, the faults.
 struct RunHeader {

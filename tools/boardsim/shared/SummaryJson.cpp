@@ -41,6 +41,15 @@ json FaultsJson(const RunFaults& Faults) {
   for (const std::string& point : Faults.Points) {
     faults.push_back({{"source", "command-line"}, {"point", tools::Printable(point)}});
   }
+  // Where each struck: the access that could first see it (null: it struck after the last one,
+  // where the module could not) and when; null for a fault that did not strike.
+  for (size_t i = 0; i < Faults.Struck.size() && i < faults.size(); ++i) {
+    const std::optional<sim::Strike>& struck = Faults.Struck[i];
+    faults[i]["struck"] =
+        struck ? json{{"access", struck->Access < Faults.Accesses ? json(struck->Access) : json()},
+                      {"time_ns", struck->TimeNs}}
+               : json();
+  }
   return faults;
 }
 
