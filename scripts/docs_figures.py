@@ -169,7 +169,14 @@ def figures(build):
     failed_read = build.tool("op", "--board", "variant6", "ReadVoltage", "--fault",
                              "device-stops-acknowledging:0x5E@12")
     trace = build.tool("run", "--trace", "-").splitlines()
+    faulted_args = ["run", "--fault", "pad-reads-all-ones:0xFED0D130@2", "--fault", "byte-refused@6",
+                    "--fault", "timer-frozen@200000"]
+    faulted = build.tool(*faulted_args).splitlines()
+    faulted_head = [line for line in faulted if re.match(r"(faults|  |status)", line)]
     return {
+        "faulted-run": code("$ boardsim " + " ".join(faulted_args) + "\n...\n" +
+                            "\n".join(faulted_head[:faulted_head.index(next(
+                                l for l in faulted_head if l.startswith("status"))) + 1])),
         "default-run": code(default),
         "trace-head": code("\n".join(trace[1:3])),
         "default-time": summary["time"].split(" of ")[0],

@@ -15,7 +15,8 @@ struct ConversionState {
   bool Running = false;
   uint32_t ReadsLeft = 0;
   uint64_t ReadyNs = 0;
-  uint32_t Starts = 0; // conversions started so far
+  uint32_t Starts = 0;   // conversions started so far
+  uint32_t Finished = 0; // of those, the ones seen to end: the device was accessed after them
 };
 
 // What a device on the bus holds, in one shape for every model so that a board's devices save

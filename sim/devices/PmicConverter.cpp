@@ -10,6 +10,7 @@ bool PmicConverter::Settle(std::array<uint8_t, 256>& Registers) {
     return true;
   }
   state_.Running = false;
+  ++state_.Finished;
   const uint16_t reading = config_.Reading & ReadingMask;
   uint8_t& high = Registers[layout_.ResultHigh];
   high = static_cast<uint8_t>((high & ~0x03) | (reading >> 8));

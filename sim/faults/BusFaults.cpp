@@ -198,12 +198,13 @@ void ApplyVerifiedWriteNeverTakes(const FaultPoint& Point, BoardConfig& Board) {
           ("the device at " + HexAddress(Point.Where) + " refuses every write already").c_str());
 }
 
-// A converter strikes once a conversion the module started would have ended.
+// A converter strikes where the device is accessed after a conversion would have ended: where
+// the reference saw one end.
 void EnumerateConversionNeverEnds(const ReferenceRun& Run, std::vector<FaultPoint>& Points) {
   ForEachDevice(Run, [&](const I2cDeviceConfig& Device, const I2cTargetState& State) {
     const PmicLayout* layout = LayoutOf(Device);
     if (layout != nullptr && layout->Converter && !Device.Conversion.NeverFinishes &&
-        State.Conversion.Starts != 0) {
+        State.Conversion.Finished != 0) {
       Points.push_back({FaultKind::ConversionNeverEnds, Device.Address});
     }
   });

@@ -109,9 +109,18 @@ bool Before(const FaultPoint&, const RunPosition&) {
   return false;
 }
 
+// Whether Config's list carries the point's fault at all.
+bool Broken(const FaultPoint& Point, const BoardConfig& Config) {
+  if (Point.Kind == FaultKind::HobNoEndMarker) {
+    return !Terminated(Config.Hobs);
+  }
+  return Point.Where < Config.Hobs.size() && Config.Hobs[Point.Where].HobLengthOverride;
+}
+
 std::optional<Strike> StruckIn(const FaultPoint& Point, const BoardConfig& Config,
                                const StrikeLog& Log) {
-  if (!Log.HandOver() || !Walked(Config.Hobs, BrokenEntry(Point, Config))) {
+  if (!Log.HandOver() || !Broken(Point, Config) ||
+      !Walked(Config.Hobs, BrokenEntry(Point, Config))) {
     return std::nullopt;
   }
   Strike strike = *Log.HandOver();

@@ -3,9 +3,12 @@
 #include "sim/Soc.h"
 #include "sim/faults/FaultKinds.h"
 #include "tools/run/HostRun.h"
+#include "tools/run/PmicSlots.h"
+#include "tools/run/SlotCall.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -172,6 +175,75 @@ TEST(FaultPoints, EveryPunitReadOfTheReferenceIsAPoint) {
     expected.push_back({sim::FaultKind::PunitReadsAllOnes, 7, read});
   }
   EXPECT_EQ(sim::EnumerateFaultPoints(board, soc, kind), expected);
+}
+
+// Each kind notes where it struck, at or before the first access that went otherwise than in the
+// fault-free run; a fault that changed nothing still says where it struck (a HOB the walk stopped
+// at), and one that struck after the module's last access is noted past it.
+TEST(FaultPoints, EachKindStrikesNoLaterThanItsRunFirstDiffers) {
+  struct Case {
+    const char* Board;
+    const char* Slot; // null: a boot
+    const char* Fault;
+    bool Changes; // whether the run goes otherwise
+  };
+  const Case cases[] = {
+      {"default", nullptr, "byte-refused@3", true},
+      {"default", nullptr, "device-stops-acknowledging:0x34@3", true},
+      {"default", nullptr, "controller-never-enables", true},
+      {"default", nullptr, "controller-stays-active", true},
+      {"default", nullptr, "bus-stalled@3", true},
+      {"default", nullptr, "semaphore-never-granted", true},
+      {"default", nullptr, "semaphore-granted-late", true},
+      {"default", nullptr, "punit-reads-all-ones:0x07@2", true},
+      {"default", nullptr, "pad-reads-all-ones:0xFED0D130@1", true},
+      {"default", nullptr, "timer-frozen@50", true},
+      {"variant6", "ReadVoltage", "conversion-never-ends:0x5E", true},
+      {"variant6", "InitStep6", "verified-write-never-takes:0x5E", true},
+      {"hob-variant5", nullptr, "hob-descriptor-cut-short:2", true},
+      {"default", nullptr, "hob-zero-length:0", false},
+      {"default", nullptr, "byte-refused@6", false}, // the last write's byte, never looked after
+  };
+  // The run's trace, and where Point struck in it.
+  const auto run = [](sim::BoardConfig Config, const char* Slot, const sim::FaultPoint& Point,
+                      uint64_t& Accesses, std::optional<sim::Strike>& Struck) {
+    if (Slot != nullptr) {
+      tools::OpenAcpiWindowAsEntryLeavesIt(Config);
+    }
+    sim::Soc soc(Config);
+    if (Slot != nullptr) {
+      tools::CallSlotOnHost(soc.Bus, {.Hobs = Config.Hobs},
+                            tools::SlotRequest{*tools::FindSlot(Slot), {}});
+    } else {
+      tools::RunHostModule(soc.Bus, {.Hobs = Config.Hobs});
+    }
+    soc.RunOver();
+    Accesses = soc.Bus.AccessCount();
+    Struck = sim::StruckIn(Point, Config, soc.Bus.Strikes());
+    return soc.Bus.GetTrace().Accesses();
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Fault);
+    const sim::BoardConfig board =
+        sim::LoadBoardFile(std::string(BOARDINIT_BOARDS_DIR) + "/" + c.Board + ".json");
+    sim::BoardConfig faulted = board;
+    const sim::FaultPoint point = sim::ParseFaultPoint(c.Fault);
+    sim::ApplyFault(point, faulted);
+    uint64_t accesses = 0;
+    std::optional<sim::Strike> struck;
+    const auto reference = run(board, c.Slot, point, accesses, struck);
+    EXPECT_FALSE(struck.has_value()); // the fault-free run meets no fault
+    const auto trace = run(faulted, c.Slot, point, accesses, struck);
+    const auto differs =
+        std::mismatch(trace.begin(), trace.end(), reference.begin(), reference.end());
+    ASSERT_TRUE(struck.has_value());
+    EXPECT_EQ(differs.first != trace.end() || trace.size() != reference.size(), c.Changes);
+    if (c.Changes) {
+      EXPECT_LE(struck->Access, static_cast<uint64_t>(differs.first - trace.begin()));
+    } else if (point.Kind == sim::FaultKind::ByteRefused) {
+      EXPECT_EQ(struck->Access, accesses);
+    }
+  }
 }
 
 TEST(FaultOutcome, JudgesEachWriteAgainstTheReference) {

@@ -5,6 +5,7 @@ every boot and slot call), a sample in the image form, the JSON against its sche
 import json
 import pathlib
 import sys
+import tempfile
 
 import jsonschema
 import checks
@@ -20,11 +21,12 @@ def tool(*args, status=0):
     return checks.run(boardsim, *args, status=status)
 
 
-def sweep(*args):
-    doc = json.loads(tool("sweep", "--json", "--jobs", "2", *args).stdout)
+def sweep(*args, failing=False):
+    doc = json.loads(tool("sweep", "--json", "--jobs", "2", *args, status=int(failing)).stdout)
     errors = [e.message for e in validator.iter_errors(doc)]
     check(f"sweep {' '.join(args)}: valid against the schema {errors[:1]}", not errors)
-    check(f"sweep {' '.join(args)}: no point failed {doc['failures'][:1]}", doc["failed"] == 0)
+    check(f"sweep {' '.join(args)}: {'some' if failing else 'no'} point failed {doc['failures'][:1]}",
+          (doc["failed"] != 0) == failing)
     return doc
 
 
@@ -36,13 +38,21 @@ check("slot calls are targets too", any(t["run"] != "boot" for t in host["target
 tried = {k["kind"] for k in host["kinds"] if k["points"] > 0}
 check(f"every kind was tried ({len(tried)} of {len(host['kinds'])})",
       tried == {k["kind"] for k in host["kinds"]})
-check("passed and not run add up to the points",
-      host["passed"] + sum(k["not_run"] for k in host["kinds"]) ==
-      sum(k["points"] for k in host["kinds"]))
+not_run = sum(k["not_run"] for k in host["kinds"])
+check("passed, no effect and not run add up to the points",
+      host["passed"] + host["no_effect"] + not_run == sum(k["points"] for k in host["kinds"]))
+# Every point listed is one whose fault strikes where the module can see it; a fault that can change
+# nothing it sees is a HOB the walk stops at before a list that holds nothing for it anyway.
+check("every point run struck", host["struck"] == len(host["points"]) - not_run)
+no_effect = {k["kind"] for k in host["kinds"] if k["no_effect"]}
+check(f"no effect only where a broken HOB can change nothing ({sorted(no_effect)})",
+      no_effect <= {k["kind"] for k in host["kinds"] if k["kind"].startswith("hob-")})
+check("each point says where it struck", all(
+    (p["struck"] is not None) == (p["class"] != "not-run") for p in host["points"]))
 
 # Every point's outcome is in the document, and each returned value leads back to its points.
 check("every point tried has its outcome", len(host["points"]) == sum(k["points"] for k in host["kinds"]))
-returned = sum(k["returned"] + k["not_offered"] for k in host["kinds"])
+returned = sum(k["returned"] + k["not_offered"] + k["no_effect"] for k in host["kinds"])
 check("the returned rows count every point that returned",
       sum(row["points"] for row in host["returned"]) == returned)
 check("each row's first point returned that value in that run", all(
@@ -72,8 +82,35 @@ for board in ("default", "variant1-id1f-rb1"):
 # The text gives the same counts, and closes with them alone on a line.
 text = tool("sweep", "--host", "--board", "default", "--op", "GetLevel").stdout.splitlines()
 small = sweep("--host", "--board", "default", "--op", "GetLevel")
-check("the text closes with the counts",
-      text[-1] == f"{small['passed']} passed, {small['failed']} failed")
+check("the text closes with the counts", text[-1] ==
+      f"{small['passed']} passed, {small['no_effect']} no effect, {small['failed']} failed; the "
+      f"fault struck in {small['struck']} of the {len(small['points'])} points run")
+
+# A --fault adds to the faults of the board file: both strike, and the sweep gives one verdict
+# however its points are run (from checkpoints of a reference where the file's faults already
+# struck, from reset, in the host form), on boards that carry faults and tight budgets of their own.
+own_dir = pathlib.Path(tempfile.mkdtemp(prefix="boardsim-own-"))
+own_boards = {  # name: the built-in board it starts from, what it adds, whether points get stuck
+    "own-abort": ("default", {"faults": {"i2c_abort_on_byte": 5}}, False),
+    "own-freeze": ("default", {"faults": {"pm_timer_frozen_from_read": 200}}, False),
+    "own-stop": ("variant6", {"faults": {"i2c_stops_acknowledging":
+                                         [{"address": "0x5E", "from_transfer": 9}]},
+                              "time_budget_ms": 1000}, False),
+    "own-budget": ("flaky-pads", {"access_budget": 101900}, True),
+}
+for name, (base, extra, stuck) in own_boards.items():
+    board = json.loads((pathlib.Path(boards_dir) / f"{base}.json").read_text())
+    board.setdefault("faults", {}).update(extra.get("faults", {}))
+    board.update({k: v for k, v in extra.items() if k != "faults"}, name=name)
+    (own_dir / f"{name}.json").write_text(json.dumps(board))
+    path = str(own_dir / f"{name}.json")
+    checkpoints = sweep("--board", path, "--sample", image_sample, failing=stuck)
+    from_reset = sweep("--board", path, "--sample", image_sample, "--from-reset", failing=stuck)
+    on_host = sweep("--board", path, "--sample", image_sample, "--host", failing=stuck)
+    check(f"{name}: from checkpoints as from reset", untimed(checkpoints) == untimed(from_reset))
+    check(f"{name}: the host form gives the same points, classes and strikes",
+          [(p["fault"], p["class"], p["returned"], p["struck"]) for p in checkpoints["points"]] ==
+          [(p["fault"], p["class"], p["returned"], p["struck"]) for p in on_host["points"]])
 
 # --list-points: a target's points, one a line after its command, each taken by --fault.
 listed = tool("sweep", "--host", "--list-points", "--board", "variant6", "--op", "ReadVoltage",

@@ -57,7 +57,12 @@ std::string Quoted(const std::string& Word) {
 // striking is a failure of the board's model.
 void ClassifyStrike(const sim::FaultPoint& Point, const sim::BoardConfig& Config, sim::Soc& Soc,
                     const SweepReference& Reference, PointResult& Result) {
+  // A strike after the module's last access (the bus finishing a byte it no longer looked at) is
+  // none the module could have seen.
   Result.Struck = sim::StruckIn(Point, Config, Soc.Bus.Strikes());
+  if (Result.Struck && Result.Struck->Access >= Soc.Bus.AccessCount()) {
+    Result.Struck.reset();
+  }
   const bool returned =
       Result.Class == PointClass::Returned || Result.Class == PointClass::NotOffered;
   const sim::Trace& trace = Soc.Bus.GetTrace();
