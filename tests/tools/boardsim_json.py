@@ -2,6 +2,7 @@
 """boardsim --json against its schema, and decode of saved traces against run's own views."""
 import json
 import pathlib
+import re
 import shutil
 import subprocess
 import sys
@@ -83,9 +84,13 @@ for board in sorted(pathlib.Path(boards_dir).glob("*.json")):
     check(f"{board.stem}: decode shows run's text views",
           tool("decode", str(trace)).stdout.endswith(text[text.index("\npmic "):]))
 
-# A faulted run names every fault it was given, the board file's and each --fault, as given.
-faulted = document("run", "--host", "--json", "--board", "flaky-pads", "--fault", "bus-stalled@2")
-check("a faulted run names its faults as given", faulted["faults"] == [
+# A faulted run names every fault it was given, the board file's and each --fault, as given, and
+# where each struck: the pads at their first read, which the trace shows reading all ones; a stall
+# of a bus on which no byte ever moves (nothing answers its address on this board) never strikes.
+faulted = document("run", "--host", "--json", "--board", "flaky-pads", "--fault", "bus-stalled@2",
+                   "--trace", str(trace))
+check("a faulted run names its faults as given", [
+    {k: v for k, v in f.items() if k != "struck"} for f in faulted["faults"]] == [
     {"source": "board-file", "key": "faults.pad_reads_all_ones",
      "value": {"address": "0xFED0C5D8", "reads": 1}},
     {"source": "board-file", "key": "faults.pad_reads_all_ones",
@@ -93,11 +98,18 @@ check("a faulted run names its faults as given", faulted["faults"] == [
     {"source": "board-file", "key": "faults.pad_reads_all_ones",
      "value": {"address": "0xFED0E1D8", "reads": 3}},
     {"source": "command-line", "point": "bus-stalled@2"}])
+records = [line.split() for line in trace.read_text().splitlines() if not line.startswith("#")]
+check("... each pad fault struck at the first read of its register, which found all ones", all(
+    records[f["struck"]["access"]][2:] == ["R", "32", f["value"]["address"], "0xFFFFFFFF"]
+    and not any(r[2:4] == ["R", "32"] and r[4] == f["value"]["address"]
+                for r in records[:f["struck"]["access"]])
+    for f in faulted["faults"][:3]))
+check("... and the stall did not strike", faulted["faults"][3]["struck"] is None)
 text = tool("run", "--host", "--board", "flaky-pads", "--fault", "bus-stalled@2").stdout
 check("... and so does its text, before the status",
       '\nfaults    3 from the board file, 1 from --fault\n'
-      '  faults.pad_reads_all_ones {"address":"0xFED0C5D8","reads":1}\n' in text
-      and text.index("\n  --fault bus-stalled@2\nstatus ") > 0)
+      '  faults.pad_reads_all_ones {"address":"0xFED0C5D8","reads":1}  struck at access ' in text
+      and re.search(r"\n  --fault bus-stalled@2 +did not strike\nstatus ", text) is not None)
 plain = document("run", "--host", "--json")
 check("a run without faults says so", plain["faults"] == [])
 check("the board's description is in the document", plain["board"]["description"] ==
