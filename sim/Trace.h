@@ -132,13 +132,11 @@ public:
     access.Value = Value;
     access.Eip = site_;
     // Every access, kept or not, goes into the digest: two runs whose counts and digests agree
-    // made the same accesses (to a 64-bit hash's chance), whatever either kept.
-    // The operation and width ride in the time's top bits, which no run reaches (2^54 ns is
-    // 208 days of virtual time).
-    digest_ =
-        (digest_ ^ TimeNs ^ uint64_t{static_cast<uint8_t>(Op)} << 62 ^ uint64_t{Width} << 54) *
-        DigestMultiplier;
-    digest_ = (digest_ ^ (uint64_t{Address} << 32 | Value)) * DigestMultiplier;
+    // made the same accesses (to a 64-bit hash's chance), whatever either kept. The time needs no
+    // place of its own: the clock moves by a fixed cost per kind of access, so the same accesses
+    // come at the same times. The operation and width are added after the mix.
+    digest_ = (digest_ ^ (uint64_t{Address} << 32 | Value)) * DigestMultiplier +
+              (static_cast<unsigned>(Op) << 8 | Width);
     if ((keep_ == TraceKeep::Everything || !Derived) &&
         (keep_ != TraceKeep::Changes || Changed(access))) {
       if (kept_.size() == kept_.capacity()) [[unlikely]] {
@@ -153,7 +151,7 @@ public:
 
   // Every access recorded, kept or not.
   uint64_t Count() const { return count_; }
-  // A hash of every access recorded (time, operation, width, address, value), kept or not: a
+  // A hash of every access recorded (operation, width, address, value), kept or not: a
   // faulted run whose count and digest are those of its fault-free run changed nothing the module
   // did or saw.
   uint64_t Digest() const { return digest_; }

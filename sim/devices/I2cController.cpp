@@ -67,10 +67,29 @@ void I2cController::MoveBus(uint64_t NowNs, bool IgnoreTime) {
     const StrikeLog::BusStep step(strikes_, end);
     MoveByte(done);
   }
+  if (!state_.StallNoted && state_.Enabled && !state_.Transmit.empty()) {
+    NoteStall(NowNs, IgnoreTime); // a stall holds the bus: noted once it holds a byte back
+  }
+}
+
+void I2cController::NoteActive() {
+  if (!state_.Open && state_.Transmit.empty()) {
+    Struck({FaultKind::ControllerStaysActive}, clock_.NowNs());
+    state_.ActiveNoted = true;
+  }
+}
+
+void I2cController::NoteSeen() {
+  state_.MovedUnseen = false;
+  state_.BytesSeen = state_.Bytes;
+  for (const auto& [address, target] : targets_) {
+    target->Seen();
+  }
 }
 
 void I2cController::NoteStall(uint64_t NowNs, bool IgnoreTime) {
   if (strikes_ == nullptr) {
+    state_.StallNoted = true;
     return;
   }
   const Command& held = state_.Transmit.front();
@@ -80,6 +99,7 @@ void I2cController::NoteStall(uint64_t NowNs, bool IgnoreTime) {
   if (const uint64_t end = AddNs(start, step); IgnoreTime || end <= NowNs) {
     // A whole stalled bus (no byte ever moves) is the stall from the first byte.
     strikes_->Mark({FaultKind::BusStalled, 0, config_.Stalled ? 1 : config_.StallFromByte}, end);
+    state_.StallNoted = true;
   }
 }
 
@@ -102,7 +122,7 @@ void I2cController::AddressPhase(Command& C) {
   if (I2cTarget* previous = Current(); previous != nullptr && C.Target != state_.OpenTarget) {
     previous->Stop();
   }
-  ++state_.AddressPhases;
+  state_.MovedUnseen = true;
   state_.Open = true;
   state_.OpenRead = read;
   state_.OpenTarget = C.Target;
@@ -115,6 +135,7 @@ void I2cController::AddressPhase(Command& C) {
 
 void I2cController::MoveByte(const Command& C) {
   ++state_.Bytes;
+  state_.MovedUnseen = true;
   if (std::find(config_.AbortOnBytes.begin(), config_.AbortOnBytes.end(), state_.Bytes) !=
       config_.AbortOnBytes.end()) {
     Struck({FaultKind::ByteRefused, 0, static_cast<uint32_t>(state_.Bytes)}, state_.BusFreeNs);
@@ -195,12 +216,8 @@ uint32_t I2cController::StatusValue() const {
 uint32_t I2cController::Read(uint32_t Offset, unsigned Width) {
   CatchUp(clock_.NowNs());
   // What the bus has done so far is what a read can show.
-  state_.BytesSeen = state_.Bytes;
-  if (state_.AddressPhasesSeen != state_.AddressPhases) {
-    state_.AddressPhasesSeen = state_.AddressPhases;
-    for (const auto& [address, target] : targets_) {
-      target->Seen();
-    }
+  if (state_.MovedUnseen) [[unlikely]] {
+    NoteSeen();
   }
   // Each EnableStatus read made while a change is still on its way shows the old state.
   if (Offset == EnableStatus && state_.EnablePending && state_.EnableReadsLeft != 0) {
@@ -226,8 +243,8 @@ uint32_t I2cController::Read(uint32_t Offset, unsigned Width) {
   case TransmitAbortSource:
     return state_.AbortSource;
   case Status:
-    if (config_.StaysActive && !state_.Open && state_.Transmit.empty()) {
-      Struck({FaultKind::ControllerStaysActive}, clock_.NowNs());
+    if (config_.StaysActive && !state_.ActiveNoted) [[unlikely]] {
+      NoteActive();
     }
     return StatusValue();
   case i2creg::TransmitFifoLevel:

@@ -84,10 +84,14 @@ public:
     uint32_t OpenTarget = 0;
     uint64_t BusFreeNs = 0;
     uint64_t Bytes = 0;
-    uint64_t AddressPhases = 0;
-    // As of the module's last read of a register: what it could have seen of the bus.
+    // As of the module's last read of a register: what it could have seen of the bus (the bus
+    // moved since when MovedUnseen).
     uint64_t BytesSeen = 0;
-    uint64_t AddressPhasesSeen = 0;
+    bool MovedUnseen = false;
+    // A fault that holds on once it struck is noted once: a wait polls the controller millions of
+    // times.
+    bool StallNoted = false;
+    bool ActiveNoted = false;
   };
 
   // Strikes: where its faults (and its devices') are noted; none in a test that does not ask.
@@ -121,16 +125,21 @@ public:
 private:
   // Nothing can be due while no change of enable is on its way and no byte can move: a wait
   // polling the status of a stalled or idle bus reads it millions of times.
+  // Nor while a stall holds the bus, once that has been noted.
   void CatchUp(uint64_t NowNs, bool IgnoreTime = false) {
-    if (state_.EnablePending || BusCanMove()) {
+    if (state_.EnablePending ||
+        (state_.Enabled && !state_.Transmit.empty() && (!state_.StallNoted || BusCanMove()))) {
       MoveBus(NowNs, IgnoreTime);
-    } else if (state_.Enabled && !state_.Transmit.empty()) {
-      NoteStall(NowNs, IgnoreTime); // a stall holds the bus: noted once it holds a byte back
     }
   }
   // The bus stopped before a queued command's first step (its address phase, or its byte) could
   // end: that is where the stall strikes, the first time the module could see the difference.
   void NoteStall(uint64_t NowNs, bool IgnoreTime);
+  // A read after the bus moved: what it moved may show from here. Out of the way of the reads a
+  // wait makes, as is the next.
+  [[gnu::noinline, gnu::cold]] void NoteSeen();
+  // A status read that shows activity a sound controller would not.
+  [[gnu::noinline, gnu::cold]] void NoteActive();
   // Bus events are worked out when the module next touches the controller: each is noted at the
   // bus time it happened.
   void Struck(const FaultPoint& Fault, uint64_t AtNs) {

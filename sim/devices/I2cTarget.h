@@ -17,6 +17,7 @@ struct ConversionState {
   uint64_t ReadyNs = 0;
   uint32_t Starts = 0;   // conversions started so far
   uint32_t Finished = 0; // of those, the ones seen to end: the device was accessed after them
+  bool Held = false;     // one held running past its end by the fault, noted once
 };
 
 // What a device on the bus holds, in one shape for every model so that a board's devices save

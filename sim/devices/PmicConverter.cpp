@@ -7,7 +7,9 @@ bool PmicConverter::Settle(std::array<uint8_t, 256>& Registers) {
     return false;
   }
   if (config_.NeverFinishes) {
-    return true;
+    const bool first = !state_.Held;
+    state_.Held = true;
+    return first;
   }
   state_.Running = false;
   ++state_.Finished;

@@ -40,7 +40,7 @@ public:
   // The register device calls Settle before every access, so that a conversion that has run its
   // course shows its result to whatever is read next; Written after it stored a write to
   // Control; ReadControl for what a read of Control gives, from the bits stored there.
-  // Settle answers true when a conversion that would be over by now runs on for ever (the
+  // Settle answers true, once, when a conversion that would be over by now runs on for ever (the
   // fault): where the converter first answers otherwise than a sound one.
   bool Settle(std::array<uint8_t, 256>& Registers);
   void Written(uint8_t Value);

@@ -22,10 +22,12 @@ void Punit::Update(uint64_t NowNs) {
     return;
   }
   // From here a sound P-Unit would have granted: a grant held back is the fault striking.
-  if (config_.NeverGrants) {
-    Struck({FaultKind::SemaphoreNeverGranted});
-  } else if (NowNs < state_.GrantAtNs) {
-    Struck({FaultKind::SemaphoreGrantedLate});
+  if (config_.NeverGrants || NowNs < state_.GrantAtNs) {
+    if (!state_.GrantHeldNoted) {
+      Struck({config_.NeverGrants ? FaultKind::SemaphoreNeverGranted
+                                  : FaultKind::SemaphoreGrantedLate});
+      state_.GrantHeldNoted = true;
+    }
   } else {
     state_.Semaphore = (state_.Semaphore | SemaphoreGrant) & ~SemaphoreRequest;
     ++state_.Grants;

@@ -27,6 +27,7 @@ public:
     uint32_t Semaphore = 0;
     uint64_t GrantAtNs = 0;
     uint64_t SoundGrantAtNs = 0; // when a P-Unit without the late grant would have granted
+    bool GrantHeldNoted = false; // its grant fault, noted once: the module polls for the grant
     uint64_t Grants = 0;
     std::map<uint32_t, uint32_t> Registers;
     std::map<uint32_t, uint32_t> Reads; // sideband reads so far, by register
