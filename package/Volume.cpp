@@ -166,12 +166,12 @@ bool LooksLikeVolume(std::span<const uint8_t> Data) {
   return Data.size() >= SignatureAt + 4 && Get32(Data, SignatureAt) == VolumeSignature;
 }
 
-ParsedVolume ParseVolume(std::span<const uint8_t> Data) {
+namespace {
+
+// The fixed header, checked against its length, checksum, revision and file system.
+ParsedVolume ReadVolumeHeader(std::span<const uint8_t> Data) {
   const Reader in(Data);
   ParsedVolume fv;
-  if (!LooksLikeVolume(Data)) {
-    throw FormatError("not a firmware volume: no _FVH signature");
-  }
   in.Need(0, MinHeaderSize, "volume header");
   fv.FileSystem = Guid::FromBytes(in.Slice(FileSystemAt, 16, "volume header").first<16>());
   fv.Length = in.U64(LengthAt, "volume header");
@@ -203,9 +203,15 @@ ParsedVolume ParseVolume(std::span<const uint8_t> Data) {
   if ((fv.Attributes & VolumeErasePolarity) == 0) {
     throw FormatError("volume of erase polarity 0; only erase polarity 1 is read");
   }
+  return fv;
+}
+
+// The block map, which must end inside the header and cover the whole volume.
+void ReadBlockMap(std::span<const uint8_t> Data, ParsedVolume& Fv) {
+  const Reader in(Data);
   uint64_t mapped = 0;
   for (size_t at = BlockMapAt;; at += 8) {
-    if (at + 8 > fv.HeaderLength) {
+    if (at + 8 > Fv.HeaderLength) {
       throw FormatError("volume block map has no terminating entry inside the header");
     }
     const BlockMapEntry entry{in.U32(at, "block map"), in.U32(at + 4, "block map")};
@@ -214,48 +220,59 @@ ParsedVolume ParseVolume(std::span<const uint8_t> Data) {
     }
     if (entry.NumBlocks == 0 || entry.Length == 0) {
       // A reader that stops at the first zero would take the map to end here.
-      throw FormatError("volume block map entry " + std::to_string(fv.BlockMap.size()) + " is " +
+      throw FormatError("volume block map entry " + std::to_string(Fv.BlockMap.size()) + " is " +
                         std::to_string(entry.NumBlocks) + " blocks of " + Hex(entry.Length) +
                         " bytes");
     }
     mapped += uint64_t{entry.NumBlocks} * entry.Length;
-    fv.BlockMap.push_back(entry);
+    Fv.BlockMap.push_back(entry);
   }
-  if (mapped != fv.Length) {
+  if (mapped != Fv.Length) {
     throw FormatError("volume block map covers " + std::to_string(mapped) + " bytes of " +
-                      std::to_string(fv.Length));
+                      std::to_string(Fv.Length));
   }
+}
 
-  const auto volume = Data.first(fv.Length);
-  uint64_t at = fv.HeaderLength;
-  if (fv.ExtHeaderOffset != 0) {
-    at = ReadExtendedHeader(volume, fv);
-  }
-  const uint64_t volumeAlignment = ClaimedAlignment(fv.Attributes);
+// The files from At on, each at its alignment with nothing but erased bytes between them, then
+// free space that is erased throughout.
+void ReadFiles(std::span<const uint8_t> Volume, uint64_t At, ParsedVolume& Fv) {
+  const uint64_t volumeAlignment = ClaimedAlignment(Fv.Attributes);
   for (;;) {
-    const uint64_t next = std::min<uint64_t>(AlignUp(at, FileAlignment), fv.Length);
-    if (!AllErased(volume.subspan(at, next - at))) {
-      throw FormatError("non-erased bytes between files at " + Hex(at));
+    const uint64_t next = std::min<uint64_t>(AlignUp(At, FileAlignment), Fv.Length);
+    if (!AllErased(Volume.subspan(At, next - At))) {
+      throw FormatError("non-erased bytes between files at " + Hex(At));
     }
-    at = next;
-    const uint64_t left = fv.Length - at;
-    if (left < FileHeaderSize || AllErased(volume.subspan(at, FileHeaderSize))) {
+    At = next;
+    const uint64_t left = Fv.Length - At;
+    if (left < FileHeaderSize || AllErased(Volume.subspan(At, FileHeaderSize))) {
       break;
     }
     try {
-      fv.Files.push_back({static_cast<uint32_t>(at), ParseVolumeFile(volume.subspan(at))});
-      CheckFileInVolume(volume, fv.Files.back(), volumeAlignment);
+      Fv.Files.push_back({static_cast<uint32_t>(At), ParseVolumeFile(Volume.subspan(At))});
+      CheckFileInVolume(Volume, Fv.Files.back(), volumeAlignment);
     } catch (const FormatError& error) {
-      throw FormatError("volume offset " + Hex(at) + ": " + error.what());
+      throw FormatError("volume offset " + Hex(At) + ": " + error.what());
     }
-    at += fv.Files.back().File.Size;
+    At += Fv.Files.back().File.Size;
   }
-  fv.FreeSpaceOffset = at;
-  for (uint64_t byte = at; byte < fv.Length; ++byte) {
-    if (volume[byte] != ErasedByte) {
-      throw FormatError("volume free space from " + Hex(at) + " holds data at " + Hex(byte));
+  Fv.FreeSpaceOffset = At;
+  for (uint64_t byte = At; byte < Fv.Length; ++byte) {
+    if (Volume[byte] != ErasedByte) {
+      throw FormatError("volume free space from " + Hex(At) + " holds data at " + Hex(byte));
     }
   }
+}
+
+} // namespace
+
+ParsedVolume ParseVolume(std::span<const uint8_t> Data) {
+  if (!LooksLikeVolume(Data)) {
+    throw FormatError("not a firmware volume: no _FVH signature");
+  }
+  ParsedVolume fv = ReadVolumeHeader(Data);
+  ReadBlockMap(Data, fv);
+  const auto volume = Data.first(fv.Length);
+  ReadFiles(volume, fv.ExtHeaderOffset != 0 ? ReadExtendedHeader(volume, fv) : fv.HeaderLength, fv);
   return fv;
 }
 

@@ -1,6 +1,7 @@
 #include "sim/BoardFile.h"
 
 #include "sim/BoardFileReader.h"
+#include "sim/devices/GpioPads.h"
 
 #include <filesystem>
 #include <fstream>
@@ -97,7 +98,7 @@ void ReadFaults(const BoardFileReader& R, const BoardJson& Faults, BoardConfig& 
   for (const auto& [address, reads] :
        R.KeyPairs(Faults, "pad_reads_all_ones", "a pad fault", "address", "reads")) {
     const uint64_t at = R.Integer(*address, "address", 0xFFFFFFFF);
-    if (at < 0xFED0C000 || at >= 0xFED0F000 || at % 4 != 0) {
+    if (at < GpioBlockBase || at - GpioBlockBase >= GpioBlockSize || at % 4 != 0) {
       R.Fail(*address, "address must be a 32-bit register of the pad block "
                        "(0xFED0C000-0xFED0EFFC)");
     }

@@ -46,6 +46,27 @@ std::array<uint8_t, 16> ParseGuid(const BoardFileReader& R, const BoardJson& V) 
   return name;
 }
 
+// A length written on purpose and a list without its end are the malformed lists a board gives as
+// faults: each is noted as the fault point closest to it (all of them strike where the module's
+// walk reaches the HOB).
+void ReadHobFaults(const BoardFileReader& R, const BoardJson& Hob, HobEntry& Entry,
+                   BoardConfig& Config) {
+  const std::string at = "hobs[" + std::to_string(Config.Hobs.size()) + "]";
+  if (const BoardJson* length = FindMember(Hob, "hob_length")) {
+    Entry.HobLengthOverride = static_cast<uint16_t>(R.Integer(*length, "hob_length", 0xFFFF));
+    const FaultKind kind =
+        *Entry.HobLengthOverride == 0                  ? FaultKind::HobZeroLength
+        : *Entry.HobLengthOverride < HobHeaderBytes    ? FaultKind::HobLengthBelowHeader
+        : Entry.What == HobEntry::Kind::PmicDescriptor ? FaultKind::HobDescriptorCutShort
+                                                       : FaultKind::HobLengthPastEnd;
+    Config.GivenFaults.push_back({at + ".hob_length", length->dump(),
+                                  FaultPoint{kind, static_cast<uint32_t>(Config.Hobs.size())}});
+  }
+  if (Entry.What == HobEntry::Kind::NoEndMarker) {
+    Config.GivenFaults.push_back({at, Hob.dump(), FaultPoint{FaultKind::HobNoEndMarker}});
+  }
+}
+
 } // namespace
 
 void ReadHobs(const BoardFileReader& R, const BoardJson& V, BoardConfig& Config) {
@@ -102,22 +123,7 @@ void ReadHobs(const BoardFileReader& R, const BoardJson& V, BoardConfig& Config)
     if (const BoardJson* length = FindMember(hob, "data_length")) {
       entry.DataLength = static_cast<uint32_t>(R.Integer(*length, "data_length", 0x8000));
     }
-    // A length written on purpose and a list without its end are the malformed lists a board
-    // gives as faults.
-    const std::string at = "hobs[" + std::to_string(Config.Hobs.size()) + "]";
-    if (const BoardJson* length = FindMember(hob, "hob_length")) {
-      entry.HobLengthOverride = static_cast<uint16_t>(R.Integer(*length, "hob_length", 0xFFFF));
-      const FaultKind kind =
-          *entry.HobLengthOverride == 0                  ? FaultKind::HobZeroLength
-          : *entry.HobLengthOverride < HobHeaderBytes    ? FaultKind::HobLengthBelowHeader
-          : entry.What == HobEntry::Kind::PmicDescriptor ? FaultKind::HobDescriptorCutShort
-                                                         : FaultKind::HobLengthPastEnd;
-      Config.GivenFaults.push_back({at + ".hob_length", length->dump(),
-                                    FaultPoint{kind, static_cast<uint32_t>(Config.Hobs.size())}});
-    }
-    if (entry.What == HobEntry::Kind::NoEndMarker) {
-      Config.GivenFaults.push_back({at, hob.dump(), FaultPoint{FaultKind::HobNoEndMarker}});
-    }
+    ReadHobFaults(R, hob, entry, Config);
     Config.Hobs.push_back(entry);
   }
   // The host layout is the larger: its descriptor slots are twice as wide.

@@ -38,105 +38,125 @@ void Write(Output& Out, const std::vector<uint8_t>& Bytes) {
   }
 }
 
+// What the command line asks for, as typed.
+struct Request {
+  std::string Pe, Guid, Name, Depex = "always", Code = "te", Base = DefaultVolumeBase,
+                              Size = "0x10000", Version;
+  uint16_t BuildNumber = 0;
+  Output Te{{}, "TE image", {}}, Ffs{{}, "FFS file", {}}, Fv{{}, "volume", {}},
+      DepexFile{{}, "dependency expression", {}};
+  std::vector<Output*> Outputs() { return {&Te, &Ffs, &Fv, &DepexFile}; }
+};
+
+void AddOptions(CLI::App& App, Request& R) {
+  App.add_option("--pe", R.Pe, "the module's PE32 image")->required();
+  App.add_option("--guid", R.Guid, "the FFS file's name")->required();
+  App.add_option("--name", R.Name, "the user-interface name (printable ASCII)")->required();
+  App.add_option("--depex", R.Depex, "always, or after-memory (the permanent-memory PPI)")
+      ->check(CLI::IsMember({"always", "after-memory"}));
+  App.add_option("--code", R.Code, "te or pe32: the form of the code section")
+      ->check(CLI::IsMember({"te", "pe32"}));
+  App.add_option("--fv-base", R.Base,
+                 std::string("address of the volume's first byte; the module runs there "
+                             "(default ") +
+                     DefaultVolumeBase + ", RAM free in the image runner)");
+  App.add_option("--fv-size", R.Size, "volume size in bytes, a multiple of 4096 (default 0x10000)");
+  App.add_option("--module-version", R.Version,
+                 "the version section's text, printable ASCII (no version section without it)");
+  App.add_option("--build-number", R.BuildNumber, "the version section's build number (0-65535)")
+      ->needs("--module-version");
+  App.add_option("--te", R.Te.Path, "write the TE image here");
+  App.add_option("--ffs", R.Ffs.Path, "write the FFS file here");
+  App.add_option("--fv", R.Fv.Path, "write the volume here");
+  App.add_option("--depex-file", R.DepexFile.Path, "write the dependency expression alone here");
+  App.footer("Numbers are decimal, or hex behind 0x. Exit status: 0 done; 2 bad input; 3 an "
+             "output could not be written.");
+}
+
+// The file's name, its user-interface name and its version section, refused with a reason.
+package::PeimSpec CheckedPeim(const Request& R) {
+  using package::tool::Refuse;
+  const std::optional<package::Guid> fileName = package::Guid::Parse(R.Guid);
+  if (!fileName) {
+    Refuse("--guid " + tools::Printable(R.Guid) + " is not a GUID (8-4-4-4-12 hex digits)");
+  }
+  try {
+    package::UserInterfaceData(R.Name);
+  } catch (const package::FormatError& error) {
+    Refuse(std::string("--name: ") + error.what());
+  }
+  std::optional<package::ModuleVersion> moduleVersion;
+  if (!R.Version.empty()) {
+    moduleVersion = package::ModuleVersion{R.BuildNumber, R.Version};
+    try {
+      package::VersionData(*moduleVersion);
+    } catch (const package::FormatError& error) {
+      Refuse(std::string("--module-version: ") + error.what());
+    }
+  }
+  return {*fileName, R.Name,
+          R.Depex == "always" ? package::DepexAlways()
+                              : package::DepexAfterPpi(package::PermanentMemoryInstalledPpi),
+          R.Code == "te" ? package::CodeForm::Te : package::CodeForm::Pe32, moduleVersion};
+}
+
+// The volume's size and the address it runs at, refused with a reason.
+std::pair<package::VolumeSpec, uint32_t> CheckedVolume(const Request& R) {
+  using package::tool::Refuse;
+  const package::VolumeSpec volume{
+      .Size = package::tool::NumberOption(R.Size, "--fv-size", AddressMax)};
+  if (volume.Size % volume.BlockSize != 0 || volume.Size < package::VolumeHeaderSize) {
+    Refuse("--fv-size " + R.Size + " is not a whole number of " + std::to_string(volume.BlockSize) +
+           "-byte blocks");
+  }
+  const auto base =
+      static_cast<uint32_t>(package::tool::NumberOption(R.Base, "--fv-base", AddressMax));
+  try {
+    package::CheckVolumeAddress(base, volume.Size, volume.Attributes);
+  } catch (const package::FormatError& error) {
+    Refuse("--fv-base " + R.Base + ": " + error.what());
+  }
+  return {volume, base};
+}
+
+void Package(Request& R) {
+  std::vector<files::NamedFile> outputs;
+  for (const Output* out : R.Outputs()) {
+    if (!out->Path.empty()) {
+      outputs.push_back({out->Path, out->What});
+    }
+  }
+  files::RefuseSharedFiles({{R.Pe, "PE32 image"}}, outputs);
+  const package::PeimSpec wanted = CheckedPeim(R);
+  const auto [volume, volumeBase] = CheckedVolume(R);
+  for (Output* out : R.Outputs()) {
+    if (!out->Path.empty()) {
+      out->File = std::make_unique<files::OutputFile>(out->Path, out->What);
+    }
+  }
+  const std::vector<uint8_t> image =
+      package::tool::ReadInputFile(R.Pe, package::MaxImageSize, "a module's image");
+  std::vector<uint8_t> teImage, ffsFile, fvImage;
+  try {
+    const package::FileSpec file = package::PeimFile(wanted, image);
+    teImage = package::ConvertPeToTe(image);
+    ffsFile = package::BuildFile(file);
+    fvImage = package::BuildVolumeInPlace({&file, 1}, volume, volumeBase);
+    package::ParseVolume(fvImage); // what we ship must read back
+  } catch (const package::FormatError& error) {
+    package::tool::Refuse(tools::Printable(R.Pe) + ": " + error.what());
+  }
+  Write(R.Te, teImage);
+  Write(R.Ffs, ffsFile);
+  Write(R.Fv, fvImage);
+  Write(R.DepexFile, wanted.Depex);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"Derives the TE image, the FFS file and a firmware volume from a module's PE32"};
-  std::string pe, guid, name, depex = "always", code = "te", base = DefaultVolumeBase,
-                              size = "0x10000";
-  std::string version;
-  uint16_t buildNumber = 0;
-  Output te{{}, "TE image", {}}, ffs{{}, "FFS file", {}}, fv{{}, "volume", {}},
-      depexFile{{}, "dependency expression", {}};
-  app.add_option("--pe", pe, "the module's PE32 image")->required();
-  app.add_option("--guid", guid, "the FFS file's name")->required();
-  app.add_option("--name", name, "the user-interface name (printable ASCII)")->required();
-  app.add_option("--depex", depex, "always, or after-memory (the permanent-memory PPI)")
-      ->check(CLI::IsMember({"always", "after-memory"}));
-  app.add_option("--code", code, "te or pe32: the form of the code section")
-      ->check(CLI::IsMember({"te", "pe32"}));
-  app.add_option("--fv-base", base,
-                 std::string("address of the volume's first byte; the module runs there "
-                             "(default ") +
-                     DefaultVolumeBase + ", RAM free in the image runner)");
-  app.add_option("--fv-size", size, "volume size in bytes, a multiple of 4096 (default 0x10000)");
-  app.add_option("--module-version", version,
-                 "the version section's text, printable ASCII (no version section without it)");
-  app.add_option("--build-number", buildNumber, "the version section's build number (0-65535)")
-      ->needs("--module-version");
-  app.add_option("--te", te.Path, "write the TE image here");
-  app.add_option("--ffs", ffs.Path, "write the FFS file here");
-  app.add_option("--fv", fv.Path, "write the volume here");
-  app.add_option("--depex-file", depexFile.Path, "write the dependency expression alone here");
-  app.footer("Numbers are decimal, or hex behind 0x. Exit status: 0 done; 2 bad input; 3 an "
-             "output could not be written.");
-
-  return package::tool::RunTool(app, argc, argv, [&] {
-    using package::tool::Refuse;
-    std::vector<files::NamedFile> outputs;
-    for (const Output* out : {&te, &ffs, &fv, &depexFile}) {
-      if (!out->Path.empty()) {
-        outputs.push_back({out->Path, out->What});
-      }
-    }
-    files::RefuseSharedFiles({{pe, "PE32 image"}}, outputs);
-    const std::optional<package::Guid> fileName = package::Guid::Parse(guid);
-    if (!fileName) {
-      Refuse("--guid " + tools::Printable(guid) + " is not a GUID (8-4-4-4-12 hex digits)");
-    }
-    try {
-      package::UserInterfaceData(name);
-    } catch (const package::FormatError& error) {
-      Refuse(std::string("--name: ") + error.what());
-    }
-    std::optional<package::ModuleVersion> moduleVersion;
-    if (!version.empty()) {
-      moduleVersion = package::ModuleVersion{buildNumber, version};
-      try {
-        package::VersionData(*moduleVersion);
-      } catch (const package::FormatError& error) {
-        Refuse(std::string("--module-version: ") + error.what());
-      }
-    }
-    const package::VolumeSpec volume{
-        .Size = package::tool::NumberOption(size, "--fv-size", AddressMax)};
-    if (volume.Size % volume.BlockSize != 0 || volume.Size < package::VolumeHeaderSize) {
-      Refuse("--fv-size " + size + " is not a whole number of " + std::to_string(volume.BlockSize) +
-             "-byte blocks");
-    }
-    const auto volumeBase =
-        static_cast<uint32_t>(package::tool::NumberOption(base, "--fv-base", AddressMax));
-    try {
-      package::CheckVolumeAddress(volumeBase, volume.Size, volume.Attributes);
-    } catch (const package::FormatError& error) {
-      Refuse("--fv-base " + base + ": " + error.what());
-    }
-    for (Output* out : {&te, &ffs, &fv, &depexFile}) {
-      if (!out->Path.empty()) {
-        out->File = std::make_unique<files::OutputFile>(out->Path, out->What);
-      }
-    }
-    const std::vector<uint8_t> image =
-        package::tool::ReadInputFile(pe, package::MaxImageSize, "a module's image");
-    std::vector<uint8_t> teImage, ffsFile, fvImage, depexBytes;
-    try {
-      const package::PeimSpec wanted{
-          *fileName, name,
-          depex == "always" ? package::DepexAlways()
-                            : package::DepexAfterPpi(package::PermanentMemoryInstalledPpi),
-          code == "te" ? package::CodeForm::Te : package::CodeForm::Pe32, moduleVersion};
-      const package::FileSpec file = package::PeimFile(wanted, image);
-      teImage = package::ConvertPeToTe(image);
-      ffsFile = package::BuildFile(file);
-      fvImage = package::BuildVolumeInPlace({&file, 1}, volume, volumeBase);
-      package::ParseVolume(fvImage); // what we ship must read back
-      depexBytes = wanted.Depex;
-    } catch (const package::FormatError& error) {
-      Refuse(tools::Printable(pe) + ": " + error.what());
-    }
-    Write(te, teImage);
-    Write(ffs, ffsFile);
-    Write(fv, fvImage);
-    Write(depexFile, depexBytes);
-  });
+  Request request;
+  AddOptions(app, request);
+  return package::tool::RunTool(app, argc, argv, [&] { Package(request); });
 }

@@ -20,6 +20,53 @@
 
 namespace boardsim {
 
+namespace {
+
+// The pads' detail of a call: every pad it accessed (Wanted empty), or those Wanted.
+std::vector<PadRecord> CallPads(const sim::Soc& Soc, const tools::SlotRun& Run,
+                                const std::vector<PadState>& Before,
+                                const std::vector<PadRef>& Wanted) {
+  const std::vector<sim::Access>& accesses = Soc.Bus.GetTrace().Accesses();
+  const std::optional<uint64_t> callStart =
+      Run.Selected ? std::optional(Run.SelectionEndNs) : std::nullopt;
+  return ViewPads(
+      accesses,
+      FindPhases(accesses, sim::decode::DecodeBus(accesses), Soc.Bus.GetClock().NowNs(), callStart),
+      Before, SnapshotPads(Soc.Gpio), Wanted);
+}
+
+void PrintOpText(std::ostream& Out, const OpOptions& Options, const OpReport& Report,
+                 const sim::Board& Board) {
+  if (Options.List) {
+    PrintSlotList(Out, Report, Board);
+  } else {
+    PrintOpSummary(Out, Report, Board);
+  }
+  if (Report.PadDetail) {
+    Out << "pads\n";
+    for (const std::string& line : DescribePads(*Report.PadDetail)) {
+      Out << "  " << line << '\n';
+    }
+  }
+}
+
+// 1 for a call that did not return or a slot the descriptor does not fill, said on standard
+// error after the summary.
+int OpExitStatus(const OpOptions& Options, const tools::SlotRun& Run, std::ostream& Out) {
+  if (!Run.Failure.empty()) {
+    return tools::ExitRunFailed;
+  }
+  if (Options.Slot && !Run.Called) {
+    Out.flush();
+    std::cerr << tools::PmicSlots[Options.Slot->Slot].Name << " is not offered by variant "
+              << VariantName(Run.VariantId) << '\n';
+    return tools::ExitRunFailed;
+  }
+  return 0;
+}
+
+} // namespace
+
 int OpCommand(const OpOptions& Options, const Installation& Where) {
   const OpOptions& options = Options;
   LoadedBoard board = LoadBoard(options.Run.Board, Where.BoardsDir);
@@ -60,50 +107,23 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
                     vcd.Write(accesses, board.Config)};
     report.StackBytes = StackBytesOf(board.Config);
     NoteStrikes(report.Header.Faults, soc);
-    const auto padDetail = [&](const std::vector<PadRef>& Wanted) {
-      const std::optional<uint64_t> callStart =
-          call.Run.Selected ? std::optional(call.Run.SelectionEndNs) : std::nullopt;
-      return ViewPads(accesses,
-                      FindPhases(accesses, sim::decode::DecodeBus(accesses),
-                                 soc.Bus.GetClock().NowNs(), callStart),
-                      padsBefore, SnapshotPads(soc.Gpio), Wanted);
-    };
     if (page.Wanted()) {
-      const std::string detail = PadsText(padDetail({}));
+      const std::string detail = PadsText(CallPads(soc, call.Run, padsBefore, {}));
       page.Write(OpDocument(report, soc.Bus, options.List), "boardsim op " + board.Config.Name,
                  &detail);
     }
     if (options.Run.Pads) {
-      report.PadDetail = padDetail(*options.Run.Pads);
+      report.PadDetail = CallPads(soc, call.Run, padsBefore, *options.Run.Pads);
     }
     std::ostream& out = SummaryStream(options.Run);
     if (options.Run.Json) {
       PrintJson(out, OpDocument(report, soc.Bus, options.List));
     } else {
-      if (options.List) {
-        PrintSlotList(out, report, soc.Bus);
-      } else {
-        PrintOpSummary(out, report, soc.Bus);
-      }
-      if (report.PadDetail) {
-        out << "pads\n";
-        for (const std::string& line : DescribePads(*report.PadDetail)) {
-          out << "  " << line << '\n';
-        }
-      }
+      PrintOpText(out, options, report, soc.Bus);
     }
     files::CheckStandardOutput();
     RefuseUndrawnWaveform(report.Waveform);
-    if (!call.Run.Failure.empty()) {
-      return tools::ExitRunFailed;
-    }
-    if (options.Slot && !call.Run.Called) {
-      out.flush();
-      std::cerr << tools::PmicSlots[options.Slot->Slot].Name << " is not offered by variant "
-                << VariantName(call.Run.VariantId) << '\n';
-      return tools::ExitRunFailed;
-    }
-    return 0;
+    return OpExitStatus(options, call.Run, out);
   };
   return options.Run.Host ? callSlot() : RunContained(callSlot);
 }

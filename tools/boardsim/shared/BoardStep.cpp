@@ -1,5 +1,6 @@
 #include "tools/boardsim/shared/BoardStep.h"
 
+#include "sim/devices/GpioPads.h"
 #include "sim/devices/PmTimer.h"
 #include "tools/boardsim/shared/BusLines.h"
 #include "tools/boardsim/shared/Selection.h"
@@ -11,8 +12,8 @@ namespace {
 
 using tools::Hex;
 
-constexpr uint32_t PadBlock = 0xFED0C000;
-constexpr uint32_t PadBlockSize = 0x3000; // three communities
+constexpr uint32_t PadBlock = sim::GpioBlockBase;
+constexpr uint32_t PadBlockSize = sim::GpioBlockSize; // three communities
 // The GPIO pass ends with this fixed write (pad 51 of community 0x0000); all that follows is the
 // board step.
 constexpr uint32_t LastGpioPassRegister = 0xFED0C330;

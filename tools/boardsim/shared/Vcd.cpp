@@ -103,74 +103,62 @@ uint64_t RunEndNs(const std::vector<sim::Access>& Trace) {
   return Trace.empty() ? 0 : Trace.back().TimeNs;
 }
 
-VcdExtent WriteVcd(std::ostream& Out, const std::vector<sim::Access>& Trace,
-                   const sim::BoardConfig& Board) {
-  // The board step's view already holds the bus and every pad the step drove.
-  const BoardStepReport step = DescribeBoardStep(Trace);
-  const sim::decode::BusActivity& bus = step.Bus;
-  const uint64_t runEnd = RunEndNs(Trace);
-  VcdExtent extent{runEnd, runEnd};
+namespace {
 
-  // A clock too slow for the trace is not drawn at all.
-  const std::vector<WireTransaction> wire = PutOnWire(bus, Board);
-  if (const auto contradiction = WireContradiction(wire, runEnd, Board)) {
-    throw tools::ToolError(*contradiction + "; no waveform is drawn", tools::ExitBadInput);
-  }
-  std::vector<Change> changes;
-  I2cLines lines(BitNs(Board), changes);
-  for (const WireTransaction& t : wire) {
-    lines.Transaction(t.StartNs, t.Bytes);
-    extent.EndNs = std::max(extent.EndNs, t.EndNs);
-  }
-
-  for (const sim::decode::SemaphoreHold& hold : bus.Holds) {
+// The grant of each semaphore hold, rising and falling.
+void AddGrants(const sim::decode::BusActivity& Bus, std::vector<Change>& Changes) {
+  for (const sim::decode::SemaphoreHold& hold : Bus.Holds) {
     if (hold.Granted) {
-      changes.push_back({hold.AcquireNs, Grant, '1'});
+      Changes.push_back({hold.AcquireNs, Grant, '1'});
       if (hold.Released) {
-        changes.push_back({hold.ReleaseNs, Grant, '0'});
+        Changes.push_back({hold.ReleaseNs, Grant, '0'});
       }
     }
   }
+}
 
-  // Pads, named by community and pad, in that order.
+// The pads the step drove, named by community and pad, in that order, after Names' signals.
+void AddPads(const BoardStepReport& Step, std::vector<std::string>& Names,
+             std::vector<Change>& Changes) {
   std::map<std::pair<uint32_t, uint32_t>, std::vector<Change>> pads;
-  for (const StepItem& item : step.Steps) {
+  for (const StepItem& item : Step.Steps) {
     if (item.Kind == StepKind::PadDriven) {
       pads[{item.Community, item.Pad}].push_back({item.TimeNs, 0, item.High ? '1' : '0'});
     }
   }
-  std::vector<std::string> names = {"scl", "sda", "pmic_bus_grant"};
   for (const auto& [pad, levels] : pads) {
     for (const Change& level : levels) {
-      changes.push_back({level.TimeNs, names.size(), level.Level});
+      Changes.push_back({level.TimeNs, Names.size(), level.Level});
     }
-    names.push_back("pad_" + tools::Hex(pad.first, 4) + "_" + std::to_string(pad.second));
+    Names.push_back("pad_" + tools::Hex(pad.first, 4) + "_" + std::to_string(pad.second));
   }
-  std::stable_sort(changes.begin(), changes.end(),
-                   [](const Change& A, const Change& B) { return A.TimeNs < B.TimeNs; });
+}
 
+// The header, the levels at time 0, then each change in time order, to EndNs.
+void Dump(std::ostream& Out, const std::vector<std::string>& Names,
+          const std::vector<Change>& Changes, uint64_t EndNs) {
   Out << "$version boardsim $end\n$timescale 1 ns $end\n$scope module board $end\n";
-  for (size_t i = 0; i < names.size(); ++i) {
-    Out << "$var wire 1 " << Identifier(i) << ' ' << names[i] << " $end\n";
+  for (size_t i = 0; i < Names.size(); ++i) {
+    Out << "$var wire 1 " << Identifier(i) << ' ' << Names[i] << " $end\n";
   }
   Out << "$upscope $end\n$enddefinitions $end\n";
 
   // The bus idles high; the grant starts released; a pad is unknown until the module drives it.
-  std::vector<char> levels(names.size(), 'x');
+  std::vector<char> levels(Names.size(), 'x');
   levels[Scl] = levels[Sda] = '1';
   levels[Grant] = '0';
   size_t next = 0;
-  for (; next < changes.size() && changes[next].TimeNs == 0; ++next) {
-    levels[changes[next].Signal] = changes[next].Level;
+  for (; next < Changes.size() && Changes[next].TimeNs == 0; ++next) {
+    levels[Changes[next].Signal] = Changes[next].Level;
   }
   Out << "#0\n$dumpvars\n";
-  for (size_t i = 0; i < names.size(); ++i) {
+  for (size_t i = 0; i < Names.size(); ++i) {
     Out << levels[i] << Identifier(i) << '\n';
   }
   Out << "$end\n";
   uint64_t now = 0;
-  for (; next < changes.size(); ++next) {
-    const Change& c = changes[next];
+  for (; next < Changes.size(); ++next) {
+    const Change& c = Changes[next];
     if (c.Level == levels[c.Signal]) {
       continue;
     }
@@ -182,9 +170,37 @@ VcdExtent WriteVcd(std::ostream& Out, const std::vector<sim::Access>& Trace,
     Out << c.Level << Identifier(c.Signal) << '\n';
   }
   // The dump runs to the end of the run, or of the last transaction on the wire.
-  if (extent.EndNs > now) {
-    Out << '#' << extent.EndNs << '\n';
+  if (EndNs > now) {
+    Out << '#' << EndNs << '\n';
   }
+}
+
+} // namespace
+
+VcdExtent WriteVcd(std::ostream& Out, const std::vector<sim::Access>& Trace,
+                   const sim::BoardConfig& Board) {
+  // The board step's view already holds the bus and every pad the step drove.
+  const BoardStepReport step = DescribeBoardStep(Trace);
+  const uint64_t runEnd = RunEndNs(Trace);
+  VcdExtent extent{runEnd, runEnd};
+
+  // A clock too slow for the trace is not drawn at all.
+  const std::vector<WireTransaction> wire = PutOnWire(step.Bus, Board);
+  if (const auto contradiction = WireContradiction(wire, runEnd, Board)) {
+    throw tools::ToolError(*contradiction + "; no waveform is drawn", tools::ExitBadInput);
+  }
+  std::vector<Change> changes;
+  I2cLines lines(BitNs(Board), changes);
+  for (const WireTransaction& t : wire) {
+    lines.Transaction(t.StartNs, t.Bytes);
+    extent.EndNs = std::max(extent.EndNs, t.EndNs);
+  }
+  AddGrants(step.Bus, changes);
+  std::vector<std::string> names = {"scl", "sda", "pmic_bus_grant"};
+  AddPads(step, names, changes);
+  std::stable_sort(changes.begin(), changes.end(),
+                   [](const Change& A, const Change& B) { return A.TimeNs < B.TimeNs; });
+  Dump(Out, names, changes, extent.EndNs);
   return extent;
 }
 

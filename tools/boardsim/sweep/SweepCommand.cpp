@@ -81,36 +81,33 @@ std::vector<SweepPoint> Sample(const std::vector<SweepPoint>& Points, size_t Wan
   return kept;
 }
 
-} // namespace
+// The boards to sweep, each file once however it was named, all read before any output is opened;
+// what the sweep reads is refused as an output.
+struct SweptBoards {
+  std::vector<std::string> Names; // as named on the command line
+  std::vector<LoadedBoard> Loaded;
+};
 
-int SweepCommand(const SweepOptions& Options, const Installation& Where) {
-  const std::vector<sim::FaultKind> kinds = ChosenKinds(Options.Kinds);
-  const std::vector<size_t> slots = ChosenSlots(Options.Slots);
+SweptBoards LoadSweptBoards(const SweepOptions& Options, const Installation& Where,
+                            const std::optional<std::string>& Image) {
   const std::vector<std::string> boards =
       Options.Boards.empty() ? BuiltInBoardNames(Where.BoardsDir) : Options.Boards;
-  const std::optional<std::string> image =
-      Options.Host
-          ? std::nullopt
-          : std::optional(Options.ImagePath && !Options.ImagePath->empty() ? *Options.ImagePath
-                                                                           : Where.BuiltImage);
-  // Each board file once, however it was named; all are read before the page is opened.
-  std::vector<std::string> names;
-  std::vector<LoadedBoard> loaded;
-  std::vector<std::string> swept;
+  SweptBoards swept;
+  std::vector<std::string> files;
   std::vector<files::NamedFile> inputs;
   for (const std::string& name : boards) {
     LoadedBoard board = LoadBoard(name, Where.BoardsDir);
     const std::string file = std::filesystem::weakly_canonical(board.Path).string();
-    if (std::find(swept.begin(), swept.end(), file) != swept.end()) {
+    if (std::find(files.begin(), files.end(), file) != files.end()) {
       continue;
     }
-    swept.push_back(file);
+    files.push_back(file);
     inputs.push_back({board.Path, "board"});
-    names.push_back(name);
-    loaded.push_back(std::move(board));
+    swept.Names.push_back(name);
+    swept.Loaded.push_back(std::move(board));
   }
-  if (image) {
-    inputs.push_back({*image, "image"});
+  if (Image) {
+    inputs.push_back({*Image, "image"});
   }
   if (Options.MapPath) {
     inputs.push_back({*Options.MapPath, "map"});
@@ -120,54 +117,86 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
     outputs.push_back({*Options.HtmlPath, "page"});
   }
   files::RefuseSharedFiles(inputs, outputs);
-  PageOutput page(Options.HtmlPath);
-  const SweepModule module(image, Options.MapPath, Options.FromReset);
-  const unsigned jobs =
-      Options.Jobs != 0 ? Options.Jobs : std::max(1u, std::thread::hardware_concurrency());
+  return swept;
+}
 
-  SweepReport report;
-  report.Module = ModuleName(image);
-  report.Kinds = kinds;
-  report.Jobs = jobs;
-  const auto start = std::chrono::steady_clock::now();
-
-  // The reference runs, and the points each reached.
-  std::vector<SweepReference> references;
+// The reference run of every target of every board, into Report; the points each reached, and
+// what each point's run is judged against.
+std::vector<SweepPoint> RunReferences(const SweptBoards& Boards, const std::vector<size_t>& Slots,
+                                      const SweepOptions& Options, const SweepModule& Module,
+                                      SweepReport& Report,
+                                      std::vector<SweepReference>& References) {
   std::vector<SweepPoint> points;
-  const auto addTarget = [&](SweepTarget Target, bool SkipUnoffered) {
-    SweepReference reference;
-    std::vector<sim::FaultPoint> reached;
-    PointResult result = module.Run(Target, std::nullopt, nullptr, &reference, &reached, kinds);
-    if (SkipUnoffered && result.Class == PointClass::NotOffered) {
-      return;
-    }
-    const size_t index = report.Targets.size();
-    if (result.Class == PointClass::Returned) {
-      for (const sim::FaultPoint& point : reached) {
-        points.push_back({index, point});
-      }
-    }
-    report.Targets.push_back(std::move(Target));
-    report.References.push_back(std::move(result));
-    references.push_back(std::move(reference));
-  };
-  for (size_t b = 0; b < loaded.size(); ++b) {
+  for (size_t b = 0; b < Boards.Loaded.size(); ++b) {
     for (SweepTarget& target :
-         BoardTargets(names[b], loaded[b].Config, slots, Options.Slots.empty())) {
+         BoardTargets(Boards.Names[b], Boards.Loaded[b].Config, Slots, Options.Slots.empty())) {
+      SweepReference reference;
+      std::vector<sim::FaultPoint> reached;
+      PointResult result =
+          Module.Run(target, std::nullopt, nullptr, &reference, &reached, Report.Kinds);
       // A slot named with --op stays in the report when the board does not offer it.
-      const bool skipUnoffered = Options.Slots.empty() && target.Slot;
-      addTarget(std::move(target), skipUnoffered);
+      if (Options.Slots.empty() && target.Slot && result.Class == PointClass::NotOffered) {
+        continue;
+      }
+      if (result.Class == PointClass::Returned) {
+        for (const sim::FaultPoint& point : reached) {
+          points.push_back({Report.Targets.size(), point});
+        }
+      }
+      Report.Targets.push_back(std::move(target));
+      Report.References.push_back(std::move(result));
+      References.push_back(std::move(reference));
     }
   }
-  report.Points = Sample(points, Options.Sample);
+  return points;
+}
+
+// The page and the text or document, each from the same report.
+void WriteSweep(const SweepOptions& Options, const SweepReport& Report, PageOutput& Page) {
+  if (Page.Wanted()) {
+    // Every point's outcome would make a full sweep's page several megabytes; the page shows the
+    // matrix and the failures, which the rest of the document holds.
+    nlohmann::ordered_json shown = SweepDocument(Report);
+    shown.erase("points");
+    Page.Write(shown, "boardsim sweep");
+  }
+  std::ostream& out = Options.HtmlPath == "-" ? std::cerr : std::cout;
+  if (Options.Json) {
+    out << SweepDocument(Report).dump(2) << '\n';
+  } else {
+    PrintSweep(out, Report);
+  }
+}
+
+} // namespace
+
+int SweepCommand(const SweepOptions& Options, const Installation& Where) {
+  const std::optional<std::string> image =
+      Options.Host
+          ? std::nullopt
+          : std::optional(Options.ImagePath && !Options.ImagePath->empty() ? *Options.ImagePath
+                                                                           : Where.BuiltImage);
+  SweepReport report;
+  report.Kinds = ChosenKinds(Options.Kinds);
+  const std::vector<size_t> slots = ChosenSlots(Options.Slots);
+  const SweptBoards boards = LoadSweptBoards(Options, Where, image);
+  PageOutput page(Options.HtmlPath);
+  const SweepModule module(image, Options.MapPath, Options.FromReset);
+  report.Module = ModuleName(image);
+  report.Jobs =
+      Options.Jobs != 0 ? Options.Jobs : std::max(1u, std::thread::hardware_concurrency());
+  const auto start = std::chrono::steady_clock::now();
+
+  std::vector<SweepReference> references;
+  report.Points =
+      Sample(RunReferences(boards, slots, Options, module, report, references), Options.Sample);
   const std::optional<std::string> imageNamed = image == Where.BuiltImage ? std::nullopt : image;
   if (Options.ListPoints) {
     PrintPointList(std::cout, report, !image, imageNamed, Options.MapPath, Options.Json);
     return report.Failed() == 0 ? 0 : tools::ExitRunFailed;
   }
-
   report.Results = RunInWorkers(
-      report.Points.size(), jobs,
+      report.Points.size(), report.Jobs,
       [&](size_t I) {
         const SweepPoint& point = report.Points[I];
         return module.Run(report.Targets[point.Target], point.Point, &references[point.Target]);
@@ -182,19 +211,7 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
                            imageNamed, Options.MapPath);
     }
   }
-  if (page.Wanted()) {
-    // Every point's outcome would make a full sweep's page several megabytes; the page shows the
-    // matrix and the failures, which the rest of the document holds.
-    nlohmann::ordered_json shown = SweepDocument(report);
-    shown.erase("points");
-    page.Write(shown, "boardsim sweep");
-  }
-  std::ostream& out = Options.HtmlPath == "-" ? std::cerr : std::cout;
-  if (Options.Json) {
-    out << SweepDocument(report).dump(2) << '\n';
-  } else {
-    PrintSweep(out, report);
-  }
+  WriteSweep(Options, report, page);
   return report.Failed() == 0 ? 0 : tools::ExitRunFailed;
 }
 

@@ -29,10 +29,12 @@ struct SweepReport {
   double Seconds = 0;
   std::vector<std::string> Reproduce; // per point, filled for failures only
 
+  // Failed reference runs and failed points (none before the points have run).
   size_t Failed() const;
-  size_t NotRun() const;
 };
 
+// The text (sweep/SweepText.cpp) and the document (sweep/SweepJson.cpp), each rendered from the
+// report's one summary (sweep/SweepSummary.h).
 void PrintSweep(std::ostream& Out, const SweepReport& Report);
 
 // --list-points: each target's command, then the points its fault-free run reached, one a line
