@@ -59,7 +59,6 @@ static_assert(sizeof OpNop2 == sizeof OpPause);
 constexpr uint32_t PauseSitesSharingAHook = 16;
 
 constexpr uint32_t EfiSuccess = 0;
-constexpr size_t LastAccessLines = 10;
 // Above the top of the stack: what a PEI core leaves there is not the module's.
 constexpr uint32_t AboveStackTop = StackSize - DefaultStackBytes;
 // A fault this far below the stack is taken for the module running off its end.
@@ -600,18 +599,6 @@ std::string Machine::Where(uint64_t Address) const {
   return where;
 }
 
-std::string Machine::LastAccesses() const {
-  const std::vector<sim::Access> accesses = board_->GetTrace().Recent(LastAccessLines);
-  std::string text = "\nlast accesses:";
-  for (const sim::Access& access : accesses) {
-    text += "\n  " + sim::FormatAccess(access);
-  }
-  if (accesses.empty()) {
-    text += " none";
-  }
-  return text;
-}
-
 CallResult Machine::Call(uint32_t Rva, std::span<const uint32_t> Arguments) {
   return CallAddress(imageBase_ + Rva, Arguments);
 }
@@ -669,7 +656,7 @@ CallResult Machine::RunCall(uint64_t From) {
     result.StackPopped = espAfter - (runner_.CallStack + 4);
   }
   if (!result.Returned) {
-    result.Failure += LastAccesses();
+    result.Failure += sim::LastAccessesText(board_->GetTrace());
   }
   if (recorder_ != nullptr) {
     recorder_->Returned(result, SaveAt(eip));

@@ -162,7 +162,6 @@ private:
   // Installs the access-site hook when the board's trace asks for sites and it is not there yet.
   void WatchSites();
   std::string Where(uint64_t Address) const;
-  std::string LastAccesses() const;
 
   uc_struct* uc_ = nullptr;
   sim::Board* board_;
