@@ -57,7 +57,7 @@ bool GdbServer::RunQuietly(uint64_t Instructions, Going How) {
   // Unicorn counts instructions only in translations made after it began to: see Execute.
   FlushTranslations();
   stepped_ = true;
-  const uc_err error = uc_emu_start(uc_, Eip(uc_), until_, 0, Instructions);
+  const auto error = static_cast<uc_err>(m.Emulate(until_, Instructions));
   going_ = Going::Live;
   // The `pause` the run stopped at has not been counted: its hook comes after the count's.
   m.runner_.PauseCountedAt = 0;

@@ -358,7 +358,7 @@ int GdbServer::Execute(uint64_t Until, bool Step) {
   }
   stepping_ = Step;
   stepped_ = Step;
-  const uc_err error = uc_emu_start(uc_, Eip(uc_), Until, 0, Step ? 1 : 0);
+  const auto error = static_cast<uc_err>(machine_->Emulate(Until, Step ? 1 : 0));
   stepping_ = false;
   const char byte = 1;
   [[maybe_unused]] const ssize_t written = write(wake[1], &byte, 1);
@@ -422,7 +422,7 @@ int GdbServer::Run(Machine& M, uint64_t Begin, uint64_t Until) {
       if (connected_ || !breakpoints_.empty() || !watches_.empty() || countHook_ != 0) {
         DetachAll();
       }
-      return uc_emu_start(uc_, Eip(uc_), Until, 0, 0);
+      return M.Emulate(Until, 0);
     }
     if (action == gdb::Resume::Kill) {
       DetachAll();

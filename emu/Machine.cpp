@@ -59,7 +59,11 @@ static_assert(sizeof OpNop2 == sizeof OpPause);
 constexpr uint32_t PauseSitesSharingAHook = 16;
 
 constexpr uint32_t EfiSuccess = 0;
-constexpr size_t LastAccessLines = 10;
+// The site hook goes on once the board is this many accesses from a budget, at the start of the
+// next translated block. The block that came close runs on without it, and no block comes near
+// this many accesses (one holds at most 512 instructions, and the module's make one access each);
+// the hook then costs a call on each instruction of a stuck run's last few thousand accesses.
+constexpr uint64_t BudgetMargin = 4096;
 // Above the top of the stack: what a PEI core leaves there is not the module's.
 constexpr uint32_t AboveStackTop = StackSize - DefaultStackBytes;
 // A fault this far below the stack is taken for the module running off its end.
@@ -142,7 +146,7 @@ struct MachineHooks {
     try {
       return Access();
     } catch (const std::exception& error) {
-      M.Stop(error.what());
+      M.AccessFailed(error);
     }
     return Failed;
   }
@@ -190,10 +194,11 @@ struct MachineHooks {
         false);
   }
 
-  // Installed over the image's code only when a trace asks where each access was made: it names
-  // each instruction before it runs. EIP read from inside an access hook is not enough: the
-  // emulator keeps it exact at a memory access only for an instruction a memory hook watches,
-  // and at a port instruction not at all (it reads the translated block's start).
+  // Installed over the image's code only when a trace asks where each access was made, or when
+  // the run comes close to one of the board's budgets: it names each instruction before it runs.
+  // EIP read from inside an access hook is not enough: the emulator keeps it exact at a memory
+  // access only for an instruction a memory hook watches, and at a port instruction not at all
+  // (it reads the translated block's start, which depends on what was translated before).
   static void Site(uc_engine*, uint64_t Address, uint32_t, void* Self) {
     static_cast<Machine*>(Self)->board_->GetTrace().SetSite(static_cast<uint32_t>(Address));
   }
@@ -269,13 +274,17 @@ struct MachineHooks {
   // short and the rest is out of line.
   //
   // A checkpoint that is due is taken here too, first: a block start is where the CPU's state is
-  // whole, and the block runs again from its start when the checkpoint is restored.
+  // whole, and the block runs again from its start when the checkpoint is restored. So is the
+  // look at how close the board is to its budgets, which one comparison keeps rare.
   static void Block(uc_engine*, uint64_t Address, uint32_t, void* Self) {
     Machine& m = *static_cast<Machine*>(Self);
     const uint64_t accesses = m.board_->AccessCount();
-    if (accesses >= m.nextCheckpointAccess_ || m.board_->GetClock().NowNs() >= m.nextCheckpointNs_)
+    if (accesses >= m.attendAccess_ || m.board_->GetClock().NowNs() >= m.nextCheckpointNs_)
         [[unlikely]] {
-      m.CheckpointDue(static_cast<uint32_t>(Address));
+      m.Attend(static_cast<uint32_t>(Address));
+      if (m.restartAt_) {
+        return; // the block has not run, and starts again: it is counted then
+      }
     }
     if (m.instructionLimit_ == 0) {
       return;
@@ -457,7 +466,6 @@ void Machine::InstallHooks(const PeImage& Image) {
   Check(uc_hook_add(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(MachineHooks::Interrupt),
                     this, 1, 0),
         "interrupt hook");
-  WatchSites();
   Check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID,
                     reinterpret_cast<void*>(MachineHooks::BadMemory), this, 1, 0),
         "fault hook");
@@ -552,6 +560,16 @@ void Machine::Stop(std::string Reason) {
   Stop(std::move(Reason), ReadEip(uc_));
 }
 
+// A budget ran out at the access just recorded, which the site hook has named since the run came
+// close to it: the same instruction however the run was made (straight, from a checkpoint, under a
+// debugger), where EIP here would name a translated block's start. Out of line, as the access
+// hooks that call it run on every access.
+void Machine::AccessFailed(const std::exception& Error) {
+  const std::vector<sim::Access> last = board_->GetTrace().Recent(1);
+  const bool stuck = dynamic_cast<const sim::BudgetExhausted*>(&Error) != nullptr;
+  Stop(Error.what(), stuck && siteHook_ != 0 && !last.empty() ? last.back().Eip : ReadEip(uc_));
+}
+
 void Machine::Stop(std::string Reason, uint64_t Address) {
   if (!stopped_) {
     stopped_ = true;
@@ -601,18 +619,6 @@ std::string Machine::Where(uint64_t Address) const {
   return where;
 }
 
-std::string Machine::LastAccesses() const {
-  const std::vector<sim::Access> accesses = board_->GetTrace().Recent(LastAccessLines);
-  std::string text = "\nlast accesses:";
-  for (const sim::Access& access : accesses) {
-    text += "\n  " + sim::FormatAccess(access);
-  }
-  if (accesses.empty()) {
-    text += " none";
-  }
-  return text;
-}
-
 CallResult Machine::Call(uint32_t Rva, std::span<const uint32_t> Arguments) {
   return CallAddress(imageBase_ + Rva, Arguments);
 }
@@ -646,9 +652,11 @@ CallResult Machine::CallAddress(uint32_t Address, std::span<const uint32_t> Argu
 
 CallResult Machine::RunCall(uint64_t From) {
   stopped_ = false;
-  const uc_err error = debugger_ != nullptr
-                           ? static_cast<uc_err>(debugger_->Run(*this, From, ReturnTrap))
-                           : uc_emu_start(uc_, From, ReturnTrap, 0, 0);
+  FollowBudgets();
+  const uint32_t from = static_cast<uint32_t>(From);
+  Check(uc_reg_write(uc_, UC_X86_REG_EIP, &from), "EIP");
+  const auto error = static_cast<uc_err>(
+      debugger_ != nullptr ? debugger_->Run(*this, From, ReturnTrap) : Emulate(ReturnTrap, 0));
   CallResult result;
   const uint32_t eip = ReadEip(uc_);
   if (stopped_) {
@@ -670,7 +678,7 @@ CallResult Machine::RunCall(uint64_t From) {
     result.StackPopped = espAfter - (runner_.CallStack + 4);
   }
   if (!result.Returned) {
-    result.Failure += LastAccesses();
+    result.Failure += sim::LastAccessesText(board_->GetTrace());
   }
   if (recorder_ != nullptr) {
     recorder_->Returned(result, SaveAt(eip));
@@ -704,6 +712,7 @@ void Machine::Restore(const Checkpoint& C, const std::vector<sim::Access>* KeptF
   runner_ = C.Runner;
   call_ = C.Call + 1;
   NextCheckpoint();
+  FollowBudgets();
 }
 
 void Machine::Record(CheckpointRecorder* Recorder) {
@@ -714,6 +723,46 @@ void Machine::Record(CheckpointRecorder* Recorder) {
 void Machine::NextCheckpoint() {
   nextCheckpointAccess_ = recorder_ != nullptr ? recorder_->NextAccess() : ~uint64_t{0};
   nextCheckpointNs_ = recorder_ != nullptr ? recorder_->NextTimeNs() : ~uint64_t{0};
+  attendAccess_ = std::min(nextCheckpointAccess_, sitesFromAccess_);
+}
+
+// Out of line, so that the block hook stays short, and nothing thrown may leave it: it runs inside
+// the emulator's callback.
+[[gnu::noinline]] void Machine::Attend(uint32_t Eip) try {
+  if (board_->AccessCount() >= nextCheckpointAccess_ ||
+      board_->GetClock().NowNs() >= nextCheckpointNs_) {
+    CheckpointDue(Eip);
+  }
+  if (board_->AccessCount() >= sitesFromAccess_) {
+    const bool watching = siteHook_ != 0;
+    FollowBudgets();
+    // A block that jumps to itself stays linked to its old translation when the cache drops it
+    // (the emulator resets only the jumps of other blocks into it), so a busy-wait would never
+    // see the hook just added. The run stops here, before the block runs, and Emulate starts it
+    // again at the block, which is then translated anew.
+    if (!watching && siteHook_ != 0 && mayRestart_ && !stopped_) {
+      restartAt_ = Eip;
+      uc_emu_stop(uc_);
+    }
+  }
+} catch (const std::exception& error) {
+  Stop(error.what(), Eip);
+}
+
+int Machine::Emulate(uint64_t Until, size_t Count) {
+  // A run of several counted instructions may have run some before such a stop, which a run
+  // started again would count again: it goes on without one, its blocks translated anew once it
+  // ends. Only a debugger going back runs so, and it names no place where a budget runs out.
+  mayRestart_ = Count <= 1;
+  for (;;) {
+    restartAt_.reset();
+    const uc_err error = uc_emu_start(uc_, ReadEip(uc_), Until, 0, Count);
+    if (!restartAt_ || error != UC_ERR_OK || stopped_) {
+      mayRestart_ = false;
+      return error;
+    }
+    Check(uc_reg_write(uc_, UC_X86_REG_EIP, &*restartAt_), "EIP");
+  }
 }
 
 void Machine::CheckpointDue(uint32_t Eip) {
@@ -727,30 +776,43 @@ void Machine::CheckpointDue(uint32_t Eip) {
 void Machine::Replay(std::span<const CallEnd> Earlier, const Checkpoint& From, sim::Board& Board,
                      const std::vector<sim::Access>* KeptFrom) {
   board_ = &Board;
-  WatchSites();
   call_ = 0;
   replay_ = ReplayPlan{Earlier, &From, KeptFrom};
 }
 
-// Once a board's trace asks where each access was made, the hook stays: a later board that does
-// not ask only has its sites noted and dropped.
-void Machine::WatchSites() {
-  if (sites_ || !board_->GetTrace().Sites()) {
+// Looked at as each call starts or goes on from a checkpoint, and by the block hook. Once a board's
+// trace asks where each access was made, the hook stays: a later board that does not ask only has
+// its sites noted and dropped. Otherwise it is on only while the board is within BudgetMargin
+// accesses of a budget, and the block hook looks again once the run could be.
+void Machine::FollowBudgets() {
+  sitesAsked_ = sitesAsked_ || board_->GetTrace().Sites();
+  const uint64_t left = board_->AccessesLeft();
+  const bool close = left <= BudgetMargin;
+  SetSiteHook(sitesAsked_ || close);
+  sitesFromAccess_ = close ? ~uint64_t{0} : board_->AccessCount() + (left - BudgetMargin);
+  attendAccess_ = std::min(nextCheckpointAccess_, sitesFromAccess_);
+}
+
+void Machine::SetSiteHook(bool On) {
+  if (On == (siteHook_ != 0)) {
     return;
   }
-  uc_hook hook;
-  Check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(MachineHooks::Site), this,
-                    imageBase_, uint64_t{imageBase_} + imageSize_ - 1),
-        "access site hook");
-  // Blocks translated before the hook was there would run without it.
+  if (On) {
+    Check(uc_hook_add(uc_, &siteHook_, UC_HOOK_CODE, reinterpret_cast<void*>(MachineHooks::Site),
+                      this, imageBase_, uint64_t{imageBase_} + imageSize_ - 1),
+          "access site hook");
+  } else {
+    Check(uc_hook_del(uc_, siteHook_), "access site hook");
+    siteHook_ = 0;
+  }
+  // Hooks are compiled into the translations: the image's blocks are made anew with it or
+  // without it (the block hook stops a run whose block it cannot leave otherwise, see Attend).
   Check(uc_ctl_remove_cache(uc_, uint64_t{imageBase_}, uint64_t{imageBase_} + imageSize_),
         "translation cache");
-  sites_ = true;
 }
 
 void Machine::Reset(sim::Board& Board, std::span<const uint8_t> HobList) {
   board_ = &Board;
-  WatchSites();
   replay_.reset();
   ram_.Restore(uc_, *pristine_, {});
   Check(uc_context_restore(uc_, const_cast<uc_context*>(pristineCpu_.get())), "CPU context");

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <span>
@@ -142,12 +143,21 @@ private:
   // Ends the emulation from inside a hook, at the instruction being executed (or at Address).
   void Stop(std::string Reason);
   void Stop(std::string Reason, uint64_t Address);
+  // Ends it from an access hook whose board access threw; where a board's budget ran out, at the
+  // instruction that made the last access.
+  void AccessFailed(const std::exception& Error);
   // Runs the call under way from From to its return.
   CallResult RunCall(uint64_t From);
   Checkpoint SaveAt(uint32_t Eip);
   // The block hook's part: a checkpoint for the recorder, when one is due, at the block at Eip.
   void CheckpointDue(uint32_t Eip);
   void NextCheckpoint();
+  // The block hook's part once the run reaches attendAccess_: a checkpoint that is due, and the
+  // site hook when the board has come close to a budget.
+  void Attend(uint32_t Eip);
+  // Runs from EIP to Until, at most Count instructions (0: no bound), as uc_emu_start does (its
+  // uc_err), and on through the stops Attend makes to have a block translated anew.
+  int Emulate(uint64_t Until, size_t Count);
   std::string StackOverflow(uint64_t Address, int Size) const;
   // Instructions in the translated block that starts at Address, the first time it runs.
   uint32_t BlockInstructions(uint64_t Address);
@@ -159,10 +169,11 @@ private:
   void LoadHobList(std::span<const uint8_t> HobList);
   void MapStack();
   void InstallHooks(const PeImage& Image);
-  // Installs the access-site hook when the board's trace asks for sites and it is not there yet.
-  void WatchSites();
+  // Puts the access-site hook on or off as the run needs it (see sitesAsked_, siteHook_) and sets
+  // the access at which to look again.
+  void FollowBudgets();
+  void SetSiteHook(bool On);
   std::string Where(uint64_t Address) const;
-  std::string LastAccesses() const;
 
   uc_struct* uc_ = nullptr;
   sim::Board* board_;
@@ -199,7 +210,17 @@ private:
   std::optional<ReplayPlan> replay_;
   // A trace has asked for each access's instruction address (Trace::WithSites): a hook on every
   // instruction of the image names it, at a cost only such runs pay.
-  bool sites_ = false;
+  bool sitesAsked_ = false;
+  // That hook, while it is on: where asked, and wherever the board is close to a budget, so that
+  // a stuck run names the instruction that made its last access. The block hook looks again at
+  // attendAccess_ accesses: the next checkpoint's, or where a budget could first be close.
+  size_t siteHook_ = 0;
+  uint64_t sitesFromAccess_ = ~uint64_t{0};
+  uint64_t attendAccess_ = ~uint64_t{0};
+  // Inside Emulate (of no more than one counted instruction), Attend may stop the run to start it
+  // again at a block translated anew: the block's address.
+  bool mayRestart_ = false;
+  std::optional<uint32_t> restartAt_;
   // With a debugger: the run goes through it, and stops at the next `pause` when it asks.
   GdbServer* debugger_ = nullptr;
   const std::atomic<bool>* interruptRequested_ = nullptr;

@@ -119,6 +119,25 @@ void Board::Exhausted() const {
                         "registers)");
 }
 
+uint64_t Board::AccessesLeft() const {
+  // The access that reaches a budget is the one that runs it out: the accesses before it are left.
+  const auto before = [](uint64_t Used, uint64_t Budget) {
+    return Used < Budget ? Budget - Used - 1 : 0;
+  };
+  uint64_t left = before(trace_.Count(), accessBudget_);
+  if (trace_.Keep() != TraceKeep::Everything) {
+    left = std::min(left, before(trace_.Accesses().size(), keptBudget_));
+  }
+  const uint64_t dearest =
+      std::max({costs_.MmioRead, costs_.MmioWrite, costs_.PortRead, costs_.PortWrite});
+  const uint64_t now = clock_.NowNs();
+  if (dearest != 0 && timeBudgetNs_ != NeverNs) {
+    // Time runs out only past the budget, so a run may stand on it.
+    left = std::min(left, now <= timeBudgetNs_ ? (timeBudgetNs_ - now) / dearest : 0);
+  }
+  return left;
+}
+
 std::map<std::string, DeviceCounts> Board::Counts() const {
   std::map<std::string, DeviceCounts> named;
   for (size_t i = 0; i < counts_.size(); ++i) {

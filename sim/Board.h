@@ -121,6 +121,11 @@ public:
     keptBudget_ = Kept == 0 ? Trace::KeptLimit : std::min(Kept, Trace::KeptLimit);
   }
 
+  // How many more accesses the run can surely make with none of its budgets running out: a lower
+  // bound, cheap enough to ask now and then (time is counted at the dearest access's cost). The
+  // image runner watches where each access was made from there on, when it comes close.
+  uint64_t AccessesLeft() const;
+
   // Null: every read gets its device's answer.
   void SetReadAnswers(ReadAnswers* Answers) { answers_ = Answers; }
 

@@ -173,6 +173,16 @@ std::vector<Access> Trace::Recent(size_t Count) const {
   return recent;
 }
 
+std::string LastAccessesText(const Trace& T) {
+  constexpr size_t Lines = 10;
+  const std::vector<Access> accesses = T.Recent(Lines);
+  std::string text = "\nlast accesses:";
+  for (const Access& access : accesses) {
+    text += "\n  " + FormatAccess(access);
+  }
+  return accesses.empty() ? text + " none" : text;
+}
+
 void Trace::Clear() {
   count_ = 0;
   kept_.clear();

@@ -208,6 +208,10 @@ void AppendAccess(std::string& Out, const Access& A);
 // The same as a version 2 record: with the instruction address, and the note Names gives it.
 void AppendRecord(std::string& Out, const Access& A, SiteNames* Names);
 
+// How a report of a run that did not return ends, in both forms: "\nlast accesses:" and the last
+// ten accesses recorded, a line each (" none" when there was none).
+std::string LastAccessesText(const Trace& T);
+
 // Parses the text form back; returns false with a message naming the line on a malformed trace.
 bool ParseTrace(std::string_view Text, std::vector<Access>& Out, std::string& Error);
 

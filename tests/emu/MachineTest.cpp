@@ -389,6 +389,20 @@ TEST(MachineTest, AFailedRunSaysWhatStoppedItAndWhere) {
        {0x66, 0xBA, 0x00, 0x05, 0xED, 0xEB, 0xFD}, // mov dx, 0x500; again: in eax, dx; jmp again
        25,
        "access budget of 25 exhausted at 0x00800204 (image RVA 0x00000204)"},
+      // The loop's block starts at the `nop`: the budget runs out at the `in` after it, whether
+      // the run starts close to the budget or comes close on the way.
+      {"polls a port behind a nop",
+       {0x66, 0xBA, 0x00, 0x05, 0x90, 0xED, 0xEB, 0xFC}, // mov dx, 0x500; again: nop; in; jmp again
+       25,
+       "access budget of 25 exhausted at 0x00800205 (image RVA 0x00000205)"},
+      {"polls a port behind a nop, far from the budget at first",
+       {0x66, 0xBA, 0x00, 0x05, 0x90, 0xED, 0xEB, 0xFC},
+       20000,
+       "access budget of 20000 exhausted at 0x00800205 (image RVA 0x00000205)"},
+      {"runs out at the first of two accesses in a block",
+       {0x66, 0xBA, 0x00, 0x05, 0xED, 0xA1, 0x00, 0xC0, 0xD0, 0xFE, 0xC3}, // in; mov eax, [...]
+       1,
+       "access budget of 1 exhausted at 0x00800204 (image RVA 0x00000204)"},
       {"polls a port until its time runs out",
        {0x66, 0xBA, 0x00, 0x05, 0xED, 0xEB, 0xFD},
        0,
@@ -411,6 +425,10 @@ TEST(MachineTest, AFailedRunSaysWhatStoppedItAndWhere) {
     EXPECT_FALSE(result.Returned);
     EXPECT_EQ(result.Failure.substr(0, result.Failure.find('\n')), c.FirstLine);
     EXPECT_NE(result.Failure.find("\nlast accesses:"), std::string::npos);
+    if (c.AccessBudget != 0) {
+      // The run ends with the instruction that ran the budget out, not later in its block.
+      EXPECT_EQ(run.soc.Bus.AccessCount(), c.AccessBudget);
+    }
   }
 }
 

@@ -5,7 +5,6 @@ closed at once, and a packet that asks too much gets an error reply while the ru
 script plays GDB on the wire.
 usage: boardsim_gdb_control.py BOARDSIM IMAGE"""
 import pathlib
-import re
 import shutil
 import socket
 import subprocess
@@ -13,34 +12,9 @@ import sys
 import tempfile
 import checks
 from checks import check
+from gdb_wire import frame, reply, start
 
 boardsim, image = sys.argv[1:3]
-
-
-def frame(payload):
-    return b"$" + payload + b"#" + b"%02x" % (sum(payload) & 0xFF)
-
-
-def reply(client):
-    """The payload of the next packet from the server, acknowledgements skipped."""
-    data = b""
-    while not re.search(rb"\$[^#]*#..", data):
-        chunk = client.recv(4096)
-        if not chunk:
-            return None
-        data += chunk
-    return re.search(rb"\$([^#]*)#..", data).group(1)
-
-
-def start(*args):
-    tool = subprocess.Popen([boardsim, *args, "--gdb", ":0"], stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE, text=True)
-    for line in tool.stderr:
-        found = re.match(r"boardsim: waiting for GDB on 127\.0\.0\.1:(\d+)$", line.strip())
-        if found:
-            client = socket.create_connection(("127.0.0.1", int(found.group(1))), timeout=60)
-            return tool, client, int(found.group(1))
-    return tool, None, None
 
 
 def finish(tool):
@@ -75,7 +49,7 @@ with tempfile.TemporaryDirectory() as work:
             check(f"{what}: refused at once, not waiting for a debugger", False)
 
     # A Ctrl-C in the same write as 'c' stops the run (SIGINT's stop reply), as a late one does.
-    tool, client, _ = start("run")
+    tool, client, _ = start(boardsim, "run")
     client.sendall(b"+" + frame(b"c") + b"\x03")
     stop = reply(client)
     check(f"Ctrl-C with 'c': the run stops ({stop})", stop == b"S02")
@@ -85,7 +59,7 @@ with tempfile.TemporaryDirectory() as work:
     check("Ctrl-C with 'c': the run then ends as it would", finish(tool) == 0)
 
     # One debugger at a time: a second client is closed at once, the first goes on.
-    tool, client, port = start("run")
+    tool, client, port = start(boardsim, "run")
     try:
         second = socket.create_connection(("127.0.0.1", port), timeout=30)
         check("a second client: closed at once", second.recv(64) == b"")

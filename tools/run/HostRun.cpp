@@ -96,7 +96,9 @@ RunResult RunHostModule(sim::Board& Board, const PeiHandoff& Handoff) {
   try {
     return RunResult{ModuleEntry(nullptr, nullptr), {}, std::nullopt};
   } catch (const sim::BudgetExhausted& stuck) {
-    return RunResult{std::nullopt, stuck.what(), std::nullopt};
+    // The host build has no instruction addresses: the first line names none.
+    return RunResult{std::nullopt, stuck.what() + sim::LastAccessesText(Board.GetTrace()),
+                     std::nullopt};
   }
 }
 

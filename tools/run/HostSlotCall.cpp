@@ -150,7 +150,7 @@ SlotRun CallSlotOnHost(sim::Board& Board, const PeiHandoff& Handoff,
       Call(SlotFunction(descriptor, Request->Slot), *Request, run);
     }
   } catch (const sim::BudgetExhausted& stuck) {
-    run.Failure = stuck.what();
+    run.Failure = stuck.what() + sim::LastAccessesText(Board.GetTrace());
   }
   return run;
 }
