@@ -1,7 +1,8 @@
 // The pages boardsim --html writes, opened in Debian's headless Chromium through puppeteer-core:
 // no console error, no request beyond the page's own file, as many bars, rows and pad cells as
 // the JSON document holds, a tooltip on hover, and the header's status and time as the text
-// summary gives them. A screenshot of each page is left in PAGE_OUT for a person to look at.
+// summary gives them. A screenshot of each page is left in PAGE_OUT for a person to look at. And
+// no function of the page's script is over 80 lines.
 //
 // Environment: BOARDSIM (the tool), PAGE_OUT (a folder for pages and screenshots), CHROMIUM
 // (default /usr/bin/chromium).
@@ -10,11 +11,13 @@ import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { existsSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { pathToFileURL } from 'node:url';
+import { fileURLToPath, pathToFileURL } from 'node:url';
+import { functionSpans } from './function_spans.mjs';
 
 const boardsim = process.env.BOARDSIM;
 const out = process.env.PAGE_OUT;
 const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
+const pageScript = fileURLToPath(new URL('../../tools/boardsim/shared/page/page.js', import.meta.url));
 assert.ok(boardsim && out, 'BOARDSIM and PAGE_OUT must name the tool and a folder');
 mkdirSync(out, { recursive: true });
 
@@ -88,6 +91,17 @@ async function open(file, name) {
     assert.deepEqual(problems, []);
   };
   return { page, document, count, text, finish };
+}
+
+// A copy of a page with its embedded document edited, as an older or another boardsim would give it.
+function withDocument(file, name, edit) {
+  const html = readFileSync(file, 'utf8');
+  const embedded = html.match(/(<script type="application\/json" id="boardsim-document">)(.*?)(<\/script>)/s);
+  const document = edit(JSON.parse(embedded[2]));
+  const copy = join(out, `${name}.html`);
+  writeFileSync(copy, html.replace(embedded[0],
+    () => embedded[1] + JSON.stringify(document).replaceAll('<', '\\u003c') + embedded[3]));
+  return { file: copy, document };
 }
 
 async function hoverShowsTip(page, selector, expected) {
@@ -183,20 +197,17 @@ test('a sweep: the matrix of kinds against targets, the failures and the statuse
   await view.finish();
 
   // The built-in boards give no failure: one is put into the document to see how it is shown.
-  const failed = structuredClone(document);
-  const target = failed.targets[0];
-  const kind = target.by_kind[0];
-  kind.failed = 1;
-  failed.failed = 1;
-  failed.failures.push({
-    fault: `${kind.kind}@1`, board: target.board, run: target.run, class: 'stuck', detail: 'past the time budget',
-    bad_writes: [], reproduce: `boardsim run --board ${target.board} --fault ${kind.kind}@1`,
+  const { file: withFailure, document: failed } = withDocument(file, 'sweep-failure', (failed) => {
+    const target = failed.targets[0];
+    const kind = target.by_kind[0];
+    kind.failed = 1;
+    failed.failed = 1;
+    failed.failures.push({
+      fault: `${kind.kind}@1`, board: target.board, run: target.run, class: 'stuck', detail: 'past the time budget',
+      bad_writes: [], reproduce: `boardsim run --board ${target.board} --fault ${kind.kind}@1`,
+    });
+    return failed;
   });
-  const html = readFileSync(file, 'utf8');
-  const embedded = html.match(/(<script type="application\/json" id="boardsim-document">)(.*?)(<\/script>)/s);
-  const withFailure = join(out, 'sweep-failure.html');
-  writeFileSync(withFailure, html.replace(embedded[0],
-    () => embedded[1] + JSON.stringify(failed).replaceAll('<', '\\u003c') + embedded[3]));
   view = await open(withFailure, 'sweep-failure');
   assert.equal(await view.count('[data-kind="failure"]'), 1);
   assert.equal(await view.text('[data-kind="failure"] code'), failed.failures[0].reproduce);
@@ -205,4 +216,10 @@ test('a sweep: the matrix of kinds against targets, the failures and the statuse
   await view.page.click('[data-kind="cell"].failed');
   assert.equal(await view.count('[data-kind="failure"]'), 1);
   await view.finish();
+});
+
+test('no function of the page script is over 80 lines', () => {
+  const spans = functionSpans(readFileSync(pageScript, 'utf8'));
+  assert.ok(spans.some((f) => f.name === 'renderTimeline' && f.lines > 10), 'the scanner finds the script\'s functions');
+  assert.deepEqual(spans.filter((f) => f.lines > 80).map((f) => `${f.name}, line ${f.line}: ${f.lines} lines`), []);
 });
