@@ -150,11 +150,23 @@ std::string Why(const PointResult& R) {
                                  : "");
 }
 
-nlohmann::ordered_json ByKind(const std::map<sim::FaultKind, std::pair<size_t, size_t>>& Cells) {
+// The points of one kind at one target: tried, failed, struck and with no effect (the page's
+// matrix has no points of its own to count them from).
+struct CellCounts {
+  size_t Points = 0;
+  size_t Failed = 0;
+  size_t Struck = 0;
+  size_t NoEffect = 0;
+};
+
+nlohmann::ordered_json ByKind(const std::map<sim::FaultKind, CellCounts>& Cells) {
   nlohmann::ordered_json kinds = nlohmann::ordered_json::array();
   for (const auto& [kind, counts] : Cells) {
-    kinds.push_back(
-        {{"kind", sim::InfoOf(kind).Name}, {"points", counts.first}, {"failed", counts.second}});
+    kinds.push_back({{"kind", sim::InfoOf(kind).Name},
+                     {"points", counts.Points},
+                     {"failed", counts.Failed},
+                     {"struck", counts.Struck},
+                     {"no_effect", counts.NoEffect}});
   }
   return kinds;
 }
@@ -367,14 +379,17 @@ nlohmann::ordered_json SweepDocument(const SweepReport& Report) {
   doc["module"] = Report.Module;
   nlohmann::ordered_json targets = nlohmann::ordered_json::array();
   std::vector<size_t> perTarget(Report.Targets.size());
-  // By target, then by kind: points tried and failed.
-  std::vector<std::map<sim::FaultKind, std::pair<size_t, size_t>>> cells(Report.Targets.size());
+  // By target, then by kind: points tried, failed, struck and with no effect.
+  std::vector<std::map<sim::FaultKind, CellCounts>> cells(Report.Targets.size());
   for (size_t i = 0; i < Report.Points.size(); ++i) {
     const SweepPoint& p = Report.Points[i];
+    const PointResult& r = Report.Results[i];
     ++perTarget[p.Target];
-    auto& [tried, failed] = cells[p.Target][p.Point.Kind];
-    ++tried;
-    failed += Report.Results[i].Failed();
+    CellCounts& cell = cells[p.Target][p.Point.Kind];
+    ++cell.Points;
+    cell.Failed += r.Failed();
+    cell.Struck += r.Struck.has_value();
+    cell.NoEffect += r.Class == PointClass::NoEffect;
   }
   for (size_t i = 0; i < Report.Targets.size(); ++i) {
     const PointResult& r = Report.References[i];
