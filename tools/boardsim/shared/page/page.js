@@ -1,6 +1,7 @@
 // Draws the JSON document embedded in this page (the one boardsim's --json prints) into a
 // header, a timeline, the pad map and tables (a run, a slot call, a saved trace), or into the
-// fault matrix and failure list (a sweep). Members this script does not know are left alone.
+// fault matrix and failure list (a sweep). Members this script does not know are left alone, and
+// those it knows may be missing: a document of an older boardsim still renders.
 'use strict';
 // A block, not a function, keeps these names out of the page's global scope: in strict code a
 // function declared in a block belongs to the block.
@@ -121,6 +122,37 @@
     return bus;
   }
 
+  // A fault as the text summary names it: a board file's by its key and value, a point as typed.
+  function faultName(fault) {
+    return fault.source === 'board-file' ? `${fault.key} ${JSON.stringify(fault.value)}` : `--fault ${fault.point}`;
+  }
+
+  // Where a fault struck, in the text summary's words; null where the document does not say.
+  function describeStrike(struck) {
+    if (struck === undefined) return null;
+    if (struck === null) return 'did not strike';
+    if (struck.access === null || struck.access === undefined) {
+      return `struck at ${ms(struck.time_ns)}, after the module's last access: it could not see it`;
+    }
+    return `struck at access ${struck.access} (${ms(struck.time_ns)})`;
+  }
+
+  // The header's faults: how many from where ("none" for a fault-free run), then each fault with
+  // where it struck. A document without faults (a saved trace) has no such line.
+  function faultRows(faults, add) {
+    if (!Array.isArray(faults)) return;
+    const from = (count, where) => (count ? `${count} from ${where}` : null);
+    const fromFile = faults.filter((f) => f.source === 'board-file').length;
+    const counts = [from(fromFile, 'the board file'), from(faults.length - fromFile, '--fault')].filter(Boolean);
+    add('faults', counts.length ? counts.join(', ') : 'none', { id: 'faults' });
+    if (faults.length === 0) return;
+    add('', faults.map((f) => {
+      const strike = describeStrike(f.struck);
+      return h('div', { class: `fault${f.struck === null ? ' missed' : ''}`, 'data-kind': 'fault' },
+        h('span', {}, faultName(f)), h('span', {}, strike));
+    }), { id: 'fault-list' });
+  }
+
   // What a slot call's header says it returned, and whether that is good news.
   function opStatus(d) {
     const call = d.call;
@@ -139,6 +171,7 @@
     if (d.board) add('board', `${d.board.name} (${d.board.path})`);
     if (d.trace) add('trace', d.trace.path);
     if (d.module) add('form', moduleText(d.module));
+    faultRows(d.faults, add);
     if (d.command === 'run') {
       const ok = d.status.returned;
       add('status', ok ? d.status.name : `did not return: ${d.status.failure}`,
@@ -211,6 +244,7 @@
   }
 
   const LaneNames = {
+    faults: 'faults struck',
     parts: 'parts of the run',
     'gpio-pads': 'pad block',
     'legacy-gpio': 'legacy GPIO ports',
@@ -220,7 +254,7 @@
     sideband: 'P-Unit sideband',
     other: 'PMC and others',
   };
-  const LaneOrder = ['parts', 'gpio-pads', 'legacy-gpio', 'pm-timer', 'pci-config', 'i2c-controller', 'sideband'];
+  const LaneOrder = ['faults', 'parts', 'gpio-pads', 'legacy-gpio', 'pm-timer', 'pci-config', 'i2c-controller', 'sideband'];
   const PhaseColours = ['#54aeff', '#4ac26b', '#d4a72c', '#a475f9', '#ff8182', '#3fb8af', '#e085c2', '#8ca6c8'];
 
   function describeTransaction(t) {
@@ -286,11 +320,30 @@
         tip: `board step: ${describeStep(step)}\naccess ${step.seq}\n${at(step.time_ns)}`,
       });
     }
-    return { items, end };
+    const strikes = strikeItems(d.faults);
+    // A fault can strike after the last access (the bus finishing what the module left queued):
+    // the time drawn reaches it.
+    const last = strikes.reduce((t, item) => Math.max(t, item.t0), end);
+    return { items: items.concat(strikes), end: last };
   }
 
-  // The lanes the items use, in a fixed order: the parts of the run, each device, each PMIC, the
-  // rest.
+  // Each fault that struck, at the time it struck, on a lane of their own above the others. A lane
+  // and not a line over the lanes: the marker stays clear of the bars it would otherwise cover and
+  // of their tooltips, two faults striking close together stay apart, and a guide line, which takes
+  // no pointer, still carries the time down through the lanes. A fault struck after the module's
+  // last access is drawn hollow, with a dashed guide: the module could not see it.
+  function strikeItems(faults) {
+    return (Array.isArray(faults) ? faults : []).filter((f) => f.struck).map((f) => {
+      const seen = f.struck.access !== null && f.struck.access !== undefined;
+      return {
+        lane: 'faults', kind: 'strike', t0: f.struck.time_ns, t1: f.struck.time_ns, cls: seen ? null : 'after-last',
+        tip: `${faultName(f)}\n${seen ? `struck at access ${f.struck.access}` : "struck after the module's last access: it could not see it"}\n${at(f.struck.time_ns)}`,
+      };
+    });
+  }
+
+  // The lanes the items use, in a fixed order: faults, the parts of the run, each device, each
+  // PMIC, the rest.
   function laneList(items) {
     const lanes = [];
     const seen = new Set(items.map((i) => i.lane));
@@ -304,7 +357,11 @@
     const labelWidth = 150;
     const laneHeight = 24;
     const axisHeight = 22;
-    const width = Math.max(720, Math.min(1560, (main.clientWidth || 1200) - 2));
+    // The box's inner width (main's less its padding, less the box's border): the right end of the
+    // run, where a fault that ended it struck, must not fall outside it.
+    const style = getComputedStyle(main);
+    const inner = main.clientWidth - parseFloat(style.paddingLeft) - parseFloat(style.paddingRight);
+    const width = Math.max(720, Math.min(1560, (inner || 1200) - 2));
     return {
       lanes, laneIndex: new Map(lanes.map((l, i) => [l, i])), labelWidth, laneHeight, width,
       plotWidth: width - labelWidth - 8, top: lanes.length * laneHeight, height: lanes.length * laneHeight + axisHeight + 4,
@@ -341,20 +398,25 @@
     });
   }
 
-  // One mark per item, placed later by placeItems: a tick, a diamond or a bar.
+  // One mark per item, placed later by placeItems: a tick, a diamond, a strike or a bar.
   function drawItems(plot, items, g) {
     const drawn = [];
     for (const item of items) {
       const y = g.laneIndex.get(item.lane) * g.laneHeight;
       let node;
+      let guide = null;
       if (item.kind === 'message') {
         node = s('line', { y1: y + 4, y2: y + g.laneHeight - 4 });
-      } else if (item.kind === 'step') {
+      } else if (item.kind === 'step' || item.kind === 'strike') {
         node = s('path', {});
       } else {
         const inset = item.kind === 'hold' ? 3 : item.kind === 'phase' ? 2 : 6;
         node = s('rect', { y: y + inset, height: g.laneHeight - 2 * inset });
         if (item.colour) node.setAttribute('fill', item.colour);
+      }
+      if (item.kind === 'strike') {
+        node.setAttribute('data-ns', item.t0);
+        guide = s('line', { class: `strike-line${item.cls ? ` ${item.cls}` : ''}`, y1: y + g.laneHeight - 4, y2: g.top, 'pointer-events': 'none' });
       }
       node.setAttribute('data-kind', item.kind);
       node.setAttribute('data-tip', item.tip);
@@ -366,13 +428,15 @@
         text.textContent = item.label;
         plot.append(text);
       }
-      drawn.push({ item, node, text, y });
+      drawn.push({ item, node, text, guide, y });
     }
+    // The guides over every bar, so that none hides them; they take no pointer.
+    drawn.filter((d) => d.guide).forEach((d) => plot.append(d.guide));
     return drawn;
   }
 
   function placeItems(drawn, view, g) {
-    for (const { item, node, text, y } of drawn) {
+    for (const { item, node, text, guide, y } of drawn) {
       const x0 = view.xOf(item.t0);
       const x1 = view.xOf(item.t1);
       const cy = y + g.laneHeight / 2;
@@ -380,6 +444,9 @@
         node.setAttribute('x1', x0); node.setAttribute('x2', x0);
       } else if (item.kind === 'step') {
         node.setAttribute('d', `M${x0} ${cy - 7}L${x0 + 5} ${cy}L${x0} ${cy + 7}L${x0 - 5} ${cy}Z`);
+      } else if (item.kind === 'strike') {
+        node.setAttribute('d', `M${x0 - 6} ${cy - 7}L${x0 + 6} ${cy - 7}L${x0} ${cy + 7}Z`);
+        guide.setAttribute('x1', x0); guide.setAttribute('x2', x0);
       } else {
         node.setAttribute('x', x0);
         node.setAttribute('width', Math.max(2, x1 - x0));
@@ -398,7 +465,7 @@
     for (const p of view.scale.pieces.filter((piece) => piece.gap)) {
       const x = view.xOf((p.t0 + p.t1) / 2);
       breaks.append(s('line', { class: 'break-line', x1: x, x2: x, y1: 0, y2: g.top }));
-      const label = s('text', { class: 'break-text', x: x - 4, y: g.laneHeight * 1.6, 'text-anchor': 'end' });
+      const label = s('text', { class: 'break-text', x: x - 4, y: (g.laneIndex.get('parts') + 1.6) * g.laneHeight, 'text-anchor': 'end' });
       label.textContent = `${ms(p.t1 - p.t0)} drawn short`;
       breaks.append(label);
     }
@@ -465,9 +532,9 @@
   function renderTimeline(d, bus) {
     const { items, end } = timelineItems(d, bus);
     const g = timelineGeometry(laneList(items));
-    // The scale shortens what no device was busy in: the PM timer's reads (the waits themselves)
-    // and the parts of the run do not count.
-    const busy = items.filter((i) => !(i.kind === 'activity' && i.lane === 'pm-timer') && i.kind !== 'phase')
+    // The scale shortens what no device was busy in: the PM timer's reads (the waits themselves),
+    // the parts of the run and the faults' strikes do not count.
+    const busy = items.filter((i) => !(i.kind === 'activity' && i.lane === 'pm-timer') && i.kind !== 'phase' && i.kind !== 'strike')
       .map((i) => [i.t0, i.t1]);
     const view = timelineView(g, busy, end);
     const svg = s('svg', { width: g.width, height: g.height, viewBox: `0 0 ${g.width} ${g.height}`, id: 'timeline-svg' });
@@ -648,6 +715,14 @@
     }
   }
 
+  // As the text summary's last line: passed, no effect (a point whose run changed nothing is not
+  // counted as passed) and failed, and in how many points the fault struck.
+  function sweepStatus(d, points) {
+    if (d.no_effect === undefined) return `${d.passed} passed, ${d.failed} failed`;
+    const run = points - d.kinds.reduce((sum, k) => sum + (k.not_run || 0), 0);
+    return `${d.passed} passed, ${d.no_effect} no effect, ${d.failed} failed; the fault struck in ${d.struck} of the ${run} points run`;
+  }
+
   function sweepHeader(d) {
     const boots = d.targets.filter((t) => t.run === 'boot').length;
     const points = d.targets.reduce((sum, t) => sum + t.points, 0);
@@ -656,20 +731,22 @@
         h('dt', {}, 'form'), h('dd', {}, d.module),
         h('dt', {}, 'targets'), h('dd', {}, `${boots} boots, ${d.targets.length - boots} slot calls`),
         h('dt', {}, 'points'), h('dd', {}, `${points} points in ${d.seconds.toFixed(1)} s with ${d.jobs} jobs`),
-        h('dt', {}, 'status'), h('dd', { id: 'status', class: d.failed === 0 ? 'status-good' : 'status-bad' }, `${d.passed} passed, ${d.failed} failed`))];
+        h('dt', {}, 'status'), h('dd', { id: 'status', class: d.failed === 0 ? 'status-good' : 'status-bad' }, sweepStatus(d, points)))];
   }
 
   const kindOf = (fault) => fault.split(/[:@]/)[0];
 
-  // One failure: its point, why it failed, and the command that gives it.
+  // One failure: its point, why it failed, where its fault struck, and the command that gives it.
   function failureItem(f) {
     const bad = f.bad_writes[0];
     const why = bad ? `${bad.kind === 'stray' ? 'stray write' : 'write built on a failed read'} at access ${bad.seq}: ${bad.write}`
       + (f.bad_writes.length > 1 ? ` (and ${f.bad_writes.length - 1} more)` : '') : `${f.class}: ${f.detail || ''}`;
+    const strike = describeStrike(f.struck);
     const button = h('button', { type: 'button', class: 'copy' }, 'copy');
     button.addEventListener('click', () => copyText(f.reproduce, button));
     return h('div', { class: 'failure', 'data-kind': 'failure' },
       h('div', {}, h('strong', {}, 'FAIL '), `${f.fault} on ${f.board}, ${f.run}: ${why}`),
+      strike ? h('div', { class: 'strike' }, `the fault ${strike}`) : null,
       h('div', {}, h('code', {}, f.reproduce), button));
   }
 
@@ -686,13 +763,15 @@
     return { nodes: [note, list], show };
   }
 
-  // A cell: the points of one kind at one target.
+  // A cell: the points of one kind at one target; its tooltip says in how many the fault struck
+  // and how many had no effect, where the document counts them.
   function matrixCell(c, where) {
     const share = c.points ? c.failed / c.points : 0;
     const cls = c.points === 0 ? 'empty' : c.failed ? 'failed' : 'passed';
+    const struck = c.struck !== undefined && c.no_effect !== undefined ? `; ${c.struck} struck, ${c.no_effect} no effect` : '';
     return h('td', {
       'data-kind': 'cell', class: cls, style: c.failed ? `--heat: hsl(0, 70%, ${Math.round(60 - share * 25)}%)` : null,
-      'data-tip': `${where}: ${c.points} points tried, ${c.failed} failed`,
+      'data-tip': `${where}: ${c.points} points tried, ${c.failed} failed${c.points ? struck : ''}`,
     }, c.points ? `${c.failed}/${c.points}` : '');
   }
 
@@ -725,13 +804,13 @@
       h('tbody', {}, rows));
   }
 
-  // Per kind: the points, what became of them and the statuses returned.
+  // Per kind: the points, where they struck, what became of them and the statuses returned.
   function kindTable(d) {
-    const columns = [['points', 'points'], ['returned', 'returned'],
+    const columns = [['points', 'points'], ['struck', 'struck'], ['no effect', 'no_effect'], ['returned', 'returned'],
       ['not offered', 'not_offered'], ['stuck', 'stuck'], ['crashed', 'crashed'], ['stray', 'stray_writes'],
       ['failed read', 'writes_on_failed_reads'], ['not run', 'not_run'], ['failed', 'failed']];
     const rows = d.kinds.map((k) => [k.kind,
-      ...columns.map(([, key]) => h('td', { class: 'num' }, String(k[key]))),
+      ...columns.map(([, key]) => h('td', { class: 'num' }, k[key] === undefined ? '--' : String(k[key]))),
       h('td', {}, Object.entries(k.statuses || {}).map(([status, count]) => h('span', { class: 'chip' }, `${status} × ${count}`)))]);
     return table(['kind', ...columns.map(([head]) => head), 'statuses'], rows, 'kind-row');
   }
@@ -741,7 +820,7 @@
     const failures = failureList(d);
     main.append(
       h('section', { id: 'matrix' }, h('h2', {}, 'Fault kinds against targets'),
-        h('p', { class: 'hint' }, 'Each cell: points failed / points tried. Green: none failed; red: some did, darker the larger their share.'),
+        h('p', { class: 'hint' }, 'Each cell: points failed / points tried; hover for how many struck and how many had no effect. Green: none failed; red: some did, darker the larger their share.'),
         renderMatrix(d, failures.show)),
       h('section', { id: 'failure-section' }, h('h2', {}, 'Failures'), failures.nodes),
       h('section', { id: 'kinds' }, h('h2', {}, 'Statuses returned per kind'), kindTable(d)));
