@@ -1,7 +1,8 @@
 // The pages boardsim --html writes, opened in Debian's headless Chromium through puppeteer-core:
 // no console error, no request beyond the page's own file, as many bars, rows and pad cells as
-// the JSON document holds, a tooltip on hover, and the header's status and time as the text
-// summary gives them. A screenshot of each page is left in PAGE_OUT for a person to look at.
+// the JSON document holds, a tooltip on hover, and the header's status, time and faults as the
+// text summary gives them; a mark where each fault struck. A screenshot of each page is left in
+// PAGE_OUT for a person to look at. And no function of the page's script is over 80 lines.
 //
 // Environment: BOARDSIM (the tool), PAGE_OUT (a folder for pages and screenshots), CHROMIUM
 // (default /usr/bin/chromium).
@@ -10,11 +11,13 @@ import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { existsSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { pathToFileURL } from 'node:url';
+import { fileURLToPath, pathToFileURL } from 'node:url';
+import { functionSpans } from './function_spans.mjs';
 
 const boardsim = process.env.BOARDSIM;
 const out = process.env.PAGE_OUT;
 const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
+const pageScript = fileURLToPath(new URL('../../tools/boardsim/shared/page/page.js', import.meta.url));
 assert.ok(boardsim && out, 'BOARDSIM and PAGE_OUT must name the tool and a folder');
 mkdirSync(out, { recursive: true });
 
@@ -90,6 +93,17 @@ async function open(file, name) {
   return { page, document, count, text, finish };
 }
 
+// A copy of a page with its embedded document edited, as an older or another boardsim would give it.
+function withDocument(file, name, edit) {
+  const html = readFileSync(file, 'utf8');
+  const embedded = html.match(/(<script type="application\/json" id="boardsim-document">)(.*?)(<\/script>)/s);
+  const document = edit(JSON.parse(embedded[2]));
+  const copy = join(out, `${name}.html`);
+  writeFileSync(copy, html.replace(embedded[0],
+    () => embedded[1] + JSON.stringify(document).replaceAll('<', '\\u003c') + embedded[3]));
+  return { file: copy, document };
+}
+
 async function hoverShowsTip(page, selector, expected) {
   await page.hover(selector);
   const tip = await page.$eval('#tooltip', (node) => ({ shown: node.classList.contains('shown'), text: node.textContent }));
@@ -130,6 +144,7 @@ test('a boot: timeline, pad map and tables as the document holds them', async ()
   await checkRunPage(view);
   assert.equal(await view.text('#status'), summaryLine(summary, 'status'));
   assert.equal(await view.text('#time'), summaryLine(summary, 'time'));
+  assert.equal(await view.text('#faults'), summaryLine(summary, 'faults'));
   assert.ok(view.document.pads.detail.length >= 150, 'the pad map shows every pad the boot accessed');
   await hoverShowsTip(view.page, '#pads [data-kind="pad"].changed', /before {2}0x[0-9A-F]{8} 0x[0-9A-F]{8} {2}mode/);
   // The wheel zooms in at the pointer: the first transaction's bar grows.
@@ -165,6 +180,26 @@ test('a saved trace: the same views from the trace alone', async () => {
   await view.finish();
 });
 
+// Points with no effect are counted apart from those passed: in the status line, in the kind
+// table beside where the faults struck, and in the tooltip of a cell that has one.
+async function checkNoEffect(view) {
+  const { page, document } = view;
+  assert.ok(document.no_effect > 0, 'the sample has a point with no effect');
+  assert.match(await view.text('#status'), new RegExp(`^${document.passed} passed, ${document.no_effect} no effect, ${document.failed} failed`));
+  const [head, ...rows] = await page.$eval('#kinds table', (t) => [...t.rows].map((r) => [...r.cells].map((c) => c.textContent)));
+  const column = (name) => rows.map((row) => Number(row[head.indexOf(name)]));
+  assert.deepEqual(column('struck'), document.kinds.map((k) => k.struck));
+  assert.deepEqual(column('no effect'), document.kinds.map((k) => k.no_effect));
+  const cells = document.targets.flatMap((t) => t.by_kind.map((c) => [t, c]));
+  for (const key of ['struck', 'no_effect']) {
+    assert.deepEqual(document.kinds.map((k) => cells.reduce((n, [, c]) => n + (c.kind === k.kind ? c[key] : 0), 0)),
+      document.kinds.map((k) => k[key]), `the cells' ${key} add up to their kind's`);
+  }
+  const [target, cell] = cells.find(([, c]) => c.no_effect > 0);
+  const tip = await page.$eval(`[data-kind="cell"][data-tip^="${cell.kind} on ${target.board}, ${target.run}:"]`, (n) => n.dataset.tip);
+  assert.ok(tip.endsWith(`, ${cell.failed} failed; ${cell.struck} struck, ${cell.no_effect} no effect`), tip);
+}
+
 test('a sweep: the matrix of kinds against targets, the failures and the statuses', async () => {
   const file = join(out, 'sweep.html');
   const summary = tool('sweep', '--board', 'default', '--board', 'variant6', '--sample', '60', '--jobs', '2',
@@ -180,29 +215,102 @@ test('a sweep: the matrix of kinds against targets, the failures and the statuse
   assert.equal(await view.count('[data-kind="failure"]'), document.failures.length);
   assert.equal(await view.count('#kinds .kind-row'), document.kinds.length);
   await hoverShowsTip(view.page, '[data-kind="cell"].passed', /points tried, 0 failed/);
+  await checkNoEffect(view);
   await view.finish();
 
   // The built-in boards give no failure: one is put into the document to see how it is shown.
-  const failed = structuredClone(document);
-  const target = failed.targets[0];
-  const kind = target.by_kind[0];
-  kind.failed = 1;
-  failed.failed = 1;
-  failed.failures.push({
-    fault: `${kind.kind}@1`, board: target.board, run: target.run, class: 'stuck', detail: 'past the time budget',
-    bad_writes: [], reproduce: `boardsim run --board ${target.board} --fault ${kind.kind}@1`,
+  const { file: withFailure, document: failed } = withDocument(file, 'sweep-failure', (failed) => {
+    const target = failed.targets[0];
+    const kind = target.by_kind[0];
+    kind.failed = 1;
+    failed.failed = 1;
+    failed.failures.push({
+      fault: `${kind.kind}@1`, board: target.board, run: target.run, class: 'stuck', detail: 'past the time budget',
+      struck: { access: 1234, time_ns: 567800 }, bad_writes: [],
+      reproduce: `boardsim run --board ${target.board} --fault ${kind.kind}@1`,
+    });
+    return failed;
   });
-  const html = readFileSync(file, 'utf8');
-  const embedded = html.match(/(<script type="application\/json" id="boardsim-document">)(.*?)(<\/script>)/s);
-  const withFailure = join(out, 'sweep-failure.html');
-  writeFileSync(withFailure, html.replace(embedded[0],
-    () => embedded[1] + JSON.stringify(failed).replaceAll('<', '\\u003c') + embedded[3]));
   view = await open(withFailure, 'sweep-failure');
   assert.equal(await view.count('[data-kind="failure"]'), 1);
   assert.equal(await view.text('[data-kind="failure"] code'), failed.failures[0].reproduce);
+  assert.equal(await view.text('[data-kind="failure"] .strike'), 'the fault struck at access 1234 (0.567 ms)');
   await view.page.click('[data-kind="failure"] button.copy');
   await view.page.waitForFunction(() => document.querySelector('[data-kind="failure"] button.copy').textContent === 'copied');
   await view.page.click('[data-kind="cell"].failed');
   assert.equal(await view.count('[data-kind="failure"]'), 1);
   await view.finish();
+
+  // A sweep of an older boardsim, which did not tell no effect apart.
+  const old = withDocument(file, 'sweep-old', (d) => withoutStrikes(d, ['no_effect', 'struck']));
+  view = await open(old.file, 'sweep-old');
+  assert.equal(await view.text('#status'), `${document.passed} passed, ${document.failed} failed`);
+  await view.finish();
+});
+
+// A document as a boardsim from before strikes were noted wrote it: without the members named.
+function withoutStrikes(document, members) {
+  return JSON.parse(JSON.stringify(document, (key, value) => (members.includes(key) ? undefined : value)));
+}
+
+// The summary's faults, each as [the fault, where it struck]: the lines below its 'faults' line.
+function summaryFaults(text) {
+  const lines = text.split('\n');
+  const below = lines.slice(lines.findIndex((l) => l.startsWith('faults ')) + 1);
+  return below.slice(0, below.findIndex((l) => !l.startsWith('  '))).map((l) => l.trim().split(/\s{2,}/));
+}
+
+const faultName = (f) => (f.source === 'board-file' ? `${f.key} ${JSON.stringify(f.value)}` : `--fault ${f.point}`);
+const strikeForm = (f) => (f.struck === null ? 'none' : f.struck.access === null ? 'after the last access' : 'seen');
+
+// Faulted runs: each page names its faults in the header as the summary does, and marks where each
+// struck on the timeline, at its time (inside the part of the run it struck in), with a tooltip
+// naming the fault and the access; hollow where it struck after the module's last access.
+const faulted = [
+  { name: 'fault-boot', args: ['run', '--fault', 'byte-refused@5', '--fault', 'byte-refused@7', '--fault', 'timer-frozen@50'],
+    forms: ['after the last access', 'none', 'seen'] },
+  { name: 'fault-op', args: ['op', '--board', 'variant6', '--fault', 'byte-refused@5', 'ReadVoltage'], forms: ['seen'] },
+  { name: 'fault-board', args: ['run', '--board', 'flaky-pads'], forms: ['seen', 'seen', 'seen'] },
+];
+
+test('a faulted run or slot call: its faults in the header and where they struck on the timeline', async () => {
+  for (const { name, args, forms } of faulted) {
+    const file = join(out, `${name}.html`);
+    const summary = tool(...args, '--html', file);
+    const view = await open(file, name);
+    const { page, document } = view;
+    assert.deepEqual(document.faults.map(strikeForm), forms, name);
+    assert.equal(await view.text('#faults'), summaryLine(summary, 'faults'));
+    const rows = await page.$$eval('[data-kind="fault"]', (nodes) => nodes.map((n) => [...n.children].map((c) => c.textContent)));
+    assert.deepEqual(rows, summaryFaults(summary));
+    const marks = await page.$$eval('#timeline [data-kind="strike"]', (nodes) => nodes.map((n) => {
+      const box = n.getBoundingClientRect();
+      return { ns: Number(n.dataset.ns), tip: n.dataset.tip, hollow: n.classList.contains('after-last'), x: box.x + box.width / 2 };
+    }));
+    const parts = await page.$$eval('#timeline [data-kind="phase"]', (nodes) => nodes.map((n) => n.getBoundingClientRect().toJSON()));
+    const struck = document.faults.filter((f) => f.struck);
+    assert.equal(marks.length, struck.length);
+    struck.forEach(({ struck: { access, time_ns: ns }, ...f }, i) => {
+      const said = access === null ? "struck after the module's last access: it could not see it" : `struck at access ${access}`;
+      assert.deepEqual([marks[i].ns, marks[i].hollow], [ns, access === null]);
+      assert.ok(marks[i].tip.startsWith(`${faultName(f)}\n${said}\n`) && marks[i].tip.endsWith(` (${ns} ns)`), marks[i].tip);
+      const part = parts[document.timeline.phases.findIndex((p) => p.start_ns <= ns && ns <= p.end_ns)];
+      assert.ok(part.left - 1 <= marks[i].x && marks[i].x <= part.right + 1, `${name}: the mark of ${faultName(f)} is outside its part of the run`);
+    });
+    await hoverShowsTip(page, '#timeline [data-kind="strike"]', new RegExp(`^${faultName(struck[0]).replace(/[^\w ]/g, '\\$&')}\n`));
+    await view.finish();
+  }
+  // A run of an older boardsim, which did not say where its faults struck: the faults, no marks.
+  const old = withDocument(join(out, `${faulted[0].name}.html`), 'fault-old', (d) => withoutStrikes(d, ['struck']));
+  const view = await open(old.file, 'fault-old');
+  assert.deepEqual(await view.page.$$eval('[data-kind="fault"]', (nodes) => nodes.map((n) => n.textContent)),
+    old.document.faults.map(faultName));
+  assert.equal(await view.count('#timeline [data-kind="strike"]'), 0);
+  await view.finish();
+});
+
+test('no function of the page script is over 80 lines', () => {
+  const spans = functionSpans(readFileSync(pageScript, 'utf8'));
+  assert.ok(spans.some((f) => f.name === 'renderTimeline' && f.lines > 10), 'the scanner finds the script\'s functions');
+  assert.deepEqual(spans.filter((f) => f.lines > 80).map((f) => `${f.name}, line ${f.line}: ${f.lines} lines`), []);
 });

@@ -32,9 +32,12 @@ json TargetsJson(const SweepReport& Report, const SweepSummary& Summary) {
   for (size_t i = 0; i < Report.Targets.size(); ++i) {
     const PointResult& r = Report.References[i];
     json kinds = json::array();
-    for (const auto& [kind, counts] : Summary.Targets[i].ByKind) {
-      kinds.push_back(
-          {{"kind", sim::InfoOf(kind).Name}, {"points", counts.first}, {"failed", counts.second}});
+    for (const auto& [kind, cell] : Summary.Targets[i].ByKind) {
+      kinds.push_back({{"kind", sim::InfoOf(kind).Name},
+                       {"points", cell.Points},
+                       {"failed", cell.Failed},
+                       {"struck", cell.Struck},
+                       {"no_effect", cell.NoEffect}});
     }
     targets.push_back({{"board", Report.Targets[i].Board},
                        {"run", Report.Targets[i].What()},

@@ -85,11 +85,14 @@ std::vector<ReturnedRow> ReturnedRows(const SweepReport& Report) {
 std::vector<TargetCells> TargetCellsOf(const SweepReport& Report) {
   std::vector<TargetCells> cells(Report.Targets.size());
   for (size_t i = 0; i < Report.Points.size(); ++i) {
+    const PointResult& r = Report.Results[i];
     TargetCells& target = cells[Report.Points[i].Target];
     ++target.Points;
-    auto& [tried, failed] = target.ByKind[Report.Points[i].Point.Kind];
-    ++tried;
-    failed += Report.Results[i].Failed();
+    CellCounts& cell = target.ByKind[Report.Points[i].Point.Kind];
+    ++cell.Points;
+    cell.Failed += r.Failed();
+    cell.Struck += r.Struck.has_value();
+    cell.NoEffect += r.Class == PointClass::NoEffect;
   }
   return cells;
 }

@@ -40,10 +40,19 @@ struct ReturnedRow {
   size_t First = 0; // index into the report's points
 };
 
-// A target's points and failures by kind: a row of the page's matrix.
+// The points of one kind at one target: tried, failed, struck and with no effect (the page's
+// matrix has no points of its own to count them from).
+struct CellCounts {
+  size_t Points = 0;
+  size_t Failed = 0;
+  size_t Struck = 0;
+  size_t NoEffect = 0;
+};
+
+// A target's points, and its cells by kind: a row of the page's matrix.
 struct TargetCells {
   size_t Points = 0;
-  std::map<sim::FaultKind, std::pair<size_t, size_t>> ByKind; // points, failed
+  std::map<sim::FaultKind, CellCounts> ByKind;
 };
 
 struct SweepTotals {

@@ -1,8 +1,11 @@
 // Draws the JSON document embedded in this page (the one boardsim's --json prints) into a
 // header, a timeline, the pad map and tables (a run, a slot call, a saved trace), or into the
-// fault matrix and failure list (a sweep). Members this script does not know are left alone.
+// fault matrix and failure list (a sweep). Members this script does not know are left alone, and
+// those it knows may be missing: a document of an older boardsim still renders.
 'use strict';
-(() => {
+// A block, not a function, keeps these names out of the page's global scope: in strict code a
+// function declared in a block belongs to the block.
+{
   const SvgNs = 'http://www.w3.org/2000/svg';
   const doc = JSON.parse(document.getElementById('boardsim-document').textContent);
   // The pads' detail comes beside the document, in its own element: it goes back in its place.
@@ -119,6 +122,47 @@
     return bus;
   }
 
+  // A fault as the text summary names it: a board file's by its key and value, a point as typed.
+  function faultName(fault) {
+    return fault.source === 'board-file' ? `${fault.key} ${JSON.stringify(fault.value)}` : `--fault ${fault.point}`;
+  }
+
+  // Where a fault struck, in the text summary's words; null where the document does not say.
+  function describeStrike(struck) {
+    if (struck === undefined) return null;
+    if (struck === null) return 'did not strike';
+    if (struck.access === null || struck.access === undefined) {
+      return `struck at ${ms(struck.time_ns)}, after the module's last access: it could not see it`;
+    }
+    return `struck at access ${struck.access} (${ms(struck.time_ns)})`;
+  }
+
+  // The header's faults: how many from where ("none" for a fault-free run), then each fault with
+  // where it struck. A document without faults (a saved trace) has no such line.
+  function faultRows(faults, add) {
+    if (!Array.isArray(faults)) return;
+    const from = (count, where) => (count ? `${count} from ${where}` : null);
+    const fromFile = faults.filter((f) => f.source === 'board-file').length;
+    const counts = [from(fromFile, 'the board file'), from(faults.length - fromFile, '--fault')].filter(Boolean);
+    add('faults', counts.length ? counts.join(', ') : 'none', { id: 'faults' });
+    if (faults.length === 0) return;
+    add('', faults.map((f) => {
+      const strike = describeStrike(f.struck);
+      return h('div', { class: `fault${f.struck === null ? ' missed' : ''}`, 'data-kind': 'fault' },
+        h('span', {}, faultName(f)), h('span', {}, strike));
+    }), { id: 'fault-list' });
+  }
+
+  // What a slot call's header says it returned, and whether that is good news.
+  function opStatus(d) {
+    const call = d.call;
+    if (!d.selection.returned) return { text: `did not return: ${d.selection.failure}`, good: false };
+    if (!call) return { text: 'GetActivePmic only', good: true };
+    if (!call.offered) return { text: 'not offered', good: false };
+    if (call.returned) return { text: call.returned.text, good: true };
+    return { text: `did not return: ${call.failure}`, good: false };
+  }
+
   function runHeader(d) {
     const rows = [];
     const add = (term, value, attrs) => rows.push(h('dt', {}, term), h('dd', attrs || {}, value));
@@ -127,22 +171,17 @@
     if (d.board) add('board', `${d.board.name} (${d.board.path})`);
     if (d.trace) add('trace', d.trace.path);
     if (d.module) add('form', moduleText(d.module));
+    faultRows(d.faults, add);
     if (d.command === 'run') {
       const ok = d.status.returned;
       add('status', ok ? d.status.name : `did not return: ${d.status.failure}`,
         { id: 'status', class: ok && d.status.value === 0 ? 'status-good' : 'status-bad' });
       add('time', `${ms(d.time_ns)} of virtual time`, { id: 'time' });
     } else if (d.command === 'op') {
-      const call = d.call;
-      let status = 'GetActivePmic only';
-      let good = d.selection.returned;
-      if (!d.selection.returned) status = `did not return: ${d.selection.failure}`;
-      else if (call && !call.offered) { status = 'not offered'; good = false; }
-      else if (call && call.returned) status = call.returned.text;
-      else if (call) { status = `did not return: ${call.failure}`; good = false; }
-      if (call) add('call', call.text);
-      add('status', status, { id: 'status', class: good ? 'status-good' : 'status-bad' });
-      if (call && call.returned) add('time', `${ms(call.time_ns)} in the call`, { id: 'time' });
+      const status = opStatus(d);
+      if (d.call) add('call', d.call.text);
+      add('status', status.text, { id: 'status', class: status.good ? 'status-good' : 'status-bad' });
+      if (d.call && d.call.returned) add('time', `${ms(d.call.time_ns)} in the call`, { id: 'time' });
       add('run time', `${ms(d.time_ns)} of virtual time`, { id: 'run-time' });
     } else {
       add('time', `the last access at ${ms(d.trace.last_ns)} of virtual time`, { id: 'time' });
@@ -205,6 +244,7 @@
   }
 
   const LaneNames = {
+    faults: 'faults struck',
     parts: 'parts of the run',
     'gpio-pads': 'pad block',
     'legacy-gpio': 'legacy GPIO ports',
@@ -214,7 +254,7 @@
     sideband: 'P-Unit sideband',
     other: 'PMC and others',
   };
-  const LaneOrder = ['parts', 'gpio-pads', 'legacy-gpio', 'pm-timer', 'pci-config', 'i2c-controller', 'sideband'];
+  const LaneOrder = ['faults', 'parts', 'gpio-pads', 'legacy-gpio', 'pm-timer', 'pci-config', 'i2c-controller', 'sideband'];
   const PhaseColours = ['#54aeff', '#4ac26b', '#d4a72c', '#a475f9', '#ff8182', '#3fb8af', '#e085c2', '#8ca6c8'];
 
   function describeTransaction(t) {
@@ -280,62 +320,103 @@
         tip: `board step: ${describeStep(step)}\naccess ${step.seq}\n${at(step.time_ns)}`,
       });
     }
-    return { items, end };
+    const strikes = strikeItems(d.faults);
+    // A fault can strike after the last access (the bus finishing what the module left queued):
+    // the time drawn reaches it.
+    const last = strikes.reduce((t, item) => Math.max(t, item.t0), end);
+    return { items: items.concat(strikes), end: last };
   }
 
-  function renderTimeline(d, bus) {
-    const { items, end } = timelineItems(d, bus);
+  // Each fault that struck, at the time it struck, on a lane of their own above the others. A lane
+  // and not a line over the lanes: the marker stays clear of the bars it would otherwise cover and
+  // of their tooltips, two faults striking close together stay apart, and a guide line, which takes
+  // no pointer, still carries the time down through the lanes. A fault struck after the module's
+  // last access is drawn hollow, with a dashed guide: the module could not see it.
+  function strikeItems(faults) {
+    return (Array.isArray(faults) ? faults : []).filter((f) => f.struck).map((f) => {
+      const seen = f.struck.access !== null && f.struck.access !== undefined;
+      return {
+        lane: 'faults', kind: 'strike', t0: f.struck.time_ns, t1: f.struck.time_ns, cls: seen ? null : 'after-last',
+        tip: `${faultName(f)}\n${seen ? `struck at access ${f.struck.access}` : "struck after the module's last access: it could not see it"}\n${at(f.struck.time_ns)}`,
+      };
+    });
+  }
+
+  // The lanes the items use, in a fixed order: faults, the parts of the run, each device, each
+  // PMIC, the rest.
+  function laneList(items) {
     const lanes = [];
     const seen = new Set(items.map((i) => i.lane));
     for (const lane of LaneOrder) if (lane === 'parts' || seen.has(lane)) lanes.push(lane);
     [...seen].filter((l) => l.startsWith('pmic ')).sort().forEach((l) => lanes.push(l));
     if (seen.has('other')) lanes.push('other');
-    const laneIndex = new Map(lanes.map((l, i) => [l, i]));
+    return lanes;
+  }
 
+  function timelineGeometry(lanes) {
     const labelWidth = 150;
     const laneHeight = 24;
     const axisHeight = 22;
-    const width = Math.max(720, Math.min(1560, (main.clientWidth || 1200) - 2));
-    const plotWidth = width - labelWidth - 8;
-    const height = lanes.length * laneHeight + axisHeight + 4;
-    const busy = items.filter((i) => !(i.kind === 'activity' && i.lane === 'pm-timer') && i.kind !== 'phase')
-      .map((i) => [i.t0, i.t1]);
-    let compress = true;
-    let scale = buildScale(busy, end, compress);
-    let zoom = 1;
-    let pan = 0;
+    // The box's inner width (main's less its padding, less the box's border): the right end of the
+    // run, where a fault that ended it struck, must not fall outside it.
+    const style = getComputedStyle(main);
+    const inner = main.clientWidth - parseFloat(style.paddingLeft) - parseFloat(style.paddingRight);
+    const width = Math.max(720, Math.min(1560, (inner || 1200) - 2));
+    return {
+      lanes, laneIndex: new Map(lanes.map((l, i) => [l, i])), labelWidth, laneHeight, width,
+      plotWidth: width - labelWidth - 8, top: lanes.length * laneHeight, height: lanes.length * laneHeight + axisHeight + 4,
+    };
+  }
 
-    const svg = s('svg', { width, height, viewBox: `0 0 ${width} ${height}`, id: 'timeline-svg' });
+  // What the timeline shows of the time: the scale (idle stretches short or to scale), zoomed and
+  // panned; where a time is drawn, and which time is drawn at an x.
+  function timelineView(g, busy, end) {
+    const view = { compress: true, zoom: 1, pan: 0, scale: null };
+    view.rescale = () => {
+      view.scale = buildScale(busy, end, view.compress);
+      view.zoom = 1;
+      view.pan = 0;
+    };
+    view.xOf = (ns) => g.labelWidth + (view.scale.toU(ns) / view.scale.total) * g.plotWidth * view.zoom - view.pan;
+    view.tAt = (x) => view.scale.toT(((x - g.labelWidth + view.pan) / (g.plotWidth * view.zoom)) * view.scale.total);
+    view.rescale();
+    return view;
+  }
+
+  // The lanes' bands and names, and the clip that keeps the marks right of the names.
+  function drawLanes(svg, g) {
     const clip = s('clipPath', { id: 'plot-clip' });
-    clip.append(s('rect', { x: labelWidth, y: 0, width: plotWidth, height }));
+    clip.append(s('rect', { x: g.labelWidth, y: 0, width: g.plotWidth, height: g.height }));
     const defs = s('defs');
     defs.append(clip);
     svg.append(defs);
-    lanes.forEach((lane, i) => {
-      if (i % 2 === 1) svg.append(s('rect', { class: 'lane-band', x: 0, y: i * laneHeight, width, height: laneHeight }));
-      const label = s('text', { class: 'lane-label', x: 6, y: i * laneHeight + 16 });
+    g.lanes.forEach((lane, i) => {
+      if (i % 2 === 1) svg.append(s('rect', { class: 'lane-band', x: 0, y: i * g.laneHeight, width: g.width, height: g.laneHeight }));
+      const label = s('text', { class: 'lane-label', x: 6, y: i * g.laneHeight + 16 });
       label.textContent = LaneNames[lane] || lane.replace('pmic', 'PMIC');
       svg.append(label);
     });
-    const plot = s('g', { 'clip-path': 'url(#plot-clip)' });
-    svg.append(plot);
-    const breaks = s('g', { 'pointer-events': 'none' });
-    const axis = s('g');
-    svg.append(axis);
+  }
 
+  // One mark per item, placed later by placeItems: a tick, a diamond, a strike or a bar.
+  function drawItems(plot, items, g) {
     const drawn = [];
     for (const item of items) {
-      const lane = laneIndex.get(item.lane);
-      const y = lane * laneHeight;
+      const y = g.laneIndex.get(item.lane) * g.laneHeight;
       let node;
+      let guide = null;
       if (item.kind === 'message') {
-        node = s('line', { y1: y + 4, y2: y + laneHeight - 4 });
-      } else if (item.kind === 'step') {
+        node = s('line', { y1: y + 4, y2: y + g.laneHeight - 4 });
+      } else if (item.kind === 'step' || item.kind === 'strike') {
         node = s('path', {});
       } else {
         const inset = item.kind === 'hold' ? 3 : item.kind === 'phase' ? 2 : 6;
-        node = s('rect', { y: y + inset, height: laneHeight - 2 * inset });
+        node = s('rect', { y: y + inset, height: g.laneHeight - 2 * inset });
         if (item.colour) node.setAttribute('fill', item.colour);
+      }
+      if (item.kind === 'strike') {
+        node.setAttribute('data-ns', item.t0);
+        guide = s('line', { class: `strike-line${item.cls ? ` ${item.cls}` : ''}`, y1: y + g.laneHeight - 4, y2: g.top, 'pointer-events': 'none' });
       }
       node.setAttribute('data-kind', item.kind);
       node.setAttribute('data-tip', item.tip);
@@ -347,94 +428,134 @@
         text.textContent = item.label;
         plot.append(text);
       }
-      drawn.push({ item, node, text, y });
+      drawn.push({ item, node, text, guide, y });
     }
-    plot.append(breaks);
+    // The guides over every bar, so that none hides them; they take no pointer.
+    drawn.filter((d) => d.guide).forEach((d) => plot.append(d.guide));
+    return drawn;
+  }
 
-    const xOf = (ns) => labelWidth + (scale.toU(ns) / scale.total) * plotWidth * zoom - pan;
-    function layout() {
-      for (const { item, node, text, y } of drawn) {
-        const x0 = xOf(item.t0);
-        const x1 = xOf(item.t1);
-        if (item.kind === 'message') {
-          node.setAttribute('x1', x0); node.setAttribute('x2', x0);
-        } else if (item.kind === 'step') {
-          const cy = y + laneHeight / 2;
-          node.setAttribute('d', `M${x0} ${cy - 7}L${x0 + 5} ${cy}L${x0} ${cy + 7}L${x0 - 5} ${cy}Z`);
-        } else {
-          node.setAttribute('x', x0);
-          node.setAttribute('width', Math.max(2, x1 - x0));
-        }
-        if (text) {
-          const room = x1 - x0;
-          text.setAttribute('x', x0 + 3);
-          text.style.display = room > item.label.length * 6.2 ? '' : 'none';
-        }
+  function placeItems(drawn, view, g) {
+    for (const { item, node, text, guide, y } of drawn) {
+      const x0 = view.xOf(item.t0);
+      const x1 = view.xOf(item.t1);
+      const cy = y + g.laneHeight / 2;
+      if (item.kind === 'message') {
+        node.setAttribute('x1', x0); node.setAttribute('x2', x0);
+      } else if (item.kind === 'step') {
+        node.setAttribute('d', `M${x0} ${cy - 7}L${x0 + 5} ${cy}L${x0} ${cy + 7}L${x0 - 5} ${cy}Z`);
+      } else if (item.kind === 'strike') {
+        node.setAttribute('d', `M${x0 - 6} ${cy - 7}L${x0 + 6} ${cy - 7}L${x0} ${cy + 7}Z`);
+        guide.setAttribute('x1', x0); guide.setAttribute('x2', x0);
+      } else {
+        node.setAttribute('x', x0);
+        node.setAttribute('width', Math.max(2, x1 - x0));
       }
-      breaks.replaceChildren();
-      for (const p of scale.pieces.filter((piece) => piece.gap)) {
-        const x = xOf((p.t0 + p.t1) / 2);
-        breaks.append(s('line', { class: 'break-line', x1: x, x2: x, y1: 0, y2: lanes.length * laneHeight }));
-        const label = s('text', { class: 'break-text', x: x - 4, y: laneHeight * 1.6, 'text-anchor': 'end' });
-        label.textContent = `${ms(p.t1 - p.t0)} drawn short`;
-        breaks.append(label);
-      }
-      axis.replaceChildren();
-      const top = lanes.length * laneHeight;
-      axis.append(s('line', { class: 'axis-line', x1: labelWidth, x2: labelWidth + plotWidth, y1: top, y2: top }));
-      const ticks = 8;
-      const left = scale.toT(((pan) / (plotWidth * zoom)) * scale.total);
-      const right = scale.toT(((pan + plotWidth) / (plotWidth * zoom)) * scale.total);
-      const digits = Math.min(6, Math.max(3, Math.ceil(-Math.log10(Math.max(right - left, 1) / 1e6 / ticks)) + 1));
-      for (let i = 0; i <= ticks; i++) {
-        const x = labelWidth + (i * plotWidth) / ticks;
-        const ns = scale.toT(((x - labelWidth + pan) / (plotWidth * zoom)) * scale.total);
-        axis.append(s('line', { class: 'axis-line', x1: x, x2: x, y1: top, y2: top + 4 }));
-        const label = s('text', { class: 'axis-text', x, y: top + 15, 'text-anchor': i === 0 ? 'start' : i === ticks ? 'end' : 'middle' });
-        label.textContent = `${(ns / 1e6).toFixed(digits)} ms`;
-        axis.append(label);
+      if (text) {
+        const room = x1 - x0;
+        text.setAttribute('x', x0 + 3);
+        text.style.display = room > item.label.length * 6.2 ? '' : 'none';
       }
     }
+  }
 
-    const view = h('div', { id: 'timeline-view' }, svg);
+  // Where an idle stretch is drawn short: a dashed line and its length.
+  function drawBreaks(breaks, view, g) {
+    breaks.replaceChildren();
+    for (const p of view.scale.pieces.filter((piece) => piece.gap)) {
+      const x = view.xOf((p.t0 + p.t1) / 2);
+      breaks.append(s('line', { class: 'break-line', x1: x, x2: x, y1: 0, y2: g.top }));
+      const label = s('text', { class: 'break-text', x: x - 4, y: (g.laneIndex.get('parts') + 1.6) * g.laneHeight, 'text-anchor': 'end' });
+      label.textContent = `${ms(p.t1 - p.t0)} drawn short`;
+      breaks.append(label);
+    }
+  }
+
+  // Nine ticks across the plot, each with the time drawn there, to as many digits as the span
+  // shown needs.
+  function drawAxis(axis, view, g) {
+    axis.replaceChildren();
+    const top = g.top;
+    axis.append(s('line', { class: 'axis-line', x1: g.labelWidth, x2: g.labelWidth + g.plotWidth, y1: top, y2: top }));
+    const ticks = 8;
+    const left = view.tAt(g.labelWidth);
+    const right = view.tAt(g.labelWidth + g.plotWidth);
+    const digits = Math.min(6, Math.max(3, Math.ceil(-Math.log10(Math.max(right - left, 1) / 1e6 / ticks)) + 1));
+    for (let i = 0; i <= ticks; i++) {
+      const x = g.labelWidth + (i * g.plotWidth) / ticks;
+      axis.append(s('line', { class: 'axis-line', x1: x, x2: x, y1: top, y2: top + 4 }));
+      const label = s('text', { class: 'axis-text', x, y: top + 15, 'text-anchor': i === 0 ? 'start' : i === ticks ? 'end' : 'middle' });
+      label.textContent = `${(view.tAt(x) / 1e6).toFixed(digits)} ms`;
+      axis.append(label);
+    }
+  }
+
+  // The wheel zooms at the pointer, a drag pans; neither goes past either end of the run.
+  function panAndZoom(svg, box, view, g, layout) {
+    const clamp = (pan) => Math.min(Math.max(0, pan), g.plotWidth * (view.zoom - 1));
     svg.addEventListener('wheel', (event) => {
       event.preventDefault();
-      const box = svg.getBoundingClientRect();
-      const mx = event.clientX - box.left;
-      const units = ((mx - labelWidth + pan) / (plotWidth * zoom)) * scale.total;
-      zoom = Math.min(1e6, Math.max(1, zoom * Math.exp(-event.deltaY * 0.0015)));
-      pan = (units / scale.total) * plotWidth * zoom - (mx - labelWidth);
-      pan = Math.min(Math.max(0, pan), plotWidth * (zoom - 1));
+      const mx = event.clientX - svg.getBoundingClientRect().left;
+      const share = (mx - g.labelWidth + view.pan) / (g.plotWidth * view.zoom);
+      view.zoom = Math.min(1e6, Math.max(1, view.zoom * Math.exp(-event.deltaY * 0.0015)));
+      view.pan = clamp(share * g.plotWidth * view.zoom - (mx - g.labelWidth));
       layout();
     }, { passive: false });
     let drag = null;
     svg.addEventListener('mousedown', (event) => {
-      drag = { x: event.clientX, pan };
-      view.classList.add('dragging');
+      drag = { x: event.clientX, pan: view.pan };
+      box.classList.add('dragging');
     });
     window.addEventListener('mousemove', (event) => {
       if (!drag) return;
-      pan = Math.min(Math.max(0, drag.pan - (event.clientX - drag.x)), plotWidth * (zoom - 1));
+      view.pan = clamp(drag.pan - (event.clientX - drag.x));
       layout();
     });
-    window.addEventListener('mouseup', () => { drag = null; view.classList.remove('dragging'); });
+    window.addEventListener('mouseup', () => { drag = null; box.classList.remove('dragging'); });
+  }
 
+  // 'whole run' and the check box that draws time to scale.
+  function timelineControls(view, layout) {
     const reset = h('button', { type: 'button', id: 'timeline-reset' }, 'whole run');
-    reset.addEventListener('click', () => { zoom = 1; pan = 0; layout(); });
+    reset.addEventListener('click', () => { view.zoom = 1; view.pan = 0; layout(); });
     const toggle = h('input', { type: 'checkbox', id: 'timeline-compress', checked: '' });
     toggle.addEventListener('change', () => {
-      compress = toggle.checked;
-      scale = buildScale(busy, end, compress);
-      zoom = 1; pan = 0; layout();
+      view.compress = toggle.checked;
+      view.rescale();
+      layout();
     });
+    return h('div', { class: 'controls' }, reset,
+      h('label', {}, toggle, ` draw idle stretches over ${ms(IdleNs)} short`),
+      h('span', { class: 'hint' }, 'wheel: zoom at the pointer; drag: pan; hover: access numbers and times'));
+  }
+
+  function renderTimeline(d, bus) {
+    const { items, end } = timelineItems(d, bus);
+    const g = timelineGeometry(laneList(items));
+    // The scale shortens what no device was busy in: the PM timer's reads (the waits themselves),
+    // the parts of the run and the faults' strikes do not count.
+    const busy = items.filter((i) => !(i.kind === 'activity' && i.lane === 'pm-timer') && i.kind !== 'phase' && i.kind !== 'strike')
+      .map((i) => [i.t0, i.t1]);
+    const view = timelineView(g, busy, end);
+    const svg = s('svg', { width: g.width, height: g.height, viewBox: `0 0 ${g.width} ${g.height}`, id: 'timeline-svg' });
+    drawLanes(svg, g);
+    const plot = s('g', { 'clip-path': 'url(#plot-clip)' });
+    svg.append(plot);
+    const axis = s('g');
+    svg.append(axis);
+    const drawn = drawItems(plot, items, g);
+    const breaks = s('g', { 'pointer-events': 'none' });
+    plot.append(breaks);
+    const layout = () => {
+      placeItems(drawn, view, g);
+      drawBreaks(breaks, view, g);
+      drawAxis(axis, view, g);
+    };
+    const box = h('div', { id: 'timeline-view' }, svg);
+    panAndZoom(svg, box, view, g, layout);
+    const controls = timelineControls(view, layout);
     layout();
-    return [
-      h('h2', {}, 'Timeline'),
-      h('div', { class: 'controls' }, reset,
-        h('label', {}, toggle, ` draw idle stretches over ${ms(IdleNs)} short`),
-        h('span', { class: 'hint' }, 'wheel: zoom at the pointer; drag: pan; hover: access numbers and times')),
-      view,
-    ];
+    return [h('h2', {}, 'Timeline'), controls, box];
   }
 
   // ---- the pad map --------------------------------------------------------------------------
@@ -594,52 +715,78 @@
     }
   }
 
-  function renderSweep(d) {
+  // As the text summary's last line: passed, no effect (a point whose run changed nothing is not
+  // counted as passed) and failed, and in how many points the fault struck.
+  function sweepStatus(d, points) {
+    if (d.no_effect === undefined) return `${d.passed} passed, ${d.failed} failed`;
+    const run = points - d.kinds.reduce((sum, k) => sum + (k.not_run || 0), 0);
+    return `${d.passed} passed, ${d.no_effect} no effect, ${d.failed} failed; the fault struck in ${d.struck} of the ${run} points run`;
+  }
+
+  function sweepHeader(d) {
     const boots = d.targets.filter((t) => t.run === 'boot').length;
     const points = d.targets.reduce((sum, t) => sum + t.points, 0);
-    const ok = d.failed === 0;
-    main.append(h('h1', {}, 'boardsim sweep: every fault at every point'),
+    return [h('h1', {}, 'boardsim sweep: every fault at every point'),
       h('dl', { class: 'header' },
         h('dt', {}, 'form'), h('dd', {}, d.module),
         h('dt', {}, 'targets'), h('dd', {}, `${boots} boots, ${d.targets.length - boots} slot calls`),
         h('dt', {}, 'points'), h('dd', {}, `${points} points in ${d.seconds.toFixed(1)} s with ${d.jobs} jobs`),
-        h('dt', {}, 'status'), h('dd', { id: 'status', class: ok ? 'status-good' : 'status-bad' }, `${d.passed} passed, ${d.failed} failed`)));
+        h('dt', {}, 'status'), h('dd', { id: 'status', class: d.failed === 0 ? 'status-good' : 'status-bad' }, sweepStatus(d, points)))];
+  }
 
-    const failureList = h('div', { id: 'failures' });
+  const kindOf = (fault) => fault.split(/[:@]/)[0];
+
+  // One failure: its point, why it failed, where its fault struck, and the command that gives it.
+  function failureItem(f) {
+    const bad = f.bad_writes[0];
+    const why = bad ? `${bad.kind === 'stray' ? 'stray write' : 'write built on a failed read'} at access ${bad.seq}: ${bad.write}`
+      + (f.bad_writes.length > 1 ? ` (and ${f.bad_writes.length - 1} more)` : '') : `${f.class}: ${f.detail || ''}`;
+    const strike = describeStrike(f.struck);
+    const button = h('button', { type: 'button', class: 'copy' }, 'copy');
+    button.addEventListener('click', () => copyText(f.reproduce, button));
+    return h('div', { class: 'failure', 'data-kind': 'failure' },
+      h('div', {}, h('strong', {}, 'FAIL '), `${f.fault} on ${f.board}, ${f.run}: ${why}`),
+      strike ? h('div', { class: 'strike' }, `the fault ${strike}`) : null,
+      h('div', {}, h('code', {}, f.reproduce), button));
+  }
+
+  // The failures, all or those of the cell picked, with a line that says which.
+  function failureList(d) {
+    const list = h('div', { id: 'failures' });
     const note = h('p', { class: 'hint' });
-    let picked = null;
-    const showFailures = (filter) => {
-      const shown = d.failures.filter((f) => !filter || (f.board === filter.board && f.run === filter.run && f.fault.split(/[:@]/)[0] === filter.kind));
+    const show = (filter) => {
+      const shown = d.failures.filter((f) => !filter || (f.board === filter.board && f.run === filter.run && kindOf(f.fault) === filter.kind));
       note.textContent = filter ? `${shown.length} of ${d.failures.length} failures: ${filter.kind} on ${filter.board}, ${filter.run} (click the cell again for all)`
         : d.failures.length ? `${d.failures.length} failures; click a cell of the matrix to see its own` : 'No point failed.';
-      failureList.replaceChildren(...shown.map((f) => {
-        const why = f.bad_writes.length ? `${f.bad_writes[0].kind === 'stray' ? 'stray write' : 'write built on a failed read'} at access ${f.bad_writes[0].seq}: ${f.bad_writes[0].write}`
-          + (f.bad_writes.length > 1 ? ` (and ${f.bad_writes.length - 1} more)` : '') : `${f.class}: ${f.detail || ''}`;
-        const button = h('button', { type: 'button', class: 'copy' }, 'copy');
-        button.addEventListener('click', () => copyText(f.reproduce, button));
-        return h('div', { class: 'failure', 'data-kind': 'failure' },
-          h('div', {}, h('strong', {}, 'FAIL '), `${f.fault} on ${f.board}, ${f.run}: ${why}`),
-          h('div', {}, h('code', {}, f.reproduce), button));
-      }));
+      list.replaceChildren(...shown.map(failureItem));
     };
+    return { nodes: [note, list], show };
+  }
 
+  // A cell: the points of one kind at one target; its tooltip says in how many the fault struck
+  // and how many had no effect, where the document counts them.
+  function matrixCell(c, where) {
+    const share = c.points ? c.failed / c.points : 0;
+    const cls = c.points === 0 ? 'empty' : c.failed ? 'failed' : 'passed';
+    const struck = c.struck !== undefined && c.no_effect !== undefined ? `; ${c.struck} struck, ${c.no_effect} no effect` : '';
+    return h('td', {
+      'data-kind': 'cell', class: cls, style: c.failed ? `--heat: hsl(0, 70%, ${Math.round(60 - share * 25)}%)` : null,
+      'data-tip': `${where}: ${c.points} points tried, ${c.failed} failed${c.points ? struck : ''}`,
+    }, c.points ? `${c.failed}/${c.points}` : '');
+  }
+
+  // Targets against kinds; a click on a cell shows its failures only, a second click all again.
+  function renderMatrix(d, showFailures) {
     const kinds = d.kinds.map((k) => k.kind);
-    const rows = [];
+    let picked = null;
     let lastBoard = null;
-    d.targets.forEach((target) => {
+    const rows = d.targets.map((target) => {
       const byKind = new Map((target.by_kind || []).map((k) => [k.kind, k]));
       const cells = kinds.map((kind) => {
-        const c = byKind.get(kind) || { points: 0, failed: 0 };
-        const share = c.points ? c.failed / c.points : 0;
-        const cls = c.points === 0 ? 'empty' : c.failed ? 'failed' : 'passed';
-        const td = h('td', {
-          'data-kind': 'cell', class: cls, style: c.failed ? `--heat: hsl(0, 70%, ${Math.round(60 - share * 25)}%)` : null,
-          'data-tip': `${kind} on ${target.board}, ${target.run}: ${c.points} points tried, ${c.failed} failed`,
-        }, c.points ? `${c.failed}/${c.points}` : '');
+        const td = matrixCell(byKind.get(kind) || { points: 0, failed: 0 }, `${kind} on ${target.board}, ${target.run}`);
         td.addEventListener('click', () => {
           main.querySelectorAll('td.picked').forEach((n) => n.classList.remove('picked'));
-          const again = picked && picked.td === td;
-          picked = again ? null : { td, board: target.board, run: target.run, kind };
+          picked = picked && picked.td === td ? null : { td, board: target.board, run: target.run, kind };
           if (picked) td.classList.add('picked');
           showFailures(picked);
         });
@@ -649,28 +796,37 @@
       lastBoard = target.board;
       const reference = target.reference === 'returned' || target.reference === 'not-offered' ? ''
         : ` (reference ${target.reference})`;
-      rows.push(h('tr', { class: first ? 'board-first' : null },
-        h('td', {}, first ? target.board : ''), h('td', {}, target.run + reference), cells));
+      return h('tr', { class: first ? 'board-first' : null },
+        h('td', {}, first ? target.board : ''), h('td', {}, target.run + reference), cells);
     });
-    const matrix = h('table', { class: 'matrix' },
+    return h('table', { class: 'matrix' },
       h('thead', {}, h('tr', {}, h('th', {}, 'board'), h('th', {}, 'run'), kinds.map((k) => h('th', { class: 'kind' }, k)))),
       h('tbody', {}, rows));
+  }
 
-    const statusRows = d.kinds.map((k) => [k.kind, ...['points', 'returned', 'not_offered', 'stuck', 'crashed', 'stray_writes',
-      'writes_on_failed_reads', 'not_run', 'failed'].map((key) => h('td', { class: 'num' }, String(k[key]))),
-    h('td', {}, Object.entries(k.statuses || {}).map(([status, count]) => h('span', { class: 'chip' }, `${status} × ${count}`)))]);
+  // Per kind: the points, where they struck, what became of them and the statuses returned.
+  function kindTable(d) {
+    const columns = [['points', 'points'], ['struck', 'struck'], ['no effect', 'no_effect'], ['returned', 'returned'],
+      ['not offered', 'not_offered'], ['stuck', 'stuck'], ['crashed', 'crashed'], ['stray', 'stray_writes'],
+      ['failed read', 'writes_on_failed_reads'], ['not run', 'not_run'], ['failed', 'failed']];
+    const rows = d.kinds.map((k) => [k.kind,
+      ...columns.map(([, key]) => h('td', { class: 'num' }, k[key] === undefined ? '--' : String(k[key]))),
+      h('td', {}, Object.entries(k.statuses || {}).map(([status, count]) => h('span', { class: 'chip' }, `${status} × ${count}`)))]);
+    return table(['kind', ...columns.map(([head]) => head), 'statuses'], rows, 'kind-row');
+  }
 
+  function renderSweep(d) {
+    main.append(...sweepHeader(d));
+    const failures = failureList(d);
     main.append(
       h('section', { id: 'matrix' }, h('h2', {}, 'Fault kinds against targets'),
-        h('p', { class: 'hint' }, 'Each cell: points failed / points tried. Green: none failed; red: some did, darker the larger their share.'),
-        matrix),
-      h('section', { id: 'failure-section' }, h('h2', {}, 'Failures'), note, failureList),
-      h('section', { id: 'kinds' }, h('h2', {}, 'Statuses returned per kind'),
-        table(['kind', 'points', 'returned', 'not offered', 'stuck', 'crashed', 'stray', 'failed read', 'not run', 'failed', 'statuses'],
-          statusRows, 'kind-row')));
-    showFailures(null);
+        h('p', { class: 'hint' }, 'Each cell: points failed / points tried; hover for how many struck and how many had no effect. Green: none failed; red: some did, darker the larger their share.'),
+        renderMatrix(d, failures.show)),
+      h('section', { id: 'failure-section' }, h('h2', {}, 'Failures'), failures.nodes),
+      h('section', { id: 'kinds' }, h('h2', {}, 'Statuses returned per kind'), kindTable(d)));
+    failures.show(null);
   }
 
   if (doc.command === 'sweep') renderSweep(doc);
   else renderRun(doc);
-})();
+}
