@@ -1,19 +1,13 @@
 #include "package/Bytes.h"
 
-#include <cstdio>
+#include "common/Format.h"
 
 namespace package {
 
-std::string Hex(uint64_t Value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(Value));
-  return text;
-}
-
 void Reader::Need(uint64_t Offset, uint64_t Size, const std::string& What) const {
   if (Offset > data_.size() || Size > data_.size() - Offset) {
-    throw FormatError(What + " (" + Hex(Offset) + "+" + Hex(Size) + ") runs past the end (" +
-                      std::to_string(data_.size()) + " bytes)");
+    throw FormatError(What + " (" + tools::Hex(Offset) + "+" + tools::Hex(Size) +
+                      ") runs past the end (" + std::to_string(data_.size()) + " bytes)");
   }
 }
 

@@ -17,8 +17,6 @@ public:
   using std::runtime_error::runtime_error;
 };
 
-std::string Hex(uint64_t Value);
-
 class Reader {
 public:
   explicit Reader(std::span<const uint8_t> Data) : data_(Data) {}

@@ -1,5 +1,6 @@
 #include "package/Depex.h"
 
+#include "common/Format.h"
 #include "package/Bytes.h"
 
 #include <algorithm>
@@ -25,7 +26,7 @@ std::vector<DepexInstruction> ParseDepex(std::span<const uint8_t> Data) {
   for (size_t at = 0;;) {
     const auto opcode = static_cast<DepexOpcode>(in.U8(at, "dependency expression without END"));
     DepexInstruction instruction{opcode, std::nullopt};
-    const std::string where = " at " + Hex(at) + " of the dependency expression";
+    const std::string where = " at " + tools::Hex(at) + " of the dependency expression";
     ++at;
     switch (opcode) {
     case DepexOpcode::Push:
@@ -52,7 +53,7 @@ std::vector<DepexInstruction> ParseDepex(std::span<const uint8_t> Data) {
     case DepexOpcode::End:
       break;
     default:
-      throw FormatError("opcode " + Hex(static_cast<uint8_t>(opcode)) +
+      throw FormatError("opcode " + tools::Hex(static_cast<uint8_t>(opcode)) +
                         " has no place in a PEI dependency expression" + where);
     }
     program.push_back(instruction);

@@ -1,5 +1,6 @@
 #include "package/Ffs.h"
 
+#include "common/Format.h"
 #include "package/Bytes.h"
 
 #include <algorithm>
@@ -73,7 +74,7 @@ ParsedFile ParseVolumeFile(std::span<const uint8_t> Data) {
   file.Size = in.U24(SizeAt, "file header");
   file.State = header[StateAt];
   if (file.Size < FileHeaderSize) {
-    throw FormatError("deleted file " + file.Name.ToString() + ": size " + Hex(file.Size) +
+    throw FormatError("deleted file " + file.Name.ToString() + ": size " + tools::Hex(file.Size) +
                       " is smaller than its header");
   }
   in.Need(0, file.Size, "deleted file " + file.Name.ToString());
@@ -93,25 +94,25 @@ ParsedFile ParseFile(std::span<const uint8_t> Data) {
   file.State = header[StateAt];
   const std::string name = "file " + file.Name.ToString();
   if (HeaderSum(header) != 0) {
-    throw FormatError(name + ": wrong header checksum " + Hex(file.HeaderChecksum));
+    throw FormatError(name + ": wrong header checksum " + tools::Hex(file.HeaderChecksum));
   }
   if ((file.Attributes & AttributeLargeFile) != 0) {
     throw FormatError(name + ": a large-file header, which an FFS2 volume does not hold");
   }
   if (file.State != StoredValidState) {
-    throw FormatError(name + ": state " + Hex(file.State) + " is not a complete file's (" +
-                      Hex(StoredValidState) + ")");
+    throw FormatError(name + ": state " + tools::Hex(file.State) + " is not a complete file's (" +
+                      tools::Hex(StoredValidState) + ")");
   }
   if (file.Size < FileHeaderSize) {
-    throw FormatError(name + ": size " + Hex(file.Size) + " is smaller than its header");
+    throw FormatError(name + ": size " + tools::Hex(file.Size) + " is smaller than its header");
   }
   const auto data = in.Slice(FileHeaderSize, file.Size - FileHeaderSize, name + " data");
   if ((file.Attributes & AttributeChecksum) != 0) {
     if (static_cast<uint8_t>(Sum8(data) + file.DataChecksum) != 0) {
-      throw FormatError(name + ": wrong data checksum " + Hex(file.DataChecksum));
+      throw FormatError(name + ": wrong data checksum " + tools::Hex(file.DataChecksum));
     }
   } else if (file.DataChecksum != FixedDataChecksum) {
-    throw FormatError(name + ": data checksum " + Hex(file.DataChecksum) +
+    throw FormatError(name + ": data checksum " + tools::Hex(file.DataChecksum) +
                       " without FFS_ATTRIB_CHECKSUM must be 0xAA");
   }
   if (file.Type != FileType::Pad && file.Type != FileType::Raw) {
@@ -165,7 +166,7 @@ std::string FileTypeName(FileType Type) {
   case FileType::Pad:
     return "pad";
   }
-  return "type " + Hex(static_cast<uint8_t>(Type));
+  return "type " + tools::Hex(static_cast<uint8_t>(Type));
 }
 
 } // namespace package

@@ -1,5 +1,6 @@
 #include "package/ImageHeaders.h"
 
+#include "common/Format.h"
 #include "package/Bytes.h"
 
 #include <algorithm>
@@ -31,7 +32,7 @@ PeHeaders ReadPeHeaders(std::span<const uint8_t> File) {
   const uint32_t peAt = in.U32(DosNewHeaderOffset, "DOS header");
   const auto signature = in.Slice(peAt, 4 + FileHeaderSize, "PE signature and file header");
   if (signature[0] != 'P' || signature[1] != 'E' || signature[2] != 0 || signature[3] != 0) {
-    throw FormatError("not a PE image: no PE signature at " + Hex(peAt));
+    throw FormatError("not a PE image: no PE signature at " + tools::Hex(peAt));
   }
   PeHeaders pe;
   const uint64_t fileHeader = peAt + 4;
@@ -46,7 +47,7 @@ PeHeaders ReadPeHeaders(std::span<const uint8_t> File) {
     throw FormatError("a PE32+ image (magic 0x20B); the module is a PE32 image (magic 0x10B)");
   }
   if (pe.Magic != MagicPe32) {
-    throw FormatError("not a PE32 image: optional header magic " + Hex(pe.Magic));
+    throw FormatError("not a PE32 image: optional header magic " + tools::Hex(pe.Magic));
   }
   if (optionalSize < OptionalHeaderFixedSize) {
     throw FormatError("optional header of " + std::to_string(optionalSize) +
@@ -109,12 +110,13 @@ uint32_t FileOffsetOfRva(std::span<const ImageSection> Sections, uint32_t Rva, u
     }
     const uint64_t at = uint64_t{section.PointerToRawData} + (Rva - section.VirtualAddress);
     if (at < StrippedBytes || at - StrippedBytes + Size > FileSize) {
-      throw FormatError("RVA " + Hex(Rva) + "+" + Hex(Size) + " in section " + section.Name +
-                        " lies outside the file");
+      throw FormatError("RVA " + tools::Hex(Rva) + "+" + tools::Hex(Size) + " in section " +
+                        section.Name + " lies outside the file");
     }
     return static_cast<uint32_t>(at - StrippedBytes);
   }
-  throw FormatError("RVA " + Hex(Rva) + "+" + Hex(Size) + " lies in no section's file data");
+  throw FormatError("RVA " + tools::Hex(Rva) + "+" + tools::Hex(Size) +
+                    " lies in no section's file data");
 }
 
 std::vector<uint32_t> ReadFixups(std::span<const uint8_t> File,
@@ -131,8 +133,8 @@ std::vector<uint32_t> ReadFixups(std::span<const uint8_t> File,
     const uint32_t page = table.U32(block, "relocation block header");
     const uint32_t size = table.U32(block + 4, "relocation block header");
     if (size < RelocationBlockHeader || size % 2 != 0) {
-      throw FormatError("relocation block at RVA " + Hex(uint64_t{Directory.Rva} + block) +
-                        " has size " + Hex(size));
+      throw FormatError("relocation block at RVA " + tools::Hex(uint64_t{Directory.Rva} + block) +
+                        " has size " + tools::Hex(size));
     }
     table.Need(block, size, "relocation block");
     for (uint32_t at = block + RelocationBlockHeader; at < block + size; at += 2) {
@@ -143,12 +145,12 @@ std::vector<uint32_t> ReadFixups(std::span<const uint8_t> File,
         continue; // padding to keep blocks 32-bit aligned
       }
       if (type != RelocationHighLow) {
-        throw FormatError("relocation type " + std::to_string(type) + " at RVA " + Hex(target) +
-                          "; only 32-bit absolute ones are expected");
+        throw FormatError("relocation type " + std::to_string(type) + " at RVA " +
+                          tools::Hex(target) + "; only 32-bit absolute ones are expected");
       }
       if (target + 4 > ImageSize) {
-        throw FormatError("relocation at RVA " + Hex(target) + " points outside the image (" +
-                          Hex(ImageSize) + " bytes)");
+        throw FormatError("relocation at RVA " + tools::Hex(target) +
+                          " points outside the image (" + tools::Hex(ImageSize) + " bytes)");
       }
       fixups.push_back(static_cast<uint32_t>(target));
     }

@@ -1,5 +1,6 @@
 #include "package/LoadedImage.h"
 
+#include "common/Format.h"
 #include "package/Bytes.h"
 #include "package/Te.h"
 
@@ -11,20 +12,21 @@ namespace {
 
 void CheckMachine(uint16_t Machine) {
   if (Machine != MachineI386) {
-    throw FormatError("machine " + Hex(Machine) + " is not i386 (0x14C)");
+    throw FormatError("machine " + tools::Hex(Machine) + " is not i386 (0x14C)");
   }
 }
 
 void CheckSize(uint64_t Size) {
   if (Size > MaxImageSize) {
-    throw FormatError("image size " + Hex(Size) + " is larger than the " + Hex(MaxImageSize) +
-                      " bytes a module may take");
+    throw FormatError("image size " + tools::Hex(Size) + " is larger than the " +
+                      tools::Hex(MaxImageSize) + " bytes a module may take");
   }
 }
 
 void CheckEntry(const LoadedImage& Image) {
   if (Image.AddressOfEntryPoint == 0 || Image.AddressOfEntryPoint >= Image.SizeOfImage) {
-    throw FormatError("entry point " + Hex(Image.AddressOfEntryPoint) + " lies outside the image");
+    throw FormatError("entry point " + tools::Hex(Image.AddressOfEntryPoint) +
+                      " lies outside the image");
   }
 }
 
@@ -34,9 +36,10 @@ void CheckSections(const LoadedImage& Image) {
   std::vector<const ImageSection*> byAddress;
   for (const ImageSection& section : Image.Sections) {
     if (uint64_t{section.VirtualAddress} + section.MemorySize() > Image.SizeOfImage) {
-      throw FormatError("section " + section.Name + " at RVA " + Hex(section.VirtualAddress) + "+" +
-                        Hex(section.MemorySize()) + " lies outside the image (" +
-                        Hex(Image.SizeOfImage) + " bytes)");
+      throw FormatError("section " + section.Name + " at RVA " +
+                        tools::Hex(section.VirtualAddress) + "+" +
+                        tools::Hex(section.MemorySize()) + " lies outside the image (" +
+                        tools::Hex(Image.SizeOfImage) + " bytes)");
     }
     if (section.MemorySize() != 0) {
       byAddress.push_back(&section);
@@ -49,9 +52,10 @@ void CheckSections(const LoadedImage& Image) {
     const ImageSection& before = *byAddress[i - 1];
     const ImageSection& after = *byAddress[i];
     if (uint64_t{before.VirtualAddress} + before.MemorySize() > after.VirtualAddress) {
-      throw FormatError("section " + after.Name + " at RVA " + Hex(after.VirtualAddress) +
-                        " overlaps section " + before.Name + " (RVA " + Hex(before.VirtualAddress) +
-                        "+" + Hex(before.MemorySize()) + ")");
+      throw FormatError("section " + after.Name + " at RVA " + tools::Hex(after.VirtualAddress) +
+                        " overlaps section " + before.Name + " (RVA " +
+                        tools::Hex(before.VirtualAddress) + "+" + tools::Hex(before.MemorySize()) +
+                        ")");
     }
   }
 }
@@ -87,15 +91,16 @@ LoadedImage LoadPe32(std::span<const uint8_t> File) {
   image.Sections = pe.Sections;
   const auto headers = Reader(File).Slice(0, pe.SizeOfHeaders, "headers (SizeOfHeaders)");
   if (pe.SizeOfHeaders > pe.SizeOfImage) {
-    throw FormatError("headers (" + Hex(pe.SizeOfHeaders) + " bytes) are larger than the image");
+    throw FormatError("headers (" + tools::Hex(pe.SizeOfHeaders) +
+                      " bytes) are larger than the image");
   }
   if (pe.Import != ImageDirectory{}) {
-    throw FormatError("the image imports (import table at RVA " + Hex(pe.Import.Rva) +
+    throw FormatError("the image imports (import table at RVA " + tools::Hex(pe.Import.Rva) +
                       "); the module must import nothing");
   }
   if (pe.DelayImport != ImageDirectory{}) {
-    throw FormatError("the image imports (delay-import table at RVA " + Hex(pe.DelayImport.Rva) +
-                      "); the module must import nothing");
+    throw FormatError("the image imports (delay-import table at RVA " +
+                      tools::Hex(pe.DelayImport.Rva) + "); the module must import nothing");
   }
   CheckEntry(image);
   if ((pe.Characteristics & FileRelocationsStripped) != 0) {

@@ -1,5 +1,6 @@
 #include "package/Rebase.h"
 
+#include "common/Format.h"
 #include "package/Bytes.h"
 #include "package/ImageHeaders.h"
 #include "package/Te.h"
@@ -25,8 +26,8 @@ std::vector<uint8_t> RebasePe(std::span<const uint8_t> Pe, uint32_t NewBase) {
 std::vector<uint8_t> RebaseTe(std::span<const uint8_t> Te, uint32_t HeaderAddress) {
   const TeImage te = ParseTe(Te);
   if (HeaderAddress < te.StrippedBytes()) {
-    throw FormatError("a TE image that strips " + Hex(te.StrippedBytes()) +
-                      " bytes cannot start at " + Hex(HeaderAddress));
+    throw FormatError("a TE image that strips " + tools::Hex(te.StrippedBytes()) +
+                      " bytes cannot start at " + tools::Hex(HeaderAddress));
   }
   const uint32_t newBase = HeaderAddress - te.StrippedBytes();
   std::vector<uint8_t> out(Te.begin(), Te.end());
@@ -58,9 +59,9 @@ void CheckRunsInPlace(const Section& Image) {
     if (section.VirtualAddress != section.PointerToRawData ||
         section.VirtualSize > section.SizeOfRawData) {
       throw FormatError(
-          "section " + section.Name + " (RVA " + Hex(section.VirtualAddress) + "+" +
-          Hex(section.VirtualSize) + ", file " + Hex(section.PointerToRawData) + "+" +
-          Hex(section.SizeOfRawData) +
+          "section " + section.Name + " (RVA " + tools::Hex(section.VirtualAddress) + "+" +
+          tools::Hex(section.VirtualSize) + ", file " + tools::Hex(section.PointerToRawData) + "+" +
+          tools::Hex(section.SizeOfRawData) +
           ") is not laid out in the file as in memory: the image cannot run in place");
     }
   }

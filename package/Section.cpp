@@ -1,5 +1,6 @@
 #include "package/Section.h"
 
+#include "common/Format.h"
 #include "package/Bytes.h"
 
 namespace package {
@@ -38,7 +39,7 @@ std::vector<ParsedSection> ParseSections(std::span<const uint8_t> Data) {
     const size_t start = AlignUp(at, SectionAlignment);
     for (size_t pad = at; pad < start && pad < Data.size(); ++pad) {
       if (Data[pad] != 0) {
-        throw FormatError("nonzero padding at " + Hex(pad) + " between sections");
+        throw FormatError("nonzero padding at " + tools::Hex(pad) + " between sections");
       }
     }
     if (start >= Data.size()) {
@@ -46,19 +47,20 @@ std::vector<ParsedSection> ParseSections(std::span<const uint8_t> Data) {
     }
     ParsedSection section;
     section.Offset = static_cast<uint32_t>(start);
-    section.Size = in.U24(start, "section header at " + Hex(start));
-    section.Type = static_cast<SectionType>(in.U8(start + 3, "section header at " + Hex(start)));
+    section.Size = in.U24(start, "section header at " + tools::Hex(start));
+    section.Type =
+        static_cast<SectionType>(in.U8(start + 3, "section header at " + tools::Hex(start)));
     section.HeaderSize = SectionHeaderSize;
     if (section.Size == ExtendedSizeMarker) {
-      section.Size = in.U32(start + 4, "extended section header at " + Hex(start));
+      section.Size = in.U32(start + 4, "extended section header at " + tools::Hex(start));
       section.HeaderSize = ExtendedHeaderSize;
     }
     if (section.Size < section.HeaderSize) {
-      throw FormatError("section at " + Hex(start) + " has size " + Hex(section.Size) +
-                        ", less than its header");
+      throw FormatError("section at " + tools::Hex(start) + " has size " +
+                        tools::Hex(section.Size) + ", less than its header");
     }
     if (section.Size > Data.size() - start) {
-      throw FormatError("section at " + Hex(start) + " of size " + Hex(section.Size) +
+      throw FormatError("section at " + tools::Hex(start) + " of size " + tools::Hex(section.Size) +
                         " runs past the end of the file's data (" + std::to_string(Data.size()) +
                         " bytes)");
     }
@@ -79,7 +81,7 @@ std::vector<uint8_t> Ucs2(std::string_view Ascii, const std::string& What) {
     // Each UCS-2 unit holds one character: only printable ASCII is the same in both.
     const auto c = static_cast<uint8_t>(Ascii[i]);
     if (c < FirstNameCharacter || c > LastNameCharacter) {
-      throw FormatError(What + " holds byte " + Hex(c) + " at " + std::to_string(i) +
+      throw FormatError(What + " holds byte " + tools::Hex(c) + " at " + std::to_string(i) +
                         "; only printable ASCII is written");
     }
     data.push_back(c);
@@ -100,7 +102,7 @@ std::string Ascii(std::span<const uint8_t> Data, const std::string& Section,
   for (size_t i = 0; i + 2 < Data.size(); i += 2) {
     const unsigned unit = Data[i] | Data[i + 1] << 8;
     if (unit < FirstNameCharacter || unit > LastNameCharacter) {
-      throw FormatError(What + " holds character " + Hex(unit) + " at " + Hex(i));
+      throw FormatError(What + " holds character " + tools::Hex(unit) + " at " + tools::Hex(i));
     }
     text += static_cast<char>(unit);
   }
@@ -161,7 +163,7 @@ std::string SectionTypeName(SectionType Type) {
   case SectionType::MmDepex:
     return "MM dependency";
   }
-  return "type " + Hex(static_cast<uint8_t>(Type));
+  return "type " + tools::Hex(static_cast<uint8_t>(Type));
 }
 
 } // namespace package

@@ -1,5 +1,6 @@
 #include "package/Te.h"
 
+#include "common/Format.h"
 #include "package/Bytes.h"
 
 #include <algorithm>
@@ -40,11 +41,11 @@ std::vector<uint8_t> ConvertPeToTe(std::span<const uint8_t> Pe) {
     throw FormatError(std::to_string(pe.Sections.size()) + " sections; a TE image holds 255");
   }
   if (pe.SectionTableOffset > std::numeric_limits<uint16_t>::max()) {
-    throw FormatError("headers of " + Hex(pe.SectionTableOffset) + " bytes; a TE image strips " +
-                      "at most 0xFFFF");
+    throw FormatError("headers of " + tools::Hex(pe.SectionTableOffset) +
+                      " bytes; a TE image strips " + "at most 0xFFFF");
   }
   if (pe.Subsystem > std::numeric_limits<uint8_t>::max()) {
-    throw FormatError("subsystem " + Hex(pe.Subsystem) + " does not fit a TE header");
+    throw FormatError("subsystem " + tools::Hex(pe.Subsystem) + " does not fit a TE header");
   }
   std::vector<uint8_t> te(TeHeaderSize, 0);
   Put16(te, 0, TeSignature);
@@ -83,7 +84,7 @@ TeImage ParseTe(std::span<const uint8_t> File) {
                        in.U32(RelocationDirectoryAt + 4, "TE header")};
   te.Debug = {in.U32(DebugDirectoryAt, "TE header"), in.U32(DebugDirectoryAt + 4, "TE header")};
   if (te.StrippedSize < TeHeaderSize) {
-    throw FormatError("TE StrippedSize " + Hex(te.StrippedSize) +
+    throw FormatError("TE StrippedSize " + tools::Hex(te.StrippedSize) +
                       " is smaller than the TE header itself");
   }
   te.Sections = ReadSectionTable(File, TeHeaderSize, sectionCount);
@@ -95,22 +96,22 @@ TeImage ParseTe(std::span<const uint8_t> File) {
     // Where the section's data is, as StrippedSize places it.
     const int64_t at = int64_t{section.PointerToRawData} - te.StrippedBytes();
     const std::string placed = "section " + section.Name + " at " + (at < 0 ? "-" : "") +
-                               Hex(static_cast<uint64_t>(at < 0 ? -at : at)) + "+" +
-                               Hex(section.SizeOfRawData);
+                               tools::Hex(static_cast<uint64_t>(at < 0 ? -at : at)) + "+" +
+                               tools::Hex(section.SizeOfRawData);
     if (at < static_cast<int64_t>(headersEnd)) {
-      throw FormatError("TE StrippedSize " + Hex(te.StrippedSize) + " puts " + placed +
-                        ", inside the TE headers (" + Hex(headersEnd) + " bytes)");
+      throw FormatError("TE StrippedSize " + tools::Hex(te.StrippedSize) + " puts " + placed +
+                        ", inside the TE headers (" + tools::Hex(headersEnd) + " bytes)");
     }
     if (static_cast<uint64_t>(at) + section.SizeOfRawData > File.size()) {
       // A file cut short and a StrippedSize too small look alike from here: name both.
       throw FormatError("truncated TE image: " + placed + " (as StrippedSize " +
-                        Hex(te.StrippedSize) + " places it) runs past the end (" +
+                        tools::Hex(te.StrippedSize) + " places it) runs past the end (" +
                         std::to_string(File.size()) + " bytes)");
     }
   }
   te.Fixups = ReadFixups(File, te.Sections, te.BaseRelocation, te.StrippedBytes(), te.ImageSize());
   if (te.ImageBase > std::numeric_limits<uint32_t>::max()) {
-    throw FormatError("TE ImageBase " + Hex(te.ImageBase) + " lies above 4 GiB");
+    throw FormatError("TE ImageBase " + tools::Hex(te.ImageBase) + " lies above 4 GiB");
   }
   return te;
 }

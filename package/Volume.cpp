@@ -1,5 +1,6 @@
 #include "package/Volume.h"
 
+#include "common/Format.h"
 #include "package/Bytes.h"
 #include "package/Rebase.h"
 
@@ -26,8 +27,8 @@ constexpr uint32_t MinExtHeaderSize = 20;
 std::vector<uint8_t> Assemble(std::span<const FileSpec> Files, const VolumeSpec& Wanted) {
   if (Wanted.BlockSize == 0 || Wanted.Size % Wanted.BlockSize != 0 ||
       Wanted.Size < VolumeHeaderSize) {
-    throw FormatError("volume size " + Hex(Wanted.Size) + " is not a whole number of " +
-                      Hex(Wanted.BlockSize) + "-byte blocks");
+    throw FormatError("volume size " + tools::Hex(Wanted.Size) + " is not a whole number of " +
+                      tools::Hex(Wanted.BlockSize) + "-byte blocks");
   }
   std::vector<uint8_t> volume(VolumeHeaderSize, 0);
   std::copy(FirmwareFileSystem2.Bytes.begin(), FirmwareFileSystem2.Bytes.end(),
@@ -62,13 +63,13 @@ bool AllErased(std::span<const uint8_t> Bytes) {
 uint64_t ReadExtendedHeader(std::span<const uint8_t> Volume, ParsedVolume& Fv) {
   const Reader in(Volume);
   if (Fv.ExtHeaderOffset < Fv.HeaderLength) {
-    throw FormatError("volume extended header at " + Hex(Fv.ExtHeaderOffset) +
+    throw FormatError("volume extended header at " + tools::Hex(Fv.ExtHeaderOffset) +
                       " lies inside the volume header");
   }
   in.Need(Fv.ExtHeaderOffset, MinExtHeaderSize, "volume extended header");
   const uint32_t size = in.U32(Fv.ExtHeaderOffset + ExtHeaderSizeAt, "volume extended header");
   if (size < MinExtHeaderSize) {
-    throw FormatError("volume extended header of " + Hex(size) + " bytes");
+    throw FormatError("volume extended header of " + tools::Hex(size) + " bytes");
   }
   in.Need(Fv.ExtHeaderOffset, size, "volume extended header");
   Fv.Name = Guid::FromBytes(in.Slice(Fv.ExtHeaderOffset, 16, "").first<16>());
@@ -88,7 +89,7 @@ void CheckFileInVolume(std::span<const uint8_t> Volume, const VolumeFile& File,
   if ((File.Offset + FileHeaderSize) % wanted != 0) {
     throw FormatError(name + " asks for " + std::to_string(wanted) +
                       "-byte alignment of its data, which lies at " +
-                      Hex(File.Offset + FileHeaderSize));
+                      tools::Hex(File.Offset + FileHeaderSize));
   }
   if (wanted > VolumeAlignment) {
     throw FormatError(name + " asks for " + std::to_string(wanted) +
@@ -153,12 +154,13 @@ uint64_t ClaimedAlignment(uint32_t Attributes) {
 void CheckVolumeAddress(uint64_t Base, uint64_t Length, uint32_t Attributes) {
   constexpr uint64_t AddressSpaceEnd = uint64_t{1} << 32;
   if (Base >= AddressSpaceEnd || Length > AddressSpaceEnd - Base) {
-    throw FormatError("a volume of " + Hex(Length) + " bytes at " + Hex(Base) + " runs past 4 GiB");
+    throw FormatError("a volume of " + tools::Hex(Length) + " bytes at " + tools::Hex(Base) +
+                      " runs past 4 GiB");
   }
   const uint64_t alignment = ClaimedAlignment(Attributes);
   if (Base % alignment != 0) {
-    throw FormatError("a volume at " + Hex(Base) + " breaks the " + std::to_string(alignment) +
-                      "-byte alignment its header claims");
+    throw FormatError("a volume at " + tools::Hex(Base) + " breaks the " +
+                      std::to_string(alignment) + "-byte alignment its header claims");
   }
 }
 
@@ -185,10 +187,11 @@ ParsedVolume ReadVolumeHeader(std::span<const uint8_t> Data) {
                       " bytes, there are " + std::to_string(Data.size()));
   }
   if (fv.HeaderLength < MinHeaderSize || fv.HeaderLength > fv.Length || fv.HeaderLength % 2 != 0) {
-    throw FormatError("volume header length " + Hex(fv.HeaderLength) + " does not fit the volume");
+    throw FormatError("volume header length " + tools::Hex(fv.HeaderLength) +
+                      " does not fit the volume");
   }
   if (Sum16(Data.first(fv.HeaderLength)) != 0) {
-    throw FormatError("wrong volume header checksum " + Hex(fv.Checksum));
+    throw FormatError("wrong volume header checksum " + tools::Hex(fv.Checksum));
   }
   if (fv.Revision != VolumeRevision) {
     throw FormatError("volume header revision " + std::to_string(fv.Revision) + ", not 2");
@@ -221,7 +224,7 @@ void ReadBlockMap(std::span<const uint8_t> Data, ParsedVolume& Fv) {
     if (entry.NumBlocks == 0 || entry.Length == 0) {
       // A reader that stops at the first zero would take the map to end here.
       throw FormatError("volume block map entry " + std::to_string(Fv.BlockMap.size()) + " is " +
-                        std::to_string(entry.NumBlocks) + " blocks of " + Hex(entry.Length) +
+                        std::to_string(entry.NumBlocks) + " blocks of " + tools::Hex(entry.Length) +
                         " bytes");
     }
     mapped += uint64_t{entry.NumBlocks} * entry.Length;
@@ -240,7 +243,7 @@ void ReadFiles(std::span<const uint8_t> Volume, uint64_t At, ParsedVolume& Fv) {
   for (;;) {
     const uint64_t next = std::min<uint64_t>(AlignUp(At, FileAlignment), Fv.Length);
     if (!AllErased(Volume.subspan(At, next - At))) {
-      throw FormatError("non-erased bytes between files at " + Hex(At));
+      throw FormatError("non-erased bytes between files at " + tools::Hex(At));
     }
     At = next;
     const uint64_t left = Fv.Length - At;
@@ -251,14 +254,15 @@ void ReadFiles(std::span<const uint8_t> Volume, uint64_t At, ParsedVolume& Fv) {
       Fv.Files.push_back({static_cast<uint32_t>(At), ParseVolumeFile(Volume.subspan(At))});
       CheckFileInVolume(Volume, Fv.Files.back(), volumeAlignment);
     } catch (const FormatError& error) {
-      throw FormatError("volume offset " + Hex(At) + ": " + error.what());
+      throw FormatError("volume offset " + tools::Hex(At) + ": " + error.what());
     }
     At += Fv.Files.back().File.Size;
   }
   Fv.FreeSpaceOffset = At;
   for (uint64_t byte = At; byte < Fv.Length; ++byte) {
     if (Volume[byte] != ErasedByte) {
-      throw FormatError("volume free space from " + Hex(At) + " holds data at " + Hex(byte));
+      throw FormatError("volume free space from " + tools::Hex(At) + " holds data at " +
+                        tools::Hex(byte));
     }
   }
 }

@@ -1,5 +1,6 @@
 #include "sim/BoardFile.h"
 
+#include "common/Format.h"
 #include "sim/BoardFileReader.h"
 #include "sim/devices/GpioPads.h"
 
@@ -99,8 +100,9 @@ void ReadFaults(const BoardFileReader& R, const BoardJson& Faults, BoardConfig& 
        R.KeyPairs(Faults, "pad_reads_all_ones", "a pad fault", "address", "reads")) {
     const uint64_t at = R.Integer(*address, "address", 0xFFFFFFFF);
     if (at < GpioBlockBase || at - GpioBlockBase >= GpioBlockSize || at % 4 != 0) {
-      R.Fail(*address, "address must be a 32-bit register of the pad block "
-                       "(0xFED0C000-0xFED0EFFC)");
+      R.Fail(*address, "address must be a 32-bit register of the pad block (" +
+                           tools::Hex(GpioBlockBase, 8) + "-" +
+                           tools::Hex(GpioBlockBase + GpioBlockSize - 4, 8) + ")");
     }
     Config.PadFaults.push_back(
         {static_cast<uint32_t>(at), static_cast<uint32_t>(R.Integer(*reads, "reads", 0xFFFFFFFF))});

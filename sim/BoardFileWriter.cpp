@@ -1,5 +1,6 @@
 #include "sim/BoardFileWriter.h"
 
+#include "common/Format.h"
 #include "sim/devices/I2cDeviceModels.h"
 
 #include <cstdio>
@@ -11,12 +12,6 @@ namespace {
 constexpr uint32_t CommunitySize = 0x1000;
 
 // Addresses, registers and register values read better in hex, as the board files write them.
-std::string Hex(uint64_t Value, int Digits) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%0*llX", Digits, static_cast<unsigned long long>(Value));
-  return text;
-}
-
 // The EFI_GUID memory layout back into "DDDDDDDD-DDDD-DDDD-DDDD-DDDDDDDDDDDD".
 std::string GuidText(const std::array<uint8_t, 16>& Name) {
   const size_t order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
@@ -32,9 +27,9 @@ std::string GuidText(const std::array<uint8_t, 16>& Name) {
 BoardJson DeviceJson(const I2cDeviceConfig& Device) {
   BoardJson registers = BoardJson::object();
   for (const I2cRegisterValue& preset : Device.Registers) {
-    registers[Hex(preset.Register, 2)] = Hex(preset.Value, 2);
+    registers[tools::Hex(preset.Register, 2)] = tools::Hex(preset.Value, 2);
   }
-  BoardJson device = {{"address", Hex(Device.Address, Device.TenBit ? 3 : 2)},
+  BoardJson device = {{"address", tools::Hex(Device.Address, Device.TenBit ? 3 : 2)},
                       {"ten_bit", Device.TenBit},
                       {"model", Device.Model},
                       {"registers", registers}};
@@ -57,13 +52,14 @@ BoardJson HobJson(const HobEntry& Hob) {
   case HobEntry::Kind::PmicDescriptor:
     hob = {{"kind", "pmic-descriptor"},
            {"variant", Hob.VariantId},
-           {"i2c_address", Hex(Hob.I2cAddress, 2)}};
+           {"i2c_address", tools::Hex(Hob.I2cAddress, 2)}};
     break;
   case HobEntry::Kind::Guid:
     hob = {{"kind", "guid"}, {"guid", GuidText(Hob.Name)}, {"data_length", Hob.DataLength}};
     break;
   case HobEntry::Kind::Other:
-    hob = {{"kind", "other"}, {"hob_type", Hex(Hob.Type, 4)}, {"data_length", Hob.DataLength}};
+    hob = {
+        {"kind", "other"}, {"hob_type", tools::Hex(Hob.Type, 4)}, {"data_length", Hob.DataLength}};
     break;
   case HobEntry::Kind::EndOfList:
     return {{"kind", "end-of-list"}};
@@ -79,12 +75,12 @@ BoardJson HobJson(const HobEntry& Hob) {
 BoardJson FaultsJson(const BoardConfig& Config) {
   BoardJson pads = BoardJson::array();
   for (const PadFault& fault : Config.PadFaults) {
-    pads.push_back({{"address", Hex(fault.Address, 8)}, {"reads", fault.Reads}});
+    pads.push_back({{"address", tools::Hex(fault.Address, 8)}, {"reads", fault.Reads}});
   }
   BoardJson dead = BoardJson::array();
   BoardJson stops = BoardJson::array();
   for (const I2cDeviceConfig& device : Config.I2cDevices) {
-    const std::string address = Hex(device.Address, device.TenBit ? 3 : 2);
+    const std::string address = tools::Hex(device.Address, device.TenBit ? 3 : 2);
     if (device.NeverAcknowledges) {
       dead.push_back(address);
     }
@@ -115,7 +111,7 @@ BoardJson FaultsJson(const BoardConfig& Config) {
 BoardJson BoardFileJson(const BoardConfig& Config) {
   BoardJson pads = BoardJson::array();
   for (const PadLevel& pad : Config.PadLevels) {
-    pads.push_back({{"community", Hex(pad.Community * CommunitySize, 4)},
+    pads.push_back({{"community", tools::Hex(pad.Community * CommunitySize, 4)},
                     {"pad", pad.Pad},
                     {"level", pad.High ? 1 : 0}});
   }
@@ -131,8 +127,8 @@ BoardJson BoardFileJson(const BoardConfig& Config) {
   const PunitConfig& punit = Config.Punit;
   return {{"name", Config.Name},
           {"description", Config.Description},
-          {"acpi_base", Hex(Config.AcpiBase, 4)},
-          {"pmc_base", Hex(Config.PmcBase, 8)},
+          {"acpi_base", tools::Hex(Config.AcpiBase, 4)},
+          {"pmc_base", tools::Hex(Config.PmcBase, 8)},
           {"pm_timer", {{"bits", Config.PmTimer32Bit ? 32 : 24}, {"start", Config.PmTimerStart}}},
           {"access_costs_ns",
            {{"mmio_read", Config.Costs.MmioRead},
@@ -142,12 +138,12 @@ BoardJson BoardFileJson(const BoardConfig& Config) {
           {"time_budget_ms", Config.TimeBudgetMs},
           {"access_budget", Config.AccessBudget},
           {"pads", pads},
-          {"pmc_function_disable", Hex(Config.PmcFunctionDisable, 8)},
+          {"pmc_function_disable", tools::Hex(Config.PmcFunctionDisable, 8)},
           {"i2c_controller",
            {{"present", i2c.Present},
-            {"bar0", Hex(i2c.Bar0, 8)},
-            {"bar1", Hex(i2c.Bar1, 8)},
-            {"command", Hex(i2c.Command, 4)},
+            {"bar0", tools::Hex(i2c.Bar0, 8)},
+            {"bar1", tools::Hex(i2c.Bar1, 8)},
+            {"command", tools::Hex(i2c.Command, 4)},
             {"enable_latency_reads", i2c.EnableLatencyReads},
             {"enable_latency_ns", i2c.EnableLatencyNs},
             {"bus_hz", i2c.BusHz},
@@ -159,7 +155,7 @@ BoardJson BoardFileJson(const BoardConfig& Config) {
             {"host_holds_bus", punit.HostHoldsBus},
             {"grant_delay_ns", punit.GrantDelayNs},
             {"busy_until_ns", punit.BusyUntilNs},
-            {"register6", Hex(punit.Register6, 8)}}},
+            {"register6", tools::Hex(punit.Register6, 8)}}},
           {"hobs", hobs},
           {"faults", FaultsJson(Config)}};
 }

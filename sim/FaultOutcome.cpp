@@ -1,5 +1,6 @@
 #include "sim/FaultOutcome.h"
 
+#include "common/Format.h"
 #include "sim/Mends.h"
 
 #include <algorithm>
@@ -25,11 +26,6 @@ bool IsWrite(AccessOp Op) {
 
 bool ReadFailed(const decode::I2cTransaction& T) {
   return T.Read && (T.Aborted || !T.HasValue);
-}
-
-std::string Hex2(uint32_t Value) {
-  static const char digits[] = "0123456789ABCDEF";
-  return std::string("0x") + digits[(Value >> 4) & 0xF] + digits[Value & 0xF];
 }
 
 } // namespace
@@ -127,10 +123,10 @@ std::vector<BadWrite> ReferenceWrites::Check(const std::vector<Access>& Faulted)
     const auto at =
         std::lower_bound(Faulted.begin(), Faulted.end(), t.TimeNs,
                          [](const Access& A, uint64_t TimeNs) { return A.TimeNs < TimeNs; });
-    found.push_back(
-        {stray ? BadWriteKind::Stray : BadWriteKind::BuiltOnFailedRead,
-         at != Faulted.end() ? at->Seq : 0,
-         "write " + Hex2(t.Device) + " reg " + Hex2(t.Register) + " <- " + Hex2(t.Value)});
+    found.push_back({stray ? BadWriteKind::Stray : BadWriteKind::BuiltOnFailedRead,
+                     at != Faulted.end() ? at->Seq : 0,
+                     "write " + tools::Hex(t.Device, 2) + " reg " + tools::Hex(t.Register, 2) +
+                         " <- " + tools::Hex(t.Value, 2)});
   }
   std::stable_sort(found.begin(), found.end(),
                    [](const BadWrite& A, const BadWrite& B) { return A.Seq < B.Seq; });

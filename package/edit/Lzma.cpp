@@ -1,5 +1,6 @@
 #include "package/edit/Lzma.h"
 
+#include "common/Format.h"
 #include "package/Bytes.h"
 
 #include <lzma.h>
@@ -32,7 +33,7 @@ std::vector<uint8_t> LzmaDecompress(std::span<const uint8_t> Data) {
     throw FormatError("LZMA header: uncompressed size not given");
   }
   if (size > MaxLzmaOutput) {
-    throw FormatError("LZMA header: uncompressed size " + Hex(size) + " too large");
+    throw FormatError("LZMA header: uncompressed size " + tools::Hex(size) + " too large");
   }
   Stream lzma;
   if (lzma_alone_decoder(&lzma.stream, UINT64_MAX) != LZMA_OK) {
@@ -45,8 +46,8 @@ std::vector<uint8_t> LzmaDecompress(std::span<const uint8_t> Data) {
   lzma.stream.avail_out = out.size();
   const lzma_ret result = lzma_code(&lzma.stream, LZMA_FINISH);
   if (result != LZMA_STREAM_END || lzma.stream.total_out != size) {
-    throw FormatError("LZMA stream damaged: " + Hex(lzma.stream.total_out) + " of " + Hex(size) +
-                      " bytes decoded");
+    throw FormatError("LZMA stream damaged: " + tools::Hex(lzma.stream.total_out) + " of " +
+                      tools::Hex(size) + " bytes decoded");
   }
   return out;
 }

@@ -1,5 +1,6 @@
 #include "package/edit/PeiVolumeEdit.h"
 
+#include "common/Format.h"
 #include "package/Bytes.h"
 #include "package/Depex.h"
 #include "package/Ffs.h"
@@ -38,7 +39,7 @@ std::vector<uint8_t> RewriteFile(std::span<const uint8_t> OldHeader,
                                  std::span<const uint8_t> Data) {
   const uint64_t size = FileHeaderSize + Data.size();
   if (size > MaxSectionSize) {
-    throw FormatError("a file of " + Hex(size) + " bytes needs a large-file header");
+    throw FormatError("a file of " + tools::Hex(size) + " bytes needs a large-file header");
   }
   std::vector<uint8_t> file(size);
   std::copy_n(OldHeader.begin(), FileHeaderSize, file.begin());
@@ -70,7 +71,8 @@ void ReplaceFile(std::span<uint8_t> Volume, const ParsedVolume& Parsed, size_t I
   const std::string what = "file " + old.File.Name.ToString();
   if (Index + 1 == Parsed.Files.size()) {
     if (newEnd > Parsed.Length) {
-      throw FormatError(what + " grows to " + Hex(NewFile.size()) + " bytes, past the volume");
+      throw FormatError(what + " grows to " + tools::Hex(NewFile.size()) +
+                        " bytes, past the volume");
     }
     const uint64_t end = std::max<uint64_t>(start + old.File.Size, newEnd);
     std::fill(Volume.begin() + start, Volume.begin() + end, ErasedByte);
@@ -133,7 +135,8 @@ CompressedSite FindCompressedSite(const ParsedVolume& Main) {
     const Reader data(section.Data);
     const uint16_t offset = data.U16(GuidedDataOffsetAt, "GUID-defined section header");
     if (offset < GuidedHeaderSize || offset > section.Size) {
-      throw FormatError("GUID-defined section data offset " + Hex(offset) + " out of its section");
+      throw FormatError("GUID-defined section data offset " + tools::Hex(offset) +
+                        " out of its section");
     }
     return {i, &section, offset};
   }
@@ -204,8 +207,8 @@ size_t CodeIndex(const FileSpec& File) {
 FileSpec ModuleLayout(std::span<const uint8_t> PeimFile, Dispatch When) {
   const ParsedFile module = ParseFile(PeimFile);
   if (module.Size != PeimFile.size()) {
-    throw FormatError("the module's file is " + Hex(module.Size) + " bytes, followed by " +
-                      Hex(PeimFile.size() - module.Size) + " more");
+    throw FormatError("the module's file is " + tools::Hex(module.Size) + " bytes, followed by " +
+                      tools::Hex(PeimFile.size() - module.Size) + " more");
   }
   if (module.Type != FileType::Peim) {
     throw FormatError("the module's file is of type " + FileTypeName(module.Type) + ", not PEIM");
@@ -271,7 +274,7 @@ void AddToApriori(std::span<uint8_t> Pei, const Guid& Module) {
     auto raw = std::find_if(sections.begin(), sections.end(),
                             [](const Section& s) { return s.Type == SectionType::Raw; });
     if (list.Data.size() % 16 != 0) {
-      throw FormatError("PEI apriori file: a list of " + Hex(list.Data.size()) + " bytes");
+      throw FormatError("PEI apriori file: a list of " + tools::Hex(list.Data.size()) + " bytes");
     }
     raw->Data.insert(raw->Data.end(), Module.Bytes.begin(), Module.Bytes.end());
     ReplaceFile(Pei, volume, i,
@@ -336,8 +339,8 @@ PeimPlacement PlacePeim(std::span<const uint8_t> Flash, std::span<const uint8_t>
   }
   const std::vector<uint8_t> file = BuildFile(module);
   if (result.FileOffset + file.size() > volume.Length) {
-    throw FormatError("PEI volume: " + Hex(volume.Length - result.FileOffset) +
-                      " bytes free, the module's file needs " + Hex(file.size()));
+    throw FormatError("PEI volume: " + tools::Hex(volume.Length - result.FileOffset) +
+                      " bytes free, the module's file needs " + tools::Hex(file.size()));
   }
   std::copy(file.begin(), file.end(), pei.begin() + result.FileOffset);
   ParseNamed(pei, "edited PEI volume");
@@ -354,7 +357,7 @@ PeimPlacement PlacePeim(std::span<const uint8_t> Flash, std::span<const uint8_t>
   result.CompressedSizeAfter = static_cast<uint32_t>(packed.size());
   const uint64_t sectionSize = site.DataOffset + packed.size();
   if (sectionSize > MaxSectionSize) {
-    throw FormatError("the compressed section grows to " + Hex(sectionSize) + " bytes");
+    throw FormatError("the compressed section grows to " + tools::Hex(sectionSize) + " bytes");
   }
   std::vector<uint8_t> section(SectionHeaderSize);
   Put24(section, 0, static_cast<uint32_t>(sectionSize));

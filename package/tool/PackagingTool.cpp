@@ -1,5 +1,6 @@
 #include "package/tool/PackagingTool.h"
 
+#include "common/Format.h"
 #include "common/Numbers.h"
 #include "common/Printable.h"
 #include "common/ToolError.h"
@@ -52,7 +53,7 @@ uint64_t NumberOption(const std::string& Text, const std::string& Option, uint64
            "behind 0x, or decimal without the zero");
   }
   if (!value) {
-    Refuse(Option + " " + tools::Printable(Text) + " is not a number from 0 to " + Hex(Max) +
+    Refuse(Option + " " + tools::Printable(Text) + " is not a number from 0 to " + tools::Hex(Max) +
            " (decimal, or hex behind 0x)");
   }
   return *value;

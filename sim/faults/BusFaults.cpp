@@ -3,10 +3,10 @@
 // after the module's last read of them (the last byte of a write the module handed to the FIFO
 // and never looked after) is not one: none of these kinds lists it.
 #include "sim/Soc.h"
+#include "sim/SocState.h"
 #include "sim/decode/BusDecoder.h"
 #include "sim/devices/I2cDeviceModels.h"
 #include "sim/faults/FaultFamily.h"
-#include "sim/SocState.h"
 
 #include <algorithm>
 
@@ -128,11 +128,12 @@ bool BeforeBusStalled(const FaultPoint& Point, const RunPosition& At) {
 void ApplyDeviceStops(const FaultPoint& Point, BoardConfig& Board) {
   I2cDeviceConfig& device = DeviceAt(Board, Point.Where);
   if (device.NeverAcknowledges) {
-    Refuse("the device at " + HexAddress(Point.Where) + " never acknowledges already");
+    Refuse("the device at " + tools::HexBytes(Point.Where) + " never acknowledges already");
   }
   if (device.StopsAcknowledgingFrom != 0) {
-    Refuse("the device at " + HexAddress(Point.Where) + " already stops acknowledging from its " +
-           "transfer " + std::to_string(device.StopsAcknowledgingFrom));
+    Refuse("the device at " + tools::HexBytes(Point.Where) +
+           " already stops acknowledging from its " + "transfer " +
+           std::to_string(device.StopsAcknowledgingFrom));
   }
   device.StopsAcknowledgingFrom = Point.When;
 }
@@ -182,20 +183,21 @@ void ApplyConversionNeverEnds(const FaultPoint& Point, BoardConfig& Board) {
   I2cDeviceConfig& device = DeviceAt(Board, Point.Where);
   const PmicLayout* layout = LayoutOf(device);
   if (layout == nullptr || !layout->Converter) {
-    Refuse("the device at " + HexAddress(Point.Where) + " has no converter");
+    Refuse("the device at " + tools::HexBytes(Point.Where) + " has no converter");
   }
   SetFlag(device.Conversion.NeverFinishes, Point,
-          ("the converter at " + HexAddress(Point.Where) + " never finishes already").c_str());
+          ("the converter at " + tools::HexBytes(Point.Where) + " never finishes already").c_str());
 }
 
 void ApplyVerifiedWriteNeverTakes(const FaultPoint& Point, BoardConfig& Board) {
   I2cDeviceConfig& device = DeviceAt(Board, Point.Where);
   const PmicLayout* layout = LayoutOf(device);
   if (layout == nullptr || !layout->Refusing) {
-    Refuse("the device at " + HexAddress(Point.Where) + " has no checked register");
+    Refuse("the device at " + tools::HexBytes(Point.Where) + " has no checked register");
   }
-  SetFlag(device.RefusesEveryWrite, Point,
-          ("the device at " + HexAddress(Point.Where) + " refuses every write already").c_str());
+  SetFlag(
+      device.RefusesEveryWrite, Point,
+      ("the device at " + tools::HexBytes(Point.Where) + " refuses every write already").c_str());
 }
 
 // A converter strikes where the device is accessed after a conversion would have ended: where
@@ -262,7 +264,7 @@ I2cDeviceConfig& DeviceAt(BoardConfig& Board, uint32_t Address) {
       return device;
     }
   }
-  Refuse("no device at " + HexAddress(Address) + " on this board");
+  Refuse("no device at " + tools::HexBytes(Address) + " on this board");
 }
 
 } // namespace sim::faults

@@ -2,6 +2,7 @@
 // their entries use. Not for use outside sim/faults/.
 #pragma once
 
+#include "common/Format.h"
 #include "sim/faults/FaultKinds.h"
 
 #include <span>
@@ -19,9 +20,6 @@ std::span<const FaultKindInfo> HobFaultKinds();
 [[noreturn]] inline void Refuse(const std::string& Why) {
   throw std::invalid_argument(Why);
 }
-
-// "0x34", "0xFED0C5D8": an address as a point writes it, in an even number of digits.
-std::string HexAddress(uint32_t Value);
 
 // The fitted 7-bit device at Address; refused when there is none.
 I2cDeviceConfig& DeviceAt(BoardConfig& Board, uint32_t Address);

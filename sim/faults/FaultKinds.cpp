@@ -19,9 +19,8 @@ const std::array<FaultKindInfo, KindCount>& Table() {
   static const std::array<FaultKindInfo, KindCount> table = [] {
     std::array<FaultKindInfo, KindCount> kinds{};
     std::array<bool, KindCount> filled{};
-    for (const auto family : {faults::BusFaultKinds, faults::PunitFaultKinds,
-                              faults::PadFaultKinds, faults::TimerFaultKinds,
-                              faults::HobFaultKinds}) {
+    for (const auto family : {faults::BusFaultKinds, faults::PunitFaultKinds, faults::PadFaultKinds,
+                              faults::TimerFaultKinds, faults::HobFaultKinds}) {
       for (const FaultKindInfo& info : family()) {
         const auto at = static_cast<size_t>(info.Kind);
         if (filled.at(at)) {
@@ -56,14 +55,6 @@ uint32_t ParseNumber(std::string_view Text, std::string_view What) {
 } // namespace
 
 namespace faults {
-
-std::string HexAddress(uint32_t Value) {
-  char digits[9];
-  const auto end = std::to_chars(digits, digits + sizeof digits, Value, 16).ptr;
-  std::string text(digits, end);
-  std::transform(text.begin(), text.end(), text.begin(), ::toupper);
-  return "0x" + (text.size() % 2 ? "0" + text : text);
-}
 
 void SetFlag(bool& Flag, const FaultPoint&, const char* Already) {
   if (Flag) {
@@ -103,7 +94,7 @@ std::string FormatFaultPoint(const FaultPoint& Point) {
   const FaultKindInfo& info = InfoOf(Point.Kind);
   std::string text = info.Name;
   if (info.HasWhere()) {
-    text += ":" + (info.Where == FaultWhere::Address ? faults::HexAddress(Point.Where)
+    text += ":" + (info.Where == FaultWhere::Address ? tools::HexBytes(Point.Where)
                                                      : std::to_string(Point.Where));
   }
   if (info.HasWhen) {
@@ -124,7 +115,8 @@ FaultPoint ParseFaultPoint(std::string_view Text) {
   }
   FaultPoint point{info->Kind};
   if (info->HasWhere() != (colon != std::string_view::npos)) {
-    faults::Refuse(std::string(info->Name) + (info->HasWhere() ? " needs :WHERE" : " takes no :WHERE"));
+    faults::Refuse(std::string(info->Name) +
+                   (info->HasWhere() ? " needs :WHERE" : " takes no :WHERE"));
   }
   if (info->HasWhen != (at != std::string_view::npos)) {
     faults::Refuse(std::string(info->Name) + (info->HasWhen ? " needs @WHEN" : " takes no @WHEN"));

@@ -26,12 +26,12 @@ uint32_t FailingAlready(const BoardConfig& Board, uint32_t Address) {
 
 void Apply(const FaultPoint& Point, BoardConfig& Board) {
   if (!InPadBlock(Point.Where) || Point.Where % 4 != 0) {
-    Refuse(HexAddress(Point.Where) + " is not a register of the pad block");
+    Refuse(tools::HexBytes(Point.Where) + " is not a register of the pad block");
   }
   // A register the board itself leaves all ones for as many reads or more would not change.
   if (const uint32_t already = FailingAlready(Board, Point.Where); already >= Point.When) {
     Refuse("the board already returns all ones for the first " + std::to_string(already) +
-           " reads of " + HexAddress(Point.Where));
+           " reads of " + tools::HexBytes(Point.Where));
   }
   Board.PadFaults.push_back({Point.Where, Point.When});
 }

@@ -58,11 +58,11 @@ bool ReadFails(const PunitConfig& Punit, uint32_t Register, uint32_t Read) {
 
 void ApplyPunitReadsAllOnes(const FaultPoint& Point, BoardConfig& Board) {
   if (Point.Where > 0xFF) {
-    Refuse(HexAddress(Point.Where) + " is not a P-Unit register (0x00-0xFF)");
+    Refuse(tools::HexBytes(Point.Where) + " is not a P-Unit register (0x00-0xFF)");
   }
   if (ReadFails(Board.Punit, Point.Where, Point.When)) {
     Refuse("the board already returns all ones for read " + std::to_string(Point.When) + " of " +
-           "P-Unit register " + HexAddress(Point.Where));
+           "P-Unit register " + tools::HexBytes(Point.Where));
   }
   Board.Punit.ReadsAllOnes.push_back({Point.Where, Point.When});
 }
@@ -92,8 +92,8 @@ constexpr FaultKindInfo Kinds[] = {
      "every grant of the semaphore comes 400 ms later than it would, past the time-out",
      ApplyGrantedLate, EnumerateGrantFault<FaultKind::SemaphoreGrantedLate>, BeforeRequest},
     {FaultKind::PunitReadsAllOnes, "punit-reads-all-ones", FaultWhere::Address, true,
-     "the Nth sideband read of a P-Unit register gets no answer (all ones)",
-     ApplyPunitReadsAllOnes, EnumeratePunitReads, BeforePunitRead},
+     "the Nth sideband read of a P-Unit register gets no answer (all ones)", ApplyPunitReadsAllOnes,
+     EnumeratePunitReads, BeforePunitRead},
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 // (see PeiVolumeEdit.h) and says where it went, one "key: value" line each, for the scripts that
 // then boot the image and look for the module there. The edited image is written whole or not at
 // all, and never over an input.
+#include "common/Format.h"
 #include "common/files/OutputFile.h"
 #include "common/files/SharedFiles.h"
 #include "package/Bytes.h"
@@ -58,18 +59,18 @@ int main(int argc, char** argv) {
     edited.Stream().write(reinterpret_cast<const char*>(placed.Flash.data()),
                           static_cast<std::streamsize>(placed.Flash.size()));
     edited.Finish();
-    std::cout << "file-offset: " << package::Hex(placed.FileOffset) << '\n'
-              << "file-address: " << package::Hex(placed.FileAddress) << '\n'
+    std::cout << "file-offset: " << tools::Hex(placed.FileOffset) << '\n'
+              << "file-address: " << tools::Hex(placed.FileAddress) << '\n'
               << "code: " << (placed.CodeType == package::SectionType::Te ? "te" : "pe32") << '\n'
-              << "entry-rva: " << package::Hex(placed.EntryRva) << '\n'
-              << "image-size: " << package::Hex(placed.ImageSize) << '\n'
-              << "header-rva: " << package::Hex(placed.HeaderRva) << '\n'
+              << "entry-rva: " << tools::Hex(placed.EntryRva) << '\n'
+              << "image-size: " << tools::Hex(placed.ImageSize) << '\n'
+              << "header-rva: " << tools::Hex(placed.HeaderRva) << '\n'
               << "entry-pattern: " << Pattern(placed.EntryPattern) << '\n'
               << "compressed: " << placed.CompressedSizeBefore << " -> "
               << placed.CompressedSizeAfter << '\n';
     if (when == package::Dispatch::BeforeMemory) {
-      std::cout << "image-address: " << package::Hex(placed.ImageAddress) << '\n'
-                << "entry-address: " << package::Hex(placed.ImageAddress + placed.EntryRva) << '\n';
+      std::cout << "image-address: " << tools::Hex(placed.ImageAddress) << '\n'
+                << "entry-address: " << tools::Hex(placed.ImageAddress + placed.EntryRva) << '\n';
     }
   });
 }

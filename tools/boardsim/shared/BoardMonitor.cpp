@@ -1,5 +1,6 @@
 #include "tools/boardsim/shared/BoardMonitor.h"
 
+#include "common/Format.h"
 #include "common/Numbers.h"
 
 #include <cstdio>
@@ -7,12 +8,6 @@
 namespace boardsim {
 
 namespace {
-
-std::string Hex32(uint32_t Value) {
-  char text[12];
-  std::snprintf(text, sizeof text, "0x%08X", Value);
-  return text;
-}
 
 // A pad's four registers; the module writes the configuration and the value word.
 constexpr struct {
@@ -45,8 +40,8 @@ std::string Pad(const sim::GpioPads& Gpio, std::string_view Arguments) {
     const uint32_t value = Gpio.Peek(base + word.Offset);
     char line[96];
     std::snprintf(line, sizeof line, "  %s %-13s %s",
-                  Hex32(sim::GpioBlockBase + base + word.Offset).c_str(), word.Name,
-                  Hex32(value).c_str());
+                  tools::Hex(sim::GpioBlockBase + base + word.Offset, 8).c_str(), word.Name,
+                  tools::Hex(value, 8).c_str());
     text += line;
     if (word.Offset == 0x8) {
       text += (value & PadLevel) != 0 ? " (level 1)" : " (level 0)";
@@ -65,12 +60,12 @@ std::string Why(const sim::Board& Bus, std::string_view Arguments) {
   for (auto access = accesses.rbegin(); access != accesses.rend(); ++access) {
     if ((access->Op == sim::AccessOp::Write || access->Op == sim::AccessOp::Out) &&
         access->Address == *address) {
-      return Hex32(access->Address) + " last written by the instruction at " + Hex32(access->Eip) +
-             ", access " + std::to_string(access->Seq) + " at " + std::to_string(access->TimeNs) +
-             " ns: " + sim::FormatAccess(*access) + "\n";
+      return tools::Hex(access->Address, 8) + " last written by the instruction at " +
+             tools::Hex(access->Eip, 8) + ", access " + std::to_string(access->Seq) + " at " +
+             std::to_string(access->TimeNs) + " ns: " + sim::FormatAccess(*access) + "\n";
     }
   }
-  return Hex32(static_cast<uint32_t>(*address)) + " not written yet\n";
+  return tools::Hex(static_cast<uint32_t>(*address), 8) + " not written yet\n";
 }
 
 } // namespace

@@ -1,10 +1,10 @@
 #include "tools/boardsim/shared/BoardStep.h"
 
+#include "common/Format.h"
 #include "sim/devices/GpioPads.h"
 #include "sim/devices/PmTimer.h"
 #include "tools/boardsim/shared/BusLines.h"
 #include "tools/boardsim/shared/Selection.h"
-#include "tools/run/Hex.h"
 
 namespace boardsim {
 
@@ -150,7 +150,7 @@ std::string DescribeStep(const StepItem& Item) {
   case StepKind::PadRead:
     return pad + " reads " + level;
   case StepKind::PadDriven:
-    return pad + " driven " + level + " at " + Milliseconds(Item.TimeNs);
+    return pad + " driven " + level + " at " + tools::Milliseconds(Item.TimeNs);
   }
   return {};
 }

@@ -1,7 +1,7 @@
 #include "tools/boardsim/shared/BusLines.h"
 
+#include "common/Format.h"
 #include "sim/devices/Punit.h"
-#include "tools/run/Hex.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -23,19 +23,19 @@ uint64_t HoldStart(const sim::decode::SemaphoreHold& H) {
 }
 
 std::string DescribeHold(const sim::decode::SemaphoreHold& H) {
-  std::string line = Milliseconds(HoldStart(H)) + "  semaphore ";
+  std::string line = tools::Milliseconds(HoldStart(H)) + "  semaphore ";
   line += H.Requested ? "requested, " : "";
-  line += H.Granted ? "granted at " + Milliseconds(H.AcquireNs) : "never granted";
+  line += H.Granted ? "granted at " + tools::Milliseconds(H.AcquireNs) : "never granted";
   if (H.Granted) {
-    line += H.Released ? ", released at " + Milliseconds(H.ReleaseNs) : ", still held";
+    line += H.Released ? ", released at " + tools::Milliseconds(H.ReleaseNs) : ", still held";
   }
   return line;
 }
 
 std::string DescribeMessage(const sim::decode::SidebandMessage& M) {
-  return Milliseconds(M.TimeNs) + "  sideband " + (M.IsWrite() ? "write" : "read ") + " port " +
-         Hex(M.Port, 2) + " reg " + Hex(M.Register, 2) + (M.IsWrite() ? " <- " : " -> ") +
-         (M.HasValue ? Hex(M.Value, 8) : std::string("--"));
+  return tools::Milliseconds(M.TimeNs) + "  sideband " + (M.IsWrite() ? "write" : "read ") +
+         " port " + Hex(M.Port, 2) + " reg " + Hex(M.Register, 2) +
+         (M.IsWrite() ? " <- " : " -> ") + (M.HasValue ? Hex(M.Value, 8) : std::string("--"));
 }
 
 template <typename T, typename Keep>
@@ -64,13 +64,6 @@ bool ReleasedOnTheWire(const sim::decode::SemaphoreHold& Hold, const WireEnds& W
                        uint64_t Time) {
   const auto end = Wire.find(Time);
   return Hold.Released && end != Wire.end() && Hold.ReleaseNs < end->second;
-}
-
-std::string Milliseconds(uint64_t Ns) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%llu.%03llu ms", static_cast<unsigned long long>(Ns / 1000000),
-                static_cast<unsigned long long>(Ns / 1000 % 1000));
-  return text;
 }
 
 namespace {
@@ -105,21 +98,21 @@ std::pair<std::string, std::string> TransactionText(const sim::decode::BusActivi
     return {text, text};
   }
   const std::string same = text + ", released before its stop";
-  return {text + ", released at " + Milliseconds(hold->ReleaseNs) + " before its stop at " +
-              Milliseconds(Listing.Wire.at(T.TimeNs)),
+  return {text + ", released at " + tools::Milliseconds(hold->ReleaseNs) + " before its stop at " +
+              tools::Milliseconds(Listing.Wire.at(T.TimeNs)),
           same};
 }
 
 Unit TransactionUnit(const sim::decode::BusActivity& Bus, const sim::decode::I2cTransaction& T,
                      const BusListing& Listing) {
   const auto [text, same] = TransactionText(Bus, T, Listing);
-  return {T.TimeNs, {Milliseconds(T.TimeNs) + "  " + text}, same, same};
+  return {T.TimeNs, {tools::Milliseconds(T.TimeNs) + "  " + text}, same, same};
 }
 
 // "0.229-64.940 ms"
 std::string Range(uint64_t FromNs, uint64_t ToNs) {
-  const std::string from = Milliseconds(FromNs);
-  return from.substr(0, from.size() - 3) + "-" + Milliseconds(ToNs);
+  const std::string from = tools::Milliseconds(FromNs);
+  return from.substr(0, from.size() - 3) + "-" + tools::Milliseconds(ToNs);
 }
 
 constexpr size_t FoldFrom = 3;

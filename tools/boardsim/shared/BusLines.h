@@ -11,9 +11,6 @@
 
 namespace boardsim {
 
-// "100.398 ms"
-std::string Milliseconds(uint64_t Ns);
-
 // A transaction is under semaphore when it starts inside a granted hold of the PMIC bus semaphore:
 // the hold covers Time.
 bool UnderSemaphore(const sim::decode::BusActivity& Bus, uint64_t Time);

@@ -1,6 +1,6 @@
 #include "tools/boardsim/shared/BusWire.h"
 
-#include "tools/boardsim/shared/BusLines.h"
+#include "common/Format.h"
 
 #include <algorithm>
 
@@ -111,10 +111,10 @@ std::optional<std::string> WireContradiction(const std::vector<WireTransaction>&
     const uint64_t movedOn = last ? RunEndNs : Wire[i + 1].CommandNs;
     if (!Wire[i].HandedOver && Wire[i].EndNs > movedOn) {
       return "at bus_hz " + std::to_string(Board.I2c.BusHz) + " the transaction at " +
-             Milliseconds(Wire[i].CommandNs) + " would hold the bus until " +
-             Milliseconds(Wire[i].EndNs) +
+             tools::Milliseconds(Wire[i].CommandNs) + " would hold the bus until " +
+             tools::Milliseconds(Wire[i].EndNs) +
              (last ? ", past the end of the run at " : ", past the next one at ") +
-             Milliseconds(movedOn);
+             tools::Milliseconds(movedOn);
     }
   }
   return std::nullopt;

@@ -1,5 +1,6 @@
 #include "tools/boardsim/shared/DecodeSummary.h"
 
+#include "common/Format.h"
 #include "common/Printable.h"
 #include "sim/devices/PmTimer.h"
 #include "tools/boardsim/shared/BusLines.h"
@@ -63,7 +64,7 @@ DecodeReport DecodeTrace(const std::string& Path, const std::vector<sim::Access>
 
 void PrintDecode(std::ostream& Out, const DecodeReport& Report) {
   Out << "trace     " << tools::Printable(Report.Path) << '\n';
-  Out << "accesses  " << Report.Accesses << ", the last at " << Milliseconds(Report.LastNs)
+  Out << "accesses  " << Report.Accesses << ", the last at " << tools::Milliseconds(Report.LastNs)
       << " of virtual time\n";
   Out << "  memory         reads " << std::setw(7) << Report.MemoryReads << "  writes "
       << std::setw(7) << Report.MemoryWrites << '\n';

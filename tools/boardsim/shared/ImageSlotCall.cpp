@@ -1,8 +1,8 @@
 #include "tools/boardsim/shared/ImageSlotCall.h"
 
+#include "common/Format.h"
 #include "emu/ImageRun.h"
 #include "emu/Machine.h"
-#include "tools/run/Hex.h"
 
 #include <algorithm>
 #include <iterator>

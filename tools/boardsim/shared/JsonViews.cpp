@@ -1,8 +1,8 @@
 #include "tools/boardsim/shared/JsonViews.h"
 
+#include "common/Format.h"
 #include "common/Printable.h"
 #include "sim/devices/GpioPads.h"
-#include "tools/run/Hex.h"
 
 #include <algorithm>
 #include <charconv>

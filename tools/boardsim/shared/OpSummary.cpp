@@ -1,11 +1,11 @@
 #include "tools/boardsim/shared/OpSummary.h"
 
+#include "common/Format.h"
 #include "common/Printable.h"
 #include "tools/boardsim/shared/BusLines.h"
 #include "tools/boardsim/shared/RunModule.h"
 #include "tools/boardsim/shared/Selection.h"
 #include "tools/boardsim/shared/Summary.h"
-#include "tools/run/Hex.h"
 #include "tools/run/StatusName.h"
 
 #include <iomanip>
@@ -34,7 +34,7 @@ bool PrintSelection(std::ostream& Out, const OpReport& Report, const OpView& Vie
   }
   Out << "pmic      " << DescribeSelection(*View.Pmic) << '\n';
   Out << "selection " << CountBusActivity(View.SelectionBus) << " in "
-      << Milliseconds(Report.Run.SelectionEndNs) << '\n';
+      << tools::Milliseconds(Report.Run.SelectionEndNs) << '\n';
   for (const std::string& line : DescribeBusActivity(View.SelectionBus, Report.Listing)) {
     Out << "  " << line << '\n';
   }
@@ -118,8 +118,8 @@ void PrintCall(std::ostream& Out, const OpReport& Report, const sim::Board& Boar
   if (signature.PointerCount() > 0) {
     Out << "stored    " << FormatStored(request, Report.Run) << '\n';
   }
-  Out << "slot bus  " << CountBusActivity(view.SlotBus) << " in " << Milliseconds(view.SlotNs)
-      << '\n';
+  Out << "slot bus  " << CountBusActivity(view.SlotBus) << " in "
+      << tools::Milliseconds(view.SlotNs) << '\n';
   for (const std::string& line : DescribeBusActivity(view.SlotBus, Report.Listing)) {
     Out << "  " << line << '\n';
   }

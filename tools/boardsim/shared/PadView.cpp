@@ -1,9 +1,9 @@
 #include "tools/boardsim/shared/PadView.h"
 
+#include "common/Format.h"
 #include "gpio/PadTables.h"
 #include "sim/devices/GpioPads.h"
 #include "tools/boardsim/shared/BusLines.h"
-#include "tools/run/Hex.h"
 
 #include <algorithm>
 #include <map>
@@ -302,7 +302,7 @@ std::vector<std::string> DescribePads(const std::vector<PadRecord>& Pads) {
     }
     for (const PadAccess& a : record.Accesses) {
       std::string line = "  access " + std::to_string(a.Access.Seq) + "  " +
-                         Milliseconds(a.Access.TimeNs) + "  " +
+                         tools::Milliseconds(a.Access.TimeNs) + "  " +
                          (a.Access.Op == sim::AccessOp::Read ? "read  " : "write ") +
                          RegisterName(a.Access.Address % sim::GpioPadSize & ~3u) + " " +
                          Hex(a.Access.Value, a.Access.Width / 4) + "  " + a.Part;

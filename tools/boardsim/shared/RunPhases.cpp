@@ -1,12 +1,12 @@
 #include "tools/boardsim/shared/RunPhases.h"
 
+#include "common/Format.h"
 #include "sim/devices/GpioPads.h"
 #include "sim/devices/I2cPciFunction.h"
 #include "sim/devices/LegacyGpioPorts.h"
 #include "sim/devices/PciConfigWindow.h"
 #include "sim/devices/PmTimer.h"
 #include "tools/boardsim/shared/Selection.h"
-#include "tools/run/Hex.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #include "tools/boardsim/shared/Selection.h"
 
-#include "tools/run/Hex.h"
+#include "common/Format.h"
 
 namespace boardsim {
 

@@ -1,5 +1,6 @@
 #include "tools/boardsim/shared/Summary.h"
 
+#include "common/Format.h"
 #include "common/Printable.h"
 #include "sim/faults/FaultKinds.h"
 #include "tools/boardsim/shared/RunModule.h"
@@ -48,11 +49,11 @@ std::string DescribeStrike(const std::optional<sim::Strike>& Struck, uint64_t Ac
     return "did not strike";
   }
   if (Struck->Access >= Accesses) {
-    return "struck at " + Milliseconds(Struck->TimeNs) +
+    return "struck at " + tools::Milliseconds(Struck->TimeNs) +
            ", after the module's last access: it could not see it";
   }
   return "struck at access " + std::to_string(Struck->Access) + " (" +
-         Milliseconds(Struck->TimeNs) + ")";
+         tools::Milliseconds(Struck->TimeNs) + ")";
 }
 
 void PrintHeader(std::ostream& Out, const RunHeader& Header) {
@@ -103,7 +104,7 @@ void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& 
     Out << "status    did not return: " << DescribeFailure(Report.Failure, Board.GetTrace())
         << '\n';
   }
-  Out << "time      " << Milliseconds(Board.GetClock().NowNs()) << " of virtual time\n";
+  Out << "time      " << tools::Milliseconds(Board.GetClock().NowNs()) << " of virtual time\n";
   if (Report.StackUsed) {
     Out << "stack     " << DescribeStack(*Report.StackUsed, Report.StackBytes) << '\n';
   }

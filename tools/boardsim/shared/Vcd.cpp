@@ -1,12 +1,12 @@
 #include "tools/boardsim/shared/Vcd.h"
 
+#include "common/Format.h"
 #include "common/Printable.h"
 #include "common/ToolError.h"
 #include "sim/decode/BusDecoder.h"
 #include "tools/boardsim/shared/BoardStep.h"
 #include "tools/boardsim/shared/BusLines.h"
 #include "tools/boardsim/shared/BusWire.h"
-#include "tools/run/Hex.h"
 
 #include <algorithm>
 #include <map>
@@ -235,11 +235,11 @@ std::string DescribeWaveform(const WaveformReport& Report) {
   if (!Report.Written) {
     return "not written to " + where + ": " + Report.Refused;
   }
-  std::string line = "written to " + where + ", to " + Milliseconds(Report.EndNs);
+  std::string line = "written to " + where + ", to " + tools::Milliseconds(Report.EndNs);
   if (Report.EndNs > Report.RunEndNs) {
     line += ": the last transaction is on the wire for " +
-            Milliseconds(Report.EndNs - Report.RunEndNs) + " after the run's end at " +
-            Milliseconds(Report.RunEndNs);
+            tools::Milliseconds(Report.EndNs - Report.RunEndNs) + " after the run's end at " +
+            tools::Milliseconds(Report.RunEndNs);
   }
   return line;
 }
