@@ -281,7 +281,7 @@ EFI_STATUS ClearStatus1() {
 
 // The start is a read-modify-write of the control register; a control register that could not be
 // read is not written (its other bits were never read). The status of the start is not looked at:
-// the wait and the reading go on either way, and the wait ends on a poll that fails.
+// the wait and the reading go on either way.
 uint32_t ReadVoltage() {
   PmicModifyRegister(Primary, AdcControlRegister, PmicBusLock::None, 0xFF, AdcBusy);
   return PmicReadConversion(Primary, PmicBusLock::None, Variant1Converter);

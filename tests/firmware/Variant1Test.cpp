@@ -507,23 +507,54 @@ TEST_F(Variant1Test, VoltageWaitsForTheConversionWithABound) {
     EXPECT_EQ(Events(false), expected);
     soc.reset();
   }
-  // The start is a read-modify-write: a control register that cannot be read is not written (its
-  // other bits would go back unread), and nothing else is skipped: the wait and the reading go
-  // on. A poll that fails ends the wait with full scale; one that answers not busy is followed by
-  // the result registers as they stand, no conversion having been started.
-  Board({{0x80, 0x01}, {0x81, 0x23}});
-  Config.I2c.AbortOnByte = 2; // the byte the read of 0x72 takes back
-  Install();
-  EXPECT_EQ(V1.ReadVoltage(), 0x123u * 5000 / 1023);
-  EXPECT_EQ(Events(false), (std::vector<std::string>{RdFailed(0x6E, 0x72), R(0x72, 0x00),
-                                                     R(0x80, 0x01), R(0x81, 0x23)}));
+  // A failed read reads 0xFF. The start is a read-modify-write: a control register that cannot be
+  // read is not written (its other bits would go back unread), and nothing else is skipped. In the
+  // wait 0xFF is busy, and the wait goes on: the device may answer the next poll.
+  struct Faulted {
+    const char* Name;
+    uint32_t AbortOnByte; // from 1: the start's read takes bytes 1-2, its write 3-4, a poll 2 more
+    bool Gone;            // the device answers nothing at all
+    std::vector<uint8_t> Control;
+    uint32_t Volts;
+    std::vector<std::string> Transfers;
+  };
+  const Faulted faulted[] = {
+      {"start unread",
+       2,
+       false,
+       {0x00},
+       0x123 * 5000 / 1023,
+       {RdFailed(0x6E, 0x72), R(0x72, 0x00), R(0x80, 0x01), R(0x81, 0x23)}},
+      {"a poll unanswered",
+       6,
+       false,
+       {0x00, 0x01, 0x00},
+       0x123 * 5000 / 1023,
+       {R(0x72, 0x00), W(0x72, 0x01), RdFailed(0x6E, 0x72), R(0x72, 0x01), R(0x72, 0x00),
+        R(0x80, 0x01), R(0x81, 0x23)}},
+      {"device gone",
+       0,
+       true,
+       {0x00},
+       5000,
+       std::vector<std::string>(1 + PmicConversionPollLimit, RdFailed(0x6E, 0x72))},
+  };
+  for (const Faulted& c : faulted) {
+    SCOPED_TRACE(c.Name);
+    Config.I2cDevices.clear();
+    Config.I2c.AbortOnByte = c.AbortOnByte;
+    Install();
+    ScriptedRegister primary(0x72, c.Control);
+    primary.Poke(0x80, 0x01);
+    primary.Poke(0x81, 0x23);
+    if (!c.Gone) {
+      soc->I2c.Attach(0x6E, false, primary);
+    }
+    EXPECT_EQ(V1.ReadVoltage(), c.Volts);
+    EXPECT_EQ(Events(false), c.Transfers);
+    soc.reset();
+  }
   Config.I2c.AbortOnByte = 0;
-  // The device stops answering: the start's read fails, and so does the first poll.
-  Board({{0x80, 0x01}, {0x81, 0x23}});
-  Config.I2cDevices[0].StopsAcknowledgingFrom = 1;
-  Install();
-  EXPECT_EQ(V1.ReadVoltage(), 5000u);
-  EXPECT_EQ(Events(false), (std::vector<std::string>{RdFailed(0x6E, 0x72), RdFailed(0x6E, 0x72)}));
 }
 
 // Takes writes and refuses to be read: every read fails, every write reaches the device.
@@ -563,7 +594,7 @@ TEST_F(Variant1Test, EveryTransferFailing) {
       {V1.GetFlag4, 0, 0},
       {[&] { return V1.GetSelector(&selector); }, EFI_DEVICE_ERROR, 0},
       {[] { return V1.SetSelector(3); }, EFI_DEVICE_ERROR, 0},
-      {V1.ReadVoltage, 5000, 0},       // no conversion started; the first poll fails
+      {V1.ReadVoltage, 5000, 0},       // no conversion started; every poll fails, to the bound
       {V1.InitStep1, EFI_SUCCESS, 13}, // the fallback: code 0, the 13-row table
       {V1.InitStep2, EFI_SUCCESS, 0},
       {V1.InitStep3, EFI_SUCCESS, 8}, // the whole-register rows

@@ -1,6 +1,7 @@
 // The PMIC library as other firmware modules use it, in the real image and in the host build:
 // on every board, GetActivePmic and then each slot the chosen descriptor fills must make the same
 // accesses at the same virtual times, return the same value and store the same results.
+#include "pmic/PmicRegisterAccess.h"
 #include "sim/BoardFile.h"
 #include "sim/FaultPoint.h"
 #include "sim/Soc.h"
@@ -131,12 +132,12 @@ TEST(PmicSlotDifferentialTest, TheRestoredFaultCasesRunAlikeInBothForms) {
       // One selection or three, then the 13-row table.
       {"variant1-id00", "InitStep1", "device-stops-acknowledging:0x6E@3", writesTo(0x6E), 13},
       {"variant1-id00", "InitStep1", "device-stops-acknowledging:0x6E@5", writesTo(0x6E), 13},
-      // No start written, and the wait goes on: the first poll fails too.
+      // No start written, and the wait goes on: every poll fails too, up to the bound.
       {"variant1-id00", "ReadVoltage", "device-stops-acknowledging:0x6E@3",
        [](const std::vector<sim::Access>& Trace) {
          return sim::decode::DecodeBus(Trace).I2c.size();
        },
-       3 + 2},
+       3 + 1 + PmicConversionPollLimit},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.Board) + " " + c.Slot.value_or("boot") + " " + c.Fault);
