@@ -82,7 +82,7 @@ class Trace {
 public:
   // Accesses kept for the views: TraceKeep::ViewInputs ends a run that would keep more than this
   // many (3.2 GB). A boot keeps a few thousand; the longest legitimate run, a conversion wait whose
-  // 556 polls each wait out the bus semaphore's time-out, about 50.3 million (sideband polls, each
+  // 556 polls each wait out the bus semaphore's time-out, about 50.6 million (sideband polls, each
   // kept); one that keeps more is spinning on registers, and would otherwise hold memory for as
   // long as its time budget lasts. Past the first FirstKept (2 MiB, enough for a boot) the storage
   // doubles as it fills, up to the limit, so that memory follows what a run keeps.
