@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""The README's table of mends, rendered from sim/mends.json (the list the sweep's write check reads).
+"""The table of mends of docs/mends.md, rendered from sim/mends.json (the list the sweep's write
+check reads).
 
-  scripts/mends_table.py                      print the table (Markdown)
-  scripts/mends_table.py --write README.md    put it between the README's markers
-  scripts/mends_table.py --check README.md [--tests UNIT_TESTS]
-                                              fail when the README's table differs from the data,
-                                              or when a test a row names does not exist
+  scripts/mends_table.py                          print the table (Markdown)
+  scripts/mends_table.py --write docs/mends.md    put it between the page's markers
+  scripts/mends_table.py --check docs/mends.md [--tests UNIT_TESTS]
+                                                  fail when the page's table differs from the data,
+                                                  or when a test a row names does not exist
 """
 import argparse
 import json
@@ -34,11 +35,11 @@ def render(rows):
     return "\n".join(lines) + "\n"
 
 
-def section(readme):
-    text = readme.read_text()
+def section(page):
+    text = page.read_text()
     start, end = text.find(BEGIN), text.find(END)
     if start < 0 or end < start:
-        sys.exit(f"mends_table: {readme} has no table markers")
+        sys.exit(f"mends_table: {page} has no table markers")
     return text, start + len(BEGIN) + 1, end
 
 
@@ -70,13 +71,13 @@ def main():
         text, start, end = section(args.check)
         if text[start:end] != table:
             sys.exit(f"mends_table: the table in {args.check} differs from {args.data}; "
-                     "run scripts/mends_table.py --write README.md")
+                     f"run scripts/mends_table.py --write {args.check}")
         if args.tests:
             known = listed_tests(args.tests)
             missing = [t for row in rows for t in row["tests"] if t not in known]
             if missing:
                 sys.exit("mends_table: rows name tests that do not exist: " + ", ".join(missing))
-        print(f"mends_table: {len(rows)} rows, README and data agree")
+        print(f"mends_table: {len(rows)} rows, {args.check} and the data agree")
     else:
         sys.stdout.write(table)
 

@@ -140,11 +140,14 @@ struct BoardConfig {
   // the count that read found. 0: never.
   uint32_t PmTimerFrozenFromRead = 0;
   AccessCosts Costs;
-  // A run is stuck once its virtual time passes TimeBudgetMs: the longest legitimate one, a PMIC
-  // slot whose every access waits out the bus semaphore's time-out, takes about 6.3 s. The
-  // access budget is the guard for a clock that barely moves (access costs near 0).
-  uint64_t TimeBudgetMs = 30'000;
-  uint64_t AccessBudget = 100'000'000;
+  // A run is stuck once its virtual time passes TimeBudgetMs or it has made AccessBudget accesses
+  // (the guard for a clock that barely moves, access costs near 0). The longest legitimate runs are
+  // variant 6's ReadVoltage polling a converter that never finishes, or a device that never
+  // answers, 556 times: with the bus semaphore never granted, each poll waits out the semaphore's
+  // time-out (196.8 s of virtual time, 240.6 million accesses); with a stalled bus as well, each
+  // also waits out its transfer's bounds (241.3 s, 462.8 million). The budgets leave twice that.
+  uint64_t TimeBudgetMs = 500'000;
+  uint64_t AccessBudget = 1'000'000'000;
   // The stack the image form gives the module, in bytes: 0 for the runner's default, or a
   // multiple of 16 from MinStackBytes to MaxStackBytes. A run that goes deeper stops there.
   uint32_t StackBytes = 0;

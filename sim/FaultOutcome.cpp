@@ -16,8 +16,9 @@ constexpr uint32_t TargetAddressOffset = 0x04;
 constexpr uint32_t DataCommandOffset = 0x10;
 constexpr uint32_t EnableOffset = 0x6C;
 
-// The bus semaphore's grant, and its register at rest under arbitration.
+// The bus semaphore's grant and request, and its register at rest under arbitration.
 constexpr uint32_t ReleaseGrant = 1u << 0;
+constexpr uint32_t ReleaseRequest = 1u << 1;
 constexpr uint32_t ReleaseResting = 1u << 8;
 
 bool IsWrite(AccessOp Op) {
@@ -65,17 +66,18 @@ std::vector<BadWrite> ReferenceWrites::Check(const std::vector<Access>& Faulted)
   const uint32_t enable = where_.I2cRegisters + EnableOffset;
   std::map<std::pair<AccessOp, uint32_t>, uint32_t> lastRead; // by space and address
   // Where a write after a read that got no answer may rebuild the register from what an earlier
-  // answered read showed: those readings, grant (bit 0) cleared, and the semaphore's resting value.
+  // answered read showed: those readings, or the semaphore's resting value, with the grant (bit 0)
+  // cleared and the request (bit 1) as the unanswered read gave it, set.
   std::map<uint32_t, std::set<uint32_t>> known;
   for (const uint32_t address : knownBits_) {
-    known[address].insert(ReleaseResting);
+    known[address].insert(ReleaseResting | ReleaseRequest);
   }
   for (const Access& access : Faulted) {
     if (!IsWrite(access.Op)) {
       lastRead[{access.Op, access.Address}] = access.Value;
       if (access.Op == AccessOp::Read && access.Width == 32 && access.Value != 0xFFFFFFFFu &&
           knownBits_.contains(access.Address)) {
-        known[access.Address].insert(access.Value & ~ReleaseGrant);
+        known[access.Address].insert((access.Value & ~ReleaseGrant) | ReleaseRequest);
       }
       continue;
     }

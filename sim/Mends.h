@@ -1,7 +1,7 @@
 // The table of the module's departures under faults from what its design states, and of the
-// writes its design states for a fault (sim/mends.json, built in). The README's table is rendered
-// from the same file (scripts/mends_table.py); the write check of sim/FaultOutcome applies the
-// rules its rows list, and nothing else: a write no row accounts for is a bad write.
+// writes its design states for a fault (sim/mends.json, built in). The table of docs/mends.md is
+// rendered from the same file (scripts/mends_table.py); the write check of sim/FaultOutcome applies
+// the rules its rows list, and nothing else: a write no row accounts for is a bad write.
 #pragma once
 
 #include <cstdint>

@@ -96,11 +96,8 @@ void Trace::SetKeep(TraceKeep Keep) {
 }
 
 void Trace::Grow() {
-  if (keep_ != TraceKeep::Everything) {
-    kept_.reserve(std::max<size_t>(kept_.capacity(), KeptLimit));
-  } else {
-    kept_.reserve(std::max<size_t>(2 * kept_.capacity(), FirstKept));
-  }
+  const size_t doubled = std::max<size_t>(2 * kept_.capacity(), FirstKept);
+  kept_.reserve(keep_ == TraceKeep::Everything ? doubled : std::min<size_t>(doubled, KeptLimit));
 }
 
 Trace::~Trace() {

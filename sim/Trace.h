@@ -82,12 +82,12 @@ struct TracePosition {
 class Trace {
 public:
   // Accesses kept for the views: TraceKeep::ViewInputs ends a run that would keep more than this
-  // many (128 MiB). A boot keeps a few thousand, the longest legitimate run (every PMIC access of a
-  // slot waiting out the semaphore) about 1.6 million; one that keeps more is spinning on
-  // registers, and would otherwise hold memory for as long as its time budget lasts. Past the
-  // first FirstKept (2 MiB, enough for a boot) the storage for the limit is reserved at once, so
-  // it moves only once and only what is used is ever touched.
-  static constexpr uint64_t KeptLimit = uint64_t{1} << 22;
+  // many (3.2 GB). A boot keeps a few thousand; the longest legitimate run, a conversion wait whose
+  // 556 polls each wait out the bus semaphore's time-out, about 50.6 million (sideband polls, each
+  // kept); one that keeps more is spinning on registers, and would otherwise hold memory for as
+  // long as its time budget lasts. Past the first FirstKept (2 MiB, enough for a boot) the storage
+  // doubles as it fills, up to the limit, so that memory follows what a run keeps.
+  static constexpr uint64_t KeptLimit = 100'000'000;
   static constexpr uint64_t FirstKept = uint64_t{1} << 16;
   // How many of the last accesses stay at hand for a failure report, whatever is kept.
   static constexpr size_t RecentCount = std::tuple_size_v<decltype(TracePosition::Recent)>;

@@ -38,15 +38,15 @@ constexpr MmioWriteRow PrivateSetup[] = {
 } // namespace
 
 EFI_STATUS I2cControllerBringUp() {
-  // The function must be switched on before its configuration space can answer. A read of all
-  // ones is not a register's value but nothing answering (a hidden bridge, no PMC window there):
-  // no write is built on it, which would land at an address derived from all ones, or put all
-  // ones back into the PMC's register.
+  // The function must be switched on before its configuration space can answer. The register is
+  // tested on one read and cleared on a fresh one. A read of all ones is not a register's value
+  // but nothing answering (a hidden bridge, no PMC window there): it has bit 29 set like any
+  // other, so it leads to the fresh read, but no write is built on it, which would land at an
+  // address derived from all ones, or put all ones back into the PMC's register.
   const uint32_t pmcBase = MmioRead32(PmcBaseRegister);
   if (pmcBase != NoDevice) {
     const uint32_t functionDisable = (pmcBase & PmcBaseMask) + FunctionDisable;
-    const uint32_t disabled = MmioRead32(functionDisable);
-    if (disabled != NoDevice && (disabled & FunctionDisablePmicBusController) != 0) {
+    if ((MmioRead32(functionDisable) & FunctionDisablePmicBusController) != 0) {
       const uint32_t current = MmioRead32(functionDisable);
       if (current != NoDevice) {
         MmioWrite32(functionDisable, current & ~FunctionDisablePmicBusController);

@@ -51,8 +51,11 @@ EFI_STATUS AcquirePmicBus(PmicBusHold& Hold) {
 }
 
 void ReleasePmicBus(const PmicBusHold& Hold) {
-  // Only the grant is cleared; the request bit is written back as read.
+  // Only the grant is cleared; the request bit is written back as read. A read that got no answer
+  // gives no other bit: those come from what the hold knows, the request bit still from the read.
   const uint32_t semaphore = SidebandRead(SidebandPortPunit, PmicBusSemaphore);
-  const uint32_t known = semaphore != SidebandNoAnswer ? semaphore : Hold.Known;
+  const uint32_t known = semaphore != SidebandNoAnswer
+                             ? semaphore
+                             : (Hold.Known & ~SemaphoreRequest) | (semaphore & SemaphoreRequest);
   SidebandWrite(SidebandPortPunit, PmicBusSemaphore, known & ~SemaphoreGrant);
 }

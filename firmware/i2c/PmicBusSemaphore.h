@@ -19,7 +19,8 @@ constexpr uint32_t PmicBusSemaphoreResting = 1u << 8;
 // EFI_SUCCESS once the host holds the bus (or arbitration is off); EFI_TIMEOUT after about
 // 300 ms without a grant, after the ordinary release (the request bit stays set).
 EFI_STATUS AcquirePmicBus(PmicBusHold& Hold);
-// Always a read-modify-write that clears the grant. A read that gets no answer (all ones) is not
-// written back with every other bit set: the grant is cleared in what the hold knows instead, so
-// that the bus is handed back all the same.
+// Always a read-modify-write that clears the grant and keeps the request bit as read. A read that
+// gets no answer (all ones) is not written back with every other bit set: the grant is cleared in
+// what the hold knows instead, with the request bit as that read gave it (set), so that the bus is
+// handed back all the same.
 void ReleasePmicBus(const PmicBusHold& Hold);

@@ -4,11 +4,12 @@
 #include "i2c/PmicBusSemaphore.h"
 
 namespace {
-// A bus that was not granted in time is used all the same, and released all the same; only the
-// conversion wait looks at the answer (false: the semaphore's time-out ran out).
-// The hold carries what the acquire learnt of the semaphore to the release.
-bool Acquire(PmicBusLock Lock, PmicBusHold& Hold) {
-  return Lock != PmicBusLock::PerAccess || AcquirePmicBus(Hold) == EFI_SUCCESS;
+// A bus that was not granted in time is used all the same, and released all the same. The hold
+// carries what the acquire learnt of the semaphore to the release.
+void Acquire(PmicBusLock Lock, PmicBusHold& Hold) {
+  if (Lock == PmicBusLock::PerAccess) {
+    AcquirePmicBus(Hold);
+  }
 }
 
 void Release(PmicBusLock Lock, const PmicBusHold& Hold) {
@@ -54,19 +55,14 @@ constexpr bool WriteIgnoresOld(uint8_t Keep, uint8_t Set) {
   return (Keep & static_cast<uint8_t>(~Set)) == 0;
 }
 
-// One read under its own hold where Lock asks for one; Granted tells whether the bus was granted.
-bool ReadHeld(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t* Value, bool& Granted) {
-  PmicBusHold hold = {};
-  Granted = Acquire(Lock, hold);
-  const bool read = ReadUnlocked(Device, Register, Value);
-  Release(Lock, hold);
-  return read;
-}
 } // namespace
 
 bool PmicReadRegisterChecked(uint8_t Device, uint8_t Register, PmicBusLock Lock, uint8_t* Value) {
-  bool granted = false;
-  return ReadHeld(Device, Register, Lock, Value, granted);
+  PmicBusHold hold = {};
+  Acquire(Lock, hold);
+  const bool read = ReadUnlocked(Device, Register, Value);
+  Release(Lock, hold);
+  return read;
 }
 
 uint8_t PmicReadRegister(uint8_t Device, uint8_t Register, PmicBusLock Lock) {
@@ -130,21 +126,10 @@ bool PmicWriteVerified(uint8_t Device, PmicBusLock Lock, uint8_t Register, uint8
 }
 
 uint32_t PmicReadConversion(uint8_t Device, PmicBusLock Lock, const PmicConverter& Converter) {
-  for (uint32_t poll = 0;; ++poll) {
-    if (poll == PmicConversionPollLimit) {
-      return PmicConversionFailed(Converter);
-    }
-    uint8_t control = 0;
-    bool granted = false;
-    if (!ReadHeld(Device, Converter.Control, Lock, &control, granted)) {
-      return PmicConversionFailed(Converter);
-    }
-    if ((control & Converter.BusyMask) == 0) {
-      break;
-    }
-    // Every further poll would wait out the semaphore's time-out again: 556 of them would hold
-    // the boot for minutes. A wait that had to take the bus without a grant ends here.
-    if (!granted) {
+  // A failed poll reads 0xFF, busy like any other busy reading: only the bound ends the wait.
+  uint32_t polls = 0;
+  while ((PmicReadRegister(Device, Converter.Control, Lock) & Converter.BusyMask) != 0) {
+    if (++polls == PmicConversionPollLimit) {
       return PmicConversionFailed(Converter);
     }
   }

@@ -69,7 +69,9 @@ bool PmicWriteVerified(uint8_t Device, PmicBusLock Lock, uint8_t Register, uint8
 // with no delay, and each is a register read on the bus (an address phase and a byte each way,
 // 36 bit times, 90 us at the 400 kHz the controller is set up for). 556 of them span at least
 // 50 ms, ten times the slowest conversion a healthy device takes, and end a wait on a device
-// whose busy bit never clears, or on a failed bus, whose reads give 0xFF with every bit set.
+// whose busy bit never clears, or on a failed bus, whose reads give 0xFF with every bit set. A
+// bus that answers slowly makes each poll slower, never more of them: 556 polls that each wait
+// out the semaphore's time-out take about 167 s.
 constexpr uint32_t PmicConversionPollLimit = 556;
 
 // A PMIC's 10-bit converter, as ReadVoltage uses it: a conversion reports busy in the bits of
@@ -85,15 +87,13 @@ struct PmicConverter {
 };
 
 // Reads Control until the busy bits read clear, at most PmicConversionPollLimit times, then High
-// and Low, and scales the reading. Starting the conversion is the caller's.
+// and Low, and scales the reading. Starting the conversion is the caller's. A poll that failed
+// reads 0xFF, busy, and the wait goes on: the device may answer the next one.
 //
-// A conversion that never ended (the bound ran out on a converter stuck busy, or a read of Control
-// failed: a bus that has stopped answering would make each of the remaining polls wait out every
-// bound of the transfer, for seconds; or a poll still read busy on a bus the semaphore did not
-// grant in time, so that every further poll would wait out its time-out too) leaves the result
-// registers as an earlier conversion left them, so they are not read: the result is full scale
-// (PmicConversionFailed), the value a dead bus has always given, in the documented range and never
-// a hang. Callers that cannot start a conversion return the same without waiting.
+// A conversion that never ended (the bound ran out, on a converter stuck busy or a bus that never
+// answered) leaves the result registers as an earlier conversion left them, so they are not read:
+// the result is full scale (PmicConversionFailed), the value a dead bus has always given, in the
+// documented range and never a hang.
 uint32_t PmicReadConversion(uint8_t Device, PmicBusLock Lock, const PmicConverter& Converter);
 
 // Full scale: what ReadVoltage gives when no conversion of this call produced a reading.

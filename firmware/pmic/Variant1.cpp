@@ -171,23 +171,18 @@ EFI_STATUS InitStep4() {
 }
 
 // The auxiliary device's configuration register, read back once for its effect on the device;
-// late revisions of identification 0x1F also take a fixed sequence and a settling time. Both
-// registers are read, as GetIdentity reads them. Each part is left out only when the read that
-// decides it failed: the configuration register is named by the identification, and the late
-// sequence is chosen by the revision; nothing is configured on a code never read.
+// late revisions of identification 0x1F also take a fixed sequence and a settling time. The
+// identification and revision are read as GetIdentity reads them and decoded as read: a failed
+// read gives 0xFF, which names register 0xDC like any code but 0x2B and counts as a late
+// revision. Nothing written here is built from them: the values are constants.
 EFI_STATUS ConfigureAuxiliaryDevice() {
   uint8_t id = 0;
   uint8_t revision = 0;
-  const bool idRead = PmicReadRegisterChecked(Primary, IdentityRegister, PmicBusLock::None, &id);
-  const bool revisionRead =
-      PmicReadRegisterChecked(Primary, RevisionRegister, PmicBusLock::None, &revision);
-  if (!idRead) {
-    return EFI_SUCCESS;
-  }
+  GetIdentity(&id, &revision);
   const uint8_t config = id == Identity2B ? AuxConfigRegister2B : AuxConfigRegister;
   WriteAuxRegister(config, AuxConfigValue);
   ReadAuxRegister(config);
-  if (id == Identity1F && revisionRead && revision >= FirstLateRevision) {
+  if (id == Identity1F && revision >= FirstLateRevision) {
     for (const uint8_t byte : Variant1AuxSequenceF9) {
       WriteAuxRegister(AuxLateRevisionRegister, byte);
     }
@@ -286,7 +281,7 @@ EFI_STATUS ClearStatus1() {
 
 // The start is a read-modify-write of the control register; a control register that could not be
 // read is not written (its other bits were never read). The status of the start is not looked at:
-// the wait and the reading go on either way, and the wait ends on a poll that fails.
+// the wait and the reading go on either way.
 uint32_t ReadVoltage() {
   PmicModifyRegister(Primary, AdcControlRegister, PmicBusLock::None, 0xFF, AdcBusy);
   return PmicReadConversion(Primary, PmicBusLock::None, Variant1Converter);

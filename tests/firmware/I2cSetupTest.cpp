@@ -52,12 +52,14 @@ TEST_F(I2cSetupTest, BringUpSwitchesTheFunctionOnAndDecodesOnlyWhenNeeded) {
   }
 }
 
-// A read of all ones (the PMC base, the function-disable register, or its fresh read for the
-// write) has nothing written on it.
-TEST_F(I2cSetupTest, BringUpWritesNothingOnAReadOfAllOnes) {
+// No write is built on a read of all ones: an all-ones PMC base is not followed, and the
+// function-disable register is written only from a fresh read that answered. A first read of all
+// ones has bit 29 set like any other, so the register is read again, and a fresh read that
+// answers is written back with bit 29 cleared (switching the function on when it was off).
+TEST_F(I2cSetupTest, BringUpBuildsNoWriteOnAReadOfAllOnes) {
   struct AllOnesAt final : sim::ReadAnswers {
     uint32_t Address;
-    unsigned Nth; // that read of Address, from 1
+    unsigned Nth; // that read of Address, from 1; 0: none
     unsigned seen = 0;
     AllOnesAt(uint32_t A, unsigned N) : Address(A), Nth(N) {}
     uint32_t Answer(sim::Space, uint32_t At, unsigned, const sim::Device*, uint32_t V) override {
@@ -65,25 +67,55 @@ TEST_F(I2cSetupTest, BringUpWritesNothingOnAReadOfAllOnes) {
     }
   };
   const uint32_t fd = PmcBase + 0x34;
-  // The function stays off, so the controller's identifier reads all ones and the bring-up ends.
+  const Expected base = R32(PmcBaseRegister, PmcBase);
+  // The function stays off, so the controller's identifier reads all ones and the bring-up ends;
+  // once it is on, the bring-up goes on as on a board whose function was never off.
   const Expected off = R32(ConfigIdentifier, 0xFFFFFFFF);
-  const std::tuple<uint32_t, unsigned, uint32_t, std::vector<Expected>> cases[] = {
-      {PmcBaseRegister, 1, 0x20000104, {R32(PmcBaseRegister, 0xFFFFFFFF), off}},
-      {fd, 1, 0x20000104, {R32(PmcBaseRegister, PmcBase), R32(fd, 0xFFFFFFFF), off}},
-      {fd,
+  const std::vector<Expected> fullBringUp = BringUp(PmcBase, 0x00000104, 0);
+  const std::vector<Expected> on(fullBringUp.begin() + 2, fullBringUp.end());
+  struct Case {
+    const char* Name;
+    uint32_t Address;
+    unsigned Nth;
+    uint32_t Disabled; // the register out of reset
+    std::vector<Expected> Steps;
+    uint32_t After; // the register after the bring-up
+  };
+  const Case cases[] = {
+      {"base unread",
+       PmcBaseRegister,
+       1,
+       0x20000104,
+       {R32(PmcBaseRegister, 0xFFFFFFFF), off},
+       0x20000104},
+      {"first read unanswered, function off", fd, 1, 0x20000104,
+       Join({{base, R32(fd, 0xFFFFFFFF), R32(fd, 0x20000104), W32(fd, 0x00000104)}, on}),
+       0x00000104},
+      {"first read unanswered, function on", fd, 1, 0x00000104,
+       Join({{base, R32(fd, 0xFFFFFFFF), R32(fd, 0x00000104), W32(fd, 0x00000104)}, on}),
+       0x00000104},
+      {"fresh read unanswered",
+       fd,
        2,
        0x20000104,
-       {R32(PmcBaseRegister, PmcBase), R32(fd, 0x20000104), R32(fd, 0xFFFFFFFF), off}},
+       {base, R32(fd, 0x20000104), R32(fd, 0xFFFFFFFF), off},
+       0x20000104},
+      {"register all ones",
+       fd,
+       0,
+       0xFFFFFFFF,
+       {base, R32(fd, 0xFFFFFFFF), R32(fd, 0xFFFFFFFF), off},
+       0xFFFFFFFF},
   };
-  for (const auto& [address, nth, disabled, steps] : cases) {
-    SCOPED_TRACE(nth);
-    Config.PmcFunctionDisable = disabled;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Config.PmcFunctionDisable = c.Disabled;
     Install();
-    AllOnesAt answers(address, nth);
+    AllOnesAt answers(c.Address, c.Nth);
     soc->Bus.SetReadAnswers(&answers);
     EXPECT_EQ(I2cControllerBringUp(), EFI_SUCCESS);
-    EXPECT_EQ(Steps(), steps);
-    EXPECT_EQ(soc->Pmc.FunctionDisable(), disabled);
+    EXPECT_EQ(Steps(), c.Steps);
+    EXPECT_EQ(soc->Pmc.FunctionDisable(), c.After);
     soc->Bus.SetReadAnswers(nullptr);
   }
 }

@@ -127,8 +127,9 @@ TEST_F(PmicBusSemaphoreTest, ReleaseClearsOnlyTheGrantWhateverTheState) {
       {"not arbitrated", false, false, 0x000, 0x100, true, 0x000},
       {"held", true, true, 0x101, 0x100, true, 0x100},
       {"free", true, false, 0x100, 0x102, true, 0x100},
-      {"held, read not answered", true, true, 0x101, 0x4101, false, 0x4100},
-      {"held, nothing known", true, true, 0x101, PmicBusSemaphoreResting, false, 0x100},
+      // No answer: the bits the hold knows, the grant cleared and the request bit as read (set).
+      {"held, read not answered", true, true, 0x101, 0x4101, false, 0x4102},
+      {"held, nothing known", true, true, 0x101, PmicBusSemaphoreResting, false, 0x102},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -142,12 +143,16 @@ TEST_F(PmicBusSemaphoreTest, ReleaseClearsOnlyTheGrantWhateverTheState) {
     ReleasePmicBus(PmicBusHold{c.Known});
     EXPECT_EQ(Steps(), Join({SidebandReadSteps(ReadSemaphore, c.ReadAnswers ? c.Before : ~0u),
                              SidebandWriteSteps(WriteSemaphore, c.Written)}));
-    EXPECT_FALSE(board.PUnit.HostHoldsBus());
+    // The grant is dropped; a request bit written back set asks for the bus anew, and this P-Unit
+    // grants at once.
+    EXPECT_EQ(board.PUnit.HostHoldsBus(), (c.Written & 0x2) != 0);
+    EXPECT_EQ(board.PUnit.Grants(), (c.Written & 0x2) != 0 ? 1u : 0u);
   }
 }
 
-// A hold whose release reads no answer hands the bus back with the bits its request read.
-TEST_F(PmicBusSemaphoreTest, AHoldHandsTheBusBackWhenItsReleaseReadsNothing) {
+// A hold whose release reads no answer drops the grant in the bits its request was built on, and
+// writes the request bit as that read gave it: set, so the bus is asked for again.
+TEST_F(PmicBusSemaphoreTest, AReleaseThatReadsNothingKeepsTheRequestBitAsRead) {
   Config.Punit.ReadsAllOnes = {{7, 4}}; // the acquire reads three times, the release once
   sim::Soc& board = Install();
   PmicBusHold hold = {};
@@ -160,34 +165,48 @@ TEST_F(PmicBusSemaphoreTest, AHoldHandsTheBusBackWhenItsReleaseReadsNothing) {
                            {Wait(10)},
                            GrantPoll(0x01),
                            SidebandReadSteps(ReadSemaphore, 0xFFFFFFFF),
-                           SidebandWriteSteps(WriteSemaphore, 0x100)}));
-  EXPECT_FALSE(board.PUnit.HostHoldsBus());
+                           SidebandWriteSteps(WriteSemaphore, 0x102)}));
+  // This P-Unit grants the request written back at once: a second grant.
+  EXPECT_TRUE(board.PUnit.HostHoldsBus());
+  EXPECT_EQ(board.PUnit.Grants(), 2u);
 }
 
+// The release after the time-out writes the request back as it stands, whether its read answers
+// or not: its 30002nd read of register 7 (the first, the request's, 29999 polls, then the release).
 TEST_F(PmicBusSemaphoreTest, NoGrantGivesUpAfter30000WaitsReleasesAndReadsOnceMore) {
-  Config.Punit.NeverGrants = true;
-  Config.Costs.PortRead = 5000; // fewer timer reads per wait; the waits stay 10 us long
-  sim::Soc& board = Install();
-  PmicBusHold hold = {};
-  EXPECT_EQ(AcquirePmicBus(hold), EFI_TIMEOUT);
+  for (const bool releaseAnswers : {true, false}) {
+    SCOPED_TRACE(releaseAnswers);
+    Config.Punit.NeverGrants = true;
+    Config.Punit.ReadsAllOnes.clear();
+    if (!releaseAnswers) {
+      Config.Punit.ReadsAllOnes.push_back({7, 30002});
+    }
+    Config.Costs.PortRead = 5000; // fewer timer reads per wait; the waits stay 10 us long
+    sim::Soc& board = Install();
+    PmicBusHold hold = {};
+    EXPECT_EQ(AcquirePmicBus(hold), EFI_TIMEOUT);
 
-  std::vector<Expected> expected =
-      Join({SidebandReadSteps(ReadSemaphore, 0x100), SidebandReadSteps(ReadSemaphore, 0x100),
-            SidebandWriteSteps(WriteSemaphore, 0x102)});
-  Repeat(expected, 29999, Join({{Wait(10)}, GrantPoll(0x02)}));
-  expected = Join({expected,
-                   {Wait(10)},
-                   SidebandReadSteps(ReadSemaphore, 0x102),
-                   SidebandWriteSteps(WriteSemaphore, 0x102), // the request stays as read
-                   SidebandReadSteps(ReadSemaphore, 0x102)});
-  EXPECT_EQ(Steps(), expected);
-  EXPECT_GE(board.Bus.GetClock().NowNs(), 300'000'000u);
+    std::vector<Expected> expected =
+        Join({SidebandReadSteps(ReadSemaphore, 0x100), SidebandReadSteps(ReadSemaphore, 0x100),
+              SidebandWriteSteps(WriteSemaphore, 0x102)});
+    Repeat(expected, 29999, Join({{Wait(10)}, GrantPoll(0x02)}));
+    expected = Join({expected,
+                     {Wait(10)},
+                     SidebandReadSteps(ReadSemaphore, releaseAnswers ? 0x102 : 0xFFFFFFFF),
+                     SidebandWriteSteps(WriteSemaphore, 0x102), // the request stays as read
+                     SidebandReadSteps(ReadSemaphore, 0x102)});
+    EXPECT_EQ(Steps(), expected);
+    EXPECT_GE(board.Bus.GetClock().NowNs(), 300'000'000u);
 
-  const auto holds = sim::decode::DecodeBus(board.Bus.GetTrace().Accesses()).Holds;
-  ASSERT_EQ(holds.size(), 1u);
-  EXPECT_TRUE(holds[0].Requested);
-  EXPECT_FALSE(holds[0].Granted);
-  EXPECT_TRUE(holds[0].Released);
+    EXPECT_FALSE(board.PUnit.HostHoldsBus());
+    if (releaseAnswers) { // all ones has bit 0 set: a hold's decoder takes it for a grant
+      const auto holds = sim::decode::DecodeBus(board.Bus.GetTrace().Accesses()).Holds;
+      ASSERT_EQ(holds.size(), 1u);
+      EXPECT_TRUE(holds[0].Requested);
+      EXPECT_FALSE(holds[0].Granted);
+      EXPECT_TRUE(holds[0].Released);
+    }
+  }
 }
 
 TEST_F(PmicBusSemaphoreTest, APunitThatHoldsTheBusIsWaitedFor) {

@@ -241,17 +241,25 @@ std::vector<std::string> TableSteps(const PmicRegisterUpdate* Table, size_t Coun
   return steps;
 }
 
-// The sweep's write check expects the 13-row table where the code stays 0: its data is the table.
-TEST(Variant1Tables, TheWriteCheckExpectsTheThirteenRowTable) {
-  const std::vector<const sim::MendExpect*> expected = sim::MendRules("pmic-writes");
-  ASSERT_EQ(expected.size(), 1u);
-  EXPECT_EQ(expected[0]->Device, 0x6E);
+// The sweep's write check expects the writes stated for a fault from the same data the module
+// uses: the 13-row table where the code stays 0, and the auxiliary set-up of an identification or
+// revision read as 0xFF (register 0xDC, then the 0xF9 sequence).
+TEST(Variant1Tables, TheWriteCheckExpectsTheWritesStatedForAFault) {
+  std::map<uint16_t, std::vector<std::pair<uint8_t, uint8_t>>> expected;
+  for (const sim::MendExpect* rule : sim::MendRules("pmic-writes")) {
+    EXPECT_TRUE(expected.emplace(rule->Device, rule->Writes).second) << rule->Device;
+  }
   std::vector<std::pair<uint8_t, uint8_t>> table;
   for (const PmicRegisterUpdate& row : Variant1Step1Table) {
     ASSERT_EQ(row.Mask, 0xFF); // whole-register rows: written whatever the reads gave
     table.emplace_back(row.Register, row.Value);
   }
-  EXPECT_EQ(expected[0]->Writes, table);
+  std::vector<std::pair<uint8_t, uint8_t>> auxiliary = {{0xDC, 0x0C}};
+  for (const uint8_t byte : Variant1AuxSequenceF9) {
+    auxiliary.emplace_back(0xF9, byte);
+  }
+  EXPECT_EQ(expected, (std::map<uint16_t, std::vector<std::pair<uint8_t, uint8_t>>>{
+                          {0x6E, table}, {0x5E, auxiliary}}));
 }
 
 // The table follows the identification of whichever variant is active, asked through that
@@ -349,51 +357,69 @@ TEST_F(Variant1Test, StepFiveDependsOnIdentificationAndRevision) {
   }
 }
 
-// Refuses the address phase of its Nth register read, counted from 1; answers every other one.
-class FailsNthRead : public sim::I2cRegisterFileDevice {
+// Refuses the address phase of its register reads First to Last, counted from 1; answers every
+// other one.
+class FailsReads : public sim::I2cRegisterFileDevice {
 public:
-  explicit FailsNthRead(uint32_t N) : n_(N) {}
+  FailsReads(uint32_t First, uint32_t Last) : first_(First), last_(Last) {}
   bool AddressPhase(bool Read) override {
     const bool acknowledged = I2cRegisterFileDevice::AddressPhase(Read);
-    return acknowledged && !(Read && ++reads_ == n_);
+    if (!Read) {
+      return acknowledged;
+    }
+    ++reads_;
+    return acknowledged && (reads_ < first_ || reads_ > last_);
   }
 
 private:
-  uint32_t n_;
+  uint32_t first_;
+  uint32_t last_;
   uint32_t reads_ = 0;
 };
 
-// The auxiliary device's set-up reads the identification and the revision again. A part is left
-// out only when the read that decides it failed: the configuration register follows the
-// identification, the late sequence the revision; a failed revision read leaves the configuration
-// of a code it does not decide.
-TEST_F(Variant1Test, AuxiliarySetUpSkipsOnlyWhatAFailedReadDecides) {
+// The auxiliary device's set-up reads the identification and the revision again and decodes them
+// as read: a failed read gives 0xFF, which names register 0xDC like every code but 0x2B and is a
+// late revision. What it writes are constants, so a failed read leaves nothing out.
+TEST_F(Variant1Test, AuxiliarySetUpDecodesAFailedReadLikeAnyValue) {
   // InitStep5 reads 11 table registers and the identity twice: the set-up's reads are 14 and 15.
   struct Case {
     const char* Name;
     uint8_t Id;
     uint8_t Revision;
-    uint32_t FailedRead;
-    std::vector<std::pair<uint8_t, uint8_t>> Auxiliary;
+    uint32_t FirstFailed;
+    uint32_t LastFailed;
+    std::vector<std::string> SetUp;
   };
+  const std::vector<std::string> dc = {AuxW(0xDC, 0x0C), Rd(0x5E, 0xDC, 0x0C)};
+  const std::vector<std::string> e0 = {AuxW(0xE0, 0x0C), Rd(0x5E, 0xE0, 0x0C)};
+  const std::vector<std::string> f9 = {AuxW(0xF9, 0x03), AuxW(0xF9, 0x0B), "wait 100 us"};
   const Case cases[] = {
-      {"identification unread", 0x2B, 0xB1, 14, {}},
-      {"revision unread, 0x2B", 0x2B, 0xB1, 15, {{0xE0, 0x0C}}},
-      {"revision unread, 0x00", 0x00, 0xB1, 15, {{0xDC, 0x0C}}},
-      {"revision unread, 0x1F", 0x1F, 0xB1, 15, {{0xDC, 0x0C}}},
-      {"both read, 0x1F", 0x1F, 0xB1, 99, {{0xDC, 0x0C}, {0xF9, 0x03}, {0xF9, 0x0B}}},
+      {"identification unread, 0x2B", 0x2B, 0xB1, 14, 14,
+       Concat({{RdFailed(0x6E, 0x00), R(0x01, 0xB1)}, dc})},
+      {"both unread, 0x1F", 0x1F, 0xB1, 14, 15,
+       Concat({{RdFailed(0x6E, 0x00), RdFailed(0x6E, 0x01)}, dc})},
+      {"revision unread, 0x1F below 0xB1", 0x1F, 0xB0, 15, 15,
+       Concat({{R(0x00, 0x1F), RdFailed(0x6E, 0x01)}, dc, f9})},
+      {"revision unread, 0x00", 0x00, 0xB1, 15, 15,
+       Concat({{R(0x00, 0x00), RdFailed(0x6E, 0x01)}, dc})},
+      {"revision unread, 0x2B", 0x2B, 0x00, 15, 15,
+       Concat({{R(0x00, 0x2B), RdFailed(0x6E, 0x01)}, e0})},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     Config.I2cDevices.clear();
     Fit(0x5E, "register-file");
     Install();
-    FailsNthRead primary(c.FailedRead);
+    FailsReads primary(c.FirstFailed, c.LastFailed);
     primary.Poke(0x00, c.Id);
     primary.Poke(0x01, c.Revision);
     soc->I2c.Attach(0x6E, false, primary);
     EXPECT_EQ(V1.InitStep5(), EFI_SUCCESS);
-    EXPECT_EQ(Writes(0x5E), c.Auxiliary);
+    // After the 11-row table, the identity and, for 0x00 and 0x2B, register 0x23.
+    const std::vector<std::string> events = Events(false, 50);
+    const size_t tail = 22 + 2 + (c.Id == 0x00 || c.Id == 0x2B ? 1 : 0);
+    ASSERT_EQ(events.size(), tail + c.SetUp.size());
+    EXPECT_EQ(std::vector(events.begin() + tail, events.end()), c.SetUp);
     soc.reset(); // before the device it holds goes
   }
 }
@@ -481,23 +507,57 @@ TEST_F(Variant1Test, VoltageWaitsForTheConversionWithABound) {
     EXPECT_EQ(Events(false), expected);
     soc.reset();
   }
-  // The start is a read-modify-write: a control register that cannot be read is not written (its
-  // other bits would go back unread), and nothing else is skipped: the wait and the reading go
-  // on. A poll that fails ends the wait with full scale; one that answers not busy is followed by
-  // the result registers as they stand, no conversion having been started.
-  Board({{0x80, 0x01}, {0x81, 0x23}});
-  Config.I2c.AbortOnBytes = {2}; // the byte the read of 0x72 takes back
-  Install();
-  EXPECT_EQ(V1.ReadVoltage(), 0x123u * 5000 / 1023);
-  EXPECT_EQ(Events(false), (std::vector<std::string>{RdFailed(0x6E, 0x72), R(0x72, 0x00),
-                                                     R(0x80, 0x01), R(0x81, 0x23)}));
+  // A failed read reads 0xFF. The start is a read-modify-write: a control register that cannot be
+  // read is not written (its other bits would go back unread), and nothing else is skipped. In the
+  // wait 0xFF is busy, and the wait goes on: the device may answer the next poll.
+  struct Faulted {
+    const char* Name;
+    uint32_t AbortOnByte; // from 1: the start's read takes bytes 1-2, its write 3-4, a poll 2 more
+    bool Gone;            // the device answers nothing at all
+    std::vector<uint8_t> Control;
+    uint32_t Volts;
+    std::vector<std::string> Transfers;
+  };
+  const Faulted faulted[] = {
+      {"start unread",
+       2,
+       false,
+       {0x00},
+       0x123 * 5000 / 1023,
+       {RdFailed(0x6E, 0x72), R(0x72, 0x00), R(0x80, 0x01), R(0x81, 0x23)}},
+      {"a poll unanswered",
+       6,
+       false,
+       {0x00, 0x01, 0x00},
+       0x123 * 5000 / 1023,
+       {R(0x72, 0x00), W(0x72, 0x01), RdFailed(0x6E, 0x72), R(0x72, 0x01), R(0x72, 0x00),
+        R(0x80, 0x01), R(0x81, 0x23)}},
+      {"device gone",
+       0,
+       true,
+       {0x00},
+       5000,
+       std::vector<std::string>(1 + PmicConversionPollLimit, RdFailed(0x6E, 0x72))},
+  };
+  for (const Faulted& c : faulted) {
+    SCOPED_TRACE(c.Name);
+    Config.I2cDevices.clear();
+    Config.I2c.AbortOnBytes.clear();
+    if (c.AbortOnByte != 0) {
+      Config.I2c.AbortOnBytes.push_back(c.AbortOnByte);
+    }
+    Install();
+    ScriptedRegister primary(0x72, c.Control);
+    primary.Poke(0x80, 0x01);
+    primary.Poke(0x81, 0x23);
+    if (!c.Gone) {
+      soc->I2c.Attach(0x6E, false, primary);
+    }
+    EXPECT_EQ(V1.ReadVoltage(), c.Volts);
+    EXPECT_EQ(Events(false), c.Transfers);
+    soc.reset();
+  }
   Config.I2c.AbortOnBytes = {};
-  // The device stops answering: the start's read fails, and so does the first poll.
-  Board({{0x80, 0x01}, {0x81, 0x23}});
-  Config.I2cDevices[0].StopsAcknowledgingFrom = 1;
-  Install();
-  EXPECT_EQ(V1.ReadVoltage(), 5000u);
-  EXPECT_EQ(Events(false), (std::vector<std::string>{RdFailed(0x6E, 0x72), RdFailed(0x6E, 0x72)}));
 }
 
 // Takes writes and refuses to be read: every read fails, every write reaches the device.
@@ -537,13 +597,13 @@ TEST_F(Variant1Test, EveryTransferFailing) {
       {V1.GetFlag4, 0, 0},
       {[&] { return V1.GetSelector(&selector); }, EFI_DEVICE_ERROR, 0},
       {[] { return V1.SetSelector(3); }, EFI_DEVICE_ERROR, 0},
-      {V1.ReadVoltage, 5000, 0},       // no conversion started; the first poll fails
+      {V1.ReadVoltage, 5000, 0},       // no conversion started; every poll fails, to the bound
       {V1.InitStep1, EFI_SUCCESS, 13}, // the fallback: code 0, the 13-row table
       {V1.InitStep2, EFI_SUCCESS, 0},
       {V1.InitStep3, EFI_SUCCESS, 8}, // the whole-register rows
       {V1.InitStep4, EFI_SUCCESS, 0},
-      {V1.InitStep5, EFI_SUCCESS, 7},     // the whole-register rows; the auxiliary register is
-                                          // named by the identification, never read
+      {V1.InitStep5, EFI_SUCCESS, 8},     // the whole-register rows, and the auxiliary register
+                                          // that 0xFF names (0xDC) takes its constant
       {V1.InitStep6, EFI_UNSUPPORTED, 0}, // the fallback is the active variant
       {V1.ClearStatus1, EFI_SUCCESS, 1},
       {V1.ClearStatus2, EFI_SUCCESS, 2},

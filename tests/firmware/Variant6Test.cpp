@@ -145,38 +145,76 @@ TEST_F(Variant6Test, EveryTransferFailing) {
   }
 }
 
-// A read of the converter's control register that fails ends the wait at once: polling a bus that
-// has stopped answering would wait out every bound of each of the remaining transfers.
-TEST_F(Variant6Test, ConversionWaitEndsOnAFailedRead) {
-  Install();
-  EXPECT_EQ(V6.ReadVoltage(), 4794u);
-  // The start of the conversion is refused; the one poll of 0x50 finds nothing on the bus.
-  EXPECT_EQ(Events(false),
-            (std::vector<std::string>{Lock, "write 5E:50 = A1 failed", Unlock, Lock, Unlock}));
-}
-
-// A poll that had to take the bus without a grant and found the converter busy ends the wait:
-// each further poll would wait out the semaphore's time-out again. A late grant ends the first
-// hold that the request outlasts.
-TEST_F(Variant6Test, ConversionWaitEndsOnABusTakenWithoutAGrant) {
-  const std::pair<uint64_t, std::vector<std::string>> cases[] = {
-      {0, {W(0x50, 0xA1), R(0x50, 0x01)}},
-      {400'000'000, {W(0x50, 0xA1), R(0x50, 0x01), R(0x50, 0x01)}},
+// A poll that failed reads 0xFF, busy, and one made without the semaphore's grant is a poll like
+// another: neither ends the wait, only the bound does. The start counts bytes from 1 (its write
+// takes bytes 1-2, the first poll 3-4).
+TEST_F(Variant6Test, ConversionWaitGoesOnThroughFailedAndUngrantedPolls) {
+  struct Case {
+    const char* Name;
+    uint32_t AbortOnByte;
+    bool NeverGrants;
+    uint64_t GrantDelayNs;
+    std::vector<uint8_t> Control; // reads of 0x50
+    uint32_t Volts;
+    std::vector<std::string> Transfers; // each under a hold of its own, granted or not
   };
-  for (const auto& [grantDelayNs, transfers] : cases) {
-    SCOPED_TRACE(grantDelayNs);
+  const std::vector<std::string> reading = {R(0x54, 0x02), R(0x55, 0x00)};
+  const Case cases[] = {
+      {"a refused poll, then answers",
+       3,
+       false,
+       0,
+       {0x01, 0x01, 0x00},
+       2399,
+       Concat({{W(0x50, 0xA1), RdFailed(0x5E, 0x50), R(0x50, 0x01), R(0x50, 0x01), R(0x50, 0x00)},
+               reading})},
+      {"never granted",
+       0,
+       true,
+       0,
+       {0x01, 0x00},
+       2399,
+       Concat({{W(0x50, 0xA1), R(0x50, 0x01), R(0x50, 0x00)}, reading})},
+      {"granted late",
+       0,
+       false,
+       400'000'000,
+       {0x01, 0x01, 0x00},
+       2399,
+       Concat({{W(0x50, 0xA1), R(0x50, 0x01), R(0x50, 0x01), R(0x50, 0x00)}, reading})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
     Config.I2cDevices.clear();
-    Config.Punit.NeverGrants = grantDelayNs == 0;
-    Config.Punit.GrantDelayNs = grantDelayNs;
+    Config.I2c.AbortOnBytes.clear();
+    if (c.AbortOnByte != 0) {
+      Config.I2c.AbortOnBytes.push_back(c.AbortOnByte);
+    }
+    Config.Punit.NeverGrants = c.NeverGrants;
+    Config.Punit.GrantDelayNs = c.GrantDelayNs;
+    Config.Costs.PortRead = 5000; // fewer timer reads per semaphore wait; the waits stay as long
     Install();
-    ScriptedRegister device(0x50, {0x01});
+    ScriptedRegister device(0x50, c.Control);
+    device.Poke(0x54, 0x02);
     soc->I2c.Attach(0x5E, false, device);
-    EXPECT_EQ(V6.ReadVoltage(), 4794u);
+    EXPECT_EQ(V6.ReadVoltage(), c.Volts);
     std::vector<std::string> events = Events(false);
     std::erase_if(events, [](const std::string& E) { return E == Lock || E == Unlock; });
-    EXPECT_EQ(events, transfers);
-    soc.reset();
+    EXPECT_EQ(events, c.Transfers);
+    soc.reset(); // before the device it holds goes
   }
+  // Nothing on the bus: the start is refused, the first poll fails on that refusal before it
+  // moves a byte, and each of the 555 others finds nothing there.
+  Config.I2cDevices.clear();
+  Config.I2c.AbortOnBytes = {};
+  Config.Punit.GrantDelayNs = 0;
+  Install();
+  EXPECT_EQ(V6.ReadVoltage(), 4794u);
+  std::vector<std::string> expected = {Lock, "write 5E:50 = A1 failed", Unlock, Lock, Unlock};
+  for (uint32_t poll = 1; poll < PmicConversionPollLimit; ++poll) {
+    expected.insert(expected.end(), {Lock, RdFailed(0x5E, 0x50), Unlock});
+  }
+  EXPECT_EQ(Events(false), expected);
 }
 
 // The fallback touches nothing: no transfer and no semaphore handshake from any of its slots.

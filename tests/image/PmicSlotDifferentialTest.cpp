@@ -1,6 +1,7 @@
 // The PMIC library as other firmware modules use it, in the real image and in the host build:
 // on every board, GetActivePmic and then each slot the chosen descriptor fills must make the same
 // accesses at the same virtual times, return the same value and store the same results.
+#include "pmic/PmicRegisterAccess.h"
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
 #include "sim/decode/BusDecoder.h"
@@ -102,48 +103,105 @@ TEST(PmicSlotDifferentialTest, TheRestoredFaultCasesRunAlikeInBothForms) {
                         [&](const sim::Access& A) { return A.Op == Op && A.Address == Address; }));
     });
   };
-  const auto writesTo = [](uint16_t Device) {
+  const auto valueWrites = [](uint32_t Address, uint32_t Value) {
     return Count([=](const std::vector<sim::Access>& Trace) {
-      size_t writes = 0;
-      for (const auto& t : sim::decode::DecodeBus(Trace).I2c) {
-        writes += !t.Read && t.Device == Device && t.HasValue;
-      }
-      return writes;
+      return static_cast<size_t>(
+          std::count_if(Trace.begin(), Trace.end(), [&](const sim::Access& A) {
+            return A.Op == sim::AccessOp::Write && A.Address == Address && A.Value == Value;
+          }));
     });
+  };
+  const auto transfers = [](bool Read, uint16_t Device, std::optional<uint8_t> Register) {
+    return Count([=](const std::vector<sim::Access>& Trace) {
+      size_t found = 0;
+      for (const auto& t : sim::decode::DecodeBus(Trace).I2c) {
+        found += t.Read == Read && t.Device == Device && (!Register || t.Register == *Register) &&
+                 (Read || t.HasValue);
+      }
+      return found;
+    });
+  };
+  const auto writesTo = [&](uint16_t Device) { return transfers(false, Device, std::nullopt); };
+  const auto everyTransfer = [](const std::vector<sim::Access>& Trace) {
+    return sim::decode::DecodeBus(Trace).I2c.size();
+  };
+  const auto functionDisableOnes = [](sim::BoardConfig& Config) {
+    Config.PmcFunctionDisable = 0xFFFFFFFF;
   };
   struct Case {
     const char* Board;
     std::optional<const char*> Slot; // none: a boot
-    const char* Fault;
+    std::vector<const char*> Faults;
     Count Counted;
     size_t Expected;
+    std::function<void(sim::BoardConfig&)> Changed = {};
   };
   const Case cases[] = {
       // Pad 33 is read once by the board step (and twice by its table row before).
-      {"default", std::nullopt, "pad-reads-all-ones:0xFED0E218@20",
-       accesses(sim::AccessOp::Read, 0xFED0E218), 7},
-      {"default", std::nullopt, "pad-reads-all-ones:0xFED0D19C@9",
-       accesses(sim::AccessOp::Read, 0xFED0D19C), 1},
+      {"default",
+       std::nullopt,
+       {"pad-reads-all-ones:0xFED0E218@20"},
+       accesses(sim::AccessOp::Read, 0xFED0E218),
+       7},
+      {"default",
+       std::nullopt,
+       {"pad-reads-all-ones:0xFED0D19C@9"},
+       accesses(sim::AccessOp::Read, 0xFED0D19C),
+       1},
       // The release whose read got all ones writes register 7 back all the same: three holds,
       // three requests, three releases.
-      {"default", std::nullopt, "punit-reads-all-ones:0x07@5",
-       accesses(sim::AccessOp::Write, 0xE00000D4), 6},
+      {"default",
+       std::nullopt,
+       {"punit-reads-all-ones:0x07@5"},
+       accesses(sim::AccessOp::Write, 0xE00000D4),
+       6},
       // One selection or three, then the 13-row table.
-      {"variant1-id00", "InitStep1", "device-stops-acknowledging:0x6E@3", writesTo(0x6E), 13},
-      {"variant1-id00", "InitStep1", "device-stops-acknowledging:0x6E@5", writesTo(0x6E), 13},
-      // No start written, and the wait goes on: the first poll fails too.
-      {"variant1-id00", "ReadVoltage", "device-stops-acknowledging:0x6E@3",
-       [](const std::vector<sim::Access>& Trace) {
-         return sim::decode::DecodeBus(Trace).I2c.size();
-       },
-       3 + 2},
+      {"variant1-id00", "InitStep1", {"device-stops-acknowledging:0x6E@3"}, writesTo(0x6E), 13},
+      {"variant1-id00", "InitStep1", {"device-stops-acknowledging:0x6E@5"}, writesTo(0x6E), 13},
+      // No start written, and the wait goes on: every poll fails too, up to the bound.
+      {"variant1-id00",
+       "ReadVoltage",
+       {"device-stops-acknowledging:0x6E@3"},
+       everyTransfer,
+       3 + 1 + PmicConversionPollLimit},
+      // A function-disable register that reads all ones has bit 29 set: each of the three
+      // bring-ups of the boot reads it again, and writes nothing.
+      {"default",
+       std::nullopt,
+       {},
+       accesses(sim::AccessOp::Read, 0xFED03034),
+       2 * 3,
+       functionDisableOnes},
+      // The auxiliary set-up decodes a failed identification (0xFF: register 0xDC) and a failed
+      // revision (0xFF: late) as read: one write to 0x5E, then three.
+      {"variant1-id1f-rb1", "InitStep5", {"device-stops-acknowledging:0x6E@40"}, writesTo(0x5E), 1},
+      {"variant1-id1f-rb1", "InitStep5", {"device-stops-acknowledging:0x6E@42"}, writesTo(0x5E), 3},
+      // A refused poll of the converter is followed by the three the unfaulted call makes.
+      {"variant6", "ReadVoltage", {"byte-refused@5"}, transfers(true, 0x5E, 0x50), 1 + 3},
+      // The release after the time-out reads nothing and writes the request back as it stands
+      // (0x102), as the two releases that read it do.
+      {"default",
+       "ReadRegister",
+       {"semaphore-never-granted", "punit-reads-all-ones:0x07@30002"},
+       valueWrites(0xE00000D4, 0x102),
+       2 * 3},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.Board) + " " + c.Slot.value_or("boot") + " " + c.Fault);
+    std::string faults;
+    for (const char* fault : c.Faults) {
+      faults += std::string(" ") + fault;
+    }
+    SCOPED_TRACE(std::string(c.Board) + " " + c.Slot.value_or("boot") + faults);
     sim::BoardConfig config =
         sim::LoadBoardFile(std::string(BOARDINIT_BOARDS_DIR) + "/" + c.Board + ".json");
-    sim::ApplyFault(sim::ParseFaultPoint(c.Fault), config);
+    for (const char* fault : c.Faults) {
+      sim::ApplyFault(sim::ParseFaultPoint(fault), config);
+    }
+    if (c.Changed) {
+      c.Changed(config);
+    }
     std::vector<sim::Access> traces[2];
+    std::optional<uint64_t> returned[2];
     for (const bool host : {true, false}) {
       sim::Soc soc(config);
       boardsim::RunOptions options;
@@ -151,10 +209,14 @@ TEST(PmicSlotDifferentialTest, TheRestoredFaultCasesRunAlikeInBothForms) {
       if (c.Slot) {
         tools::OpenAcpiWindowAsEntryLeavesIt(config);
         sim::Soc called(config);
-        const boardsim::ModuleSlotCall call = boardsim::CallSlot(
-            options, called, BOARDINIT_IMAGE, tools::SlotRequest{*tools::FindSlot(*c.Slot), {}});
+        // 0 for every byte argument, as boardsim op passes them by default.
+        const size_t slot = *tools::FindSlot(*c.Slot);
+        const std::vector<uint8_t> zeros(tools::PmicSlots[slot].Signature().ValueCount(), 0);
+        const boardsim::ModuleSlotCall call =
+            boardsim::CallSlot(options, called, BOARDINIT_IMAGE, tools::SlotRequest{slot, zeros});
         ASSERT_TRUE(call.Run.Returned) << call.Run.Failure;
         traces[host] = called.Bus.GetTrace().Accesses();
+        returned[host] = *call.Run.Returned;
       } else {
         const boardsim::ModuleRun run = boardsim::RunModule(options, soc, BOARDINIT_IMAGE);
         ASSERT_TRUE(run.Result.Status) << run.Result.Failure;
@@ -162,6 +224,7 @@ TEST(PmicSlotDifferentialTest, TheRestoredFaultCasesRunAlikeInBothForms) {
       }
     }
     EXPECT_TRUE(traces[0] == traces[1]);
+    EXPECT_EQ(returned[0], returned[1]);
     EXPECT_EQ(c.Counted(traces[1]), c.Expected);
   }
 }

@@ -276,16 +276,18 @@ TEST(FaultOutcome, JudgesEachWriteAgainstTheReference) {
 }
 
 // The semaphore's release, whose read got no answer, rebuilds the register from what an earlier
-// answered read showed, grant cleared (or from its resting value): the table of mends says so.
-// Any other value after that read is still built on it.
+// answered read showed (or from its resting value), grant cleared and request bit set as the
+// unanswered read gave it: the table of mends says so. Any other value after that read is still
+// built on it, the same bits with the request withdrawn among them.
 TEST(FaultOutcome, TheReleaseMayRebuildWhatItCouldNotRead) {
   using sim::AccessOp;
   constexpr uint32_t Data = 0xE00000D4;
   const auto at = [](uint64_t Seq, AccessOp Op, uint32_t Value) {
     return sim::Access{Seq, Seq * 100, Op, 32, Data, Value};
   };
-  const sim::ReferenceWrites reference({at(0, AccessOp::Write, 0x102)});
-  const std::pair<uint32_t, size_t> cases[] = {{0x4100, 0}, {0x100, 0}, {0x4101, 1}, {0x2, 1}};
+  const sim::ReferenceWrites reference({at(0, AccessOp::Write, 0x8)});
+  const std::pair<uint32_t, size_t> cases[] = {{0x4102, 0}, {0x102, 0},  {0x4100, 1},
+                                               {0x100, 1},  {0x4103, 1}, {0x2, 1}};
   for (const auto& [written, bad] : cases) {
     SCOPED_TRACE(written);
     const std::vector<sim::BadWrite> found =
