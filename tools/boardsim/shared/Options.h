@@ -59,6 +59,10 @@ struct SweepOptions {
   bool FromReset = false; // the image's points each from reset on a new CPU, not from checkpoints
   std::optional<std::string> HtmlPath;
   bool ListPoints = false; // print each target's fault points instead of trying them
+  bool BootsOnly = false;  // the boots and no slot call
+  uint64_t Seed = 0;       // which draw --sample makes (0: the first point of each stretch)
+  std::optional<std::string> Shard; // K/N: the K-th of N parts of the points (sweep/SweepShards.h)
+  std::vector<std::string> Merge;   // shards' --json documents to merge into the whole sweep's
 };
 
 // board --check: a board file with every default filled in.

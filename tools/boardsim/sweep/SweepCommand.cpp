@@ -4,15 +4,18 @@
 #include "tools/boardsim/shared/Commands.h"
 #include "tools/boardsim/shared/Page.h"
 #include "tools/boardsim/shared/RunModule.h"
+#include "tools/boardsim/sweep/SweepIdentity.h"
+#include "tools/boardsim/sweep/SweepMerge.h"
 #include "tools/boardsim/sweep/SweepPool.h"
 #include "tools/boardsim/sweep/SweepReport.h"
+#include "tools/boardsim/sweep/SweepSample.h"
+#include "tools/boardsim/sweep/SweepShards.h"
 #include "tools/run/PmicSlots.h"
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
-#include <map>
 #include <thread>
 
 namespace boardsim {
@@ -43,8 +46,11 @@ std::vector<sim::FaultKind> ChosenKinds(const std::vector<std::string>& Names) {
   return kinds;
 }
 
-// Each slot once, in the order first named, as kinds are.
-std::vector<size_t> ChosenSlots(const std::vector<std::string>& Names) {
+// Each slot once, in the order first named, as kinds are; none with --boots-only.
+std::vector<size_t> ChosenSlots(const std::vector<std::string>& Names, bool BootsOnly) {
+  if (BootsOnly) {
+    return {};
+  }
   if (Names.empty()) {
     return tools::EverySlot();
   }
@@ -60,25 +66,6 @@ std::vector<size_t> ChosenSlots(const std::vector<std::string>& Names) {
     }
   }
   return slots;
-}
-
-// About Wanted points in all, each kind keeping its share (at least one), evenly spaced.
-std::vector<SweepPoint> Sample(const std::vector<SweepPoint>& Points, size_t Wanted) {
-  if (Wanted == 0 || Wanted >= Points.size()) {
-    return Points;
-  }
-  std::map<sim::FaultKind, std::vector<SweepPoint>> byKind;
-  for (const SweepPoint& point : Points) {
-    byKind[point.Point.Kind].push_back(point);
-  }
-  std::vector<SweepPoint> kept;
-  for (const auto& [kind, points] : byKind) {
-    const size_t share = std::max<size_t>(1, points.size() * Wanted / Points.size());
-    for (size_t i = 0; i < share; ++i) {
-      kept.push_back(points[i * points.size() / share]);
-    }
-  }
-  return kept;
 }
 
 // The boards to sweep, each file once however it was named, all read before any output is opened;
@@ -151,6 +138,86 @@ std::vector<SweepPoint> RunReferences(const SweptBoards& Boards, const std::vect
   return points;
 }
 
+void WriteSweep(const SweepOptions& Options, const SweepReport& Report, PageOutput& Page);
+
+// What decides the sweep's points and outcomes, for its document's identity.
+nlohmann::ordered_json IdentityOf(const SweepOptions& Options, const SweptBoards& Boards,
+                                  const std::vector<size_t>& Slots, const SweepReport& Report,
+                                  const std::optional<std::string>& Image) {
+  SweptInputs inputs;
+  inputs.BoardNames = Boards.Names;
+  for (const LoadedBoard& board : Boards.Loaded) {
+    inputs.BoardPaths.push_back(board.Path);
+  }
+  inputs.Boots = Options.Slots.empty();
+  inputs.Slots = Slots;
+  inputs.Kinds = Report.Kinds;
+  inputs.ImagePath = Image;
+  if (Image) {
+    RunOptions run;
+    run.MapPath = Options.MapPath;
+    inputs.MapPath = MapOf(run, *Image);
+  }
+  inputs.Sample = Options.Sample;
+  inputs.Seed = Options.Seed;
+  return SweepIdentity(inputs);
+}
+
+// --shard K/N: the report keeps the K-th part of its points, each point's expected cost being the
+// length of its target's reference run.
+void TakeShard(const ShardChoice& Choice, const std::vector<SweepReference>& References,
+               SweepReport& Report) {
+  std::vector<uint64_t> costs;
+  for (const SweepPoint& point : Report.Points) {
+    costs.push_back(References[point.Target].Accesses);
+  }
+  ShardPart part{Choice.Index,
+                 Choice.Count,
+                 Report.Points.size(),
+                 std::move(SplitByCost(costs, Choice.Count)[Choice.Index - 1]),
+                 0,
+                 0};
+  std::vector<SweepPoint> points;
+  for (const size_t i : part.Points) {
+    part.Cost += costs[i];
+    points.push_back(Report.Points[i]);
+  }
+  for (const uint64_t cost : costs) {
+    part.TotalCost += cost;
+  }
+  Report.Points = std::move(points);
+  Report.Shard = std::move(part);
+}
+
+std::optional<ShardChoice> ChosenShard(const std::optional<std::string>& Text) {
+  if (!Text) {
+    return std::nullopt;
+  }
+  const std::optional<ShardChoice> shard = ParseShard(*Text);
+  if (!shard) {
+    BadInput("--shard: '" + tools::Printable(*Text) +
+             "' is not K/N with 1 <= K <= N <= " + std::to_string(MaxShards));
+  }
+  return shard;
+}
+
+// --merge: the shards' documents read before any output is opened, none of them an output.
+int MergeCommand(const SweepOptions& Options) {
+  std::vector<files::NamedFile> inputs;
+  for (const std::string& file : Options.Merge) {
+    inputs.push_back({file, "shard"});
+  }
+  std::vector<files::NamedFile> outputs;
+  if (Options.HtmlPath) {
+    outputs.push_back({*Options.HtmlPath, "page"});
+  }
+  files::RefuseSharedFiles(inputs, outputs);
+  const SweepReport report = MergeShards(Options.Merge);
+  PageOutput page(Options.HtmlPath);
+  WriteSweep(Options, report, page);
+  return report.Failed() == 0 ? 0 : tools::ExitRunFailed;
+}
+
 // The page and the text or document, each from the same report.
 void WriteSweep(const SweepOptions& Options, const SweepReport& Report, PageOutput& Page) {
   if (Page.Wanted()) {
@@ -171,6 +238,10 @@ void WriteSweep(const SweepOptions& Options, const SweepReport& Report, PageOutp
 } // namespace
 
 int SweepCommand(const SweepOptions& Options, const Installation& Where) {
+  if (!Options.Merge.empty()) {
+    return MergeCommand(Options);
+  }
+  const std::optional<ShardChoice> shard = ChosenShard(Options.Shard);
   const std::optional<std::string> image =
       Options.Host
           ? std::nullopt
@@ -178,18 +249,22 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
                                                                            : Where.BuiltImage);
   SweepReport report;
   report.Kinds = ChosenKinds(Options.Kinds);
-  const std::vector<size_t> slots = ChosenSlots(Options.Slots);
+  const std::vector<size_t> slots = ChosenSlots(Options.Slots, Options.BootsOnly);
   const SweptBoards boards = LoadSweptBoards(Options, Where, image);
   PageOutput page(Options.HtmlPath);
   const SweepModule module(image, Options.MapPath, Options.FromReset);
   report.Module = ModuleName(image);
+  report.Sweep = IdentityOf(Options, boards, slots, report, image);
   report.Jobs =
       Options.Jobs != 0 ? Options.Jobs : std::max(1u, std::thread::hardware_concurrency());
   const auto start = std::chrono::steady_clock::now();
 
   std::vector<SweepReference> references;
-  report.Points =
-      Sample(RunReferences(boards, slots, Options, module, report, references), Options.Sample);
+  report.Points = SamplePoints(RunReferences(boards, slots, Options, module, report, references),
+                               Options.Sample, Options.Seed);
+  if (shard) {
+    TakeShard(*shard, references, report);
+  }
   const std::optional<std::string> imageNamed = image == Where.BuiltImage ? std::nullopt : image;
   if (Options.ListPoints) {
     PrintPointList(std::cout, report, !image, imageNamed, Options.MapPath, Options.Json);
