@@ -15,30 +15,18 @@ public:
   // Notes a read of the register Key that found Value after Writes writes; true when it found
   // something new: the register's first read, another value, or a write made since its last read.
   [[gnu::always_inline]] bool Note(uint64_t Key, uint32_t Value, uint64_t Writes) {
-    if (slots_.empty()) [[unlikely]] {
-      slots_.assign(InitialSlots, Slot{});
+    // A wait polls one register between its PM-timer reads: the register it noted last is the
+    // one it notes next, with no hash to work out.
+    if (Key == lastKey_) [[likely]] {
+      return Update(slots_[lastAt_], Value, Writes);
     }
-    for (size_t at = Hash(Key);; at = (at + 1) & (slots_.size() - 1)) {
-      Slot& slot = slots_[at];
-      if (slot.Key == Key) {
-        const bool same = slot.Value == Value && slot.Writes == Writes;
-        slot.Value = Value;
-        slot.Writes = Writes;
-        return !same;
-      }
-      if (slot.Key == Empty) {
-        slot = {Key, Value, Writes};
-        if (++used_ * 2 > slots_.size()) [[unlikely]] {
-          Grow();
-        }
-        return true;
-      }
-    }
+    return Look(Key, Value, Writes);
   }
 
   void Clear() {
     slots_.clear();
     used_ = 0;
+    lastKey_ = Empty;
   }
   size_t Bytes() const { return slots_.size() * sizeof(Slot); }
 
@@ -52,6 +40,36 @@ private:
     uint64_t Writes = 0;
   };
 
+  static bool Update(Slot& S, uint32_t Value, uint64_t Writes) {
+    const bool same = S.Value == Value && S.Writes == Writes;
+    S.Value = Value;
+    S.Writes = Writes;
+    return !same;
+  }
+
+  bool Look(uint64_t Key, uint32_t Value, uint64_t Writes) {
+    if (slots_.empty()) [[unlikely]] {
+      slots_.assign(InitialSlots, Slot{});
+    }
+    for (size_t at = Hash(Key);; at = (at + 1) & (slots_.size() - 1)) {
+      Slot& slot = slots_[at];
+      if (slot.Key == Key) {
+        lastKey_ = Key;
+        lastAt_ = at;
+        return Update(slot, Value, Writes);
+      }
+      if (slot.Key == Empty) {
+        slot = {Key, Value, Writes};
+        lastKey_ = Key;
+        lastAt_ = at;
+        if (++used_ * 2 > slots_.size()) [[unlikely]] {
+          Grow();
+        }
+        return true;
+      }
+    }
+  }
+
   size_t Hash(uint64_t Key) const {
     return static_cast<size_t>((Key * 0x9E3779B97F4A7C15ull) >> 40) & (slots_.size() - 1);
   }
@@ -59,6 +77,7 @@ private:
     std::vector<Slot> old(2 * slots_.size(), Slot{});
     old.swap(slots_);
     used_ = 0;
+    lastKey_ = Empty; // every slot moves
     for (const Slot& slot : old) {
       if (slot.Key != Empty) {
         Note(slot.Key, slot.Value, slot.Writes);
@@ -68,6 +87,9 @@ private:
 
   std::vector<Slot> slots_; // a power of two, at most half full
   size_t used_ = 0;
+  // The register noted last and its slot: a copy of the history keeps both valid.
+  uint64_t lastKey_ = Empty;
+  size_t lastAt_ = 0;
 };
 
 } // namespace sim
