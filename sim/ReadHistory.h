@@ -15,10 +15,14 @@ public:
   // Notes a read of the register Key that found Value after Writes writes; true when it found
   // something new: the register's first read, another value, or a write made since its last read.
   [[gnu::always_inline]] bool Note(uint64_t Key, uint32_t Value, uint64_t Writes) {
-    // A wait polls one register between its PM-timer reads: the register it noted last is the
-    // one it notes next, with no hash to work out.
-    if (Key == lastKey_) [[likely]] {
-      return Update(slots_[lastAt_], Value, Writes);
+    // A wait polls one or two registers between its PM-timer reads (a byte wait: the raw
+    // interrupt status, then the status): the two registers noted last are the ones it notes
+    // next, with no hash to work out.
+    if (Key == last_[0].Key) [[likely]] {
+      return Update(slots_[last_[0].At], Value, Writes);
+    }
+    if (Key == last_[1].Key) [[likely]] {
+      return Update(slots_[last_[1].At], Value, Writes);
     }
     return Look(Key, Value, Writes);
   }
@@ -26,7 +30,7 @@ public:
   void Clear() {
     slots_.clear();
     used_ = 0;
-    lastKey_ = Empty;
+    Forget();
   }
   size_t Bytes() const { return slots_.size() * sizeof(Slot); }
 
@@ -54,14 +58,12 @@ private:
     for (size_t at = Hash(Key);; at = (at + 1) & (slots_.size() - 1)) {
       Slot& slot = slots_[at];
       if (slot.Key == Key) {
-        lastKey_ = Key;
-        lastAt_ = at;
+        Remember(Key, at);
         return Update(slot, Value, Writes);
       }
       if (slot.Key == Empty) {
         slot = {Key, Value, Writes};
-        lastKey_ = Key;
-        lastAt_ = at;
+        Remember(Key, at);
         if (++used_ * 2 > slots_.size()) [[unlikely]] {
           Grow();
         }
@@ -77,7 +79,7 @@ private:
     std::vector<Slot> old(2 * slots_.size(), Slot{});
     old.swap(slots_);
     used_ = 0;
-    lastKey_ = Empty; // every slot moves
+    Forget(); // every slot moves
     for (const Slot& slot : old) {
       if (slot.Key != Empty) {
         Note(slot.Key, slot.Value, slot.Writes);
@@ -87,9 +89,19 @@ private:
 
   std::vector<Slot> slots_; // a power of two, at most half full
   size_t used_ = 0;
-  // The register noted last and its slot: a copy of the history keeps both valid.
-  uint64_t lastKey_ = Empty;
-  size_t lastAt_ = 0;
+  // The two registers noted last, by key and slot, the older to be replaced next: a copy of the
+  // history keeps them valid.
+  struct Noted {
+    uint64_t Key = Empty;
+    size_t At = 0;
+  };
+  void Remember(uint64_t Key, size_t At) {
+    last_[older_] = {Key, At};
+    older_ ^= 1;
+  }
+  void Forget() { last_[0] = last_[1] = Noted{}; }
+  Noted last_[2];
+  unsigned older_ = 0;
 };
 
 } // namespace sim
