@@ -4,9 +4,9 @@
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
 #include "support/BuiltInBoards.h"
-#include "tools/boardsim/shared/BoardInput.h"
-#include "tools/boardsim/shared/OpSummary.h"
-#include "tools/boardsim/shared/Summary.h"
+#include "tools/boardsim/render/OpSummary.h"
+#include "tools/boardsim/render/Summary.h"
+#include "tools/boardsim/session/BoardInput.h"
 #include "tools/run/HostRun.h"
 #include "tools/run/SlotCall.h"
 

@@ -1,14 +1,14 @@
+#include "tools/boardsim/decode/DecodeCommand.h"
 #include "common/Printable.h"
 #include "common/ToolError.h"
 #include "common/files/SharedFiles.h"
 #include "common/files/StandardStreams.h"
 #include "sim/Trace.h"
-#include "tools/boardsim/shared/Commands.h"
-#include "tools/boardsim/shared/DecodeSummary.h"
-#include "tools/boardsim/shared/JsonViews.h"
-#include "tools/boardsim/shared/Page.h"
-#include "tools/boardsim/shared/SourceLines.h"
-#include "tools/boardsim/shared/SummaryJson.h"
+#include "tools/boardsim/render/DecodeSummary.h"
+#include "tools/boardsim/render/JsonViews.h"
+#include "tools/boardsim/render/Page.h"
+#include "tools/boardsim/render/SummaryJson.h"
+#include "tools/boardsim/session/SourceLines.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -18,7 +18,7 @@ constexpr const char* SweepFooter =
     "Reference: docs/sweep.md";
 } // namespace
 
-CLI::App* AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
+Subcommand AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
   CLI::App* sweep =
       Program.add_subcommand("sweep", "every fault at every point of each board's boot and PMIC "
                                       "slot calls, against a fault-free reference run");
@@ -78,7 +78,9 @@ CLI::App* AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
                   "ready for run's and op's --fault");
   sweep->footer(SweepFooter);
   sweep->allow_extras();
-  return sweep;
+  // Sweep takes no words: one after "--" is refused as any other would be.
+  return {sweep,
+          [](const std::vector<std::string>& Tail, const PadList&) { RefuseTail(Tail, "sweep"); }};
 }
 
 } // namespace boardsim

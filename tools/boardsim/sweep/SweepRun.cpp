@@ -1,15 +1,15 @@
 #include "tools/boardsim/sweep/SweepRun.h"
 
-#include "tools/boardsim/shared/BoardInput.h"
+#include "tools/boardsim/session/BoardInput.h"
 
 #include "common/ToolError.h"
 #include "emu/ImageRun.h"
 #include "sim/HobWalk.h"
 #include "sim/Soc.h"
-#include "tools/boardsim/shared/ImageSlotCall.h"
-#include "tools/boardsim/shared/OpSummary.h"
-#include "tools/boardsim/shared/RunModule.h"
-#include "tools/boardsim/shared/Selection.h"
+#include "tools/boardsim/analysis/Selection.h"
+#include "tools/boardsim/render/OpSummary.h"
+#include "tools/boardsim/session/ImageSlotCall.h"
+#include "tools/boardsim/session/RunModule.h"
 #include "tools/run/HostRun.h"
 #include "tools/run/StatusName.h"
 
@@ -256,21 +256,6 @@ std::string ReproduceCommand(const SweepTarget& Target, const sim::FaultPoint& P
                              const std::optional<std::string>& MapPath) {
   return TargetCommand(Target, Host, ImagePath, MapPath) + " --fault " +
          sim::FormatFaultPoint(Point);
-}
-
-} // namespace boardsim
-
-namespace boardsim {
-
-void ApplyFaultOptions(const std::vector<std::string>& Faults, sim::BoardConfig& Board) {
-  for (const std::string& fault : Faults) {
-    try {
-      sim::ApplyFault(sim::ParseFaultPoint(fault), Board);
-    } catch (const std::invalid_argument& refused) {
-      throw tools::ToolError("boardsim: --fault " + fault + ": " + refused.what(),
-                             tools::ExitBadInput);
-    }
-  }
 }
 
 } // namespace boardsim

@@ -1,0 +1,122 @@
+#include "tools/boardsim/session/RunModule.h"
+
+#include "common/Printable.h"
+#include "common/ToolError.h"
+#include "common/files/SharedFiles.h"
+#include "emu/ImageRun.h"
+#include "emu/LinkerMap.h"
+#include "tools/boardsim/session/ImageSlotCall.h"
+
+#include <filesystem>
+#include <iostream>
+
+namespace boardsim {
+
+namespace {
+constexpr const char* GetActivePmicSymbol = "_GetActivePmic"; // an i386 C name
+} // namespace
+
+emu::PeImage LoadImage(const std::string& Path) {
+  try {
+    return emu::ReadModuleFile(Path);
+  } catch (const emu::ImageError& error) {
+    throw tools::ToolError("boardsim: " + tools::Printable(Path) + ": " + error.what(),
+                           tools::ExitBadInput);
+  }
+}
+
+// The map the build wrote beside the PE32 serves its TE image and FFS file by the same stem; a
+// volume, or an image moved elsewhere, names its map with --map.
+std::string MapOf(const RunOptions& Options, const std::string& ImagePath) {
+  return Options.MapPath.value_or(
+      std::filesystem::path(ImagePath).replace_extension(".map").string());
+}
+
+uint32_t FindGetActivePmic(const std::string& path) {
+  std::optional<uint32_t> rva;
+  try {
+    rva = emu::ReadLinkerMap(path).FindSymbol(GetActivePmicSymbol);
+  } catch (const emu::ImageError& error) {
+    throw tools::ToolError("boardsim: " + tools::Printable(path) + ": " + error.what() +
+                               " (name the image's linker map with --map)",
+                           tools::ExitBadInput);
+  }
+  if (!rva) {
+    throw tools::ToolError("boardsim: " + tools::Printable(path) + ": no " + GetActivePmicSymbol +
+                               " in the map",
+                           tools::ExitBadInput);
+  }
+  return *rva;
+}
+
+std::optional<std::string> ImageToRun(const RunOptions& Options, const std::string& BuiltImage) {
+  return Options.Host ? std::nullopt : std::optional(Options.ImagePath.value_or(BuiltImage));
+}
+
+RunHeader HeaderOf(const LoadedBoard& Board, const RunOptions& Options,
+                   const std::string& BuiltImage) {
+  return {Board.Config.Name,
+          Board.Path,
+          Board.Config.Description,
+          ImageToRun(Options, BuiltImage),
+          {Board.Config.GivenFaults, Options.Faults}};
+}
+
+void RefuseSharedFiles(const RunOptions& Options, const std::string& BoardPath,
+                       const std::string& BuiltImage, bool WithMap) {
+  std::vector<files::NamedFile> inputs{{BoardPath, "board"}};
+  if (const std::optional<std::string> image = ImageToRun(Options, BuiltImage)) {
+    inputs.push_back({*image, "image"});
+    if (WithMap) {
+      inputs.push_back({MapOf(Options, *image), "linker map"});
+    }
+  }
+  std::vector<files::NamedFile> outputs;
+  if (Options.TracePath) {
+    outputs.push_back({*Options.TracePath, "trace"});
+  }
+  if (Options.VcdPath) {
+    outputs.push_back({*Options.VcdPath, "waveform"});
+  }
+  if (Options.HtmlPath) {
+    outputs.push_back({*Options.HtmlPath, "page"});
+  }
+  files::RefuseSharedFiles(inputs, outputs);
+}
+
+std::ostream& SummaryStream(const RunOptions& Options) {
+  return Options.TracePath == "-" || Options.VcdPath == "-" || Options.HtmlPath == "-" ? std::cerr
+                                                                                       : std::cout;
+}
+
+uint32_t StackBytesOf(const sim::BoardConfig& Board) {
+  return Board.StackBytes != 0 ? Board.StackBytes : emu::DefaultStackBytes;
+}
+
+ModuleRun RunModule(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage,
+                    emu::GdbServer* Debugger) {
+  const std::optional<std::string> path = ImageToRun(Options, BuiltImage);
+  if (!path) {
+    return {ModuleName(path), tools::RunHostModule(Board.Bus, {.Hobs = Board.Config().Hobs})};
+  }
+  const emu::PeImage image = LoadImage(*path);
+  emu::RunOptions options = emu::ImageRunOptions(Board.Config());
+  options.Debugger = Debugger;
+  const emu::RunResult result = emu::RunImage(image, Board.Bus, options);
+  return {ModuleName(path), {result.Status, result.Failure, result.StackUsed}};
+}
+
+ModuleSlotCall CallSlot(const RunOptions& Options, sim::Soc& Board, const std::string& BuiltImage,
+                        const std::optional<tools::SlotRequest>& Request,
+                        emu::GdbServer* Debugger) {
+  const std::optional<std::string> path = ImageToRun(Options, BuiltImage);
+  if (!path) {
+    return {ModuleName(path),
+            tools::CallSlotOnHost(Board.Bus, {.Hobs = Board.Config().Hobs}, Request)};
+  }
+  const emu::PeImage image = LoadImage(*path);
+  return {ModuleName(path), CallSlotInImage(image, FindGetActivePmic(MapOf(Options, *path)), Board,
+                                            Request, Debugger)};
+}
+
+} // namespace boardsim
