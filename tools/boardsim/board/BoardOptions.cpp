@@ -21,9 +21,8 @@ Subcommand AddBoardsCommand(CLI::App& Program) {
   CLI::App* boards = Program.add_subcommand("boards", "the built-in boards, with what each shows");
   boards->footer(BoardsFooter);
   boards->allow_extras();
-  return {boards, [](const std::vector<std::string>& Tail, const PadList&) {
-            RefuseTail(Tail, "boards");
-          }};
+  return {boards,
+          [](const std::vector<std::string>& Tail, const PadList&) { RefuseTail(Tail, "boards"); }};
 }
 
 Subcommand AddBoardCommand(CLI::App& Program, BoardOptions& Options) {

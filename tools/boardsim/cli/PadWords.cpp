@@ -25,7 +25,7 @@ PadRef ParsePadWord(const std::string& Word) {
 } // namespace
 
 PadList TakePadWords(std::vector<std::string>& Words, const std::vector<std::string>& Commands,
-                      const std::vector<std::string>& WithPads) {
+                     const std::vector<std::string>& WithPads) {
   const auto command = std::find_if(Words.begin(), Words.end(), [&](const std::string& Arg) {
     return Arg == "--" || std::find(Commands.begin(), Commands.end(), Arg) != Commands.end();
   });

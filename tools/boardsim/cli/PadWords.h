@@ -13,6 +13,6 @@ namespace boardsim {
 // Words, where that command has --pads; anywhere else it is left for CLI11 to refuse. Commands
 // are the command words, in any order.
 PadList TakePadWords(std::vector<std::string>& Words, const std::vector<std::string>& Commands,
-                      const std::vector<std::string>& WithPads);
+                     const std::vector<std::string>& WithPads);
 
 } // namespace boardsim
