@@ -19,20 +19,6 @@ constexpr uint32_t RoundUpToPage(uint64_t Size) {
   return static_cast<uint32_t>((Size + PageSize - 1) & ~uint64_t{PageSize - 1});
 }
 
-// The hand-off page: the EFI_PEI_SERVICES table, the cell holding its address (what
-// EFI_PEI_SERVICES** points to), the IDT with that pointer in the word below its base, one
-// stub per service, the return trap, a scratch area for callers, and from the next page on the
-// HOB list.
-constexpr uint32_t ServicesTable = HandoffBase + 0x000;
-constexpr uint32_t ServicesCell = HandoffBase + 0x100;
-constexpr uint32_t IdtBase = HandoffBase + 0x200;
-constexpr uint32_t IdtLimit = 256 * 8 - 1;
-constexpr uint32_t ServiceStubs = HandoffBase + 0xA00;
-constexpr uint32_t ServiceStubSize = 4;
-constexpr uint32_t ReturnTrap = HandoffBase + 0xC00;
-constexpr uint32_t Scratch = HandoffBase + 0xE00;
-constexpr uint32_t HobList = HandoffBase + PageSize;
-
 // EFI_PEI_SERVICES: EFI_TABLE_HEADER, then one pointer per service.
 constexpr uint64_t PeiServicesSignature = 0x5652455320494550; // "PEI SERV"
 constexpr uint32_t PeiServicesRevision = (1u << 16) | 70;
@@ -42,10 +28,6 @@ constexpr uint32_t ServicesTableSize = TableHeaderSize + 4 * ServiceCount;
 constexpr uint32_t GetHobListOffset = 0x30;
 static_assert(ServicesTable + ServicesTableSize <= ServicesCell);
 static_assert(ServiceStubs + ServiceCount * ServiceStubSize <= ReturnTrap);
-static_assert(ReturnTrap < Scratch && Scratch + Machine::ScratchSize <= HobList);
-// Board files are held to this limit when they are read; the hand-off memory must not run into
-// the stack above it.
-static_assert(HobList + sim::HandoffMemoryBytes <= StackBase);
 
 constexpr uint32_t SectionWritable = 0x80000000; // IMAGE_SCN_MEM_WRITE
 
@@ -68,7 +50,7 @@ constexpr uint64_t BudgetMargin = 4096;
 constexpr uint32_t AboveStackTop = StackSize - DefaultStackBytes;
 // A fault this far below the stack is taken for the module running off its end.
 constexpr uint32_t StackGuard = 0x10000;
-static_assert(HobList + sim::HandoffMemoryBytes <= StackBase - StackGuard);
+static_assert(HobListBase + sim::HandoffMemoryBytes <= StackBase - StackGuard);
 
 std::string Hex32(uint64_t Value) {
   char text[16];
@@ -257,7 +239,7 @@ struct MachineHooks {
     uint32_t hobListPointer = 0;
     uc_reg_read(Uc, UC_X86_REG_ESP, &esp);
     uc_mem_read(Uc, esp + 8, &hobListPointer, sizeof hobListPointer);
-    const uint32_t list = HobList;
+    const uint32_t list = HobListBase;
     if (uc_mem_write(Uc, hobListPointer, &list, sizeof list) != UC_ERR_OK) {
       m.Stop("GetHobList was given HobList " + Hex32(hobListPointer) + ", which is not RAM");
       return;
@@ -369,19 +351,6 @@ Machine::~Machine() {
   uc_close(uc_);
 }
 
-void CheckPlacement(const PeImage& Image) {
-  const uint64_t end = uint64_t{Image.ImageBase} + Image.SizeOfImage;
-  if (Image.InPlace && (Image.ImageBase < PageSize || end > BoardMemoryBase ||
-                        (Image.ImageBase < StackBase + StackSize && end > HandoffBase))) {
-    throw ImageError("the module runs in place at " + Hex32(Image.ImageBase) + "+" +
-                     Hex32(Image.SizeOfImage) +
-                     ", which is not free memory in the runner (page 0, the hand-off memory and "
-                     "stack at " +
-                     Hex32(HandoffBase) + "-" + Hex32(StackBase + StackSize) +
-                     " and the board's space from " + Hex32(BoardMemoryBase) + " are not)");
-  }
-}
-
 void Machine::MapImage(const PeImage& Image) {
   CheckPlacement(Image);
   imageBase_ = Image.InPlace ? Image.ImageBase : LoadBase;
@@ -405,7 +374,7 @@ void Machine::MapHandoff() {
   // The whole hand-off memory is mapped; what the list leaves free reads zero.
   handoffSize_ = PageSize + RoundUpToPage(sim::HandoffMemoryBytes);
   ram_.Map(uc_, HandoffBase, PageSize, UC_PROT_ALL, true);
-  ram_.Map(uc_, HobList, handoffSize_ - PageSize, UC_PROT_ALL, false);
+  ram_.Map(uc_, HobListBase, handoffSize_ - PageSize, UC_PROT_ALL, false);
   ram_.Save(HandoffBase, handoffSize_);
   uint8_t* page = ram_.At(HandoffBase, PageSize);
   const auto at = [&](uint32_t Address) { return page + (Address - HandoffBase); };
@@ -448,7 +417,7 @@ void Machine::LoadHobList(std::span<const uint8_t> List) {
                              " bytes does not fit the hand-off memory (at most " +
                              std::to_string(sim::MaxHobListBytes) + ")");
   }
-  std::copy(List.begin(), List.end(), ram_.At(HobList, static_cast<uint32_t>(List.size())));
+  std::copy(List.begin(), List.end(), ram_.At(HobListBase, static_cast<uint32_t>(List.size())));
   origin_ = std::make_shared<const RamImage>(ram_.Snapshot());
 }
 
@@ -517,7 +486,7 @@ uint32_t Machine::PeiServices() const {
 }
 
 uint32_t Machine::HobListAddress() const {
-  return HobList;
+  return HobListBase;
 }
 
 uint32_t Machine::ScratchAddress() const {

@@ -5,11 +5,11 @@
 // machine answers itself with the HOB list it was given.
 #pragma once
 
+#include "emu/AddressMap.h"
 #include "emu/Checkpoint.h"
 #include "emu/PeImage.h"
 #include "emu/Ram.h"
 #include "sim/Board.h"
-#include "sim/BoardConfig.h"
 
 #include <atomic>
 #include <cstdint>
@@ -25,31 +25,6 @@ struct uc_struct;
 namespace emu {
 
 class GdbServer;
-
-// Where things live in the machine's address space. The image runs away from its ImageBase
-// (0 for the module), so a missing relocation sends an access into unmapped memory; only an
-// image placed to run in place (PeImage::InPlace) runs at its ImageBase.
-constexpr uint32_t LoadBase = 0x00800000;
-// The stack runs down from StackBase + the module's stack size to StackBase, below which nothing
-// is mapped: a module that goes deeper faults there, and the runner calls that a stack overflow.
-// Without a size from the board the module gets what a PEI core's temporary RAM stack of 64 KiB
-// leaves it (StackSize less the 256 bytes above the top).
-constexpr uint32_t StackBase = 0x00700000;
-constexpr uint32_t StackSize = 0x00010000;
-constexpr uint32_t DefaultStackBytes = sim::MaxStackBytes;
-static_assert(DefaultStackBytes == StackSize - 0x100);
-// The stack is painted with this word before a run, as a PEI core paints temporary RAM, so that
-// the deepest byte a run wrote can be found afterwards.
-constexpr uint32_t StackPaint = 0x5AA55AA5;
-constexpr uint32_t HandoffBase = 0x00600000; // PEI services, IDT and HOB list
-// Everything from here up is the board's memory-mapped space: the PCI configuration window at
-// 0xE0000000 and the SoC's register blocks below 4 GiB, decoded by the board (which answers all
-// ones where nothing is).
-constexpr uint32_t BoardMemoryBase = sim::DeviceMemoryBase;
-
-// Throws ImageError when Image runs in place where the machine has something else (or nothing
-// it can map): the loader asks before a run, the machine again when it maps the image.
-void CheckPlacement(const PeImage& Image);
 
 struct CallResult {
   bool Returned = false; // reached its return address; otherwise Failure says why not
@@ -100,7 +75,6 @@ public:
   // Hand-off memory that nothing else uses, ScratchSize bytes, for what the pointer arguments of
   // a call point at.
   uint32_t ScratchAddress() const;
-  static constexpr uint32_t ScratchSize = 0x200;
 
   // Instructions executed so far, over every call; all zero unless counting was asked for.
   const InstructionCounts& Counts() const { return runner_.Counts; }
