@@ -1,6 +1,5 @@
 #include "emu/Machine.h"
 
-#include "emu/GdbServer.h"
 #include "sim/HobList.h"
 
 #include <unicorn/unicorn.h>
@@ -80,12 +79,6 @@ std::shared_ptr<const uc_context> SaveContext(uc_engine* Uc) {
   std::shared_ptr<const uc_context> saved(context, FreeContext);
   Check(uc_context_save(Uc, context), "CPU context");
   return saved;
-}
-
-uint32_t ReadEip(uc_engine* Uc) {
-  uint32_t eip = 0;
-  uc_reg_read(Uc, UC_X86_REG_EIP, &eip);
-  return eip;
 }
 
 const char* ExceptionName(uint32_t Vector) {
@@ -476,11 +469,6 @@ void Machine::InstallHooks(const PeImage& Image) {
   }
 }
 
-void Machine::Attach(GdbServer& Server) {
-  debugger_ = &Server;
-  interruptRequested_ = &Server.InterruptRequested();
-}
-
 uint32_t Machine::PeiServices() const {
   return ServicesCell;
 }
@@ -511,11 +499,21 @@ std::string Machine::StackOverflow(uint64_t Address, int Size) const {
          "-" + Hex32(stackTop_);
 }
 
+// A `pause` the runner has rewritten reads as the `pause` it was: the rewrite is the runner's
+// own, not the module's (its second byte, 90, is the same in both).
 bool Machine::ReadMemory(uint32_t Address, std::span<uint8_t> Bytes) const {
-  if (uint64_t{Address} + Bytes.size() > BoardMemoryBase) {
+  if (uint64_t{Address} + Bytes.size() > BoardMemoryBase ||
+      uc_mem_read(uc_, Address, Bytes.data(), Bytes.size()) != UC_ERR_OK) {
     return false;
   }
-  return uc_mem_read(uc_, Address, Bytes.data(), Bytes.size()) == UC_ERR_OK;
+  for (size_t i = 0; i < Bytes.size(); ++i) {
+    const uint64_t at = uint64_t{Address} + i - imageBase_;
+    if (Address + i >= imageBase_ && at < pauseSites_.size() &&
+        pauseSites_[at] == PauseSite::Rewritten) {
+      Bytes[i] = OpPause[0];
+    }
+  }
+  return true;
 }
 
 bool Machine::WriteMemory(uint32_t Address, std::span<const uint8_t> Bytes) {
@@ -525,10 +523,6 @@ bool Machine::WriteMemory(uint32_t Address, std::span<const uint8_t> Bytes) {
   return uc_mem_write(uc_, Address, Bytes.data(), Bytes.size()) == UC_ERR_OK;
 }
 
-void Machine::Stop(std::string Reason) {
-  Stop(std::move(Reason), ReadEip(uc_));
-}
-
 // A budget ran out at the access just recorded, which the site hook has named since the run came
 // close to it: the same instruction however the run was made (straight, from a checkpoint, under a
 // debugger), where EIP here would name a translated block's start. Out of line, as the access
@@ -536,7 +530,7 @@ void Machine::Stop(std::string Reason) {
 void Machine::AccessFailed(const std::exception& Error) {
   const std::vector<sim::Access> last = board_->GetTrace().Recent(1);
   const bool stuck = dynamic_cast<const sim::BudgetExhausted*>(&Error) != nullptr;
-  Stop(Error.what(), stuck && siteHook_ != 0 && !last.empty() ? last.back().Eip : ReadEip(uc_));
+  Stop(Error.what(), stuck && siteHook_ != 0 && !last.empty() ? last.back().Eip : Eip());
 }
 
 void Machine::Stop(std::string Reason, uint64_t Address) {
@@ -624,10 +618,10 @@ CallResult Machine::RunCall(uint64_t From) {
   FollowBudgets();
   const uint32_t from = static_cast<uint32_t>(From);
   Check(uc_reg_write(uc_, UC_X86_REG_EIP, &from), "EIP");
-  const auto error = static_cast<uc_err>(
-      debugger_ != nullptr ? debugger_->Run(*this, From, ReturnTrap) : Emulate(ReturnTrap, 0));
+  const auto error =
+      static_cast<uc_err>(driver_ != nullptr ? driver_->DriveCall(*this) : Emulate(ReturnTrap, 0));
   CallResult result;
-  const uint32_t eip = ReadEip(uc_);
+  const uint32_t eip = Eip();
   if (stopped_) {
     result.Failure = stopReason_ + " " + Where(stopAddress_);
   } else if (error != UC_ERR_OK) {
@@ -656,7 +650,7 @@ CallResult Machine::RunCall(uint64_t From) {
 }
 
 Checkpoint Machine::Save() {
-  return SaveAt(ReadEip(uc_));
+  return SaveAt(Eip());
 }
 
 Checkpoint Machine::SaveAt(uint32_t Eip) {
@@ -725,7 +719,7 @@ int Machine::Emulate(uint64_t Until, size_t Count) {
   mayRestart_ = Count <= 1;
   for (;;) {
     restartAt_.reset();
-    const uc_err error = uc_emu_start(uc_, ReadEip(uc_), Until, 0, Count);
+    const uc_err error = uc_emu_start(uc_, Eip(), Until, 0, Count);
     if (!restartAt_ || error != UC_ERR_OK || stopped_) {
       mayRestart_ = false;
       return error;
