@@ -1,5 +1,6 @@
 #include "emu/GdbServer.h"
 
+#include "common/Format.h"
 #include "emu/GdbI386.h"
 #include "emu/Machine.h"
 
@@ -15,7 +16,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
@@ -31,10 +31,10 @@ constexpr uint64_t AddressSpaceEnd = uint64_t{1} << 32;
 // A watchpoint's stop reason, by gdb::BreakKind.
 constexpr const char* WatchNames[] = {"", "", "watch", "rwatch", "awatch"};
 
-std::string Hex(uint64_t Value) {
-  char text[20];
-  const auto end = std::to_chars(text, text + sizeof text, Value, 16).ptr;
-  return {text, end};
+// The stop reply of a watchpoint of Kind that an access at Address struck.
+std::string WatchReply(gdb::BreakKind Kind, uint64_t Address) {
+  return std::string("T05") + WatchNames[static_cast<int>(Kind)] + ":" + tools::HexDigits(Address) +
+         ";";
 }
 
 [[noreturn]] void BadAddress(const std::string& Where, const std::string& Why) {
@@ -153,9 +153,7 @@ struct GdbServer::Hooks {
       const uint64_t at = std::max(Address, watch.Address);
       if (s.going_ != Going::Live) {
         // Going back, a watchpoint stops at the instruction that made the access, not yet run.
-        const uint64_t position = s.machine_->CallInstructions() - 1;
-        s.NoteHit(position, std::string("T05") + WatchNames[static_cast<int>(watch.Kind)] + ":" +
-                                Hex(at) + ";");
+        s.NoteHit(s.machine_->CallInstructions() - 1, WatchReply(watch.Kind, at));
       } else if (!s.watchHit_) {
         s.watchHit_ = watch;
         s.watchHitAddress_ = at;
@@ -192,8 +190,7 @@ GdbServer::GdbServer(int Client, const sim::Board& Board, int Listening)
     : client_(Client), listening_(Listening), board_(Board) {
   AddMonitorCommand("time", "virtual time: how far the board's clock has moved", [this](auto) {
     const uint64_t ns = board_.GetClock().NowNs();
-    return std::to_string(ns) + " ns of virtual time (" + std::to_string(ns / 1000000) + "." +
-           std::to_string(ns / 1000 % 1000 + 1000).substr(1) + " ms)\n";
+    return std::to_string(ns) + " ns of virtual time (" + tools::Milliseconds(ns) + ")\n";
   });
   AddMonitorCommand(
       "trace", "trace N: the last N accesses, oldest first (N at most 16; default 10)",
@@ -436,8 +433,7 @@ int GdbServer::DriveCall(Machine& M) {
       Say(*note);
     }
     if (watchHit_) {
-      stopReply_ = std::string("T05") + WatchNames[static_cast<int>(watchHit_->Kind)] + ":" +
-                   Hex(watchHitAddress_) + ";";
+      stopReply_ = WatchReply(watchHit_->Kind, watchHitAddress_);
     } else if (breakHit_) {
       stopReply_ = "T05hwbreak:;";
     } else if (M.Interrupted()) {
@@ -471,9 +467,8 @@ void GdbServer::BeginHistory() {
 }
 
 void GdbServer::Finish(int ExitStatus) {
-  char status[4];
-  std::snprintf(status, sizeof status, "%02x", ExitStatus & 0xFF);
-  Send(gdb::Frame(std::string("W") + status));
+  const uint8_t status = static_cast<uint8_t>(ExitStatus & 0xFF);
+  Send(gdb::Frame("W" + gdb::ToHex(std::span<const uint8_t>(&status, 1))));
   connected_ = false;
 }
 

@@ -1,11 +1,11 @@
 #include "emu/Machine.h"
 
+#include "common/Format.h"
 #include "sim/HobList.h"
 
 #include <unicorn/unicorn.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -50,12 +50,6 @@ constexpr uint32_t AboveStackTop = StackSize - DefaultStackBytes;
 // A fault this far below the stack is taken for the module running off its end.
 constexpr uint32_t StackGuard = 0x10000;
 static_assert(HobListBase + sim::HandoffMemoryBytes <= StackBase - StackGuard);
-
-std::string Hex32(uint64_t Value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(Value));
-  return text;
-}
 
 void Check(uc_err Error, const char* What) {
   if (Error != UC_ERR_OK) {
@@ -223,7 +217,7 @@ struct MachineHooks {
     const uint32_t slot =
         TableHeaderSize + 4 * static_cast<uint32_t>((Address - ServiceStubs) / ServiceStubSize);
     if (slot != GetHobListOffset) {
-      m.Stop("called the PEI service at table offset " + Hex32(slot) +
+      m.Stop("called the PEI service at table offset " + tools::Hex(slot, 8) +
              ", which the runner does not provide");
       return;
     }
@@ -234,7 +228,8 @@ struct MachineHooks {
     uc_mem_read(Uc, esp + 8, &hobListPointer, sizeof hobListPointer);
     const uint32_t list = HobListBase;
     if (uc_mem_write(Uc, hobListPointer, &list, sizeof list) != UC_ERR_OK) {
-      m.Stop("GetHobList was given HobList " + Hex32(hobListPointer) + ", which is not RAM");
+      m.Stop("GetHobList was given HobList " + tools::Hex(hobListPointer, 8) +
+             ", which is not RAM");
       return;
     }
     m.board_->Strikes().HandedOver(); // a fault in the list strikes here
@@ -300,7 +295,7 @@ struct MachineHooks {
       return false;
     }
     m.Stop(std::string("CPU fault: ") + std::to_string(Size * 8) + "-bit " + AccessName(Type) +
-           " unmapped address " + Hex32(Address));
+           " unmapped address " + tools::Hex(Address, 8));
     return false;
   }
 };
@@ -494,9 +489,9 @@ uint32_t Machine::StackUsed() const {
 }
 
 std::string Machine::StackOverflow(uint64_t Address, int Size) const {
-  return "stack overflow: " + std::to_string(Size * 8) + "-bit access to " + Hex32(Address) +
-         ", below the " + std::to_string(stackBytes_) + " bytes of stack at " + Hex32(StackBase) +
-         "-" + Hex32(stackTop_);
+  return "stack overflow: " + std::to_string(Size * 8) + "-bit access to " +
+         tools::Hex(Address, 8) + ", below the " + std::to_string(stackBytes_) +
+         " bytes of stack at " + tools::Hex(StackBase, 8) + "-" + tools::Hex(stackTop_, 8);
 }
 
 // A `pause` the runner has rewritten reads as the `pause` it was: the rewrite is the runner's
@@ -575,9 +570,9 @@ void Machine::CountAccess(bool PortRead) {
 }
 
 std::string Machine::Where(uint64_t Address) const {
-  std::string where = "at " + Hex32(Address);
+  std::string where = "at " + tools::Hex(Address, 8);
   if (Address >= imageBase_ && Address < uint64_t{imageBase_} + imageSize_) {
-    where += " (image RVA " + Hex32(Address - imageBase_) + ")";
+    where += " (image RVA " + tools::Hex(Address - imageBase_, 8) + ")";
   }
   return where;
 }
