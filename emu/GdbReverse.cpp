@@ -83,7 +83,7 @@ std::string GdbServer::Lost(uint64_t Position) {
 std::string GdbServer::Reverse(gdb::Resume Action) {
   Machine& m = *machine_;
   if (!history_.On()) {
-    Say("boardsim: no checkpoints are kept (--checkpoint-memory 0), so the run cannot go back\n");
+    Say("boardsim: " + history_.Settings().NoneKept + ", so the run cannot go back\n");
     return HistoryBegins;
   }
   const uint64_t now = m.CallInstructions();
@@ -126,7 +126,7 @@ std::string GdbServer::GotoCommand(std::string_view Arguments) {
   }
   const uint64_t target = *value;
   if (!history_.On()) {
-    return "no checkpoints are kept (--checkpoint-memory 0): goto cannot go back or on\n";
+    return history_.Settings().NoneKept + ": goto cannot go back or on\n";
   }
   Machine& m = *machine_;
   const sim::Board& board = m.GetBoard();

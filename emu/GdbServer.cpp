@@ -38,7 +38,7 @@ std::string WatchReply(gdb::BreakKind Kind, uint64_t Address) {
 }
 
 [[noreturn]] void BadAddress(const std::string& Where, const std::string& Why) {
-  throw std::invalid_argument("--gdb " + Where + ": " + Why);
+  throw std::invalid_argument(Where + ": " + Why);
 }
 
 bool SendAll(int Fd, std::string_view Bytes) {

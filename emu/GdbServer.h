@@ -22,6 +22,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace emu {
@@ -76,7 +77,7 @@ public:
   void Finish(int ExitStatus);
 
   // What is kept to go back (before the first call; the default keeps checkpoints).
-  void KeepHistory(HistorySettings Settings) { history_ = GdbHistory(Settings); }
+  void KeepHistory(HistorySettings Settings) { history_ = GdbHistory(std::move(Settings)); }
 
 private:
   struct Watch {
