@@ -17,12 +17,6 @@ namespace {
 // The stop reply that tells GDB there is no history further back.
 constexpr const char* HistoryBegins = "T05replaylog:begin;";
 
-uint64_t Eip(uc_engine* Uc) {
-  uint32_t eip = 0;
-  uc_reg_read(Uc, UC_X86_REG_EIP, &eip);
-  return eip;
-}
-
 std::optional<uint64_t> Number(std::string_view Text) {
   uint64_t value = 0;
   const auto [end, error] = std::from_chars(Text.data(), Text.data() + Text.size(), value);
@@ -55,44 +49,44 @@ bool GdbServer::RunQuietly(uint64_t Instructions, Going How) {
   Machine& m = *machine_;
   going_ = How;
   // Unicorn counts instructions only in translations made after it began to: see Execute.
-  FlushTranslations();
+  m.DropCodeTranslations();
   stepped_ = true;
-  const auto error = static_cast<uc_err>(m.Emulate(until_, Instructions));
+  const auto error = static_cast<uc_err>(m.Continue(Instructions));
   going_ = Going::Live;
   // The `pause` the run stopped at has not been counted: its hook comes after the count's.
-  m.runner_.PauseCountedAt = 0;
-  const bool going = !m.stopped_ && error == UC_ERR_OK && Eip(uc_) != until_;
-  m.stopped_ = false;
+  m.SetPauseCountedAt(0);
+  const bool going = !m.Stopped() && error == UC_ERR_OK && m.Eip() != ReturnTrap;
+  m.ForgetStop();
   return going;
 }
 
 bool GdbServer::GoTo(uint64_t Position) {
   Machine& m = *machine_;
-  if (Position < m.runner_.Instructions) {
+  if (Position < m.CallInstructions()) {
     // A checkpoint ahead of here holds accesses the trace no longer has: only earlier ones.
     m.Restore(history_.AtOrBefore(Position));
   }
-  const uint64_t from = m.runner_.Instructions;
+  const uint64_t from = m.CallInstructions();
   if (Position > from && !RunQuietly(Position - from, Going::Replay)) {
     return false;
   }
-  return m.runner_.Instructions == Position;
+  return m.CallInstructions() == Position;
 }
 
 std::string GdbServer::Lost(uint64_t Position) {
   Say("boardsim: going back did not arrive at instruction " + std::to_string(Position) +
       " of the call: the run from the last checkpoint went otherwise; it stands at instruction " +
-      std::to_string(machine_->runner_.Instructions) + "\n");
+      std::to_string(machine_->CallInstructions()) + "\n");
   return "S05";
 }
 
 std::string GdbServer::Reverse(gdb::Resume Action) {
   Machine& m = *machine_;
   if (!history_.On()) {
-    Say("boardsim: no checkpoints are kept (--checkpoint-memory 0), so the run cannot go back\n");
+    Say("boardsim: " + history_.Settings().NoneKept + ", so the run cannot go back\n");
     return HistoryBegins;
   }
-  const uint64_t now = m.runner_.Instructions;
+  const uint64_t now = m.CallInstructions();
   if (now <= history_.Start().Runner.Instructions) {
     return HistoryBegins; // the call's first instruction (earlier calls are not this call's)
   }
@@ -132,10 +126,10 @@ std::string GdbServer::GotoCommand(std::string_view Arguments) {
   }
   const uint64_t target = *value;
   if (!history_.On()) {
-    return "no checkpoints are kept (--checkpoint-memory 0): goto cannot go back or on\n";
+    return history_.Settings().NoneKept + ": goto cannot go back or on\n";
   }
   Machine& m = *machine_;
-  const sim::Board& board = *m.board_;
+  const sim::Board& board = m.GetBoard();
   const bool byAccess = what == "access";
   const Checkpoint& start = history_.Start();
   const uint64_t first = byAccess ? start.Access() : start.TimeNs();
@@ -144,7 +138,7 @@ std::string GdbServer::GotoCommand(std::string_view Arguments) {
            (byAccess ? "access " + std::to_string(first) : std::to_string(first) + " ns") +
            ", where this call began (or GDB last changed the machine)\n";
   }
-  const uint64_t here = m.runner_.Instructions;
+  const uint64_t here = m.CallInstructions();
   const bool behind = byAccess ? target < board.AccessCount() : target <= board.GetClock().NowNs();
   if (behind) {
     m.Restore(byAccess ? history_.BeforeAccess(target) : history_.BeforeTime(target));
@@ -165,7 +159,7 @@ std::string GdbServer::GotoCommand(std::string_view Arguments) {
            " ns, before " + std::string(what) + " " + std::to_string(target) +
            "; the run stays where it was\n";
   }
-  return "at instruction " + std::to_string(m.runner_.Instructions) + " of the call, " +
+  return "at instruction " + std::to_string(m.CallInstructions()) + " of the call, " +
          std::to_string(board.AccessCount()) + " accesses made, " +
          std::to_string(board.GetClock().NowNs()) + " ns (GDB: 'flushregs' to see it)\n";
 }

@@ -32,7 +32,7 @@ std::unique_ptr<emu::GdbListener> ListenForGdb(const RunOptions& Options,
   try {
     listener = std::make_unique<emu::GdbListener>(*Options.Gdb);
   } catch (const std::invalid_argument& error) {
-    throw tools::ToolError(std::string("boardsim: ") + error.what(), tools::ExitBadInput);
+    throw tools::ToolError(std::string("boardsim: --gdb ") + error.what(), tools::ExitBadInput);
   }
   Out << "boardsim: waiting for GDB on " << listener->Address() << '\n';
   std::string why;
@@ -66,8 +66,9 @@ std::unique_ptr<emu::GdbServer> AcceptGdb(emu::GdbListener* Listener, sim::Soc& 
     return nullptr;
   }
   auto server = std::make_unique<emu::GdbServer>(Listener->Accept(), Board.Bus, Listener->Fd());
-  server->KeepHistory(
-      {.EveryAccesses = Options.CheckpointEvery, .MemoryBytes = Options.CheckpointMemoryMiB << 20});
+  server->KeepHistory({.EveryAccesses = Options.CheckpointEvery,
+                       .MemoryBytes = Options.CheckpointMemoryMiB << 20,
+                       .NoneKept = "no checkpoints are kept (--checkpoint-memory 0)"});
   if (Listener->SymbolOffset) {
     server->SetSymbolOffset(*Listener->SymbolOffset);
   }
