@@ -26,7 +26,7 @@ std::unique_ptr<emu::GdbListener> ListenForGdb(const RunOptions& Options,
   // Any form the module ships in; a module a volume builder placed runs at its own base.
   const emu::PeImage module = LoadImage(*image);
   if (WithMap) {
-    FindGetActivePmic(MapOf(Options, *image));
+    FindGetActivePmic(MapOf(Options.MapPath, *image));
   }
   std::unique_ptr<emu::GdbListener> listener;
   try {

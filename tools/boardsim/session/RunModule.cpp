@@ -27,9 +27,8 @@ emu::PeImage LoadImage(const std::string& Path) {
 
 // The map the build wrote beside the PE32 serves its TE image and FFS file by the same stem; a
 // volume, or an image moved elsewhere, names its map with --map.
-std::string MapOf(const RunOptions& Options, const std::string& ImagePath) {
-  return Options.MapPath.value_or(
-      std::filesystem::path(ImagePath).replace_extension(".map").string());
+std::string MapOf(const std::optional<std::string>& MapPath, const std::string& ImagePath) {
+  return MapPath.value_or(std::filesystem::path(ImagePath).replace_extension(".map").string());
 }
 
 uint32_t FindGetActivePmic(const std::string& path) {
@@ -68,7 +67,7 @@ void RefuseSharedFiles(const RunOptions& Options, const std::string& BoardPath,
   if (const std::optional<std::string> image = ImageToRun(Options, BuiltImage)) {
     inputs.push_back({*image, "image"});
     if (WithMap) {
-      inputs.push_back({MapOf(Options, *image), "linker map"});
+      inputs.push_back({MapOf(Options.MapPath, *image), "linker map"});
     }
   }
   std::vector<files::NamedFile> outputs;
@@ -115,8 +114,8 @@ ModuleSlotCall CallSlot(const RunOptions& Options, sim::Soc& Board, const std::s
             tools::CallSlotOnHost(Board.Bus, {.Hobs = Board.Config().Hobs}, Request)};
   }
   const emu::PeImage image = LoadImage(*path);
-  return {ModuleName(path), CallSlotInImage(image, FindGetActivePmic(MapOf(Options, *path)), Board,
-                                            Request, Debugger)};
+  return {ModuleName(path), CallSlotInImage(image, FindGetActivePmic(MapOf(Options.MapPath, *path)),
+                                            Board, Request, Debugger)};
 }
 
 } // namespace boardsim

@@ -37,7 +37,7 @@ std::ostream& SummaryStream(const RunOptions& Options);
 emu::PeImage LoadImage(const std::string& Path);
 
 // The image's linker map: --map, or the image's path with .map.
-std::string MapOf(const RunOptions& Options, const std::string& ImagePath);
+std::string MapOf(const std::optional<std::string>& MapPath, const std::string& ImagePath);
 
 // The stack the image gets on Board, in bytes.
 uint32_t StackBytesOf(const sim::BoardConfig& Board);

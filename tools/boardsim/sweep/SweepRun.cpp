@@ -101,9 +101,7 @@ SweepModule::SweepModule(const std::optional<std::string>& ImagePath,
     : fromReset_(FromReset) {
   if (ImagePath) {
     image_ = LoadImage(*ImagePath);
-    RunOptions options;
-    options.MapPath = MapPath;
-    getActivePmic_ = FindGetActivePmic(MapOf(options, *ImagePath));
+    getActivePmic_ = FindGetActivePmic(MapOf(MapPath, *ImagePath));
   }
 }
 
