@@ -62,6 +62,11 @@ const Row Rows[] = {
      1,
      {"fault controller-never-enables: expected struck, got not given (neither --fault nor the "
       "board file)"}},
+    {"board file's faults by their key",
+     {"run", "--host", "--board", "flaky-pads"},
+     R"({"faults": {"faults.pad_reads_all_ones": false}})",
+     1,
+     {"fault faults.pad_reads_all_ones: expected none of 3 struck, got 3 of 3 struck"}},
     {"time unmet",
      HostRun,
      R"({"time_ns": {"max": 1000}})",

@@ -181,16 +181,31 @@ Verdict JudgeRegister(const RegisterExpectation& E, const std::vector<json>& Bus
                last ? "written " + tools::HexBytes(*last) : "never written", last == E.Value);
 }
 
+// A board file gives several faults under one key (faults.pad_reads_all_ones): each of them
+// must have struck, or none.
 Verdict JudgeFault(const FaultExpectation& E, const json& Document) {
-  const std::string stated = E.Struck ? "struck" : "did not strike";
+  size_t given = 0;
+  size_t struck = 0;
   for (const json& fault : Document.at("faults")) {
     const json& named = fault.contains("point") ? fault.at("point") : fault.at("key");
     if (named == E.Fault) {
-      const std::string actual = fault.at("struck").is_null() ? "did not strike" : "struck";
-      return Judge("fault " + E.Fault, stated, actual, actual == stated);
+      ++given;
+      struck += fault.at("struck").is_null() ? 0 : 1;
     }
   }
-  return Judge("fault " + E.Fault, stated, "not given (neither --fault nor the board file)", false);
+  const std::string name = "fault " + E.Fault;
+  if (given == 0) {
+    return Judge(name, E.Struck ? "struck" : "did not strike",
+                 "not given (neither --fault nor the board file)", false);
+  }
+  if (given == 1) {
+    return Judge(name, E.Struck ? "struck" : "did not strike",
+                 struck == 1 ? "struck" : "did not strike", (struck == 1) == E.Struck);
+  }
+  const std::string count = std::to_string(given);
+  return Judge(name, E.Struck ? "all " + count + " struck" : "none of " + count + " struck",
+               std::to_string(struck) + " of " + count + " struck",
+               struck == (E.Struck ? given : 0));
 }
 
 std::string BoundText(const Bound& B) {
