@@ -62,6 +62,11 @@ const Row Rows[] = {
      1,
      {"fault controller-never-enables: expected struck, got not given (neither --fault nor the "
       "board file)"}},
+    {"host: a --fault that struck",
+     {"run", "--host", "--fault", "byte-refused@6"},
+     R"({"faults": {"byte-refused@6": true}, "status": "EFI_SUCCESS"})",
+     0,
+     {"expectations met: 2 of 2 (FILE)"}},
     {"board file's faults by their key",
      {"run", "--host", "--board", "flaky-pads"},
      R"({"faults": {"faults.pad_reads_all_ones": false}})",
