@@ -32,6 +32,13 @@ inline std::string ReadText(const std::string& Path) {
   return text.str();
 }
 
+// Text written to Name in the test's temporary folder; returns its path.
+inline std::string WriteTempText(const std::string& Name, const std::string& Text) {
+  const std::string path = std::filesystem::path(::testing::TempDir()) / Name;
+  std::ofstream(path, std::ios::binary) << Text;
+  return path;
+}
+
 inline ToolRun RunTool(std::vector<std::string> Args) {
   Args.insert(Args.begin(), {"timeout", "60"});
   const std::string output = std::filesystem::path(::testing::TempDir()) / "tool-run.out";

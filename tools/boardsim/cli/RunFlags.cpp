@@ -79,6 +79,18 @@ void AddRunOptions(CLI::App& Command, RunOptions& Options) {
                 "file:line (from the image's debug twin)")
       ->needs(trace)
       ->excludes(host);
+  CLI::Option* expect =
+      Command
+          .add_option("--expect", Options.ExpectPath,
+                      "check the run against FILE, a JSON file of what it must show (status or "
+                      "returned value, pads, PMIC transactions and registers, faults, time and "
+                      "stack): exit 1 and one line per unmet expectation")
+          ->type_name("FILE");
+  Command
+      .add_option("--junit", Options.JunitPath,
+                  "with --expect: write the verdicts as JUnit XML, each expectation a test case")
+      ->type_name("FILE")
+      ->needs(expect);
   AddPageOptions(Command, Options.HtmlPath);
 }
 

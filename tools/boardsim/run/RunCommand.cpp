@@ -3,6 +3,7 @@
 #include "common/files/SharedFiles.h"
 #include "common/files/StandardStreams.h"
 #include "sim/Soc.h"
+#include "tools/boardsim/expect/ExpectRun.h"
 #include "tools/boardsim/render/JsonViews.h"
 #include "tools/boardsim/render/Page.h"
 #include "tools/boardsim/render/Summary.h"
@@ -18,10 +19,29 @@
 
 namespace boardsim {
 
+namespace {
+
+// The verdicts of --expect, read from the document --json prints and the detail of the pads the
+// file names; beside a JSON summary they go to standard error, so that standard output stays one
+// document.
+int CheckExpected(ExpectSession& Expect, const RunOptions& Options, const RunReport& Report,
+                  const sim::Soc& Soc, const std::vector<PadState>& PadsBefore,
+                  const nlohmann::ordered_json& Document, std::ostream& Out) {
+  const std::vector<PadRef> pads = Expect.PadsNamed();
+  const nlohmann::ordered_json detail = pads.empty()
+                                            ? nlohmann::ordered_json::array()
+                                            : PadsJson(ViewRunPads(Report, Soc, PadsBefore, pads));
+  return Expect.Finish(Document, detail, Report.Header.BoardName, Options.Json ? std::cerr : Out);
+}
+
+} // namespace
+
 int RunCommand(const RunOptions& Options, const Installation& Where) {
   LoadedBoard board = LoadBoard(Options.Board, Where.BoardsDir);
   ApplyFaultOptions(Options.Faults, board.Config);
+  ExpectSession expect(Options, ExpectingOf::Run);
   RefuseSharedFiles(Options, board.Path, Where.BuiltImage, false);
+  expect.Open();
   const std::unique_ptr<SourceLines> sources = SourcesFor(Options, Where.BuiltImage);
   TraceOutput trace(Options.TracePath, sources.get());
   VcdOutput vcd(Options.VcdPath);
@@ -55,13 +75,18 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
     }
     // With the trace on standard output, the summary moves out of its way.
     std::ostream& out = SummaryStream(Options);
+    const nlohmann::ordered_json document =
+        Options.Json || expect.Wanted() ? RunDocument(report, soc.Bus) : nlohmann::ordered_json();
     if (Options.Json) {
-      PrintJson(out, RunDocument(report, soc.Bus));
+      PrintJson(out, document);
     } else {
       PrintSummary(out, report, soc.Bus);
     }
+    const int met = expect.Wanted()
+                        ? CheckExpected(expect, Options, report, soc, padsBefore, document, out)
+                        : 0;
     files::CheckStandardOutput();
-    const int status = result.Status ? 0 : tools::ExitRunFailed;
+    const int status = result.Status ? met : tools::ExitRunFailed;
     if (debugger) {
       debugger->Finish(status);
     }

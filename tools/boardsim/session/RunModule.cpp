@@ -70,7 +70,13 @@ void RefuseSharedFiles(const RunOptions& Options, const std::string& BoardPath,
       inputs.push_back({MapOf(Options.MapPath, *image), "linker map"});
     }
   }
+  if (Options.ExpectPath) {
+    inputs.push_back({*Options.ExpectPath, "expectation file"});
+  }
   std::vector<files::NamedFile> outputs;
+  if (Options.JunitPath) {
+    outputs.push_back({*Options.JunitPath, "JUnit report"});
+  }
   if (Options.TracePath) {
     outputs.push_back({*Options.TracePath, "trace"});
   }

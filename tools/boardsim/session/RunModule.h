@@ -24,8 +24,9 @@ std::optional<std::string> ImageToRun(const RunOptions& Options, const std::stri
 RunHeader HeaderOf(const LoadedBoard& Board, const RunOptions& Options,
                    const std::string& BuiltImage);
 
-// Refuses (exit 2) a --trace, --vcd or --html that names the board, the image (or, for op, its
-// linker map), the other output, or the file standard output writes to; before anything is opened.
+// Refuses (exit 2) a --trace, --vcd, --html or --junit that names the board, the image (or, for op,
+// its linker map), the expectation file, another output, or the file standard output writes to;
+// before anything is opened.
 void RefuseSharedFiles(const RunOptions& Options, const std::string& BoardPath,
                        const std::string& BuiltImage, bool WithMap);
 

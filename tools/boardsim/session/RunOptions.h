@@ -27,6 +27,8 @@ struct RunOptions {
   std::optional<std::string> HtmlPath;     // the page (--html)
   bool All = false;                        // every transaction, runs of identical ones not folded
   bool Source = false; // the trace names each access's instruction address and source line
+  std::optional<std::string> ExpectPath; // what the run must show (expect/Expectations.h)
+  std::optional<std::string> JunitPath;  // the expectations' verdicts as JUnit XML
 };
 
 } // namespace boardsim

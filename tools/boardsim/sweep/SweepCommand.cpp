@@ -116,6 +116,9 @@ SweptBoards LoadSweptBoards(const SweepOptions& Options, const Installation& Whe
   if (Options.HtmlPath) {
     outputs.push_back({*Options.HtmlPath, "page"});
   }
+  if (Options.JunitPath) {
+    outputs.push_back({*Options.JunitPath, "JUnit report"});
+  }
   files::RefuseSharedFiles(inputs, outputs);
   return swept;
 }
@@ -152,7 +155,9 @@ std::vector<SweepPoint> RunReferences(const SweptBoards& Boards, const std::vect
 }
 
 // The page and the text or document, each from the same report.
-void WriteSweep(const SweepOptions& Options, const SweepReport& Report, PageOutput& Page) {
+void WriteSweep(const SweepOptions& Options, const SweepReport& Report, PageOutput& Page,
+                JunitOutput& Junit) {
+  Junit.Write("boardsim sweep", SweepJunit(Report), Report.Seconds);
   if (Page.Wanted()) {
     // Every point's outcome would make a full sweep's page several megabytes; the page shows the
     // matrix and the failures, which the rest of the document holds.
@@ -181,6 +186,7 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
   const std::vector<size_t> slots = ChosenSlots(Options.Slots);
   const SweptBoards boards = LoadSweptBoards(Options, Where, image);
   PageOutput page(Options.HtmlPath);
+  JunitOutput junit(Options.JunitPath);
   const SweepModule module(image, Options.MapPath, Options.FromReset);
   report.Module = ModuleName(image);
   report.Jobs =
@@ -211,7 +217,7 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
                            imageNamed, Options.MapPath);
     }
   }
-  WriteSweep(Options, report, page);
+  WriteSweep(Options, report, page, junit);
   return report.Failed() == 0 ? 0 : tools::ExitRunFailed;
 }
 

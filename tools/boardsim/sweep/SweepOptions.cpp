@@ -73,9 +73,17 @@ Subcommand AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
                    "fault kinds against targets, every failure with its command), or to standard "
                    "output with '-'")
       ->type_name("FILE|-");
-  sweep->add_flag("--list-points", Options.ListPoints,
-                  "only list each target's fault points (after its fault-free run), one per line, "
-                  "ready for run's and op's --fault");
+  CLI::Option* junit =
+      sweep
+          ->add_option("--junit", Options.JunitPath,
+                       "write the result as JUnit XML: each target's reference run and each fault "
+                       "kind there a test case, the failed points with their commands as failures")
+          ->type_name("FILE");
+  sweep
+      ->add_flag("--list-points", Options.ListPoints,
+                 "only list each target's fault points (after its fault-free run), one per line, "
+                 "ready for run's and op's --fault")
+      ->excludes(junit);
   sweep->footer(SweepFooter);
   sweep->allow_extras();
   // Sweep takes no words: one after "--" is refused as any other would be.

@@ -25,7 +25,8 @@ struct SweepOptions {
   bool Json = false;
   bool FromReset = false; // the image's points each from reset on a new CPU, not from checkpoints
   std::optional<std::string> HtmlPath;
-  bool ListPoints = false; // print each target's fault points instead of trying them
+  std::optional<std::string> JunitPath; // the result as JUnit XML
+  bool ListPoints = false;              // print each target's fault points instead of trying them
 };
 
 Subcommand AddSweepCommand(CLI::App& Program, SweepOptions& Options);
