@@ -3,6 +3,7 @@
 // the instruction before, reverse-continue scans the stretches between checkpoints backward for
 // the last breakpoint or watchpoint hit before here, and `monitor goto` runs to an access or a
 // time. Nothing of this reaches the board twice: each restore takes its trace and clock back.
+#include "emu/GdbClientWatch.h"
 #include "emu/GdbServer.h"
 #include "emu/Machine.h"
 
@@ -16,6 +17,8 @@ namespace {
 
 // The stop reply that tells GDB there is no history further back.
 constexpr const char* HistoryBegins = "T05replaylog:begin;";
+// A Ctrl-C stopped going back: SIGINT, the run where it stood before.
+constexpr const char* InterruptStop = "S02";
 
 std::optional<uint64_t> Number(std::string_view Text) {
   uint64_t value = 0;
@@ -96,24 +99,47 @@ std::string GdbServer::Reverse(gdb::Resume Action) {
     }
     return "S05";
   }
+  bool interrupted = false;
+  const std::optional<Hit> hit = ScanBack(now, interrupted);
+  interruptRequested_ = false;
+  if (interrupted) {
+    if (!GoTo(now)) {
+      return Lost(now);
+    }
+    return InterruptStop;
+  }
+  if (hit) {
+    if (!GoTo(hit->Position)) {
+      return Lost(hit->Position);
+    }
+    return hit->Reply;
+  }
+  m.Restore(history_.Start());
+  return HistoryBegins;
+}
+
+std::optional<GdbServer::Hit> GdbServer::ScanBack(uint64_t Now, bool& Interrupted) {
+  Machine& m = *machine_;
+  // However long the way back, a Ctrl-C stops it (at the module's next `pause`, where a run
+  // spends nearly all of its time, or between two stretches) and a second client is closed at once.
+  const ClientWatch watch(*this);
   // Each stretch from a checkpoint to where the last one began is scanned once, the latest first.
-  uint64_t end = now;
-  for (const Checkpoint* from : history_.Backward(now)) {
+  uint64_t end = Now;
+  for (const Checkpoint* from : history_.Backward(Now)) {
     m.Restore(*from);
     latestHit_.reset();
     scanEnd_ = end;
     RunQuietly(end - from->Runner.Instructions, Going::Scan);
+    if (m.Interrupted() || interruptRequested_) {
+      Interrupted = true;
+      return std::nullopt;
+    }
     if (latestHit_) {
-      const Hit hit = *latestHit_;
-      if (!GoTo(hit.Position)) {
-        return Lost(hit.Position);
-      }
-      return hit.Reply;
+      return latestHit_;
     }
     end = from->Runner.Instructions;
   }
-  m.Restore(history_.Start());
-  return HistoryBegins;
+  return std::nullopt;
 }
 
 std::string GdbServer::GotoCommand(std::string_view Arguments) {
@@ -144,20 +170,27 @@ std::string GdbServer::GotoCommand(std::string_view Arguments) {
     m.Restore(byAccess ? history_.BeforeAccess(target) : history_.BeforeTime(target));
   }
   if (byAccess) {
-    untilAccess_ = target + 1;
+    pastAccess_ = target;
   } else {
     untilTimeNs_ = target;
   }
-  const bool arrived = RunQuietly(0, Going::Replay);
-  untilAccess_.reset();
+  bool arrived = false;
+  bool interrupted = false;
+  {
+    const ClientWatch watch(*this); // a Ctrl-C stops a long goto; another client is closed
+    arrived = RunQuietly(0, Going::Replay);
+    interrupted = m.Interrupted(); // a Ctrl-C once it had arrived changes nothing
+  }
+  interruptRequested_ = false;
+  pastAccess_.reset();
   untilTimeNs_.reset();
-  if (!arrived) {
+  if (interrupted || !arrived) {
     const uint64_t accesses = board.AccessCount();
     const uint64_t ns = board.GetClock().NowNs();
     GoTo(here);
-    return "this call ends at access " + std::to_string(accesses) + ", " + std::to_string(ns) +
-           " ns, before " + std::string(what) + " " + std::to_string(target) +
-           "; the run stays where it was\n";
+    return (interrupted ? "interrupted at access " : "this call ends at access ") +
+           std::to_string(accesses) + ", " + std::to_string(ns) + " ns, before " +
+           std::string(what) + " " + std::to_string(target) + "; the run stays where it was\n";
   }
   return "at instruction " + std::to_string(m.CallInstructions()) + " of the call, " +
          std::to_string(board.AccessCount()) + " accesses made, " +

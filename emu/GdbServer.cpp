@@ -1,6 +1,7 @@
 #include "emu/GdbServer.h"
 
 #include "common/Format.h"
+#include "emu/GdbClientWatch.h"
 #include "emu/GdbI386.h"
 #include "emu/Machine.h"
 
@@ -18,7 +19,6 @@
 #include <charconv>
 #include <cstring>
 #include <stdexcept>
-#include <thread>
 
 namespace emu {
 
@@ -168,7 +168,7 @@ struct GdbServer::Hooks {
   static void Count(uc_engine* Uc, uint64_t, uint32_t, void* Self) {
     GdbServer& s = *static_cast<GdbServer*>(Self);
     const sim::Board& board = s.machine_->GetBoard();
-    if ((s.untilAccess_ && board.AccessCount() >= *s.untilAccess_) ||
+    if ((s.pastAccess_ && board.AccessCount() > *s.pastAccess_) ||
         (s.untilTimeNs_ && board.GetClock().NowNs() >= *s.untilTimeNs_)) {
       uc_emu_stop(Uc);
       return;
@@ -308,38 +308,8 @@ gdb::Resume GdbServer::Serve() {
 }
 
 int GdbServer::Execute(bool Step) {
-  // Ctrl-C arrives while the module runs: a watcher reads the socket meanwhile and asks the
-  // machine to stop at its next `pause`. The reader is the watcher's until the run stops, and the
-  // packets it collects wait for Serve. A Ctrl-C that came with the packet that resumed counts
-  // as one that comes at once.
-  int wake[2];
-  if (pipe(wake) != 0) {
-    throw std::runtime_error(std::string("GDB server: ") + std::strerror(errno));
-  }
+  // A Ctrl-C that came with the packet that resumed counts as one that comes at once.
   interruptRequested_ = reader_.TakeInterrupt();
-  bool gone = false;
-  std::thread watcher([&] {
-    pollfd fds[3] = {{wake[0], POLLIN, 0}, {client_, POLLIN, 0}, {listening_, POLLIN, 0}};
-    while (!interruptRequested_ &&
-           (poll(fds, listening_ >= 0 ? 3 : 2, -1) >= 0 || errno == EINTR)) {
-      if ((fds[0].revents & POLLIN) != 0) {
-        return;
-      }
-      if ((fds[2].revents & POLLIN) != 0) {
-        RefuseOtherClient();
-      }
-      if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
-        continue;
-      }
-      if (!Receive()) {
-        gone = true;
-        return; // the run goes on, as after a detach
-      }
-      if (reader_.TakeInterrupt()) {
-        interruptRequested_ = true;
-      }
-    }
-  });
   // Unicorn counts instructions for a step with a hook that only translations made after it was
   // added call, and leaves calls to it in them afterwards: the translations are made anew on the
   // way into a step and on the way out.
@@ -348,17 +318,13 @@ int GdbServer::Execute(bool Step) {
   }
   stepping_ = Step;
   stepped_ = Step;
-  const auto error = static_cast<uc_err>(machine_->Continue(Step ? 1 : 0));
-  stepping_ = false;
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t written = write(wake[1], &byte, 1);
-  watcher.join();
-  close(wake[0]);
-  close(wake[1]);
-  interruptRequested_ = false;
-  if (gone) {
-    connected_ = false;
+  uc_err error = UC_ERR_OK;
+  {
+    const ClientWatch watch(*this);
+    error = static_cast<uc_err>(machine_->Continue(Step ? 1 : 0));
   }
+  stepping_ = false;
+  interruptRequested_ = false;
   return error;
 }
 

@@ -133,6 +133,9 @@ private:
   // Takes the run to Position in this call, from the last checkpoint at or before it (or from
   // here when it lies ahead); false when the call ends first, the run then back where it was.
   bool GoTo(uint64_t Position);
+  // The latest breakpoint or watchpoint hit before Now, scanning back from the last checkpoint;
+  // none when the history begins first. A Ctrl-C stops the scan: Interrupted then says so.
+  std::optional<Hit> ScanBack(uint64_t Now, bool& Interrupted);
   // Runs at most Instructions instructions (0: no bound) with GDB's breakpoints unseen, or noted
   // (Scan); a goto's bound on accesses or time stops it too. True when the call has not ended.
   bool RunQuietly(uint64_t Instructions, Going How);
@@ -143,6 +146,7 @@ private:
   void Say(const std::string& Text);
 
   struct Hooks;
+  class ClientWatch;
   int client_;
   int listening_;
   const sim::Board& board_;
@@ -165,9 +169,11 @@ private:
   GdbHistory history_{HistorySettings{}};
   size_t countHook_ = 0;
   Going going_ = Going::Live;
-  uint64_t scanEnd_ = 0;                // a scan notes hits before this place only
-  std::optional<Hit> latestHit_;        // the scan's latest hit
-  std::optional<uint64_t> untilAccess_; // a goto stops once the board has made this many accesses
+  uint64_t scanEnd_ = 0;         // a scan notes hits before this place only
+  std::optional<Hit> latestHit_; // the scan's latest hit
+  // A goto stops once the board has made access pastAccess_ (counted from 0): compared with '>',
+  // so that no access number, however large, wraps into one already made.
+  std::optional<uint64_t> pastAccess_;
   std::optional<uint64_t> untilTimeNs_; // or once its clock has reached this time
   struct Command {
     std::string Help;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <optional>
 
 namespace boardsim {
@@ -17,6 +18,10 @@ namespace {
 constexpr size_t LaneCount = static_cast<size_t>(Lane::Other) + 1;
 constexpr uint32_t ControllerWindowSize = 0x1000;
 constexpr uint32_t SidebandWindowSize = 0xC;
+
+bool IsTimerRead(const sim::Access& A) {
+  return A.Op == sim::AccessOp::In && A.Address == sim::PmTimerPort;
+}
 
 Lane LaneOf(const sim::Access& A) {
   if (A.Op == sim::AccessOp::In || A.Op == sim::AccessOp::Out) {
@@ -84,17 +89,29 @@ std::string_view LaneName(Lane L) {
 
 std::vector<ActivitySpan> FindActivity(const std::vector<sim::Access>& Trace) {
   Spans spans;
-  for (size_t i = 0; i < Trace.size(); ++i) {
-    const sim::Access& access = Trace[i];
-    if (i > 0 && access.Seq > Trace[i - 1].Seq + 1) {
-      // What the trace did not keep are the timer's reads, between the two kept accesses.
-      spans.Add(Lane::PmTimer, Trace[i - 1].Seq + 1, access.Seq - 1, Trace[i - 1].TimeNs,
-                access.TimeNs, access.Seq - Trace[i - 1].Seq - 1, 0);
+  const sim::Access* last = nullptr; // the last access other than a timer read
+  for (const sim::Access& access : Trace) {
+    // Timer reads count only as the gaps they leave, kept or not.
+    if (IsTimerRead(access)) {
+      continue;
+    }
+    if (last != nullptr && access.Seq > last->Seq + 1) {
+      spans.Add(Lane::PmTimer, last->Seq + 1, access.Seq - 1, last->TimeNs, access.TimeNs,
+                access.Seq - last->Seq - 1, 0);
     }
     const bool write = access.Op == sim::AccessOp::Write || access.Op == sim::AccessOp::Out;
     spans.Add(LaneOf(access), access.Seq, access.Seq, access.TimeNs, access.TimeNs, !write, write);
+    last = &access;
   }
   return spans.Finish();
+}
+
+std::vector<sim::Access> ViewInputs(const std::vector<sim::Access>& Trace) {
+  std::vector<sim::Access> inputs;
+  inputs.reserve(Trace.size());
+  std::copy_if(Trace.begin(), Trace.end(), std::back_inserter(inputs),
+               [](const sim::Access& A) { return !IsTimerRead(A); });
+  return inputs;
 }
 
 } // namespace boardsim

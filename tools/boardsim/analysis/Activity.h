@@ -33,4 +33,8 @@ struct ActivitySpan {
 // In order of their starts.
 std::vector<ActivitySpan> FindActivity(const std::vector<sim::Access>& Trace);
 
+// Trace less its PM-timer reads: what a run that keeps only the views' inputs keeps. A run that
+// kept every access (--trace under --gdb) draws its timeline from these, as any other run does.
+std::vector<sim::Access> ViewInputs(const std::vector<sim::Access>& Trace);
+
 } // namespace boardsim

@@ -8,6 +8,7 @@
 #include "tools/boardsim/render/JsonViews.h"
 #include "tools/boardsim/render/Page.h"
 #include "tools/boardsim/render/SummaryJson.h"
+#include "tools/boardsim/session/RunModule.h"
 #include "tools/boardsim/session/SourceLines.h"
 
 #include <fcntl.h>
@@ -191,7 +192,13 @@ int DecodeCommand(const DecodeOptions& Options, const Installation& Where) {
   if (Options.HtmlPath) {
     outputs.push_back({*Options.HtmlPath, "page"});
   }
-  files::RefuseSharedFiles({{Options.TracePath, "trace"}}, outputs);
+  std::vector<files::NamedFile> inputs{{Options.TracePath, "trace"}};
+  if (Options.Source) {
+    inputs = ModuleInputs(Options.ImagePath.value_or(Where.BuiltImage), std::nullopt,
+                          Where.BuiltImage, false, true);
+    inputs.insert(inputs.begin(), {Options.TracePath, "trace"});
+  }
+  files::RefuseSharedFiles(inputs, outputs);
   PageOutput page(Options.HtmlPath);
   std::unique_ptr<SourceLines> sources;
   if (Options.Source) {

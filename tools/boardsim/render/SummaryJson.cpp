@@ -136,7 +136,7 @@ json RunDocument(const RunReport& Report, const sim::Board& Board) {
   if (!Report.Status) {
     status.update(FailureJson(Report.Failure, Board.GetTrace()));
   }
-  const std::vector<sim::Access>& trace = Board.GetTrace().Accesses();
+  const std::vector<sim::Access> trace = ViewInputs(Board.GetTrace().Accesses());
   const uint64_t end = Board.GetClock().NowNs();
   JsonMembers document = HeaderJson("run", Report.Header, 10);
   document.Add("status", std::move(status))
@@ -176,7 +176,7 @@ json OpDocument(const OpReport& Report, const sim::Board& Board, bool List) {
   } else if (view.Pmic && Report.Request) {
     document["call"] = CallJson(Report, view, Board);
   }
-  const std::vector<sim::Access>& trace = Board.GetTrace().Accesses();
+  const std::vector<sim::Access> trace = ViewInputs(Board.GetTrace().Accesses());
   const uint64_t end = Board.GetClock().NowNs();
   document["time_ns"] = end;
   document["accesses"] = AccessesJson(Board);

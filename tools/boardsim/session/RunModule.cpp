@@ -3,6 +3,7 @@
 #include "common/Printable.h"
 #include "common/ToolError.h"
 #include "common/files/SharedFiles.h"
+#include "emu/GdbSymbols.h"
 #include "emu/ImageRun.h"
 #include "emu/LinkerMap.h"
 #include "tools/boardsim/session/ImageSlotCall.h"
@@ -28,7 +29,7 @@ emu::PeImage LoadImage(const std::string& Path) {
 // The map the build wrote beside the PE32 serves its TE image and FFS file by the same stem; a
 // volume, or an image moved elsewhere, names its map with --map.
 std::string MapOf(const std::optional<std::string>& MapPath, const std::string& ImagePath) {
-  return MapPath.value_or(std::filesystem::path(ImagePath).replace_extension(".map").string());
+  return ModuleInputs(ImagePath, MapPath, ImagePath, true, false)[1].Path;
 }
 
 uint32_t FindGetActivePmic(const std::string& path) {
@@ -61,13 +62,30 @@ RunHeader HeaderOf(const LoadedBoard& Board, const RunOptions& Options,
           {Board.Config.GivenFaults, Options.Faults}};
 }
 
+std::vector<files::NamedFile> ModuleInputs(const std::string& Image,
+                                           const std::optional<std::string>& MapPath,
+                                           const std::string& BuiltImage, bool Map, bool Twins) {
+  std::vector<files::NamedFile> inputs{{Image, "image"}};
+  if (Map) {
+    inputs.push_back(
+        {MapPath.value_or(std::filesystem::path(Image).replace_extension(".map").string()),
+         "linker map"});
+  }
+  if (Twins) {
+    inputs.push_back({emu::DebugTwinPath(Image), "image's debug twin"});
+    inputs.push_back({emu::DebugTwinPath(BuiltImage), "built image's debug twin"});
+  }
+  return inputs;
+}
+
 void RefuseSharedFiles(const RunOptions& Options, const std::string& BoardPath,
                        const std::string& BuiltImage, bool WithMap) {
   std::vector<files::NamedFile> inputs{{BoardPath, "board"}};
   if (const std::optional<std::string> image = ImageToRun(Options, BuiltImage)) {
-    inputs.push_back({*image, "image"});
-    if (WithMap) {
-      inputs.push_back({MapOf(Options.MapPath, *image), "linker map"});
+    const bool twins = Options.Source || Options.Gdb.has_value();
+    for (files::NamedFile& input :
+         ModuleInputs(*image, Options.MapPath, BuiltImage, WithMap, twins)) {
+      inputs.push_back(std::move(input));
     }
   }
   if (Options.ExpectPath) {

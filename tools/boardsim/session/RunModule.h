@@ -2,6 +2,7 @@
 // image named on the command line, or the host-linked module.
 #pragma once
 
+#include "common/files/SharedFiles.h"
 #include "emu/GdbServer.h"
 #include "emu/PeImage.h"
 #include "sim/Soc.h"
@@ -14,6 +15,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace boardsim {
 
@@ -24,9 +26,17 @@ std::optional<std::string> ImageToRun(const RunOptions& Options, const std::stri
 RunHeader HeaderOf(const LoadedBoard& Board, const RunOptions& Options,
                    const std::string& BuiltImage);
 
-// Refuses (exit 2) a --trace, --vcd, --html or --junit that names the board, the image (or, for op,
-// its linker map), the expectation file, another output, or the file standard output writes to;
-// before anything is opened.
+// Every file a run of Image may read besides the board, whether named or found beside it: the
+// image; with Map, its linker map (MapPath, or the one beside the image); with Twins (--source,
+// --gdb), the debug twins looked for, the image's and the build's. Outputs are checked against all
+// of them, so that no output replaces a file the command reads without naming it.
+std::vector<files::NamedFile> ModuleInputs(const std::string& Image,
+                                           const std::optional<std::string>& MapPath,
+                                           const std::string& BuiltImage, bool Map, bool Twins);
+
+// Refuses (exit 2) a --trace, --vcd, --html or --junit that names the board, a file of
+// ModuleInputs (op reads the linker map), the expectation file, another output, or the file
+// standard output writes to; before anything is opened.
 void RefuseSharedFiles(const RunOptions& Options, const std::string& BoardPath,
                        const std::string& BuiltImage, bool WithMap);
 

@@ -107,10 +107,11 @@ SweptBoards LoadSweptBoards(const SweepOptions& Options, const Installation& Whe
     swept.Loaded.push_back(std::move(board));
   }
   if (Image) {
-    inputs.push_back({*Image, "image"});
-  }
-  if (Options.MapPath) {
-    inputs.push_back({*Options.MapPath, "map"});
+    // The map beside the image is read for slot calls even when --map does not name it.
+    for (files::NamedFile& input :
+         ModuleInputs(*Image, Options.MapPath, Where.BuiltImage, true, false)) {
+      inputs.push_back(std::move(input));
+    }
   }
   std::vector<files::NamedFile> outputs;
   if (Options.HtmlPath) {

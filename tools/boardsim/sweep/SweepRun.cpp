@@ -2,6 +2,7 @@
 
 #include "tools/boardsim/session/BoardInput.h"
 
+#include "common/Printable.h"
 #include "common/ToolError.h"
 #include "emu/ImageRun.h"
 #include "sim/HobWalk.h"
@@ -37,19 +38,6 @@ PointResult FromSlot(const SweepTarget& Target, const tools::SlotRun& Run) {
   }
   const tools::SlotReturn returns = tools::PmicSlots[Target.Slot->Slot].Signature().Returns;
   return {PointClass::Returned, FormatReturned(returns, *Run.Returned), {}, {}, {}};
-}
-
-std::string Quoted(const std::string& Word) {
-  if (Word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._/"
-                             "-:@,+=") == std::string::npos &&
-      !Word.empty()) {
-    return Word;
-  }
-  std::string quoted = "'";
-  for (const char c : Word) {
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  }
-  return quoted + "'";
 }
 
 // Where the point's fault struck, and whether the run changed at all: one that made the fault-free
@@ -234,12 +222,12 @@ std::string TargetCommand(const SweepTarget& Target, bool Host,
   if (Host) {
     command += " --host";
   } else if (ImagePath) {
-    command += " --image " + Quoted(*ImagePath);
+    command += " --image " + tools::ShellWord(*ImagePath);
   }
   if (!Host && MapPath && Target.Slot) {
-    command += " --map " + Quoted(*MapPath);
+    command += " --map " + tools::ShellWord(*MapPath);
   }
-  command += " --board " + Quoted(Target.Board);
+  command += " --board " + tools::ShellWord(Target.Board);
   if (Target.Slot) {
     command += std::string(" ") + tools::PmicSlots[Target.Slot->Slot].Name;
     for (const uint8_t value : Target.Slot->Values) {
