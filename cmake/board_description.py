@@ -61,7 +61,7 @@ class Reader:
             self.fail(where, f"{json.dumps(value)} is not COMMUNITY:PAD (\"0x0000:93\")")
         community_text, pad_text = value.split(":")
         community = self.community(where, community_text)
-        pad_value = int(pad_text, 0) if pad_text.strip().isdigit() else pad_text
+        pad_value = int(pad_text) if pad_text.isdigit() else pad_text
         return community, self.pad(where, community, pad_value)
 
     def named(self, where, value, names):
