@@ -1,5 +1,5 @@
 # The board the module is built for: BOARDINIT_BOARD names a folder whose module.json describes
-# what is board-specific in the module (pad tables, early pads, the board step's pads and
+# what differs from board to board in the module (pad tables, early pads, the board step's pads and
 # register). cmake/BoardTables.py checks it and writes the module's constexpr tables into the
 # build tree; the firmware's sources include them from there, never from the source tree.
 set(BOARDINIT_BOARD "${PROJECT_SOURCE_DIR}/firmware/board" CACHE PATH

@@ -1,4 +1,5 @@
-"""Reads and checks a board description (module.json): what is board-specific in the module.
+"""Reads and checks a board description (module.json): what differs in the module from board to
+board.
 
 Every error is one line naming the file, the place (table and row, or key) and the field, so
 that a port's author finds the mistake without reading this code. BoardTables.py turns a checked
