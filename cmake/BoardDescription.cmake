@@ -24,7 +24,9 @@ execute_process(
   ERROR_VARIABLE error
   ERROR_STRIP_TRAILING_WHITESPACE)
 if(NOT result EQUAL 0)
-  message(FATAL_ERROR "${error}")
+  # The generator's line as it wrote it: FATAL_ERROR would wrap it.
+  message(NOTICE "${error}")
+  message(FATAL_ERROR "BOARDINIT_BOARD=${BOARDINIT_BOARD}: the board description is refused")
 endif()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${BOARDINIT_BOARD_DESCRIPTION}"
              "${PROJECT_SOURCE_DIR}/cmake/BoardTables.py"
