@@ -1,5 +1,6 @@
 #include "tools/boardsim/analysis/BoardStep.h"
 
+#include "board/BoardTables.h"
 #include "common/Format.h"
 #include "sim/devices/GpioPads.h"
 #include "sim/devices/PmTimer.h"
@@ -16,7 +17,10 @@ constexpr uint32_t PadBlockSize = sim::GpioBlockSize; // three communities
 // The GPIO pass ends with this fixed write (pad 51 of community 0x0000); all that follows is the
 // board step.
 constexpr uint32_t LastGpioPassRegister = 0xFED0C330;
-constexpr uint32_t Pad93Value = 0xFED0C5D8;
+// The pad whose level the variant-5 step reads: the board's, from the description the module was
+// built from.
+constexpr uint32_t LevelPadValue =
+    sim::GpioBlockBase + BoardStepLevelCommunity + sim::PadOffset(0, BoardStepLevelPad) + 8;
 
 constexpr uint32_t CommunitySize = 0x1000;
 constexpr uint32_t PadRegisterSize = 16;
@@ -72,10 +76,10 @@ BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace) {
   const size_t stepStart = passEnd ? *passEnd + 1 : Trace.size();
   const uint64_t stepTime = stepStart < Trace.size() ? Trace[stepStart].TimeNs : UINT64_MAX;
 
-  // Only the variant-5 board step reads pad 93; it runs exactly when the descriptor says 5.
+  // Only the variant-5 board step reads its level pad; it runs exactly when the descriptor says 5.
   bool variant5Step = false;
   for (size_t i = stepStart; i < Trace.size(); ++i) {
-    variant5Step |= Trace[i].Op == sim::AccessOp::Read && Trace[i].Address == Pad93Value;
+    variant5Step |= Trace[i].Op == sim::AccessOp::Read && Trace[i].Address == LevelPadValue;
   }
   SelectionTrace selection;
   for (const sim::decode::I2cTransaction& t : report.Bus.I2c) {
@@ -125,7 +129,7 @@ BoardStepReport DescribeBoardStep(const std::vector<sim::Access>& Trace) {
         access.Op == sim::AccessOp::In || access.Op == sim::AccessOp::Out) {
       continue;
     }
-    if (access.Address == Pad93Value && access.Op == sim::AccessOp::Read) {
+    if (access.Address == LevelPadValue && access.Op == sim::AccessOp::Read) {
       report.Steps.push_back(PadItem(StepKind::PadRead, access));
     } else if (access.Op == sim::AccessOp::Write) {
       report.Steps.push_back(PadItem(StepKind::PadDriven, access));

@@ -1,5 +1,6 @@
 #include "tools/boardsim/analysis/RunPhases.h"
 
+#include "board/BoardTables.h"
 #include "common/Format.h"
 #include "sim/devices/GpioPads.h"
 #include "sim/devices/I2cPciFunction.h"
@@ -21,8 +22,10 @@ constexpr uint32_t Pad58Config = sim::GpioBlockBase + sim::PadOffset(0, 58);
 constexpr uint32_t Pad25Word3 = sim::GpioBlockBase + sim::PadOffset(1, 25) + 0xC;
 // The pass ends with its second write of pad 51's configuration; the first is its table row's.
 constexpr uint32_t LastGpioPassRegister = sim::GpioBlockBase + sim::PadOffset(0, 51);
-// After the settle delay the board step clears pad 33 of community 0x2000: a read, then a write.
-constexpr uint32_t Pad33Value = sim::GpioBlockBase + sim::PadOffset(2, 33) + 8;
+// After the settle delay the board step clears its last pad (pad 33 of community 0x2000 on the
+// reference board; the board's description names it): a read, then a write.
+constexpr uint32_t LastPadValue = sim::GpioBlockBase + BoardStepClearAfterSettleCommunity +
+                                  sim::PadOffset(0, BoardStepClearAfterSettlePad) + 8;
 // The tables' communities, in the order the pass applies them.
 constexpr std::array<uint32_t, 3> TableOrder = {0x1000, 0x0000, 0x2000};
 // The PMIC bus controller's PCI function, 00:18.5: its bring-up starts in its header.
@@ -164,11 +167,11 @@ void AddBringUp(Starts& Parts, const std::vector<sim::Access>& Trace,
   Parts.Insert(PhaseKind::BringUp, *start, resume);
 }
 
-// The settle delay: the timer reads just before the board step's last read of pad 33.
+// The settle delay: the timer reads just before the board step's read of its last pad.
 void AddSettle(Starts& Parts, const std::vector<sim::Access>& Trace, size_t From) {
   std::optional<size_t> last;
   for (size_t i = From; i < Trace.size(); ++i) {
-    if (Trace[i].Op == sim::AccessOp::Read && Trace[i].Address == Pad33Value) {
+    if (Trace[i].Op == sim::AccessOp::Read && Trace[i].Address == LastPadValue) {
       last = i;
     }
   }
