@@ -48,4 +48,16 @@ if done.returncode == 0:
     check(f"status {summary['status']['name']}", summary["status"]["name"] == "EFI_SUCCESS")
     got = [item(entry) for entry in summary["board_step"]]
     check(f"the board step is the port's: {got}", got == EXPECTED)
+
+# The port's expectations: met by its image on its board; the reference image on that board
+# drives the reference board's pads instead, and each pad that differs is named.
+expect = ["--board", str(folder / "board.json"), "--expect", str(folder / "expect.json")]
+met = subprocess.run([boardsim, "run", "--image", port, *expect], capture_output=True, text=True)
+check(f"the port meets its expectations: exit {met.returncode} {met.stdout[-300:]!r}",
+      met.returncode == 0 and "expectations met" in met.stdout)
+unmet = subprocess.run([boardsim, "run", "--image", reference, *expect], capture_output=True,
+                       text=True)
+named = {line.split()[1] for line in unmet.stdout.splitlines() if line.startswith("pad 0x")}
+check(f"the reference image misses the port's pads: exit {unmet.returncode}, named {named}",
+      unmet.returncode == 1 and {"0x2000:23", "0x1000:8", "0x1000:12"} <= named)
 finish()
