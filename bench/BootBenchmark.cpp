@@ -7,7 +7,7 @@
 #include "emu/ImageRun.h"
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
-#include "tools/boardsim/shared/Commands.h"
+#include "tools/boardsim/run/RunCommand.h"
 #include "tools/run/HostRun.h"
 
 #include <benchmark/benchmark.h>

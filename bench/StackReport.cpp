@@ -1,8 +1,8 @@
 #include "bench/StackReport.h"
 
 #include "common/ToolError.h"
-#include "tools/boardsim/shared/BoardInput.h"
-#include "tools/boardsim/shared/RunModule.h"
+#include "tools/boardsim/session/BoardInput.h"
+#include "tools/boardsim/session/RunModule.h"
 #include "tools/boardsim/sweep/SweepRun.h"
 #include "tools/run/PmicSlots.h"
 #include "tools/run/SlotCall.h"

@@ -79,8 +79,14 @@ function(add_firmware_image TARGET)
     if(source IN_LIST IMG_RUNTIME)
       set(lto -fno-lto)
     endif()
-    # Objects keep the source's path below the project, so equal file names cannot collide.
-    file(RELATIVE_PATH relative ${PROJECT_SOURCE_DIR} ${source})
+    # Objects keep the source's path below the project, so equal file names cannot collide;
+    # a source the build generates keeps its path below the build tree.
+    cmake_path(IS_PREFIX PROJECT_BINARY_DIR ${source} NORMALIZE generated)
+    if(generated)
+      file(RELATIVE_PATH relative ${PROJECT_BINARY_DIR} ${source})
+    else()
+      file(RELATIVE_PATH relative ${PROJECT_SOURCE_DIR} ${source})
+    endif()
     string(REGEX REPLACE "\\.cpp$" ".obj" object ${IMG_OUTPUT_DIR}/obj/${relative})
     get_filename_component(objectDir ${object} DIRECTORY)
     file(MAKE_DIRECTORY ${objectDir})

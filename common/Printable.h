@@ -24,4 +24,10 @@ std::string Printable(std::string_view Text, Backslashes Backslash = Backslashes
 constexpr size_t QuotedBytes = 40;
 std::string Quoted(std::string_view Text);
 
+// Text as one word of a shell command the user may copy and run: left as it is when it holds only
+// characters no shell treats specially, in single quotes when it is printable, and otherwise in
+// the $'...' form of bash and zsh, whose \xNN escapes read back as the bytes Printable escapes, so
+// that the command is printable and one line and still names the same file.
+std::string ShellWord(std::string_view Text);
+
 } // namespace tools

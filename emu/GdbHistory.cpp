@@ -100,7 +100,7 @@ std::optional<std::string> GdbHistory::TakeNote() {
 
 std::string GdbHistory::Describe() const {
   if (!On()) {
-    return "no checkpoints are kept (--checkpoint-memory 0): reverse execution is off\n";
+    return settings_.NoneKept + ": reverse execution is off\n";
   }
   if (!start_) {
     return "no call has begun yet\n";

@@ -10,6 +10,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace emu {
@@ -17,11 +18,14 @@ namespace emu {
 struct HistorySettings {
   uint64_t EveryAccesses = 1000;
   uint64_t MemoryBytes = uint64_t{256} << 20; // 0: no checkpoints, no going back
+  // What GDB is told when none are kept and it asks to go back or what is kept; the tool that
+  // set MemoryBytes adds how the user asked for none.
+  std::string NoneKept = "no checkpoints are kept";
 };
 
 class GdbHistory final : public CheckpointRecorder {
 public:
-  explicit GdbHistory(HistorySettings Settings) : settings_(Settings) {}
+  explicit GdbHistory(HistorySettings Settings) : settings_(std::move(Settings)) {}
 
   bool On() const { return settings_.MemoryBytes != 0; }
   const HistorySettings& Settings() const { return settings_; }

@@ -1,9 +1,9 @@
 #include "emu/GdbProtocol.h"
 
+#include "common/Format.h"
 #include "common/Numbers.h"
 #include "emu/GdbPacket.h"
 
-#include <cstdio>
 #include <limits>
 
 namespace emu::gdb {
@@ -16,12 +16,6 @@ const std::string NoAccess = "E0e";   // EFAULT: memory the debugger may not rea
 const std::string Refused = "E16";    // EINVAL: a register or breakpoint the target refuses
 const std::string Unsupported;        // the protocol's answer to an unknown packet
 constexpr std::string_view FeaturesRead = "qXfer:features:read:";
-
-std::string Hex(size_t Value) {
-  char text[20];
-  std::snprintf(text, sizeof text, "%zx", Value);
-  return text;
-}
 
 // Splits "a,b" (or "a,b:rest") into two hex numbers and what follows the colon.
 struct AddressLength {
@@ -196,12 +190,13 @@ Outcome Offsets(Target& On) {
   if (!offset) {
     return {Unsupported};
   }
-  return {"Text=" + Hex(*offset) + ";Data=" + Hex(*offset) + ";Bss=" + Hex(*offset)};
+  const std::string offsetText = tools::HexDigits(*offset);
+  return {"Text=" + offsetText + ";Data=" + offsetText + ";Bss=" + offsetText};
 }
 
 Outcome Query(Target& On, std::string_view Payload) {
   if (Payload.starts_with("qSupported")) {
-    return {"PacketSize=" + Hex(PacketSize) +
+    return {"PacketSize=" + tools::HexDigits(PacketSize) +
             ";qXfer:features:read+;swbreak+;hwbreak+;vContSupported+;ReverseStep+;"
             "ReverseContinue+"};
   }

@@ -3,6 +3,7 @@
 // the instruction before, reverse-continue scans the stretches between checkpoints backward for
 // the last breakpoint or watchpoint hit before here, and `monitor goto` runs to an access or a
 // time. Nothing of this reaches the board twice: each restore takes its trace and clock back.
+#include "emu/GdbClientWatch.h"
 #include "emu/GdbServer.h"
 #include "emu/Machine.h"
 
@@ -16,12 +17,8 @@ namespace {
 
 // The stop reply that tells GDB there is no history further back.
 constexpr const char* HistoryBegins = "T05replaylog:begin;";
-
-uint64_t Eip(uc_engine* Uc) {
-  uint32_t eip = 0;
-  uc_reg_read(Uc, UC_X86_REG_EIP, &eip);
-  return eip;
-}
+// A Ctrl-C stopped going back: SIGINT, the run where it stood before.
+constexpr const char* InterruptStop = "S02";
 
 std::optional<uint64_t> Number(std::string_view Text) {
   uint64_t value = 0;
@@ -55,44 +52,44 @@ bool GdbServer::RunQuietly(uint64_t Instructions, Going How) {
   Machine& m = *machine_;
   going_ = How;
   // Unicorn counts instructions only in translations made after it began to: see Execute.
-  FlushTranslations();
+  m.DropCodeTranslations();
   stepped_ = true;
-  const auto error = static_cast<uc_err>(m.Emulate(until_, Instructions));
+  const auto error = static_cast<uc_err>(m.Continue(Instructions));
   going_ = Going::Live;
   // The `pause` the run stopped at has not been counted: its hook comes after the count's.
-  m.runner_.PauseCountedAt = 0;
-  const bool going = !m.stopped_ && error == UC_ERR_OK && Eip(uc_) != until_;
-  m.stopped_ = false;
+  m.SetPauseCountedAt(0);
+  const bool going = !m.Stopped() && error == UC_ERR_OK && m.Eip() != ReturnTrap;
+  m.ForgetStop();
   return going;
 }
 
 bool GdbServer::GoTo(uint64_t Position) {
   Machine& m = *machine_;
-  if (Position < m.runner_.Instructions) {
+  if (Position < m.CallInstructions()) {
     // A checkpoint ahead of here holds accesses the trace no longer has: only earlier ones.
     m.Restore(history_.AtOrBefore(Position));
   }
-  const uint64_t from = m.runner_.Instructions;
+  const uint64_t from = m.CallInstructions();
   if (Position > from && !RunQuietly(Position - from, Going::Replay)) {
     return false;
   }
-  return m.runner_.Instructions == Position;
+  return m.CallInstructions() == Position;
 }
 
 std::string GdbServer::Lost(uint64_t Position) {
   Say("boardsim: going back did not arrive at instruction " + std::to_string(Position) +
       " of the call: the run from the last checkpoint went otherwise; it stands at instruction " +
-      std::to_string(machine_->runner_.Instructions) + "\n");
+      std::to_string(machine_->CallInstructions()) + "\n");
   return "S05";
 }
 
 std::string GdbServer::Reverse(gdb::Resume Action) {
   Machine& m = *machine_;
   if (!history_.On()) {
-    Say("boardsim: no checkpoints are kept (--checkpoint-memory 0), so the run cannot go back\n");
+    Say("boardsim: " + history_.Settings().NoneKept + ", so the run cannot go back\n");
     return HistoryBegins;
   }
-  const uint64_t now = m.runner_.Instructions;
+  const uint64_t now = m.CallInstructions();
   if (now <= history_.Start().Runner.Instructions) {
     return HistoryBegins; // the call's first instruction (earlier calls are not this call's)
   }
@@ -102,24 +99,47 @@ std::string GdbServer::Reverse(gdb::Resume Action) {
     }
     return "S05";
   }
+  bool interrupted = false;
+  const std::optional<Hit> hit = ScanBack(now, interrupted);
+  interruptRequested_ = false;
+  if (interrupted) {
+    if (!GoTo(now)) {
+      return Lost(now);
+    }
+    return InterruptStop;
+  }
+  if (hit) {
+    if (!GoTo(hit->Position)) {
+      return Lost(hit->Position);
+    }
+    return hit->Reply;
+  }
+  m.Restore(history_.Start());
+  return HistoryBegins;
+}
+
+std::optional<GdbServer::Hit> GdbServer::ScanBack(uint64_t Now, bool& Interrupted) {
+  Machine& m = *machine_;
+  // However long the way back, a Ctrl-C stops it (at the module's next `pause`, where a run
+  // spends nearly all of its time, or between two stretches) and a second client is closed at once.
+  const ClientWatch watch(*this);
   // Each stretch from a checkpoint to where the last one began is scanned once, the latest first.
-  uint64_t end = now;
-  for (const Checkpoint* from : history_.Backward(now)) {
+  uint64_t end = Now;
+  for (const Checkpoint* from : history_.Backward(Now)) {
     m.Restore(*from);
     latestHit_.reset();
     scanEnd_ = end;
     RunQuietly(end - from->Runner.Instructions, Going::Scan);
+    if (m.Interrupted() || interruptRequested_) {
+      Interrupted = true;
+      return std::nullopt;
+    }
     if (latestHit_) {
-      const Hit hit = *latestHit_;
-      if (!GoTo(hit.Position)) {
-        return Lost(hit.Position);
-      }
-      return hit.Reply;
+      return latestHit_;
     }
     end = from->Runner.Instructions;
   }
-  m.Restore(history_.Start());
-  return HistoryBegins;
+  return std::nullopt;
 }
 
 std::string GdbServer::GotoCommand(std::string_view Arguments) {
@@ -132,10 +152,10 @@ std::string GdbServer::GotoCommand(std::string_view Arguments) {
   }
   const uint64_t target = *value;
   if (!history_.On()) {
-    return "no checkpoints are kept (--checkpoint-memory 0): goto cannot go back or on\n";
+    return history_.Settings().NoneKept + ": goto cannot go back or on\n";
   }
   Machine& m = *machine_;
-  const sim::Board& board = *m.board_;
+  const sim::Board& board = m.GetBoard();
   const bool byAccess = what == "access";
   const Checkpoint& start = history_.Start();
   const uint64_t first = byAccess ? start.Access() : start.TimeNs();
@@ -144,28 +164,35 @@ std::string GdbServer::GotoCommand(std::string_view Arguments) {
            (byAccess ? "access " + std::to_string(first) : std::to_string(first) + " ns") +
            ", where this call began (or GDB last changed the machine)\n";
   }
-  const uint64_t here = m.runner_.Instructions;
+  const uint64_t here = m.CallInstructions();
   const bool behind = byAccess ? target < board.AccessCount() : target <= board.GetClock().NowNs();
   if (behind) {
     m.Restore(byAccess ? history_.BeforeAccess(target) : history_.BeforeTime(target));
   }
   if (byAccess) {
-    untilAccess_ = target + 1;
+    pastAccess_ = target;
   } else {
     untilTimeNs_ = target;
   }
-  const bool arrived = RunQuietly(0, Going::Replay);
-  untilAccess_.reset();
+  bool arrived = false;
+  bool interrupted = false;
+  {
+    const ClientWatch watch(*this); // a Ctrl-C stops a long goto; another client is closed
+    arrived = RunQuietly(0, Going::Replay);
+    interrupted = m.Interrupted(); // a Ctrl-C once it had arrived changes nothing
+  }
+  interruptRequested_ = false;
+  pastAccess_.reset();
   untilTimeNs_.reset();
-  if (!arrived) {
+  if (interrupted || !arrived) {
     const uint64_t accesses = board.AccessCount();
     const uint64_t ns = board.GetClock().NowNs();
     GoTo(here);
-    return "this call ends at access " + std::to_string(accesses) + ", " + std::to_string(ns) +
-           " ns, before " + std::string(what) + " " + std::to_string(target) +
-           "; the run stays where it was\n";
+    return (interrupted ? "interrupted at access " : "this call ends at access ") +
+           std::to_string(accesses) + ", " + std::to_string(ns) + " ns, before " +
+           std::string(what) + " " + std::to_string(target) + "; the run stays where it was\n";
   }
-  return "at instruction " + std::to_string(m.runner_.Instructions) + " of the call, " +
+  return "at instruction " + std::to_string(m.CallInstructions()) + " of the call, " +
          std::to_string(board.AccessCount()) + " accesses made, " +
          std::to_string(board.GetClock().NowNs()) + " ns (GDB: 'flushregs' to see it)\n";
 }

@@ -1,5 +1,7 @@
 #include "emu/GdbServer.h"
 
+#include "common/Format.h"
+#include "emu/GdbClientWatch.h"
 #include "emu/GdbI386.h"
 #include "emu/Machine.h"
 
@@ -15,10 +17,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <cstring>
 #include <stdexcept>
-#include <thread>
 
 namespace emu {
 
@@ -31,20 +31,14 @@ constexpr uint64_t AddressSpaceEnd = uint64_t{1} << 32;
 // A watchpoint's stop reason, by gdb::BreakKind.
 constexpr const char* WatchNames[] = {"", "", "watch", "rwatch", "awatch"};
 
-std::string Hex(uint64_t Value) {
-  char text[20];
-  const auto end = std::to_chars(text, text + sizeof text, Value, 16).ptr;
-  return {text, end};
+// The stop reply of a watchpoint of Kind that an access at Address struck.
+std::string WatchReply(gdb::BreakKind Kind, uint64_t Address) {
+  return std::string("T05") + WatchNames[static_cast<int>(Kind)] + ":" + tools::HexDigits(Address) +
+         ";";
 }
 
 [[noreturn]] void BadAddress(const std::string& Where, const std::string& Why) {
-  throw std::invalid_argument("--gdb " + Where + ": " + Why);
-}
-
-uint64_t Eip(uc_engine* Uc) {
-  uint32_t eip = 0;
-  uc_reg_read(Uc, UC_X86_REG_EIP, &eip);
-  return eip;
+  throw std::invalid_argument(Where + ": " + Why);
 }
 
 bool SendAll(int Fd, std::string_view Bytes) {
@@ -133,7 +127,7 @@ struct GdbServer::Hooks {
     GdbServer& s = *static_cast<GdbServer*>(Self);
     if (s.going_ != Going::Live) {
       // The count hook came first and counted this instruction, which has not run yet.
-      s.NoteHit(s.machine_->runner_.Instructions - 1, "T05hwbreak:;");
+      s.NoteHit(s.machine_->CallInstructions() - 1, "T05hwbreak:;");
       return;
     }
     if (s.stepping_ || Address == s.resumedAt_) {
@@ -141,13 +135,12 @@ struct GdbServer::Hooks {
       return;
     }
     s.breakHit_ = true;
-    s.machine_->runner_.PauseCountedAt = Address;
+    s.machine_->SetPauseCountedAt(Address);
     uc_emu_stop(Uc);
   }
 
   // A watched RAM access: the instruction completes, and the run stops before the next one.
-  static bool Access(uc_engine*, uc_mem_type Type, uint64_t Address, int Size, int64_t,
-                     void* Self) {
+  static bool Access(uc_engine*, int Type, uint64_t Address, int Size, int64_t, void* Self) {
     GdbServer& s = *static_cast<GdbServer*>(Self);
     const bool write = Type == UC_MEM_WRITE;
     for (const Watch& watch : s.watches_) {
@@ -160,9 +153,7 @@ struct GdbServer::Hooks {
       const uint64_t at = std::max(Address, watch.Address);
       if (s.going_ != Going::Live) {
         // Going back, a watchpoint stops at the instruction that made the access, not yet run.
-        s.NoteHit(s.machine_->runner_.Instructions - 1,
-                  std::string("T05") + WatchNames[static_cast<int>(watch.Kind)] + ":" + Hex(at) +
-                      ";");
+        s.NoteHit(s.machine_->CallInstructions() - 1, WatchReply(watch.Kind, at));
       } else if (!s.watchHit_) {
         s.watchHit_ = watch;
         s.watchHitAddress_ = at;
@@ -176,20 +167,20 @@ struct GdbServer::Hooks {
   // goto stops here, before the instruction after the access it was sent to.
   static void Count(uc_engine* Uc, uint64_t, uint32_t, void* Self) {
     GdbServer& s = *static_cast<GdbServer*>(Self);
-    const sim::Board& board = *s.machine_->board_;
-    if ((s.untilAccess_ && board.AccessCount() >= *s.untilAccess_) ||
+    const sim::Board& board = s.machine_->GetBoard();
+    if ((s.pastAccess_ && board.AccessCount() > *s.pastAccess_) ||
         (s.untilTimeNs_ && board.GetClock().NowNs() >= *s.untilTimeNs_)) {
       uc_emu_stop(Uc);
       return;
     }
-    ++s.machine_->runner_.Instructions;
+    s.machine_->SetCallInstructions(s.machine_->CallInstructions() + 1);
   }
 
   static void AfterAccess(uc_engine* Uc, uint64_t Address, uint32_t, void* Self) {
     GdbServer& s = *static_cast<GdbServer*>(Self);
     if (s.watchHit_ && !s.watchStop_ && s.going_ == Going::Live) {
       s.watchStop_ = true;
-      s.machine_->runner_.PauseCountedAt = Address;
+      s.machine_->SetPauseCountedAt(Address);
       uc_emu_stop(Uc);
     }
   }
@@ -199,8 +190,7 @@ GdbServer::GdbServer(int Client, const sim::Board& Board, int Listening)
     : client_(Client), listening_(Listening), board_(Board) {
   AddMonitorCommand("time", "virtual time: how far the board's clock has moved", [this](auto) {
     const uint64_t ns = board_.GetClock().NowNs();
-    return std::to_string(ns) + " ns of virtual time (" + std::to_string(ns / 1000000) + "." +
-           std::to_string(ns / 1000 % 1000 + 1000).substr(1) + " ms)\n";
+    return std::to_string(ns) + " ns of virtual time (" + tools::Milliseconds(ns) + ")\n";
   });
   AddMonitorCommand(
       "trace", "trace N: the last N accesses, oldest first (N at most 16; default 10)",
@@ -317,100 +307,53 @@ gdb::Resume GdbServer::Serve() {
   return gdb::Resume::Detach; // a client that vanished leaves the run going, as a detach does
 }
 
-int GdbServer::Execute(uint64_t Until, bool Step) {
-  // Ctrl-C arrives while the module runs: a watcher reads the socket meanwhile and asks the
-  // machine to stop at its next `pause`. The reader is the watcher's until the run stops, and the
-  // packets it collects wait for Serve. A Ctrl-C that came with the packet that resumed counts
-  // as one that comes at once.
-  int wake[2];
-  if (pipe(wake) != 0) {
-    throw std::runtime_error(std::string("GDB server: ") + std::strerror(errno));
-  }
+int GdbServer::Execute(bool Step) {
+  // A Ctrl-C that came with the packet that resumed counts as one that comes at once.
   interruptRequested_ = reader_.TakeInterrupt();
-  bool gone = false;
-  std::thread watcher([&] {
-    pollfd fds[3] = {{wake[0], POLLIN, 0}, {client_, POLLIN, 0}, {listening_, POLLIN, 0}};
-    while (!interruptRequested_ &&
-           (poll(fds, listening_ >= 0 ? 3 : 2, -1) >= 0 || errno == EINTR)) {
-      if ((fds[0].revents & POLLIN) != 0) {
-        return;
-      }
-      if ((fds[2].revents & POLLIN) != 0) {
-        RefuseOtherClient();
-      }
-      if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
-        continue;
-      }
-      if (!Receive()) {
-        gone = true;
-        return; // the run goes on, as after a detach
-      }
-      if (reader_.TakeInterrupt()) {
-        interruptRequested_ = true;
-      }
-    }
-  });
   // Unicorn counts instructions for a step with a hook that only translations made after it was
   // added call, and leaves calls to it in them afterwards: the translations are made anew on the
   // way into a step and on the way out.
   if (Step || stepped_) {
-    FlushTranslations();
+    machine_->DropCodeTranslations();
   }
   stepping_ = Step;
   stepped_ = Step;
-  const auto error = static_cast<uc_err>(machine_->Emulate(Until, Step ? 1 : 0));
-  stepping_ = false;
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t written = write(wake[1], &byte, 1);
-  watcher.join();
-  close(wake[0]);
-  close(wake[1]);
-  interruptRequested_ = false;
-  if (gone) {
-    connected_ = false;
+  uc_err error = UC_ERR_OK;
+  {
+    const ClientWatch watch(*this);
+    error = static_cast<uc_err>(machine_->Continue(Step ? 1 : 0));
   }
+  stepping_ = false;
+  interruptRequested_ = false;
   return error;
-}
-
-// Hooks are compiled into the translations, so the code's are made anew when hooks change: the
-// image's and the hand-off page's, the only code there is. (Unicorn's flush of every translation
-// resets its whole code buffer and takes seconds.)
-void GdbServer::FlushTranslations() {
-  uc_ctl_remove_cache(uc_, HandoffBase, HandoffBase + uint64_t{machine_->handoffSize_});
-  uc_ctl_remove_cache(uc_, machine_->imageBase_,
-                      machine_->imageBase_ + uint64_t{machine_->imageSize_});
 }
 
 void GdbServer::DetachAll() {
   for (const auto& [address, hook] : breakpoints_) {
-    uc_hook_del(uc_, hook);
+    machine_->RemoveHook(hook);
   }
   breakpoints_.clear();
   for (const Watch& watch : watches_) {
-    uc_hook_del(uc_, watch.Hook);
+    machine_->RemoveHook(watch.Hook);
   }
   watches_.clear();
   if (afterAccessHook_ != 0) {
-    uc_hook_del(uc_, afterAccessHook_);
+    machine_->RemoveHook(afterAccessHook_);
     afterAccessHook_ = 0;
   }
   if (countHook_ != 0) {
-    uc_hook_del(uc_, countHook_); // no going back without GDB
+    machine_->RemoveHook(countHook_); // no going back without GDB
     countHook_ = 0;
     machine_->Record(nullptr);
   }
-  FlushTranslations();
+  machine_->DropCodeTranslations();
   connected_ = false;
 }
 
-int GdbServer::Run(Machine& M, uint64_t Begin, uint64_t Until) {
+int GdbServer::DriveCall(Machine& M) {
   machine_ = &M;
-  uc_ = M.uc_;
-  until_ = Until;
-  const uint32_t begin = static_cast<uint32_t>(Begin);
-  uc_reg_write(uc_, UC_X86_REG_EIP, &begin);
   if (connected_) {
-    BeginHistory(Begin);
+    BeginHistory();
   }
   gdb::Resume action = gdb::Resume::Continue;
   if (!startStopDone_) {
@@ -422,11 +365,11 @@ int GdbServer::Run(Machine& M, uint64_t Begin, uint64_t Until) {
       if (connected_ || !breakpoints_.empty() || !watches_.empty() || countHook_ != 0) {
         DetachAll();
       }
-      return M.Emulate(Until, 0);
+      return M.Continue(0);
     }
     if (action == gdb::Resume::Kill) {
       DetachAll();
-      M.Stop("killed by GDB", Eip(uc_));
+      M.Stop("killed by GDB");
       return UC_ERR_OK;
     }
     if (action == gdb::Resume::ReverseStep || action == gdb::Resume::ReverseContinue) {
@@ -436,65 +379,62 @@ int GdbServer::Run(Machine& M, uint64_t Begin, uint64_t Until) {
       continue;
     }
     const bool step = action == gdb::Resume::Step;
-    const uint64_t from = Eip(uc_);
+    const uint64_t from = M.Eip();
     resumedAt_ = breakpoints_.contains(from) ? from : 0;
-    if (from != M.runner_.PauseCountedAt) {
-      M.runner_.PauseCountedAt = 0; // GDB moved EIP: the counted hint is not the one that runs next
+    if (from != M.PauseCountedAt()) {
+      M.SetPauseCountedAt(0); // GDB moved EIP: the counted hint is not the one that runs next
     }
     breakHit_ = false;
     watchHit_.reset();
     watchStop_ = false;
-    M.interrupted_ = false;
-    const int error = Execute(Until, step);
-    const uint64_t eip = Eip(uc_);
-    if (M.stopped_ || error != UC_ERR_OK || eip == Until) {
+    const int error = Execute(step);
+    const uint64_t eip = M.Eip();
+    if (M.Stopped() || error != UC_ERR_OK || eip == ReturnTrap) {
       return error; // the call is over; GDB hears of the run's end from Finish
     }
     if (countHook_ != 0 && (breakHit_ || watchStop_)) {
-      --M.runner_.Instructions; // counted as it was about to run; it has not
+      M.SetCallInstructions(M.CallInstructions() - 1); // counted as it was about to run; not run
     }
     if (const std::optional<std::string> note = history_.TakeNote()) {
       Say(*note);
     }
     if (watchHit_) {
-      stopReply_ = std::string("T05") + WatchNames[static_cast<int>(watchHit_->Kind)] + ":" +
-                   Hex(watchHitAddress_) + ";";
+      stopReply_ = WatchReply(watchHit_->Kind, watchHitAddress_);
     } else if (breakHit_) {
       stopReply_ = "T05hwbreak:;";
-    } else if (M.interrupted_) {
+    } else if (M.Interrupted()) {
       stopReply_ = InterruptStop;
     } else if (step) {
       stopReply_ = TrapStop;
     } else {
       return error; // a `hlt`: the machine says so
     }
-    M.runner_.PauseCountedAt = M.runner_.PauseCountedAt == eip ? eip : 0;
+    M.SetPauseCountedAt(M.PauseCountedAt() == eip ? eip : 0);
     Send(gdb::Frame(stopReply_));
     action = Serve();
   }
 }
 
-void GdbServer::BeginHistory(uint64_t Begin) {
+void GdbServer::BeginHistory() {
   if (!history_.On()) {
     return;
   }
   if (countHook_ == 0) {
     // Added before any breakpoint's hook: see Hooks::Count.
-    if (uc_hook_add(uc_, &countHook_, UC_HOOK_CODE, reinterpret_cast<void*>(Hooks::Count), this, 1,
-                    0) != UC_ERR_OK) {
+    countHook_ = machine_->AddCodeHook(1, 0, Hooks::Count, this);
+    if (countHook_ == 0) {
       throw std::runtime_error("GDB server: cannot count instructions to go back");
     }
-    FlushTranslations();
+    machine_->DropCodeTranslations();
   }
-  machine_->runner_.Instructions = 0;
-  history_.Begin(machine_->SaveAt(static_cast<uint32_t>(Begin)));
+  machine_->SetCallInstructions(0);
+  history_.Begin(machine_->Save());
   machine_->Record(&history_);
 }
 
 void GdbServer::Finish(int ExitStatus) {
-  char status[4];
-  std::snprintf(status, sizeof status, "%02x", ExitStatus & 0xFF);
-  Send(gdb::Frame(std::string("W") + status));
+  const uint8_t status = static_cast<uint8_t>(ExitStatus & 0xFF);
+  Send(gdb::Frame("W" + gdb::ToHex(std::span<const uint8_t>(&status, 1))));
   connected_ = false;
 }
 
@@ -549,15 +489,7 @@ std::optional<std::vector<uint8_t>> GdbServer::Register(unsigned Number) {
   if (reg.EmulatorId == 0) {
     return value;
   }
-  if (reg.Bytes == 10) {
-    uint8_t st[16] = {}; // Unicorn reads the 64-bit mantissa, then the 16-bit sign and exponent
-    uc_reg_read(uc_, reg.EmulatorId, st);
-    std::memcpy(value.data(), st, 10);
-    return value;
-  }
-  uint32_t word = 0;
-  uc_reg_read(uc_, reg.EmulatorId, &word);
-  std::memcpy(value.data(), &word, 4);
+  machine_->ReadRegister(reg.EmulatorId, value);
   return value;
 }
 
@@ -569,24 +501,14 @@ bool GdbServer::WriteRegister(unsigned Number, std::span<const uint8_t> Value) {
   RestartHistory();
   uint32_t word = 0;
   std::memcpy(&word, Value.data(), 4);
-  return uc_reg_write(uc_, gdb::I386Registers()[Number].EmulatorId, &word) == UC_ERR_OK;
+  return machine_->WriteRegister(gdb::I386Registers()[Number].EmulatorId, word);
 }
 
 // RAM only: the machine's image, stack and hand-off memory. The board's space is refused, and
-// so is what is not mapped. A `pause` the runner has rewritten reads as the `pause` it was.
+// so is what is not mapped.
 bool GdbServer::ReadMemory(uint64_t Address, std::span<uint8_t> Bytes) {
-  if (Address + Bytes.size() > AddressSpaceEnd ||
-      !machine_->ReadMemory(static_cast<uint32_t>(Address), Bytes)) {
-    return false;
-  }
-  for (size_t i = 0; i < Bytes.size(); ++i) {
-    const uint64_t at = Address + i - machine_->imageBase_;
-    if (Address + i >= machine_->imageBase_ && at < machine_->pauseSites_.size() &&
-        machine_->pauseSites_[at] == Machine::PauseSite::Rewritten) {
-      Bytes[i] = 0xF3;
-    }
-  }
-  return true;
+  return Address + Bytes.size() <= AddressSpaceEnd &&
+         machine_->ReadMemory(static_cast<uint32_t>(Address), Bytes);
 }
 
 bool GdbServer::WriteMemory(uint64_t Address, std::span<const uint8_t> Bytes) {
@@ -595,7 +517,7 @@ bool GdbServer::WriteMemory(uint64_t Address, std::span<const uint8_t> Bytes) {
     return false;
   }
   RestartHistory();
-  uc_ctl_remove_cache(uc_, Address, Address + Bytes.size()); // the code written may have run
+  machine_->DropTranslations(Address, Address + Bytes.size()); // the code written may have run
   return true;
 }
 
@@ -607,13 +529,12 @@ bool GdbServer::InsertBreak(gdb::BreakKind Kind, uint64_t Address, uint64_t Leng
       return false;
     }
     if (!breakpoints_.contains(Address)) {
-      uc_hook hook = 0;
-      if (uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(Hooks::Break), this,
-                      Address, Address) != UC_ERR_OK) {
+      const size_t hook = machine_->AddCodeHook(Address, Address, Hooks::Break, this);
+      if (hook == 0) {
         return false;
       }
       breakpoints_[Address] = hook;
-      uc_ctl_remove_cache(uc_, Address, Address + 1);
+      machine_->DropTranslations(Address, Address + 1);
     }
     return true;
   }
@@ -627,22 +548,21 @@ bool GdbServer::InsertBreak(gdb::BreakKind Kind, uint64_t Address, uint64_t Leng
   if (!machine_->ReadMemory(static_cast<uint32_t>(Address), probe)) {
     return false;
   }
-  const int types = Kind == gdb::BreakKind::Write  ? UC_HOOK_MEM_WRITE
-                    : Kind == gdb::BreakKind::Read ? UC_HOOK_MEM_READ
-                                                   : UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE;
-  uc_hook hook = 0;
-  if (uc_hook_add(uc_, &hook, types, reinterpret_cast<void*>(Hooks::Access), this, Address,
-                  Address + Length - 1) != UC_ERR_OK) {
+  const size_t hook =
+      machine_->AddAccessHook(Kind != gdb::BreakKind::Write, Kind != gdb::BreakKind::Read, Address,
+                              Address + Length - 1, Hooks::Access, this);
+  if (hook == 0) {
     return false;
   }
-  if (afterAccessHook_ == 0 &&
-      uc_hook_add(uc_, &afterAccessHook_, UC_HOOK_CODE, reinterpret_cast<void*>(Hooks::AfterAccess),
-                  this, 1, 0) != UC_ERR_OK) {
-    uc_hook_del(uc_, hook);
-    return false;
+  if (afterAccessHook_ == 0) {
+    afterAccessHook_ = machine_->AddCodeHook(1, 0, Hooks::AfterAccess, this);
+    if (afterAccessHook_ == 0) {
+      machine_->RemoveHook(hook);
+      return false;
+    }
   }
   watches_.push_back({Kind, Address, Length, hook});
-  FlushTranslations();
+  machine_->DropCodeTranslations();
   return true;
 }
 
@@ -652,9 +572,9 @@ bool GdbServer::RemoveBreak(gdb::BreakKind Kind, uint64_t Address, uint64_t Leng
     if (found == breakpoints_.end()) {
       return false;
     }
-    uc_hook_del(uc_, found->second);
+    machine_->RemoveHook(found->second);
     breakpoints_.erase(found);
-    uc_ctl_remove_cache(uc_, Address, Address + 1);
+    machine_->DropTranslations(Address, Address + 1);
     return true;
   }
   const auto found = std::find_if(watches_.begin(), watches_.end(), [&](const Watch& W) {
@@ -663,13 +583,13 @@ bool GdbServer::RemoveBreak(gdb::BreakKind Kind, uint64_t Address, uint64_t Leng
   if (found == watches_.end()) {
     return false;
   }
-  uc_hook_del(uc_, found->Hook);
+  machine_->RemoveHook(found->Hook);
   watches_.erase(found);
   if (watches_.empty()) {
-    uc_hook_del(uc_, afterAccessHook_); // no per-instruction hook without a watchpoint
+    machine_->RemoveHook(afterAccessHook_); // no per-instruction hook without a watchpoint
     afterAccessHook_ = 0;
   }
-  FlushTranslations();
+  machine_->DropCodeTranslations();
   return true;
 }
 

@@ -9,6 +9,7 @@
 // are its writes. `monitor` commands show the board's state instead.
 #pragma once
 
+#include "emu/CallDriver.h"
 #include "emu/GdbHistory.h"
 #include "emu/GdbPacket.h"
 #include "emu/GdbProtocol.h"
@@ -21,13 +22,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-struct uc_struct;
-
 namespace emu {
-
-class Machine;
 
 // A listening TCP socket for GDB. Where is "[HOST:]PORT"; the host defaults to 127.0.0.1 and port
 // 0 picks a free port. Throws std::invalid_argument for an address that does not parse or cannot
@@ -59,7 +57,7 @@ private:
 // A `monitor` command beyond the server's own: its text output, given the rest of the line.
 using MonitorCommand = std::function<std::string(std::string_view Arguments)>;
 
-class GdbServer : private gdb::Target {
+class GdbServer : public CallDriver, private gdb::Target {
 public:
   // Serves the connected socket Client (and closes it in the end). Board is the machine's board,
   // for `monitor time` and `monitor trace`. A client that connects to Listening (when given) while
@@ -79,10 +77,9 @@ public:
   void Finish(int ExitStatus);
 
   // What is kept to go back (before the first call; the default keeps checkpoints).
-  void KeepHistory(HistorySettings Settings) { history_ = GdbHistory(Settings); }
+  void KeepHistory(HistorySettings Settings) { history_ = GdbHistory(std::move(Settings)); }
 
 private:
-  friend class Machine;
   struct Watch {
     gdb::BreakKind Kind;
     uint64_t Address;
@@ -90,10 +87,9 @@ private:
     size_t Hook;
   };
 
-  // Called by the machine for each call: runs from Begin until Until is reached, stopping where
-  // GDB asks, and returns as uc_emu_start would.
-  int Run(Machine& M, uint64_t Begin, uint64_t Until);
-  const std::atomic<bool>& InterruptRequested() const { return interruptRequested_; }
+  // CallDriver: each call runs to its return, stopping where GDB asks.
+  int DriveCall(Machine& M) override;
+  const std::atomic<bool>& InterruptRequested() const override { return interruptRequested_; }
 
   // gdb::Target
   std::string Description() override;
@@ -111,8 +107,8 @@ private:
 
   // Answers packets until one resumes the module. A client that is gone detaches.
   gdb::Resume Serve();
-  // One uc_emu_start over the stretch GDB asked for, with Ctrl-C watched meanwhile.
-  int Execute(uint64_t Until, bool Step);
+  // One run of the stretch GDB asked for, with Ctrl-C watched meanwhile.
+  int Execute(bool Step);
   void Send(const std::string& Bytes);
   // Waits for bytes from the client (refusing other clients meanwhile) and feeds them to the
   // reader; false when the client has gone.
@@ -121,7 +117,6 @@ private:
   bool Receive();
   void RefuseOtherClient();
   void DetachAll();
-  void FlushTranslations();
 
   // Going back (GdbReverse.cpp). Places in the call are counted in instructions executed.
   enum class Going : uint8_t { Live, Replay, Scan };
@@ -129,7 +124,7 @@ private:
     uint64_t Position;
     std::string Reply;
   };
-  void BeginHistory(uint64_t Begin);
+  void BeginHistory();
   // GDB wrote a register or memory: going back starts from here, as the run before did not lead
   // here.
   void RestartHistory();
@@ -138,6 +133,9 @@ private:
   // Takes the run to Position in this call, from the last checkpoint at or before it (or from
   // here when it lies ahead); false when the call ends first, the run then back where it was.
   bool GoTo(uint64_t Position);
+  // The latest breakpoint or watchpoint hit before Now, scanning back from the last checkpoint;
+  // none when the history begins first. A Ctrl-C stops the scan: Interrupted then says so.
+  std::optional<Hit> ScanBack(uint64_t Now, bool& Interrupted);
   // Runs at most Instructions instructions (0: no bound) with GDB's breakpoints unseen, or noted
   // (Scan); a goto's bound on accesses or time stops it too. True when the call has not ended.
   bool RunQuietly(uint64_t Instructions, Going How);
@@ -148,11 +146,11 @@ private:
   void Say(const std::string& Text);
 
   struct Hooks;
+  class ClientWatch;
   int client_;
   int listening_;
   const sim::Board& board_;
   Machine* machine_ = nullptr;
-  uc_struct* uc_ = nullptr;
   gdb::PacketReader reader_;
   bool connected_ = true;
   bool startStopDone_ = false;
@@ -171,10 +169,11 @@ private:
   GdbHistory history_{HistorySettings{}};
   size_t countHook_ = 0;
   Going going_ = Going::Live;
-  uint64_t until_ = 0;                  // the call's return address
-  uint64_t scanEnd_ = 0;                // a scan notes hits before this place only
-  std::optional<Hit> latestHit_;        // the scan's latest hit
-  std::optional<uint64_t> untilAccess_; // a goto stops once the board has made this many accesses
+  uint64_t scanEnd_ = 0;         // a scan notes hits before this place only
+  std::optional<Hit> latestHit_; // the scan's latest hit
+  // A goto stops once the board has made access pastAccess_ (counted from 0): compared with '>',
+  // so that no access number, however large, wraps into one already made.
+  std::optional<uint64_t> pastAccess_;
   std::optional<uint64_t> untilTimeNs_; // or once its clock has reached this time
   struct Command {
     std::string Help;

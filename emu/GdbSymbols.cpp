@@ -1,6 +1,7 @@
 #include "emu/GdbSymbols.h"
 
-#include <cstdio>
+#include "common/Format.h"
+
 #include <filesystem>
 
 namespace emu {
@@ -66,9 +67,7 @@ std::optional<std::string> SymbolFileCommand(const PeImage& Image, const std::st
   if (!shift) {
     return std::nullopt;
   }
-  char offset[16];
-  std::snprintf(offset, sizeof offset, "0x%x", *shift);
-  return "symbol-file -o " + std::string(offset) + " " +
+  return "symbol-file -o 0x" + tools::HexDigits(*shift) + " " +
          std::filesystem::absolute(DebugTwinPath(ImagePath)).string();
 }
 

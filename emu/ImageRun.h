@@ -33,7 +33,7 @@ struct RunOptions {
   uint64_t InstructionLimit = DefaultInstructionLimit;
   uint32_t StackBytes = 0;        // the module's stack; 0: DefaultStackBytes
   bool CountInstructions = false; // measuring mode: fills RunResult::Counts, and runs slower
-  GdbServer* Debugger = nullptr;  // GDB stops and steps the run
+  CallDriver* Debugger = nullptr; // a debugger stops and steps the run
 };
 
 struct RunResult {

@@ -1,12 +1,11 @@
 #include "emu/Machine.h"
 
-#include "emu/GdbServer.h"
+#include "common/Format.h"
 #include "sim/HobList.h"
 
 #include <unicorn/unicorn.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -19,20 +18,6 @@ constexpr uint32_t RoundUpToPage(uint64_t Size) {
   return static_cast<uint32_t>((Size + PageSize - 1) & ~uint64_t{PageSize - 1});
 }
 
-// The hand-off page: the EFI_PEI_SERVICES table, the cell holding its address (what
-// EFI_PEI_SERVICES** points to), the IDT with that pointer in the word below its base, one
-// stub per service, the return trap, a scratch area for callers, and from the next page on the
-// HOB list.
-constexpr uint32_t ServicesTable = HandoffBase + 0x000;
-constexpr uint32_t ServicesCell = HandoffBase + 0x100;
-constexpr uint32_t IdtBase = HandoffBase + 0x200;
-constexpr uint32_t IdtLimit = 256 * 8 - 1;
-constexpr uint32_t ServiceStubs = HandoffBase + 0xA00;
-constexpr uint32_t ServiceStubSize = 4;
-constexpr uint32_t ReturnTrap = HandoffBase + 0xC00;
-constexpr uint32_t Scratch = HandoffBase + 0xE00;
-constexpr uint32_t HobList = HandoffBase + PageSize;
-
 // EFI_PEI_SERVICES: EFI_TABLE_HEADER, then one pointer per service.
 constexpr uint64_t PeiServicesSignature = 0x5652455320494550; // "PEI SERV"
 constexpr uint32_t PeiServicesRevision = (1u << 16) | 70;
@@ -42,10 +27,6 @@ constexpr uint32_t ServicesTableSize = TableHeaderSize + 4 * ServiceCount;
 constexpr uint32_t GetHobListOffset = 0x30;
 static_assert(ServicesTable + ServicesTableSize <= ServicesCell);
 static_assert(ServiceStubs + ServiceCount * ServiceStubSize <= ReturnTrap);
-static_assert(ReturnTrap < Scratch && Scratch + Machine::ScratchSize <= HobList);
-// Board files are held to this limit when they are read; the hand-off memory must not run into
-// the stack above it.
-static_assert(HobList + sim::HandoffMemoryBytes <= StackBase);
 
 constexpr uint32_t SectionWritable = 0x80000000; // IMAGE_SCN_MEM_WRITE
 
@@ -68,13 +49,7 @@ constexpr uint64_t BudgetMargin = 4096;
 constexpr uint32_t AboveStackTop = StackSize - DefaultStackBytes;
 // A fault this far below the stack is taken for the module running off its end.
 constexpr uint32_t StackGuard = 0x10000;
-static_assert(HobList + sim::HandoffMemoryBytes <= StackBase - StackGuard);
-
-std::string Hex32(uint64_t Value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(Value));
-  return text;
-}
+static_assert(HobListBase + sim::HandoffMemoryBytes <= StackBase - StackGuard);
 
 void Check(uc_err Error, const char* What) {
   if (Error != UC_ERR_OK) {
@@ -98,12 +73,6 @@ std::shared_ptr<const uc_context> SaveContext(uc_engine* Uc) {
   std::shared_ptr<const uc_context> saved(context, FreeContext);
   Check(uc_context_save(Uc, context), "CPU context");
   return saved;
-}
-
-uint32_t ReadEip(uc_engine* Uc) {
-  uint32_t eip = 0;
-  uc_reg_read(Uc, UC_X86_REG_EIP, &eip);
-  return eip;
 }
 
 const char* ExceptionName(uint32_t Vector) {
@@ -248,7 +217,7 @@ struct MachineHooks {
     const uint32_t slot =
         TableHeaderSize + 4 * static_cast<uint32_t>((Address - ServiceStubs) / ServiceStubSize);
     if (slot != GetHobListOffset) {
-      m.Stop("called the PEI service at table offset " + Hex32(slot) +
+      m.Stop("called the PEI service at table offset " + tools::Hex(slot, 8) +
              ", which the runner does not provide");
       return;
     }
@@ -257,9 +226,10 @@ struct MachineHooks {
     uint32_t hobListPointer = 0;
     uc_reg_read(Uc, UC_X86_REG_ESP, &esp);
     uc_mem_read(Uc, esp + 8, &hobListPointer, sizeof hobListPointer);
-    const uint32_t list = HobList;
+    const uint32_t list = HobListBase;
     if (uc_mem_write(Uc, hobListPointer, &list, sizeof list) != UC_ERR_OK) {
-      m.Stop("GetHobList was given HobList " + Hex32(hobListPointer) + ", which is not RAM");
+      m.Stop("GetHobList was given HobList " + tools::Hex(hobListPointer, 8) +
+             ", which is not RAM");
       return;
     }
     m.board_->Strikes().HandedOver(); // a fault in the list strikes here
@@ -325,7 +295,7 @@ struct MachineHooks {
       return false;
     }
     m.Stop(std::string("CPU fault: ") + std::to_string(Size * 8) + "-bit " + AccessName(Type) +
-           " unmapped address " + Hex32(Address));
+           " unmapped address " + tools::Hex(Address, 8));
     return false;
   }
 };
@@ -369,19 +339,6 @@ Machine::~Machine() {
   uc_close(uc_);
 }
 
-void CheckPlacement(const PeImage& Image) {
-  const uint64_t end = uint64_t{Image.ImageBase} + Image.SizeOfImage;
-  if (Image.InPlace && (Image.ImageBase < PageSize || end > BoardMemoryBase ||
-                        (Image.ImageBase < StackBase + StackSize && end > HandoffBase))) {
-    throw ImageError("the module runs in place at " + Hex32(Image.ImageBase) + "+" +
-                     Hex32(Image.SizeOfImage) +
-                     ", which is not free memory in the runner (page 0, the hand-off memory and "
-                     "stack at " +
-                     Hex32(HandoffBase) + "-" + Hex32(StackBase + StackSize) +
-                     " and the board's space from " + Hex32(BoardMemoryBase) + " are not)");
-  }
-}
-
 void Machine::MapImage(const PeImage& Image) {
   CheckPlacement(Image);
   imageBase_ = Image.InPlace ? Image.ImageBase : LoadBase;
@@ -405,7 +362,7 @@ void Machine::MapHandoff() {
   // The whole hand-off memory is mapped; what the list leaves free reads zero.
   handoffSize_ = PageSize + RoundUpToPage(sim::HandoffMemoryBytes);
   ram_.Map(uc_, HandoffBase, PageSize, UC_PROT_ALL, true);
-  ram_.Map(uc_, HobList, handoffSize_ - PageSize, UC_PROT_ALL, false);
+  ram_.Map(uc_, HobListBase, handoffSize_ - PageSize, UC_PROT_ALL, false);
   ram_.Save(HandoffBase, handoffSize_);
   uint8_t* page = ram_.At(HandoffBase, PageSize);
   const auto at = [&](uint32_t Address) { return page + (Address - HandoffBase); };
@@ -448,7 +405,7 @@ void Machine::LoadHobList(std::span<const uint8_t> List) {
                              " bytes does not fit the hand-off memory (at most " +
                              std::to_string(sim::MaxHobListBytes) + ")");
   }
-  std::copy(List.begin(), List.end(), ram_.At(HobList, static_cast<uint32_t>(List.size())));
+  std::copy(List.begin(), List.end(), ram_.At(HobListBase, static_cast<uint32_t>(List.size())));
   origin_ = std::make_shared<const RamImage>(ram_.Snapshot());
 }
 
@@ -507,17 +464,12 @@ void Machine::InstallHooks(const PeImage& Image) {
   }
 }
 
-void Machine::Attach(GdbServer& Server) {
-  debugger_ = &Server;
-  interruptRequested_ = &Server.InterruptRequested();
-}
-
 uint32_t Machine::PeiServices() const {
   return ServicesCell;
 }
 
 uint32_t Machine::HobListAddress() const {
-  return HobList;
+  return HobListBase;
 }
 
 uint32_t Machine::ScratchAddress() const {
@@ -537,16 +489,26 @@ uint32_t Machine::StackUsed() const {
 }
 
 std::string Machine::StackOverflow(uint64_t Address, int Size) const {
-  return "stack overflow: " + std::to_string(Size * 8) + "-bit access to " + Hex32(Address) +
-         ", below the " + std::to_string(stackBytes_) + " bytes of stack at " + Hex32(StackBase) +
-         "-" + Hex32(stackTop_);
+  return "stack overflow: " + std::to_string(Size * 8) + "-bit access to " +
+         tools::Hex(Address, 8) + ", below the " + std::to_string(stackBytes_) +
+         " bytes of stack at " + tools::Hex(StackBase, 8) + "-" + tools::Hex(stackTop_, 8);
 }
 
+// A `pause` the runner has rewritten reads as the `pause` it was: the rewrite is the runner's
+// own, not the module's (its second byte, 90, is the same in both).
 bool Machine::ReadMemory(uint32_t Address, std::span<uint8_t> Bytes) const {
-  if (uint64_t{Address} + Bytes.size() > BoardMemoryBase) {
+  if (uint64_t{Address} + Bytes.size() > BoardMemoryBase ||
+      uc_mem_read(uc_, Address, Bytes.data(), Bytes.size()) != UC_ERR_OK) {
     return false;
   }
-  return uc_mem_read(uc_, Address, Bytes.data(), Bytes.size()) == UC_ERR_OK;
+  for (size_t i = 0; i < Bytes.size(); ++i) {
+    const uint64_t at = uint64_t{Address} + i - imageBase_;
+    if (Address + i >= imageBase_ && at < pauseSites_.size() &&
+        pauseSites_[at] == PauseSite::Rewritten) {
+      Bytes[i] = OpPause[0];
+    }
+  }
+  return true;
 }
 
 bool Machine::WriteMemory(uint32_t Address, std::span<const uint8_t> Bytes) {
@@ -556,10 +518,6 @@ bool Machine::WriteMemory(uint32_t Address, std::span<const uint8_t> Bytes) {
   return uc_mem_write(uc_, Address, Bytes.data(), Bytes.size()) == UC_ERR_OK;
 }
 
-void Machine::Stop(std::string Reason) {
-  Stop(std::move(Reason), ReadEip(uc_));
-}
-
 // A budget ran out at the access just recorded, which the site hook has named since the run came
 // close to it: the same instruction however the run was made (straight, from a checkpoint, under a
 // debugger), where EIP here would name a translated block's start. Out of line, as the access
@@ -567,7 +525,7 @@ void Machine::Stop(std::string Reason) {
 void Machine::AccessFailed(const std::exception& Error) {
   const std::vector<sim::Access> last = board_->GetTrace().Recent(1);
   const bool stuck = dynamic_cast<const sim::BudgetExhausted*>(&Error) != nullptr;
-  Stop(Error.what(), stuck && siteHook_ != 0 && !last.empty() ? last.back().Eip : ReadEip(uc_));
+  Stop(Error.what(), stuck && siteHook_ != 0 && !last.empty() ? last.back().Eip : Eip());
 }
 
 void Machine::Stop(std::string Reason, uint64_t Address) {
@@ -612,9 +570,9 @@ void Machine::CountAccess(bool PortRead) {
 }
 
 std::string Machine::Where(uint64_t Address) const {
-  std::string where = "at " + Hex32(Address);
+  std::string where = "at " + tools::Hex(Address, 8);
   if (Address >= imageBase_ && Address < uint64_t{imageBase_} + imageSize_) {
-    where += " (image RVA " + Hex32(Address - imageBase_) + ")";
+    where += " (image RVA " + tools::Hex(Address - imageBase_, 8) + ")";
   }
   return where;
 }
@@ -655,10 +613,10 @@ CallResult Machine::RunCall(uint64_t From) {
   FollowBudgets();
   const uint32_t from = static_cast<uint32_t>(From);
   Check(uc_reg_write(uc_, UC_X86_REG_EIP, &from), "EIP");
-  const auto error = static_cast<uc_err>(
-      debugger_ != nullptr ? debugger_->Run(*this, From, ReturnTrap) : Emulate(ReturnTrap, 0));
+  const auto error =
+      static_cast<uc_err>(driver_ != nullptr ? driver_->DriveCall(*this) : Emulate(ReturnTrap, 0));
   CallResult result;
-  const uint32_t eip = ReadEip(uc_);
+  const uint32_t eip = Eip();
   if (stopped_) {
     result.Failure = stopReason_ + " " + Where(stopAddress_);
   } else if (error != UC_ERR_OK) {
@@ -687,7 +645,7 @@ CallResult Machine::RunCall(uint64_t From) {
 }
 
 Checkpoint Machine::Save() {
-  return SaveAt(ReadEip(uc_));
+  return SaveAt(Eip());
 }
 
 Checkpoint Machine::SaveAt(uint32_t Eip) {
@@ -756,7 +714,7 @@ int Machine::Emulate(uint64_t Until, size_t Count) {
   mayRestart_ = Count <= 1;
   for (;;) {
     restartAt_.reset();
-    const uc_err error = uc_emu_start(uc_, ReadEip(uc_), Until, 0, Count);
+    const uc_err error = uc_emu_start(uc_, Eip(), Until, 0, Count);
     if (!restartAt_ || error != UC_ERR_OK || stopped_) {
       mayRestart_ = false;
       return error;

@@ -5,11 +5,12 @@
 // machine answers itself with the HOB list it was given.
 #pragma once
 
+#include "emu/AddressMap.h"
+#include "emu/CallDriver.h"
 #include "emu/Checkpoint.h"
 #include "emu/PeImage.h"
 #include "emu/Ram.h"
 #include "sim/Board.h"
-#include "sim/BoardConfig.h"
 
 #include <atomic>
 #include <cstdint>
@@ -23,33 +24,6 @@
 struct uc_struct;
 
 namespace emu {
-
-class GdbServer;
-
-// Where things live in the machine's address space. The image runs away from its ImageBase
-// (0 for the module), so a missing relocation sends an access into unmapped memory; only an
-// image placed to run in place (PeImage::InPlace) runs at its ImageBase.
-constexpr uint32_t LoadBase = 0x00800000;
-// The stack runs down from StackBase + the module's stack size to StackBase, below which nothing
-// is mapped: a module that goes deeper faults there, and the runner calls that a stack overflow.
-// Without a size from the board the module gets what a PEI core's temporary RAM stack of 64 KiB
-// leaves it (StackSize less the 256 bytes above the top).
-constexpr uint32_t StackBase = 0x00700000;
-constexpr uint32_t StackSize = 0x00010000;
-constexpr uint32_t DefaultStackBytes = sim::MaxStackBytes;
-static_assert(DefaultStackBytes == StackSize - 0x100);
-// The stack is painted with this word before a run, as a PEI core paints temporary RAM, so that
-// the deepest byte a run wrote can be found afterwards.
-constexpr uint32_t StackPaint = 0x5AA55AA5;
-constexpr uint32_t HandoffBase = 0x00600000; // PEI services, IDT and HOB list
-// Everything from here up is the board's memory-mapped space: the PCI configuration window at
-// 0xE0000000 and the SoC's register blocks below 4 GiB, decoded by the board (which answers all
-// ones where nothing is).
-constexpr uint32_t BoardMemoryBase = sim::DeviceMemoryBase;
-
-// Throws ImageError when Image runs in place where the machine has something else (or nothing
-// it can map): the loader asks before a run, the machine again when it maps the image.
-void CheckPlacement(const PeImage& Image);
 
 struct CallResult {
   bool Returned = false; // reached its return address; otherwise Failure says why not
@@ -100,14 +74,13 @@ public:
   // Hand-off memory that nothing else uses, ScratchSize bytes, for what the pointer arguments of
   // a call point at.
   uint32_t ScratchAddress() const;
-  static constexpr uint32_t ScratchSize = 0x200;
 
   // Instructions executed so far, over every call; all zero unless counting was asked for.
   const InstructionCounts& Counts() const { return runner_.Counts; }
 
-  // Hands every call's run to Server, which stops and steps it for GDB. Server must outlive the
-  // calls. Without a server nothing of it costs anything.
-  void Attach(GdbServer& Server);
+  // Hands every call's run to Driver (a debugger, which stops and steps it). Driver must outlive
+  // the calls. Without a driver nothing of it costs anything.
+  void Attach(CallDriver& Driver);
 
   // The stack: its top (where a call's return address goes), its size, and how deep the runs
   // since the machine was made (or last Reset) have written into it, from the top.
@@ -136,12 +109,53 @@ public:
   // made, the stack painted again.
   void Reset(sim::Board& Board, std::span<const uint8_t> HobList);
 
+  // Run control: what a driver does with the call it is handed (MachineControl.cpp).
+  uint32_t Eip() const;
+  // Runs the call on from EIP toward its return (ReturnTrap), at most Count instructions (0: no
+  // bound), and returns as uc_emu_start does (its uc_err). Once the driver has raised its
+  // interrupt request the run stops before the next `pause`, and Interrupted says so until the
+  // next Continue.
+  int Continue(uint64_t Count);
+  bool Interrupted() const { return interrupted_; }
+  // Ends the call with Reason, at EIP, as a fault inside it would (also from inside a hook).
+  void Stop(std::string Reason);
+  // Whether a stop ended the run (a fault, a board's budget, a service the runner does not give,
+  // the driver's Stop): the call then fails with its reason. A driver that ran ahead only to be
+  // taken back by a checkpoint forgets it.
+  bool Stopped() const { return stopped_; }
+  void ForgetStop() { stopped_ = false; }
+  // The call's instructions so far, where a driver counts them: checkpoints keep the count, so
+  // that a place in the call is the same number however the run got there.
+  uint64_t CallInstructions() const { return runner_.Instructions; }
+  void SetCallInstructions(uint64_t Count) { runner_.Instructions = Count; }
+  // A driver's stop can fall after the machine has counted the hint of the `pause` about to run
+  // at this address (0: none); that instruction's hint is not counted again when it runs.
+  uint64_t PauseCountedAt() const { return runner_.PauseCountedAt; }
+  void SetPauseCountedAt(uint64_t Address) { runner_.PauseCountedAt = Address; }
+  // The board the calls run on now (Reset and Replay change it).
+  const sim::Board& GetBoard() const { return *board_; }
+  // Registers by Unicorn's id (UC_X86_REG_*): Value gets the register's first bytes.
+  bool ReadRegister(int Id, std::span<uint8_t> Value) const;
+  bool WriteRegister(int Id, uint32_t Value);
+  // A driver's own hooks (breakpoints, watchpoints, counting), called as Unicorn calls them: before
+  // an instruction from Begin to End runs, and on a RAM access there (Type a uc_mem_type). Begin
+  // past End hooks every address. They return the hook's handle, or 0 when it cannot be added.
+  using CodeHook = void (*)(uc_struct* Cpu, uint64_t Address, uint32_t Size, void* Self);
+  using AccessHook = bool (*)(uc_struct* Cpu, int Type, uint64_t Address, int Size, int64_t Value,
+                              void* Self);
+  size_t AddCodeHook(uint64_t Begin, uint64_t End, CodeHook Hook, void* Self);
+  size_t AddAccessHook(bool Reads, bool Writes, uint64_t Begin, uint64_t End, AccessHook Hook,
+                       void* Self);
+  void RemoveHook(size_t Hook);
+  // Hooks are compiled into the translations: the code from Begin to End is translated anew when
+  // it next runs; with DropCodeTranslations, all the code there is.
+  void DropTranslations(uint64_t Begin, uint64_t End);
+  void DropCodeTranslations();
+
 private:
   friend struct MachineHooks;
-  friend class GdbServer;
 
-  // Ends the emulation from inside a hook, at the instruction being executed (or at Address).
-  void Stop(std::string Reason);
+  // Ends the emulation from inside a hook, at Address.
   void Stop(std::string Reason, uint64_t Address);
   // Ends it from an access hook whose board access threw; where a board's budget ran out, at the
   // instruction that made the last access.
@@ -221,8 +235,8 @@ private:
   // again at a block translated anew: the block's address.
   bool mayRestart_ = false;
   std::optional<uint32_t> restartAt_;
-  // With a debugger: the run goes through it, and stops at the next `pause` when it asks.
-  GdbServer* debugger_ = nullptr;
+  // With a driver: the run goes through it, and stops at the next `pause` when it asks.
+  CallDriver* driver_ = nullptr;
   const std::atomic<bool>* interruptRequested_ = nullptr;
   bool interrupted_ = false;
 };

@@ -1,7 +1,7 @@
 #include "emu/PeImage.h"
 
 #include "common/files/InputFile.h"
-#include "emu/Machine.h"
+#include "emu/AddressMap.h"
 #include "package/Bytes.h"
 #include "package/Forms.h"
 

@@ -4,7 +4,7 @@
 // some built-in board's boot or slot call, or the same call without fuzzed answers, writes, and
 // never write a value built on a failed read.
 #include "fuzz/FuzzedBoard.h"
-#include "tools/boardsim/shared/Selection.h"
+#include "tools/boardsim/analysis/Selection.h"
 #include "tools/run/HostRun.h"
 #include "tools/run/PmicSlots.h"
 #include "tools/run/SlotCall.h"

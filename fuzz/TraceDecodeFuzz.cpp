@@ -1,8 +1,8 @@
 // The trace reader and the views behind `boardsim decode` on arbitrary text: a trace is either
 // read or refused with one line naming the line, and whatever it reads decodes and prints.
 #include "sim/Trace.h"
-#include "tools/boardsim/shared/DecodeSummary.h"
-#include "tools/boardsim/shared/SummaryJson.h"
+#include "tools/boardsim/render/DecodeSummary.h"
+#include "tools/boardsim/render/SummaryJson.h"
 
 #include <cstddef>
 #include <cstdint>

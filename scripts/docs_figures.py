@@ -22,7 +22,7 @@ import tempfile
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 PAGES = ["README.md", "docs/run.md", "docs/summary.md", "docs/op.md", "docs/image.md",
          "docs/debugging.md", "docs/board-files.md", "docs/sweep.md", "docs/pmic-library.md",
-         "docs/trace.md"]
+         "docs/trace.md", "docs/expect.md"]
 MARK = re.compile(r"(<!-- ?figure:([a-z0-9-]+) ?-->)(.*?)(<!-- ?/figure:\2 ?-->)", re.S)
 
 # The session of docs/debugging.md: its commands, typed one after the other.
@@ -156,6 +156,21 @@ def slowest_bus(build):
     return f"{drawn_at} Hz"
 
 
+def expect_figures(build):
+    """The reference board's expectations, met on it and unmet on a board whose pad 93 is high."""
+    path = ROOT / "examples" / "reference-board" / "expect.json"
+    shown = "examples/reference-board/expect.json"
+    met = build.tool("run", "--expect", str(path)).splitlines()[-1]
+    unmet = build.tool("run", "--board", "variant5-pad93-high", "--expect", str(path), status=1)
+    verdicts = [line for line in unmet.splitlines() if ": expected " in line]
+    return {
+        "expect-reference": "```json\n" + path.read_text() + "```\n",
+        "expect-met": code(f"$ boardsim run --expect {shown}\n...\n" + met),
+        "expect-unmet": code(f"$ boardsim run --board variant5-pad93-high --expect {shown}\n...\n" +
+                             "\n".join(verdicts)),
+    }
+
+
 def figures(build):
     default = build.tool("run")
     summary = dict(re.findall(r"^(\w+) +(.*)$", default, re.M))
@@ -195,6 +210,7 @@ def figures(build):
         "sweep-slot-calls": str(slot_calls),
         "sweep-points": f"{points:,}",
         "failed-result-read": re.search(r"^returned +(\d+)$", failed_read, re.M).group(1),
+        **expect_figures(build),
     }
 
 

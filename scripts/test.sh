@@ -1,13 +1,37 @@
 #!/usr/bin/env bash
-# Every test, under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Every test, under AddressSanitizer and UndefinedBehaviorSanitizer. Each phase (packages, the
+# sanitizer build, the fuzz build and smoke run, the suite) says when it starts, and the last lines
+# say how long each took, so that a user sees where the time went.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+phases=()
+phase_start=$SECONDS
+phase_name=""
+phase() {
+  if [ -n "$phase_name" ]; then
+    phases+=("$(printf '%-28s %5d s' "$phase_name" $((SECONDS - phase_start)))")
+  fi
+  phase_name=$1
+  phase_start=$SECONDS
+  [ -z "$phase_name" ] || printf '\n== test.sh: %s ==\n' "$phase_name"
+}
+report_phases() {
+  phase ""
+  printf '\n== test.sh: where the time went ==\n'
+  printf '%s\n' "${phases[@]}"
+}
+trap report_phases EXIT
+
+phase "packages (scripts/setup.sh)"
 scripts/setup.sh test
+phase "sanitizer build"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize
 # Each fuzz target for a few seconds on its corpus (scripts/fuzz.sh all 600 is the long campaign).
-# A finding fails the run, after the suite, whose summary stays the last thing printed.
+# A finding fails the run, after the suite.
+phase "fuzz build and smoke run"
 fuzz_status=0
 scripts/fuzz.sh all 3 || fuzz_status=$?
+phase "test suite (ctest)"
 ctest --preset sanitize
 exit "$fuzz_status"

@@ -137,6 +137,7 @@ BoardJson BoardFileJson(const BoardConfig& Config) {
             {"port_write", Config.Costs.PortWrite}}},
           {"time_budget_ms", Config.TimeBudgetMs},
           {"access_budget", Config.AccessBudget},
+          {"stack_bytes", Config.StackBytes != 0 ? Config.StackBytes : MaxStackBytes},
           {"pads", pads},
           {"pmc_function_disable", tools::Hex(Config.PmcFunctionDisable, 8)},
           {"i2c_controller",

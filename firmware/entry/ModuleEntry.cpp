@@ -1,4 +1,5 @@
 #include "entry/ModuleEntry.h"
+#include "board/BoardTables.h"
 #include "gpio/PadEngine.h"
 #include "platform/RegisterAccess.h"
 
@@ -8,12 +9,6 @@ namespace {
 constexpr uint32_t AcpiBaseRegister = PciConfigAddress(0, 0x1F, 0, 0x40);
 constexpr uint8_t AcpiDecodeBit = 0x02;
 constexpr uint16_t AcpiBaseValue = 0x0402;
-
-// Configuration registers of ten pads of community 0x0000, written whole before the GPIO pass;
-// the community's table adjusts the same pads later, in the same order.
-constexpr uint16_t EarlyPadOffsets[] = {0x210, 0x200, 0x1F0, 0x1E0, 0x1D0,
-                                        0x1B0, 0x190, 0x1C0, 0x1A0, 0x170};
-constexpr uint32_t EarlyPadConfig = 0x2003CC81;
 } // namespace
 
 extern "C" EFI_STATUS ModuleEntry(const void* FileHandle, const void* const* PeiServices) {
@@ -24,6 +19,8 @@ extern "C" EFI_STATUS ModuleEntry(const void* FileHandle, const void* const* Pei
   if ((MmioRead8(AcpiBaseRegister) & AcpiDecodeBit) == 0) {
     MmioWrite16(AcpiBaseRegister, AcpiBaseValue);
   }
+  // The early pads, from the board's description: their configuration registers are written whole
+  // before the GPIO pass, and their community's table adjusts the same pads later.
   for (uint16_t offset : EarlyPadOffsets) {
     MmioWrite32(GpioPadBase + offset, EarlyPadConfig);
   }

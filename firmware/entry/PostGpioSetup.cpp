@@ -1,3 +1,4 @@
+#include "board/BoardTables.h"
 #include "entry/ModuleEntry.h"
 #include "gpio/PadEngine.h"
 #include "platform/Delay.h"
@@ -8,18 +9,25 @@
 namespace {
 constexpr uint32_t PadLevel = 0x1;
 
-// Value registers (bit 0 is the level) of the pads this step reads or drives.
-constexpr uint32_t Pad93Input = PadRegisterBase(GpioCommunity0000, 93) + PadValueRegister;
-constexpr uint32_t Pad22Community2000 = PadRegisterBase(GpioCommunity2000, 22) + PadValueRegister;
-constexpr uint32_t Pad3Community1000 = PadRegisterBase(GpioCommunity1000, 3) + PadValueRegister;
-constexpr uint32_t Pad1Community1000 = PadRegisterBase(GpioCommunity1000, 1) + PadValueRegister;
-constexpr uint32_t Pad33Community2000 = PadRegisterBase(GpioCommunity2000, 33) + PadValueRegister;
+// Value registers (bit 0 is the level) of the pads this step reads or drives: which pads, the
+// register and the delay are the board's (its description), the order of the step is the module's.
+constexpr uint32_t ValueRegister(uint32_t Community, uint32_t Pad) {
+  return PadRegisterBase(Community, Pad) + PadValueRegister;
+}
+constexpr uint32_t LevelInput = ValueRegister(BoardStepLevelCommunity, BoardStepLevelPad);
+constexpr uint32_t WhenLowSet = ValueRegister(BoardStepWhenLowSetCommunity, BoardStepWhenLowSetPad);
+constexpr uint32_t WhenLowClear =
+    ValueRegister(BoardStepWhenLowClearCommunity, BoardStepWhenLowClearPad);
+constexpr uint32_t SetAfterRegister =
+    ValueRegister(BoardStepSetAfterRegisterCommunity, BoardStepSetAfterRegisterPad);
+constexpr uint32_t ClearAfterSettle =
+    ValueRegister(BoardStepClearAfterSettleCommunity, BoardStepClearAfterSettlePad);
 
-// Bit 7 of the variant-5 PMIC's register 0x30 follows the level of pad 93, inverted.
-constexpr uint8_t Variant5LevelRegister = 0x30;
-constexpr uint8_t Variant5LevelBit = 0x80;
+// A bit of a variant-5 PMIC register follows the level of the level input, inverted.
+constexpr uint8_t Variant5LevelRegister = BoardStepVariant5Register;
+constexpr uint8_t Variant5LevelBit = BoardStepVariant5Bit;
 
-constexpr uint32_t SettleMicroseconds = 100000;
+constexpr uint32_t SettleMicroseconds = BoardStepSettleMicroseconds;
 
 // Each drive is a read-modify-write of a value register, read once: the pad engine's re-reads are
 // for the table pass only. A read of all ones is nothing answering, not a level: it is not
@@ -56,17 +64,17 @@ void ClearLevelIfHigh(uint32_t Address) {
 void AdjustVariant5Board() {
   uint8_t level = 0;
   const bool read = Variant5ReadRegisterChecked(Variant5LevelRegister, &level);
-  if ((MmioRead32(Pad93Input) & PadLevel) != 0) {
+  if ((MmioRead32(LevelInput) & PadLevel) != 0) {
     level &= static_cast<uint8_t>(~Variant5LevelBit);
   } else {
-    SetLevelIfLow(Pad22Community2000);
-    ClearLevelIfHigh(Pad3Community1000);
+    SetLevelIfLow(WhenLowSet);
+    ClearLevelIfHigh(WhenLowClear);
     level |= Variant5LevelBit;
   }
   if (read) {
     Variant5WriteRegister(Variant5LevelRegister, level);
   }
-  SetLevel(Pad1Community1000);
+  SetLevel(SetAfterRegister);
 }
 } // namespace
 
@@ -75,5 +83,5 @@ void PostGpioSetup() {
     AdjustVariant5Board();
   }
   DelayMicroseconds(SettleMicroseconds);
-  ClearLevel(Pad33Community2000);
+  ClearLevel(ClearAfterSettle);
 }

@@ -2,7 +2,8 @@
 #include "bench/StackReport.h"
 
 #include "gpio/PadTables.h"
-#include "tools/boardsim/shared/Commands.h"
+#include "tools/boardsim/CommandLine.h"
+#include "tools/boardsim/run/RunCommand.h"
 
 #include <gtest/gtest.h>
 

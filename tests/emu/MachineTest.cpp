@@ -294,6 +294,11 @@ TEST(MachineTest, PauseHintsReachTheBoardOnlyWhereAPauseIsExecuted) {
   ASSERT_TRUE(first.Returned) << first.Failure;
   EXPECT_EQ(first.Eax, 0x90F3u);
   EXPECT_EQ(run.soc.Bus.Pauses(), 4u);
+  // The runner's rewrite of an executed pause is its own: the image's bytes read as they were.
+  uint8_t code[2] = {};
+  ASSERT_TRUE(run.machine->ReadMemory(emu::LoadBase + 0x205, code));
+  EXPECT_EQ(code[0], 0xF3);
+  EXPECT_EQ(code[1], 0x90);
   const emu::CallResult again = run.Run();
   ASSERT_TRUE(again.Returned) << again.Failure;
   EXPECT_EQ(again.Eax, 0x90F3u);
@@ -443,6 +448,70 @@ TEST(MachineTest, AFailureListsTheLastTenAccesses) {
     expected += "\n  " + sim::FormatAccess(accesses[i]);
   }
   EXPECT_EQ(result.Failure.substr(result.Failure.find('\n')), expected);
+}
+
+// A driver runs the call through the machine's run control: step by step, stopped at a `pause`
+// by its interrupt request, or ended by its own Stop; the call ends as the driver left it.
+TEST(MachineTest, ADriverRunsTheCallThroughTheRunControl) {
+  enum class Drive { Step, Interrupt, Stop };
+  struct Driver final : emu::CallDriver {
+    int DriveCall(emu::Machine& M) override {
+      if (How == Drive::Interrupt) {
+        interrupt = true;
+        EXPECT_EQ(M.Continue(0), 0);
+        EXPECT_TRUE(M.Interrupted());
+        StoppedAt = M.Eip();
+        interrupt = false;
+        return M.Continue(0);
+      }
+      for (;;) {
+        if (How == Drive::Stop && Steps == 1) {
+          M.Stop("stopped by its driver");
+          return 0;
+        }
+        const int error = M.Continue(1);
+        ++Steps;
+        if (error != 0 || M.Stopped() || M.Eip() == emu::ReturnTrap) {
+          return error;
+        }
+      }
+    }
+    const std::atomic<bool>& InterruptRequested() const override { return interrupt; }
+
+    Drive How = Drive::Step;
+    int Steps = 0;
+    uint32_t StoppedAt = 0;
+    std::atomic<bool> interrupt{false};
+  };
+  struct Case {
+    Drive How;
+    int Steps;
+    uint32_t StoppedAt;
+    std::string Failure; // its first line; empty where the call returns
+  };
+  const uint32_t pause = emu::LoadBase + 0x205;
+  const Case cases[] = {
+      {Drive::Step, 4, 0, ""},
+      {Drive::Interrupt, 0, pause, ""},
+      {Drive::Stop, 1, 0, "stopped by its driver at 0x00800205 (image RVA 0x00000205)"},
+  };
+  for (const Case& c : cases) {
+    Fixture run(Code({
+        0xB8, 0x07, 0x00, 0x00, 0x00, // mov eax, 7
+        0xF3, 0x90,                   // pause
+        0x83, 0xC0, 0x01,             // add eax, 1
+        0xC3,                         // ret
+    }));
+    Driver driver;
+    driver.How = c.How;
+    run.machine->Attach(driver);
+    const emu::CallResult result = run.Run();
+    EXPECT_EQ(driver.Steps, c.Steps);
+    EXPECT_EQ(driver.StoppedAt, c.StoppedAt);
+    EXPECT_EQ(result.Failure.substr(0, result.Failure.find('\n')), c.Failure);
+    EXPECT_EQ(result.Returned, c.Failure.empty());
+    EXPECT_EQ(result.Eax, c.Failure.empty() ? 8u : 0u);
+  }
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 #include "sim/Board.h"
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
-#include "tools/boardsim/shared/RunModule.h"
+#include "tools/boardsim/session/RunModule.h"
 #include "tools/run/HostRun.h"
 
 #include <gtest/gtest.h>

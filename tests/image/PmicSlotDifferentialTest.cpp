@@ -7,7 +7,7 @@
 #include "sim/decode/BusDecoder.h"
 #include "sim/faults/FaultKinds.h"
 #include "support/BuiltInBoards.h"
-#include "tools/boardsim/shared/RunModule.h"
+#include "tools/boardsim/session/RunModule.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@ import { functionSpans } from './function_spans.mjs';
 const boardsim = process.env.BOARDSIM;
 const out = process.env.PAGE_OUT;
 const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
-const pageScript = fileURLToPath(new URL('../../tools/boardsim/shared/page/page.js', import.meta.url));
+const pageScript = fileURLToPath(new URL('../../tools/boardsim/render/page/page.js', import.meta.url));
 assert.ok(boardsim && out, 'BOARDSIM and PAGE_OUT must name the tool and a folder');
 mkdirSync(out, { recursive: true });
 

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -32,10 +33,19 @@ inline std::string ReadText(const std::string& Path) {
   return text.str();
 }
 
+// Text written to Name in the test's temporary folder; returns its path.
+inline std::string WriteTempText(const std::string& Name, const std::string& Text) {
+  const std::string path = std::filesystem::path(::testing::TempDir()) / Name;
+  std::ofstream(path, std::ios::binary) << Text;
+  return path;
+}
+
 inline ToolRun RunTool(std::vector<std::string> Args) {
   Args.insert(Args.begin(), {"timeout", "60"});
-  const std::string output = std::filesystem::path(::testing::TempDir()) / "tool-run.out";
-  const std::string errors = std::filesystem::path(::testing::TempDir()) / "tool-run.err";
+  // Named for this process: ctest runs the suites that use this side by side.
+  const std::string stem = "tool-run-" + std::to_string(getpid());
+  const std::string output = std::filesystem::path(::testing::TempDir()) / (stem + ".out");
+  const std::string errors = std::filesystem::path(::testing::TempDir()) / (stem + ".err");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);

@@ -1,8 +1,9 @@
-#include "tools/boardsim/shared/BoardStep.h"
+#include "tools/boardsim/analysis/BoardStep.h"
+#include "tools/boardsim/render/StepLines.h"
 
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
-#include "tools/boardsim/shared/RunModule.h"
+#include "tools/boardsim/session/RunModule.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "common/ToolError.h"
-#include "tools/boardsim/shared/BoardInput.h"
-#include "tools/boardsim/shared/Installation.h"
-#include "tools/boardsim/shared/Options.h"
+#include "tools/boardsim/CommandLine.h"
+#include "tools/boardsim/cli/Installation.h"
+#include "tools/boardsim/session/BoardInput.h"
 
 #include <gtest/gtest.h>
 

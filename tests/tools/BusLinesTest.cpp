@@ -1,4 +1,4 @@
-#include "tools/boardsim/shared/BusLines.h"
+#include "tools/boardsim/render/BusLines.h"
 
 #include <gtest/gtest.h>
 

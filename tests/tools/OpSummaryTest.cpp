@@ -1,4 +1,4 @@
-#include "tools/boardsim/shared/OpSummary.h"
+#include "tools/boardsim/render/OpSummary.h"
 
 #include <gtest/gtest.h>
 

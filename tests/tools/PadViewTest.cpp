@@ -1,11 +1,12 @@
-#include "tools/boardsim/shared/PadView.h"
+#include "tools/boardsim/analysis/PadView.h"
+#include "tools/boardsim/render/PadLines.h"
 
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
 #include "sim/decode/BusDecoder.h"
-#include "tools/boardsim/shared/Activity.h"
-#include "tools/boardsim/shared/RunModule.h"
-#include "tools/boardsim/shared/RunPhases.h"
+#include "tools/boardsim/analysis/Activity.h"
+#include "tools/boardsim/analysis/RunPhases.h"
+#include "tools/boardsim/session/RunModule.h"
 
 #include <gtest/gtest.h>
 

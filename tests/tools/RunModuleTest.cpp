@@ -1,4 +1,4 @@
-#include "tools/boardsim/shared/RunModule.h"
+#include "tools/boardsim/session/RunModule.h"
 
 #include "common/ToolError.h"
 #include "sim/Soc.h"

@@ -141,6 +141,54 @@ TEST_F(ToolFilesTest, PackagingOutputsNeverReplaceAnInputOrADeviceAndAreWrittenW
   });
 }
 
+// What a command reads without naming it (the map beside the image, the debug twins --source and
+// --gdb look for) is an input like a named one: no output of any command replaces it.
+TEST_F(ToolFilesTest, NoOutputReplacesAFileTheCommandReadsNamedOrFoundBesideTheImage) {
+  fs::copy_file(BOARDINIT_IMAGE_MAP, work / "m.map");
+  fs::copy_file(BOARDINIT_IMAGE_DEBUG, work / "m.debug.efi");
+  Write("saved.trace", {});
+  const Bytes map = Read("m.map");
+  const Bytes twin = Read("m.debug.efi");
+  const auto tool = [](std::vector<std::string> Args) {
+    Args.insert(Args.begin(), BOARDINIT_BOARDSIM);
+    return Args;
+  };
+  const auto kept = [&](const auto&) {
+    EXPECT_EQ(Read("m.map"), map);
+    EXPECT_EQ(Read("m.debug.efi"), twin);
+  };
+  ExpectRows({
+      {"sweep, the map beside the image",
+       tool({"sweep", "--image", In("m.efi"), "--board", "default", "--html", In("m.map")}), 2,
+       "the page would overwrite the linker map", kept},
+      {"sweep, the map named",
+       tool({"sweep", "--image", In("m.efi"), "--map", In("m.map"), "--board", "default", "--html",
+             In("m.map")}),
+       2, "the page would overwrite the linker map", kept},
+      {"op, the map beside the image",
+       tool({"op", "--image", In("m.efi"), "--html", In("m.map"), "GetIdentity"}), 2,
+       "the page would overwrite the linker map", kept},
+      {"run --source, the image's debug twin",
+       tool({"run", "--image", In("m.efi"), "--source", "--trace", "-", "--html",
+             In("m.debug.efi")}),
+       2, "the page would overwrite the image's debug twin", kept},
+      {"run --gdb, the image's debug twin",
+       tool({"run", "--image", In("m.efi"), "--gdb", ":0", "--vcd", In("m.debug.efi")}), 2,
+       "the waveform would overwrite the image's debug twin", kept},
+      {"op --source, the image's debug twin",
+       tool({"op", "--image", In("m.efi"), "--map", In("m.map"), "--source", "--trace",
+             In("m.debug.efi"), "GetIdentity"}),
+       2, "the trace would overwrite the image's debug twin", kept},
+      {"decode --source, the image's debug twin as standard output (appended to, not cut)",
+       {"sh", "-c",
+        std::string(BOARDINIT_BOARDSIM) + " decode --source --image " + In("m.efi") + " " +
+            In("saved.trace") + " >>" + In("m.debug.efi")},
+       2,
+       "standard output is the image's debug twin",
+       kept},
+  });
+}
+
 TEST_F(ToolFilesTest, EveryInputIsARegularFileOfBoundedSize) {
   const auto place = [&](const std::string& Firmware, const std::string& Ffs) {
     return Place({"--firmware", Firmware, "--ffs", Ffs, "--out", In("out.fd")});

@@ -4,9 +4,10 @@
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
 #include "support/BuiltInBoards.h"
-#include "tools/boardsim/shared/BoardInput.h"
-#include "tools/boardsim/shared/OpSummary.h"
-#include "tools/boardsim/shared/Summary.h"
+#include "tools/boardsim/render/OpSummary.h"
+#include "tools/boardsim/render/Summary.h"
+#include "tools/boardsim/render/SummaryJson.h"
+#include "tools/boardsim/session/BoardInput.h"
 #include "tools/run/HostRun.h"
 #include "tools/run/SlotCall.h"
 
@@ -56,7 +57,8 @@ Outcome Observe(const sim::BoardConfig& Config, bool AsTheTool,
   return outcome;
 }
 
-std::string Boot(sim::Soc& Soc) {
+// The views as text, or (Json) the document --json prints and --html draws.
+std::string Boot(sim::Soc& Soc, bool Json) {
   const auto padsBefore = boardsim::SnapshotPads(Soc.Gpio);
   const tools::RunResult result = tools::RunHostModule(Soc.Bus, {.Hobs = Soc.Config().Hobs});
   const boardsim::RunReport report{
@@ -70,16 +72,22 @@ std::string Boot(sim::Soc& Soc) {
       std::nullopt,
       std::nullopt,
       0};
+  if (Json) {
+    return boardsim::RunDocument(report, Soc.Bus).dump(1);
+  }
   std::ostringstream views;
   boardsim::PrintSummary(views, report, Soc.Bus);
   return views.str();
 }
 
-std::string CallSlot(sim::Soc& Soc, const std::optional<tools::SlotRequest>& Request) {
+std::string CallSlot(sim::Soc& Soc, const std::optional<tools::SlotRequest>& Request, bool Json) {
   const tools::SlotRun run = tools::CallSlotOnHost(Soc.Bus, {.Hobs = Soc.Config().Hobs}, Request);
   std::ostringstream views;
   const boardsim::OpReport report{
       {Soc.Config().Name, "", "", std::nullopt, {}}, true, Request, run, {}, std::nullopt};
+  if (Json) {
+    return boardsim::OpDocument(report, Soc.Bus, !Request).dump(1);
+  }
   if (Request) {
     boardsim::PrintOpSummary(views, report, Soc.Bus);
   } else {
@@ -98,7 +106,8 @@ std::pair<size_t, size_t> ExpectSame(const sim::BoardConfig& Config,
   return {whole.Kept, kept.Kept};
 }
 
-TEST(TraceRetention, ViewsAndTraceFileMatchTheWholeTraceOnEveryBuiltInBoard) {
+// Every built-in board's boot and slot calls, run each way, its views compared.
+void ExpectSameOnEveryBuiltInBoard(bool Json) {
   std::vector<sim::BoardConfig> boards;
   for (const auto& file : testsupport::BuiltInBoardFiles()) {
     boards.push_back(sim::LoadBoardFile(file.string()));
@@ -111,11 +120,12 @@ TEST(TraceRetention, ViewsAndTraceFileMatchTheWholeTraceOnEveryBuiltInBoard) {
   boards.back().Hobs = {{.What = sim::HobEntry::Kind::PmicDescriptor, .VariantId = 1}};
   for (sim::BoardConfig& config : boards) {
     SCOPED_TRACE(config.Name);
-    const auto [whole, kept] = ExpectSame(config, Boot);
+    const auto [whole, kept] =
+        ExpectSame(config, [Json](sim::Soc& Soc) { return Boot(Soc, Json); });
     EXPECT_LT(kept * 20, whole); // a boot is nearly all timer reads
 
     tools::OpenAcpiWindowAsEntryLeavesIt(config);
-    ExpectSame(config, [](sim::Soc& Soc) { return CallSlot(Soc, std::nullopt); });
+    ExpectSame(config, [Json](sim::Soc& Soc) { return CallSlot(Soc, std::nullopt, Json); });
     sim::Soc probe(config);
     const tools::SlotRun offered = tools::CallSlotOnHost(probe.Bus, {.Hobs = config.Hobs}, {});
     for (size_t slot = 0; slot < tools::SlotCount; ++slot) {
@@ -125,9 +135,19 @@ TEST(TraceRetention, ViewsAndTraceFileMatchTheWholeTraceOnEveryBuiltInBoard) {
       SCOPED_TRACE(tools::PmicSlots[slot].Name);
       tools::SlotRequest request{slot, {}, false};
       request.Values.assign(tools::PmicSlots[slot].Signature().ValueCount(), 0x30);
-      ExpectSame(config, [&](sim::Soc& Soc) { return CallSlot(Soc, request); });
+      ExpectSame(config, [&](sim::Soc& Soc) { return CallSlot(Soc, request, Json); });
     }
   }
+}
+
+TEST(TraceRetention, ViewsAndTraceFileMatchTheWholeTraceOnEveryBuiltInBoard) {
+  ExpectSameOnEveryBuiltInBoard(false);
+}
+
+// The document (and so the page) comes from the trace alone: a run that kept every access (under
+// GDB with --trace) draws the timeline a run that kept only the views' inputs draws.
+TEST(TraceRetention, JsonDocumentsMatchTheWholeTraceOnEveryBuiltInBoard) {
+  ExpectSameOnEveryBuiltInBoard(true);
 }
 
 } // namespace

@@ -1,10 +1,10 @@
-#include "tools/boardsim/shared/Vcd.h"
+#include "tools/boardsim/render/Vcd.h"
 
 #include "common/Format.h"
 #include "sim/BoardFile.h"
 #include "sim/Soc.h"
 #include "sim/decode/BusDecoder.h"
-#include "tools/boardsim/shared/RunModule.h"
+#include "tools/boardsim/session/RunModule.h"
 #include "tools/run/SlotCall.h"
 
 #include <gtest/gtest.h>

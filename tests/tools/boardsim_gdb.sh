@@ -28,7 +28,7 @@ monitor pmic
 monitor nonsense
 delete
 continue" run
-expect run 'ModuleEntry \(.*ModuleEntry\.cpp:19'
+expect run 'ModuleEntry \(.*ModuleEntry\.cpp:14'
 expect run 'Breakpoint 1, PmicReadRegister \(Device=52 .*, Register=3 '
 expect run 'Hardware watchpoint 2: -location value'
 expect run 'Old value = 0 .*'

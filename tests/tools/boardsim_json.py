@@ -46,6 +46,17 @@ def parts_cover(doc, end):
                     for a, b in zip(phases, phases[1:])))
 
 
+# Expectation files: every example's is valid against the expectation schema, and the tool takes it.
+expect_schema = json.loads((pathlib.Path(schema_path).parent / "expect.schema.json").read_text())
+jsonschema.Draft202012Validator.check_schema(expect_schema)
+expect_validator = jsonschema.Draft202012Validator(expect_schema)
+for example in sorted((pathlib.Path(boards_dir).parent / "examples").glob("*/expect.json")):
+    errors = [e.message for e in expect_validator.iter_errors(json.loads(example.read_text()))]
+    check(f"{example}: valid against the expectation schema {errors[:1]}", not errors)
+for wrong in ({"status": "EFI_SUCCESS", "pad": {}}, {"pads": {"0x0000:93": {}}},
+              {"time_ns": {}}, {"pmic_transactions": [{"op": "write"}]}):
+    check(f"{wrong}: refused by the expectation schema", not expect_validator.is_valid(wrong))
+
 # Board files: every built-in one, and each as board --check fills it in, is valid against the
 # board schema; boards lists them with their descriptions; an unknown name names them.
 board_schema = json.loads((pathlib.Path(schema_path).parent / "board.schema.json").read_text())

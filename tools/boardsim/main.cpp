@@ -2,8 +2,9 @@
 #include "common/Printable.h"
 #include "common/ToolError.h"
 #include "common/files/StandardStreams.h"
-#include "tools/boardsim/shared/Commands.h"
-#include "tools/boardsim/shared/Options.h"
+#include "tools/boardsim/CommandLine.h"
+#include "tools/boardsim/run/RunCommand.h"
+#include "tools/boardsim/version/VersionCommand.h"
 
 #include <filesystem>
 #include <iostream>

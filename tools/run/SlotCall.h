@@ -1,6 +1,6 @@
 // One PMIC operation called the way the firmware modules that use the library call it: ask
 // GetActivePmic for the descriptor, then call one of its slots. This side runs the host
-// build; the image's side is the tool's (tools/boardsim/shared/ImageSlotCall.h) and reports
+// build; the image's side is the tool's (tools/boardsim/session/ImageSlotCall.h) and reports
 // the same record.
 #pragma once
 

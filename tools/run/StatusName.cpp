@@ -1,6 +1,6 @@
 #include "tools/run/StatusName.h"
 
-#include <cstdio>
+#include "common/Format.h"
 
 namespace tools {
 
@@ -19,9 +19,7 @@ std::string StatusName(uint32_t Status) {
       return k.Name;
     }
   }
-  char hex[32];
-  std::snprintf(hex, sizeof hex, "status 0x%08X", Status);
-  return hex;
+  return "status " + Hex(Status, 8);
 }
 
 } // namespace tools

@@ -1,8 +1,8 @@
+#include "tools/boardsim/board/BoardCommand.h"
 #include "common/files/StandardStreams.h"
 #include "sim/BoardFileWriter.h"
-#include "tools/boardsim/shared/BoardInput.h"
-#include "tools/boardsim/shared/Commands.h"
-#include "tools/boardsim/shared/CompactJson.h"
+#include "tools/boardsim/render/CompactJson.h"
+#include "tools/boardsim/session/BoardInput.h"
 
 #include <iostream>
 

@@ -1,7 +1,7 @@
 #include "common/Printable.h"
 #include "common/files/StandardStreams.h"
-#include "tools/boardsim/shared/BoardInput.h"
-#include "tools/boardsim/shared/Commands.h"
+#include "tools/boardsim/board/BoardCommand.h"
+#include "tools/boardsim/session/BoardInput.h"
 
 #include <algorithm>
 #include <iomanip>

@@ -1,14 +1,15 @@
+#include "tools/boardsim/decode/DecodeCommand.h"
 #include "common/Printable.h"
 #include "common/ToolError.h"
 #include "common/files/SharedFiles.h"
 #include "common/files/StandardStreams.h"
 #include "sim/Trace.h"
-#include "tools/boardsim/shared/Commands.h"
-#include "tools/boardsim/shared/DecodeSummary.h"
-#include "tools/boardsim/shared/JsonViews.h"
-#include "tools/boardsim/shared/Page.h"
-#include "tools/boardsim/shared/SourceLines.h"
-#include "tools/boardsim/shared/SummaryJson.h"
+#include "tools/boardsim/render/DecodeSummary.h"
+#include "tools/boardsim/render/JsonViews.h"
+#include "tools/boardsim/render/Page.h"
+#include "tools/boardsim/render/SummaryJson.h"
+#include "tools/boardsim/session/RunModule.h"
+#include "tools/boardsim/session/SourceLines.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -191,7 +192,13 @@ int DecodeCommand(const DecodeOptions& Options, const Installation& Where) {
   if (Options.HtmlPath) {
     outputs.push_back({*Options.HtmlPath, "page"});
   }
-  files::RefuseSharedFiles({{Options.TracePath, "trace"}}, outputs);
+  std::vector<files::NamedFile> inputs{{Options.TracePath, "trace"}};
+  if (Options.Source) {
+    inputs = ModuleInputs(Options.ImagePath.value_or(Where.BuiltImage), std::nullopt,
+                          Where.BuiltImage, false, true);
+    inputs.insert(inputs.begin(), {Options.TracePath, "trace"});
+  }
+  files::RefuseSharedFiles(inputs, outputs);
   PageOutput page(Options.HtmlPath);
   std::unique_ptr<SourceLines> sources;
   if (Options.Source) {

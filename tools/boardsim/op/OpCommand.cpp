@@ -1,20 +1,21 @@
+#include "tools/boardsim/op/OpCommand.h"
 #include "common/ToolError.h"
 #include "common/files/SharedFiles.h"
 #include "common/files/StandardStreams.h"
 #include "sim/Soc.h"
-#include "tools/boardsim/shared/BoardInput.h"
-#include "tools/boardsim/shared/Commands.h"
-#include "tools/boardsim/shared/Contained.h"
-#include "tools/boardsim/shared/GdbOption.h"
-#include "tools/boardsim/shared/JsonViews.h"
-#include "tools/boardsim/shared/OpSummary.h"
-#include "tools/boardsim/shared/Options.h"
-#include "tools/boardsim/shared/Page.h"
-#include "tools/boardsim/shared/RunModule.h"
-#include "tools/boardsim/shared/Selection.h"
-#include "tools/boardsim/shared/SourceLines.h"
-#include "tools/boardsim/shared/SummaryJson.h"
-#include "tools/boardsim/shared/Vcd.h"
+#include "tools/boardsim/analysis/Selection.h"
+#include "tools/boardsim/expect/ExpectRun.h"
+#include "tools/boardsim/render/JsonViews.h"
+#include "tools/boardsim/render/OpSummary.h"
+#include "tools/boardsim/render/PadLines.h"
+#include "tools/boardsim/render/Page.h"
+#include "tools/boardsim/render/SummaryJson.h"
+#include "tools/boardsim/render/Vcd.h"
+#include "tools/boardsim/session/BoardInput.h"
+#include "tools/boardsim/session/Contained.h"
+#include "tools/boardsim/session/GdbOption.h"
+#include "tools/boardsim/session/RunModule.h"
+#include "tools/boardsim/session/SourceLines.h"
 
 #include <iostream>
 
@@ -65,6 +66,20 @@ int OpExitStatus(const OpOptions& Options, const tools::SlotRun& Run, std::ostre
   return 0;
 }
 
+// The verdicts of --expect, as run gives them (run/RunCommand.cpp).
+int CheckExpected(ExpectSession& Expect, const RunOptions& Options, const sim::Soc& Soc,
+                  const tools::SlotRun& Run, const std::vector<PadState>& PadsBefore,
+                  const nlohmann::ordered_json& Document, std::ostream& Out) {
+  if (!Expect.Wanted()) {
+    return 0;
+  }
+  const std::vector<PadRef> pads = Expect.PadsNamed();
+  const nlohmann::ordered_json detail = pads.empty()
+                                            ? nlohmann::ordered_json::array()
+                                            : PadsJson(CallPads(Soc, Run, PadsBefore, pads));
+  return Expect.Finish(Document, detail, Soc.Config().Name, Options.Json ? std::cerr : Out);
+}
+
 } // namespace
 
 int OpCommand(const OpOptions& Options, const Installation& Where) {
@@ -77,7 +92,9 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
   // entry leaves it, without any module access: the trace holds only GetActivePmic and the slot.
   const bool opened = tools::OpenAcpiWindowAsEntryLeavesIt(board.Config);
 
+  ExpectSession expect(options.Run, ExpectingOf::Op);
   RefuseSharedFiles(options.Run, board.Path, Where.BuiltImage, true);
+  expect.Open();
   const std::unique_ptr<SourceLines> sources = SourcesFor(options.Run, Where.BuiltImage);
   TraceOutput trace(options.Run.TracePath, sources.get());
   VcdOutput vcd(options.Run.VcdPath);
@@ -116,14 +133,19 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
       report.PadDetail = CallPads(soc, call.Run, padsBefore, *options.Run.Pads);
     }
     std::ostream& out = SummaryStream(options.Run);
+    const nlohmann::ordered_json document = options.Run.Json || expect.Wanted()
+                                                ? OpDocument(report, soc.Bus, options.List)
+                                                : nlohmann::ordered_json();
     if (options.Run.Json) {
-      PrintJson(out, OpDocument(report, soc.Bus, options.List));
+      PrintJson(out, document);
     } else {
       PrintOpText(out, options, report, soc.Bus);
     }
+    const int status = OpExitStatus(options, call.Run, out);
+    const int met = CheckExpected(expect, options.Run, soc, call.Run, padsBefore, document, out);
     files::CheckStandardOutput();
     RefuseUndrawnWaveform(report.Waveform);
-    return OpExitStatus(options, call.Run, out);
+    return status != 0 ? status : met;
   };
   return options.Run.Host ? callSlot() : RunContained(callSlot);
 }

@@ -1,27 +1,47 @@
+#include "tools/boardsim/run/RunCommand.h"
 #include "common/ToolError.h"
 #include "common/files/SharedFiles.h"
 #include "common/files/StandardStreams.h"
 #include "sim/Soc.h"
-#include "tools/boardsim/shared/BoardInput.h"
-#include "tools/boardsim/shared/Commands.h"
-#include "tools/boardsim/shared/Contained.h"
-#include "tools/boardsim/shared/GdbOption.h"
-#include "tools/boardsim/shared/JsonViews.h"
-#include "tools/boardsim/shared/Page.h"
-#include "tools/boardsim/shared/RunModule.h"
-#include "tools/boardsim/shared/SourceLines.h"
-#include "tools/boardsim/shared/Summary.h"
-#include "tools/boardsim/shared/SummaryJson.h"
-#include "tools/boardsim/shared/Vcd.h"
+#include "tools/boardsim/expect/ExpectRun.h"
+#include "tools/boardsim/render/JsonViews.h"
+#include "tools/boardsim/render/Page.h"
+#include "tools/boardsim/render/Summary.h"
+#include "tools/boardsim/render/SummaryJson.h"
+#include "tools/boardsim/render/Vcd.h"
+#include "tools/boardsim/session/BoardInput.h"
+#include "tools/boardsim/session/Contained.h"
+#include "tools/boardsim/session/GdbOption.h"
+#include "tools/boardsim/session/RunModule.h"
+#include "tools/boardsim/session/SourceLines.h"
 
 #include <iostream>
 
 namespace boardsim {
 
+namespace {
+
+// The verdicts of --expect, read from the document --json prints and the detail of the pads the
+// file names; beside a JSON summary they go to standard error, so that standard output stays one
+// document.
+int CheckExpected(ExpectSession& Expect, const RunOptions& Options, const RunReport& Report,
+                  const sim::Soc& Soc, const std::vector<PadState>& PadsBefore,
+                  const nlohmann::ordered_json& Document, std::ostream& Out) {
+  const std::vector<PadRef> pads = Expect.PadsNamed();
+  const nlohmann::ordered_json detail = pads.empty()
+                                            ? nlohmann::ordered_json::array()
+                                            : PadsJson(ViewRunPads(Report, Soc, PadsBefore, pads));
+  return Expect.Finish(Document, detail, Report.Header.BoardName, Options.Json ? std::cerr : Out);
+}
+
+} // namespace
+
 int RunCommand(const RunOptions& Options, const Installation& Where) {
   LoadedBoard board = LoadBoard(Options.Board, Where.BoardsDir);
   ApplyFaultOptions(Options.Faults, board.Config);
+  ExpectSession expect(Options, ExpectingOf::Run);
   RefuseSharedFiles(Options, board.Path, Where.BuiltImage, false);
+  expect.Open();
   const std::unique_ptr<SourceLines> sources = SourcesFor(Options, Where.BuiltImage);
   TraceOutput trace(Options.TracePath, sources.get());
   VcdOutput vcd(Options.VcdPath);
@@ -55,13 +75,18 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
     }
     // With the trace on standard output, the summary moves out of its way.
     std::ostream& out = SummaryStream(Options);
+    const nlohmann::ordered_json document =
+        Options.Json || expect.Wanted() ? RunDocument(report, soc.Bus) : nlohmann::ordered_json();
     if (Options.Json) {
-      PrintJson(out, RunDocument(report, soc.Bus));
+      PrintJson(out, document);
     } else {
       PrintSummary(out, report, soc.Bus);
     }
+    const int met = expect.Wanted()
+                        ? CheckExpected(expect, Options, report, soc, padsBefore, document, out)
+                        : 0;
     files::CheckStandardOutput();
-    const int status = result.Status ? 0 : tools::ExitRunFailed;
+    const int status = result.Status ? met : tools::ExitRunFailed;
     if (debugger) {
       debugger->Finish(status);
     }

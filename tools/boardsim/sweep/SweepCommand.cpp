@@ -1,11 +1,11 @@
 #include "common/ToolError.h"
 #include "common/files/SharedFiles.h"
-#include "tools/boardsim/shared/BoardInput.h"
-#include "tools/boardsim/shared/Commands.h"
-#include "tools/boardsim/shared/Page.h"
-#include "tools/boardsim/shared/RunModule.h"
+#include "tools/boardsim/render/Page.h"
+#include "tools/boardsim/session/BoardInput.h"
+#include "tools/boardsim/session/RunModule.h"
 #include "tools/boardsim/sweep/SweepIdentity.h"
 #include "tools/boardsim/sweep/SweepMerge.h"
+#include "tools/boardsim/sweep/SweepOptions.h"
 #include "tools/boardsim/sweep/SweepPool.h"
 #include "tools/boardsim/sweep/SweepReport.h"
 #include "tools/boardsim/sweep/SweepSample.h"
@@ -94,14 +94,18 @@ SweptBoards LoadSweptBoards(const SweepOptions& Options, const Installation& Whe
     swept.Loaded.push_back(std::move(board));
   }
   if (Image) {
-    inputs.push_back({*Image, "image"});
-  }
-  if (Options.MapPath) {
-    inputs.push_back({*Options.MapPath, "map"});
+    // The map beside the image is read for slot calls even when --map does not name it.
+    for (files::NamedFile& input :
+         ModuleInputs(*Image, Options.MapPath, Where.BuiltImage, true, false)) {
+      inputs.push_back(std::move(input));
+    }
   }
   std::vector<files::NamedFile> outputs;
   if (Options.HtmlPath) {
     outputs.push_back({*Options.HtmlPath, "page"});
+  }
+  if (Options.JunitPath) {
+    outputs.push_back({*Options.JunitPath, "JUnit report"});
   }
   files::RefuseSharedFiles(inputs, outputs);
   return swept;
@@ -138,7 +142,8 @@ std::vector<SweepPoint> RunReferences(const SweptBoards& Boards, const std::vect
   return points;
 }
 
-void WriteSweep(const SweepOptions& Options, const SweepReport& Report, PageOutput& Page);
+void WriteSweep(const SweepOptions& Options, const SweepReport& Report, PageOutput& Page,
+                JunitOutput& Junit);
 
 // What decides the sweep's points and outcomes, for its document's identity.
 nlohmann::ordered_json IdentityOf(const SweepOptions& Options, const SweptBoards& Boards,
@@ -154,9 +159,7 @@ nlohmann::ordered_json IdentityOf(const SweepOptions& Options, const SweptBoards
   inputs.Kinds = Report.Kinds;
   inputs.ImagePath = Image;
   if (Image) {
-    RunOptions run;
-    run.MapPath = Options.MapPath;
-    inputs.MapPath = MapOf(run, *Image);
+    inputs.MapPath = MapOf(Options.MapPath, *Image);
   }
   inputs.Sample = Options.Sample;
   inputs.Seed = Options.Seed;
@@ -211,15 +214,21 @@ int MergeCommand(const SweepOptions& Options) {
   if (Options.HtmlPath) {
     outputs.push_back({*Options.HtmlPath, "page"});
   }
+  if (Options.JunitPath) {
+    outputs.push_back({*Options.JunitPath, "JUnit report"});
+  }
   files::RefuseSharedFiles(inputs, outputs);
   const SweepReport report = MergeShards(Options.Merge);
   PageOutput page(Options.HtmlPath);
-  WriteSweep(Options, report, page);
+  JunitOutput junit(Options.JunitPath);
+  WriteSweep(Options, report, page, junit);
   return report.Failed() == 0 ? 0 : tools::ExitRunFailed;
 }
 
 // The page and the text or document, each from the same report.
-void WriteSweep(const SweepOptions& Options, const SweepReport& Report, PageOutput& Page) {
+void WriteSweep(const SweepOptions& Options, const SweepReport& Report, PageOutput& Page,
+                JunitOutput& Junit) {
+  Junit.Write("boardsim sweep", SweepJunit(Report), Report.Seconds);
   if (Page.Wanted()) {
     // Every point's outcome would make a full sweep's page several megabytes; the page shows the
     // matrix and the failures, which the rest of the document holds.
@@ -252,6 +261,7 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
   const std::vector<size_t> slots = ChosenSlots(Options.Slots, Options.BootsOnly);
   const SweptBoards boards = LoadSweptBoards(Options, Where, image);
   PageOutput page(Options.HtmlPath);
+  JunitOutput junit(Options.JunitPath);
   const SweepModule module(image, Options.MapPath, Options.FromReset);
   report.Module = ModuleName(image);
   report.Sweep = IdentityOf(Options, boards, slots, report, image);
@@ -286,7 +296,7 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
                            imageNamed, Options.MapPath);
     }
   }
-  WriteSweep(Options, report, page);
+  WriteSweep(Options, report, page, junit);
   return report.Failed() == 0 ? 0 : tools::ExitRunFailed;
 }
 

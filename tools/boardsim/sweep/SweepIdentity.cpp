@@ -1,13 +1,10 @@
 #include "tools/boardsim/sweep/SweepIdentity.h"
 
+#include "common/Digest.h"
 #include "common/Printable.h"
 #include "common/ToolError.h"
 #include "common/files/InputFile.h"
 #include "tools/run/PmicSlots.h"
-
-#include <nettle/sha2.h>
-
-#include <cstdio>
 
 namespace boardsim {
 
@@ -18,25 +15,10 @@ using json = nlohmann::ordered_json;
 // Board files, images and maps are far smaller; this only bounds what a mistaken path reads.
 constexpr uint64_t MaxDigestedFile = 256u << 20;
 
-std::string Sha256(const void* Data, size_t Size) {
-  sha256_ctx context;
-  sha256_init(&context);
-  sha256_update(&context, Size, static_cast<const uint8_t*>(Data));
-  uint8_t digest[SHA256_DIGEST_SIZE];
-  sha256_digest(&context, sizeof digest, digest);
-  std::string text;
-  for (const uint8_t byte : digest) {
-    char pair[3];
-    std::snprintf(pair, sizeof pair, "%02x", byte);
-    text += pair;
-  }
-  return text;
-}
-
 std::string FileSha256(const std::string& Path, const std::string& What) {
   try {
     const std::vector<uint8_t> bytes = files::ReadInput(Path, MaxDigestedFile, What);
-    return Sha256(bytes.data(), bytes.size());
+    return tools::Sha256Hex(bytes.data(), bytes.size());
   } catch (const files::InputError& error) {
     throw tools::ToolError("boardsim: " + tools::Printable(Path) + ": " + error.what(),
                            tools::ExitBadInput);
@@ -60,7 +42,7 @@ json ModuleIdentity(const SweptInputs& Inputs) {
 json SweepIdentity(const SweptInputs& Inputs) {
   json boards = json::array();
   for (size_t i = 0; i < Inputs.BoardNames.size(); ++i) {
-    boards.push_back({{"name", Inputs.BoardNames[i]},
+    boards.push_back({{"name", tools::Printable(Inputs.BoardNames[i])},
                       {"sha256", FileSha256(Inputs.BoardPaths[i], "a board file")}});
   }
   json slots = json::array();
@@ -81,7 +63,7 @@ json SweepIdentity(const SweptInputs& Inputs) {
       {"sample", Inputs.Sample == 0 ? json() : json(Inputs.Sample)},
       {"seed", Inputs.Sample == 0 ? json() : json(Inputs.Seed)}};
   const std::string compact = identity.dump();
-  json named = {{"digest", Sha256(compact.data(), compact.size())}};
+  json named = {{"digest", tools::Sha256Hex(compact.data(), compact.size())}};
   named.update(identity);
   return named;
 }

@@ -2,6 +2,8 @@
 // and --html draws.
 #include "tools/boardsim/sweep/SweepSummary.h"
 
+#include "common/Printable.h"
+
 namespace boardsim {
 
 namespace {
@@ -39,7 +41,7 @@ json TargetsJson(const SweepReport& Report, const SweepSummary& Summary) {
                        {"struck", cell.Struck},
                        {"no_effect", cell.NoEffect}});
     }
-    targets.push_back({{"board", Report.Targets[i].Board},
+    targets.push_back({{"board", tools::Printable(Report.Targets[i].Board)},
                        {"run", Report.Targets[i].What()},
                        {"reference", ClassName(r.Class)},
                        {"returned", TextOrNull(r.Returned)},
@@ -103,7 +105,7 @@ json FailuresJson(const SweepReport& Report, const SweepSummary& Summary) {
     const PointResult& r = Report.Results[i];
     const SweepTarget& target = Report.Targets[Report.Points[i].Target];
     failures.push_back({{"fault", sim::FormatFaultPoint(Report.Points[i].Point)},
-                        {"board", target.Board},
+                        {"board", tools::Printable(target.Board)},
                         {"run", target.What()},
                         {"class", ClassName(r.Class)},
                         {"detail", TextOrNull(r.Detail)},
@@ -122,7 +124,7 @@ json StackJson(const SweepReport& Report, const SweepSummary& Summary) {
   const SweepTarget& target = Report.Targets[Report.Points[deepest].Target];
   return {{"deepest_bytes", *Report.Results[deepest].StackUsed},
           {"fault", sim::FormatFaultPoint(Report.Points[deepest].Point)},
-          {"board", target.Board},
+          {"board", tools::Printable(target.Board)},
           {"run", target.What()},
           {"point", deepest}};
 }

@@ -94,9 +94,17 @@ void AddOutputs(CLI::App& Sweep, SweepOptions& Options) {
                   "fault kinds against targets, every failure with its command), or to standard "
                   "output with '-'")
       ->type_name("FILE|-");
-  Sweep.add_flag("--list-points", Options.ListPoints,
-                 "only list each target's fault points (after its fault-free run), one per line, "
-                 "ready for run's and op's --fault");
+  CLI::Option* junit =
+      Sweep
+          .add_option("--junit", Options.JunitPath,
+                      "write the result as JUnit XML: each target's reference run and each fault "
+                      "kind there a test case, the failed points with their commands as failures")
+          ->type_name("FILE");
+  Sweep
+      .add_flag("--list-points", Options.ListPoints,
+                "only list each target's fault points (after its fault-free run), one per line, "
+                "ready for run's and op's --fault")
+      ->excludes(junit);
   CLI::Option* merge =
       Sweep
           .add_option("--merge", Options.Merge,
@@ -113,7 +121,7 @@ void AddOutputs(CLI::App& Sweep, SweepOptions& Options) {
 
 } // namespace
 
-CLI::App* AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
+Subcommand AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
   CLI::App* sweep =
       Program.add_subcommand("sweep", "every fault at every point of each board's boot and PMIC "
                                       "slot calls, against a fault-free reference run");
@@ -122,7 +130,9 @@ CLI::App* AddSweepCommand(CLI::App& Program, SweepOptions& Options) {
   AddOutputs(*sweep, Options);
   sweep->footer(SweepFooter);
   sweep->allow_extras();
-  return sweep;
+  // Sweep takes no words: one after "--" is refused as any other would be.
+  return {sweep,
+          [](const std::vector<std::string>& Tail, const PadList&) { RefuseTail(Tail, "sweep"); }};
 }
 
 } // namespace boardsim

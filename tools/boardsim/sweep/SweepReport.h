@@ -3,6 +3,7 @@
 // count; as text or as one JSON document (tools/boardsim/schema/sweep.schema.json).
 #pragma once
 
+#include "tools/boardsim/render/Junit.h"
 #include "tools/boardsim/sweep/SweepRun.h"
 
 #include <nlohmann/json.hpp>
@@ -69,5 +70,10 @@ void PrintPointList(std::ostream& Out, const SweepReport& Report, bool Host,
                     const std::optional<std::string>& MapPath, bool Json);
 // Each target also counts its points and failures by kind: the matrix of a page.
 nlohmann::ordered_json SweepDocument(const SweepReport& Report);
+
+// --junit (sweep/SweepJunit.cpp): one suite per target, whose test cases are its reference run and
+// each kind swept (skipped where the reference reached no point of it); a kind fails with its
+// failed points, each with the command that reproduces it.
+std::vector<JunitSuite> SweepJunit(const SweepReport& Report);
 
 } // namespace boardsim

@@ -1,15 +1,16 @@
 #include "tools/boardsim/sweep/SweepRun.h"
 
-#include "tools/boardsim/shared/BoardInput.h"
+#include "tools/boardsim/session/BoardInput.h"
 
+#include "common/Printable.h"
 #include "common/ToolError.h"
 #include "emu/ImageRun.h"
 #include "sim/HobWalk.h"
 #include "sim/Soc.h"
-#include "tools/boardsim/shared/ImageSlotCall.h"
-#include "tools/boardsim/shared/OpSummary.h"
-#include "tools/boardsim/shared/RunModule.h"
-#include "tools/boardsim/shared/Selection.h"
+#include "tools/boardsim/analysis/Selection.h"
+#include "tools/boardsim/render/OpSummary.h"
+#include "tools/boardsim/session/ImageSlotCall.h"
+#include "tools/boardsim/session/RunModule.h"
 #include "tools/run/HostRun.h"
 #include "tools/run/StatusName.h"
 
@@ -37,19 +38,6 @@ PointResult FromSlot(const SweepTarget& Target, const tools::SlotRun& Run) {
   }
   const tools::SlotReturn returns = tools::PmicSlots[Target.Slot->Slot].Signature().Returns;
   return {PointClass::Returned, FormatReturned(returns, *Run.Returned), {}, {}, {}};
-}
-
-std::string Quoted(const std::string& Word) {
-  if (Word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._/"
-                             "-:@,+=") == std::string::npos &&
-      !Word.empty()) {
-    return Word;
-  }
-  std::string quoted = "'";
-  for (const char c : Word) {
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  }
-  return quoted + "'";
 }
 
 // Where the point's fault struck, and whether the run changed at all: one that made the fault-free
@@ -101,9 +89,7 @@ SweepModule::SweepModule(const std::optional<std::string>& ImagePath,
     : fromReset_(FromReset) {
   if (ImagePath) {
     image_ = LoadImage(*ImagePath);
-    RunOptions options;
-    options.MapPath = MapPath;
-    getActivePmic_ = FindGetActivePmic(MapOf(options, *ImagePath));
+    getActivePmic_ = FindGetActivePmic(MapOf(MapPath, *ImagePath));
   }
 }
 
@@ -236,12 +222,12 @@ std::string TargetCommand(const SweepTarget& Target, bool Host,
   if (Host) {
     command += " --host";
   } else if (ImagePath) {
-    command += " --image " + Quoted(*ImagePath);
+    command += " --image " + tools::ShellWord(*ImagePath);
   }
   if (!Host && MapPath && Target.Slot) {
-    command += " --map " + Quoted(*MapPath);
+    command += " --map " + tools::ShellWord(*MapPath);
   }
-  command += " --board " + Quoted(Target.Board);
+  command += " --board " + tools::ShellWord(Target.Board);
   if (Target.Slot) {
     command += std::string(" ") + tools::PmicSlots[Target.Slot->Slot].Name;
     for (const uint8_t value : Target.Slot->Values) {
@@ -256,21 +242,6 @@ std::string ReproduceCommand(const SweepTarget& Target, const sim::FaultPoint& P
                              const std::optional<std::string>& MapPath) {
   return TargetCommand(Target, Host, ImagePath, MapPath) + " --fault " +
          sim::FormatFaultPoint(Point);
-}
-
-} // namespace boardsim
-
-namespace boardsim {
-
-void ApplyFaultOptions(const std::vector<std::string>& Faults, sim::BoardConfig& Board) {
-  for (const std::string& fault : Faults) {
-    try {
-      sim::ApplyFault(sim::ParseFaultPoint(fault), Board);
-    } catch (const std::invalid_argument& refused) {
-      throw tools::ToolError("boardsim: --fault " + fault + ": " + refused.what(),
-                             tools::ExitBadInput);
-    }
-  }
 }
 
 } // namespace boardsim

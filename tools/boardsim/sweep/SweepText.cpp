@@ -1,6 +1,8 @@
 // The sweep as text: what `boardsim sweep` prints without --json, and the point list.
 #include "tools/boardsim/sweep/SweepSummary.h"
 
+#include "common/Printable.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
@@ -25,11 +27,11 @@ void PrintTargets(std::ostream& Out, const SweepReport& Report, const SweepSumma
   for (size_t i = 0; i < Report.Targets.size(); ++i) {
     const SweepTarget& target = Report.Targets[i];
     if (Report.References[i].Failed()) {
-      Out << "FAIL reference run of " << target.What() << " on " << target.Board << ": "
-          << WhyFailed(Report.References[i]) << '\n';
+      Out << "FAIL reference run of " << target.What() << " on " << tools::Printable(target.Board)
+          << ": " << WhyFailed(Report.References[i]) << '\n';
     } else if (Report.References[i].Class == PointClass::NotOffered) {
       // Named with --op, yet nothing to sweep: say so rather than count it silently.
-      Out << "not swept: " << target.What() << " on " << target.Board << ", "
+      Out << "not swept: " << target.What() << " on " << tools::Printable(target.Board) << ", "
           << Report.References[i].Returned << '\n';
     }
   }
@@ -62,8 +64,8 @@ void PrintReturned(std::ostream& Out, const SweepReport& Report, const SweepSumm
     const SweepPoint& first = Report.Points[row.First];
     Out << std::left << std::setw(28) << sim::InfoOf(row.Kind).Name << std::setw(18) << row.Run
         << std::setw(28) << row.Value << std::right << std::setw(7) << row.Points << "  "
-        << sim::FormatFaultPoint(first.Point) << " on " << Report.Targets[first.Target].Board
-        << '\n';
+        << sim::FormatFaultPoint(first.Point) << " on "
+        << tools::Printable(Report.Targets[first.Target].Board) << '\n';
   }
   if (!Summary.NotRun.empty()) {
     Out << "\nnot run\n";
@@ -79,15 +81,15 @@ void PrintFailures(std::ostream& Out, const SweepReport& Report, const SweepSumm
   }
   for (const size_t i : Summary.Failures) {
     const SweepTarget& target = Report.Targets[Report.Points[i].Target];
-    Out << "FAIL " << sim::FormatFaultPoint(Report.Points[i].Point) << " on " << target.Board
-        << ", " << target.What() << ": " << WhyFailed(Report.Results[i])
-        << "\n  reproduce: " << Report.Reproduce[i] << '\n';
+    Out << "FAIL " << sim::FormatFaultPoint(Report.Points[i].Point) << " on "
+        << tools::Printable(target.Board) << ", " << target.What() << ": "
+        << WhyFailed(Report.Results[i]) << "\n  reproduce: " << Report.Reproduce[i] << '\n';
   }
   if (const std::optional<size_t> deepest = Summary.DeepestStack) {
     const SweepTarget& target = Report.Targets[Report.Points[*deepest].Target];
     Out << "\nstack     deepest " << *Report.Results[*deepest].StackUsed << " bytes, at "
-        << sim::FormatFaultPoint(Report.Points[*deepest].Point) << " on " << target.Board << ", "
-        << target.What() << '\n';
+        << sim::FormatFaultPoint(Report.Points[*deepest].Point) << " on "
+        << tools::Printable(target.Board) << ", " << target.What() << '\n';
   }
 }
 
@@ -141,7 +143,7 @@ void PrintPointList(std::ostream& Out, const SweepReport& Report, bool Host,
       }
     }
     const std::string command = TargetCommand(target, Host, ImagePath, MapPath);
-    targets.push_back({{"board", target.Board},
+    targets.push_back({{"board", tools::Printable(target.Board)},
                        {"run", target.What()},
                        {"command", command},
                        {"reference", ClassName(Report.References[t].Class)},

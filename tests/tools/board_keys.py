@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""The board reader, the board schema and `boardsim board` know the same keys. The reader's keys
+are learnt from the reader itself: an unknown key put into each object it reads is refused with
+the keys it takes. Each object's keys must be those the schema allows there, and `boardsim board`
+prints every one of them where the board has it.
+usage: board_keys.py BOARDSIM SCHEMA BOARDS_DIR"""
+import copy
+import json
+import pathlib
+import re
+import subprocess
+import sys
+import tempfile
+
+from checks import check, finish
+
+boardsim, schema_path, boards_dir = sys.argv[1:4]
+schema = json.loads(pathlib.Path(schema_path).read_text())
+reference = json.loads((pathlib.Path(boards_dir) / "default.json").read_text())
+device = reference["i2c_devices"][0]
+PROBE = "zz_not_a_key"
+
+
+def resolve(node):
+    while "$ref" in node:
+        node = schema["$defs"][node["$ref"].split("/")[-1]]
+    return node
+
+
+def schema_object(path, kind=None):
+    """The schema of the object at path (member names; "[]" for an array's items)."""
+    node = schema
+    for step in path:
+        node = resolve(node)
+        node = node["items"] if step == "[]" else node["properties"][step]
+    node = resolve(node)
+    for branch in node.get("oneOf", []):
+        if branch["properties"]["kind"].get("const") == kind:
+            return branch
+    return node
+
+
+# where (a path into the board), the board's member holding the probe, the HOB kind if one
+OBJECTS = [
+    ((), {}, None),
+    (("pm_timer",), {"pm_timer": {}}, None),
+    (("access_costs_ns",), {"access_costs_ns": {}}, None),
+    (("pads", "[]"), {"pads": [{}]}, None),
+    (("faults",), {"faults": {}}, None),
+    (("i2c_controller",), {"i2c_controller": {}}, None),
+    (("i2c_devices", "[]"), {"i2c_devices": [{}]}, None),
+    (("i2c_devices", "[]", "conversion"),
+     {"i2c_devices": [{"address": device["address"], "model": "pmic-variant1", "conversion": {}}]},
+     None),
+    (("punit",), {"punit": {}}, None),
+] + [(("hobs", "[]"), {"hobs": [{"kind": kind}]}, kind)
+     for kind in ["pmic-descriptor", "guid", "other", "end-of-list", "no-end-marker"]]
+
+
+def probed(members, path):
+    """members with the probe key put into the object at path."""
+    board = copy.deepcopy(members)
+    node = board
+    for step in path:
+        node = node[0] if step == "[]" else node[step]
+    node[PROBE] = 1
+    return board
+
+
+with tempfile.TemporaryDirectory() as work:
+    file = pathlib.Path(work) / "probe.json"
+    readers = {}
+    for path, members, kind in OBJECTS:
+        where = ("/".join(path) or "the board") + (f" ({kind})" if kind else "")
+        file.write_text(json.dumps(probed(members, path)))
+        done = subprocess.run([boardsim, "board", "--check", str(file)], capture_output=True,
+                              text=True)
+        found = re.search(r'unknown key "' + PROBE + r'" \(expected one of: ([^)]*)\)', done.stderr)
+        if not check(f"{where}: the reader names the keys it takes {done.stderr.strip()!r}",
+                     found is not None):
+            continue
+        reader = set(found.group(1).split(", "))
+        readers[path, kind] = reader
+        node = schema_object(path, kind)
+        allowed = set(node.get("properties", {}))
+        check(f"{where}: the schema allows the reader's keys, and no others "
+              f"(reader only: {sorted(reader - allowed)}, schema only: {sorted(allowed - reader)})",
+              reader == allowed)
+        check(f"{where}: the schema refuses other keys", node.get("additionalProperties") is False)
+
+    # Every key of the reader is printed where the board has it: the built-in boards, each key
+    # that is not a list's member filled in.
+    printed = json.loads(subprocess.run([boardsim, "board", "--check", "default"],
+                                        capture_output=True, text=True).stdout)
+    for path, _, kind in OBJECTS:
+        if "[]" in path or path == ("faults",):
+            continue  # members of a list, and faults, are printed as the board has them
+        node = printed
+        for step in path:
+            node = node[step]
+        wanted = readers.get((path, kind), set())
+        where = "/".join(path) or "the board"
+        check(f"{where}: boardsim board prints every key (missing: {sorted(wanted - set(node))})",
+              wanted <= set(node))
+
+finish()
