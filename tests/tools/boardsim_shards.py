@@ -43,6 +43,11 @@ def untimed_text(text):
     return [line for line in text.splitlines() if not line.startswith(TIMING_LINES)]
 
 
+def untimed_xml(path):
+    """JUnit XML with its time attributes and timestamps taken out."""
+    return re.sub(r' (time|timestamp)="[^"]*"', "", path.read_text())
+
+
 def page_parts(html):
     """The page's embedded document, and the page around it."""
     found = re.search(r'(<script type="application/json" id="boardsim-document">)(.*?)(</script>)',
@@ -118,6 +123,12 @@ def compare_with_whole():
     whole_page, whole_around = page_parts(tool(*SWEEP, "--html", "-").stdout)
     check("the merge's page is the unsharded one's but for the times",
           around == whole_around and untimed(page) == untimed(whole_page))
+    with tempfile.TemporaryDirectory() as folder:
+        merged_xml, whole_xml = pathlib.Path(folder, "merged.xml"), pathlib.Path(folder, "whole.xml")
+        tool("sweep", "--merge", *shard_files(), "--junit", str(merged_xml))
+        tool(*SWEEP, "--junit", str(whole_xml))
+        check("the merge's JUnit XML is the unsharded one's but for the times",
+              untimed_xml(merged_xml) == untimed_xml(whole_xml))
     return whole, docs
 
 
