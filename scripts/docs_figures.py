@@ -209,7 +209,7 @@ def figures(build):
         "sweep-boots": str(boots),
         "sweep-slot-calls": str(slot_calls),
         "sweep-points": f"{points:,}",
-        "failed-result-read": re.search(r"^returned +(\d+)$", failed_read, re.M).group(1),
+        "failed-result-read": re.search(r"^returned +(\d+) mV$", failed_read, re.M).group(1),
         **expect_figures(build),
     }
 

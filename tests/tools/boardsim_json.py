@@ -208,7 +208,9 @@ document("op", "--host", "--json", "--board", "variant6", "WriteRegister", "0x27
 absent = document("op", "--host", "--json", "GetFlag2", status=1)
 check("a slot not offered says so", absent["call"]["offered"] is False)
 check("op --list has 25 slots", len(document("op", "--json", "--list")["slots"]) == 25)
-document("op", "--json", "--board", "variant1-id1f-rb1", "ReadVoltage")
+voltage = document("op", "--json", "--board", "variant1-id1f-rb1", "ReadVoltage")
+check("ReadVoltage says its unit", voltage["call"]["returned"]["unit"] == "mV"
+      and voltage["call"]["returned"]["text"] == f"{voltage['call']['returned']['value']} mV")
 
 # decode of op's trace: the bus alone, no board step; from standard input too.
 decoded = document("decode", "--json", str(work / "op.trace"))

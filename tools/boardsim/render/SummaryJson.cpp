@@ -107,9 +107,12 @@ json CallJson(const OpReport& Report, const OpView& View, const sim::Board& Boar
                       {"width", signature.Pointers[i].Width},
                       {"value", Report.Run.Stored[i]}});
   }
-  call.update({{"returned",
-                {{"value", *Report.Run.Returned},
-                 {"text", FormatReturned(signature.Returns, *Report.Run.Returned)}}},
+  json returned = {{"value", *Report.Run.Returned},
+                   {"text", FormatReturned(signature.Returns, *Report.Run.Returned)}};
+  if (signature.Returns == tools::SlotReturn::Millivolts) {
+    returned["unit"] = "mV";
+  }
+  call.update({{"returned", returned},
                {"stored", stored},
                {"time_ns", View.SlotNs},
                {"bus", BusJson(View.SlotBus, Report.Listing.Wire)}});
