@@ -179,6 +179,10 @@ def figures(build):
     gdb = ("$ gdb -q -ex 'file build/release/image/boardinit.debug.efi' -ex 'target remote :1234'\n"
            + "\n".join(connected + [transcript(session)]))
     _, _, reverse = gdb_session(build, GDB_REVERSE_SESSION)
+    # What a whole boot keeps: the checkpoints listed once the run has gone to its last access.
+    _, _, whole = gdb_session(build, ["monitor goto access 101810", "monitor checkpoints",
+                                      "continue"])
+    kept = re.match(r"(\d+) checkpoints, one every \d+ accesses, ([\d.]+ MiB)", whole[1][1][0])
     boots, slot_calls, points = sweep_counts(build)
     size_report = pathlib.Path(build.directory / "image" / "boardinit-size.txt").read_text()
     failed_read = build.tool("op", "--board", "variant6", "ReadVoltage", "--fault",
@@ -204,6 +208,8 @@ def figures(build):
         "gdb-session": code(gdb),
         "gdb-reverse-session": code(transcript(reverse)),
         "gdb-reverse-short": code(transcript(reverse[:GDB_REVERSE_SHORT])),
+        "boot-checkpoints": kept.group(1),
+        "boot-checkpoint-memory": kept.group(2),
         "board-table": board_table(build),
         "complete-board": "```json\n" + build.tool("board", "--check", "default") + "```\n",
         "sweep-boots": str(boots),
