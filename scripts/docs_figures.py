@@ -20,7 +20,7 @@ import sys
 import tempfile
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-PAGES = ["README.md", "docs/run.md", "docs/summary.md", "docs/op.md", "docs/image.md",
+PAGES = ["README.md", "docs/boardsim.md", "docs/run.md", "docs/summary.md", "docs/op.md", "docs/image.md",
          "docs/debugging.md", "docs/board-files.md", "docs/sweep.md", "docs/pmic-library.md",
          "docs/trace.md", "docs/expect.md"]
 MARK = re.compile(r"(<!-- ?figure:([a-z0-9-]+) ?-->)(.*?)(<!-- ?/figure:\2 ?-->)", re.S)
@@ -171,6 +171,41 @@ def expect_figures(build):
     }
 
 
+def package_figures(build):
+    """The .deb and .tar.gz as CPack makes them from this build: their sizes and the Depends
+    dpkg-shlibdeps finds. A sanitizer build's boardsim is not the one that ships (larger, and
+    linked with the sanitizers' runtimes): there the pages keep these figures unchecked."""
+    cache = (build.directory / "CMakeCache.txt").read_text()
+    if re.search(r"^BOARDINIT_SANITIZE:BOOL=ON$", cache, re.M):
+        print("docs_figures: the package figures are not checked in a sanitizer build")
+        return {"package-depends": None, "package-sizes": None}
+    with tempfile.TemporaryDirectory() as folder:
+        made = subprocess.run(["cpack", "--config", str(build.directory / "CPackConfig.cmake"),
+                               "-B", folder], capture_output=True, text=True)
+        debs = list(pathlib.Path(folder).glob("boardinit_*_amd64.deb"))
+        archives = list(pathlib.Path(folder).glob("boardinit-*.tar.gz"))
+        if made.returncode != 0 or len(debs) != 1 or len(archives) != 1:
+            sys.exit("docs_figures: cpack made no .deb and .tar.gz: " + made.stderr.strip())
+        depends = subprocess.run(["dpkg-deb", "-f", str(debs[0]), "Depends"], capture_output=True,
+                                 text=True, check=True).stdout.strip()
+        sizes = [p.stat().st_size / 1e6 for p in (debs[0], archives[0])]
+    # To a tenth of a megabyte: the archives' compression moves their last bytes build to build.
+    names = [re.match(r"[\w.+-]+", part.strip()).group(0) for part in depends.split(",")]
+    return {
+        "package-depends": ", ".join(f"`{name}`" for name in names),
+        "package-sizes": f"{sizes[0]:.1f} MB and {sizes[1]:.1f} MB",
+    }
+
+
+def version_figure(build):
+    """--version as the installed tool prints it: the installed image is the build's, byte for
+    byte, so only its path differs."""
+    text = build.tool("--version")
+    text = re.sub(r"^image +.*$", "image    /usr/share/boardinit/firmware/boardinit.efi", text,
+                  flags=re.M)
+    return code(text)
+
+
 def figures(build):
     default = build.tool("run")
     summary = dict(re.findall(r"^(\w+) +(.*)$", default, re.M))
@@ -217,6 +252,8 @@ def figures(build):
         "sweep-points": f"{points:,}",
         "failed-result-read": re.search(r"^returned +(\d+) mV$", failed_read, re.M).group(1),
         **expect_figures(build),
+        **package_figures(build),
+        "version": version_figure(build),
     }
 
 
@@ -229,6 +266,8 @@ def render(text, values, page):
             sys.exit(f"docs_figures: {page} names a figure no run produces: {name}")
         used.add(name)
         inside = values[name]
+        if inside is None:  # not made by this build: the page keeps what it says
+            return match.group(0)
         if "\n" in inside:
             inside = "\n" + inside
         return match.group(1) + inside + match.group(4)
