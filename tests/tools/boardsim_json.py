@@ -23,11 +23,36 @@ def tool(*args, status=0, stdin=None):
     return checks.run(boardsim, *args, status=status, stdin=stdin)
 
 
+# Fields that name the same thing wherever they stand, and their one representation in every
+# document: a community as its offset's string, a pad and a PMIC register as numbers.
+ONE_FORM = {
+    "community": lambda v: isinstance(v, str) and re.fullmatch(r"0x[012]000", v) is not None,
+    "pad": lambda v: isinstance(v, int),
+    "register": lambda v: v is None or isinstance(v, int),
+}
+
+
+def fields(node, found):
+    """Every value of a ONE_FORM field anywhere in a document."""
+    if isinstance(node, dict):
+        for key, value in node.items():
+            if key in ONE_FORM:
+                found.setdefault(key, []).append(value)
+            fields(value, found)
+    elif isinstance(node, list):
+        for value in node:
+            fields(value, found)
+    return found
+
+
 def document(*args, status=0):
     done = tool(*args, status=status)
     doc = json.loads(done.stdout)
     errors = [e.message for e in validator.iter_errors(doc)]
     check(f"{' '.join(args)}: valid against the schema {errors[:1]}", not errors)
+    for key, values in fields(doc, {}).items():
+        odd = [v for v in values if not ONE_FORM[key](v)]
+        check(f"{' '.join(args)}: every {key} in one form {odd[:2]}", not odd)
     return doc
 
 

@@ -262,7 +262,7 @@
       + (t.aborted ? '  aborted (no acknowledge)' : '') + (t.under_semaphore ? '  under semaphore' : '');
   }
 
-  // A community by its offset, as the text summary names it; older documents give its index.
+  // A community by its offset, as the text summary names it; older documents give it as a number.
   function community(value) {
     return typeof value === 'string' ? value : hex(value < 16 ? value * 0x1000 : value, 4);
   }
