@@ -209,7 +209,8 @@ def version_figure(build):
 def figures(build):
     default = build.tool("run")
     summary = dict(re.findall(r"^(\w+) +(.*)$", default, re.M))
-    pads = re.match(r"(\d+) changed configuration, (\d+) changed level", summary["pads"])
+    pads = re.match(r"(\d+) changed: (\d+) in configuration, (\d+) in direction, (\d+) in level",
+                    summary["pads"])
     host, connected, session = gdb_session(build, GDB_SESSION)
     gdb = ("$ gdb -q -ex 'file build/release/image/boardinit.debug.efi' -ex 'target remote :1234'\n"
            + "\n".join(connected + [transcript(session)]))
@@ -235,8 +236,10 @@ def figures(build):
         "trace-head": code("\n".join(trace[1:3])),
         "default-time": summary["time"].split(" of ")[0],
         "default-slowest-bus": slowest_bus(build),
-        "default-pads-configuration": pads.group(1),
-        "default-pads-level": pads.group(2),
+        "default-pads-changed": pads.group(1),
+        "default-pads-configuration": pads.group(2),
+        "default-pads-direction": pads.group(3),
+        "default-pads-level": pads.group(4),
         "op-getidentity": code("$ boardsim op GetIdentity\n" + build.tool("op", "GetIdentity")),
         "size-report": code(build.shown(size_report)),
         "gdb-host": code(host),

@@ -113,6 +113,14 @@ for board in sorted(pathlib.Path(boards_dir).glob("*.json")):
     check(f"{board.stem}: decode tells every pad's accesses and rows as run does",
           pad_accesses(decoded) == pad_accesses(run))
     check(f"{board.stem}: the run's parts cover it", parts_cover(run, run["time_ns"]))
+    # One definition of a changed pad: the summary's count is the pads --pads marks changed, and
+    # --pads changed lists exactly those, in the text as in the document.
+    marked = [(p["community"], p["pad"]) for p in run["pads"]["detail"] if p["changed"]]
+    check(f"{board.stem}: {run['pads']['changed']} changed, as --pads marks {len(marked)}",
+          run["pads"]["changed"] == len(marked))
+    only = document("run", "--host", "--json", "--pads", "changed", "--board", board.stem)
+    check(f"{board.stem}: --pads changed lists the changed pads",
+          [(p["community"], p["pad"]) for p in only["pads"]["detail"]] == marked)
     records = sum(1 for line in trace.read_text().splitlines() if not line.startswith("#"))
     check(f"{board.stem}: every access of the trace is counted",
           run["accesses"]["total"] == records)

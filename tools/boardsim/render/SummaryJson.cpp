@@ -15,7 +15,10 @@ using json = nlohmann::ordered_json;
 constexpr int Indent = 2;
 
 json PadCountsJson(const PadChanges& Changes, const std::optional<std::vector<PadRecord>>& Detail) {
-  json pads = {{"changed_configuration", Changes.Configuration}, {"changed_level", Changes.Level}};
+  json pads = {{"changed", Changes.Changed},
+               {"changed_configuration", Changes.Configuration},
+               {"changed_direction", Changes.Direction},
+               {"changed_level", Changes.Level}};
   if (Detail) {
     pads["detail"] = PadsJson(*Detail);
   }

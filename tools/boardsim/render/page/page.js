@@ -188,8 +188,9 @@
     }
     if (d.accesses) add('accesses', `${d.accesses.total} (${d.accesses.pause_hints} pause hints)`, { id: 'accesses' });
     if (d.trace) add('accesses', String(d.trace.accesses), { id: 'accesses' });
-    if (d.pads && d.pads.changed_configuration !== undefined) {
-      add('pads', `${d.pads.changed_configuration} changed configuration, ${d.pads.changed_level} changed level`);
+    if (d.pads && d.pads.changed !== undefined) {
+      add('pads', `${d.pads.changed} changed: ${d.pads.changed_configuration} in configuration, `
+        + `${d.pads.changed_direction} in direction, ${d.pads.changed_level} in level`);
     }
     return [h('h1', {}, title), h('dl', { class: 'header' }, rows)];
   }
