@@ -288,9 +288,10 @@
       tip: `${p.name}\n${ms(p.start_ns)} to ${ms(p.end_ns)}\n${p.first_seq <= p.last_seq ? seqs(p.first_seq, p.last_seq) : 'no access'}`,
     }));
     for (const a of timeline.activity) {
+      const alike = a.stretches ? `\n${a.stretches} stretches alike, folded` : '';
       items.push({
         lane: a.lane, kind: 'activity', t0: a.start_ns, t1: a.end_ns,
-        tip: `${LaneNames[a.lane] || a.lane}: ${a.reads} reads, ${a.writes} writes\n${seqs(a.first_seq, a.last_seq)}\n${at(a.start_ns)} to ${at(a.end_ns)}`,
+        tip: `${LaneNames[a.lane] || a.lane}: ${a.reads} reads, ${a.writes} writes${alike}\n${seqs(a.first_seq, a.last_seq)}\n${at(a.start_ns)} to ${at(a.end_ns)}`,
       });
     }
     for (const t of bus.transactions) {
@@ -309,9 +310,12 @@
       items.push({ lane: 'sideband', kind: 'hold', t0: start, t1: stop, tip: lines.join('\n') });
     }
     for (const m of bus.sideband_messages) {
+      const message = `sideband ${m.write ? 'write' : 'read'} port ${hex(m.port, 2)} reg ${hex(m.register, 2)} ${m.write ? '<-' : '->'} ${hex(m.value, 8)}`;
       items.push({
-        lane: 'sideband', kind: 'message', t0: m.time_ns, t1: m.time_ns,
-        tip: `sideband ${m.write ? 'write' : 'read'} port ${hex(m.port, 2)} reg ${hex(m.register, 2)} ${m.write ? '<-' : '->'} ${hex(m.value, 8)}\naccess ${m.seq}\n${at(m.time_ns)}`,
+        lane: 'sideband', kind: 'message', t0: m.time_ns, t1: m.repeat ? m.last_ns : m.time_ns,
+        tip: m.repeat
+          ? `${m.repeat} x ${message}\naccesses ${m.seq} to ${m.last_seq}\n${at(m.time_ns)} to ${at(m.last_ns)}`
+          : `${message}\naccess ${m.seq}\n${at(m.time_ns)}`,
       });
     }
     for (const step of d.board_step || []) {
@@ -676,10 +680,14 @@
       bus.semaphore_holds.map((x) => [...partCell(x), x.requested ? ms(x.request_ns) : '--', x.granted ? ms(x.acquire_ns) : 'never',
         x.released ? ms(x.release_ns) : 'still held', [x.request_seq, x.acquire_seq, x.release_seq].map((n) => (n === null ? '--' : n)).join(', ')]),
       'hold-row')));
-    out.push(folded('Sideband messages', bus.sideband_messages.length, table(
+    // A folded message (alike ones in a row, as the text folds them) stands for m.repeat.
+    const messages = bus.sideband_messages.reduce((n, m) => n + (m.repeat || 1), 0);
+    out.push(folded('Sideband messages', messages, table(
       [...partHead, 'time', 'access', 'message'],
-      bus.sideband_messages.map((m) => [...partCell(m), ms(m.time_ns), String(m.seq),
-        `${m.write ? 'write' : 'read '} port ${hex(m.port, 2)} reg ${hex(m.register, 2)} ${m.write ? '<-' : '->'} ${hex(m.value, 8)}`]),
+      bus.sideband_messages.map((m) => [...partCell(m),
+        m.repeat ? `${ms(m.time_ns)} to ${ms(m.last_ns)}` : ms(m.time_ns),
+        m.repeat ? `${m.seq}-${m.last_seq}` : String(m.seq),
+        `${m.repeat ? `${m.repeat} x ` : ''}${m.write ? 'write' : 'read '} port ${hex(m.port, 2)} reg ${hex(m.register, 2)} ${m.write ? '<-' : '->'} ${hex(m.value, 8)}`]),
       'message-row')));
     if (d.board_step) {
       out.push(folded('Board step', d.board_step.length, table(['time', 'access', 'item'],
