@@ -63,7 +63,9 @@ function(add_module_package TARGET IMAGE_TARGET)
   endif()
   if(BOARDINIT_DEPEX_AFTER_MEMORY)
     set(KIT_DEPEX_TEXT "gEfiPeiMemoryDiscoveredPpiGuid: dispatched once permanent memory is installed")
-    set(KIT_APRIORI_WHY "This build dispatches the module once permanent memory is installed, in\n#  the PEI core's own order: it has no entry.")
+    # Two comment lines of the apriori fragment.
+    set(KIT_APRIORI_WHY "This build dispatches the module once permanent\n#  memory is \
+installed, in the PEI core's own order: it has no entry.")
     set(KIT_APRIORI "")
   else()
     set(KIT_DEPEX_TEXT "TRUE: dispatched as soon as the PEI core finds it, before memory")
