@@ -232,6 +232,11 @@ test('a sweep: the matrix of kinds against targets, the failures and the statuse
   assert.equal(await view.count('[data-kind="failure"]'), document.failures.length);
   assert.equal(await view.count('#kinds .kind-row'), document.kinds.length);
   await hoverShowsTip(view.page, '[data-kind="cell"].passed', /points tried, 0 failed/);
+  // An empty cell of a sampled sweep says why it is empty; each status names the run it came from.
+  const empty = await view.page.$$eval('[data-kind="cell"].empty', (cells) => cells.map((c) => c.dataset.tip));
+  assert.ok(empty.length > 0 && empty.every((tip) => tip.includes('no point tried here: none of this kind was drawn by --sample')), empty[0]);
+  const chips = await view.page.$$eval('#kinds .chip', (nodes) => nodes.map((n) => n.textContent));
+  assert.deepEqual(chips, document.returned.map((r) => `${r.run}: ${r.value} × ${r.points}`));
   await checkNoEffect(view);
   await view.finish();
 

@@ -470,8 +470,12 @@
     for (const p of view.scale.pieces.filter((piece) => piece.gap)) {
       const x = view.xOf((p.t0 + p.t1) / 2);
       breaks.append(s('line', { class: 'break-line', x1: x, x2: x, y1: 0, y2: g.top }));
-      const label = s('text', { class: 'break-text', x: x - 4, y: (g.laneIndex.get('parts') + 1.6) * g.laneHeight, 'text-anchor': 'end' });
-      label.textContent = `${ms(p.t1 - p.t0)} drawn short`;
+      // Left of its line where it fits in the plot, else right of it: never cut at the lane names.
+      const note = `${ms(p.t1 - p.t0)} drawn short`;
+      const left = x - 4 - note.length * 6 > g.labelWidth;
+      const label = s('text', { class: 'break-text', x: left ? x - 4 : x + 4, y: (g.laneIndex.get('parts') + 1.6) * g.laneHeight,
+        'text-anchor': left ? 'end' : 'start' });
+      label.textContent = note;
       breaks.append(label);
     }
   }
@@ -789,25 +793,31 @@
 
   // A cell: the points of one kind at one target; its tooltip says in how many the fault struck
   // and how many had no effect, where the document counts them.
-  function matrixCell(c, where) {
+  function matrixCell(c, where, emptyWhy) {
     const share = c.points ? c.failed / c.points : 0;
     const cls = c.points === 0 ? 'empty' : c.failed ? 'failed' : 'passed';
     const struck = c.struck !== undefined && c.no_effect !== undefined ? `; ${c.struck} struck, ${c.no_effect} no effect` : '';
+    const tip = c.points ? `${where}: ${c.points} points tried, ${c.failed} failed${struck}` : `${where}: ${emptyWhy}`;
     return h('td', {
       'data-kind': 'cell', class: cls, style: c.failed ? `--heat: hsl(0, 70%, ${Math.round(60 - share * 25)}%)` : null,
-      'data-tip': `${where}: ${c.points} points tried, ${c.failed} failed${c.points ? struck : ''}`,
+      'data-tip': tip,
     }, c.points ? `${c.failed}/${c.points}` : '');
   }
 
   // Targets against kinds; a click on a cell shows its failures only, a second click all again.
   function renderMatrix(d, showFailures) {
     const kinds = d.kinds.map((k) => k.kind);
+    // Why a cell has no point: a whole sweep tries every point its reference runs reach.
+    const drawn = d.sweep && d.sweep.sample !== null && d.sweep.sample !== undefined;
+    const emptyWhy = drawn || d.shard
+      ? `no point tried here: none of this kind was ${drawn ? 'drawn by --sample' : 'in this shard'}, or the run reaches none`
+      : 'no point of this kind: the fault-free run reaches none here';
     let picked = null;
     let lastBoard = null;
     const rows = d.targets.map((target) => {
       const byKind = new Map((target.by_kind || []).map((k) => [k.kind, k]));
       const cells = kinds.map((kind) => {
-        const td = matrixCell(byKind.get(kind) || { points: 0, failed: 0 }, `${kind} on ${target.board}, ${target.run}`);
+        const td = matrixCell(byKind.get(kind) || { points: 0, failed: 0 }, `${kind} on ${target.board}, ${target.run}`, emptyWhy);
         td.addEventListener('click', () => {
           main.querySelectorAll('td.picked').forEach((n) => n.classList.remove('picked'));
           picked = picked && picked.td === td ? null : { td, board: target.board, run: target.run, kind };
@@ -833,9 +843,14 @@
     const columns = [['points', 'points'], ['struck', 'struck'], ['no effect', 'no_effect'], ['returned', 'returned'],
       ['not offered', 'not_offered'], ['stuck', 'stuck'], ['crashed', 'crashed'], ['stray', 'stray_writes'],
       ['failed read', 'writes_on_failed_reads'], ['not run', 'not_run'], ['failed', 'failed']];
+    // Each value with the run that returned it (boot or slot); older documents give values alone.
+    const byRun = (kind) => (d.returned || []).filter((r) => r.kind === kind)
+      .map((r) => h('span', { class: 'chip' }, `${r.run}: ${r.value} × ${r.points}`));
+    const chips = (k) => (d.returned ? byRun(k.kind)
+      : Object.entries(k.statuses || {}).map(([status, count]) => h('span', { class: 'chip' }, `${status} × ${count}`)));
     const rows = d.kinds.map((k) => [k.kind,
       ...columns.map(([, key]) => h('td', { class: 'num' }, k[key] === undefined ? '--' : String(k[key]))),
-      h('td', {}, Object.entries(k.statuses || {}).map(([status, count]) => h('span', { class: 'chip' }, `${status} × ${count}`)))]);
+      h('td', {}, chips(k))]);
     return table(['kind', ...columns.map(([head]) => head), 'statuses'], rows, 'kind-row');
   }
 
