@@ -86,6 +86,14 @@ public:
     std::optional<uint64_t> value;
     if (V.is_number_unsigned()) {
       value = V.get<uint64_t>();
+    } else if (V.is_number_float()) {
+      // 1.0 and 1e2 are integers as JSON Schema reads them (the board schema says "integer"):
+      // taken when whole and exact in a double.
+      const double number = V.get<double>();
+      if (number >= 0 && number <= 9007199254740992.0 &&
+          number == static_cast<double>(static_cast<uint64_t>(number))) {
+        value = static_cast<uint64_t>(number);
+      }
     } else if (V.is_string()) {
       value = HexText(V.get_ref<const std::string&>());
     }

@@ -6,6 +6,8 @@ prints every one of them where the board has it.
 usage: board_keys.py BOARDSIM SCHEMA BOARDS_DIR"""
 import copy
 import json
+
+import jsonschema
 import pathlib
 import re
 import subprocess
@@ -102,5 +104,44 @@ with tempfile.TemporaryDirectory() as work:
         where = "/".join(path) or "the board"
         check(f"{where}: boardsim board prints every key (missing: {sorted(wanted - set(node))})",
               wanted <= set(node))
+
+    # Values: the reader and the schema take and refuse the same ones. Each row is a board with
+    # one value in one place, spelt as users spell numbers; both must agree on it.
+    validator = jsonschema.Draft202012Validator(schema)
+    pad = lambda **members: {"pads": [{"community": "0x0000", "pad": 1, "level": 0, **members}]}
+    bus = lambda value: {"i2c_controller": {"bar0": value}}
+    VALUES = [  # what, the board, whether both take it
+        ("community 0x00", pad(community="0x00"), True),
+        ("community 0X1000", pad(community="0X1000"), True),
+        ("community 0x01000", pad(community="0x01000"), True),
+        ("community 4096", pad(community=4096), True),
+        ("community 0x0800", pad(community="0x0800"), False),
+        ("community 0x3000", pad(community="0x3000"), False),
+        ("level 0X1", pad(level="0X1"), True),
+        ("level 2", pad(level=2), False),
+        ("pad 255", pad(pad=255), True),
+        ("pad 0x0FF", pad(pad="0x0FF"), True),
+        ("pad 256", pad(pad=256), False),
+        ("pad 0x100", pad(pad="0x100"), False),
+        ("pad 1.0", pad(pad=1.0), True),
+        ("pad 1e2", pad(pad=1e2), True),
+        ("pad 1.5", pad(pad=1.5), False),
+        ("pad -1", pad(pad=-1), False),
+        ("bar0 2^32-1", bus(4294967295), True),
+        ("bar0 0xFFFFFFFF", bus("0xFFFFFFFF"), True),
+        ("bar0 2^64-1", bus(18446744073709551615), False),
+        ("bar0 0x100000000", bus("0x100000000"), False),
+        ("bar0 0x", bus("0x"), False),
+    ]
+    for what, board, taken in VALUES:
+        file.write_text(json.dumps(board))
+        done = subprocess.run([boardsim, "board", "--check", str(file)], capture_output=True,
+                              text=True)
+        reader = done.returncode == 0
+        valid = validator.is_valid(board)
+        check(f"{what}: the reader {'takes' if reader else 'refuses'} it "
+              f"({done.stderr.strip()!r}), the schema {'takes' if valid else 'refuses'} it, "
+              f"expected both to {'take' if taken else 'refuse'} it",
+              reader == valid == taken)
 
 finish()
