@@ -24,6 +24,18 @@ trap report_phases EXIT
 
 phase "packages (scripts/setup.sh)"
 scripts/setup.sh test
+# The integration kit is tested under EDK2's own build: the tree EDK2_TREE names, or the archive
+# beside the repository unpacked and built once into the cache. Without either, that one test is
+# skipped and says what it needs.
+phase "EDK2 tree (scripts/edk2-tree.sh)"
+if [ -z "${EDK2_TREE:-}" ]; then
+  if EDK2_TREE=$(scripts/edk2-tree.sh); then
+    export EDK2_TREE
+  else
+    unset EDK2_TREE
+    echo "test.sh: no EDK2 tree: the integration-kit test will be skipped (scripts/edk2-tree.sh said why)"
+  fi
+fi
 phase "sanitizer build"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize
