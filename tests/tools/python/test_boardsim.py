@@ -160,3 +160,36 @@ def test_threads(form):
 def test_fixture(boardsim_run, boardsim_op):
     assert boardsim_run().status == "EFI_SUCCESS"
     assert boardsim_op("ReadRegister", 0, board="variant6", form="host").returned == 0xC8
+
+
+# A sampled sweep from Python and the same on the command line: the same points and verdicts.
+@pytest.mark.parametrize("form", FORMS)
+def test_sweep(form, tool):
+    kinds = ["byte-refused", "timer-frozen", "semaphore-never-granted"]
+    sweep = boardsim.sweep(boards="variant6", kinds=kinds, sample=12, form=form, jobs=2)
+    flags = ["--host"] if form == "host" else []
+    document = json.loads(tool("sweep", "--board", "variant6", "--kinds", ",".join(kinds),
+                               "--sample", "12", "--jobs", "2", "--json", *flags)[1])
+    mine = json.loads(sweep.to_json())
+    for seconds in (mine, document):
+        del seconds["seconds"]
+    assert mine == document
+    assert (sweep.passed, sweep.failed, sweep.no_effect) == \
+        (document["passed"], document["failed"], document["no_effect"])
+    assert sum(k["points"] for k in sweep.kinds.values()) == len(document["points"])
+    assert [f.reproduce for f in sweep.failures] == [f["reproduce"] for f in document["failures"]]
+
+
+SWEEP_ERRORS = [
+    (dict(kinds=["bogus"]), ["--kinds", "bogus"]),
+    (dict(ops=["Nope"]), ["--op", "Nope"]),
+    (dict(boards=["no-such-board"]), ["--board", "no-such-board"]),
+]
+
+
+@pytest.mark.parametrize("arguments,line", SWEEP_ERRORS)
+def test_sweep_errors(arguments, line, tool):
+    status, _, stderr = tool("sweep", "--host", *line)
+    with pytest.raises(boardsim.Error) as raised:
+        boardsim.sweep(form="host", **arguments)
+    assert (str(raised.value) + "\n", raised.value.exit_status) == (stderr, status)
