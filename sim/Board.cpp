@@ -119,13 +119,27 @@ void Board::Exhausted() const {
                         "registers)");
 }
 
+void Board::CheckBudgets() {
+  if (clock_.NowNs() > timeBudgetNs_ || trace_.Count() >= accessBudget_ ||
+      (trace_.Accesses().size() >= keptBudget_ && trace_.Keep() != TraceKeep::Everything)) {
+    Exhausted();
+  }
+  // The kept accesses are bounded as if the trace kept only view inputs: it may be told to at
+  // any time, and the mark is never later than the first access that could run a budget out.
+  clock_.CheckBudgetsAt(clock_.Accesses() + SafeAccesses(true) + 1);
+}
+
 uint64_t Board::AccessesLeft() const {
+  return SafeAccesses(trace_.Keep() != TraceKeep::Everything);
+}
+
+uint64_t Board::SafeAccesses(bool AnyKeep) const {
   // The access that reaches a budget is the one that runs it out: the accesses before it are left.
   const auto before = [](uint64_t Used, uint64_t Budget) {
     return Used < Budget ? Budget - Used - 1 : 0;
   };
   uint64_t left = before(trace_.Count(), accessBudget_);
-  if (trace_.Keep() != TraceKeep::Everything) {
+  if (AnyKeep) {
     left = std::min(left, before(trace_.Accesses().size(), keptBudget_));
   }
   const uint64_t dearest =

@@ -115,10 +115,17 @@ public:
   // A run is declared stuck once its virtual time passes TimeNs, or once it has made Accesses
   // accesses (for a clock that barely moves); 0 means unlimited. A trace that keeps only the view
   // inputs also ends the run when it has kept Kept of them (at most Trace::KeptLimit).
-  void SetTimeBudget(uint64_t TimeNs) { timeBudgetNs_ = TimeNs == 0 ? NeverNs : TimeNs; }
-  void SetAccessBudget(uint64_t Accesses) { accessBudget_ = Accesses == 0 ? NeverNs : Accesses; }
+  void SetTimeBudget(uint64_t TimeNs) {
+    timeBudgetNs_ = TimeNs == 0 ? NeverNs : TimeNs;
+    clock_.CheckBudgetsAt(0);
+  }
+  void SetAccessBudget(uint64_t Accesses) {
+    accessBudget_ = Accesses == 0 ? NeverNs : Accesses;
+    clock_.CheckBudgetsAt(0);
+  }
   void SetKeptBudget(uint64_t Kept) {
     keptBudget_ = Kept == 0 ? Trace::KeptLimit : std::min(Kept, Trace::KeptLimit);
+    clock_.CheckBudgetsAt(0);
   }
 
   // How many more accesses the run can surely make with none of its budgets running out: a lower
@@ -177,12 +184,17 @@ private:
     DeviceCounts& counts = counts_[CountsIndex];
     ++(IsWrite ? counts.Writes : counts.Reads);
     clock_.Tick(Cost);
-    if (clock_.NowNs() > timeBudgetNs_ || trace_.Count() >= accessBudget_ ||
-        (trace_.Accesses().size() >= keptBudget_ && trace_.Keep() != TraceKeep::Everything)) {
-      Exhausted();
+    if (clock_.BudgetsDue()) [[unlikely]] {
+      CheckBudgets();
     }
   }
+  // Throws BudgetExhausted at the access that runs a budget out, else marks the first access
+  // that could: a wait of a million polls then looks at its three budgets a few times, not at
+  // every poll.
+  void CheckBudgets();
   [[noreturn]] void Exhausted() const;
+  // How many more accesses cannot run a budget out, whatever the trace keeps from now on.
+  uint64_t SafeAccesses(bool AnyKeep) const;
 
   AccessCosts costs_;
   Clock clock_;

@@ -27,25 +27,36 @@ struct AccessCosts {
 class Clock {
 public:
   uint64_t NowNs() const { return now_; }
-  void Advance(uint64_t Ns) { now_ = AddNs(now_, Ns); }
+  // Time moved other than by an access (a test waiting on a device): the board's budgets are
+  // looked at again on the next access.
+  void Advance(uint64_t Ns) {
+    now_ = AddNs(now_, Ns);
+    checkAt_ = 0;
+  }
   // The board's accesses so far: while a device answers an access, that access's sequence number
   // (the board counts an access once it is over). A device that notes when something happened
   // names the access with it.
   uint64_t Accesses() const { return accesses_; }
   // One access over, which took Ns.
   void Tick(uint64_t Ns) {
-    Advance(Ns);
+    now_ = AddNs(now_, Ns);
     ++accesses_;
   }
   // Only a checkpoint's restore takes time back.
   void Restore(uint64_t NowNs, uint64_t Accesses) {
     now_ = NowNs;
     accesses_ = Accesses;
+    checkAt_ = 0;
   }
+  // The board's budgets are looked at once the accesses reach a mark, the one comparison an access
+  // makes: before it none of them can run out (sim/Board.h).
+  bool BudgetsDue() const { return accesses_ >= checkAt_; }
+  void CheckBudgetsAt(uint64_t Accesses) { checkAt_ = Accesses; }
 
 private:
   uint64_t now_ = 0;
   uint64_t accesses_ = 0;
+  uint64_t checkAt_ = 0;
 };
 
 } // namespace sim

@@ -41,8 +41,9 @@ inline size_t Bytes(const BoardState& State) {
              devices->I2cFunction.Config.Size() + devices->Gpio.Registers.Size() +
              devices->Gpio.FailedReads.size() * 2 * sizeof(uint32_t) + devices->LegacyGpio.Size() +
              devices->Pmc.Size() + devices->I2c.Registers.Size() +
-             devices->I2c.Transmit.size() * sizeof(I2cController::Command) +
-             devices->I2c.Receive.size() + devices->PUnit.Registers.size() * 2 * sizeof(uint32_t) +
+             devices->I2c.Transmit.Capacity() * sizeof(I2cController::Command) +
+             devices->I2c.Receive.Capacity() +
+             devices->PUnit.Registers.size() * 2 * sizeof(uint32_t) +
              devices->I2cDevices.size() * sizeof(I2cTargetState);
   }
   return bytes;

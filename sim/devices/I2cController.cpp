@@ -12,7 +12,10 @@ constexpr uint32_t EnableBit = 1u << 0;
 } // namespace
 
 I2cController::I2cController(const Clock& C, const I2cControllerConfig& Config, StrikeLog* Strikes)
-    : clock_(C), strikes_(Strikes), config_(Config), byteNs_(BitsPerByte * BitNs()) {}
+    : clock_(C), strikes_(Strikes), config_(Config), byteNs_(BitsPerByte * BitNs()) {
+  state_.Transmit = FixedRing<Command>(config_.TransmitFifoDepth);
+  state_.Receive = FixedRing<uint8_t>(config_.ReceiveFifoDepth);
+}
 
 void I2cController::Attach(uint16_t Address, bool TenBit, I2cTarget& Target) {
   targets_[(Address & TargetAddressMask) | (TenBit ? TargetTenBit : 0)] = &Target;
@@ -34,8 +37,8 @@ void I2cController::UpdateEnable(uint64_t NowNs) {
   state_.Enabled = state_.Requested;
   if (!state_.Enabled) {
     // Switching off drops whatever was queued or received and lets go of the bus.
-    state_.Transmit.clear();
-    state_.Receive.clear();
+    state_.Transmit.Clear();
+    state_.Receive.Clear();
     EndTransaction();
   }
 }
@@ -45,7 +48,7 @@ void I2cController::MoveBus(uint64_t NowNs, bool IgnoreTime) {
   // Each command is an optional address phase, then its byte; each step ends at its own time,
   // so a refused address shows one byte time in, before the command's byte would have moved.
   while (BusCanMove()) {
-    Command& command = state_.Transmit.front();
+    Command& command = state_.Transmit.Front();
     const uint64_t start = std::max(state_.BusFreeNs, command.QueuedNs);
     if (NeedsAddressPhase(command)) {
       const uint64_t end = AddNs(start, ((command.Target & TargetTenBit) ? 2 : 1) * byteNs_);
@@ -63,17 +66,17 @@ void I2cController::MoveBus(uint64_t NowNs, bool IgnoreTime) {
     }
     state_.BusFreeNs = end;
     const Command done = command;
-    state_.Transmit.pop_front();
+    state_.Transmit.Pop();
     const StrikeLog::BusStep step(strikes_, end);
     MoveByte(done);
   }
-  if (!state_.StallNoted && state_.Enabled && !state_.Transmit.empty()) {
+  if (!state_.StallNoted && state_.Enabled && !state_.Transmit.Empty()) {
     NoteStall(NowNs, IgnoreTime); // a stall holds the bus: noted once it holds a byte back
   }
 }
 
 void I2cController::NoteActive() {
-  if (!state_.Open && state_.Transmit.empty()) {
+  if (!state_.Open && state_.Transmit.Empty()) {
     Struck({FaultKind::ControllerStaysActive}, clock_.NowNs());
     state_.ActiveNoted = true;
   }
@@ -92,7 +95,7 @@ void I2cController::NoteStall(uint64_t NowNs, bool IgnoreTime) {
     state_.StallNoted = true;
     return;
   }
-  const Command& held = state_.Transmit.front();
+  const Command& held = state_.Transmit.Front();
   const uint64_t start = std::max(state_.BusFreeNs, held.QueuedNs);
   const uint64_t step =
       NeedsAddressPhase(held) ? ((held.Target & TargetTenBit) ? 2 : 1) * byteNs_ : byteNs_;
@@ -145,8 +148,8 @@ void I2cController::MoveByte(const Command& C) {
   I2cTarget* current = Current();
   if (C.Word & CommandRead) {
     const uint8_t value = current->ReadByte();
-    if (state_.Receive.size() < config_.ReceiveFifoDepth) {
-      state_.Receive.push_back(value);
+    if (state_.Receive.Size() < config_.ReceiveFifoDepth) {
+      state_.Receive.Push(value);
     }
   } else if (!current->WriteByte(static_cast<uint8_t>(C.Word))) {
     Abort(AbortDataNack);
@@ -159,7 +162,7 @@ void I2cController::MoveByte(const Command& C) {
 
 void I2cController::Abort(uint32_t Source) {
   state_.AbortSource |= Source;
-  state_.Transmit.clear();
+  state_.Transmit.Clear();
   EndTransaction();
 }
 
@@ -186,12 +189,12 @@ bool I2cController::AbortPending() {
 
 size_t I2cController::TransmitFifoLevel() {
   CatchUp(clock_.NowNs());
-  return state_.Transmit.size();
+  return state_.Transmit.Size();
 }
 
 size_t I2cController::ReceiveFifoLevel() {
   CatchUp(clock_.NowNs());
-  return state_.Receive.size();
+  return state_.Receive.Size();
 }
 
 uint64_t I2cController::BytesOnBus() {
@@ -201,8 +204,8 @@ uint64_t I2cController::BytesOnBus() {
 
 uint32_t I2cController::StatusValue() const {
   // Each FIFO's size asked once: a wait polls this register.
-  const size_t transmit = state_.Transmit.size();
-  const size_t receive = state_.Receive.size();
+  const size_t transmit = state_.Transmit.Size();
+  const size_t receive = state_.Receive.Size();
   const bool active = config_.StaysActive || state_.Open || transmit != 0;
   uint32_t status = 0;
   status |= active ? StatusActivity | StatusActive : 0;
@@ -225,11 +228,11 @@ uint32_t I2cController::Read(uint32_t Offset, unsigned Width) {
   }
   switch (Offset) {
   case DataCommand: {
-    if (state_.Receive.empty()) {
+    if (state_.Receive.Empty()) {
       return 0;
     }
-    const uint8_t value = state_.Receive.front();
-    state_.Receive.pop_front();
+    const uint8_t value = state_.Receive.Front();
+    state_.Receive.Pop();
     return value;
   }
   case RawInterruptStatus:
@@ -248,9 +251,9 @@ uint32_t I2cController::Read(uint32_t Offset, unsigned Width) {
     }
     return StatusValue();
   case i2creg::TransmitFifoLevel:
-    return static_cast<uint32_t>(state_.Transmit.size());
+    return static_cast<uint32_t>(state_.Transmit.Size());
   case i2creg::ReceiveFifoLevel:
-    return static_cast<uint32_t>(state_.Receive.size());
+    return static_cast<uint32_t>(state_.Receive.Size());
   case EnableStatus:
     return state_.Enabled ? EnableBit : 0;
   default:
@@ -265,10 +268,10 @@ void I2cController::Write(uint32_t Offset, unsigned Width, uint32_t Value) {
   case DataCommand:
     // A disabled controller or one that holds an abort takes no commands.
     if (state_.Enabled && state_.AbortSource == 0 &&
-        state_.Transmit.size() < config_.TransmitFifoDepth) {
+        state_.Transmit.Size() < config_.TransmitFifoDepth) {
       const uint32_t target =
           state_.Registers.Get32(TargetAddress) & (TargetTenBit | TargetAddressMask);
-      state_.Transmit.push_back(Command{Value & 0x7FF, target, now, false});
+      state_.Transmit.Push(Command{Value & 0x7FF, target, now, false});
     }
     return;
   case Enable:

@@ -15,11 +15,11 @@
 #include "sim/BoardConfig.h"
 #include "sim/Clock.h"
 #include "sim/Device.h"
+#include "sim/FixedRing.h"
 #include "sim/RegisterFile.h"
 #include "sim/devices/I2cTarget.h"
 #include "sim/faults/Strikes.h"
 
-#include <deque>
 #include <map>
 
 namespace sim {
@@ -76,8 +76,8 @@ public:
     bool EnablePending = false;
     uint32_t EnableReadsLeft = 0;
     uint64_t EnableReadyNs = 0;
-    std::deque<Command> Transmit;
-    std::deque<uint8_t> Receive;
+    FixedRing<Command> Transmit; // as deep as the board's FIFOs
+    FixedRing<uint8_t> Receive;
     uint32_t AbortSource = 0;
     bool Open = false; // a transaction holds the bus
     bool OpenRead = false;
@@ -128,7 +128,7 @@ private:
   // Nor while a stall holds the bus, once that has been noted.
   void CatchUp(uint64_t NowNs, bool IgnoreTime = false) {
     if (state_.EnablePending ||
-        (state_.Enabled && !state_.Transmit.empty() && (!state_.StallNoted || BusCanMove()))) {
+        (state_.Enabled && !state_.Transmit.Empty() && (!state_.StallNoted || BusCanMove()))) {
       MoveBus(NowNs, IgnoreTime);
     }
   }
@@ -150,7 +150,7 @@ private:
   void MoveBus(uint64_t NowNs, bool IgnoreTime);
   // A command is queued and neither a disabled controller nor a stall holds it back.
   bool BusCanMove() const {
-    return state_.Enabled && !config_.Stalled && !state_.Transmit.empty() &&
+    return state_.Enabled && !config_.Stalled && !state_.Transmit.Empty() &&
            (config_.StallFromByte == 0 || state_.Bytes + 1 < config_.StallFromByte);
   }
   void UpdateEnable(uint64_t NowNs);

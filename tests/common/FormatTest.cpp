@@ -1,4 +1,5 @@
 #include "common/Format.h"
+#include "common/Digest.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,14 @@ TEST(Format, WritesNumbersAsEveryToolReadsThem) {
   for (const Case& c : cases) {
     EXPECT_EQ(c.Written(), c.Expected);
   }
+}
+
+// Known answers of SHA-256: the empty input and "abc".
+TEST(Digest, Sha256HexGivesTheKnownAnswers) {
+  EXPECT_EQ(tools::Sha256Hex("", 0),
+            "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(tools::Sha256Hex("abc", 3),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 } // namespace

@@ -52,32 +52,45 @@ std::vector<std::string> Boards(const py::handle& Boards) {
   return boards;
 }
 
-SweepOptions OptionsOf(const py::object& BoardsArg, const py::object& Ops, const py::object& Kinds,
-                       const std::optional<size_t>& Sample, const std::string& Form,
-                       const std::optional<unsigned>& Jobs) {
+// What the command line's sweep options would say; CLI11's own checks are made here.
+struct SweepArguments {
+  py::object Boards, Ops, Kinds;
+  std::optional<size_t> Sample;
+  std::optional<uint64_t> Seed;
+  std::optional<std::string> Shard;
+  bool BootsOnly = false;
+  std::string Form;
+  std::optional<unsigned> Jobs;
+};
+
+SweepOptions OptionsOf(const SweepArguments& A) {
   SweepOptions options;
-  options.Boards = Boards(BoardsArg);
-  options.Slots = Strings(Ops, "ops");
-  options.Kinds = Strings(Kinds, "kinds");
-  options.Host = HostForm(Form);
-  options.Sample = Sample.value_or(0);
-  if (Jobs && *Jobs == 0) {
+  options.Boards = Boards(A.Boards);
+  options.Slots = Strings(A.Ops, "ops");
+  options.Kinds = Strings(A.Kinds, "kinds");
+  options.Host = HostForm(A.Form);
+  if (A.Sample && *A.Sample == 0) {
+    Refuse(ErrorKind::Usage, "sample: 1 or more points, or None for every point");
+  }
+  options.Sample = A.Sample.value_or(0);
+  if (A.Seed && !A.Sample) {
+    Refuse(ErrorKind::Sweep, "seed: chooses which points a sample draws; give sample too");
+  }
+  options.Seed = A.Seed.value_or(0);
+  options.Shard = A.Shard;
+  if (A.BootsOnly && !options.Slots.empty()) {
+    Refuse(ErrorKind::Sweep, "boots_only: no slot call is swept, but ops names some");
+  }
+  options.BootsOnly = A.BootsOnly;
+  if (A.Jobs && *A.Jobs == 0) {
     Refuse(ErrorKind::Usage, "jobs: 1 or more, or None for the core count");
   }
-  options.Jobs = Jobs.value_or(0);
+  options.Jobs = A.Jobs.value_or(0);
   return options;
 }
 
-std::shared_ptr<SweepResult> Sweep(const py::object& BoardsArg, const py::object& Ops,
-                                   const py::object& Kinds, const std::optional<size_t>& Sample,
-                                   const py::object& Seed, const py::object& Shard,
-                                   const std::string& Form, const std::optional<unsigned>& Jobs) {
-  SweepOptions options = OptionsOf(BoardsArg, Ops, Kinds, Sample, Form, Jobs);
-  if (!Seed.is_none() || !Shard.is_none()) {
-    Refuse(ErrorKind::Sweep, std::string(Seed.is_none() ? "shard" : "seed") +
-                                 ": this build's sweep takes every point in its order; it has no "
-                                 "seed or shard");
-  }
+std::shared_ptr<SweepResult> Sweep(const SweepArguments& Arguments) {
+  const SweepOptions options = OptionsOf(Arguments);
   auto result = std::make_shared<SweepResult>();
   {
     // The workers are processes of their own; this thread only waits for them.
@@ -142,10 +155,19 @@ void AddSweep(py::module_& m) {
         PrintSweep(out, R.Report);
         return out.str();
       });
-  m.def("sweep", &Sweep, py::kw_only(), py::arg("boards") = py::none(), py::arg("ops") = py::none(),
-        py::arg("kinds") = py::none(), py::arg("sample") = py::none(), py::arg("seed") = py::none(),
-        py::arg("shard") = py::none(), py::arg("form") = "image", py::arg("jobs") = py::none(),
-        "Every fault at every point of the boards' boots and slot calls; see docs/python.md.");
+  m.def(
+      "sweep",
+      [](const py::object& Boards, const py::object& Ops, const py::object& Kinds,
+         const std::optional<size_t>& Sample, const std::optional<uint64_t>& Seed,
+         const std::optional<std::string>& Shard, bool BootsOnly, const std::string& Form,
+         const std::optional<unsigned>& Jobs) {
+        return Sweep({Boards, Ops, Kinds, Sample, Seed, Shard, BootsOnly, Form, Jobs});
+      },
+      py::kw_only(), py::arg("boards") = py::none(), py::arg("ops") = py::none(),
+      py::arg("kinds") = py::none(), py::arg("sample") = py::none(), py::arg("seed") = py::none(),
+      py::arg("shard") = py::none(), py::arg("boots_only") = false, py::arg("form") = "image",
+      py::arg("jobs") = py::none(),
+      "Every fault at every point of the boards' boots and slot calls; see docs/python.md.");
 }
 
 } // namespace boardsim::python

@@ -3,9 +3,13 @@
 #include "tools/boardsim/render/Page.h"
 #include "tools/boardsim/session/BoardInput.h"
 #include "tools/boardsim/session/RunModule.h"
+#include "tools/boardsim/sweep/SweepIdentity.h"
+#include "tools/boardsim/sweep/SweepMerge.h"
 #include "tools/boardsim/sweep/SweepOptions.h"
 #include "tools/boardsim/sweep/SweepPool.h"
 #include "tools/boardsim/sweep/SweepReport.h"
+#include "tools/boardsim/sweep/SweepSample.h"
+#include "tools/boardsim/sweep/SweepShards.h"
 #include "tools/run/PmicSlots.h"
 
 #include <algorithm>
@@ -13,7 +17,6 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
-#include <map>
 #include <thread>
 
 namespace boardsim {
@@ -44,8 +47,11 @@ std::vector<sim::FaultKind> ChosenKinds(const std::vector<std::string>& Names) {
   return kinds;
 }
 
-// Each slot once, in the order first named, as kinds are.
-std::vector<size_t> ChosenSlots(const std::vector<std::string>& Names) {
+// Each slot once, in the order first named, as kinds are; none with --boots-only.
+std::vector<size_t> ChosenSlots(const std::vector<std::string>& Names, bool BootsOnly) {
+  if (BootsOnly) {
+    return {};
+  }
   if (Names.empty()) {
     return tools::EverySlot();
   }
@@ -61,25 +67,6 @@ std::vector<size_t> ChosenSlots(const std::vector<std::string>& Names) {
     }
   }
   return slots;
-}
-
-// About Wanted points in all, each kind keeping its share (at least one), evenly spaced.
-std::vector<SweepPoint> Sample(const std::vector<SweepPoint>& Points, size_t Wanted) {
-  if (Wanted == 0 || Wanted >= Points.size()) {
-    return Points;
-  }
-  std::map<sim::FaultKind, std::vector<SweepPoint>> byKind;
-  for (const SweepPoint& point : Points) {
-    byKind[point.Point.Kind].push_back(point);
-  }
-  std::vector<SweepPoint> kept;
-  for (const auto& [kind, points] : byKind) {
-    const size_t share = std::max<size_t>(1, points.size() * Wanted / Points.size());
-    for (size_t i = 0; i < share; ++i) {
-      kept.push_back(points[i * points.size() / share]);
-    }
-  }
-  return kept;
 }
 
 // The boards to sweep, each file once however it was named, all read before any output is opened;
@@ -156,6 +143,89 @@ std::vector<SweepPoint> RunReferences(const SweptBoards& Boards, const std::vect
   return points;
 }
 
+void WriteSweep(const SweepOptions& Options, const SweepReport& Report, PageOutput& Page,
+                JunitOutput& Junit);
+
+// What decides the sweep's points and outcomes, for its document's identity.
+nlohmann::ordered_json IdentityOf(const SweepOptions& Options, const SweptBoards& Boards,
+                                  const std::vector<size_t>& Slots, const SweepReport& Report,
+                                  const std::optional<std::string>& Image) {
+  SweptInputs inputs;
+  inputs.BoardNames = Boards.Names;
+  for (const LoadedBoard& board : Boards.Loaded) {
+    inputs.BoardPaths.push_back(board.Path);
+  }
+  inputs.Boots = Options.Slots.empty();
+  inputs.Slots = Slots;
+  inputs.Kinds = Report.Kinds;
+  inputs.ImagePath = Image;
+  if (Image) {
+    inputs.MapPath = MapOf(Options.MapPath, *Image);
+  }
+  inputs.Sample = Options.Sample;
+  inputs.Seed = Options.Seed;
+  return SweepIdentity(inputs);
+}
+
+// --shard K/N: the report keeps the K-th part of its points, each point's expected cost being the
+// length of its target's reference run.
+void TakeShard(const ShardChoice& Choice, const std::vector<SweepReference>& References,
+               SweepReport& Report) {
+  std::vector<uint64_t> costs;
+  for (const SweepPoint& point : Report.Points) {
+    costs.push_back(References[point.Target].Accesses);
+  }
+  ShardPart part{Choice.Index,
+                 Choice.Count,
+                 Report.Points.size(),
+                 std::move(SplitByCost(costs, Choice.Count)[Choice.Index - 1]),
+                 0,
+                 0};
+  std::vector<SweepPoint> points;
+  for (const size_t i : part.Points) {
+    part.Cost += costs[i];
+    points.push_back(Report.Points[i]);
+  }
+  for (const uint64_t cost : costs) {
+    part.TotalCost += cost;
+  }
+  Report.Points = std::move(points);
+  Report.Shard = std::move(part);
+}
+
+std::optional<ShardChoice> ChosenShard(const std::optional<std::string>& Text) {
+  if (!Text) {
+    return std::nullopt;
+  }
+  const std::optional<ShardChoice> shard = ParseShard(*Text);
+  if (!shard) {
+    BadInput("--shard: '" + tools::Printable(*Text) +
+             "' is not K/N with 1 <= K <= N <= " + std::to_string(MaxShards));
+  }
+  return shard;
+}
+
+// --merge: the shards' documents read before any output is opened, none of them an output.
+int MergeCommand(const SweepOptions& Options) {
+  std::vector<files::NamedFile> inputs;
+  for (const std::string& file : Options.Merge) {
+    inputs.push_back({file, "shard"});
+  }
+  std::vector<files::NamedFile> outputs;
+  if (Options.HtmlPath) {
+    outputs.push_back({*Options.HtmlPath, "page"});
+  }
+  if (Options.JunitPath) {
+    outputs.push_back({*Options.JunitPath, "JUnit report"});
+  }
+  files::RefuseSharedFiles(inputs, outputs);
+  const SweepReport report = MergeShards(Options.Merge);
+  PageOutput page(Options.HtmlPath);
+  JunitOutput junit(Options.JunitPath);
+  WriteSweep(Options, report, page, junit);
+  return report.Failed() == 0 ? 0 : tools::ExitRunFailed;
+}
+
 // The page and the text or document, each from the same report.
 void WriteSweep(const SweepOptions& Options, const SweepReport& Report, PageOutput& Page,
                 JunitOutput& Junit) {
@@ -186,23 +256,28 @@ std::optional<std::string> SweptImage(const SweepOptions& Options, const Install
 
 SweepReport RunSweep(const SweepOptions& Options, const Installation& Where, bool Progress,
                      const std::function<void()>& Checked) {
+  const std::optional<ShardChoice> shard = ChosenShard(Options.Shard);
   const std::optional<std::string> image = SweptImage(Options, Where);
   SweepReport report;
   report.Kinds = ChosenKinds(Options.Kinds);
-  const std::vector<size_t> slots = ChosenSlots(Options.Slots);
+  const std::vector<size_t> slots = ChosenSlots(Options.Slots, Options.BootsOnly);
   const SweptBoards boards = LoadSweptBoards(Options, Where, image);
   if (Checked) {
     Checked();
   }
   const SweepModule module(image, Options.MapPath, Options.FromReset);
   report.Module = ModuleName(image);
+  report.Sweep = IdentityOf(Options, boards, slots, report, image);
   report.Jobs =
       Options.Jobs != 0 ? Options.Jobs : std::max(1u, std::thread::hardware_concurrency());
   const auto start = std::chrono::steady_clock::now();
 
   std::vector<SweepReference> references;
-  report.Points =
-      Sample(RunReferences(boards, slots, Options, module, report, references), Options.Sample);
+  report.Points = SamplePoints(RunReferences(boards, slots, Options, module, report, references),
+                               Options.Sample, Options.Seed);
+  if (shard) {
+    TakeShard(*shard, references, report);
+  }
   if (Options.ListPoints) {
     return report;
   }
@@ -227,6 +302,9 @@ SweepReport RunSweep(const SweepOptions& Options, const Installation& Where, boo
 }
 
 int SweepCommand(const SweepOptions& Options, const Installation& Where) {
+  if (!Options.Merge.empty()) {
+    return MergeCommand(Options);
+  }
   // The outputs are opened once the inputs have passed, before any time is spent.
   std::optional<PageOutput> page;
   std::optional<JunitOutput> junit;

@@ -125,7 +125,34 @@ json StackJson(const SweepReport& Report, const SweepSummary& Summary) {
   return {{"deepest_bytes", *Report.Results[deepest].StackUsed},
           {"fault", sim::FormatFaultPoint(Report.Points[deepest].Point)},
           {"board", tools::Printable(target.Board)},
-          {"run", target.What()}};
+          {"run", target.What()},
+          {"point", deepest}};
+}
+
+json ShardJson(const std::optional<ShardPart>& Shard) {
+  if (!Shard) {
+    return json();
+  }
+  return {{"index", Shard->Index},   {"count", Shard->Count}, {"total_points", Shard->TotalPoints},
+          {"points", Shard->Points}, {"cost", Shard->Cost},   {"total_cost", Shard->TotalCost}};
+}
+
+json MergedJson(const SweepReport& Report, const SweepSummary& Summary) {
+  if (!Summary.Shards) {
+    return json();
+  }
+  json shards = json::array();
+  for (const MergedShard& shard : Report.Merged) {
+    shards.push_back({{"file", shard.File},
+                      {"index", shard.Index},
+                      {"points", shard.Points},
+                      {"cost_share", shard.CostShare},
+                      {"seconds", shard.Seconds},
+                      {"jobs", shard.Jobs}});
+  }
+  return {{"shards", shards},
+          {"slowest_seconds", Summary.Shards->SlowestSeconds},
+          {"mean_seconds", Summary.Shards->MeanSeconds}};
 }
 
 } // namespace
@@ -135,6 +162,9 @@ json SweepDocument(const SweepReport& Report) {
   json doc;
   doc["command"] = "sweep";
   doc["module"] = Report.Module;
+  doc["sweep"] = Report.Sweep;
+  doc["shard"] = ShardJson(Report.Shard);
+  doc["merged"] = MergedJson(Report, summary);
   doc["targets"] = TargetsJson(Report, summary);
   doc["kinds"] = KindsJson(summary);
   doc["returned"] = ReturnedJson(summary);

@@ -5,6 +5,7 @@
 #include "tools/boardsim/cli/Subcommand.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -28,6 +29,10 @@ struct SweepOptions {
   std::optional<std::string> HtmlPath;
   std::optional<std::string> JunitPath; // the result as JUnit XML
   bool ListPoints = false;              // print each target's fault points instead of trying them
+  bool BootsOnly = false;               // the boots and no slot call
+  uint64_t Seed = 0; // which draw --sample makes (0: the first point of each stretch)
+  std::optional<std::string> Shard; // K/N: the K-th of N parts of the points (sweep/SweepShards.h)
+  std::vector<std::string> Merge;   // shards' --json documents to merge into the whole sweep's
 };
 
 Subcommand AddSweepCommand(CLI::App& Program, SweepOptions& Options);
@@ -38,9 +43,10 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where);
 // The image a sweep of Options runs, or none for the host build.
 std::optional<std::string> SweptImage(const SweepOptions& Options, const Installation& Where);
 
-// The sweep without its outputs, for the command and for the Python module: the kinds, slots and
-// boards checked (bad input refused, exit 2), then Checked called, then each target's fault-free
-// run and, unless ListPoints, every point's run; Progress draws the bar on standard error.
+// The sweep without its outputs, for the command and for the Python module: the shard, kinds,
+// slots and boards checked (bad input refused, exit 2), then Checked called, then each target's
+// fault-free run and, unless ListPoints, every point's run; Progress draws the bar on standard
+// error. Not a merge (--merge).
 struct SweepReport;
 SweepReport RunSweep(const SweepOptions& Options, const Installation& Where, bool Progress,
                      const std::function<void()>& Checked = {});

@@ -19,8 +19,32 @@ struct SweepPoint {
   sim::FaultPoint Point;
 };
 
+// The part of a sweep one shard ran (--shard K/N): its points' places among the whole sweep's,
+// and their expected cost (each point's, its reference run's accesses) against the whole's.
+struct ShardPart {
+  unsigned Index = 1;
+  unsigned Count = 1;
+  size_t TotalPoints = 0;
+  std::vector<size_t> Points; // ascending
+  uint64_t Cost = 0;
+  uint64_t TotalCost = 0;
+};
+
+// A shard a merge was made from, and how long it took.
+struct MergedShard {
+  std::string File;
+  unsigned Index = 1;
+  size_t Points = 0;
+  double CostShare = 0; // of the whole sweep's expected cost
+  double Seconds = 0;
+  unsigned Jobs = 1;
+};
+
 struct SweepReport {
-  std::string Module; // "host build" or "image <path>"
+  std::string Module;              // "host build" or "image <path>"
+  nlohmann::ordered_json Sweep;    // which sweep (sweep/SweepIdentity.h)
+  std::optional<ShardPart> Shard;  // a shard's; none for a whole or merged sweep
+  std::vector<MergedShard> Merged; // a merge's shards; their times are the merge's
   std::vector<SweepTarget> Targets;
   std::vector<PointResult> References; // per target
   std::vector<sim::FaultKind> Kinds;

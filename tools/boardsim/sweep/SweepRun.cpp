@@ -59,7 +59,7 @@ void ClassifyStrike(const sim::FaultPoint& Point, const sim::BoardConfig& Config
     Result.Class = PointClass::NoEffect;
   } else if (!Result.Struck) {
     Result.StrikeMissing = true;
-    Result.Detail = "the run changed, yet no strike of its fault was noted";
+    Result.Detail = StrikeMissingDetail;
   }
 }
 

@@ -48,6 +48,10 @@ enum class PointClass : uint8_t {
   NoEffect,
 };
 
+// Why a point fails whose run changed with no strike of its fault noted.
+inline constexpr const char* StrikeMissingDetail =
+    "the run changed, yet no strike of its fault was noted";
+
 struct PointResult {
   PointClass Class = PointClass::Returned;
   std::string Returned; // the status by name, or the slot's value

@@ -125,6 +125,23 @@ SweepTotals TotalsOf(const SweepReport& Report) {
   return totals;
 }
 
+std::optional<ShardTimes> ShardTimesOf(const SweepReport& Report) {
+  if (Report.Merged.empty()) {
+    return std::nullopt;
+  }
+  ShardTimes times;
+  double sum = 0;
+  for (size_t i = 0; i < Report.Merged.size(); ++i) {
+    sum += Report.Merged[i].Seconds;
+    if (Report.Merged[i].Seconds > Report.Merged[times.Slowest].Seconds) {
+      times.Slowest = i;
+    }
+  }
+  times.SlowestSeconds = Report.Merged[times.Slowest].Seconds;
+  times.MeanSeconds = sum / static_cast<double>(Report.Merged.size());
+  return times;
+}
+
 } // namespace
 
 size_t SweepReport::Failed() const {
@@ -151,6 +168,7 @@ SweepSummary Summarize(const SweepReport& Report) {
   summary.Targets = TargetCellsOf(Report);
   summary.DeepestStack = DeepestStackOf(Report);
   summary.Totals = TotalsOf(Report);
+  summary.Shards = ShardTimesOf(Report);
   return summary;
 }
 
@@ -170,6 +188,16 @@ const char* ClassName(PointClass Class) {
     return "no-effect";
   }
   return "?";
+}
+
+std::optional<PointClass> ClassNamed(std::string_view Name) {
+  for (const PointClass c : {PointClass::Returned, PointClass::NotOffered, PointClass::Stuck,
+                             PointClass::Crashed, PointClass::NotRun, PointClass::NoEffect}) {
+    if (Name == ClassName(c)) {
+      return c;
+    }
+  }
+  return std::nullopt;
 }
 
 const char* BadWriteName(sim::BadWriteKind Kind) {

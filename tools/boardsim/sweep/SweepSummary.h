@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace boardsim {
@@ -65,6 +66,13 @@ struct SweepTotals {
   size_t Failed = 0; // failed points and failed reference runs
 };
 
+// A merge's shards: the slowest against the mean, in seconds.
+struct ShardTimes {
+  size_t Slowest = 0; // index into the report's merged shards
+  double SlowestSeconds = 0;
+  double MeanSeconds = 0;
+};
+
 struct SweepSummary {
   size_t Boots = 0;
   std::vector<KindTally> Kinds; // in the order the sweep was asked for them
@@ -74,12 +82,15 @@ struct SweepSummary {
   std::vector<TargetCells> Targets;
   std::optional<size_t> DeepestStack; // the point whose run went deepest (image only)
   SweepTotals Totals;
+  std::optional<ShardTimes> Shards; // a merge's
 };
 
 SweepSummary Summarize(const SweepReport& Report);
 
 // Names as the text and the document give them.
 const char* ClassName(PointClass Class);
+// The class a name gives; nothing for a name that is none.
+std::optional<PointClass> ClassNamed(std::string_view Name);
 const char* BadWriteName(sim::BadWriteKind Kind);
 // Why a failed point or reference run failed, in one line.
 std::string WhyFailed(const PointResult& Result);

@@ -17,6 +17,13 @@ void PrintTargets(std::ostream& Out, const SweepReport& Report, const SweepSumma
   Out << "module    " << Report.Module << '\n';
   Out << "targets   " << Summary.Boots << " boots, " << Report.Targets.size() - Summary.Boots
       << " slot calls\n";
+  if (const std::optional<ShardPart>& shard = Report.Shard) {
+    char share[32];
+    std::snprintf(share, sizeof share, "%.1f%%",
+                  shard->TotalCost == 0 ? 100.0 : 100.0 * shard->Cost / shard->TotalCost);
+    Out << "shard     " << shard->Index << " of " << shard->Count << ": " << shard->Points.size()
+        << " of " << shard->TotalPoints << " points, " << share << " of their expected cost\n";
+  }
   for (size_t i = 0; i < Report.Targets.size(); ++i) {
     const SweepTarget& target = Report.Targets[i];
     if (Report.References[i].Failed()) {
@@ -86,12 +93,20 @@ void PrintFailures(std::ostream& Out, const SweepReport& Report, const SweepSumm
   }
 }
 
-void PrintTotals(std::ostream& Out, const SweepReport& Report, const SweepTotals& Totals) {
+void PrintTotals(std::ostream& Out, const SweepReport& Report, const SweepSummary& Summary) {
+  const SweepTotals& Totals = Summary.Totals;
   char rate[64];
   std::snprintf(rate, sizeof rate, "%.1f s, %.0f points/s", Report.Seconds,
                 Report.Seconds > 0 ? static_cast<double>(Totals.Points) / Report.Seconds : 0.0);
   Out << "\ntime      " << Totals.Points << " points (" << Report.Targets.size()
       << " reference runs) in " << rate << " with " << Report.Jobs << " jobs\n";
+  if (const std::optional<ShardTimes>& shards = Summary.Shards) {
+    char times[96];
+    std::snprintf(times, sizeof times, "the slowest (%u) %.1f s against a mean of %.1f s",
+                  Report.Merged[shards->Slowest].Index, shards->SlowestSeconds,
+                  shards->MeanSeconds);
+    Out << "shards    " << Report.Merged.size() << " merged, " << times << '\n';
+  }
   Out << Totals.Passed << " passed, " << Totals.NoEffect << " no effect, " << Totals.Failed
       << " failed; the fault struck in " << Totals.Struck << " of the " << Totals.Run
       << " points run\n";
@@ -105,7 +120,7 @@ void PrintSweep(std::ostream& Out, const SweepReport& Report) {
   PrintKinds(Out, summary);
   PrintReturned(Out, Report, summary);
   PrintFailures(Out, Report, summary);
-  PrintTotals(Out, Report, summary.Totals);
+  PrintTotals(Out, Report, summary);
 }
 
 void PrintPointList(std::ostream& Out, const SweepReport& Report, bool Host,

@@ -1,34 +1,13 @@
 #include "tools/boardsim/version/VersionCommand.h"
+#include "common/Digest.h"
 #include "common/Printable.h"
 #include "common/ToolError.h"
 #include "common/files/StandardStreams.h"
 #include "emu/PeImage.h"
 
-#include <nettle/sha2.h>
-
-#include <cstdio>
 #include <iostream>
 
 namespace boardsim {
-
-namespace {
-
-std::string Sha256(const std::vector<uint8_t>& Bytes) {
-  sha256_ctx context;
-  sha256_init(&context);
-  sha256_update(&context, Bytes.size(), Bytes.data());
-  uint8_t digest[SHA256_DIGEST_SIZE];
-  sha256_digest(&context, sizeof digest, digest);
-  std::string text;
-  for (const uint8_t byte : digest) {
-    char pair[3];
-    std::snprintf(pair, sizeof pair, "%02x", byte);
-    text += pair;
-  }
-  return text;
-}
-
-} // namespace
 
 int VersionCommand(const Installation& Where) {
   std::vector<uint8_t> image;
@@ -42,7 +21,7 @@ int VersionCommand(const Installation& Where) {
   // each names them for both).
   std::cout << "boardsim " BOARDINIT_VERSION " build " << BOARDINIT_BUILD_NUMBER << '\n'
             << "image    " << tools::Printable(Where.BuiltImage) << '\n'
-            << "sha256   " << Sha256(image) << '\n';
+            << "sha256   " << tools::Sha256Hex(image.data(), image.size()) << '\n';
   files::CheckStandardOutput();
   return 0;
 }

@@ -731,7 +731,22 @@
         h('dt', {}, 'form'), h('dd', {}, d.module),
         h('dt', {}, 'targets'), h('dd', {}, `${boots} boots, ${d.targets.length - boots} slot calls`),
         h('dt', {}, 'points'), h('dd', {}, `${points} points in ${d.seconds.toFixed(1)} s with ${d.jobs} jobs`),
+        sweepParts(d),
         h('dt', {}, 'status'), h('dd', { id: 'status', class: d.failed === 0 ? 'status-good' : 'status-bad' }, sweepStatus(d, points)))];
+  }
+
+  // A shard's part of its sweep, or a merge's shards and the slowest against the mean.
+  function sweepParts(d) {
+    if (d.shard) {
+      return [h('dt', {}, 'shard'), h('dd', {}, `${d.shard.index} of ${d.shard.count}: `
+        + `${d.shard.points.length} of ${d.shard.total_points} points`)];
+    }
+    if (d.merged) {
+      const slowest = d.merged.slowest_seconds.toFixed(1);
+      return [h('dt', {}, 'shards'), h('dd', {}, `${d.merged.shards.length} merged, the slowest `
+        + `${slowest} s against a mean of ${d.merged.mean_seconds.toFixed(1)} s`)];
+    }
+    return [];
   }
 
   const kindOf = (fault) => fault.split(/[:@]/)[0];
