@@ -95,6 +95,8 @@ PYTHON_ERRORS = [
      "boardsim: ReadRegister takes 1 argument, got 0: UINT8 ReadRegister(UINT8 Register)"),
     (boardsim.SlotError, lambda: boardsim.op("default", "ReadRegister", 1.5),
      "boardsim: slot arguments are numbers, or None for a null pointer, not float"),
+    (boardsim.SweepError, lambda: boardsim.sweep(seed=3),
+     "boardsim: seed: chooses which points a sample draws; give sample too"),
     (boardsim.UsageError, lambda: boardsim.run(form="host", keep_trace=False).trace,
      "boardsim: trace: the run kept only what its summaries need (keep_trace=False); run it "
      "again to see every access"),
@@ -163,11 +165,21 @@ def test_fixture(boardsim_run, boardsim_op):
 
 
 # A sampled sweep from Python and the same on the command line: the same points and verdicts.
-@pytest.mark.parametrize("form", FORMS)
-def test_sweep(form, tool):
+SWEEPS = [
+    ("image", {}, []),
+    ("host", {}, []),
+    ("host", dict(seed=7, shard="2/3"), ["--seed", "7", "--shard", "2/3"]),
+    ("host", dict(boots_only=True, boards=["variant6", "default"]),
+     ["--boots-only", "--board", "default"]),
+]
+
+
+@pytest.mark.parametrize("form,arguments,flags", SWEEPS)
+def test_sweep(form, arguments, flags, tool):
     kinds = ["byte-refused", "timer-frozen", "semaphore-never-granted"]
-    sweep = boardsim.sweep(boards="variant6", kinds=kinds, sample=12, form=form, jobs=2)
-    flags = ["--host"] if form == "host" else []
+    arguments = dict(boards="variant6", kinds=kinds, sample=12, form=form, jobs=2) | arguments
+    sweep = boardsim.sweep(**arguments)
+    flags += ["--host"] if form == "host" else []
     document = json.loads(tool("sweep", "--board", "variant6", "--kinds", ",".join(kinds),
                                "--sample", "12", "--jobs", "2", "--json", *flags)[1])
     mine = json.loads(sweep.to_json())
@@ -184,6 +196,7 @@ SWEEP_ERRORS = [
     (dict(kinds=["bogus"]), ["--kinds", "bogus"]),
     (dict(ops=["Nope"]), ["--op", "Nope"]),
     (dict(boards=["no-such-board"]), ["--board", "no-such-board"]),
+    (dict(shard="3/2"), ["--shard", "3/2"]),
 ]
 
 

@@ -5,13 +5,8 @@ import collections.abc as _abc
 from boardsim._boardsim import (Access, Board, BoardError, Call, Checked, Error, ExpectError,
                                 Fault, FaultError, ImageError, Pad, PadAccess, PadError,
                                 PadFields, PadMap, PadRegisters, Result, Run, SlotError, Step,
-                                SweepError, TableRow, Trace, Transaction, UsageError, Verdict,
-                                boards, check, op, run, where)
-
-try:
-    from boardsim._boardsim import Sweep, SweepFailure, sweep
-except ImportError:  # a module built before the sweep was bound
-    pass
+                                Sweep, SweepError, SweepFailure, TableRow, Trace, Transaction,
+                                UsageError, Verdict, boards, check, op, run, sweep, where)
 
 # run.pads is a read-only mapping: the mixin methods of one, over the module's own lookups.
 for _name in ("get", "items", "values", "__eq__"):
