@@ -2,6 +2,7 @@
 documents and error lines, both forms, faults, slot calls, the expectation check, threads."""
 import concurrent.futures
 import json
+import pathlib
 
 import pytest
 
@@ -63,6 +64,28 @@ def test_slot_call(form, board, slot, args, returned, status, tool):
     assert call.to_json() == tool("op", "--json", "--board", board, *flags, slot, *words)[1]
 
 
+# What a call stored through its pointers, and whether the descriptor offered the slot at all.
+STORED = [
+    ("GetIdentity", (), [0x41, 0], "EFI_SUCCESS", True),
+    ("GetStatus1", (None,), [], "EFI_INVALID_PARAMETER", True),
+    ("GetFlag2", (), [], None, False),
+]
+
+
+@pytest.mark.parametrize("slot,args,stored,status,called", STORED)
+def test_slot_stores(slot, args, stored, status, called):
+    call = boardsim.op("default", slot, *args, form="host")
+    assert (call.stored, call.status, call.called, call.variant) == (stored, status, called, 5)
+
+
+def test_board_file_faults():
+    run = boardsim.run("flaky-pads", form="host")
+    assert [(f.fault, f.from_board, f.access) for f in run.faults] == \
+        [("faults.pad_reads_all_ones", True, 154), ("faults.pad_reads_all_ones", True, 36),
+         ("faults.pad_reads_all_ones", True, 559)]
+    assert run.faults[0].value == '{"address":"0xFED0C5D8","reads":1}'
+
+
 # Bad input from Python and the same on the command line: the same line, class and exit status.
 ERRORS = [
     (boardsim.BoardError, dict(board="no-such-board"), ["run", "--board", "no-such-board"]),
@@ -118,6 +141,11 @@ def test_pads():
     assert (pad.after.fields.level, pad.after.fields.pull, pad.row.row, pad.table) == \
         ("low", 1, 2, "PadTable0000")
     assert [a.part for a in pad.accesses][-1] == "board step"
+    assert ("0x0000:93" in run.pads, "0x0000:94" in run.pads, "0x0000:999" in run.pads) == \
+        (True, False, False)
+    untouched = run.pads["0x0000:94"]
+    assert (untouched.accesses, untouched.row, untouched.changed) == ([], None, False)
+    assert run.pads.get("0x1000:1").changed
     assert len(boardsim.run(form="host").pads) == 174
 
 
@@ -126,6 +154,7 @@ def test_boards():
     assert names[:2] == ["acpi-decoded", "default"] and len(names) == 13
     board = boardsim.Board.load("variant6")
     assert boardsim.op(board, "ReadVoltage", form="host").returned == 2399
+    assert boardsim.run(pathlib.Path(board.path), form="host").board == "variant6"
 
 
 def test_expectations(boards_dir, tmp_path):
