@@ -98,7 +98,8 @@ class DebInstall(unittest.TestCase):
                    "print(run.status, run.module, boardsim.where()[0])\n"
                    "print([e.value for e in m.entry_points(group='pytest11')\n"
                    "       if e.dist.name == 'boardsim'])\n")
-        env = {"PYTHONPATH": str(packages)}
+        # Nothing written into the unpacked root: the manifest's test reads it whole.
+        env = {"PYTHONPATH": str(packages), "PYTHONDONTWRITEBYTECODE": "1"}
         # A sanitized build's module needs the sanitizer's runtime loaded first.
         if os.environ.get("BOARDINIT_PYTHON_PRELOAD"):
             env.update(LD_PRELOAD=os.environ["BOARDINIT_PYTHON_PRELOAD"],
