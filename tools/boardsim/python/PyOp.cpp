@@ -32,7 +32,7 @@ std::string SlotWord(const py::handle& Argument) {
 std::shared_ptr<CallSession> Op(const py::object& Board, const std::string& Slot,
                                 const py::args& Args, const py::object& Faults,
                                 const std::string& Form, const py::object& Image,
-                                const py::object& Pads, bool KeepTrace) {
+                                const py::object& Pads) {
   std::vector<std::string> words;
   for (const py::handle argument : Args) {
     words.push_back(SlotWord(argument));
@@ -40,7 +40,7 @@ std::shared_ptr<CallSession> Op(const py::object& Board, const std::string& Slot
   auto session =
       std::make_shared<CallSession>(OptionsOf(Board, Faults, Form, Image, Pads), Slot, words);
   py::gil_scoped_release free;
-  session->Run(KeepTrace);
+  session->Run();
   return session;
 }
 
@@ -90,7 +90,7 @@ void AddOp(py::module_& m) {
       });
   m.def("op", &Op, py::arg("board"), py::arg("slot"), py::arg("faults") = py::tuple(),
         py::arg("form") = "image", py::arg("image") = py::none(), py::arg("pads") = py::none(),
-        py::arg("keep_trace") = true, "Calls one PMIC slot on a board; see docs/python.md.");
+        "Calls one PMIC slot on a board; see docs/python.md.");
 }
 
 } // namespace boardsim::python

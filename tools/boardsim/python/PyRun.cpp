@@ -49,18 +49,22 @@ void AddResult(py::module_& m) {
       .def_property_readonly("pads",
                              [](const std::shared_ptr<BoardSession>& S) { return PadMap{S}; })
       .def_property_readonly("trace",
-                             [](const std::shared_ptr<BoardSession>& S) { return TraceView(S); })
+                             [](const std::shared_ptr<BoardSession>& S) {
+                               // The run made again, while other threads go on.
+                               py::gil_scoped_release free;
+                               return TraceView(S);
+                             })
       .def("to_json", &JsonText, "The command line's JSON document (--json), as text.")
       .def("__str__", &BoardSession::Text);
 }
 
 std::shared_ptr<BootSession> Run(const py::object& Board, const py::object& Faults,
                                  const std::string& Form, const py::object& Image,
-                                 const py::object& Pads, bool KeepTrace) {
+                                 const py::object& Pads) {
   auto session = std::make_shared<BootSession>(OptionsOf(Board, Faults, Form, Image, Pads));
   // Boots on other threads go on meanwhile: a boot shares nothing with another.
   py::gil_scoped_release free;
-  session->Run(KeepTrace);
+  session->Run();
   return session;
 }
 
@@ -86,7 +90,7 @@ void AddRun(py::module_& m) {
       });
   m.def("run", &Run, py::arg("board") = "default", py::arg("faults") = py::tuple(),
         py::arg("form") = "image", py::arg("image") = py::none(), py::arg("pads") = py::none(),
-        py::arg("keep_trace") = true, "Boots the module on a board; see docs/python.md.");
+        "Boots the module on a board; see docs/python.md.");
 }
 
 } // namespace boardsim::python

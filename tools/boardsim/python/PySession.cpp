@@ -18,13 +18,30 @@ BoardSession::BoardSession(RunOptions Options)
   Classified(ErrorKind::Fault, [&] { ApplyFaultOptions(options_.Faults, board_.Config); });
 }
 
-void BoardSession::StartBoard(bool KeepTrace) {
-  keepTrace_ = KeepTrace;
+void BoardSession::StartBoard() {
   soc_ = std::make_unique<sim::Soc>(board_.Config);
-  // Without the whole trace the board keeps what every view but the trace's needs, as the tool
-  // does when it writes no trace.
-  soc_->Bus.GetTrace().SetKeep(KeepTrace ? sim::TraceKeep::Everything : sim::TraceKeep::ViewInputs);
+  soc_->Bus.GetTrace().SetKeep(sim::TraceKeep::ViewInputs);
   padsBefore_ = SnapshotPads(soc_->Gpio);
+}
+
+const std::vector<sim::Access>& BoardSession::WholeTrace() {
+  const std::lock_guard<std::mutex> hold(replayed_);
+  if (!replay_) {
+    auto board = std::make_unique<sim::Soc>(board_.Config);
+    Replay(*board);
+    board->RunOver();
+    const sim::Trace& first = soc_->Bus.GetTrace();
+    const sim::Trace& again = board->Bus.GetTrace();
+    if (again.Count() != first.Count() || again.Digest() != first.Digest()) {
+      throw tools::ToolError("boardsim: trace: the run made again for its trace went otherwise (" +
+                                 std::to_string(again.Count()) + " accesses against " +
+                                 std::to_string(first.Count()) +
+                                 "): was the image replaced meanwhile?",
+                             tools::ExitRunFailed);
+    }
+    replay_ = std::move(board);
+  }
+  return replay_->Bus.GetTrace().Accesses();
 }
 
 void BoardSession::FinishBoard() {
@@ -60,13 +77,17 @@ RunHeader BoardSession::Header() const {
   return HeaderOf(board_, options_, Where().BuiltImage);
 }
 
-void BootSession::Run(bool KeepTrace) {
-  StartBoard(KeepTrace);
+void BootSession::Run() {
+  StartBoard();
   ModuleRun run = Classified(ErrorKind::Image,
                              [&] { return RunModule(Options(), Machine(), Where().BuiltImage); });
   result_ = std::move(run.Result);
   module_ = std::move(run.Module);
   FinishBoard();
+}
+
+void BootSession::Replay(sim::Soc& Board) const {
+  RunModule(Options(), Board, Where().BuiltImage);
 }
 
 // As boardsim run reports a boot (run/RunCommand.cpp), without the waveform and the page.
@@ -109,13 +130,17 @@ CallSession::CallSession(RunOptions Options, const std::string& Slot,
   opened_ = tools::OpenAcpiWindowAsEntryLeavesIt(Config());
 }
 
-void CallSession::Run(bool KeepTrace) {
-  StartBoard(KeepTrace);
+void CallSession::Run() {
+  StartBoard();
   ModuleSlotCall call = Classified(ErrorKind::Image, [&] {
     return CallSlot(Options(), Machine(), Where().BuiltImage, request_);
   });
   result_ = std::move(call.Run);
   FinishBoard();
+}
+
+void CallSession::Replay(sim::Soc& Board) const {
+  CallSlot(Options(), Board, Where().BuiltImage, request_);
 }
 
 // As boardsim op reports a call (op/OpCommand.cpp), without the waveform and the page.

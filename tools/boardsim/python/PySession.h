@@ -2,6 +2,8 @@
 // them, before anything runs; the module then runs on the caller's thread with nothing of Python
 // touched, so the caller can let go of the interpreter; and the board is kept afterwards, so that
 // each view (the summary's report, the pads, the JSON document) is drawn from it only when asked.
+// Like the tool writing no trace, the board keeps only what the views read; the whole trace is
+// had by making the same run again, which goes access for access as the first did.
 #pragma once
 
 #include "sim/Soc.h"
@@ -17,6 +19,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,11 +39,13 @@ public:
   const RunOptions& Options() const { return options_; }
   const LoadedBoard& Board() const { return board_; }
   const sim::Soc& Soc() const { return *soc_; }
+  // What the views read: every access but the reads the board derives from the clock.
   const std::vector<sim::Access>& Accesses() const { return soc_->Bus.GetTrace().Accesses(); }
+  // Every access, from the same run made again on a fresh board, once; a run that goes otherwise
+  // (the image file replaced meanwhile) is refused. Safe to call from several threads.
+  const std::vector<sim::Access>& WholeTrace();
   // Where each fault struck, with the faults as given.
   const RunFaults& Faults() const { return faults_; }
-  // Every access is kept for the trace's view, or only what the summaries need.
-  bool KeepsTrace() const { return keepTrace_; }
 
   // The pads Wanted (empty: every pad the run accessed), before and after, with their accesses.
   virtual std::vector<PadRecord> Pads(const std::vector<PadRef>& Wanted) = 0;
@@ -58,13 +63,15 @@ public:
 
 protected:
   // Before the run: a board of its own, fresh from the configuration.
-  void StartBoard(bool KeepTrace);
+  void StartBoard();
   // After it: the bus finishes what the module left queued, and the faults' strikes are noted.
   void FinishBoard();
   sim::Soc& Machine() { return *soc_; }
   sim::BoardConfig& Config() { return board_.Config; }
   const std::vector<PadState>& PadsBefore() const { return padsBefore_; }
   RunHeader Header() const;
+  // The module run again on Board, as the first run went.
+  virtual void Replay(sim::Soc& Board) const = 0;
 
 private:
   RunOptions options_;
@@ -72,7 +79,8 @@ private:
   std::unique_ptr<sim::Soc> soc_;
   std::vector<PadState> padsBefore_;
   RunFaults faults_;
-  bool keepTrace_ = true;
+  std::mutex replayed_;
+  std::unique_ptr<sim::Soc> replay_;
   std::optional<std::vector<std::string>> padNames_;
   std::map<std::string, PadRecord> padRecords_;
 };
@@ -82,7 +90,7 @@ class BootSession final : public BoardSession {
 public:
   using BoardSession::BoardSession;
   // The boot; touches nothing of Python. ImageError for an image that does not load.
-  void Run(bool KeepTrace);
+  void Run();
   const tools::RunResult& Result() const { return result_; }
   const std::string& Module() const { return module_; }
   const RunReport& Report();
@@ -94,6 +102,7 @@ public:
   nlohmann::ordered_json Document() override;
 
 private:
+  void Replay(sim::Soc& Board) const override;
   tools::RunResult result_;
   std::string module_;
   std::optional<RunReport> report_;
@@ -105,7 +114,7 @@ class CallSession final : public BoardSession {
 public:
   // SlotError for a slot or arguments its signature refuses.
   CallSession(RunOptions Options, const std::string& Slot, const std::vector<std::string>& Args);
-  void Run(bool KeepTrace);
+  void Run();
   const tools::SlotRun& Result() const { return result_; }
   const tools::SlotRequest& Request() const { return request_; }
   const OpReport& Report();
@@ -117,6 +126,7 @@ public:
   nlohmann::ordered_json Document() override;
 
 private:
+  void Replay(sim::Soc& Board) const override;
   tools::SlotRequest request_;
   bool opened_ = false;
   tools::SlotRun result_;

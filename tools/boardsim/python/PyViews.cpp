@@ -35,12 +35,7 @@ PadRef PadOf(const std::string& Name, const char* Argument) {
 }
 
 TraceView::TraceView(std::shared_ptr<BoardSession> Session)
-    : session_(std::move(Session)), accesses_(session_->Accesses()) {
-  if (!session_->KeepsTrace()) {
-    Refuse(ErrorKind::Usage, "trace: the run kept only what its summaries need "
-                             "(keep_trace=False); run it again to see every access");
-  }
-}
+    : session_(std::move(Session)), accesses_(session_->WholeTrace()) {}
 
 namespace {
 

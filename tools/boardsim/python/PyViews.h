@@ -35,7 +35,8 @@ struct PadMap {
   std::shared_ptr<BoardSession> Session;
 };
 
-// run.trace: every access of the run in order, made into Python objects one at a time.
+// run.trace: every access of the run in order, made into Python objects one at a time; the
+// whole trace is had when the view is first asked for (BoardSession::WholeTrace).
 class TraceView {
 public:
   explicit TraceView(std::shared_ptr<BoardSession> Session);
