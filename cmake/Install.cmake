@@ -2,7 +2,8 @@
 # `package`: build/<preset>/boardinit_<version>_amd64.deb and boardinit-<version>-linux-x86_64.tar.gz).
 #   bin/boardsim
 #   share/boardinit/firmware/   the four shipped forms, the debug twin, the map, the size report,
-#                               the integration kit (BoardInit.inf and its depex, BoardInit.fdf.inc)
+#                               the integration kit (BoardInit.inf, its depex, its three FDF
+#                               fragments)
 #   share/boardinit/boards/     the built-in boards
 #   share/boardinit/schema/     the JSON schemas of boardsim's --json documents
 #   share/boardinit/boardinit-<version>-manifest.json   every file above: size and SHA-256
@@ -24,8 +25,8 @@ set(firmware)
 foreach(item IN ITEMS "firmware_image;IMAGE_FILE" "firmware_image;IMAGE_DEBUG_FILE"
                       "firmware_image;IMAGE_MAP" "module_package;TE_FILE"
                       "module_package;FFS_FILE" "module_package;FV_FILE"
-                      "module_package;DEPEX_FILE" "module_package;INF_FILE"
-                      "module_package;FDF_FILE" "image_size_report_text;REPORT_FILE")
+                      "module_package;DEPEX_FILE" "module_package;KIT_FILES"
+                      "image_size_report_text;REPORT_FILE")
   list(GET item 0 target)
   list(GET item 1 property)
   get_target_property(path ${target} ${property})

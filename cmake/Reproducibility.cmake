@@ -7,13 +7,14 @@
 set(BOARDINIT_REPRODUCED_FILES)
 foreach(item IN ITEMS "firmware_image;IMAGE_FILE" "module_package;TE_FILE"
                       "module_package;FFS_FILE" "module_package;FV_FILE"
-                      "module_package;DEPEX_FILE" "module_package;INF_FILE"
-                      "module_package;FDF_FILE")
+                      "module_package;DEPEX_FILE" "module_package;KIT_FILES")
   list(GET item 0 target)
   list(GET item 1 property)
-  get_target_property(path ${target} ${property})
-  get_filename_component(name ${path} NAME)
-  list(APPEND BOARDINIT_REPRODUCED_FILES ${name})
+  get_target_property(paths ${target} ${property})
+  foreach(path IN LISTS paths)
+    get_filename_component(name ${path} NAME)
+    list(APPEND BOARDINIT_REPRODUCED_FILES ${name})
+  endforeach()
 endforeach()
 list(JOIN BOARDINIT_REPRODUCED_FILES "," reproducedNames)
 

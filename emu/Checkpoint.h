@@ -65,6 +65,9 @@ public:
   virtual uint64_t NextAccess() const = 0;
   virtual uint64_t NextTimeNs() const = 0;
   virtual void Taken(Checkpoint C) = 0;
+  // Taking a checkpoint ran out of memory: true when the recorder gave some back and the run can
+  // go on without that checkpoint, false when it cannot (the allocation's failure goes on up).
+  virtual bool OutOfMemory() { return false; }
   // A call returned: End is the machine as it returned.
   virtual void Returned(const CallResult& Result, Checkpoint End) = 0;
 

@@ -81,11 +81,28 @@ void GdbHistory::Taken(Checkpoint C) {
   }
   ringBytes_ += C.Bytes();
   ring_.push_back(std::move(C));
-  while (ringBytes_ > settings_.MemoryBytes && !ring_.empty()) {
+  const uint64_t bound = std::min(settings_.MemoryBytes, memoryLimit_.value_or(~uint64_t{0}));
+  while (ringBytes_ > bound && !ring_.empty()) {
     ringBytes_ -= ring_.front().Bytes();
     ring_.pop_front();
     dropped_ = true;
   }
+}
+
+bool GdbHistory::OutOfMemory() {
+  if (!On() || ring_.empty()) {
+    return false;
+  }
+  memoryLimit_ = ringBytes_ / 2;
+  const size_t keep = ring_.size() / 2;
+  while (ring_.size() > keep) {
+    ringBytes_ -= ring_.front().Bytes();
+    ring_.pop_front();
+  }
+  ring_.shrink_to_fit();
+  dropped_ = true;
+  told_ = false;
+  return true;
 }
 
 std::optional<std::string> GdbHistory::TakeNote() {
@@ -93,6 +110,14 @@ std::optional<std::string> GdbHistory::TakeNote() {
     return std::nullopt;
   }
   told_ = true;
+  if (memoryLimit_) {
+    return "boardsim: out of memory after keeping " + Mebibytes(*memoryLimit_ * 2) +
+           " of checkpoints, below the " + Mebibytes(settings_.MemoryBytes) +
+           " --checkpoint-memory allows: the older half is let go and at most " +
+           Mebibytes(*memoryLimit_) +
+           " kept from now on (a smaller --checkpoint-memory or a larger --checkpoint-every "
+           "keeps fewer)\n";
+  }
   return "boardsim: the checkpoints reached their bound of " + Mebibytes(settings_.MemoryBytes) +
          "; the oldest are let go from now on, and going back past them runs again from the "
          "start of the call\n";

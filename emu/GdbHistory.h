@@ -53,6 +53,8 @@ public:
   uint64_t NextAccess() const override;
   uint64_t NextTimeNs() const override { return ~uint64_t{0}; }
   void Taken(Checkpoint C) override;
+  // Lets the older half of the ring go and keeps the ring below what it held from then on.
+  bool OutOfMemory() override;
   void Returned(const CallResult&, Checkpoint) override {}
 
 private:
@@ -64,6 +66,7 @@ private:
   uint64_t ringBytes_ = 0;
   bool dropped_ = false;
   bool told_ = false;
+  std::optional<uint64_t> memoryLimit_; // what the ring held when memory ran out, if it did
 };
 
 } // namespace emu

@@ -6,6 +6,7 @@
 #include <unicorn/unicorn.h>
 
 #include <algorithm>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -727,7 +728,15 @@ void Machine::CheckpointDue(uint32_t Eip) {
   if (recorder_ == nullptr) {
     return;
   }
-  recorder_->Taken(SaveAt(Eip));
+  try {
+    recorder_->Taken(SaveAt(Eip));
+  } catch (const std::bad_alloc&) {
+    // Called from the emulator's hook: what the recorder cannot recover from ends the run here,
+    // where the caller's handler sees it, not in the emulator's own frames.
+    if (!recorder_->OutOfMemory()) {
+      throw;
+    }
+  }
   NextCheckpoint();
 }
 

@@ -239,6 +239,7 @@ private:
   CallDriver* driver_ = nullptr;
   const std::atomic<bool>* interruptRequested_ = nullptr;
   bool interrupted_ = false;
+  bool counted_ = false; // a run was given an instruction count (see Continue)
 };
 
 } // namespace emu

@@ -22,6 +22,16 @@ uint32_t Machine::Eip() const {
 
 int Machine::Continue(uint64_t Count) {
   interrupted_ = false;
+  // Unicorn counts instructions with a hook of its own, added by the first run given a count; a
+  // later run given none deletes that hook and flushes every translation, which resets its whole
+  // code buffer: a gigabyte written and seconds lost, after every step and every going back. Once
+  // a run was counted, a run without a limit is given one it cannot reach, and the hook stays.
+  constexpr uint64_t NeverReached = uint64_t{1} << 62;
+  if (Count != 0) {
+    counted_ = true;
+  } else if (counted_) {
+    Count = NeverReached;
+  }
   return Emulate(ReturnTrap, static_cast<size_t>(Count));
 }
 

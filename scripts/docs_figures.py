@@ -20,7 +20,7 @@ import sys
 import tempfile
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-PAGES = ["README.md", "docs/run.md", "docs/summary.md", "docs/op.md", "docs/image.md",
+PAGES = ["README.md", "docs/boardsim.md", "docs/run.md", "docs/summary.md", "docs/op.md", "docs/image.md",
          "docs/debugging.md", "docs/board-files.md", "docs/sweep.md", "docs/pmic-library.md",
          "docs/trace.md", "docs/expect.md", "docs/python.md"]
 MARK = re.compile(r"(<!-- ?figure:([a-z0-9-]+) ?-->)(.*?)(<!-- ?/figure:\2 ?-->)", re.S)
@@ -194,14 +194,54 @@ def expect_figures(build):
     }
 
 
+def package_figures(build):
+    """The .deb and .tar.gz as CPack makes them from this build: their sizes and the Depends
+    dpkg-shlibdeps finds. A sanitizer build's boardsim is not the one that ships (larger, and
+    linked with the sanitizers' runtimes): there the pages keep these figures unchecked."""
+    cache = (build.directory / "CMakeCache.txt").read_text()
+    if re.search(r"^BOARDINIT_SANITIZE:BOOL=ON$", cache, re.M):
+        print("docs_figures: the package figures are not checked in a sanitizer build")
+        return {"package-depends": None, "package-sizes": None}
+    with tempfile.TemporaryDirectory() as folder:
+        made = subprocess.run(["cpack", "--config", str(build.directory / "CPackConfig.cmake"),
+                               "-B", folder], capture_output=True, text=True)
+        debs = list(pathlib.Path(folder).glob("boardinit_*_amd64.deb"))
+        archives = list(pathlib.Path(folder).glob("boardinit-*.tar.gz"))
+        if made.returncode != 0 or len(debs) != 1 or len(archives) != 1:
+            sys.exit("docs_figures: cpack made no .deb and .tar.gz: " + made.stderr.strip())
+        depends = subprocess.run(["dpkg-deb", "-f", str(debs[0]), "Depends"], capture_output=True,
+                                 text=True, check=True).stdout.strip()
+        sizes = [p.stat().st_size / 1e6 for p in (debs[0], archives[0])]
+    # To a tenth of a megabyte: the archives' compression moves their last bytes build to build.
+    names = [re.match(r"[\w.+-]+", part.strip()).group(0) for part in depends.split(",")]
+    return {
+        "package-depends": ", ".join(f"`{name}`" for name in names),
+        "package-sizes": f"{sizes[0]:.1f} MB and {sizes[1]:.1f} MB",
+    }
+
+
+def version_figure(build):
+    """--version as the installed tool prints it: the installed image is the build's, byte for
+    byte, so only its path differs."""
+    text = build.tool("--version")
+    text = re.sub(r"^image +.*$", "image    /usr/share/boardinit/firmware/boardinit.efi", text,
+                  flags=re.M)
+    return code(text)
+
+
 def figures(build):
     default = build.tool("run")
     summary = dict(re.findall(r"^(\w+) +(.*)$", default, re.M))
-    pads = re.match(r"(\d+) changed configuration, (\d+) changed level", summary["pads"])
+    pads = re.match(r"(\d+) changed: (\d+) in configuration, (\d+) in direction, (\d+) in level",
+                    summary["pads"])
     host, connected, session = gdb_session(build, GDB_SESSION)
     gdb = ("$ gdb -q -ex 'file build/release/image/boardinit.debug.efi' -ex 'target remote :1234'\n"
            + "\n".join(connected + [transcript(session)]))
     _, _, reverse = gdb_session(build, GDB_REVERSE_SESSION)
+    # What a whole boot keeps: the checkpoints listed once the run has gone to its last access.
+    _, _, whole = gdb_session(build, ["monitor goto access 101810", "monitor checkpoints",
+                                      "continue"])
+    kept = re.match(r"(\d+) checkpoints, one every \d+ accesses, ([\d.]+ MiB)", whole[1][1][0])
     boots, slot_calls, points = sweep_counts(build)
     size_report = pathlib.Path(build.directory / "image" / "boardinit-size.txt").read_text()
     failed_read = build.tool("op", "--board", "variant6", "ReadVoltage", "--fault",
@@ -219,22 +259,28 @@ def figures(build):
         "trace-head": code("\n".join(trace[1:3])),
         "default-time": summary["time"].split(" of ")[0],
         "default-slowest-bus": slowest_bus(build),
-        "default-pads-configuration": pads.group(1),
-        "default-pads-level": pads.group(2),
+        "default-pads-changed": pads.group(1),
+        "default-pads-configuration": pads.group(2),
+        "default-pads-direction": pads.group(3),
+        "default-pads-level": pads.group(4),
         "op-getidentity": code("$ boardsim op GetIdentity\n" + build.tool("op", "GetIdentity")),
         "size-report": code(build.shown(size_report)),
         "gdb-host": code(host),
         "gdb-session": code(gdb),
         "gdb-reverse-session": code(transcript(reverse)),
         "gdb-reverse-short": code(transcript(reverse[:GDB_REVERSE_SHORT])),
+        "boot-checkpoints": kept.group(1),
+        "boot-checkpoint-memory": kept.group(2),
         "board-table": board_table(build),
         "complete-board": "```json\n" + build.tool("board", "--check", "default") + "```\n",
         "sweep-boots": str(boots),
         "sweep-slot-calls": str(slot_calls),
         "sweep-points": f"{points:,}",
-        "failed-result-read": re.search(r"^returned +(\d+)$", failed_read, re.M).group(1),
+        "failed-result-read": re.search(r"^returned +(\d+) mV$", failed_read, re.M).group(1),
         "python-session": python_session(build),
         **expect_figures(build),
+        **package_figures(build),
+        "version": version_figure(build),
     }
 
 
@@ -247,6 +293,8 @@ def render(text, values, page):
             sys.exit(f"docs_figures: {page} names a figure no run produces: {name}")
         used.add(name)
         inside = values[name]
+        if inside is None:  # not made by this build: the page keeps what it says
+            return match.group(0)
         if "\n" in inside:
             inside = "\n" + inside
         return match.group(1) + inside + match.group(4)

@@ -6,8 +6,13 @@
 # build/release), such as a port's (docs/porting.md): its image boots the same way.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh test
 build=${BOARDINIT_BUILD_DIR:-build/release}
+if [ "$build" != build/release ] && [ ! -f "$build/CMakeCache.txt" ]; then
+  echo "pei-core: BOARDINIT_BUILD_DIR $build is not a configured tree; configure it first" \
+       "(docs/porting.md, step 2)" >&2
+  exit 2
+fi
+scripts/setup.sh test
 if [ "$build" = build/release ]; then
   cmake --preset release >&2
 fi

@@ -10,5 +10,6 @@ scripts/setup.sh run
 tests=()
 [ -f build/release/CMakeCache.txt ] || tests=(-DBOARDINIT_TESTS=OFF)
 cmake --preset release "${tests[@]}" >&2
-cmake --build --preset release --target boardsim >&2
+# module_package: the integration kit beside the image, every file its INF names included.
+cmake --build --preset release --target boardsim module_package >&2
 exec build/release/tools/boardsim run "$@"

@@ -104,7 +104,11 @@ void OutputFile::Finish() {
     fail(EIO);
   }
   if (!temporary_.empty()) {
-    if (fsync(buffer_->Fd()) != 0 || rename(temporary_.c_str(), target_.c_str()) != 0) {
+    if (fsync(buffer_->Fd()) != 0) {
+      fail(errno);
+    }
+    OutputsCommitting();
+    if (rename(temporary_.c_str(), target_.c_str()) != 0) {
       fail(errno);
     }
     ForgetTemporary(watched_);

@@ -27,9 +27,19 @@ struct Temporary {
 };
 std::array<Temporary, MaxWatched> temporaries;
 std::array<std::atomic<pid_t>, MaxWatched> children{};
+std::atomic<bool> committing{false};
+
+void Arm(int Signal);
 
 void OnEndingSignal(int Signal) {
   const int savedErrno = errno;
+  if (committing.load()) {
+    // An output has replaced its file already: ending now would leave some outputs new and
+    // others old. The run goes on to its end; a later signal is let go the same way.
+    Arm(Signal);
+    errno = savedErrno;
+    return;
+  }
   for (std::atomic<pid_t>& slot : children) {
     if (const pid_t child = slot.exchange(0); child > 0) {
       kill(child, SIGKILL);
@@ -47,6 +57,14 @@ void OnEndingSignal(int Signal) {
   raise(Signal);
 }
 
+void Arm(int Signal) {
+  struct sigaction action {};
+  action.sa_handler = OnEndingSignal;
+  action.sa_flags = SA_RESETHAND;
+  sigfillset(&action.sa_mask);
+  sigaction(Signal, &action, nullptr);
+}
+
 } // namespace
 
 void CleanUpOnSignals() {
@@ -55,12 +73,12 @@ void CleanUpOnSignals() {
     if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) {
       continue;
     }
-    struct sigaction action {};
-    action.sa_handler = OnEndingSignal;
-    action.sa_flags = SA_RESETHAND;
-    sigfillset(&action.sa_mask);
-    sigaction(signal, &action, nullptr);
+    Arm(signal);
   }
+}
+
+void OutputsCommitting() {
+  committing.store(true);
 }
 
 int WatchTemporary(const std::string& Path) {

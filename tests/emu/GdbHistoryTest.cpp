@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace emu {
@@ -75,6 +77,25 @@ TEST(GdbHistoryTest, KeepsToItsBound) {
     EXPECT_EQ(history.TakeNote().has_value(), c.Told);
     EXPECT_FALSE(history.TakeNote()); // said once
   }
+}
+
+// Memory ran out taking a checkpoint: the older half goes, the ring stays below what it held, and
+// the note says what ran out and which option bounds it. With nothing kept there is nothing to
+// give back, and the failure goes on up.
+TEST(GdbHistoryTest, GivesBackHalfWhenMemoryRunsOut) {
+  GdbHistory history = Recorded(uint64_t{1} << 30, 6);
+  ASSERT_TRUE(history.OutOfMemory());
+  EXPECT_TRUE(history.Describe().starts_with("4 checkpoints")) << history.Describe();
+  const std::optional<std::string> note = history.TakeNote();
+  ASSERT_TRUE(note);
+  EXPECT_NE(note->find("out of memory"), std::string::npos) << *note;
+  EXPECT_NE(note->find("--checkpoint-memory"), std::string::npos) << *note;
+  for (int i = 7; i <= 12; ++i) {
+    history.Taken(At(1000 * i, 100 + 10 * i, 100 + 10 * i));
+  }
+  EXPECT_TRUE(history.Describe().starts_with("4 checkpoints")) << history.Describe();
+  EXPECT_EQ(history.AtOrBefore(~uint64_t{0}).Runner.Instructions, 12000u);
+  EXPECT_FALSE(Recorded(0, 3).OutOfMemory());
 }
 
 } // namespace

@@ -21,7 +21,7 @@ before = int(board["i2c_devices"][0]["registers"][step["variant5_register"]], 16
 
 def pad(key, level):
     community, number = step[key].split(":")
-    return ("pad-driven", int(community, 16), int(number), level)
+    return ("pad-driven", f"0x{int(community, 16):04X}", int(number), level)
 
 
 # The port's level pad reads low on its board: the step's low branch, then the rest.

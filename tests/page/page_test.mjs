@@ -9,7 +9,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { existsSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdirSync, readFileSync, statSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 import { functionSpans } from './function_spans.mjs';
@@ -169,6 +169,23 @@ test('a slot call: its selection and call on one timeline', async () => {
   await view.finish();
 });
 
+// A wait that never ends makes tens of thousands of alike sideband messages and activity stretches:
+// the page folds them, stays under its bound (docs/pages.md) and still counts every message.
+test('a long wait: alike items folded, the page under 1 MB, every message counted', async () => {
+  const file = join(out, 'long-wait.html');
+  const args = ['op', '--host', '--board', 'variant1-id1f-rb1', '--fault', 'semaphore-never-granted', 'InitStep1'];
+  const whole = JSON.parse(execFileSync(boardsim, [...args, '--json'], { encoding: 'utf8', maxBuffer: 1 << 30 }));
+  tool(...args, '--html', file);
+  assert.ok(statSync(file).size < 1 << 20, `the page is ${statSync(file).size} bytes`);
+  const view = await open(file, 'long-wait');
+  const messages = whole.selection.bus.sideband_messages.length + whole.call.bus.sideband_messages.length;
+  assert.ok(messages > 100000);
+  assert.ok(await view.count('.message-row') < 1000);
+  const headings = await view.page.$$eval('summary', (nodes) => nodes.map((n) => n.textContent));
+  assert.ok(headings.includes(`Sideband messages (${messages})`), headings.join(', '));
+  await view.finish();
+});
+
 test('a saved trace: the same views from the trace alone', async () => {
   const trace = join(out, 'boot.trace');
   tool('run', '--trace', trace);
@@ -215,6 +232,11 @@ test('a sweep: the matrix of kinds against targets, the failures and the statuse
   assert.equal(await view.count('[data-kind="failure"]'), document.failures.length);
   assert.equal(await view.count('#kinds .kind-row'), document.kinds.length);
   await hoverShowsTip(view.page, '[data-kind="cell"].passed', /points tried, 0 failed/);
+  // An empty cell of a sampled sweep says why it is empty; each status names the run it came from.
+  const empty = await view.page.$$eval('[data-kind="cell"].empty', (cells) => cells.map((c) => c.dataset.tip));
+  assert.ok(empty.length > 0 && empty.every((tip) => tip.includes('no point tried here: none of this kind was drawn by --sample')), empty[0]);
+  const chips = await view.page.$$eval('#kinds .chip', (nodes) => nodes.map((n) => n.textContent));
+  assert.deepEqual(chips, document.returned.map((r) => `${r.run}: ${r.value} × ${r.points}`));
   await checkNoEffect(view);
   await view.finish();
 

@@ -12,10 +12,12 @@ namespace {
 
 // " html FILE pads all" or " pads 0x0000:93 ...": the page and the pads asked for.
 std::string PageAndPads(const std::optional<std::string>& Html,
-                        const std::optional<std::vector<boardsim::PadRef>>& Pads) {
+                        const std::optional<std::vector<boardsim::PadRef>>& Pads,
+                        bool ChangedOnly = false) {
   std::string parsed = Html ? " html " + *Html : "";
   if (Pads) {
-    parsed += Pads->empty() ? " pads all" : " pads";
+    parsed += ChangedOnly ? " pads changed" : " pads";
+    parsed += Pads->empty() ? " all" : "";
     for (const boardsim::PadRef& pad : *Pads) {
       parsed += " " + boardsim::FormatPadRef(pad);
     }
@@ -41,7 +43,7 @@ std::string Parse(const std::vector<std::string>& Args) {
       return "decode " + line.Decode.TracePath + (line.Decode.Json ? " json" : "") +
              (line.Decode.Source ? " source" : "") +
              (line.Decode.ImagePath ? " image " + *line.Decode.ImagePath : "") +
-             PageAndPads(line.Decode.HtmlPath, line.Decode.Pads);
+             PageAndPads(line.Decode.HtmlPath, line.Decode.Pads, line.Decode.PadsChangedOnly);
     case boardsim::Command::Sweep: {
       const boardsim::SweepOptions& sweep = line.Sweep;
       std::string parsed = "sweep";
@@ -63,7 +65,7 @@ std::string Parse(const std::vector<std::string>& Args) {
                          (run.TracePath ? " trace " + *run.TracePath : "") +
                          (run.VcdPath ? " vcd " + *run.VcdPath : "") + (run.Json ? " json" : "") +
                          (run.Source ? " source" : "") + (line.Op.List ? " list" : "") +
-                         PageAndPads(run.HtmlPath, run.Pads);
+                         PageAndPads(run.HtmlPath, run.Pads, run.PadsChangedOnly);
     for (const std::string& fault : run.Faults) {
       parsed += " fault " + fault;
     }
@@ -131,6 +133,10 @@ TEST(BoardsimOptions, RunAndDecodeTakeTheirOptionsOrSayWhatIsWrong) {
       {{"run", "--bo\x1B[2Jard"}, "boardsim: unknown option '--bo\\x1B[2Jard'"},
       // --pads takes the words that name pads, none or more; --html a file.
       {{"run", "--pads"}, "board default pads all"},
+      {{"run", "--pads", "changed"}, "board default pads changed all"},
+      {{"run", "--pads", "changed", "0x0000:93", "--host"},
+       "board default host pads changed 0x0000:93"},
+      {{"decode", "t.trace", "--pads", "changed"}, "decode t.trace pads changed all"},
       {{"run", "--pads", "0x0000:93", "4096:0x1", "--html", "p.html"},
        "board default html p.html pads 0x0000:93 0x1000:1"},
       {{"run", "--pads=0x2000:33", "--host"}, "board default host pads 0x2000:33"},

@@ -15,7 +15,7 @@ TEST(OpSummary, CallsAndResultsReadAsTheirCTypes) {
       {boardsim::FormatReturned(SlotReturn::Boolean, 0), "0 (FALSE)"},
       {boardsim::FormatReturned(SlotReturn::Boolean, 2), "0x02 (not a BOOLEAN)"},
       {boardsim::FormatReturned(SlotReturn::Byte, 0xFF), "0xFF"},
-      {boardsim::FormatReturned(SlotReturn::Number, 4590), "4590"},
+      {boardsim::FormatReturned(SlotReturn::Millivolts, 4590), "4590 mV"},
       {boardsim::FormatCall({1, {0x30, 0x85}}), "WriteRegister(0x30, 0x85)"},
       {boardsim::FormatCall({5, {}}), "GetIdentity(&Id, &Revision)"},
       {boardsim::FormatCall({11, {}, true}), "GetStatus1(NULL)"},

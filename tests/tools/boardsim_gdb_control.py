@@ -4,6 +4,7 @@ the same write as the packet that resumes stops the run as one sent later does, 
 closed at once, and a packet that asks too much gets an error reply while the run goes on. This
 script plays GDB on the wire.
 usage: boardsim_gdb_control.py BOARDSIM IMAGE"""
+import os
 import pathlib
 import shutil
 import socket
@@ -79,5 +80,23 @@ with tempfile.TemporaryDirectory() as work:
     reply(client)
     client.close()
     check("after the refused packets the run ends as it would", finish(tool) == 0)
+
+    # Stepping does not change what the session keeps: a step, or a step and a step back, before
+    # running to the end leaves the server's peak memory where a plain run to the end leaves it
+    # (the emulator once flushed its whole code buffer after each counted run: a gigabyte more).
+    peaks = {}
+    for what, packets in [("continue", [b"c"]), ("stepi, continue", [b"s", b"c"]),
+                          ("stepi, reverse-stepi, continue", [b"s", b"bs", b"c"])]:
+        tool, client, _ = start(boardsim, "run")
+        for packet in packets:
+            client.sendall(b"+" + frame(packet))
+            answer = reply(client)
+        client.close()
+        _, status, usage = os.wait4(tool.pid, 0)
+        check(f"{what}: the run ends as it would ({answer})",
+              answer == b"W00" and os.waitstatus_to_exitcode(status) == 0)
+        peaks[what] = usage.ru_maxrss
+    check(f"stepping keeps the session's peak memory (KiB: {peaks})",
+          max(peaks.values()) < 1.5 * peaks["continue"])
 
 checks.finish()

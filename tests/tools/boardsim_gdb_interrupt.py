@@ -9,7 +9,7 @@ import sys
 import time
 import checks
 from checks import check
-from gdb_wire import frame, reply, start
+from gdb_wire import frame, reply, start, stop_reply
 
 boardsim = sys.argv[1]
 SLOT_CALL_NS = 800_000_000
@@ -53,14 +53,14 @@ if client is not None:
         client.sendall(b"+" + frame(b"c"))
         time.sleep(0.5)
         client.sendall(b"\x03")
-        check("the run stops at a Ctrl-C", reply(client) == b"S02")
+        check("the run stops at a Ctrl-C", stop_reply(client) == b"S02")
         said = bytes.fromhex(send(client, monitor("time")).decode())
         virtual_ns = int(said.split()[0])
     for what, first, packet, answer in ROWS:
         client.sendall(b"+" + frame(b"c"))  # some way on, stopped by a Ctrl-C
         time.sleep(first)
         client.sendall(b"\x03")
-        check(f"{what}: the call stops at a Ctrl-C first", reply(client) == b"S02")
+        check(f"{what}: the call stops at a Ctrl-C first", stop_reply(client) == b"S02")
         before = send(client, b"g")
         client.sendall(b"+" + frame(packet))
         time.sleep(0.2)

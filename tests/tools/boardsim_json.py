@@ -23,11 +23,36 @@ def tool(*args, status=0, stdin=None):
     return checks.run(boardsim, *args, status=status, stdin=stdin)
 
 
+# Fields that name the same thing wherever they stand, and their one representation in every
+# document: a community as its offset's string, a pad and a PMIC register as numbers.
+ONE_FORM = {
+    "community": lambda v: isinstance(v, str) and re.fullmatch(r"0x[012]000", v) is not None,
+    "pad": lambda v: isinstance(v, int),
+    "register": lambda v: v is None or isinstance(v, int),
+}
+
+
+def fields(node, found):
+    """Every value of a ONE_FORM field anywhere in a document."""
+    if isinstance(node, dict):
+        for key, value in node.items():
+            if key in ONE_FORM:
+                found.setdefault(key, []).append(value)
+            fields(value, found)
+    elif isinstance(node, list):
+        for value in node:
+            fields(value, found)
+    return found
+
+
 def document(*args, status=0):
     done = tool(*args, status=status)
     doc = json.loads(done.stdout)
     errors = [e.message for e in validator.iter_errors(doc)]
     check(f"{' '.join(args)}: valid against the schema {errors[:1]}", not errors)
+    for key, values in fields(doc, {}).items():
+        odd = [v for v in values if not ONE_FORM[key](v)]
+        check(f"{' '.join(args)}: every {key} in one form {odd[:2]}", not odd)
     return doc
 
 
@@ -88,6 +113,14 @@ for board in sorted(pathlib.Path(boards_dir).glob("*.json")):
     check(f"{board.stem}: decode tells every pad's accesses and rows as run does",
           pad_accesses(decoded) == pad_accesses(run))
     check(f"{board.stem}: the run's parts cover it", parts_cover(run, run["time_ns"]))
+    # One definition of a changed pad: the summary's count is the pads --pads marks changed, and
+    # --pads changed lists exactly those, in the text as in the document.
+    marked = [(p["community"], p["pad"]) for p in run["pads"]["detail"] if p["changed"]]
+    check(f"{board.stem}: {run['pads']['changed']} changed, as --pads marks {len(marked)}",
+          run["pads"]["changed"] == len(marked))
+    only = document("run", "--host", "--json", "--pads", "changed", "--board", board.stem)
+    check(f"{board.stem}: --pads changed lists the changed pads",
+          [(p["community"], p["pad"]) for p in only["pads"]["detail"]] == marked)
     records = sum(1 for line in trace.read_text().splitlines() if not line.startswith("#"))
     check(f"{board.stem}: every access of the trace is counted",
           run["accesses"]["total"] == records)
@@ -208,7 +241,9 @@ document("op", "--host", "--json", "--board", "variant6", "WriteRegister", "0x27
 absent = document("op", "--host", "--json", "GetFlag2", status=1)
 check("a slot not offered says so", absent["call"]["offered"] is False)
 check("op --list has 25 slots", len(document("op", "--json", "--list")["slots"]) == 25)
-document("op", "--json", "--board", "variant1-id1f-rb1", "ReadVoltage")
+voltage = document("op", "--json", "--board", "variant1-id1f-rb1", "ReadVoltage")
+check("ReadVoltage says its unit", voltage["call"]["returned"]["unit"] == "mV"
+      and voltage["call"]["returned"]["text"] == f"{voltage['call']['returned']['value']} mV")
 
 # decode of op's trace: the bus alone, no board step; from standard input too.
 decoded = document("decode", "--json", str(work / "op.trace"))

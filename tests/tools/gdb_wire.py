@@ -9,15 +9,30 @@ def frame(payload):
     return b"$" + payload + b"#" + b"%02x" % (sum(payload) & 0xFF)
 
 
+# What a client received past the packet last returned (a console line and a stop reply can come
+# in one read).
+_pending = {}
+
+
 def reply(client):
     """The payload of the next packet from the server, acknowledgements skipped."""
-    data = b""
+    data = _pending.pop(client.fileno(), b"")
     while not re.search(rb"\$[^#]*#..", data):
         chunk = client.recv(4096)
         if not chunk:
             return None
         data += chunk
-    return re.search(rb"\$([^#]*)#..", data).group(1)
+    found = re.search(rb"\$([^#]*)#..", data)
+    _pending[client.fileno()] = data[found.end():]
+    return found.group(1)
+
+
+def stop_reply(client):
+    """The next reply that is not console output ('O' and hex text, as GDB prints it)."""
+    while True:
+        answer = reply(client)
+        if answer is None or not re.fullmatch(rb"O([0-9a-f]{2})+", answer):
+            return answer
 
 
 def start(boardsim, *args):

@@ -14,7 +14,7 @@ const char* TypeName(SlotReturn Returns) {
     return "BOOLEAN";
   case SlotReturn::Byte:
     return "UINT8";
-  case SlotReturn::Number:
+  case SlotReturn::Millivolts:
     return "UINT32";
   }
   return "?";
@@ -33,7 +33,7 @@ const SlotSignature& SignatureOf(SlotShape Shape) {
   static constexpr SlotSignature identity{SlotReturn::Status, {}, {id, revision}, false};
   static constexpr SlotSignature step{SlotReturn::Status, {}, {}, false};
   static constexpr SlotSignature statusBits{SlotReturn::Status, {}, {status}, true};
-  static constexpr SlotSignature voltage{SlotReturn::Number, {}, {}, false};
+  static constexpr SlotSignature voltage{SlotReturn::Millivolts, {}, {}, false};
   static constexpr SlotSignature getSelector{SlotReturn::Status, {}, {selector}, false};
   static constexpr SlotSignature setSelector{SlotReturn::Status, {"Selector"}, {}, false};
   static constexpr SlotSignature level{SlotReturn::Byte, {}, {}, false};

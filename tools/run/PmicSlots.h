@@ -12,7 +12,9 @@
 
 namespace tools {
 
-enum class SlotReturn : uint8_t { Status, Boolean, Byte, Number };
+// What a slot returns. ReadVoltage's UINT32 is the converter's reading scaled by the variant's
+// fixed factor onto 0 to 5000 for the converter's full range: millivolts of a 5 V reference.
+enum class SlotReturn : uint8_t { Status, Boolean, Byte, Millivolts };
 
 // A pointer argument: the slot stores Width bytes through it.
 struct SlotPointer {

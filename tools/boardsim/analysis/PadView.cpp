@@ -109,8 +109,10 @@ std::vector<PadState> SnapshotPads(const sim::GpioPads& Gpio) {
 PadChanges ComparePads(const std::vector<PadState>& Before, const std::vector<PadState>& After) {
   PadChanges changes;
   for (size_t i = 0; i < Before.size() && i < After.size(); ++i) {
+    changes.Changed += Before[i].Config != After[i].Config || Before[i].Value != After[i].Value;
     changes.Configuration += Before[i].Config != After[i].Config;
-    changes.Level += ((Before[i].Value ^ After[i].Value) & 1) != 0;
+    changes.Direction += ((Before[i].Value ^ After[i].Value) & DirectionMask) != 0;
+    changes.Level += ((Before[i].Value ^ After[i].Value) & LevelBit) != 0;
   }
   return changes;
 }
@@ -162,6 +164,10 @@ PadFields DecodePad(uint32_t Config, uint32_t Value) {
     }
   }
   return fields;
+}
+
+void KeepChanged(std::vector<PadRecord>& Records) {
+  std::erase_if(Records, [](const PadRecord& R) { return !R.Changed(); });
 }
 
 bool PadRecord::Changed() const {

@@ -24,8 +24,14 @@ struct PadState {
 // Every pad of the three communities, as the module would read it, by community and number.
 std::vector<PadState> SnapshotPads(const sim::GpioPads& Gpio);
 
+// One definition of a changed pad, the same everywhere a run is shown (summary, --pads, JSON,
+// page): its configuration register or its value register reads otherwise after the run than
+// before. The parts: the configuration register, the direction bits and the level bit of the value
+// register; a pad can change in several.
 struct PadChanges {
+  unsigned Changed = 0;
   unsigned Configuration = 0;
+  unsigned Direction = 0;
   unsigned Level = 0;
 };
 
@@ -92,6 +98,9 @@ struct PadRecord {
   std::optional<PadTableRow> Row;
   bool Changed() const;
 };
+
+// --pads changed: the records of pads the run changed, in their order.
+void KeepChanged(std::vector<PadRecord>& Records);
 
 // Before and After: the board's pads as SnapshotPads gives them, or empty for a trace alone.
 // Wanted: the pads to show, in that order; empty: every pad the trace accesses, by community and

@@ -31,9 +31,10 @@ PadList TakePadWords(std::vector<std::string>& Words, const std::vector<std::str
   });
   if (command == Words.end() ||
       std::find(WithPads.begin(), WithPads.end(), *command) == WithPads.end()) {
-    return std::nullopt;
+    return {};
   }
-  std::optional<std::vector<PadRef>> pads;
+  PadList list;
+  std::optional<std::vector<PadRef>>& pads = list.Pads;
   std::vector<std::string> kept(Words.begin(), command + 1);
   for (auto word = command + 1; word != Words.end(); ++word) {
     if (*word == "--") {
@@ -48,6 +49,10 @@ PadList TakePadWords(std::vector<std::string>& Words, const std::vector<std::str
         pads->push_back(ParsePadWord(word->substr(std::string("--pads=").size())));
         continue;
       }
+      if (word + 1 != Words.end() && *(word + 1) == "changed") {
+        list.ChangedOnly = true;
+        ++word;
+      }
       while (word + 1 != Words.end() && IsPadWord(*(word + 1))) {
         pads->push_back(ParsePadWord(*++word));
       }
@@ -56,7 +61,7 @@ PadList TakePadWords(std::vector<std::string>& Words, const std::vector<std::str
     kept.push_back(*word);
   }
   Words = kept;
-  return pads;
+  return list;
 }
 
 } // namespace boardsim

@@ -13,8 +13,8 @@ void AddPageOptions(CLI::App& Command, std::optional<std::string>& HtmlPath) {
   Command.add_flag("--pads")
       ->description("show what the run did to these pads (COMMUNITY:PAD, such as 0x0000:93), or "
                     "to every pad it accessed: registers, fields before and after, accesses, "
-                    "table row")
-      ->type_name("[COMMUNITY:PAD ...]");
+                    "table row; 'changed' first keeps only the pads the run changed")
+      ->type_name("[changed] [COMMUNITY:PAD ...]");
 }
 
 void AddRunOptions(CLI::App& Command, RunOptions& Options) {

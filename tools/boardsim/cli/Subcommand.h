@@ -16,8 +16,12 @@ class App;
 
 namespace boardsim {
 
-// The pads --pads named (empty: every pad the run accessed), for the commands that take it.
-using PadList = std::optional<std::vector<PadRef>>;
+// What --pads asked for, for the commands that take it: absent, the pads it named (empty: every
+// pad the run accessed), and with `--pads changed` only those the run changed.
+struct PadList {
+  std::optional<std::vector<PadRef>> Pads;
+  bool ChangedOnly = false;
+};
 
 struct Subcommand {
   CLI::App* App;

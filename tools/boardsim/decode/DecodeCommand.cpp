@@ -207,6 +207,9 @@ int DecodeCommand(const DecodeOptions& Options, const Installation& Where) {
   }
   DecodeReport report =
       ReadTrace(Options.TracePath, name, Options.Pads, page.Wanted(), sources.get());
+  if (report.PadDetail && Options.PadsChangedOnly) {
+    KeepChanged(*report.PadDetail);
+  }
   // A trace does not record the bus clock: wire times are those of the controller's default.
   report.Listing = {WireEndsOf(report.Step.Bus, sim::BoardConfig{}, report.LastNs), Options.All};
   if (page.Wanted()) {

@@ -14,6 +14,7 @@ struct DecodeOptions {
   std::string TracePath; // "-" for standard input
   bool Json = false;
   std::optional<std::vector<PadRef>> Pads;
+  bool PadsChangedOnly = false;
   std::optional<std::string> HtmlPath;
   bool All = false;
   bool Source = false;                  // the trace again, each access with its source line

@@ -68,7 +68,8 @@ Subcommand AddDecodeCommand(CLI::App& Program, DecodeOptions& Options) {
   decode->footer(DecodeFooter);
   decode->allow_extras();
   return {decode, [&Options](const std::vector<std::string>& Tail, const PadList& Pads) {
-            Options.Pads = Pads;
+            Options.Pads = Pads.Pads;
+            Options.PadsChangedOnly = Pads.ChangedOnly;
             TakeTrace(Options, Tail);
           }};
 }

@@ -113,7 +113,7 @@ Verdict JudgePad(const PadExpectation& E, const json& Detail) {
   const bool raw = E.Field == "config" || E.Field == "value";
   const json actual = raw                            ? after.at(E.Field)
                       : after.at("fields").is_null() ? json()
-                                                     : after.at("fields").at(E.Field);
+                                                     : after.at("fields").at(DetailField(E.Field));
   return Judge(name, stated, PadFieldText(E.Field, actual), actual == E.Value);
 }
 

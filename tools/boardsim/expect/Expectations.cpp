@@ -45,13 +45,13 @@ BoardJson PadFieldValue(const sim::BoardFileReader& R, const std::string& Field,
     return V.is_null() ? BoardJson() : BoardJson(R.Integer(V, "pull", 5));
   }
   for (const FieldRange& range : NumberFields) {
-    if (Field == range.Name) {
+    if (DetailField(Field) == range.Name) {
       return R.Integer(V, Field, range.Max);
     }
   }
   R.FailAtKey(V, "unknown pad field " + sim::QuoteText(Field) +
-                     " (expected one of: mode, gpio, direction, level, pull, pull_bits, nibble, "
-                     "config, value)");
+                     " (expected one of: mode, function, gpio, direction, level, pull, pull_bits, "
+                     "nibble, config, value)");
 }
 
 void ReadPads(const sim::BoardFileReader& R, const BoardJson& V, Expectations& Out) {

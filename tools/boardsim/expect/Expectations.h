@@ -19,9 +19,15 @@ namespace boardsim {
 // pad detail's "fields" give it, or a raw register ("config", "value").
 struct PadExpectation {
   PadRef Pad{};
-  std::string Field;
+  std::string Field;            // as the file names it, which verdicts repeat
   nlohmann::ordered_json Value; // a number, "high"/"low", true/false, or null (pull)
 };
+
+// The pad detail's name of a field: pad tables elsewhere call the mode "function" (0 GPIO, else
+// the native function), and a file written from one of them reads as it was meant.
+inline std::string DetailField(const std::string& Field) {
+  return Field == "function" ? "mode" : Field;
+}
 
 // A PMIC bus transaction that must be among the run's. Value absent: any value.
 struct TransactionExpectation {

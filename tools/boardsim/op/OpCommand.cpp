@@ -102,6 +102,9 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
     }
     if (options.Run.Pads) {
       report.PadDetail = ViewCallPads(soc, call.Run, padsBefore, *options.Run.Pads);
+      if (options.Run.PadsChangedOnly) {
+        KeepChanged(*report.PadDetail);
+      }
     }
     std::ostream& out = SummaryStream(options.Run);
     const nlohmann::ordered_json document = options.Run.Json || expect.Wanted()

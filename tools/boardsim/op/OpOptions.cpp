@@ -61,7 +61,8 @@ Subcommand AddOpCommand(CLI::App& Program, OpOptions& Options) {
   op->footer(OpFooter);
   op->allow_extras();
   return {op, [&Options, words](const std::vector<std::string>& Tail, const PadList& Pads) {
-            Options.Run.Pads = Pads;
+            Options.Run.Pads = Pads.Pads;
+            Options.Run.PadsChangedOnly = Pads.ChangedOnly;
             words->insert(words->end(), Tail.begin(), Tail.end());
             Options = CheckOp(Options, *words);
           }};

@@ -85,7 +85,7 @@ json StepsJson(const std::vector<StepItem>& Steps) {
       entry.update(
           {{"device", item.Device}, {"register", item.Register}, {"value", OrNull(item.Value)}});
     } else {
-      entry.update({{"community", item.Community},
+      entry.update({{"community", tools::Hex(item.Community, 4)},
                     {"pad", item.Pad},
                     {"level", item.High ? "high" : "low"}});
     }

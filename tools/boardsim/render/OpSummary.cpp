@@ -67,8 +67,8 @@ std::string FormatReturned(tools::SlotReturn Returns, uint32_t Value) {
     return Value == 1 ? "1 (TRUE)" : Value == 0 ? "0 (FALSE)" : Hex(Value, 2) + " (not a BOOLEAN)";
   case tools::SlotReturn::Byte:
     return Hex(Value, 2);
-  case tools::SlotReturn::Number:
-    return std::to_string(Value);
+  case tools::SlotReturn::Millivolts:
+    return std::to_string(Value) + " mV";
   }
   return Hex(Value, 8);
 }

@@ -95,4 +95,10 @@ std::vector<std::string> DescribePads(const std::vector<PadRecord>& Pads) {
   return lines;
 }
 
+std::string DescribePadChanges(const PadChanges& Changes) {
+  return std::to_string(Changes.Changed) + " changed: " + std::to_string(Changes.Configuration) +
+         " in configuration, " + std::to_string(Changes.Direction) + " in direction, " +
+         std::to_string(Changes.Level) + " in level";
+}
+
 } // namespace boardsim

@@ -11,6 +11,9 @@ namespace boardsim {
 // The text of --pads: a few lines per pad.
 std::vector<std::string> DescribePads(const std::vector<PadRecord>& Pads);
 
+// "173 changed: 148 in configuration, 61 in direction, 12 in level"
+std::string DescribePadChanges(const PadChanges& Changes);
+
 // "mode 0 (GPIO), input, low, pull 2, nibble 0"
 std::string DescribeFields(const PadFields& Fields);
 

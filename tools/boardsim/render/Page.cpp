@@ -1,5 +1,7 @@
 #include "tools/boardsim/render/Page.h"
 
+#include "tools/boardsim/render/PageFolding.h"
+
 #include <ostream>
 
 namespace boardsim {
@@ -76,7 +78,7 @@ void PageOutput::Write(const nlohmann::ordered_json& Document, const std::string
   if (!file_) {
     return;
   }
-  WritePage(file_->Stream(), Document, Title, PadDetail);
+  WritePage(file_->Stream(), FoldForPage(Document), Title, PadDetail);
   file_->Finish();
 }
 

@@ -100,8 +100,7 @@ void PrintSummary(std::ostream& Out, const RunReport& Report, const sim::Board& 
     Out << "  " << std::left << std::setw(14) << device << std::right << " reads " << std::setw(7)
         << counts.Reads << "  writes " << std::setw(7) << counts.Writes << '\n';
   }
-  Out << "pads      " << Report.Pads.Configuration << " changed configuration, "
-      << Report.Pads.Level << " changed level\n";
+  Out << "pads      " << DescribePadChanges(Report.Pads) << '\n';
   if (Report.PadDetail) {
     for (const std::string& line : DescribePads(*Report.PadDetail)) {
       Out << "  " << line << '\n';

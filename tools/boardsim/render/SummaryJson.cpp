@@ -15,7 +15,10 @@ using json = nlohmann::ordered_json;
 constexpr int Indent = 2;
 
 json PadCountsJson(const PadChanges& Changes, const std::optional<std::vector<PadRecord>>& Detail) {
-  json pads = {{"changed_configuration", Changes.Configuration}, {"changed_level", Changes.Level}};
+  json pads = {{"changed", Changes.Changed},
+               {"changed_configuration", Changes.Configuration},
+               {"changed_direction", Changes.Direction},
+               {"changed_level", Changes.Level}};
   if (Detail) {
     pads["detail"] = PadsJson(*Detail);
   }
@@ -107,9 +110,12 @@ json CallJson(const OpReport& Report, const OpView& View, const sim::Board& Boar
                       {"width", signature.Pointers[i].Width},
                       {"value", Report.Run.Stored[i]}});
   }
-  call.update({{"returned",
-                {{"value", *Report.Run.Returned},
-                 {"text", FormatReturned(signature.Returns, *Report.Run.Returned)}}},
+  json returned = {{"value", *Report.Run.Returned},
+                   {"text", FormatReturned(signature.Returns, *Report.Run.Returned)}};
+  if (signature.Returns == tools::SlotReturn::Millivolts) {
+    returned["unit"] = "mV";
+  }
+  call.update({{"returned", returned},
                {"stored", stored},
                {"time_ns", View.SlotNs},
                {"bus", BusJson(View.SlotBus, Report.Listing.Wire)}});

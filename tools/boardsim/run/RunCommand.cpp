@@ -72,6 +72,9 @@ int RunCommand(const RunOptions& Options, const Installation& Where) {
     }
     if (Options.Pads) {
       report.PadDetail = ViewRunPads(report, soc, padsBefore, *Options.Pads);
+      if (Options.PadsChangedOnly) {
+        KeepChanged(*report.PadDetail);
+      }
     }
     // With the trace on standard output, the summary moves out of its way.
     std::ostream& out = SummaryStream(Options);

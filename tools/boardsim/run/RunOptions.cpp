@@ -14,7 +14,8 @@ Subcommand AddRunCommand(CLI::App& Program, RunOptions& Options) {
   run->footer(std::string(ExitStatuses) + "\nReference: docs/run.md");
   run->allow_extras();
   return {run, [&Options](const std::vector<std::string>& Tail, const PadList& Pads) {
-            Options.Pads = Pads;
+            Options.Pads = Pads.Pads;
+            Options.PadsChangedOnly = Pads.ChangedOnly;
             RefuseTail(Tail, "run");
           }};
 }

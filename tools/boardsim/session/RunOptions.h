@@ -24,6 +24,7 @@ struct RunOptions {
   std::optional<std::string> MapPath;   // op: the image's linker map, if not beside it
   std::vector<std::string> Faults;      // fault points (sim/faults/FaultKinds.h) put into the board
   std::optional<std::vector<PadRef>> Pads; // --pads: these pads, or every pad accessed if empty
+  bool PadsChangedOnly = false;            // --pads changed: of those, the ones the run changed
   std::optional<std::string> HtmlPath;     // the page (--html)
   bool All = false;                        // every transaction, runs of identical ones not folded
   bool Source = false; // the trace names each access's instruction address and source line

@@ -188,8 +188,9 @@
     }
     if (d.accesses) add('accesses', `${d.accesses.total} (${d.accesses.pause_hints} pause hints)`, { id: 'accesses' });
     if (d.trace) add('accesses', String(d.trace.accesses), { id: 'accesses' });
-    if (d.pads && d.pads.changed_configuration !== undefined) {
-      add('pads', `${d.pads.changed_configuration} changed configuration, ${d.pads.changed_level} changed level`);
+    if (d.pads && d.pads.changed !== undefined) {
+      add('pads', `${d.pads.changed} changed: ${d.pads.changed_configuration} in configuration, `
+        + `${d.pads.changed_direction} in direction, ${d.pads.changed_level} in level`);
     }
     return [h('h1', {}, title), h('dl', { class: 'header' }, rows)];
   }
@@ -262,7 +263,7 @@
       + (t.aborted ? '  aborted (no acknowledge)' : '') + (t.under_semaphore ? '  under semaphore' : '');
   }
 
-  // A community by its offset, as the text summary names it; older documents give its index.
+  // A community by its offset, as the text summary names it; older documents give it as a number.
   function community(value) {
     return typeof value === 'string' ? value : hex(value < 16 ? value * 0x1000 : value, 4);
   }
@@ -287,9 +288,10 @@
       tip: `${p.name}\n${ms(p.start_ns)} to ${ms(p.end_ns)}\n${p.first_seq <= p.last_seq ? seqs(p.first_seq, p.last_seq) : 'no access'}`,
     }));
     for (const a of timeline.activity) {
+      const alike = a.stretches ? `\n${a.stretches} stretches alike, folded` : '';
       items.push({
         lane: a.lane, kind: 'activity', t0: a.start_ns, t1: a.end_ns,
-        tip: `${LaneNames[a.lane] || a.lane}: ${a.reads} reads, ${a.writes} writes\n${seqs(a.first_seq, a.last_seq)}\n${at(a.start_ns)} to ${at(a.end_ns)}`,
+        tip: `${LaneNames[a.lane] || a.lane}: ${a.reads} reads, ${a.writes} writes${alike}\n${seqs(a.first_seq, a.last_seq)}\n${at(a.start_ns)} to ${at(a.end_ns)}`,
       });
     }
     for (const t of bus.transactions) {
@@ -308,9 +310,12 @@
       items.push({ lane: 'sideband', kind: 'hold', t0: start, t1: stop, tip: lines.join('\n') });
     }
     for (const m of bus.sideband_messages) {
+      const message = `sideband ${m.write ? 'write' : 'read'} port ${hex(m.port, 2)} reg ${hex(m.register, 2)} ${m.write ? '<-' : '->'} ${hex(m.value, 8)}`;
       items.push({
-        lane: 'sideband', kind: 'message', t0: m.time_ns, t1: m.time_ns,
-        tip: `sideband ${m.write ? 'write' : 'read'} port ${hex(m.port, 2)} reg ${hex(m.register, 2)} ${m.write ? '<-' : '->'} ${hex(m.value, 8)}\naccess ${m.seq}\n${at(m.time_ns)}`,
+        lane: 'sideband', kind: 'message', t0: m.time_ns, t1: m.repeat ? m.last_ns : m.time_ns,
+        tip: m.repeat
+          ? `${m.repeat} x ${message}\naccesses ${m.seq} to ${m.last_seq}\n${at(m.time_ns)} to ${at(m.last_ns)}`
+          : `${message}\naccess ${m.seq}\n${at(m.time_ns)}`,
       });
     }
     for (const step of d.board_step || []) {
@@ -465,8 +470,12 @@
     for (const p of view.scale.pieces.filter((piece) => piece.gap)) {
       const x = view.xOf((p.t0 + p.t1) / 2);
       breaks.append(s('line', { class: 'break-line', x1: x, x2: x, y1: 0, y2: g.top }));
-      const label = s('text', { class: 'break-text', x: x - 4, y: (g.laneIndex.get('parts') + 1.6) * g.laneHeight, 'text-anchor': 'end' });
-      label.textContent = `${ms(p.t1 - p.t0)} drawn short`;
+      // Left of its line where it fits in the plot, else right of it: never cut at the lane names.
+      const note = `${ms(p.t1 - p.t0)} drawn short`;
+      const left = x - 4 - note.length * 6 > g.labelWidth;
+      const label = s('text', { class: 'break-text', x: left ? x - 4 : x + 4, y: (g.laneIndex.get('parts') + 1.6) * g.laneHeight,
+        'text-anchor': left ? 'end' : 'start' });
+      label.textContent = note;
       breaks.append(label);
     }
   }
@@ -675,10 +684,14 @@
       bus.semaphore_holds.map((x) => [...partCell(x), x.requested ? ms(x.request_ns) : '--', x.granted ? ms(x.acquire_ns) : 'never',
         x.released ? ms(x.release_ns) : 'still held', [x.request_seq, x.acquire_seq, x.release_seq].map((n) => (n === null ? '--' : n)).join(', ')]),
       'hold-row')));
-    out.push(folded('Sideband messages', bus.sideband_messages.length, table(
+    // A folded message (alike ones in a row, as the text folds them) stands for m.repeat.
+    const messages = bus.sideband_messages.reduce((n, m) => n + (m.repeat || 1), 0);
+    out.push(folded('Sideband messages', messages, table(
       [...partHead, 'time', 'access', 'message'],
-      bus.sideband_messages.map((m) => [...partCell(m), ms(m.time_ns), String(m.seq),
-        `${m.write ? 'write' : 'read '} port ${hex(m.port, 2)} reg ${hex(m.register, 2)} ${m.write ? '<-' : '->'} ${hex(m.value, 8)}`]),
+      bus.sideband_messages.map((m) => [...partCell(m),
+        m.repeat ? `${ms(m.time_ns)} to ${ms(m.last_ns)}` : ms(m.time_ns),
+        m.repeat ? `${m.seq}-${m.last_seq}` : String(m.seq),
+        `${m.repeat ? `${m.repeat} x ` : ''}${m.write ? 'write' : 'read '} port ${hex(m.port, 2)} reg ${hex(m.register, 2)} ${m.write ? '<-' : '->'} ${hex(m.value, 8)}`]),
       'message-row')));
     if (d.board_step) {
       out.push(folded('Board step', d.board_step.length, table(['time', 'access', 'item'],
@@ -780,25 +793,31 @@
 
   // A cell: the points of one kind at one target; its tooltip says in how many the fault struck
   // and how many had no effect, where the document counts them.
-  function matrixCell(c, where) {
+  function matrixCell(c, where, emptyWhy) {
     const share = c.points ? c.failed / c.points : 0;
     const cls = c.points === 0 ? 'empty' : c.failed ? 'failed' : 'passed';
     const struck = c.struck !== undefined && c.no_effect !== undefined ? `; ${c.struck} struck, ${c.no_effect} no effect` : '';
+    const tip = c.points ? `${where}: ${c.points} points tried, ${c.failed} failed${struck}` : `${where}: ${emptyWhy}`;
     return h('td', {
       'data-kind': 'cell', class: cls, style: c.failed ? `--heat: hsl(0, 70%, ${Math.round(60 - share * 25)}%)` : null,
-      'data-tip': `${where}: ${c.points} points tried, ${c.failed} failed${c.points ? struck : ''}`,
+      'data-tip': tip,
     }, c.points ? `${c.failed}/${c.points}` : '');
   }
 
   // Targets against kinds; a click on a cell shows its failures only, a second click all again.
   function renderMatrix(d, showFailures) {
     const kinds = d.kinds.map((k) => k.kind);
+    // Why a cell has no point: a whole sweep tries every point its reference runs reach.
+    const drawn = d.sweep && d.sweep.sample !== null && d.sweep.sample !== undefined;
+    const emptyWhy = drawn || d.shard
+      ? `no point tried here: none of this kind was ${drawn ? 'drawn by --sample' : 'in this shard'}, or the run reaches none`
+      : 'no point of this kind: the fault-free run reaches none here';
     let picked = null;
     let lastBoard = null;
     const rows = d.targets.map((target) => {
       const byKind = new Map((target.by_kind || []).map((k) => [k.kind, k]));
       const cells = kinds.map((kind) => {
-        const td = matrixCell(byKind.get(kind) || { points: 0, failed: 0 }, `${kind} on ${target.board}, ${target.run}`);
+        const td = matrixCell(byKind.get(kind) || { points: 0, failed: 0 }, `${kind} on ${target.board}, ${target.run}`, emptyWhy);
         td.addEventListener('click', () => {
           main.querySelectorAll('td.picked').forEach((n) => n.classList.remove('picked'));
           picked = picked && picked.td === td ? null : { td, board: target.board, run: target.run, kind };
@@ -824,9 +843,14 @@
     const columns = [['points', 'points'], ['struck', 'struck'], ['no effect', 'no_effect'], ['returned', 'returned'],
       ['not offered', 'not_offered'], ['stuck', 'stuck'], ['crashed', 'crashed'], ['stray', 'stray_writes'],
       ['failed read', 'writes_on_failed_reads'], ['not run', 'not_run'], ['failed', 'failed']];
+    // Each value with the run that returned it (boot or slot); older documents give values alone.
+    const byRun = (kind) => (d.returned || []).filter((r) => r.kind === kind)
+      .map((r) => h('span', { class: 'chip' }, `${r.run}: ${r.value} × ${r.points}`));
+    const chips = (k) => (d.returned ? byRun(k.kind)
+      : Object.entries(k.statuses || {}).map(([status, count]) => h('span', { class: 'chip' }, `${status} × ${count}`)));
     const rows = d.kinds.map((k) => [k.kind,
       ...columns.map(([, key]) => h('td', { class: 'num' }, k[key] === undefined ? '--' : String(k[key]))),
-      h('td', {}, Object.entries(k.statuses || {}).map(([status, count]) => h('span', { class: 'chip' }, `${status} × ${count}`)))]);
+      h('td', {}, chips(k))]);
     return table(['kind', ...columns.map(([head]) => head), 'statuses'], rows, 'kind-row');
   }
 
