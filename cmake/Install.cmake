@@ -8,9 +8,18 @@
 #   share/boardinit/schema/     the JSON schemas of boardsim's --json documents
 #   share/boardinit/boardinit-<version>-manifest.json   every file above: size and SHA-256
 #   share/doc/boardinit/        README.md and docs/
-# boardsim finds its boards and image relative to its own folder (tools/CMakeLists.txt).
+#   lib/python3/dist-packages/boardsim/   the Python module (where Debian's Python finds it), and
+#                               beside it the dist-info folder that registers its pytest plugin
+# boardsim finds its boards and image relative to its own folder (tools/CMakeLists.txt), and the
+# Python module relative to its own (tools/boardsim/python/CMakeLists.txt).
 
 install(TARGETS boardsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS boardsim_python LIBRARY DESTINATION ${BOARDINIT_INSTALL_PYTHONDIR}/boardsim)
+install(DIRECTORY ${BOARDINIT_PYTHON_DIR}/boardsim/ DESTINATION ${BOARDINIT_INSTALL_PYTHONDIR}/boardsim
+        FILES_MATCHING PATTERN "*.py" PATTERN "*.pyi" PATTERN "py.typed"
+        PATTERN "__pycache__" EXCLUDE)
+install(DIRECTORY ${BOARDINIT_PYTHON_DIR}/${BOARDINIT_DIST_INFO}
+        DESTINATION ${BOARDINIT_INSTALL_PYTHONDIR})
 
 set(firmware)
 foreach(item IN ITEMS "firmware_image;IMAGE_FILE" "firmware_image;IMAGE_DEBUG_FILE"

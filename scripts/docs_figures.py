@@ -22,7 +22,7 @@ import tempfile
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 PAGES = ["README.md", "docs/boardsim.md", "docs/run.md", "docs/summary.md", "docs/op.md", "docs/image.md",
          "docs/debugging.md", "docs/board-files.md", "docs/sweep.md", "docs/pmic-library.md",
-         "docs/trace.md", "docs/expect.md"]
+         "docs/trace.md", "docs/expect.md", "docs/python.md"]
 MARK = re.compile(r"(<!-- ?figure:([a-z0-9-]+) ?-->)(.*?)(<!-- ?/figure:\2 ?-->)", re.S)
 
 # The session of docs/debugging.md: its commands, typed one after the other.
@@ -35,16 +35,22 @@ GDB_REVERSE_SESSION = ["break I2cWriteRegister if Register == 0x30", "continue",
                        "next", "watch -location value", "continue", "reverse-continue",
                        "monitor checkpoints", "monitor goto access 1000", "monitor trace 1",
                        "delete", "continue"]
+# docs/python.md's session, typed into the interpreter line by line.
+PYTHON_SESSION = ["import boardsim", "run = boardsim.run()",
+                  'run.status, run.accesses, run.pads["0x0000:93"].after.fields.level',
+                  '[t.aborted for t in boardsim.run(faults=["byte-refused@2"]).transactions]',
+                  'boardsim.op("variant6", "ReadVoltage").returned']
 # The README shows the reverse session up to its first reverse-continue.
 GDB_REVERSE_SHORT = GDB_REVERSE_SESSION.index("reverse-continue") + 1
 GDB_LINE_WIDTH = 100
 
 
 class Build:
-    def __init__(self, directory, gdb):
+    def __init__(self, directory, gdb, preload=None):
         self.directory = pathlib.Path(directory).resolve()
         self.boardsim = self.directory / "tools" / "boardsim"
         self.gdb = gdb
+        self.preload = preload  # what python3 must load first to import a sanitized module
 
     def shown(self, text):
         """Paths as the pages show them: from the top of the tree, the build as build/release."""
@@ -156,6 +162,23 @@ def slowest_bus(build):
     return f"{drawn_at} Hz"
 
 
+def python_session(build):
+    """PYTHON_SESSION as the interpreter shows it, with the build's module: each line, then the
+    value of an expression."""
+    program = ("import sys\nfor line in sys.argv[1:]:\n    print('>>> ' + line)\n"
+               "    try:\n        value = eval(line)\n    except SyntaxError:\n"
+               "        exec(line)\n    else:\n        print(repr(value))\n")
+    env = {"PYTHONPATH": str(build.directory / "python")}
+    if build.preload:
+        env.update(LD_PRELOAD=build.preload, ASAN_OPTIONS="detect_leaks=0")
+    done = subprocess.run([sys.executable, "-c", program, *PYTHON_SESSION], capture_output=True,
+                          text=True, env=env)
+    if done.returncode != 0:
+        sys.exit(f"docs_figures: the Python session exited {done.returncode}: "
+                 f"{done.stderr.strip()}")
+    return code(build.shown(done.stdout))
+
+
 def expect_figures(build):
     """The reference board's expectations, met on it and unmet on a board whose pad 93 is high."""
     path = ROOT / "examples" / "reference-board" / "expect.json"
@@ -254,6 +277,7 @@ def figures(build):
         "sweep-slot-calls": str(slot_calls),
         "sweep-points": f"{points:,}",
         "failed-result-read": re.search(r"^returned +(\d+) mV$", failed_read, re.M).group(1),
+        "python-session": python_session(build),
         **expect_figures(build),
         **package_figures(build),
         "version": version_figure(build),
@@ -283,11 +307,14 @@ def main():
     parser.add_argument("--build", default=ROOT / "build" / "release",
                         help="the build directory whose tool and image make the figures")
     parser.add_argument("--gdb", default=shutil.which("gdb") or "gdb")
+    parser.add_argument("--python-preload", metavar="LIB",
+                        help="a library python3 loads first (the sanitizer runtime of a sanitized "
+                             "build's Python module)")
     action = parser.add_mutually_exclusive_group()
     action.add_argument("--write", action="store_true")
     action.add_argument("--check", action="store_true")
     args = parser.parse_args()
-    values = figures(Build(args.build, args.gdb))
+    values = figures(Build(args.build, args.gdb, args.python_preload))
     if not (args.write or args.check):
         for name, value in values.items():
             print(f"--- {name}\n{value}")

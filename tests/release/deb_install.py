@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """The .deb as an integrator takes it: made by CPack, unpacked into a scratch root with dpkg -x,
 its declared dependencies and its manifest checked, and its boardsim run on the default board
-and on a board file from outside any tree, finding its own data below the root.
+and on a board file from outside any tree, finding its own data below the root; its Python module
+imported from where Debian's Python looks, running the same image, with its pytest plugin found.
 Usage: deb_install.py CPACK BUILD_DIR BOARDS_DIR"""
 import hashlib
 import json
+import os
 import pathlib
 import subprocess
 import sys
@@ -88,6 +90,27 @@ class DebInstall(unittest.TestCase):
                     self.assertEqual(lines[0], board_line)
                     self.assertIn(f"module    image {self.image}", lines)
                     self.assertIn("status    EFI_SUCCESS", lines)
+
+    def test_python_module_runs_the_installed_image(self):
+        packages = self.usr / "lib/python3/dist-packages"
+        program = ("import boardsim, importlib.metadata as m\n"
+                   "run = boardsim.run()\n"
+                   "print(run.status, run.module, boardsim.where()[0])\n"
+                   "print([e.value for e in m.entry_points(group='pytest11')\n"
+                   "       if e.dist.name == 'boardsim'])\n")
+        # Nothing written into the unpacked root: the manifest's test reads it whole.
+        env = {"PYTHONPATH": str(packages), "PYTHONDONTWRITEBYTECODE": "1"}
+        # A sanitized build's module needs the sanitizer's runtime loaded first.
+        if os.environ.get("BOARDINIT_PYTHON_PRELOAD"):
+            env.update(LD_PRELOAD=os.environ["BOARDINIT_PYTHON_PRELOAD"],
+                       ASAN_OPTIONS="detect_leaks=0")
+        done = subprocess.run([sys.executable, "-c", program], capture_output=True, text=True,
+                              env=env)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stdout.splitlines(), [
+            f"EFI_SUCCESS image {self.image} {self.data}/boards",
+            "['boardsim.pytest_plugin']"])
+        self.assertTrue((packages / "boardsim/__init__.pyi").is_file())
 
 
 if __name__ == "__main__":

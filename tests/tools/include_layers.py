@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """boardsim's folders are layers: a file includes only from its own layer or those below it, and
-no command includes another command. From the top: main and its command line; the commands; cli
+no command includes another command. From the top: main and its command line, and beside them
+the Python module (python/); the commands; cli
 (the command line's parts); expect (what a run must show, checked against its document); session
 (running a boot or a slot call); render (text, JSON, waveform, page); analysis (models of a
 trace, without text)."""
@@ -8,7 +9,7 @@ import pathlib
 import re
 import sys
 
-LAYERS = {"analysis": 0, "render": 1, "session": 2, "expect": 3, "cli": 4, "": 6}
+LAYERS = {"analysis": 0, "render": 1, "session": 2, "expect": 3, "cli": 4, "": 6, "python": 6}
 COMMANDS = {"run", "op", "decode", "sweep", "board", "version"}
 COMMAND_LAYER = 5
 

@@ -6,8 +6,11 @@
 #include <cstdlib>
 
 namespace {
-// The one piece of mutable state on the host side: which board the primitives talk to.
-HostBus* InstalledBus = nullptr;
+// The one piece of mutable state on the host side: which board the primitives talk to. One per
+// thread, so that threads (the Python module's callers) boot boards of their own side by side.
+// Initial-exec: the module reads it on every access, which the general model would make a call in
+// a shared object; a pointer fits in the static TLS that glibc keeps for libraries loaded late.
+thread_local HostBus* InstalledBus [[gnu::tls_model("initial-exec")]] = nullptr;
 
 HostBus& Bus() {
   // Touching hardware with no board installed is a harness bug; fail loudly rather than guess,

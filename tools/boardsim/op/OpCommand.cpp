@@ -7,7 +7,6 @@
 #include "tools/boardsim/expect/ExpectRun.h"
 #include "tools/boardsim/render/JsonViews.h"
 #include "tools/boardsim/render/OpSummary.h"
-#include "tools/boardsim/render/PadLines.h"
 #include "tools/boardsim/render/Page.h"
 #include "tools/boardsim/render/SummaryJson.h"
 #include "tools/boardsim/render/Vcd.h"
@@ -22,34 +21,6 @@
 namespace boardsim {
 
 namespace {
-
-// The pads' detail of a call: every pad it accessed (Wanted empty), or those Wanted.
-std::vector<PadRecord> CallPads(const sim::Soc& Soc, const tools::SlotRun& Run,
-                                const std::vector<PadState>& Before,
-                                const std::vector<PadRef>& Wanted) {
-  const std::vector<sim::Access>& accesses = Soc.Bus.GetTrace().Accesses();
-  const std::optional<uint64_t> callStart =
-      Run.Selected ? std::optional(Run.SelectionEndNs) : std::nullopt;
-  return ViewPads(
-      accesses,
-      FindPhases(accesses, sim::decode::DecodeBus(accesses), Soc.Bus.GetClock().NowNs(), callStart),
-      Before, SnapshotPads(Soc.Gpio), Wanted);
-}
-
-void PrintOpText(std::ostream& Out, const OpOptions& Options, const OpReport& Report,
-                 const sim::Board& Board) {
-  if (Options.List) {
-    PrintSlotList(Out, Report, Board);
-  } else {
-    PrintOpSummary(Out, Report, Board);
-  }
-  if (Report.PadDetail) {
-    Out << "pads\n";
-    for (const std::string& line : DescribePads(*Report.PadDetail)) {
-      Out << "  " << line << '\n';
-    }
-  }
-}
 
 // 1 for a call that did not return or a slot the descriptor does not fill, said on standard
 // error after the summary.
@@ -76,7 +47,7 @@ int CheckExpected(ExpectSession& Expect, const RunOptions& Options, const sim::S
   const std::vector<PadRef> pads = Expect.PadsNamed();
   const nlohmann::ordered_json detail = pads.empty()
                                             ? nlohmann::ordered_json::array()
-                                            : PadsJson(CallPads(Soc, Run, PadsBefore, pads));
+                                            : PadsJson(ViewCallPads(Soc, Run, PadsBefore, pads));
   return Expect.Finish(Document, detail, Soc.Config().Name, Options.Json ? std::cerr : Out);
 }
 
@@ -125,12 +96,12 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
     report.StackBytes = StackBytesOf(board.Config);
     NoteStrikes(report.Header.Faults, soc);
     if (page.Wanted()) {
-      const std::string detail = PadsText(CallPads(soc, call.Run, padsBefore, {}));
+      const std::string detail = PadsText(ViewCallPads(soc, call.Run, padsBefore, {}));
       page.Write(OpDocument(report, soc.Bus, options.List), "boardsim op " + board.Config.Name,
                  &detail);
     }
     if (options.Run.Pads) {
-      report.PadDetail = CallPads(soc, call.Run, padsBefore, *options.Run.Pads);
+      report.PadDetail = ViewCallPads(soc, call.Run, padsBefore, *options.Run.Pads);
       if (options.Run.PadsChangedOnly) {
         KeepChanged(*report.PadDetail);
       }
@@ -142,7 +113,7 @@ int OpCommand(const OpOptions& Options, const Installation& Where) {
     if (options.Run.Json) {
       PrintJson(out, document);
     } else {
-      PrintOpText(out, options, report, soc.Bus);
+      PrintOpText(out, report, soc.Bus, options.List);
     }
     const int status = OpExitStatus(options, call.Run, out);
     const int met = CheckExpected(expect, options.Run, soc, call.Run, padsBefore, document, out);

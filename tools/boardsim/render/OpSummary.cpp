@@ -2,8 +2,10 @@
 
 #include "common/Format.h"
 #include "common/Printable.h"
+#include "tools/boardsim/analysis/RunPhases.h"
 #include "tools/boardsim/analysis/Selection.h"
 #include "tools/boardsim/render/BusLines.h"
+#include "tools/boardsim/render/PadLines.h"
 #include "tools/boardsim/render/StepLines.h"
 #include "tools/boardsim/render/Summary.h"
 #include "tools/run/StatusName.h"
@@ -156,6 +158,32 @@ void PrintSlotList(std::ostream& Out, const OpReport& Report, const sim::Board& 
   }
   Out << std::right;
   PrintWaveform(Out, Report);
+}
+
+void PrintOpText(std::ostream& Out, const OpReport& Report, const sim::Board& Board, bool List) {
+  if (List) {
+    PrintSlotList(Out, Report, Board);
+  } else {
+    PrintOpSummary(Out, Report, Board);
+  }
+  if (Report.PadDetail) {
+    Out << "pads\n";
+    for (const std::string& line : DescribePads(*Report.PadDetail)) {
+      Out << "  " << line << '\n';
+    }
+  }
+}
+
+std::vector<PadRecord> ViewCallPads(const sim::Soc& Soc, const tools::SlotRun& Run,
+                                    const std::vector<PadState>& Before,
+                                    const std::vector<PadRef>& Wanted) {
+  const std::vector<sim::Access>& accesses = Soc.Bus.GetTrace().Accesses();
+  const std::optional<uint64_t> callStart =
+      Run.Selected ? std::optional(Run.SelectionEndNs) : std::nullopt;
+  return ViewPads(
+      accesses,
+      FindPhases(accesses, sim::decode::DecodeBus(accesses), Soc.Bus.GetClock().NowNs(), callStart),
+      Before, SnapshotPads(Soc.Gpio), Wanted);
 }
 
 } // namespace boardsim

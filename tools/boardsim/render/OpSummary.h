@@ -45,5 +45,13 @@ std::string FormatCall(const tools::SlotRequest& Request);
 void PrintOpSummary(std::ostream& Out, const OpReport& Report, const sim::Board& Board);
 // The 25 slots with their C signatures and whether the chosen descriptor fills each.
 void PrintSlotList(std::ostream& Out, const OpReport& Report, const sim::Board& Board);
+// What op prints: the summary, or with List the slot list; then the pads' detail, if asked for.
+void PrintOpText(std::ostream& Out, const OpReport& Report, const sim::Board& Board, bool List);
+
+// The pads' detail of a call made on Soc, whose pads were Before at its start: every pad it
+// accessed (Wanted empty), or those Wanted.
+std::vector<PadRecord> ViewCallPads(const sim::Soc& Soc, const tools::SlotRun& Run,
+                                    const std::vector<PadState>& Before,
+                                    const std::vector<PadRef>& Wanted);
 
 } // namespace boardsim

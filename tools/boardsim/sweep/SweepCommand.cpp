@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <thread>
 
@@ -246,22 +247,24 @@ void WriteSweep(const SweepOptions& Options, const SweepReport& Report, PageOutp
 
 } // namespace
 
-int SweepCommand(const SweepOptions& Options, const Installation& Where) {
-  if (!Options.Merge.empty()) {
-    return MergeCommand(Options);
-  }
+std::optional<std::string> SweptImage(const SweepOptions& Options, const Installation& Where) {
+  return Options.Host
+             ? std::nullopt
+             : std::optional(Options.ImagePath && !Options.ImagePath->empty() ? *Options.ImagePath
+                                                                              : Where.BuiltImage);
+}
+
+SweepReport RunSweep(const SweepOptions& Options, const Installation& Where, bool Progress,
+                     const std::function<void()>& Checked) {
   const std::optional<ShardChoice> shard = ChosenShard(Options.Shard);
-  const std::optional<std::string> image =
-      Options.Host
-          ? std::nullopt
-          : std::optional(Options.ImagePath && !Options.ImagePath->empty() ? *Options.ImagePath
-                                                                           : Where.BuiltImage);
+  const std::optional<std::string> image = SweptImage(Options, Where);
   SweepReport report;
   report.Kinds = ChosenKinds(Options.Kinds);
   const std::vector<size_t> slots = ChosenSlots(Options.Slots, Options.BootsOnly);
   const SweptBoards boards = LoadSweptBoards(Options, Where, image);
-  PageOutput page(Options.HtmlPath);
-  JunitOutput junit(Options.JunitPath);
+  if (Checked) {
+    Checked();
+  }
   const SweepModule module(image, Options.MapPath, Options.FromReset);
   report.Module = ModuleName(image);
   report.Sweep = IdentityOf(Options, boards, slots, report, image);
@@ -275,10 +278,8 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
   if (shard) {
     TakeShard(*shard, references, report);
   }
-  const std::optional<std::string> imageNamed = image == Where.BuiltImage ? std::nullopt : image;
   if (Options.ListPoints) {
-    PrintPointList(std::cout, report, !image, imageNamed, Options.MapPath, Options.Json);
-    return report.Failed() == 0 ? 0 : tools::ExitRunFailed;
+    return report;
   }
   report.Results = RunInWorkers(
       report.Points.size(), report.Jobs,
@@ -286,8 +287,9 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
         const SweepPoint& point = report.Points[I];
         return module.Run(report.Targets[point.Target], point.Point, &references[point.Target]);
       },
-      true);
+      Progress);
   report.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const std::optional<std::string> imageNamed = image == Where.BuiltImage ? std::nullopt : image;
   report.Reproduce.resize(report.Points.size());
   for (size_t i = 0; i < report.Points.size(); ++i) {
     if (report.Results[i].Failed()) {
@@ -296,7 +298,27 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
                            imageNamed, Options.MapPath);
     }
   }
-  WriteSweep(Options, report, page, junit);
+  return report;
+}
+
+int SweepCommand(const SweepOptions& Options, const Installation& Where) {
+  if (!Options.Merge.empty()) {
+    return MergeCommand(Options);
+  }
+  // The outputs are opened once the inputs have passed, before any time is spent.
+  std::optional<PageOutput> page;
+  std::optional<JunitOutput> junit;
+  const SweepReport report = RunSweep(Options, Where, true, [&] {
+    page.emplace(Options.HtmlPath);
+    junit.emplace(Options.JunitPath);
+  });
+  if (Options.ListPoints) {
+    const std::optional<std::string> image = SweptImage(Options, Where);
+    const std::optional<std::string> imageNamed = image == Where.BuiltImage ? std::nullopt : image;
+    PrintPointList(std::cout, report, !image, imageNamed, Options.MapPath, Options.Json);
+    return report.Failed() == 0 ? 0 : tools::ExitRunFailed;
+  }
+  WriteSweep(Options, report, *page, *junit);
   return report.Failed() == 0 ? 0 : tools::ExitRunFailed;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,5 +39,16 @@ Subcommand AddSweepCommand(CLI::App& Program, SweepOptions& Options);
 
 // Every fault at every point of each board's boot and slot calls; 1 when any point failed.
 int SweepCommand(const SweepOptions& Options, const Installation& Where);
+
+// The image a sweep of Options runs, or none for the host build.
+std::optional<std::string> SweptImage(const SweepOptions& Options, const Installation& Where);
+
+// The sweep without its outputs, for the command and for the Python module: the shard, kinds,
+// slots and boards checked (bad input refused, exit 2), then Checked called, then each target's
+// fault-free run and, unless ListPoints, every point's run; Progress draws the bar on standard
+// error. Not a merge (--merge).
+struct SweepReport;
+SweepReport RunSweep(const SweepOptions& Options, const Installation& Where, bool Progress,
+                     const std::function<void()>& Checked = {});
 
 } // namespace boardsim
