@@ -164,6 +164,9 @@ TEST(BoardFile, NumbersAreDecimalOrHexIntegers) {
       {"\"0xFFFFFFFFFFFFFFFF\"", max},
       {"\"0X1f\"", 0x1F},
       {"\"0x00000000000000000001\"", 1},
+      // Whole numbers as JSON Schema's "integer" takes them.
+      {"1.0", 1},
+      {"1e3", 1000},
   };
   for (const auto& [text, value] : accepted) {
     SCOPED_TRACE(text);
@@ -173,8 +176,8 @@ TEST(BoardFile, NumbersAreDecimalOrHexIntegers) {
   }
   std::vector<std::string> texts;
   for (const char* refused :
-       {"18446744073709551616", "-1", "-0", "1.0", "1e3", "true", "\"0x10000000000000000\"",
-        "\"0x\"", "\"0xFFFF_FFFF\"", "\" 0x1\"", "\"-0x1\"", "\"12\""}) {
+       {"18446744073709551616", "-1", "-0", "1.5", "1e-3", "-2.0", "true",
+        "\"0x10000000000000000\"", "\"0x\"", "\"0xFFFF_FFFF\"", "\" 0x1\"", "\"-0x1\"", "\"12\""}) {
     texts.push_back(std::string("{\"access_budget\": ") + refused + "}");
   }
   std::vector<testsupport::BoardFileErrorCase> cases;
