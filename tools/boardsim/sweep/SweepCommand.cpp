@@ -23,6 +23,18 @@ namespace boardsim {
 
 namespace {
 
+// The files a sweep writes besides standard output, which no input may be.
+std::vector<files::NamedFile> SweepOutputs(const SweepOptions& Options) {
+  std::vector<files::NamedFile> outputs;
+  if (Options.HtmlPath) {
+    outputs.push_back({*Options.HtmlPath, "page"});
+  }
+  if (Options.JunitPath) {
+    outputs.push_back({*Options.JunitPath, "JUnit report"});
+  }
+  return outputs;
+}
+
 [[noreturn]] void BadInput(const std::string& Message) {
   throw tools::ToolError("boardsim: " + Message, tools::ExitBadInput);
 }
@@ -101,14 +113,7 @@ SweptBoards LoadSweptBoards(const SweepOptions& Options, const Installation& Whe
       inputs.push_back(std::move(input));
     }
   }
-  std::vector<files::NamedFile> outputs;
-  if (Options.HtmlPath) {
-    outputs.push_back({*Options.HtmlPath, "page"});
-  }
-  if (Options.JunitPath) {
-    outputs.push_back({*Options.JunitPath, "JUnit report"});
-  }
-  files::RefuseSharedFiles(inputs, outputs);
+  files::RefuseSharedFiles(inputs, SweepOutputs(Options));
   return swept;
 }
 
@@ -211,14 +216,7 @@ int MergeCommand(const SweepOptions& Options) {
   for (const std::string& file : Options.Merge) {
     inputs.push_back({file, "shard"});
   }
-  std::vector<files::NamedFile> outputs;
-  if (Options.HtmlPath) {
-    outputs.push_back({*Options.HtmlPath, "page"});
-  }
-  if (Options.JunitPath) {
-    outputs.push_back({*Options.JunitPath, "JUnit report"});
-  }
-  files::RefuseSharedFiles(inputs, outputs);
+  files::RefuseSharedFiles(inputs, SweepOutputs(Options));
   const SweepReport report = MergeShards(Options.Merge);
   PageOutput page(Options.HtmlPath);
   JunitOutput junit(Options.JunitPath);
