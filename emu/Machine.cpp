@@ -76,6 +76,17 @@ std::shared_ptr<const uc_context> SaveContext(uc_engine* Uc) {
   return saved;
 }
 
+// The emulator keeps the arithmetic flags lazily: as the last operation and its operands, which a
+// context saved inside a translated block holds in a form the next block does not always read
+// back (a restore run for one instruction read EFLAGS as 0). Writing back the flags the restored
+// context reads leaves them in their plain form, the same value, whatever ran before.
+void RestoreContext(uc_engine* Uc, const uc_context& Context) {
+  Check(uc_context_restore(Uc, const_cast<uc_context*>(&Context)), "CPU context");
+  uint32_t eflags = 0;
+  Check(uc_reg_read(Uc, UC_X86_REG_EFLAGS, &eflags), "EFLAGS");
+  Check(uc_reg_write(Uc, UC_X86_REG_EFLAGS, &eflags), "EFLAGS");
+}
+
 const char* ExceptionName(uint32_t Vector) {
   switch (Vector) {
   case 0:
@@ -666,7 +677,7 @@ void Machine::Restore(const Checkpoint& C, const std::vector<sim::Access>* KeptF
   board_->Restore(C.Board, KeptFrom);
   ram_.Restore(uc_, *C.Origin, C.Pages);
   origin_ = C.Origin;
-  Check(uc_context_restore(uc_, const_cast<uc_context*>(C.Cpu.get())), "CPU context");
+  RestoreContext(uc_, *C.Cpu);
   Check(uc_reg_write(uc_, UC_X86_REG_EIP, &C.Eip), "EIP");
   runner_ = C.Runner;
   call_ = C.Call + 1;
@@ -782,7 +793,7 @@ void Machine::Reset(sim::Board& Board, std::span<const uint8_t> HobList) {
   board_ = &Board;
   replay_.reset();
   ram_.Restore(uc_, *pristine_, {});
-  Check(uc_context_restore(uc_, const_cast<uc_context*>(pristineCpu_.get())), "CPU context");
+  RestoreContext(uc_, *pristineCpu_);
   LoadHobList(HobList);
   runner_ = {};
   call_ = 0;

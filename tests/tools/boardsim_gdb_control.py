@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Debugger control is exact: boardsim --gdb refuses bad input before it listens, a Ctrl-C sent in
 the same write as the packet that resumes stops the run as one sent later does, a second client is
-closed at once, and a packet that asks too much gets an error reply while the run goes on. This
-script plays GDB on the wire.
+closed at once, a packet that asks too much gets an error reply while the run goes on, and going
+back restores every register. This script plays GDB on the wire.
 usage: boardsim_gdb_control.py BOARDSIM IMAGE"""
 import os
 import pathlib
@@ -98,5 +98,32 @@ with tempfile.TemporaryDirectory() as work:
         peaks[what] = usage.ru_maxrss
     check(f"stepping keeps the session's peak memory (KiB: {peaks})",
           max(peaks.values()) < 1.5 * peaks["continue"])
+
+    # Going back restores every register, EFLAGS included: each reverse-stepi reads what the same
+    # instruction read going forward. The emulator keeps the flags lazily, and a checkpoint restored
+    # and run one instruction once read them as 0 (at small --checkpoint-every, where a restore is
+    # often followed by a short run).
+    for every in ["2", "5", "1000"]:
+        tool, client, _ = start(boardsim, "run", "--checkpoint-every", every)
+        client.sendall(b"+" + frame(b"?"))
+        reply(client)
+        forward = []
+        for _ in range(600):
+            client.sendall(b"+" + frame(b"g"))
+            forward.append(reply(client))
+            client.sendall(b"+" + frame(b"s"))
+            reply(client)
+        differ = []
+        for position in reversed(range(len(forward))):
+            client.sendall(b"+" + frame(b"bs"))
+            reply(client)
+            client.sendall(b"+" + frame(b"g"))
+            if reply(client) != forward[position]:
+                differ.append(position)
+        client.sendall(b"+" + frame(b"k"))
+        client.close()
+        finish(tool)
+        check(f"--checkpoint-every {every}: 600 instructions back, each with the registers it had"
+              f" going forward (differing at {differ[:5]})", not differ)
 
 checks.finish()
