@@ -130,7 +130,7 @@ def test_python_errors(error, call, message):
     assert (str(raised.value), raised.value.exit_status) == (message, 2)
 
 
-def test_pads():
+def test_pads(tool):
     run = boardsim.run(form="host", pads=["0x0000:93", "0x1000:1"])
     assert list(run.pads) == ["0x0000:93", "0x1000:1"]
     pad = run.pads["0x0000:093"]
@@ -144,6 +144,14 @@ def test_pads():
     assert (untouched.accesses, untouched.row, untouched.changed) == ([], None, False)
     assert run.pads.get("0x1000:1").changed
     assert len(boardsim.run(form="host").pads) == 174
+    # "changed" first, as --pads takes it: of the pads named (none: those accessed), the changed.
+    changed = boardsim.run(form="host", pads="changed")
+    assert (len(changed.pads), str(changed)) == \
+        (172, tool("run", "--host", "--pads", "changed")[1])
+    named = boardsim.run(form="host", pads=["changed", "0x0000:93", "0x0000:94"])
+    assert (list(named.pads), named.to_json()) == \
+        (["0x0000:93"], tool("run", "--host", "--json", "--pads", "changed", "0x0000:93",
+                             "0x0000:94")[1])
 
 
 def test_boards():

@@ -97,8 +97,15 @@ RunOptions OptionsOf(const py::handle& Board, const py::handle& Faults, const st
   options.Host = HostForm(Form);
   options.ImagePath = ImageArgument(Image, options.Host);
   if (!Pads.is_none()) {
+    // As --pads takes them: "changed" first keeps, of the pads named (none: every pad the run
+    // accessed), those the run changed.
+    std::vector<std::string> names = Strings(Pads, "pads");
+    if (!names.empty() && names.front() == "changed") {
+      options.PadsChangedOnly = true;
+      names.erase(names.begin());
+    }
     std::vector<PadRef> pads;
-    for (const std::string& name : Strings(Pads, "pads")) {
+    for (const std::string& name : names) {
       pads.push_back(PadOf(name, "pads"));
     }
     options.Pads = std::move(pads);

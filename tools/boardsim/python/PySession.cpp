@@ -53,13 +53,23 @@ void BoardSession::FinishBoard() {
 const std::vector<std::string>& BoardSession::PadNames() {
   if (!padNames_) {
     std::vector<std::string> names;
-    for (PadRecord& record : Pads(options_.Pads.value_or(std::vector<PadRef>{}))) {
+    for (PadRecord& record : DetailPads()) {
       names.push_back(FormatPadRef(record.Pad));
       padRecords_.insert_or_assign(names.back(), std::move(record));
     }
     padNames_ = std::move(names);
   }
   return *padNames_;
+}
+
+// The pads the options name, as --pads gives them: none named, every pad the run accessed; with
+// "changed", only those the run changed.
+std::vector<PadRecord> BoardSession::DetailPads() {
+  std::vector<PadRecord> records = Pads(options_.Pads.value_or(std::vector<PadRef>{}));
+  if (options_.PadsChangedOnly) {
+    KeepChanged(records);
+  }
+  return records;
 }
 
 // A pad the run did not access reads as it was, with no accesses, and with its table row if any.
@@ -101,7 +111,7 @@ const RunReport& BootSession::Report() {
     report_->Listing = {WireEndsOf(report_->Step.Bus, Board().Config, RunEndNs(Accesses())),
                         Options().All};
     if (Options().Pads) {
-      report_->PadDetail = ViewRunPads(*report_, Soc(), PadsBefore(), *Options().Pads);
+      report_->PadDetail = DetailPads();
     }
   }
   return *report_;
@@ -159,7 +169,7 @@ const OpReport& CallSession::Report() {
                  std::nullopt};
     report_->StackBytes = StackBytesOf(Board().Config);
     if (Options().Pads) {
-      report_->PadDetail = Pads(*Options().Pads);
+      report_->PadDetail = DetailPads();
     }
   }
   return *report_;

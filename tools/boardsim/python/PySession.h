@@ -49,8 +49,10 @@ public:
 
   // The pads Wanted (empty: every pad the run accessed), before and after, with their accesses.
   virtual std::vector<PadRecord> Pads(const std::vector<PadRef>& Wanted) = 0;
-  // The pads the views list by name ("0x0000:93"): those the options name, or every pad the run
-  // accessed; and any one pad, listed or not. Each is drawn once.
+  // The pads the options name, as --pads lists them (with "changed", those the run changed).
+  std::vector<PadRecord> DetailPads();
+  // The pads the views list by name ("0x0000:93"): DetailPads' names; and any one pad, listed or
+  // not. Each is drawn once.
   const std::vector<std::string>& PadNames();
   const PadRecord& Pad(const PadRef& Which);
   // The image's: how deep the module wrote into its stack.
