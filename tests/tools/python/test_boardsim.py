@@ -3,6 +3,7 @@ documents and error lines, both forms, faults, slot calls, the expectation check
 import concurrent.futures
 import json
 import pathlib
+import re
 
 import pytest
 
@@ -152,6 +153,27 @@ def test_pads(tool):
     assert (list(named.pads), named.to_json()) == \
         (["0x0000:93"], tool("run", "--host", "--json", "--pads", "changed", "0x0000:93",
                              "0x0000:94")[1])
+
+
+def test_trace_of_a_replaced_image(tmp_path):
+    """run.trace makes the run again; an image replaced meanwhile goes otherwise and is refused."""
+    built = pathlib.Path(boardsim.where()[1])
+    image = tmp_path / "copy.efi"
+    image.write_bytes(built.read_bytes())
+    mapped = built.with_suffix(".map").read_text()
+    (tmp_path / "copy.map").write_text(mapped)
+    run = boardsim.run(image=image)
+    # The mode of the first row of the first pad table, a byte the boot writes into a pad: the
+    # image's sections sit at their file offsets, so the map's address is the file's.
+    table = int(re.search(r"^([0-9a-f]{8}) .*PadTable0000$", mapped, re.M).group(1), 16)
+    patched = bytearray(image.read_bytes())
+    patched[table + 8] ^= 1
+    image.write_bytes(bytes(patched))
+    with pytest.raises(boardsim.Error) as raised:
+        run.trace
+    assert (str(raised.value), raised.value.exit_status) == (
+        f"boardsim: trace: the run made again for its trace went otherwise ({run.accesses} "
+        f"accesses against {run.accesses}): was the image replaced meanwhile?", 1)
 
 
 def test_boards():
