@@ -194,29 +194,37 @@ def expect_figures(build):
     }
 
 
+# The sanitizers' runtimes, which a sanitizer build's boardsim links and the shipped one does not.
+SANITIZER_RUNTIMES = re.compile(r"lib(asan|ubsan|lsan|tsan)\d+$")
+
+
 def package_figures(build):
     """The .deb and .tar.gz as CPack makes them from this build: their sizes and the Depends
-    dpkg-shlibdeps finds. A sanitizer build's boardsim is not the one that ships (larger, and
-    linked with the sanitizers' runtimes): there the pages keep these figures unchecked."""
+    dpkg-shlibdeps finds. A sanitizer build's boardsim is not the one that ships: it is larger, so
+    there the sizes are left as the page has them, and it links the sanitizers' runtimes, which its
+    Depends leaves out (every other library is the shipped tool's)."""
     cache = (build.directory / "CMakeCache.txt").read_text()
-    if re.search(r"^BOARDINIT_SANITIZE:BOOL=ON$", cache, re.M):
-        print("docs_figures: the package figures are not checked in a sanitizer build")
-        return {"package-depends": None, "package-sizes": None}
+    sanitized = re.search(r"^BOARDINIT_SANITIZE:BOOL=ON$", cache, re.M) is not None
     with tempfile.TemporaryDirectory() as folder:
-        made = subprocess.run(["cpack", "--config", str(build.directory / "CPackConfig.cmake"),
-                               "-B", folder], capture_output=True, text=True)
+        generators = ["-G", "DEB"] if sanitized else []
+        made = subprocess.run(["cpack", *generators, "--config",
+                               str(build.directory / "CPackConfig.cmake"), "-B", folder],
+                              capture_output=True, text=True)
         debs = list(pathlib.Path(folder).glob("boardinit_*_amd64.deb"))
         archives = list(pathlib.Path(folder).glob("boardinit-*.tar.gz"))
-        if made.returncode != 0 or len(debs) != 1 or len(archives) != 1:
+        if made.returncode != 0 or len(debs) != 1 or len(archives) != (0 if sanitized else 1):
             sys.exit("docs_figures: cpack made no .deb and .tar.gz: " + made.stderr.strip())
         depends = subprocess.run(["dpkg-deb", "-f", str(debs[0]), "Depends"], capture_output=True,
                                  text=True, check=True).stdout.strip()
-        sizes = [p.stat().st_size / 1e6 for p in (debs[0], archives[0])]
-    # To a tenth of a megabyte: the archives' compression moves their last bytes build to build.
+        sizes = [p.stat().st_size / 1e6 for p in (*debs, *archives)]
     names = [re.match(r"[\w.+-]+", part.strip()).group(0) for part in depends.split(",")]
+    if sanitized:
+        print("docs_figures: the package sizes are not checked in a sanitizer build")
+        names = [name for name in names if not SANITIZER_RUNTIMES.match(name)]
     return {
         "package-depends": ", ".join(f"`{name}`" for name in names),
-        "package-sizes": f"{sizes[0]:.1f} MB and {sizes[1]:.1f} MB",
+        # To a tenth of a megabyte: the archives' compression moves their last bytes build to build.
+        "package-sizes": None if sanitized else f"{sizes[0]:.1f} MB and {sizes[1]:.1f} MB",
     }
 
 
