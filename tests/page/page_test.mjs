@@ -217,6 +217,39 @@ async function checkNoEffect(view) {
   assert.ok(tip.endsWith(`, ${cell.failed} failed; ${cell.struck} struck, ${cell.no_effect} no effect`), tip);
 }
 
+// Each empty cell's tooltip gives the one reason its document's count of listed points gives: the
+// fault-free run lists none, or (How) --sample or the shard left out all it lists. The reasons met.
+async function emptyReasons(view, how) {
+  const cells = new Map(view.document.targets.flatMap((t) => t.by_kind.map((c) => [`${c.kind} on ${t.board}, ${t.run}`, c])));
+  const tips = await view.page.$$eval('[data-kind="cell"].empty', (nodes) => nodes.map((n) => n.dataset.tip));
+  const met = new Set();
+  for (const tip of tips) {
+    const where = tip.slice(0, tip.indexOf(': '));
+    const listed = cells.has(where) ? cells.get(where).listed : 0;
+    assert.equal(cells.has(where) ? cells.get(where).points : 0, 0, tip);
+    met.add(listed ? 'left out' : 'none listed');
+    assert.equal(tip, `${where}: ${listed === 0 ? 'no point of this kind: the fault-free run reaches none here'
+      : listed === 1 ? `the one point listed here was not ${how}` : `none of the ${listed} points listed here was ${how}`}`);
+  }
+  return [...met].sort();
+}
+
+// Shards of a small sweep, whole and sampled: each empty cell names its shard.
+const shardPages = [
+  { name: 'sweep-shard', args: ['--shard', '1/2'], how: 'in this shard' },
+  { name: 'sweep-sampled-shard', args: ['--sample', '6', '--shard', '2/2'], how: 'drawn by --sample into this shard' },
+];
+
+test('a shard\'s sweep: an empty cell says whether its points were left to another shard', async () => {
+  for (const { name, args, how } of shardPages) {
+    const file = join(out, `${name}.html`);
+    tool('sweep', '--host', '--board', 'variant6', '--op', 'ReadVoltage', '--jobs', '2', ...args, '--html', file);
+    const view = await open(file, name);
+    assert.ok((await emptyReasons(view, how)).includes('left out'), name);
+    await view.finish();
+  }
+});
+
 test('a sweep: the matrix of kinds against targets, the failures and the statuses', async () => {
   const file = join(out, 'sweep.html');
   const summary = tool('sweep', '--board', 'default', '--board', 'variant6', '--sample', '60', '--jobs', '2',
@@ -233,8 +266,7 @@ test('a sweep: the matrix of kinds against targets, the failures and the statuse
   assert.equal(await view.count('#kinds .kind-row'), document.kinds.length);
   await hoverShowsTip(view.page, '[data-kind="cell"].passed', /points tried, 0 failed/);
   // An empty cell of a sampled sweep says why it is empty; each status names the run it came from.
-  const empty = await view.page.$$eval('[data-kind="cell"].empty', (cells) => cells.map((c) => c.dataset.tip));
-  assert.ok(empty.length > 0 && empty.every((tip) => tip.includes('no point tried here: none of this kind was drawn by --sample')), empty[0]);
+  assert.deepEqual(await emptyReasons(view, 'drawn by --sample'), ['left out', 'none listed']);
   const chips = await view.page.$$eval('#kinds .chip', (nodes) => nodes.map((n) => n.textContent));
   assert.deepEqual(chips, document.returned.map((r) => `${r.run}: ${r.value} × ${r.points}`));
   await checkNoEffect(view);
@@ -263,10 +295,12 @@ test('a sweep: the matrix of kinds against targets, the failures and the statuse
   assert.equal(await view.count('[data-kind="failure"]'), 1);
   await view.finish();
 
-  // A sweep of an older boardsim, which did not tell no effect apart.
-  const old = withDocument(file, 'sweep-old', (d) => withoutStrikes(d, ['no_effect', 'struck']));
+  // A sweep of an older boardsim, which did not tell no effect apart nor count the points listed.
+  const old = withDocument(file, 'sweep-old', (d) => withoutStrikes(d, ['no_effect', 'struck', 'listed']));
   view = await open(old.file, 'sweep-old');
   assert.equal(await view.text('#status'), `${document.passed} passed, ${document.failed} failed`);
+  assert.ok((await view.page.$$eval('[data-kind="cell"].empty', (nodes) => nodes.map((n) => n.dataset.tip)))
+    .every((tip) => tip.endsWith(': no point tried here: none of this kind was drawn by --sample, or the run reaches none')));
   await view.finish();
 });
 

@@ -78,6 +78,28 @@ check("sweep: a failure per kind and target with failed points, as the document'
 check("sweep: each failure names its points' commands",
       all(f.text.count("reproduce: boardsim") >= 1 for f in root.iter("failure")))
 
+# Sampled, a kind whose listed points --sample drew none of is skipped saying so; one the run
+# lists none of as unsampled.
+done = checks.run(boardsim, "sweep", "--host", "--jobs", "1", "--board", "default", "--op",
+                  "ReadRegister", "--op", "WriteRegister", "--kinds", kinds, "--sample", "2",
+                  "--json", "--junit", str(work / "sampled.xml"))
+root, cases = report(work / "sampled.xml")
+skipped = {(s.get("name"), c.get("name")): c.find("skipped").get("message")
+           for s in root.findall("testsuite") for c in s.findall("testcase")
+           if c.find("skipped") is not None}
+expected = {}
+for target in json.loads(done.stdout)["targets"]:
+    cells = {c["kind"]: c for c in target["by_kind"]}
+    for kind in kinds.split(","):
+        listed = cells[kind]["listed"] if kind in cells else 0
+        if listed == 0 or cells[kind]["points"] == 0:
+            expected[(f"default {target['run']}", kind)] = (
+                "no point of this kind: the fault-free run reached none" if listed == 0
+                else "the one point listed was not drawn by --sample" if listed == 1
+                else f"none of the {listed} points listed was drawn by --sample")
+check(f"sampled: each skipped kind says why, one of them left out by --sample {skipped}",
+      skipped == expected and any("--sample" in why for why in expected.values()))
+
 # A sweep whose reference run cannot finish: that case fails with why, its kinds are skipped; the
 # board as named (here a path with markup's characters) is written escaped.
 board = json.loads((pathlib.Path(boards_dir) / "default.json").read_text())

@@ -132,6 +132,10 @@ def compare_with_whole():
     return whole, docs
 
 
+def listed(doc):
+    return [[(c["kind"], c["listed"]) for c in t["by_kind"]] for t in doc["targets"]]
+
+
 def check_parts(whole, docs):
     indexes = sorted(i for doc in docs for i in doc["shard"]["points"])
     check("the shards' points are disjoint and together the whole sweep's",
@@ -139,6 +143,8 @@ def check_parts(whole, docs):
     check("each shard's points are those the whole sweep ran at the same places", all(
         whole["points"][i] == point
         for doc in docs for i, point in zip(doc["shard"]["points"], doc["points"])))
+    check("each shard lists the whole sweep's points of each target and kind",
+          all(listed(doc) == listed(whole) for doc in docs))
     check("each shard names the sweep and its part", all(
         doc["sweep"] == whole["sweep"] and doc["shard"]["index"] == k and doc["shard"]["count"] == 3
         for k, doc in enumerate(docs, 1)))
@@ -159,17 +165,32 @@ def check_seed():
 
 
 def check_refusals():
+    pathlib.Path(work / "whole.json").write_text(tool(*SWEEP, "--json").stdout)
     other = str(work / "other-seed.json")
     pathlib.Path(other).write_text(
         tool(*[a if a != "7" else "8" for a in SWEEP], "--shard", "2/3", "--json").stdout)
     one, two, three = shard_files()
+    whole = json.loads(pathlib.Path(work / "whole.json").read_text())
+    # A cell the whole sweep ran two points or more of, listed otherwise in copies of shards.
+    target, kind = next((i, c["kind"]) for i, t in enumerate(whole["targets"])
+                        for c in t["by_kind"] if c["points"] >= 2)
+
+    def relisted(name, path, listed):
+        doc = json.loads(pathlib.Path(path).read_text())
+        next(c for c in doc["targets"][target]["by_kind"] if c["kind"] == kind)["listed"] = listed
+        pathlib.Path(work / f"{name}.json").write_text(json.dumps(doc))
+        return str(work / f"{name}.json")
+
     cases = {  # what the merge is given: what its one line says
         "mixed": ([one, other, three], "is a shard of another sweep than .* \\(not the same seed\\)"),
         "repeated": ([one, two, one, three], "are both shard 1/3"),
         "missing": ([one, three], "shard 2/3 missing"),
+        "relisted": ([one, relisted("relisted", two, 1), three],
+                     f"relisted.json and .* list other points for target {target} \\(default, "),
+        "overrun": ([relisted(f"overrun-{k}", f, 1) for k, f in enumerate(shard_files())],
+                    f"target {target} ran more points of {kind} than it lists"),
         "whole": ([one, str(work / "whole.json")], "not a shard"),
     }
-    pathlib.Path(work / "whole.json").write_text(tool(*SWEEP, "--json").stdout)
     for name, (files, says) in cases.items():
         error = tool("sweep", "--merge", *files, "--json", status=2).stderr
         check(f"{name} shards are refused in one line: {error.strip()!r}",

@@ -86,6 +86,25 @@ check("the text closes with the counts", text[-1] ==
       f"{small['passed']} passed, {small['no_effect']} no effect, {small['failed']} failed; the "
       f"fault struck in {small['struck']} of the {len(small['points'])} points run")
 
+# Each cell counts the points its fault-free run lists: a whole sweep runs them all, a sample some
+# of them (two targets, so that a kind's one point drawn leaves the other's cell empty), and the
+# kinds of both list as many as the whole sweep runs.
+def cells(doc):
+    return [(t["run"], c["kind"], c["listed"], c["points"]) for t in doc["targets"] for c in t["by_kind"]]
+
+
+two_ops = ("--host", "--board", "default", "--op", "GetLevel", "--op", "ReadRegister")
+whole, sampled = sweep(*two_ops), sweep(*two_ops, "--sample", "5")
+check("a whole sweep runs every point listed", all(listed == points for *_, listed, points in cells(whole)))
+check("a sampled one some of them, and in some cell fewer",
+      all(points <= listed for *_, listed, points in cells(sampled))
+      and any(points < listed for *_, listed, points in cells(sampled)))
+check("its cells list as many as the whole sweep runs, kind by kind", all(
+    sum(listed for _, kind, listed, _ in cells(sampled) if kind == k["kind"]) == k["points"]
+    for k in whole["kinds"]))
+check("a sampled cell with no point drawn stays listed",
+      any(points == 0 and listed > 0 for *_, listed, points in cells(sampled)))
+
 # A --fault adds to the faults of the board file: both strike, and the sweep gives one verdict
 # however its points are run (from checkpoints of a reference where the file's faults already
 # struck, from reset, in the host form), on boards that carry faults and tight budgets of their own.

@@ -245,6 +245,9 @@ def test_sweep(form, arguments, flags, tool):
     assert (sweep.passed, sweep.failed, sweep.no_effect) == \
         (document["passed"], document["failed"], document["no_effect"])
     assert sum(k["points"] for k in sweep.kinds.values()) == len(document["points"])
+    assert {kind: k["listed"] for kind, k in sweep.kinds.items()} == {k["kind"]: sum(
+        c["listed"] for t in document["targets"] for c in t["by_kind"] if c["kind"] == k["kind"])
+        for k in document["kinds"]}
     assert [f.reproduce for f in sweep.failures] == [f["reproduce"] for f in document["failures"]]
 
 

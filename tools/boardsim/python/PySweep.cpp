@@ -114,14 +114,16 @@ std::vector<SweepFailure> Failures(const SweepResult& R) {
   return failures;
 }
 
-// By kind: the points tried and what came of them, as the text's table counts them.
+// By kind: the points tried and what came of them, as the text's table counts them, and how many
+// the fault-free runs list before sample and shard pick from them.
 std::map<std::string, std::map<std::string, size_t>> KindCounts(const SweepResult& R) {
   std::map<std::string, std::map<std::string, size_t>> kinds;
   for (const KindTally& t : R.Summary.Kinds) {
-    kinds[sim::InfoOf(t.Kind).Name] = {
-        {"points", t.Points},     {"struck", t.Struck}, {"no_effect", t.NoEffect},
-        {"returned", t.Returned}, {"stuck", t.Stuck},   {"crashed", t.Crashed},
-        {"not_run", t.NotRun},    {"failed", t.Failed}, {"not_offered", t.NotOffered}};
+    kinds[sim::InfoOf(t.Kind).Name] = {{"listed", t.Listed},     {"points", t.Points},
+                                       {"struck", t.Struck},     {"no_effect", t.NoEffect},
+                                       {"returned", t.Returned}, {"stuck", t.Stuck},
+                                       {"crashed", t.Crashed},   {"not_run", t.NotRun},
+                                       {"failed", t.Failed},     {"not_offered", t.NotOffered}};
   }
   return kinds;
 }

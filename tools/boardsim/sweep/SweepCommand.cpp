@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <thread>
 
 namespace boardsim {
@@ -117,8 +118,8 @@ SweptBoards LoadSweptBoards(const SweepOptions& Options, const Installation& Whe
   return swept;
 }
 
-// The reference run of every target of every board, into Report; the points each reached, and
-// what each point's run is judged against.
+// The reference run of every target of every board, into Report with how many points of each kind
+// it reached; those points, and what each point's run is judged against.
 std::vector<SweepPoint> RunReferences(const SweptBoards& Boards, const std::vector<size_t>& Slots,
                                       const SweepOptions& Options, const SweepModule& Module,
                                       SweepReport& Report,
@@ -135,9 +136,11 @@ std::vector<SweepPoint> RunReferences(const SweptBoards& Boards, const std::vect
       if (Options.Slots.empty() && target.Slot && result.Class == PointClass::NotOffered) {
         continue;
       }
+      std::map<sim::FaultKind, size_t>& listed = Report.Listed.emplace_back();
       if (result.Class == PointClass::Returned) {
         for (const sim::FaultPoint& point : reached) {
           points.push_back({Report.Targets.size(), point});
+          ++listed[point.Kind];
         }
       }
       Report.Targets.push_back(std::move(target));

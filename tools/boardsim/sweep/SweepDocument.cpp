@@ -3,6 +3,8 @@
 #include "tools/boardsim/sweep/SweepSummary.h"
 #include "tools/run/PmicSlots.h"
 
+#include <map>
+
 namespace boardsim {
 
 namespace {
@@ -56,6 +58,29 @@ PointResult ResultOf(const json& Point) {
   return result;
 }
 
+sim::FaultKind KindOf(const json& Name) {
+  const sim::FaultKindInfo* info = sim::FindFaultKind(Name.get<std::string>());
+  if (info == nullptr) {
+    Malformed("an unknown fault kind " + Name.dump());
+  }
+  return info->Kind;
+}
+
+// The points of each kind the target's fault-free run lists; the points tried are counted again
+// from the points themselves.
+std::map<sim::FaultKind, size_t> ListedOf(const json& Target, size_t Index) {
+  std::map<sim::FaultKind, size_t> listed;
+  for (const json& cell : Target.at("by_kind")) {
+    const sim::FaultKind kind = KindOf(cell.at("kind"));
+    const size_t count = cell.at("listed").get<size_t>();
+    if (count == 0 || !listed.emplace(kind, count).second) {
+      Malformed("target " + std::to_string(Index) + " has kind " + cell.at("kind").dump() +
+                (count == 0 ? " with no point listed" : " twice"));
+    }
+  }
+  return listed;
+}
+
 void ReadTargets(const json& Document, SweepReport& Report) {
   for (const json& target : Document.at("targets")) {
     Report.Targets.push_back(TargetOf(target));
@@ -64,13 +89,10 @@ void ReadTargets(const json& Document, SweepReport& Report) {
                                  TextOf(target.at("detail")),
                                  {},
                                  {}});
+    Report.Listed.push_back(ListedOf(target, Report.Listed.size()));
   }
   for (const json& kind : Document.at("kinds")) {
-    const sim::FaultKindInfo* info = sim::FindFaultKind(kind.at("kind").get<std::string>());
-    if (info == nullptr) {
-      Malformed("an unknown fault kind " + kind.at("kind").dump());
-    }
-    Report.Kinds.push_back(info->Kind);
+    Report.Kinds.push_back(KindOf(kind.at("kind")));
   }
 }
 

@@ -36,6 +36,7 @@ json TargetsJson(const SweepReport& Report, const SweepSummary& Summary) {
     json kinds = json::array();
     for (const auto& [kind, cell] : Summary.Targets[i].ByKind) {
       kinds.push_back({{"kind", sim::InfoOf(kind).Name},
+                       {"listed", cell.Listed},
                        {"points", cell.Points},
                        {"failed", cell.Failed},
                        {"struck", cell.Struck},

@@ -28,6 +28,17 @@ std::string FailureText(const SweepReport& Report, const std::vector<size_t>& Po
   return text;
 }
 
+// Why none of the points a target lists of a kind was tried: --sample drew none of them, or
+// (sharded) none fell in this shard.
+std::string LeftOut(const SweepReport& Report, size_t Listed) {
+  const bool sampled = !Report.Sweep.value("sample", nlohmann::ordered_json()).is_null();
+  const std::string how = sampled && Report.Shard ? " drawn by --sample into this shard"
+                          : sampled               ? " drawn by --sample"
+                                                  : " in this shard";
+  return Listed == 1 ? "the one point listed was not" + how
+                     : "none of the " + std::to_string(Listed) + " points listed was" + how;
+}
+
 JunitCase KindCase(const SweepReport& Report, size_t Target, sim::FaultKind Kind,
                    const SweepSummary& Summary, const std::vector<size_t>& Failures,
                    const std::string& Class) {
@@ -37,9 +48,11 @@ JunitCase KindCase(const SweepReport& Report, size_t Target, sim::FaultKind Kind
     testCase.Outcome = CaseOutcome::Skipped;
     const PointResult& reference = Report.References[Target];
     testCase.Message =
-        reference.Class == PointClass::Returned
+        reference.Class != PointClass::Returned
+            ? std::string("no point: the fault-free run ") + ClassName(reference.Class)
+        : cell == Summary.Targets[Target].ByKind.end()
             ? "no point of this kind: the fault-free run reached none"
-            : std::string("no point: the fault-free run ") + ClassName(reference.Class);
+            : LeftOut(Report, cell->second.Listed);
     return testCase;
   }
   if (!Failures.empty()) {

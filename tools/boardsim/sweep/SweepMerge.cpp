@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
+#include <utility>
 
 namespace boardsim {
 
@@ -47,6 +49,23 @@ Shard ReadShard(const std::string& Path) {
   return shard;
 }
 
+// What two shards list otherwise: their targets, or the points of each kind of the first target
+// that differs ("other points for target 3 (variant6, ReadVoltage)").
+std::optional<std::string> ListedDifference(const SweepReport& A, const SweepReport& B) {
+  if (A.Listed.size() != B.Listed.size()) {
+    return "other targets (" + std::to_string(A.Listed.size()) + " against " +
+           std::to_string(B.Listed.size()) + ")";
+  }
+  for (size_t t = 0; t < A.Listed.size(); ++t) {
+    if (A.Listed[t] != B.Listed[t]) {
+      return "other points for target " + std::to_string(t) + " (" +
+             tools::Printable(A.Targets[t].Board, tools::Backslashes::Keep) + ", " +
+             A.Targets[t].What() + ")";
+    }
+  }
+  return std::nullopt;
+}
+
 // Every shard of the first one's sweep, cut into as many parts, each part once and none missing.
 void CheckShards(const std::vector<Shard>& Shards) {
   const Shard& first = Shards.front();
@@ -59,6 +78,10 @@ void CheckShards(const std::vector<Shard>& Shards) {
     if (shard.Report.Shard->Count != count) {
       BadInput(shard.File + " is shard " + PartName(*shard.Report.Shard) + ", " + first.File +
                " shard " + PartName(*first.Report.Shard) + ": the same sweep cut otherwise");
+    }
+    // Every shard lists the whole sweep's points before taking its part, so all list the same.
+    if (const auto differs = ListedDifference(first.Report, shard.Report)) {
+      BadInput(shard.File + " and " + first.File + " list " + *differs);
     }
   }
   std::map<unsigned, const Shard*> byIndex;
@@ -100,6 +123,20 @@ void PlacePoints(const Shard& From, SweepReport& Whole, std::vector<bool>& Place
   }
 }
 
+// No target ran more points of a kind than its fault-free run lists.
+void CheckListed(const SweepReport& Whole) {
+  std::map<std::pair<size_t, sim::FaultKind>, size_t> ran;
+  for (const SweepPoint& point : Whole.Points) {
+    const size_t count = ++ran[{point.Target, point.Point.Kind}];
+    const std::map<sim::FaultKind, size_t>& listed = Whole.Listed.at(point.Target);
+    const auto kind = listed.find(point.Point.Kind);
+    if (kind == listed.end() || count > kind->second) {
+      BadInput("target " + std::to_string(point.Target) + " ran more points of " +
+               sim::InfoOf(point.Point.Kind).Name + " than it lists");
+    }
+  }
+}
+
 // The shards in the order of their parts, each checked once already.
 SweepReport Assemble(const std::vector<Shard>& Shards) {
   std::vector<const Shard*> ordered(Shards.size());
@@ -129,6 +166,7 @@ SweepReport Assemble(const std::vector<Shard>& Shards) {
   if (std::find(placed.begin(), placed.end(), false) != placed.end()) {
     BadInput("the shards hold fewer than the sweep's " + std::to_string(total) + " points");
   }
+  CheckListed(whole);
   return whole;
 }
 

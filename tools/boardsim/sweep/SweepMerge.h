@@ -11,8 +11,9 @@
 namespace boardsim {
 
 // Bad input (tools::ToolError, exit 2), in one line: a file that is not a shard's document, shards
-// of different sweeps (naming what differs) or cut into different numbers of parts, a shard given
-// twice, a shard missing (naming which).
+// of different sweeps (naming what differs) or cut into different numbers of parts, shards whose
+// targets list other points, a shard given twice, a shard missing (naming which), a target that
+// ran more points of a kind than it lists.
 SweepReport MergeShards(const std::vector<std::string>& Files);
 
 } // namespace boardsim

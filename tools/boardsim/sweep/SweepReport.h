@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <iosfwd>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,9 @@ struct SweepReport {
   std::vector<MergedShard> Merged; // a merge's shards; their times are the merge's
   std::vector<SweepTarget> Targets;
   std::vector<PointResult> References; // per target
+  // Per target, the points of each kind its fault-free run lists, before --sample and --shard
+  // pick from them: what tells a cell no point was drawn for from one the run never reaches.
+  std::vector<std::map<sim::FaultKind, size_t>> Listed;
   std::vector<sim::FaultKind> Kinds;
   std::vector<SweepPoint> Points;
   std::vector<PointResult> Results; // per point

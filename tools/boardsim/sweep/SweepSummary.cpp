@@ -47,6 +47,11 @@ std::vector<KindTally> TallyKinds(const SweepReport& Report) {
   for (size_t i = 0; i < Report.Points.size(); ++i) {
     Count(all[static_cast<size_t>(Report.Points[i].Point.Kind)], Report.Results[i]);
   }
+  for (const std::map<sim::FaultKind, size_t>& listed : Report.Listed) {
+    for (const auto& [kind, count] : listed) {
+      all[static_cast<size_t>(kind)].Listed += count;
+    }
+  }
   std::vector<KindTally> asked;
   for (const sim::FaultKind kind : Report.Kinds) {
     asked.push_back(all[static_cast<size_t>(kind)]);
@@ -84,6 +89,11 @@ std::vector<ReturnedRow> ReturnedRows(const SweepReport& Report) {
 
 std::vector<TargetCells> TargetCellsOf(const SweepReport& Report) {
   std::vector<TargetCells> cells(Report.Targets.size());
+  for (size_t t = 0; t < Report.Listed.size(); ++t) {
+    for (const auto& [kind, count] : Report.Listed[t]) {
+      cells[t].ByKind[kind].Listed = count;
+    }
+  }
   for (size_t i = 0; i < Report.Points.size(); ++i) {
     const PointResult& r = Report.Results[i];
     TargetCells& target = cells[Report.Points[i].Target];

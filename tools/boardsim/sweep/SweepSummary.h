@@ -17,6 +17,7 @@ namespace boardsim {
 // One kind's points and what came of them.
 struct KindTally {
   sim::FaultKind Kind = sim::FaultKind::ByteRefused;
+  size_t Listed = 0; // by the fault-free runs, before --sample and --shard pick from them
   size_t Points = 0;
   size_t Struck = 0;
   size_t NoEffect = 0;
@@ -41,16 +42,19 @@ struct ReturnedRow {
   size_t First = 0; // index into the report's points
 };
 
-// The points of one kind at one target: tried, failed, struck and with no effect (the page's
-// matrix has no points of its own to count them from).
+// The points of one kind at one target: listed by its fault-free run, tried, failed, struck and
+// with no effect (the page's matrix has no points of its own to count them from). A cell with
+// points listed and none tried is one --sample or --shard left out, not one the run never reaches.
 struct CellCounts {
+  size_t Listed = 0;
   size_t Points = 0;
   size_t Failed = 0;
   size_t Struck = 0;
   size_t NoEffect = 0;
 };
 
-// A target's points, and its cells by kind: a row of the page's matrix.
+// A target's points, and its cells by kind: a row of the page's matrix. A kind has a cell where
+// the target's fault-free run lists a point of it.
 struct TargetCells {
   size_t Points = 0;
   std::map<sim::FaultKind, CellCounts> ByKind;

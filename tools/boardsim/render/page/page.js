@@ -792,32 +792,44 @@
   }
 
   // A cell: the points of one kind at one target; its tooltip says in how many the fault struck
-  // and how many had no effect, where the document counts them.
+  // and how many had no effect, where the document counts them, or why it has none.
   function matrixCell(c, where, emptyWhy) {
     const share = c.points ? c.failed / c.points : 0;
     const cls = c.points === 0 ? 'empty' : c.failed ? 'failed' : 'passed';
     const struck = c.struck !== undefined && c.no_effect !== undefined ? `; ${c.struck} struck, ${c.no_effect} no effect` : '';
-    const tip = c.points ? `${where}: ${c.points} points tried, ${c.failed} failed${struck}` : `${where}: ${emptyWhy}`;
+    const tip = c.points ? `${where}: ${c.points} points tried, ${c.failed} failed${struck}` : `${where}: ${emptyWhy(c.listed)}`;
     return h('td', {
       'data-kind': 'cell', class: cls, style: c.failed ? `--heat: hsl(0, 70%, ${Math.round(60 - share * 25)}%)` : null,
       'data-tip': tip,
     }, c.points ? `${c.failed}/${c.points}` : '');
   }
 
+  // Why a cell has no point, from how many its fault-free run lists (a kind the run lists none of
+  // has no cell in the document): a whole sweep tries every point listed, a sampled or sharded one
+  // those --sample drew or the shard took. An older boardsim's document does not count them.
+  function emptyReason(d) {
+    const drawn = d.sweep && d.sweep.sample !== null && d.sweep.sample !== undefined;
+    const counted = d.targets.every((t) => (t.by_kind || []).every((k) => k.listed !== undefined));
+    const how = drawn && d.shard ? 'drawn by --sample into this shard' : drawn ? 'drawn by --sample' : 'in this shard';
+    return (listed) => {
+      if (!counted && (drawn || d.shard)) {
+        return `no point tried here: none of this kind was ${drawn ? 'drawn by --sample' : 'in this shard'}, or the run reaches none`;
+      }
+      if (!listed) return 'no point of this kind: the fault-free run reaches none here';
+      return listed === 1 ? `the one point listed here was not ${how}` : `none of the ${listed} points listed here was ${how}`;
+    };
+  }
+
   // Targets against kinds; a click on a cell shows its failures only, a second click all again.
   function renderMatrix(d, showFailures) {
     const kinds = d.kinds.map((k) => k.kind);
-    // Why a cell has no point: a whole sweep tries every point its reference runs reach.
-    const drawn = d.sweep && d.sweep.sample !== null && d.sweep.sample !== undefined;
-    const emptyWhy = drawn || d.shard
-      ? `no point tried here: none of this kind was ${drawn ? 'drawn by --sample' : 'in this shard'}, or the run reaches none`
-      : 'no point of this kind: the fault-free run reaches none here';
+    const emptyWhy = emptyReason(d);
     let picked = null;
     let lastBoard = null;
     const rows = d.targets.map((target) => {
       const byKind = new Map((target.by_kind || []).map((k) => [k.kind, k]));
       const cells = kinds.map((kind) => {
-        const td = matrixCell(byKind.get(kind) || { points: 0, failed: 0 }, `${kind} on ${target.board}, ${target.run}`, emptyWhy);
+        const td = matrixCell(byKind.get(kind) || { listed: 0, points: 0, failed: 0 }, `${kind} on ${target.board}, ${target.run}`, emptyWhy);
         td.addEventListener('click', () => {
           main.querySelectorAll('td.picked').forEach((n) => n.classList.remove('picked'));
           picked = picked && picked.td === td ? null : { td, board: target.board, run: target.run, kind };
