@@ -11,6 +11,27 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
+// Items Alike in a row, from PageFoldFrom on, become the one item Fold makes of the run's first,
+// its last and its length; shorter runs are kept as they are.
+template <typename Same, typename Merge>
+void FoldRuns(const std::vector<const json*>& Items, Same Alike, Merge Fold,
+              std::vector<json>& Out) {
+  for (size_t first = 0; first < Items.size();) {
+    size_t end = first + 1;
+    while (end < Items.size() && Alike(*Items[first], *Items[end])) {
+      ++end;
+    }
+    if (end - first < PageFoldFrom) {
+      for (size_t i = first; i < end; ++i) {
+        Out.push_back(*Items[i]);
+      }
+    } else {
+      Out.push_back(Fold(*Items[first], *Items[end - 1], end - first));
+    }
+    first = end;
+  }
+}
+
 // A message without what tells alike ones apart.
 json MessageKey(const json& Message) {
   json key = Message;
@@ -20,27 +41,22 @@ json MessageKey(const json& Message) {
 }
 
 json FoldMessages(const json& Messages) {
-  json folded = json::array();
-  for (size_t first = 0; first < Messages.size();) {
-    const json key = MessageKey(Messages[first]);
-    size_t end = first + 1;
-    while (end < Messages.size() && MessageKey(Messages[end]) == key) {
-      ++end;
-    }
-    if (end - first < PageFoldFrom) {
-      for (size_t i = first; i < end; ++i) {
-        folded.push_back(Messages[i]);
-      }
-    } else {
-      json one = Messages[first];
-      one["repeat"] = end - first;
-      one["last_ns"] = Messages[end - 1]["time_ns"];
-      one["last_seq"] = Messages[end - 1]["seq"];
-      folded.push_back(one);
-    }
-    first = end;
+  std::vector<const json*> items;
+  for (const json& message : Messages) {
+    items.push_back(&message);
   }
-  return folded;
+  std::vector<json> folded;
+  FoldRuns(
+      items, [](const json& A, const json& B) { return MessageKey(A) == MessageKey(B); },
+      [](const json& First, const json& Last, size_t Count) {
+        json one = First;
+        one["repeat"] = Count;
+        one["last_ns"] = Last["time_ns"];
+        one["last_seq"] = Last["seq"];
+        return one;
+      },
+      folded);
+  return json(std::move(folded));
 }
 
 // Stretches in a row within each lane; the result in the order of their starts.
@@ -51,38 +67,26 @@ json FoldActivity(const json& Stretches) {
   }
   std::vector<json> folded;
   for (const auto& [lane, items] : lanes) {
-    for (size_t first = 0; first < items.size();) {
-      const json& head = *items[first];
-      size_t end = first + 1;
-      while (end < items.size() && (*items[end])["reads"] == head["reads"] &&
-             (*items[end])["writes"] == head["writes"]) {
-        ++end;
-      }
-      if (end - first < PageFoldFrom) {
-        for (size_t i = first; i < end; ++i) {
-          folded.push_back(*items[i]);
-        }
-      } else {
-        json one = head;
-        const json& last = *items[end - 1];
-        one["last_seq"] = last["last_seq"];
-        one["end_ns"] = last["end_ns"];
-        one["reads"] = head["reads"].get<uint64_t>() * (end - first);
-        one["writes"] = head["writes"].get<uint64_t>() * (end - first);
-        one["stretches"] = end - first;
-        folded.push_back(one);
-      }
-      first = end;
-    }
+    FoldRuns(
+        items,
+        [](const json& A, const json& B) {
+          return A["reads"] == B["reads"] && A["writes"] == B["writes"];
+        },
+        [](const json& First, const json& Last, size_t Count) {
+          json one = First;
+          one["last_seq"] = Last["last_seq"];
+          one["end_ns"] = Last["end_ns"];
+          one["reads"] = First["reads"].get<uint64_t>() * Count;
+          one["writes"] = First["writes"].get<uint64_t>() * Count;
+          one["stretches"] = Count;
+          return one;
+        },
+        folded);
   }
   std::stable_sort(folded.begin(), folded.end(), [](const json& A, const json& B) {
     return A["start_ns"].get<uint64_t>() < B["start_ns"].get<uint64_t>();
   });
-  json out = json::array();
-  for (json& item : folded) {
-    out.push_back(std::move(item));
-  }
-  return out;
+  return json(std::move(folded));
 }
 
 void Fold(json& Node) {
