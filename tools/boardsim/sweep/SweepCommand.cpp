@@ -36,6 +36,13 @@ std::vector<files::NamedFile> SweepOutputs(const SweepOptions& Options) {
   return outputs;
 }
 
+// The image a reproduce command names: none for the one the build made, which the tool runs
+// unless told otherwise.
+std::optional<std::string> NamedImage(const std::optional<std::string>& Image,
+                                      const Installation& Where) {
+  return Image == Where.BuiltImage ? std::nullopt : Image;
+}
+
 [[noreturn]] void BadInput(const std::string& Message) {
   throw tools::ToolError("boardsim: " + Message, tools::ExitBadInput);
 }
@@ -290,7 +297,7 @@ SweepReport RunSweep(const SweepOptions& Options, const Installation& Where, boo
       },
       Progress);
   report.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const std::optional<std::string> imageNamed = image == Where.BuiltImage ? std::nullopt : image;
+  const std::optional<std::string> imageNamed = NamedImage(image, Where);
   report.Reproduce.resize(report.Points.size());
   for (size_t i = 0; i < report.Points.size(); ++i) {
     if (report.Results[i].Failed()) {
@@ -315,8 +322,8 @@ int SweepCommand(const SweepOptions& Options, const Installation& Where) {
   });
   if (Options.ListPoints) {
     const std::optional<std::string> image = SweptImage(Options, Where);
-    const std::optional<std::string> imageNamed = image == Where.BuiltImage ? std::nullopt : image;
-    PrintPointList(std::cout, report, !image, imageNamed, Options.MapPath, Options.Json);
+    PrintPointList(std::cout, report, !image, NamedImage(image, Where), Options.MapPath,
+                   Options.Json);
     return report.Failed() == 0 ? 0 : tools::ExitRunFailed;
   }
   WriteSweep(Options, report, *page, *junit);
