@@ -11,7 +11,7 @@ namespace boardsim {
 // The text of --pads: a few lines per pad.
 std::vector<std::string> DescribePads(const std::vector<PadRecord>& Pads);
 
-// "173 changed: 148 in configuration, 61 in direction, 12 in level"
+// "172 changed: 148 in configuration, 65 in direction, 12 in level"
 std::string DescribePadChanges(const PadChanges& Changes);
 
 // "mode 0 (GPIO), input, low, pull 2, nibble 0"

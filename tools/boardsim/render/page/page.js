@@ -263,6 +263,11 @@
       + (t.aborted ? '  aborted (no acknowledge)' : '') + (t.under_semaphore ? '  under semaphore' : '');
   }
 
+  // A sideband message as the text names it; read is 'read' or, to line up with 'write', 'read '.
+  function describeMessage(m, read) {
+    return `${m.write ? 'write' : read} port ${hex(m.port, 2)} reg ${hex(m.register, 2)} ${m.write ? '<-' : '->'} ${hex(m.value, 8)}`;
+  }
+
   // A community by its offset, as the text summary names it; older documents give it as a number.
   function community(value) {
     return typeof value === 'string' ? value : hex(value < 16 ? value * 0x1000 : value, 4);
@@ -310,7 +315,7 @@
       items.push({ lane: 'sideband', kind: 'hold', t0: start, t1: stop, tip: lines.join('\n') });
     }
     for (const m of bus.sideband_messages) {
-      const message = `sideband ${m.write ? 'write' : 'read'} port ${hex(m.port, 2)} reg ${hex(m.register, 2)} ${m.write ? '<-' : '->'} ${hex(m.value, 8)}`;
+      const message = `sideband ${describeMessage(m, 'read')}`;
       items.push({
         lane: 'sideband', kind: 'message', t0: m.time_ns, t1: m.repeat ? m.last_ns : m.time_ns,
         tip: m.repeat
@@ -691,7 +696,7 @@
       bus.sideband_messages.map((m) => [...partCell(m),
         m.repeat ? `${ms(m.time_ns)} to ${ms(m.last_ns)}` : ms(m.time_ns),
         m.repeat ? `${m.seq}-${m.last_seq}` : String(m.seq),
-        `${m.repeat ? `${m.repeat} x ` : ''}${m.write ? 'write' : 'read '} port ${hex(m.port, 2)} reg ${hex(m.register, 2)} ${m.write ? '<-' : '->'} ${hex(m.value, 8)}`]),
+        `${m.repeat ? `${m.repeat} x ` : ''}${describeMessage(m, 'read ')}`]),
       'message-row')));
     if (d.board_step) {
       out.push(folded('Board step', d.board_step.length, table(['time', 'access', 'item'],
